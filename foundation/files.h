@@ -38,14 +38,14 @@ struct FileInfo {
 // The mode is lower-cased; its first byte picks the operation and a following '+' adds the other
 // direction: "r" reads an existing file, "w" creates or truncates, "a" opens or creates and
 // positions at the end. Any other mode, the empty one included, opens an existing path for
-// querying only (reads and writes then fail); only that mode opens directories. New files get
+// querying only (reads and writes then fail); only the empty mode opens directories. New files get
 // 0666 less the umask; no directory is created. Returns invalid_handle when refused.
 [[nodiscard]] qvhandle file_open(std::string_view path, std::string_view mode);
 // True for invalid_handle or when the descriptor closed without error.
 bool file_close(qvhandle handle);
 // Makes `buffer` `count` bytes long, reads up to `count` bytes (fewer only at the end of the file
 // or of a pipe's data) and shortens it to the bytes read; returns that number, 0 at the end.
-// A failed read empties the buffer and returns a read_result or 0, as does invalid_handle.
+// A failed read empties the buffer and returns a read_ code above or 0, as does invalid_handle.
 [[nodiscard]] int32_t file_read(qvchar& buffer, int32_t count, qvhandle handle);
 // Writes the first `count` bytes (at most the buffer's length); returns the number written,
 // which is less than asked when the write failed, 0 for invalid_handle.
