@@ -6,7 +6,9 @@
 
 namespace {
 
-int sign(int v) { return (v > 0) - (v < 0); }
+int sign(int v) {
+    return (v > 0) - (v < 0);
+}
 
 TEST(QvcharTest, SetLengthIgnoresNegativeAndSameLength) {
     qvchar empty;
@@ -29,7 +31,8 @@ TEST(QvcharTest, CStrLeavesLengthAndKeepsNulInside) {
 
 TEST(QvcharTest, AppendOwnBytesSurvivesGrowth) {
     qvchar text("abcdef");
-    for (int i = 0; i < 5; ++i) text.append(text.data() + 1, 2);
+    for (int i = 0; i < 5; ++i)
+        text.append(text.data() + 1, 2);
     EXPECT_EQ(text.view(), "abcdefbcbcbcbcbc");
     text.append(text);
     EXPECT_EQ(text.length(), 32);
@@ -41,8 +44,8 @@ TEST(QvcharTest, Compare) {
         const char* b;
         int sign;
     } rows[] = {
-        {"", "a", -1}, {"ab", "abc", -1}, {"b", "ab", 1}, {"a", "A", 1},
-        {"abc", "abc", 0}, {"", "", 0}, {"\xe9", "z", 1},
+        {"", "a", -1},     {"ab", "abc", -1}, {"b", "ab", 1},   {"a", "A", 1},
+        {"abc", "abc", 0}, {"", "", 0},       {"\xe9", "z", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
@@ -71,12 +74,8 @@ TEST(QvcharTest, Replace) {
         const char* t;
         const char* expected;
     } rows[] = {
-        {"aaaa", "aa", "b", "bb"},
-        {"aaa", "aa", "b", "ba"},
-        {"a-b-c", "-", "", "abc"},
-        {"abc", "", "x", "abc"},
-        {"abab", "ab", "abab", "abababab"},
-        {"xyz", "q", "r", "xyz"},
+        {"aaaa", "aa", "b", "bb"}, {"aaa", "aa", "b", "ba"},           {"a-b-c", "-", "", "abc"},
+        {"abc", "", "x", "abc"},   {"abab", "ab", "abab", "abababab"}, {"xyz", "q", "r", "xyz"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);

@@ -1,0 +1,252 @@
+#include "foundation/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr int32_t buffer_size = 1 << 17;
+// the kernel's own limit on a chain of symbolic links
+constexpr int max_link_depth = 40;
+// room for the temporary file's decorations within a 255-byte file name
+constexpr size_t max_name_in_temporary = 200;
+
+int64_t fault_after_bytes = -1;
+bool fault_on_close = false;
+
+ssize_t write_some(int fd, const char* bytes, size_t n) {
+    if (fault_after_bytes < 0) return ::write(fd, bytes, n);
+    if (fault_after_bytes == 0) {
+        errno = EIO;
+        return -1;
+    }
+    n = std::min(n, static_cast<size_t>(fault_after_bytes));
+    const ssize_t written = ::write(fd, bytes, n);
+    if (written > 0) fault_after_bytes -= written;
+    return written;
+}
+
+int close_checked(int fd) {
+    const int result = ::close(fd);
+    if (fault_on_close) {
+        errno = EIO;
+        return -1;
+    }
+    return result;
+}
+
+std::string_view directory_of(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Replaces a symbolic link's path by the path it holds; false when it cannot be read.
+bool follow_link(qvchar& path) {
+    qvchar link;
+    for (int32_t size = 256;; size *= 4) {
+        link.set_length(size);
+        const ssize_t n = ::readlink(path.c_str(), link.data(), static_cast<size_t>(size));
+        if (n < 0) return false;
+        if (n < size) {
+            link.set_length(static_cast<int32_t>(n));
+            break;
+        }
+    }
+    if (link.is_empty()) return false;
+    if (link[0] != '/') {
+        // a relative link is read from the directory holding it
+        qvchar joined(directory_of(path.view()));
+        joined.push('/');
+        joined.append(link);
+        link.move_from(joined);
+    }
+    path.move_from(link);
+    return true;
+}
+
+}  // namespace
+
+void set_output_fault_for_testing(int64_t fail_after_bytes, bool fail_close) {
+    fault_after_bytes = fail_after_bytes < 0 ? -1 : fail_after_bytes;
+    fault_on_close = fail_close;
+}
+
+output_file::~output_file() {
+    discard();
+}
+
+output_status output_file::open(std::string_view path) {
+    discard();
+    path_.assign(path.data(), static_cast<int32_t>(path.size()));
+    error_text_.clear();
+    status_ = output_status::ok;
+    if (path.empty() || path.find('\0') != std::string_view::npos) {
+        fail(output_status::open_failed);
+        return status_;
+    }
+    target_.assign(path_);
+    struct stat st;
+    bool exists = false;
+    for (int depth = 0;; ++depth) {
+        if (::lstat(target_.c_str(), &st) != 0) {
+            // a missing file is made new; any other answer means the path cannot be used
+            if (errno == ENOENT) break;
+            fail(output_status::open_failed);
+            return status_;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            exists = true;
+            break;
+        }
+        if (depth == max_link_depth || !follow_link(target_)) {
+            fail(output_status::open_failed);
+            return status_;
+        }
+    }
+    if (exists && (S_ISDIR(st.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
+        fail(output_status::open_failed);
+        return status_;
+    }
+    if (exists && !S_ISREG(st.st_mode)) {
+        in_place_ = true;
+        do {
+            fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0) fail(output_status::open_failed);
+        return status_;
+    }
+    const std::string_view target = target_.view();
+    const size_t slash = target.rfind('/');
+    const std::string_view name =
+        slash == std::string_view::npos ? target : target.substr(slash + 1);
+    if (!create_temporary(qvchar(directory_of(target)), name)) {
+        fail(output_status::open_failed);
+        return status_;
+    }
+    if (exists) {
+        // the owner first: changing it clears set-id bits that the mode then restores
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+            // only a privileged process may give a file away; the mode still carries over
+        }
+        if (::fchmod(fd_, st.st_mode & 07777) != 0) {
+            discard();
+            fail(output_status::open_failed);
+        }
+    }
+    return status_;
+}
+
+bool output_file::create_temporary(const qvchar& directory, std::string_view name) {
+    static uint32_t counter = 0;
+    const auto pid = static_cast<unsigned long>(::getpid());
+    name = name.substr(0, max_name_in_temporary);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        struct timespec now;
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%lu.%x%lx.tmp", pid, ++counter,
+                      static_cast<unsigned long>(now.tv_nsec));
+        temporary_.assign(directory);
+        if (!temporary_.ends_with("/")) temporary_.push('/');
+        temporary_.push('.');
+        temporary_.append(name);
+        temporary_.append(suffix);
+        // O_EXCL: never write into a file that someone else made
+        do {
+            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ >= 0) return true;
+        if (errno != EEXIST) break;
+    }
+    temporary_.clear();
+    return false;
+}
+
+void output_file::write(std::string_view bytes) {
+    if (fd_ < 0 || status_ != output_status::ok || bytes.empty()) return;
+    if (buffer_.length() == 0) buffer_.set_length(buffer_size);
+    const size_t room = static_cast<size_t>(buffer_size - buffered_);
+    if (bytes.size() <= room) {
+        std::copy(bytes.begin(), bytes.end(), buffer_.data() + buffered_);
+        buffered_ += static_cast<int32_t>(bytes.size());
+        return;
+    }
+    flush_buffer();
+    if (bytes.size() >= static_cast<size_t>(buffer_size)) {
+        // a large piece goes straight out instead of through the buffer
+        write_through(bytes.data(), bytes.size());
+        return;
+    }
+    std::copy(bytes.begin(), bytes.end(), buffer_.data());
+    buffered_ = static_cast<int32_t>(bytes.size());
+}
+
+void output_file::flush_buffer() {
+    const int32_t n = buffered_;
+    buffered_ = 0;
+    if (n > 0) write_through(buffer_.data(), static_cast<size_t>(n));
+}
+
+void output_file::write_through(const char* bytes, size_t n) {
+    if (status_ != output_status::ok) return;
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t written = write_some(fd_, bytes + done, n - done);
+        if (written > 0) {
+            done += static_cast<size_t>(written);
+        } else if (written == 0 || errno != EINTR) {
+            fail(output_status::write_failed);
+            return;
+        }
+    }
+}
+
+output_status output_file::commit() {
+    if (fd_ < 0) {
+        if (status_ == output_status::ok) fail(output_status::open_failed);
+        return status_;
+    }
+    flush_buffer();
+    // fsync before rename: after a crash the name must not point at bytes never written
+    if (status_ == output_status::ok && !in_place_ && ::fsync(fd_) != 0) {
+        fail(output_status::write_failed);
+    }
+    const int closed = close_checked(fd_);
+    fd_ = -1;
+    if (closed != 0 && status_ == output_status::ok) fail(output_status::write_failed);
+    if (!in_place_ && status_ == output_status::ok &&
+        ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        fail(output_status::write_failed);
+    }
+    if (!in_place_ && status_ != output_status::ok) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    in_place_ = false;
+    buffered_ = 0;
+    return status_;
+}
+
+void output_file::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+        if (!in_place_) ::unlink(temporary_.c_str());
+    }
+    temporary_.clear();
+    in_place_ = false;
+    buffered_ = 0;
+}
+
+void output_file::fail(output_status status) {
+    if (status_ != output_status::ok) return;
+    status_ = status;
+    error_text_.assign(status == output_status::open_failed ? "Can't open file for writing: "
+                                                            : "Can't write to file: ");
+    error_text_.append(path_);
+}

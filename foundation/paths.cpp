@@ -1,0 +1,154 @@
+#include "foundation/paths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_text(std::string_view a, std::string_view b, bool ignore_case) {
+    if (a.size() != b.size()) return false;
+    if (!ignore_case) return a == b;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Components between '/' bytes, empty ones included; nothing for the empty text.
+void split_components(std::string_view path, std::vector<std::string_view>& parts) {
+    parts.clear();
+    if (path.empty()) return;
+    size_t start = 0;
+    for (size_t slash = path.find('/'); slash != std::string_view::npos;
+         slash = path.find('/', start)) {
+        parts.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    parts.push_back(path.substr(start));
+}
+
+void append_text(std::vector<qvchar>& out, std::string_view text) {
+    out.emplace_back(text.data(), static_cast<int32_t>(text.size()));
+}
+
+}  // namespace
+
+void to_lower(qvchar& text) {
+    char* bytes = text.data();
+    for (int32_t i = 0; i < text.length(); ++i)
+        bytes[i] = ascii_lower(bytes[i]);
+}
+
+void split_text(std::string_view delimiter, std::string_view text, std::vector<qvchar>& out,
+                int32_t max_parts) {
+    out.clear();
+    if (max_parts == 1 || max_parts < 0 || delimiter.empty() || text.size() < delimiter.size()) {
+        return;
+    }
+    size_t start = 0;
+    for (size_t match = text.find(delimiter); match != std::string_view::npos;
+         match = text.find(delimiter, start)) {
+        append_text(out, text.substr(start, match - start));
+        start = match + delimiter.size();
+        if (max_parts > 0 && out.size() == static_cast<size_t>(max_parts - 1)) break;
+    }
+    append_text(out, text.substr(start));
+}
+
+void split_command_line(std::string_view text, std::vector<qvchar>& out) {
+    out.clear();
+    qvchar token;
+    bool in_quotes = false;
+    bool at_separator = true;
+    for (const char c : text) {
+        if (c == ' ') {
+            if (in_quotes) {
+                token.push(c);
+                continue;
+            }
+            if (!at_separator) {
+                out.push_back(token);
+                token.clear();
+            }
+            at_separator = true;
+        } else if (c == '"') {
+            if (at_separator) {
+                token.clear();
+                in_quotes = true;
+                at_separator = false;
+            } else if (in_quotes) {
+                out.push_back(token);
+                token.clear();
+                in_quotes = false;
+                at_separator = true;
+            }
+        } else {
+            token.push(c);
+            at_separator = false;
+        }
+    }
+    // an unterminated quoted token still counts; an empty one left open does not
+    if (!token.is_empty()) out.push_back(token);
+}
+
+void relative_path(std::string_view from_file, std::string_view to_file, qvchar& out,
+                   bool ignore_case) {
+    out.clear();
+    if (same_text(from_file, to_file, ignore_case)) return;
+    std::vector<std::string_view> from;
+    std::vector<std::string_view> to;
+    split_components(from_file, from);
+    split_components(to_file, to);
+    // the source's file name is never a shared directory, even when the target has a
+    // component of that name at that depth
+    if (!from.empty()) from.pop_back();
+    size_t common = 0;
+    while (common < from.size() && common < to.size() &&
+           same_text(from[common], to[common], ignore_case)) {
+        ++common;
+    }
+    for (size_t i = common; i < from.size(); ++i)
+        out.append("../");
+    for (size_t i = common; i < to.size(); ++i) {
+        if (i > common) out.push('/');
+        out.append(to[i]);
+    }
+    if (out.is_empty()) out.append(".");
+}
+
+bool normalize_path(std::string_view path, qvchar& out) {
+    if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+    qvchar joined;
+    if (path.front() != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (!cwd) return false;
+        joined.append(cwd);
+        std::free(cwd);
+        joined.push('/');
+    }
+    joined.append(path);
+    std::vector<std::string_view> parts;
+    split_components(joined.view(), parts);
+    size_t kept = 0;
+    for (const std::string_view part : parts) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (kept > 0) --kept;
+            continue;
+        }
+        parts[kept++] = part;
+    }
+    qvchar folded;
+    for (size_t i = 0; i < kept; ++i) {
+        folded.push('/');
+        folded.append(parts[i]);
+    }
+    if (folded.is_empty()) folded.push('/');
+    out.move_from(folded);
+    return true;
+}

@@ -1,0 +1,32 @@
+#include "foundation/progress.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// trunc(units + 0.5), kept far inside the int range: a step far larger than the total, or a NaN
+// from odd units, must not overflow the conversion.
+int32_t rounded_share(double units) {
+    const double value = std::trunc(units + 0.5);
+    if (std::isnan(value)) return 0;
+    return static_cast<int32_t>(std::clamp(value, -1e9, 1e9));
+}
+
+}  // namespace
+
+void progress_init(ProgressScale& scale) {
+    scale = ProgressScale{};
+}
+
+void progress_report(int32_t percent, ProgressScale& scale) {
+    if (!scale.callback || scale.total_units == 0) return;
+    scale.callback(scale.done_percent +
+                       rounded_share(scale.step_units / scale.total_units * percent * scale.scale),
+                   scale.user_data);
+}
+
+void progress_step_done(ProgressScale& scale) {
+    if (scale.total_units == 0) return;
+    scale.done_percent += rounded_share(scale.step_units / scale.total_units * 100 * scale.scale);
+}

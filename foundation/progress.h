@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+// Turns the progress of one step of a multi-step job into overall percent. A step's share is
+// step_units / total_units of 100 x scale; a scale below 1 leaves the rest of the bar to later
+// work. Each step is rounded on its own, so the sum may end a point or two away from the goal.
+struct ProgressScale {
+    double total_units = 1.0;
+    double step_units = 1.0;
+    double scale = 1.0;
+    int32_t done_percent = 0;  // the finished steps' shares
+    void* user_data = nullptr;
+    void (*callback)(int32_t percent, void* user_data) = nullptr;
+};
+
+// Back to the defaults above.
+void progress_init(ProgressScale& scale);
+// Calls the callback with done_percent plus `percent` (0 to 100) of the step's share, rounded;
+// nothing without a callback or with total_units 0.
+void progress_report(int32_t percent, ProgressScale& scale);
+// Adds the step's share, rounded, to done_percent; nothing with total_units 0.
+void progress_step_done(ProgressScale& scale);
