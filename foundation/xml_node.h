@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "foundation/qvchar.h"
+#include "foundation/qve_tree.h"
+#include "foundation/qvhash.h"
+
+// Kind of construct a document node holds; the numbers are stored in `xml_node::kind`.
+enum class NodeKind : int32_t {
+    placeholder = -1,             // fresh node
+    start_tag = 1,                // <name ...>
+    end_tag = 2,                  // </name>
+    empty_tag = 3,                // <name .../>, or an element that never has an end tag
+    declaration = 4,              // any other <!...>
+    comment = 5,                  // <!-- ... -->
+    cdata = 6,                    // <![CDATA[ ... ]]>
+    doctype = 7,                  // <!DOCTYPE ...>
+    element_decl = 8,             // <!ELEMENT ...>
+    attlist_decl = 9,             // <!ATTLIST ...>
+    entity_decl = 10,             // <!ENTITY ...>
+    processing_instruction = 11,  // <? ... ?>
+    server_script = 12,           // <% ... %>
+    hash_block = 13,              // <# ... #>
+    directive_comment = 14,       // <!--# ... -->
+    unknown_markup = 15,          // < followed by nothing the above start with
+    text = 18,                    // character data
+};
+
+// One construct of a document. Writing a document back concatenates the `raw` texts of its
+// nodes in document order.
+class xml_node : public tree_node {
+  public:
+    xml_node() = default;
+    // A start tag begins open; every other kind is complete.
+    xml_node(NodeKind node_kind, std::string_view raw_text)
+        : kind(node_kind), raw(raw_text), closed(node_kind != NodeKind::start_tag) {}
+
+    NodeKind kind = NodeKind::placeholder;
+    // Element name of a start, empty or end tag; empty for other kinds.
+    qvchar name;
+    // The construct exactly as it stood in the input, or the run of characters of a text.
+    qvchar raw;
+    // Decoded characters of a text node or the content of a CDATA section, when a reader
+    // fills it.
+    qvchar text;
+    // Attribute name to value, both texts, in byte order of the names.
+    qvhash attributes;
+    // False for a start tag whose end tag has not been seen and for an end tag that matched
+    // no open element.
+    bool closed = true;
+    // Index in the element table, or -1.
+    int32_t element = -1;
+};
+
+// The document node behind a tree link of a document tree; null for null.
+inline xml_node* as_xml(tree_node* node) {
+    return static_cast<xml_node*>(node);
+}
+inline const xml_node* as_xml(const tree_node* node) {
+    return static_cast<const xml_node*>(node);
+}
