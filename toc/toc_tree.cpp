@@ -1,0 +1,45 @@
+#include "toc/toc_tree.h"
+
+#include <string>
+#include <vector>
+
+toc_node* TocTree::append(std::unique_ptr<toc_node> item, toc_node* current) {
+    toc_node* node = item.release();
+    for (toc_node* c = current; c; c = as_toc(c->parent())) {
+        if (c->level < node->level) {
+            tree_append_child(items_, node, c);
+            return node;
+        }
+        if (c->level == node->level) {
+            tree_append_sibling(items_, node, c);
+            return node;
+        }
+    }
+    tree_insert(items_, node, nullptr, nullptr);
+    return node;
+}
+
+toc_node* TocTree::next(const toc_node* item) {
+    return as_toc(tree_next(item));
+}
+
+void TocTree::set_numbering(toc_node& item) const {
+    // Appending always happens on the rightmost path, so every item on the way up is its
+    // parent's last child and its position is the parent's child count.
+    std::vector<int32_t> positions;
+    for (const tree_node* n = &item; n; n = n->parent())
+        positions.push_back(n->parent() ? n->parent()->child_count() : items_.top_count());
+    item.numbering.clear();
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
+        item.numbering.append(std::to_string(*it));
+        item.numbering.push('.');
+    }
+    item.numbering.push(' ');
+}
+
+int32_t TocTree::depth(const toc_node& item) {
+    int32_t depth = 0;
+    for (const tree_node* n = item.parent(); n; n = n->parent())
+        ++depth;
+    return depth;
+}

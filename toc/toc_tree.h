@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/qvchar.h"
+#include "foundation/qve_tree.h"
+
+// One TOC entry: a heading (level 1 to 6) or a page title (level 0).
+class toc_node : public tree_node {
+  public:
+    int32_t level = 0;
+    qvchar text;  // the heading's raw text, entities as written in the file
+    qvchar link;  // "#" + anchor name; a title's link stays empty until the build adds the path
+    qvchar numbering;           // e.g. "1.4.2. ", empty with numbering off
+    uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
+};
+
+inline toc_node* as_toc(tree_node* node) {
+    return static_cast<toc_node*>(node);
+}
+inline const toc_node* as_toc(const tree_node* node) {
+    return static_cast<const toc_node*>(node);
+}
+
+// The items of one build, shared by all its files, with the indent text for the template.
+class TocTree {
+  public:
+    toc_node* first() const { return as_toc(items_.first()); }
+    bool is_empty() const { return items_.is_empty(); }
+
+    // Links `item` by level after `current` (the item appended last, or none): under the nearest
+    // item on current's path with a lower level, beside one with the same level, else at the top.
+    // The tree owns the item; the result is the item, which becomes the new current item.
+    toc_node* append(std::unique_ptr<toc_node> item, toc_node* current);
+    // Next item in document order; none after the last.
+    static toc_node* next(const toc_node* item);
+    // "4.2. " for the second child of the fourth top-level item; computed right after append.
+    void set_numbering(toc_node& item) const;
+    // Depth of the item: the number of its ancestors.
+    static int32_t depth(const toc_node& item);
+
+    qvchar indent;
+
+  private:
+    qve_tree items_;
+};
