@@ -205,6 +205,18 @@ TEST_F(Qtvn2Test, MultiModeLinksAreRelativeAndEncoded) {
                              {"source", "a.htm"},
                              {"source", "sub/b b.htm"},
                              {"template_file", "t.htm"}});
+    put_project("no template.toc", {{"is_single", "0"},
+                                    {"destination", "index.htm"},
+                                    {"source", "a.htm"},
+                                    {"source", "sub/b b.htm"},
+                                    {"template_file", "none.htm"}});
+
+    // a template that can't be opened stops the build before any source is rewritten
+    const std::string a_before = bytes_of("a.htm");
+    expect_run({"-command", "no template.toc"},
+               error_occurred + "Can't open template file: none.htm", 1);
+    EXPECT_EQ(bytes_of("a.htm"), a_before);
+    EXPECT_EQ(bytes_of("index.htm"), "<missing>");
 
     expect_run({"-command", "site.toc"}, build_complete, 0);
     // a destination that did not exist holds only the TOC
