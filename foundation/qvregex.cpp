@@ -164,6 +164,11 @@ int regex_match(std::string_view pattern, int32_t flags, std::string_view subjec
     const int result = execute(regex, subject, count, match.get());
     regfree(&regex);
     if (result != 0 || !out) return result;
+    if (flags & regex_no_sub) {
+        // nothing was reported: the list gets empty texts, not the bounds or stale offsets
+        for (size_t i = 0; i < count; ++i)
+            match[i].rm_so = -1;
+    }
     const std::string_view searched = c_string_part(subject);
     const auto length = static_cast<regoff_t>(searched.size());
     for (size_t i = 0; i < count; ++i) {
