@@ -19,8 +19,12 @@ struct Row {
 
 qvhash scanner_entities() {
     qvhash table;
-    for (auto [name, text] : {std::pair{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"apos", "'"},
-                              {"quot", "\""}, {"copy", "(c)"}}) {
+    for (auto [name, text] : {std::pair{"amp", "&"},
+                              {"lt", "<"},
+                              {"gt", ">"},
+                              {"apos", "'"},
+                              {"quot", "\""},
+                              {"copy", "(c)"}}) {
         table.insert(name, qvval(text));
     }
     return table;
@@ -210,12 +214,23 @@ TEST_F(Utf8LocaleTest, MatchingIsByteWise) {
     // "é" in UTF-8 is two bytes, so two dots; a lone 0xE9 is one byte
     EXPECT_EQ(regex_match("^x..y$", 0, "x\xC3\xA9y", nullptr), 0);
     EXPECT_NE(regex_match("^x[^a]y$", 0, "x\xC3\xA9y", nullptr), 0);
-    EXPECT_EQ(regex_match("^a.b$", 0, "a\xE9" "b", nullptr), 0);
+    EXPECT_EQ(regex_match("^a.b$", 0,
+                          "a\xE9"
+                          "b",
+                          nullptr),
+              0);
     EXPECT_EQ(regex_match("^[\x80-\xFF]+$", 0, "\xE9\xFF\x80", nullptr), 0);
     EXPECT_NE(regex_match("\xC9", regex_ignore_case, "\xE9", nullptr), 0);
     qvarr list;
-    EXPECT_EQ(regex_match("a(.)c", 0, "\xFF" "a\xE9" "c", &list), 0);
-    EXPECT_EQ(list_dump(list), "[a\xE9" "c|\xE9]");
+    EXPECT_EQ(regex_match("a(.)c", 0,
+                          "\xFF"
+                          "a\xE9"
+                          "c",
+                          &list),
+              0);
+    EXPECT_EQ(list_dump(list),
+              "[a\xE9"
+              "c|\xE9]");
 
     qvval value("\xE9&#233;&lt;\xFF");
     decode_numeric_entities(value);
