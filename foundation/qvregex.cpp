@@ -43,7 +43,9 @@ int platform_flags(int32_t flags) {
 std::string_view c_string_part(std::string_view subject) {
     if (subject.empty()) return {};
     const void* nul = std::memchr(subject.data(), 0, subject.size());
-    if (nul) subject = subject.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - subject.data()));
+    if (nul)
+        subject =
+            subject.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - subject.data()));
     return subject;
 }
 
@@ -164,6 +166,11 @@ int regex_match(std::string_view pattern, int32_t flags, std::string_view subjec
     const int result = execute(regex, subject, count, match.get());
     regfree(&regex);
     if (result != 0 || !out) return result;
+    if (flags & regex_no_sub) {
+        // nothing was reported: the list gets empty texts, not the bounds or stale offsets
+        for (size_t i = 0; i < count; ++i)
+            match[i].rm_so = -1;
+    }
     const std::string_view searched = c_string_part(subject);
     const auto length = static_cast<regoff_t>(searched.size());
     for (size_t i = 0; i < count; ++i) {
@@ -172,8 +179,8 @@ int regex_match(std::string_view pattern, int32_t flags, std::string_view subjec
         if (start < 0 || end < 1 || start >= length || end > length || start >= end) {
             out->add(qvval(std::string_view()));
         } else {
-            out->add(qvval(searched.substr(static_cast<size_t>(start),
-                                           static_cast<size_t>(end - start))));
+            out->add(qvval(
+                searched.substr(static_cast<size_t>(start), static_cast<size_t>(end - start))));
         }
     }
     return 0;
