@@ -176,8 +176,6 @@ class TemplateCatalogueTest : public QObject {
         QTest::newRow("CR LF not doubled")
             << QByteArray("one\r\ntwo") << QByteArray("one\r\ntwo") << QString("one\ntwo");
         // the reader takes a lone CR for a line end
-        QTest::newRow("CR CR LF") << QByteArray("one\r\r\ntwo") << QByteArray("one\r\n\r\ntwo")
-                                  << QString("one\n\ntwo");
         QTest::newRow("bare CR") << QByteArray("one\rtwo") << QByteArray("one\r\ntwo")
                                  << QString("one\ntwo");
         QTest::newRow("ampersand literal") << QByteArray("Q&amp;A &amp;&amp; more")
