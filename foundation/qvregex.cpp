@@ -1,0 +1,224 @@
+#include "foundation/qvregex.h"
+
+#include <locale.h>
+#include <regex.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "foundation/paths.h"
+
+namespace {
+
+// The "C" locale for every library call, so that bytes >= 0x80 are plain single bytes and
+// character ranges and case folding are ASCII, whatever locale the process runs in.
+locale_t c_locale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return locale;
+}
+
+class c_locale_scope {
+  public:
+    c_locale_scope() : previous_(c_locale() ? uselocale(c_locale()) : locale_t(nullptr)) {}
+    ~c_locale_scope() {
+        if (previous_) uselocale(previous_);
+    }
+    c_locale_scope(const c_locale_scope&) = delete;
+    c_locale_scope& operator=(const c_locale_scope&) = delete;
+
+  private:
+    locale_t previous_;
+};
+
+int platform_flags(int32_t flags) {
+    int cflags = 0;
+    if (flags & regex_extended) cflags |= REG_EXTENDED;
+    if (flags & regex_ignore_case) cflags |= REG_ICASE;
+    if (flags & regex_no_sub) cflags |= REG_NOSUB;
+    return cflags;
+}
+
+// The subject as a C string would see it: up to its first NUL.
+std::string_view c_string_part(std::string_view subject) {
+    if (subject.empty()) return {};
+    const void* nul = std::memchr(subject.data(), 0, subject.size());
+    if (nul) subject = subject.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - subject.data()));
+    return subject;
+}
+
+// Runs a compiled pattern on the subject without reading past its end. `match` holds
+// max(count, 1) elements. Must run under c_locale_scope.
+int execute(const regex_t& regex, std::string_view subject, size_t count, regmatch_t* match) {
+    subject = c_string_part(subject);
+    const char* bytes = subject.empty() ? "" : subject.data();
+#ifdef REG_STARTEND
+    // the bounds go in through element 0, so the subject needs no NUL of its own
+    match[0].rm_so = 0;
+    match[0].rm_eo = static_cast<regoff_t>(subject.size());
+    return regexec(&regex, bytes, count, match, REG_STARTEND);
+#else
+    const std::string copy(bytes, subject.size());
+    return regexec(&regex, copy.c_str(), count, match, 0);
+#endif
+}
+
+// A pattern compiled once for the life of the process. The library locks a compiled pattern
+// while executing it, so threads may share one.
+class fixed_pattern {
+  public:
+    fixed_pattern(const char* pattern, int32_t flags) {
+        c_locale_scope scope;
+        status_ = regcomp(&regex_, pattern, platform_flags(flags | regex_extended));
+    }
+    ~fixed_pattern() {
+        if (status_ == 0) regfree(&regex_);
+    }
+    fixed_pattern(const fixed_pattern&) = delete;
+    fixed_pattern& operator=(const fixed_pattern&) = delete;
+
+    bool is_valid() const { return status_ == 0; }
+    const regex_t& regex() const { return regex_; }
+
+  private:
+    regex_t regex_{};
+    int status_ = -1;
+};
+
+const fixed_pattern& numeric_reference() {
+    static const fixed_pattern pattern("&#x?[0-9a-fA-F]+;", regex_extended);
+    return pattern;
+}
+
+const fixed_pattern& named_reference() {
+    static const fixed_pattern pattern("&[a-zA-Z_:][a-zA-Z_:0-9\\.\\-]*;", regex_extended);
+    return pattern;
+}
+
+const fixed_pattern& toc_placeholder() {
+    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->",
+                                       regex_extended | regex_ignore_case | regex_no_sub);
+    return pattern;
+}
+
+// Replaces every match of the pattern, left to right, by what `replace(match, out)` appends.
+// The value is touched only when something matched.
+template <typename Replace>
+void replace_matches(qvval& value, const fixed_pattern& pattern, Replace replace) {
+    const std::string_view text = value.view();
+    // every reference starts with '&': a text without one can't match
+    if (!pattern.is_valid() || text.find('&') == std::string_view::npos) return;
+    qvchar output;
+    bool replaced = false;
+    size_t position = 0;
+    {
+        c_locale_scope scope;
+        regmatch_t match[1];
+        for (;;) {
+            const std::string_view rest = text.substr(position);
+            const std::string_view searched = c_string_part(rest);
+            if (execute(pattern.regex(), rest, 1, match) != 0) break;
+            const regoff_t start = match[0].rm_so;
+            const regoff_t end = match[0].rm_eo;
+            const auto length = static_cast<regoff_t>(searched.size());
+            if (start < 0 || end < 1 || start >= length || end > length || start >= end) break;
+            if (!replaced) {
+                output.reset(static_cast<int32_t>(text.size()) + 20);
+                output.set_length(0);
+                replaced = true;
+            }
+            output.append(rest.substr(0, static_cast<size_t>(start)));
+            replace(rest.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)),
+                    output);
+            position += static_cast<size_t>(end);
+        }
+    }
+    if (!replaced) return;
+    output.append(text.substr(position));
+    value.set_text(output.view());
+}
+
+}  // namespace
+
+bool regex_load() {
+    return true;
+}
+
+void regex_unload() {}
+
+int regex_match(std::string_view pattern, int32_t flags, std::string_view subject, qvarr* out) {
+    if (out) {
+        out->clear();
+    } else {
+        flags |= regex_no_sub;
+    }
+    flags |= regex_extended;
+    // regcomp reads a C string
+    const std::string pattern_text(c_string_part(pattern));
+    c_locale_scope scope;
+    regex_t regex;
+    const int compiled = regcomp(&regex, pattern_text.c_str(), platform_flags(flags));
+    if (compiled != 0) return compiled;
+    const size_t count = out ? regex.re_nsub + 1 : 0;
+    std::unique_ptr<regmatch_t[]> match(new regmatch_t[count > 0 ? count : 1]);
+    const int result = execute(regex, subject, count, match.get());
+    regfree(&regex);
+    if (result != 0 || !out) return result;
+    if (flags & regex_no_sub) {
+        // nothing was reported: the list gets empty texts, not the bounds or stale offsets
+        for (size_t i = 0; i < count; ++i)
+            match[i].rm_so = -1;
+    }
+    const std::string_view searched = c_string_part(subject);
+    const auto length = static_cast<regoff_t>(searched.size());
+    for (size_t i = 0; i < count; ++i) {
+        const regoff_t start = match[i].rm_so;
+        const regoff_t end = match[i].rm_eo;
+        if (start < 0 || end < 1 || start >= length || end > length || start >= end) {
+            out->add(qvval(std::string_view()));
+        } else {
+            out->add(qvval(searched.substr(static_cast<size_t>(start),
+                                           static_cast<size_t>(end - start))));
+        }
+    }
+    return 0;
+}
+
+void decode_numeric_entities(qvval& value) {
+    replace_matches(value, numeric_reference(), [](std::string_view match, qvchar& out) {
+        if (match.size() >= 7) {
+            out.push('!');
+            return;
+        }
+        int32_t code = 0;
+        if (match[2] == 'x') {
+            const std::string_view digits = match.substr(3, match.size() - 4);
+            code = qvchar(digits).hex_value();
+        } else {
+            code = text_to_integer(match.substr(2, match.size() - 3));
+        }
+        out.push(code >= 0 && code <= 255 ? static_cast<char>(code) : '!');
+    });
+}
+
+void decode_named_entities(qvval& value, bool lower_case, const qvhash& table) {
+    qvchar name;
+    replace_matches(value, named_reference(), [&](std::string_view match, qvchar& out) {
+        name.assign(match.data() + 1, static_cast<int32_t>(match.size()) - 2);
+        if (lower_case) to_lower(name);
+        const qvval* replacement = table.find_ref(name.view());
+        if (replacement) {
+            out.append(replacement->view());
+        } else {
+            out.push('!');
+        }
+    });
+}
+
+bool is_toc_placeholder(std::string_view comment_raw) {
+    const fixed_pattern& pattern = toc_placeholder();
+    if (!pattern.is_valid()) return false;
+    c_locale_scope scope;
+    regmatch_t bounds[1];
+    return execute(pattern.regex(), comment_raw, 0, bounds) == 0;
+}

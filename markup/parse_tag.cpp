@@ -1,0 +1,133 @@
+#include "markup/parse_tag.h"
+
+#include <array>
+
+#include "foundation/paths.h"
+
+namespace {
+
+// Byte classes of a tag's text.
+enum tag_class : unsigned char {
+    tag_other,
+    tag_blank,        // tab, LF, CR, space
+    tag_quote,        // " '
+    tag_name_inside,  // - . 0-9: continue a name, never start one
+    tag_name_start,   // : _ A-Z a-z
+    tag_equals,       // =
+};
+
+constexpr auto tag_classes = [] {
+    std::array<tag_class, 256> table{};
+    for (unsigned char c : {'\t', '\n', '\r', ' '})
+        table[c] = tag_blank;
+    table['"'] = tag_quote;
+    table['\''] = tag_quote;
+    table['-'] = tag_name_inside;
+    table['.'] = tag_name_inside;
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = tag_name_inside;
+    table[':'] = tag_name_start;
+    table['_'] = tag_name_start;
+    for (int c = 'a'; c <= 'z'; ++c) {
+        table[c] = tag_name_start;
+        table[c - 'a' + 'A'] = tag_name_start;
+    }
+    table['='] = tag_equals;
+    return table;
+}();
+
+tag_class class_of(char byte) {
+    return tag_classes[static_cast<unsigned char>(byte)];
+}
+
+}  // namespace
+
+void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool lower_case,
+               bool name_only) {
+    name.clear();
+    qvchar attribute;
+    qvchar value;
+    bool in_ident = false;
+    bool after_name = false;
+    bool name_waiting = false;  // an attribute name ended by white space, its '=' not yet seen
+    bool expect_value = false;
+
+    const auto store = [&] {
+        if (attributes) {
+            if (lower_case) to_lower(attribute);
+            attributes->insert(attribute.view(), qvval(value));
+        }
+        attribute.clear();
+        value.clear();
+    };
+    const auto identifier = [&]() -> qvchar& { return after_name ? attribute : name; };
+
+    const size_t size = text.size();
+    for (size_t i = 0; i < size; ++i) {
+        const char byte = text[i];
+        switch (class_of(byte)) {
+            case tag_blank:
+                if (in_ident) {
+                    in_ident = false;
+                    if (after_name) {
+                        name_waiting = true;
+                    } else if (name_only) {
+                        i = size;
+                    } else {
+                        after_name = true;
+                    }
+                } else if (expect_value) {
+                    store();
+                    expect_value = false;
+                }
+                break;
+            case tag_quote: {
+                size_t close = text.find(byte, i + 1);
+                if (close == std::string_view::npos) close = size;
+                if (expect_value) {
+                    value.assign(text.data() + i + 1, static_cast<int32_t>(close - i - 1));
+                    store();
+                    expect_value = false;
+                }
+                i = close;
+                break;
+            }
+            case tag_name_inside:
+                if (in_ident) {
+                    identifier().push(byte);
+                } else if (expect_value) {
+                    value.push(byte);
+                }
+                break;
+            case tag_name_start:
+                if (in_ident) {
+                    identifier().push(byte);
+                } else if (expect_value) {
+                    value.push(byte);
+                } else {
+                    in_ident = true;
+                    if (name_waiting) {
+                        // "<td nowrap class=x>": nowrap has no value
+                        store();
+                        name_waiting = false;
+                    }
+                    identifier().push(byte);
+                }
+                break;
+            case tag_equals:
+                if (after_name) {
+                    in_ident = false;
+                    name_waiting = false;
+                    while (i + 1 < size && class_of(text[i + 1]) == tag_blank)
+                        ++i;
+                    expect_value = true;
+                }
+                break;
+            case tag_other:
+                if (expect_value) value.push(byte);
+                break;
+        }
+    }
+    if (after_name && (in_ident || name_waiting || expect_value)) store();
+    if (lower_case) to_lower(name);
+}

@@ -1,0 +1,95 @@
+#include "toc/tag_value_file.h"
+
+#include <utility>
+#include <vector>
+
+#include "foundation/files.h"
+#include "foundation/output_file.h"
+#include "foundation/qve_tree.h"
+#include "foundation/xml_node.h"
+#include "markup/qvxml.h"
+
+namespace {
+
+// Tagged-value files are read in chunks of this size.
+constexpr int32_t chunk_size = 8092;
+
+struct key_value {
+    std::string_view key;
+    std::string_view value;
+};
+
+// The pairs of a parsed document in document order. Views into the tree's nodes.
+void collect_pairs(const qve_tree& tree, std::vector<key_value>& pairs) {
+    for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
+        const xml_node* node = as_xml(link);
+        if (node->kind == NodeKind::start_tag) {
+            const xml_node* first = as_xml(node->first_child());
+            if (first && (first->kind == NodeKind::text || first->kind == NodeKind::placeholder))
+                pairs.push_back({node->name.view(), first->text.view()});
+        } else if (node->kind == NodeKind::empty_tag && node->raw.ends_with("/>")) {
+            // "<key></key>" is an empty_tag too, yet yields nothing
+            pairs.push_back({node->name.view(), {}});
+        }
+    }
+}
+
+}  // namespace
+
+bool TagValueFile::read(std::string_view path) {
+    const qvhandle file = file_open(path, "r");
+    if (file == invalid_handle) {
+        error_text.assign("Can't open file ");
+        error_text.append(path);
+        return false;
+    }
+    qve_tree tree;
+    qvxml reader(tree, true);
+    qvchar chunk;
+    int result = 0;
+    for (;;) {
+        if (file_read(chunk, chunk_size, file) <= 0) {
+            reader.set_end_of_input(true);
+            result = reader.scan_step();
+            break;
+        }
+        reader.push_chunk(chunk.view());
+        result = reader.scan_step();
+        if (result != qvsgml::needs_input) break;
+    }
+    file_close(file);
+    if (result != qvsgml::finished) {
+        format_parse_error(reader, result, error_text);
+        return false;
+    }
+    std::vector<key_value> pairs;
+    collect_pairs(tree, pairs);
+    for (const key_value& pair : pairs) {
+        values.add_value(pair.key, qvval(pair.value));
+    }
+    return true;
+}
+
+bool TagValueFile::write(std::string_view path) const {
+    output_file out;
+    if (out.open(path) != output_status::ok) return false;
+    qvchar lines;
+    qvchar text;
+    for (const auto& [key, list] : values.entries()) {
+        lines.clear();
+        for (const qvval& value : *list) {
+            const std::string_view plain = value.view();
+            text.assign(plain.data(), static_cast<int32_t>(plain.size()));
+            text.html_escape();
+            lines.append("<");
+            lines.append(key);
+            lines.append(">");
+            lines.append(text);
+            lines.append("</");
+            lines.append(key);
+            lines.append(">\r\n");
+        }
+        out.write(lines.view());
+    }
+    return out.commit() == output_status::ok;
+}

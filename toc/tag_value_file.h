@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+#include "foundation/qvchar.h"
+#include "foundation/qvhash.h"
+
+// A tagged-value file: the one syntax of project, format-options and settings files and of the
+// template catalogue. Each value is one line "<key>escaped text</key>" CR LF; keys come in
+// ascending byte order, the values of one key in list order. Reading goes through the strict
+// reader, so blanks, comments and unknown keys between the lines do no harm.
+class TagValueFile {
+  public:
+    // Adds every value of the file to `values` in file order; true on success. On failure
+    // error_text holds "Can't open file " + path or the strict reader's "Line: ..." report, and
+    // `values` is left as it was. An element with nothing between its tags gives no value, a
+    // self-closing "<key/>" the empty text.
+    [[nodiscard]] bool read(std::string_view path);
+    // Replaces the file with the lines of `values`, or leaves it as it was and returns false;
+    // error_text is not touched.
+    [[nodiscard]] bool write(std::string_view path) const;
+
+    qvhash_array values;
+    qvchar error_text;
+};
