@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-# qt6-base-dev for the graphical shell; xvfb and xauth to run it without a desktop
+# qt6-base-dev for the graphical shell; xvfb and xauth to run it without a desktop;
+# desktop-file-utils and shared-mime-info to check the installed launcher and project file type
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-          qt6-base-dev xvfb xauth)
+          qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
