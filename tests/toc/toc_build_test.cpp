@@ -191,12 +191,11 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     put("toc.htm", "<html><body><p>See:</p></body></html>");
     TocProject project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
     ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
-    EXPECT_EQ(bytes_of("toc.htm"),
-              "<html><body>" +
-                  toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
-                         row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
-                         row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
-                  "<p>See:</p></body></html>");
+    EXPECT_EQ(bytes_of("toc.htm"), "<html><body>" +
+                                       toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
+                                              row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
+                                              row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
+                                       "<p>See:</p></body></html>");
     // without local TOCs the sources get anchors and numbers only
     EXPECT_EQ(bytes_of("sub/b b.htm"),
               "<html><body><h1>2. <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
@@ -232,10 +231,16 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     } rows[] = {
         {"no destination", {"a.htm"}, "", "t.tpl", "Destination file must be specified"},
         {"no source", {}, "toc.htm", "t.tpl", "At least one source file must be specified"},
-        {"missing source", {"a.htm", "x.htm"}, "toc.htm", "t.tpl",
+        {"missing source",
+         {"a.htm", "x.htm"},
+         "toc.htm",
+         "t.tpl",
          "File doesn't exist: " + path("x.htm")},
         {"directory source", {"dir"}, "toc.htm", "t.tpl", "File doesn't exist: " + path("dir")},
-        {"missing template", {"a.htm"}, "toc.htm", "none.tpl",
+        {"missing template",
+         {"a.htm"},
+         "toc.htm",
+         "none.tpl",
          "Can't open template file: " + path("none.tpl")},
     };
     for (const Row& r : rows) {
