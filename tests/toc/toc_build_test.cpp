@@ -83,6 +83,59 @@ class TocBuildTest : public ScratchDirTest {
     }
 };
 
+TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
+    struct Row {
+        std::vector<std::string> nodes;
+        int start, end, insertion;
+        bool with_toc;
+        const char* expected;
+    } rows[] = {
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, true, "a[TOC]b"},
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, false, "ab"},
+        // a lone start marker stays, a lone end marker goes
+        {{"a", "s", "old", "b"}, 1, -1, 3, true, "a<S>oldb[TOC]"},
+        {{"a", "old", "e", "b"}, -1, 2, 0, true, "a[TOC]oldb"},
+        // an element: the TOC follows its start tag
+        {{"a", "p", "b"}, -1, -1, 1, true, "a<p>[TOC]x</p>b"},
+        {{"a", "p", "b"}, -1, -1, -1, true, "a<p>x</p>b"},
+        // an end marker located before its start marker loses no text
+        {{"a", "e", "b", "s", "c"}, 3, 1, 0, false, "ab<S>c"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.expected);
+        // top-level nodes: "s" start marker, "e" end marker, "p" an element holding "x", else text
+        qve_tree document;
+        std::vector<xml_node*> nodes;
+        for (const std::string& text : r.nodes) {
+            xml_node* node = nullptr;
+            if (text == "s") {
+                node = new xml_node(NodeKind::comment, "<S>");
+            } else if (text == "e") {
+                node = new xml_node(NodeKind::comment, "<E>");
+            } else if (text == "p") {
+                node = new xml_node(NodeKind::start_tag, "<p>");
+                tree_append_child(document, new xml_node(NodeKind::text, "x"), node);
+                tree_append_child(document, new xml_node(NodeKind::end_tag, "</p>"), node);
+            } else {
+                node = new xml_node(NodeKind::text, text);
+            }
+            tree_insert(document, node, nullptr, nullptr);
+            nodes.push_back(node);
+        }
+        const auto at = [&nodes](int i) { return i < 0 ? nullptr : nodes[i]; };
+        located_nodes located;
+        located.start_marker = at(r.start);
+        located.end_marker = at(r.end);
+        located.insertion = at(r.insertion);
+        const std::vector<qvchar> toc = {qvchar("[TOC"), qvchar(""), qvchar("]")};
+        output_file out;
+        ASSERT_EQ(out.open(path("w.htm")), output_status::ok);
+        writeDocument(document, located, r.with_toc ? &toc : nullptr, out);
+        ASSERT_EQ(out.commit(), output_status::ok);
+        EXPECT_EQ(bytes_of("w.htm"), r.expected);
+    }
+}
+
 TEST_F(TocBuildTest, SingleInPlace) {
     put("p.htm", page);
     TocProject project = single("p.htm");
