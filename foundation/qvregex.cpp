@@ -116,6 +116,27 @@ const fixed_pattern& toc_placeholder() {
     return pattern;
 }
 
+bool is_blank(char byte) {
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// The first place where a placeholder can start: "<!--", blanks, then "toc" in any case; npos
+// when there is none. The pattern then runs from there only, so that a long comment costs a
+// fast scan rather than a run of the pattern over all of it.
+size_t placeholder_candidate(std::string_view text) {
+    for (size_t at = text.find("<!--"); at != std::string_view::npos;
+         at = text.find("<!--", at + 1)) {
+        size_t i = at + 4;
+        while (i < text.size() && is_blank(text[i]))
+            ++i;
+        if (text.size() - i >= 3 && (text[i] | 0x20) == 't' && (text[i + 1] | 0x20) == 'o' &&
+            (text[i + 2] | 0x20) == 'c') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
 // Replaces every match of the pattern, left to right, by what `replace(match, out)` appends.
 // The value is touched only when something matched.
 template <typename Replace>
@@ -228,8 +249,11 @@ void decode_named_entities(qvval& value, bool lower_case, const qvhash& table) {
 bool is_toc_placeholder(std::string_view comment_raw) {
     const fixed_pattern& pattern = toc_placeholder();
     if (!pattern.is_valid()) return false;
+    const std::string_view text = c_string_part(comment_raw);
+    const size_t start = placeholder_candidate(text);
+    if (start == std::string_view::npos) return false;
+    const std::string_view subject = terminated_copy(text.substr(start));
     c_locale_scope scope;
     regmatch_t bounds[1];
-    const std::string_view subject = terminated_copy(comment_raw);
     return execute(pattern.regex(), subject.data(), subject.size(), 0, bounds) == 0;
 }
