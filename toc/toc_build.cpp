@@ -161,6 +161,12 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
         return 1;
     }
     (void)file_close(template_file);
+    FileInfo info;
+    if (file_stat(info, destination) && info.is_directory) {
+        project.error_text.assign("Can't open file for writing: ");
+        project.error_text.append(destination);
+        return 1;
+    }
 
     const bool local_toc = project.insert_local_toc.to_integer() != 0;
     ProgressScale bar;
@@ -191,7 +197,6 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
     bar.scale = destination_scale;
     bar.step_units = bar.total_units;
     qve_tree document;
-    FileInfo info;
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
         if (read_document(destination, document, project.error_text, &bar) != 0) return 1;
