@@ -43,24 +43,39 @@ int platform_flags(int32_t flags) {
 std::string_view c_string_part(std::string_view subject) {
     if (subject.empty()) return {};
     const void* nul = std::memchr(subject.data(), 0, subject.size());
-    if (nul) subject = subject.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - subject.data()));
+    if (nul)
+        subject =
+            subject.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - subject.data()));
     return subject;
 }
 
-// Runs a compiled pattern on the subject without reading past its end. `match` holds
-// max(count, 1) elements. Must run under c_locale_scope.
-int execute(const regex_t& regex, std::string_view subject, size_t count, regmatch_t* match) {
-    subject = c_string_part(subject);
-    const char* bytes = subject.empty() ? "" : subject.data();
+// Runs a compiled pattern on a C string of known length (a NUL at bytes[length] and none
+// before). `match` holds max(count, 1) elements. Must run under c_locale_scope.
+int execute(const regex_t& regex, const char* bytes, size_t length, size_t count,
+            regmatch_t* match) {
 #ifdef REG_STARTEND
-    // the bounds go in through element 0, so the subject needs no NUL of its own
+    // the bounds spare the library a strlen on every call of a replacement loop
     match[0].rm_so = 0;
-    match[0].rm_eo = static_cast<regoff_t>(subject.size());
+    match[0].rm_eo = static_cast<regoff_t>(length);
     return regexec(&regex, bytes, count, match, REG_STARTEND);
 #else
-    const std::string copy(bytes, subject.size());
-    return regexec(&regex, copy.c_str(), count, match, 0);
+    (void)length;
+    return regexec(&regex, bytes, count, match, 0);
 #endif
+}
+
+// The subject with a NUL after it, in a buffer of the calling thread that is reused, so that
+// a search per comment of a large document allocates nothing once the buffer is grown.
+std::string_view terminated_copy(std::string_view subject) {
+    thread_local std::string buffer;
+    buffer.assign(c_string_part(subject));
+    return buffer;
+}
+
+bool is_valid_match(const regmatch_t& match, size_t length) {
+    const auto n = static_cast<regoff_t>(length);
+    return match.rm_so >= 0 && match.rm_eo >= 1 && match.rm_so < n && match.rm_eo <= n &&
+           match.rm_so < match.rm_eo;
 }
 
 // A pattern compiled once for the life of the process. The library locks a compiled pattern
@@ -101,36 +116,58 @@ const fixed_pattern& toc_placeholder() {
     return pattern;
 }
 
+bool is_blank(char byte) {
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// The first place where a placeholder can start: "<!--", blanks, then "toc" in any case; npos
+// when there is none. The pattern then runs from there only, so that a long comment costs a
+// fast scan rather than a run of the pattern over all of it.
+size_t placeholder_candidate(std::string_view text) {
+    for (size_t at = text.find("<!--"); at != std::string_view::npos;
+         at = text.find("<!--", at + 1)) {
+        size_t i = at + 4;
+        while (i < text.size() && is_blank(text[i]))
+            ++i;
+        if (text.size() - i >= 3 && (text[i] | 0x20) == 't' && (text[i + 1] | 0x20) == 'o' &&
+            (text[i + 2] | 0x20) == 'c') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
 // Replaces every match of the pattern, left to right, by what `replace(match, out)` appends.
 // The value is touched only when something matched.
 template <typename Replace>
 void replace_matches(qvval& value, const fixed_pattern& pattern, Replace replace) {
-    const std::string_view text = value.view();
+    std::string_view text = value.view();
     // every reference starts with '&': a text without one can't match
     if (!pattern.is_valid() || text.find('&') == std::string_view::npos) return;
+    // the same bytes with a NUL after them
+    text = std::string_view(value.text(), text.size());
+    // the search ends at the first NUL, as it would in a C string; the bytes after it are kept
+    const std::string_view searched = c_string_part(text);
     qvchar output;
     bool replaced = false;
     size_t position = 0;
     {
         c_locale_scope scope;
         regmatch_t match[1];
-        for (;;) {
-            const std::string_view rest = text.substr(position);
-            const std::string_view searched = c_string_part(rest);
-            if (execute(pattern.regex(), rest, 1, match) != 0) break;
-            const regoff_t start = match[0].rm_so;
-            const regoff_t end = match[0].rm_eo;
-            const auto length = static_cast<regoff_t>(searched.size());
-            if (start < 0 || end < 1 || start >= length || end > length || start >= end) break;
+        while (position < searched.size()) {
+            const std::string_view rest = searched.substr(position);
+            if (execute(pattern.regex(), rest.data(), rest.size(), 1, match) != 0) break;
+            if (!is_valid_match(match[0], rest.size())) break;
+            const auto start = static_cast<size_t>(match[0].rm_so);
+            const auto end = static_cast<size_t>(match[0].rm_eo);
             if (!replaced) {
                 output.reset(static_cast<int32_t>(text.size()) + 20);
                 output.set_length(0);
                 replaced = true;
             }
-            output.append(rest.substr(0, static_cast<size_t>(start)));
-            replace(rest.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)),
-                    output);
-            position += static_cast<size_t>(end);
+            output.append(rest.substr(0, start));
+            replace(rest.substr(start, end - start), output);
+            position += end;
         }
     }
     if (!replaced) return;
@@ -161,24 +198,18 @@ int regex_match(std::string_view pattern, int32_t flags, std::string_view subjec
     if (compiled != 0) return compiled;
     const size_t count = out ? regex.re_nsub + 1 : 0;
     std::unique_ptr<regmatch_t[]> match(new regmatch_t[count > 0 ? count : 1]);
-    const int result = execute(regex, subject, count, match.get());
+    const std::string_view searched = terminated_copy(subject);
+    const int result = execute(regex, searched.data(), searched.size(), count, match.get());
     regfree(&regex);
     if (result != 0 || !out) return result;
-    if (flags & regex_no_sub) {
-        // nothing was reported: the list gets empty texts, not the bounds or stale offsets
-        for (size_t i = 0; i < count; ++i)
-            match[i].rm_so = -1;
-    }
-    const std::string_view searched = c_string_part(subject);
-    const auto length = static_cast<regoff_t>(searched.size());
     for (size_t i = 0; i < count; ++i) {
-        const regoff_t start = match[i].rm_so;
-        const regoff_t end = match[i].rm_eo;
-        if (start < 0 || end < 1 || start >= length || end > length || start >= end) {
-            out->add(qvval(std::string_view()));
+        // with no sub-match reporting the library fills nothing in
+        if (!(flags & regex_no_sub) && is_valid_match(match[i], searched.size())) {
+            const auto start = static_cast<size_t>(match[i].rm_so);
+            const auto end = static_cast<size_t>(match[i].rm_eo);
+            out->add(qvval(searched.substr(start, end - start)));
         } else {
-            out->add(qvval(searched.substr(static_cast<size_t>(start),
-                                           static_cast<size_t>(end - start))));
+            out->add(qvval(std::string_view()));
         }
     }
     return 0;
@@ -218,7 +249,11 @@ void decode_named_entities(qvval& value, bool lower_case, const qvhash& table) {
 bool is_toc_placeholder(std::string_view comment_raw) {
     const fixed_pattern& pattern = toc_placeholder();
     if (!pattern.is_valid()) return false;
+    const std::string_view text = c_string_part(comment_raw);
+    const size_t start = placeholder_candidate(text);
+    if (start == std::string_view::npos) return false;
+    const std::string_view subject = terminated_copy(text.substr(start));
     c_locale_scope scope;
     regmatch_t bounds[1];
-    return execute(pattern.regex(), comment_raw, 0, bounds) == 0;
+    return execute(pattern.regex(), subject.data(), subject.size(), 0, bounds) == 0;
 }

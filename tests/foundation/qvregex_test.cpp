@@ -19,8 +19,12 @@ struct Row {
 
 qvhash scanner_entities() {
     qvhash table;
-    for (auto [name, text] : {std::pair{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"apos", "'"},
-                              {"quot", "\""}, {"copy", "(c)"}}) {
+    for (auto [name, text] : {std::pair{"amp", "&"},
+                              {"lt", "<"},
+                              {"gt", ">"},
+                              {"apos", "'"},
+                              {"quot", "\""},
+                              {"copy", "(c)"}}) {
         table.insert(name, qvval(text));
     }
     return table;
@@ -133,6 +137,7 @@ TEST(QvregexTest, MatchFillsTheOutList) {
         {"ABC", 0, "xabcx", false, "[]"},
         {"a(b)", regex_no_sub, "ab", true, "[]"},
         {"(", 0, "(", false, "[]"},
+        {"a{2", 0, "aa", false, "[]"},
         {"^$", 0, "", true, "[]"},
     };
     for (const MatchRow& row : rows) {
@@ -146,27 +151,19 @@ TEST(QvregexTest, MatchFillsTheOutList) {
     }
 }
 
-TEST(QvregexTest, BadPatternGivesTheLibraryCode) {
-    EXPECT_NE(regex_match("a{2", 0, "aa", nullptr), 0);
-    EXPECT_NE(regex_match("[z-a]", 0, "a", nullptr), 0);
-}
-
 TEST(QvregexTest, PlaceholderSearch) {
     struct PlaceholderRow {
         std::string comment;
         bool expected;
     } rows[] = {
-        {"<!-- toc -->", true},
-        {"<!--toc-->", true},
-        {"<!--\t TOC\r\n-->", true},
-        {"<!-- ToC -->", true},
-        {"x <!-- toc --> y", true},
-        {"<!-- toc2 -->", false},
-        {"<!-- the toc -->", false},
-        {"<!-- toc --", false},
-        {"<!--\vtoc-->", false},
-        {"<!-- \xE9toc -->", false},
-        {"", false},
+        {"<!-- toc -->", true},      {"<!--toc-->", true},
+        {"<!--\t TOC\r\n-->", true}, {"<!-- ToC -->", true},
+        {"x <!-- toc --> y", true},  {"<!-- x --><!--toc-->", true},
+        {"<!--<!-- toc -->", true},  {"<!-- t<!--\nToc\n-->", true},
+        {"<!-- toc -->\0"s, true},   {"<!-- toc\0 -->"s, false},
+        {"<!-- toc2 -->", false},    {"<!-- the toc -->", false},
+        {"<!-- toc --", false},      {"<!--\vtoc-->", false},
+        {"<!-- \xE9toc -->", false}, {"", false},
     };
     for (const PlaceholderRow& row : rows) {
         SCOPED_TRACE(row.comment);
@@ -210,12 +207,23 @@ TEST_F(Utf8LocaleTest, MatchingIsByteWise) {
     // "é" in UTF-8 is two bytes, so two dots; a lone 0xE9 is one byte
     EXPECT_EQ(regex_match("^x..y$", 0, "x\xC3\xA9y", nullptr), 0);
     EXPECT_NE(regex_match("^x[^a]y$", 0, "x\xC3\xA9y", nullptr), 0);
-    EXPECT_EQ(regex_match("^a.b$", 0, "a\xE9" "b", nullptr), 0);
+    EXPECT_EQ(regex_match("^a.b$", 0,
+                          "a\xE9"
+                          "b",
+                          nullptr),
+              0);
     EXPECT_EQ(regex_match("^[\x80-\xFF]+$", 0, "\xE9\xFF\x80", nullptr), 0);
     EXPECT_NE(regex_match("\xC9", regex_ignore_case, "\xE9", nullptr), 0);
     qvarr list;
-    EXPECT_EQ(regex_match("a(.)c", 0, "\xFF" "a\xE9" "c", &list), 0);
-    EXPECT_EQ(list_dump(list), "[a\xE9" "c|\xE9]");
+    EXPECT_EQ(regex_match("a(.)c", 0,
+                          "\xFF"
+                          "a\xE9"
+                          "c",
+                          &list),
+              0);
+    EXPECT_EQ(list_dump(list),
+              "[a\xE9"
+              "c|\xE9]");
 
     qvval value("\xE9&#233;&lt;\xFF");
     decode_numeric_entities(value);

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "foundation/qvarr.h"
+#include "foundation/qvchar.h"
+#include "foundation/qvhash.h"
+#include "markup/qvsgml.h"
+
+// What the interpreter does with the pieces it meets; the codes are those of the mode.
+enum class qvi_mode : int {
+    skip = 0,      // the unchosen branch of a top-level if: pieces are dropped
+    collect = 1,   // a top-level block is open: pieces go to its body
+    emit = 2,      // pieces and executed directives go to the output
+    verbatim = 3,  // a block nested too deep: its text goes to the output unevaluated
+};
+
+// Words of one directive "<!--# keyword attributes -->" read as a tag: the keyword and the
+// attribute names lower-cased, names made of letters, digits, '_', ':', '-' and '.' (other
+// bytes inside a name are dropped), values quoted with " or ' (a backslash makes the next
+// byte literal) or unquoted up to white space. Only the attribute `var` is kept, the last one
+// written winning. Returns whether `var` was written; `var` is left empty when it was not.
+bool read_directive(std::string_view directive, qvchar& keyword, qvchar& var);
+
+// Interpreter of the template directives echo, for/endfor and if/else/endif while the
+// template streams through the scanner in its template setup. Text and directives it does not
+// execute pass through by mode; the body of a top-level block is collected and, when the block
+// closes, read again by a child interpreter once per loop pass or once for the chosen branch.
+// Errors are reported inline in the output, never through the result.
+//
+// Use: set_data, then per chunk push_chunk, scan_step, release_consumed until false, and
+// take every text from the front of output(); after the last chunk set_end_of_input and step
+// once more. scan_step returns 0 for more input, 1 when too much input is queued, 2 when the
+// input ended with every block closed and 3 when it ended inside a block (whose body is lost).
+class qvi : public qvsgml {
+  public:
+    // Blocks nest at most this deep; each level holds one child interpreter on the stack
+    // while its body is read, so the limit bounds the recursion far above any real template.
+    // A block opened deeper is reported and written out unevaluated up to its closer.
+    static constexpr int32_t max_nesting = 200;
+    static constexpr int open_blocks = 3;
+
+    qvi();
+    ~qvi() override;
+
+    // The variables: name to list of values. Not owned; must outlive the interpreter, and its
+    // lists must not change while it runs.
+    void set_data(const qvhash_array& data) { data_ = &data; }
+    // The index at which variables are read (the loop pass inside a for body).
+    void set_index(int32_t index) { index_ = index; }
+    int32_t index() const { return index_; }
+    qvi_mode mode() const { return mode_; }
+
+    // Texts produced so far, in order; the caller takes them from the front.
+    qvarr& output() { return *output_; }
+
+  protected:
+    int on_text() override;
+    int on_construct() override;
+    int on_end() override;
+
+  private:
+    void run_echo();
+    void run_for();
+    void run_endfor();
+    void run_if();
+    void run_else();
+    void run_endif();
+
+    void pass_through(std::string_view piece);
+    void write(std::string_view text);
+    void report_error();
+    // The value the variable named by var_ denotes at the current index, or null.
+    const qvval* resolve() const;
+    // Reads the collected body through a child interpreter at the given index.
+    void evaluate_body(int32_t index);
+    // Readies a child for reading a body from its start.
+    void begin_pass(int32_t index);
+
+    const qvhash_array* data_ = nullptr;
+    int32_t index_ = 0;
+    qvi_mode mode_ = qvi_mode::emit;
+    int32_t if_depth_ = 0;
+    int32_t for_depth_ = 0;
+    const qvarr* loop_list_ = nullptr;
+    // Pieces of the pending top-level block, joined: the child reads them as one text.
+    qvchar body_;
+
+    qvarr own_output_;
+    // Children write straight into the output of the top-level interpreter.
+    qvarr* output_ = &own_output_;
+    int32_t level_ = 0;  // blocks enclosing the text this interpreter reads
+    // Reused for every body this interpreter evaluates, so passes cost no construction.
+    std::unique_ptr<qvi> child_;
+    // Lexer position before the body's first byte: error positions count from the body.
+    int64_t base_line_ = 1;
+    int64_t base_column_ = 0;
+    bool at_end_ = false;
+
+    // Words of the directive being executed.
+    qvchar keyword_;
+    qvchar var_;
+    bool has_var_ = false;
+};

@@ -1,0 +1,69 @@
+#include "template/render_template.h"
+
+#include <algorithm>
+
+#include "foundation/files.h"
+#include "template/qvi.h"
+
+namespace {
+
+// One turn of the driving loop after a chunk (or the end) was queued.
+int step(qvi& interpreter, std::vector<qvchar>& out) {
+    const int result = interpreter.scan_step();
+    while (interpreter.release_consumed()) {
+    }
+    qvval piece;
+    while (interpreter.output().pop_front(piece))
+        out.emplace_back(piece.view());
+    return result;
+}
+
+}  // namespace
+
+int render_template_text(std::string_view text, const qvhash_array& data, std::vector<qvchar>& out,
+                         int32_t chunk_size) {
+    // far below the interpreter's size limit, so a step never refuses its input
+    const size_t chunk = static_cast<size_t>(chunk_size > 0 ? std::min(chunk_size, int32_t{1} << 20)
+                                                            : template_chunk_size);
+    qvi interpreter;
+    interpreter.set_data(data);
+    size_t at = 0;
+    int result = 0;
+    do {
+        if (at < text.size()) {
+            const size_t n = std::min(chunk, text.size() - at);
+            interpreter.push_chunk(text.substr(at, n));
+            at += n;
+        } else {
+            interpreter.set_end_of_input(true);
+        }
+        result = step(interpreter, out);
+    } while (result == 0);
+    return result;
+}
+
+int render_template_file(std::string_view path, const qvhash_array& data,
+                         std::vector<qvchar>& out) {
+    const qvhandle file = file_open(path, "r");
+    if (file == invalid_handle) return render_unreadable;
+    const size_t kept = out.size();
+    qvi interpreter;
+    interpreter.set_data(data);
+    qvchar buffer;
+    int result = 0;
+    do {
+        const int32_t n = file_read(buffer, template_chunk_size, file);
+        if (n < 0) {
+            out.resize(kept);
+            result = render_unreadable;
+            break;
+        }
+        if (n > 0)
+            interpreter.push_chunk(buffer.view());
+        else
+            interpreter.set_end_of_input(true);
+        result = step(interpreter, out);
+    } while (result == 0);
+    file_close(file);
+    return result;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "foundation/qvchar.h"
+#include "foundation/qvhash.h"
+
+// Results of a rendering; errors inside the template are reported in the output instead.
+constexpr int render_finished = 2;      // the template ended with every block closed
+constexpr int render_open_blocks = 3;   // it ended inside a for or if, whose body was dropped
+constexpr int render_unreadable = 800;  // the template file could not be opened or read
+
+// Bytes the template file is read in.
+constexpr int32_t template_chunk_size = 16384;
+
+// Renders the template text over the data, fed to the interpreter in chunks of `chunk_size`
+// bytes (the output does not depend on it), and appends the output texts to `out`.
+[[nodiscard]] int render_template_text(std::string_view text, const qvhash_array& data,
+                                       std::vector<qvchar>& out,
+                                       int32_t chunk_size = template_chunk_size);
+// Renders the template file, streamed in chunks of template_chunk_size bytes. When the file
+// can't be opened or a read fails, returns render_unreadable and leaves `out` as it was.
+[[nodiscard]] int render_template_file(std::string_view path, const qvhash_array& data,
+                                       std::vector<qvchar>& out);

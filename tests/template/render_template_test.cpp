@@ -1,0 +1,54 @@
+#include "template/render_template.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/foundation/scratch_dir.h"
+
+namespace {
+
+using RenderTemplateTest = ScratchDirTest;
+
+std::string joined(const std::vector<qvchar>& pieces, size_t from = 0) {
+    std::string all;
+    for (size_t i = from; i < pieces.size(); ++i)
+        all += pieces[i].view();
+    return all;
+}
+
+TEST_F(RenderTemplateTest, FileRendersAsItsText) {
+    qvhash_array data;
+    for (std::string_view text : {"A", "B"})
+        data.add_value("text", qvval(text));
+    // a directive across the first chunk boundary, a block across the second
+    std::string input(template_chunk_size - 10, '.');
+    input += R"(<!--#echo var="text"--><!--#for var="text"-->)";
+    input += std::string(template_chunk_size, '-');
+    input += "<!--#echo var=\"text\"--><!--#endfor-->\n";
+    put("t.htm", input);
+
+    std::vector<qvchar> from_file(1, qvchar("kept"));
+    EXPECT_EQ(render_template_file(path("t.htm"), data, from_file), render_finished);
+    std::vector<qvchar> from_text;
+    EXPECT_EQ(render_template_text(input, data, from_text), render_finished);
+    EXPECT_EQ(from_file.front().view(), "kept");
+    EXPECT_EQ(joined(from_file, 1), joined(from_text));
+    const std::string dashes(template_chunk_size, '-');
+    EXPECT_EQ(joined(from_text),
+              std::string(template_chunk_size - 10, '.') + "A" + dashes + "A" + dashes + "B\n");
+}
+
+TEST_F(RenderTemplateTest, UnreadableFileAddsNothing) {
+    qvhash_array data;
+    for (const std::string& missing : {path("none.htm"), dir_}) {
+        SCOPED_TRACE(missing);
+        std::vector<qvchar> out(1, qvchar("kept"));
+        EXPECT_EQ(render_template_file(missing, data, out), render_unreadable);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out.front().view(), "kept");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "toc/tag_value_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/output_file.h"
+#include "tests/foundation/scratch_dir.h"
+#include "tests/support/markup_dump.h"
+
+namespace {
+
+class TagValueFileTest : public ScratchDirTest {};
+
+// "key=[v1|v2]" per key in key order.
+std::string values_dump(const qvhash_array& values) {
+    std::string dump;
+    for (const auto& [key, list] : values.entries()) {
+        if (!dump.empty()) dump += ' ';
+        dump += std::string(key.view()) + "=[";
+        bool first = true;
+        for (const qvval& value : *list) {
+            if (!first) dump += '|';
+            first = false;
+            dump += quote_bytes(value.view());
+        }
+        dump += "]";
+    }
+    return dump;
+}
+
+TEST_F(TagValueFileTest, ReadYieldsTextAndSelfClosingElements) {
+    struct Row {
+        std::string_view file;
+        std::string_view expected;
+    } rows[] = {
+        {"<b>2</b>\r\n<a>1</a>\r\n<b>3</b>\r\n", R"(a=["1"] b=["2"|"3"])"},
+        {"<a></a><b/><c />", R"(b=[""] c=[""])"},
+        {"<a> </a><b>&lt;&#233;&amp;lt;</b>", R"(a=[" "] b=["<\xE9&lt;"])"},
+        {"<A>x</a>", R"(a=["x"])"},
+        {"<wrap><a>x</a><b><c>y</c></b></wrap>", R"(a=["x"] c=["y"])"},
+        {"<a><![CDATA[<&amp;>]]></a>", R"(a=["<&amp;>"])"},
+        {"<?xml version=\"1.0\"?>\n<!-- note --><a>x<!-- c --></a>", R"(a=["x"])"},
+        {"<a>x\r\ny\rz</a>", R"(a=["x\ny\nz"])"},
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(quote_bytes(row.file));
+        put("t.txt", std::string(row.file));
+        TagValueFile file;
+        ASSERT_TRUE(file.read(path("t.txt"))) << file.error_text.view();
+        EXPECT_EQ(values_dump(file.values), row.expected);
+    }
+}
+
+// A first line that puts its CR LF across the boundary of the 8092-byte reads.
+std::string long_file(int lines, std::string_view tail) {
+    std::string text = "<p>" + std::string(8091 - 7, 'x') + "</p>\r\n";
+    EXPECT_EQ(text[8091], '\r');
+    for (int i = 0; i < lines; ++i)
+        text += "<k>" + std::to_string(i) + "</k>\r\n";
+    return text + std::string(tail);
+}
+
+TEST_F(TagValueFileTest, ReadsInChunks) {
+    put("t.txt", long_file(1000, ""));
+    TagValueFile file;
+    ASSERT_TRUE(file.read(path("t.txt"))) << file.error_text.view();
+    const qvarr* list = file.values.find_list("k");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 1000);
+    EXPECT_EQ(list->back().view(), "999");
+    qvval p;
+    EXPECT_TRUE(file.values.first_value("p", p));
+    EXPECT_EQ(p.text_length(), 8091 - 7);
+}
+
+TEST_F(TagValueFileTest, FailedReadReportsAndKeepsValues) {
+    struct Row {
+        std::string file;
+        std::string expected;
+    } rows[] = {
+        {"<a>x</b>", "Line: 1, column: 8\r\nError: misplaced end tag.\r\n"},
+        {"<a>x</a>\r\n<b>", "Line: 2, column: 3\r\nError: unclosed tag.\r\n"},
+        {long_file(1000, "</x>"), "Line: 1002, column: 4\r\nError: misplaced end tag.\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(quote_bytes(row.file.substr(0, 40)));
+        put("t.txt", row.file);
+        TagValueFile file;
+        file.values.add_value("old", qvval("kept"));
+        EXPECT_FALSE(file.read(path("t.txt")));
+        EXPECT_EQ(file.error_text.view(), row.expected);
+        EXPECT_EQ(values_dump(file.values), R"(old=["kept"])");
+    }
+    TagValueFile missing;
+    EXPECT_FALSE(missing.read(path("none.txt")));
+    EXPECT_EQ(missing.error_text.view(), "Can't open file " + path("none.txt"));
+}
+
+TEST_F(TagValueFileTest, WritesSortedEscapedLines) {
+    TagValueFile file;
+    file.values.add_value("b", qvval("2 < 3"));
+    file.values.add_value("a", qvval(7));
+    file.values.add_value("b", qvval("\"it's\" & \xE9"));
+    file.values.add_value("B", qvval(""));
+    ASSERT_TRUE(file.write(path("t.txt")));
+    EXPECT_EQ(bytes_of("t.txt"),
+              "<B></B>\r\n<a>7</a>\r\n<b>2 &lt; 3</b>\r\n<b>&quot;it's&quot; &amp; &#233;</b>\r\n");
+
+    TagValueFile empty;
+    ASSERT_TRUE(empty.write(path("t.txt")));
+    EXPECT_EQ(bytes_of("t.txt"), "");
+}
+
+TEST_F(TagValueFileTest, FailedWriteLeavesTheOldFile) {
+    put("t.txt", "old");
+    TagValueFile file;
+    file.values.add_value("a", qvval(std::string(100, 'x')));
+    set_output_fault_for_testing(20);
+    const bool written = file.write(path("t.txt"));
+    set_output_fault_for_testing(-1);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(bytes_of("t.txt"), "old");
+    EXPECT_EQ(names_in(), std::vector<std::string>{"t.txt"});
+    EXPECT_TRUE(file.error_text.is_empty());
+    EXPECT_FALSE(file.write(path("missing/t.txt")));
+}
+
+}  // namespace

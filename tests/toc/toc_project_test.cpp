@@ -1,0 +1,277 @@
+#include "toc/toc_project.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/output_file.h"
+#include "tests/foundation/scratch_dir.h"
+#include "tests/support/markup_dump.h"
+
+namespace {
+
+class TocProjectTest : public ScratchDirTest {};
+
+// Every field as "name=value", numbers as the build reads them, texts quoted.
+std::vector<std::string> fields(const TocProject& project) {
+    std::string sources = "source=[";
+    for (size_t i = 0; i < project.source.size(); ++i)
+        sources += (i ? "|" : "") + quote_bytes(project.source[i].view());
+    const auto number = [](const char* name, const qvval& value) {
+        return std::string(name) + "=" + std::to_string(value.to_integer());
+    };
+    const auto text = [](const char* name, const qvval& value) {
+        return std::string(name) + "=" + quote_bytes(value.view());
+    };
+    return {number("single", project.is_single),
+            number("back", project.is_dest_as_source),
+            sources + "]",
+            text("destination", project.destination),
+            number("from", project.range_from),
+            number("to", project.range_to),
+            text("anchor", project.named_anchor_attributes),
+            number("titles", project.process_title),
+            number("numbers", project.process_numbering),
+            text("template", project.template_file),
+            text("indent", project.indent),
+            number("local", project.insert_local_toc)};
+}
+
+// The fields that differ from a fresh record's; "" when none does.
+std::string project_dump(const TocProject& project) {
+    const std::vector<std::string> defaults = fields(TocProject());
+    const std::vector<std::string> values = fields(project);
+    std::string dump;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i] == defaults[i]) continue;
+        if (!dump.empty()) dump += ' ';
+        dump += values[i];
+    }
+    return dump;
+}
+
+TEST_F(TocProjectTest, LoadRules) {
+    struct Row {
+        std::string_view file;
+        std::string_view expected;
+    } rows[] = {
+        // single mode, write-back, range 1 to 3, numbering on, titles off, one empty source
+        {"<range_to>3</range_to>\r\n", "to=3"},
+        {"", ""},
+        {"<is_single>0</is_single>\r\n<source>a</source>\r\n<destination>x</destination>\r\n"
+         "<source>b</source>\r\n<destination>y</destination>\r\n",
+         R"(single=0 source=["a"|"b"] destination="x")"},
+        {"<is_single>yes</is_single><range_from> -2x</range_from><range_to>abc</range_to>"
+         "<process_numbering></process_numbering><is_dest_as_source/>",
+         "single=0 back=0 source=[] from=-2 to=0"},
+        {"<process_title>1</process_title><source></source>", ""},
+        {"<is_single>0</is_single><process_title>1</process_title><source></source>"
+         "<source>b</source><insert_local_toc>1</insert_local_toc>",
+         R"(single=0 source=["b"] titles=1 local=1)"},
+        {"<is_single>0</is_single><source/><source>b</source>", "single=0 source=[]"},
+        {"<is_single>0</is_single><source>a</source><source/>", R"(single=0 source=["a"|""])"},
+        {"<named_anchor_attributes>class=&quot;x&quot;</named_anchor_attributes>"
+         "<indent>&amp;nbsp;</indent><template_file>t.htm</template_file>",
+         R"(anchor=" class=\"x\"" template="t.htm" indent="&nbsp;")"},
+        {"<?xml version=\"1.0\"?>\r\n<!-- saved -->\r\n<project><RANGE_TO>4</Range_To>"
+         "<unknown>z</unknown></project>\r\n",
+         "to=4"},
+        {"<destination><![CDATA[a&amp;<b>]]></destination><indent> </indent>",
+         R"(destination="a&amp;<b>" indent=" ")"},
+        {"<indent><b>x</b></indent>", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(quote_bytes(row.file));
+        put("p.toc", std::string(row.file));
+        TocProject project;
+        project.destination.set_text("stale");
+        project.source.emplace_back("stale");
+        ASSERT_EQ(project.load(path("p.toc")), 0) << project.error_text.view();
+        EXPECT_EQ(project_dump(project), row.expected);
+    }
+}
+
+TEST_F(TocProjectTest, FailedLoadChangesOnlyTheErrorText) {
+    struct Row {
+        std::string file;
+        std::string expected;
+    } rows[] = {
+        {"<a>x</b>", "Line: 1, column: 8\r\nError: misplaced end tag.\r\n"},
+        {"<range_to>2</range_to>\r\n<destination>x",
+         "Line: 2, column: 14\r\nError: unclosed tag.\r\n"},
+        {"", "Can't open file " + path("none.toc")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        std::string file_path = path("none.toc");
+        if (!row.file.empty()) {
+            put("p.toc", row.file);
+            file_path = path("p.toc");
+        }
+        TocProject project;
+        project.is_single.set_integer(0);
+        project.source = {qvchar("a.htm"), qvchar("b.htm")};
+        project.range_to.set_integer(3);
+        const std::string before = project_dump(project);
+        EXPECT_EQ(project.load(file_path), 1);
+        EXPECT_EQ(project.error_text.view(), row.expected);
+        EXPECT_EQ(project_dump(project), before);
+    }
+}
+
+TEST_F(TocProjectTest, SavedFileIsByteExact) {
+    TocProject project;
+    EXPECT_EQ(project.save(path("default.toc")), 0);
+    EXPECT_EQ(
+        bytes_of("default.toc"),
+        "<destination></destination>\r\n<indent></indent>\r\n"
+        "<insert_local_toc>0</insert_local_toc>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n"
+        "<is_single>1</is_single>\r\n<named_anchor_attributes></named_anchor_attributes>\r\n"
+        "<process_numbering>1</process_numbering>\r\n<process_title>0</process_title>\r\n"
+        "<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<source></source>\r\n"
+        "<template_file></template_file>\r\n");
+
+    project.template_file.set_text("qvdata/toc_list.htm");
+    project.indent.set_text("&nbsp;");
+    project.source = {qvchar("b.htm"), qvchar(""), qvchar("a \"q\".htm")};
+    project.is_single.set_integer(0);
+    project.process_title.set_bool(true);
+    project.named_anchor_attributes.set_text(" class=\"x\"");
+    project.range_to.set_text("3");
+    project.range_from.set_integer(2);
+    project.destination.set_text("dir/toc \xE9.htm");
+    project.insert_local_toc.set_integer(1);
+    EXPECT_EQ(project.save(path("p.toc")), 0);
+    EXPECT_EQ(
+        bytes_of("p.toc"),
+        "<destination>dir/toc &#233;.htm</destination>\r\n<indent>&amp;nbsp;</indent>\r\n"
+        "<insert_local_toc>1</insert_local_toc>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n"
+        "<is_single>0</is_single>\r\n"
+        "<named_anchor_attributes> class=&quot;x&quot;</named_anchor_attributes>\r\n"
+        "<process_numbering>1</process_numbering>\r\n<process_title>1</process_title>\r\n"
+        "<range_from>2</range_from>\r\n<range_to>3</range_to>\r\n<source>b.htm</source>\r\n"
+        "<source></source>\r\n<source>a &quot;q&quot;.htm</source>\r\n"
+        "<template_file>qvdata/toc_list.htm</template_file>\r\n");
+}
+
+// Every text field and source entry holding the value survives a save and a load. The file
+// keeps CR and LF as they are and the reader turns CR LF and a lone CR into LF, so a CR inside
+// a value comes back as LF.
+TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
+    struct Row {
+        std::string value;
+        std::string expected;
+    } rows[] = {
+        {"a\"b", "a\"b"},
+        {"x&y", "x&y"},
+        {"<b>&lt;", "<b>&lt;"},
+        {"it's", "it's"},
+        {"\xE9\x80\xFF", "\xE9\x80\xFF"},
+        {"&#65;&amp;&#x41", "&#65;&amp;&#x41"},
+        {"  lead and trail  ", "  lead and trail  "},
+        {"]]><!--<![CDATA[", "]]><!--<![CDATA["},
+        {"a\nb", "a\nb"},
+        {"a\r\nb", "a\nb"},
+        {"a\rb", "a\nb"},
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(quote_bytes(row.value));
+        TocProject saved;
+        saved.is_single.set_integer(0);
+        saved.source = {qvchar("first"), qvchar(row.value)};
+        saved.destination.set_text(row.value);
+        saved.named_anchor_attributes.set_text(" " + row.value);
+        saved.template_file.set_text(row.value);
+        saved.indent.set_text(row.value);
+        ASSERT_EQ(saved.save(path("p.toc")), 0);
+
+        TocProject loaded;
+        ASSERT_EQ(loaded.load(path("p.toc")), 0) << loaded.error_text.view();
+        saved.source[1] = qvchar(row.expected);
+        saved.destination.set_text(row.expected);
+        saved.named_anchor_attributes.set_text(" " + row.expected);
+        saved.template_file.set_text(row.expected);
+        saved.indent.set_text(row.expected);
+        if (row.expected.empty()) saved.source.pop_back();
+        EXPECT_EQ(project_dump(loaded), project_dump(saved));
+    }
+}
+
+TEST_F(TocProjectTest, FailedSaveKeepsTheOldFile) {
+    TocProject project;
+    EXPECT_EQ(project.save(path("missing/p.toc")), 1);
+    EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("missing/p.toc"));
+
+    put("p.toc", "old");
+    project.error_text.clear();
+    set_output_fault_for_testing(30);
+    const int result = project.save(path("p.toc"));
+    set_output_fault_for_testing(-1);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("p.toc"));
+    EXPECT_EQ(bytes_of("p.toc"), "old");
+}
+
+TEST(TocProjectNormalizeTest, ModeRules) {
+    struct Row {
+        int single;
+        std::vector<std::string_view> source;
+        std::string_view expected;
+    } rows[] = {
+        {1, {}, ""},
+        {1, {"", "b"}, R"(source=[""|"b"])"},
+        {0, {}, "single=0 source=[] titles=1"},
+        {0, {"", "b"}, "single=0 source=[] titles=1"},
+        {0, {"a", ""}, R"(single=0 source=["a"|""] titles=1)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.expected);
+        TocProject project;
+        project.is_single.set_integer(row.single);
+        project.process_title.set_integer(1);
+        project.source.clear();
+        for (std::string_view entry : row.source)
+            project.source.emplace_back(entry);
+        project.normalize();
+        EXPECT_EQ(project_dump(project), row.expected);
+    }
+}
+
+TEST(TocProjectNormalizeTest, AnchorAttributesStartWithOneBlank) {
+    struct Row {
+        std::string_view text;
+        std::string_view expected;
+    } rows[] = {
+        {"class=x", " class=x"},
+        {" class=x", " class=x"},
+        {"  x", "  x"},
+        {"\tx", " \tx"},
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        TocProject project;
+        project.named_anchor_attributes.set_text(row.text);
+        project.normalizeAnchorAttributes();
+        EXPECT_EQ(project.named_anchor_attributes.view(), row.expected);
+    }
+}
+
+TEST(TocProjectNormalizeTest, ResetRestoresDefaults) {
+    TocProject project;
+    const std::vector<std::string> defaults = {
+        "single=1",  "back=1",         R"(source=[""])", R"(destination="")",
+        "from=1",    "to=6",           R"(anchor="")",   "titles=0",
+        "numbers=1", R"(template="")", R"(indent="")",   "local=0"};
+    EXPECT_EQ(fields(project), defaults);
+    project.is_single.set_integer(0);
+    project.source = {qvchar("a")};
+    project.indent.set_text("x");
+    project.error_text.assign("old error");
+    project.reset();
+    EXPECT_EQ(fields(project), defaults);
+    EXPECT_TRUE(project.error_text.is_empty());
+}
+
+}  // namespace
