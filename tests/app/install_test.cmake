@@ -3,17 +3,12 @@
 # prefix, and that the desktop files are accepted by the desktop's own tools.
 #   cmake -DBINARY_DIR=<build tree> -DWORK_DIR=<scratch folder, emptied first> -P install_test.cmake
 
-function(fail)
-  string(JOIN "" text ${ARGN})
-  message(FATAL_ERROR "${text}")
-endfunction()
-
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BINARY_DIR}" --prefix "${prefix}"
                 RESULT_VARIABLE code OUTPUT_VARIABLE log ERROR_VARIABLE log)
 if(NOT code EQUAL 0)
-  fail("cmake --install failed:\n" "${log}")
+  message(FATAL_ERROR "cmake --install failed:\n${log}")
 endif()
 
 # Nothing goes outside the prefix: neither the install rules nor the cache refresh.
@@ -21,7 +16,7 @@ file(STRINGS "${BINARY_DIR}/install_manifest.txt" installed)
 foreach(file IN LISTS installed)
   string(FIND "${file}" "${prefix}/" at)
   if(NOT at EQUAL 0)
-    fail("installed outside the prefix: " "${file}")
+    message(FATAL_ERROR "installed outside the prefix: ${file}")
   endif()
 endforeach()
 
@@ -29,18 +24,21 @@ set(expected
   bin/qtvn2
   share/qtvn2/qvdata/templates.txt
   share/qtvn2/qvdata/toc_list.htm
+  share/qtvn2/help.html
+  share/qtvn2/help/7.html
+  share/qtvn2/support.html
   share/applications/qtvn2.desktop
   share/icons/hicolor/scalable/apps/qtvn2.svg
   share/mime/packages/qtvn2.xml
 )
 foreach(file IN LISTS expected)
   if(NOT EXISTS "${prefix}/${file}")
-    fail("not installed: " "${file}")
+    message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
 # With no data beside it, the program takes <prefix>/share/qtvn2/ as its directory.
 if(EXISTS "${prefix}/bin/qvdata")
-  fail("data installed beside the program: " "${prefix}/bin/qvdata")
+  message(FATAL_ERROR "data installed beside the program: ${prefix}/bin/qvdata")
 endif()
 
 # The installed program builds a project with an installed template, from a foreign folder.
@@ -51,16 +49,20 @@ file(WRITE "${site}/p.toc"
      "<is_single>1</is_single>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n"
      "<source>${site}/page.html</source>\r\n<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n"
      "<template_file>${prefix}/share/qtvn2/qvdata/toc_list.htm</template_file>\r\n")
+# through a file read as hex: execute_process and a text read would both drop the report's CRs
 execute_process(COMMAND "${prefix}/bin/qtvn2" -command "${site}/p.toc"
                 WORKING_DIRECTORY "${WORK_DIR}"
-                RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT code EQUAL 0 OR NOT out STREQUAL "Tocvane 2.0\r\nBuild is complete.\r\n")
-  fail("installed qtvn2 -command: exit " "${code}" ", output [" "${out}" "] [" "${err}" "]")
+                RESULT_VARIABLE code OUTPUT_FILE "${WORK_DIR}/report.txt" ERROR_VARIABLE err)
+file(READ "${WORK_DIR}/report.txt" report HEX)
+string(HEX "Tocvane 2.0\r\nBuild is complete.\r\n" expected)
+if(NOT code EQUAL 0 OR NOT report STREQUAL expected)
+  file(READ "${WORK_DIR}/report.txt" out)
+  message(FATAL_ERROR "installed qtvn2 -command: exit ${code}, output [${out}] [${err}]")
 endif()
 file(READ "${site}/page.html" page)
 string(FIND "${page}" "<div class=\"toc\">" at)
 if(at LESS 0)
-  fail("the installed template is missing from the result:\n" "${page}")
+  message(FATAL_ERROR "the installed template is missing from the result:\n${page}")
 endif()
 
 find_program(desktop_file_validate desktop-file-validate)
@@ -68,7 +70,7 @@ if(desktop_file_validate)
   execute_process(COMMAND "${desktop_file_validate}" "${prefix}/share/applications/qtvn2.desktop"
                   RESULT_VARIABLE code OUTPUT_VARIABLE log ERROR_VARIABLE log)
   if(NOT code EQUAL 0 OR NOT log STREQUAL "")
-    fail("desktop-file-validate rejects the desktop entry:\n" "${log}")
+    message(FATAL_ERROR "desktop-file-validate rejects the desktop entry:\n${log}")
   endif()
 else()
   message(STATUS "desktop-file-validate missing: desktop entry not validated")
@@ -77,5 +79,5 @@ endif()
 # The install refreshed the prefix's MIME cache: the project type is known there.
 find_program(update_mime update-mime-database)
 if(update_mime AND NOT EXISTS "${prefix}/share/mime/application/x-tocvane-project.xml")
-  fail("the project file type is missing from the prefix's MIME cache")
+  message(FATAL_ERROR "the project file type is missing from the prefix's MIME cache")
 endif()
