@@ -42,6 +42,10 @@ const std::string page_built =
     "<h2>1.1. <a name=\"qorv_link_2_1000\">Beta</a></h2>\n"
     "<h1>2. <a name=\"qorv_link_3_1000\">Gamma</a></h1>\n</body></html>";
 
+void record_percent(int32_t percent, void* data) {
+    static_cast<std::vector<int32_t>*>(data)->push_back(percent);
+}
+
 class TocBuildTest : public ScratchDirTest {
   protected:
     void SetUp() override {
@@ -83,14 +87,64 @@ class TocBuildTest : public ScratchDirTest {
     }
 };
 
+TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
+    struct Row {
+        std::vector<std::string> nodes;
+        int start, end, insertion;
+        bool with_toc;
+        const char* expected;
+    } rows[] = {
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, true, "a[TOC]b"},
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, false, "ab"},
+        // a lone start marker stays, a lone end marker goes
+        {{"a", "s", "old", "b"}, 1, -1, 3, true, "a<S>oldb[TOC]"},
+        {{"a", "old", "e", "b"}, -1, 2, 0, true, "a[TOC]oldb"},
+        // an element: the TOC follows its start tag
+        {{"a", "p", "b"}, -1, -1, 1, true, "a<p>[TOC]x</p>b"},
+        {{"a", "p", "b"}, -1, -1, -1, true, "a<p>x</p>b"},
+        // an end marker located before its start marker loses no text
+        {{"a", "e", "b", "s", "c"}, 3, 1, 0, false, "ab<S>c"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.expected);
+        // top-level nodes: "s" start marker, "e" end marker, "p" an element holding "x", else text
+        qve_tree document;
+        std::vector<xml_node*> nodes;
+        for (const std::string& text : r.nodes) {
+            xml_node* node = nullptr;
+            if (text == "s") {
+                node = new xml_node(NodeKind::comment, "<S>");
+            } else if (text == "e") {
+                node = new xml_node(NodeKind::comment, "<E>");
+            } else if (text == "p") {
+                node = new xml_node(NodeKind::start_tag, "<p>");
+                tree_append_child(document, new xml_node(NodeKind::text, "x"), node);
+                tree_append_child(document, new xml_node(NodeKind::end_tag, "</p>"), node);
+            } else {
+                node = new xml_node(NodeKind::text, text);
+            }
+            tree_insert(document, node, nullptr, nullptr);
+            nodes.push_back(node);
+        }
+        const auto at = [&nodes](int i) { return i < 0 ? nullptr : nodes[i]; };
+        located_nodes located;
+        located.start_marker = at(r.start);
+        located.end_marker = at(r.end);
+        located.insertion = at(r.insertion);
+        const std::vector<qvchar> toc = {qvchar("[TOC"), qvchar(""), qvchar("]")};
+        output_file out;
+        ASSERT_EQ(out.open(path("w.htm")), output_status::ok);
+        writeDocument(document, located, r.with_toc ? &toc : nullptr, out);
+        ASSERT_EQ(out.commit(), output_status::ok);
+        EXPECT_EQ(bytes_of("w.htm"), r.expected);
+    }
+}
+
 TEST_F(TocBuildTest, SingleInPlace) {
     put("p.htm", page);
     TocProject project = single("p.htm");
     std::vector<int32_t> percents;
-    const auto record = [](int32_t percent, void* data) {
-        static_cast<std::vector<int32_t>*>(data)->push_back(percent);
-    };
-    ASSERT_EQ(buildToc(project, record, &percents), 0) << project.error_text.view();
+    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), page_built);
     ASSERT_FALSE(percents.empty());
     EXPECT_EQ(percents.back(), 100);
@@ -124,6 +178,19 @@ TEST_F(TocBuildTest, RebuildKeepsAnchorsAndSettles) {
         SCOPED_TRACE(build);
         ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
         EXPECT_EQ(bytes_of("p.htm"), second);
+    }
+}
+
+TEST_F(TocBuildTest, RebuildWithoutBodyKeepsOneTocBeforeTheHeading) {
+    put("p.htm", "<script>x</script><h1>A</h1>");
+    TocProject project = single("p.htm");
+    project.process_numbering.set_integer(0);
+    const std::string built = "<script>x</script>" + toc_of(row(0, "#qorv_link_1_1000", "A")) +
+                              "<h1><a name=\"qorv_link_1_1000\">A</a></h1>";
+    for (int build = 1; build <= 3; ++build) {
+        SCOPED_TRACE(build);
+        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+        EXPECT_EQ(bytes_of("p.htm"), built);
     }
 }
 
@@ -190,13 +257,18 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     put_sub("sub/b b.htm", page_b);
     put("toc.htm", "<html><body><p>See:</p></body></html>");
     TocProject project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
-    EXPECT_EQ(bytes_of("toc.htm"),
-              "<html><body>" +
-                  toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
-                         row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
-                         row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
-                  "<p>See:</p></body></html>");
+    std::vector<int32_t> percents;
+    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
+    // the sources fill 80 percent of the bar, the destination 5, then the end
+    ASSERT_GE(percents.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents[percents.size() - 2], 85);
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_EQ(bytes_of("toc.htm"), "<html><body>" +
+                                       toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
+                                              row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
+                                              row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
+                                       "<p>See:</p></body></html>");
     // without local TOCs the sources get anchors and numbers only
     EXPECT_EQ(bytes_of("sub/b b.htm"),
               "<html><body><h1>2. <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
@@ -232,10 +304,16 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     } rows[] = {
         {"no destination", {"a.htm"}, "", "t.tpl", "Destination file must be specified"},
         {"no source", {}, "toc.htm", "t.tpl", "At least one source file must be specified"},
-        {"missing source", {"a.htm", "x.htm"}, "toc.htm", "t.tpl",
+        {"missing source",
+         {"a.htm", "x.htm"},
+         "toc.htm",
+         "t.tpl",
          "File doesn't exist: " + path("x.htm")},
         {"directory source", {"dir"}, "toc.htm", "t.tpl", "File doesn't exist: " + path("dir")},
-        {"missing template", {"a.htm"}, "toc.htm", "none.tpl",
+        {"missing template",
+         {"a.htm"},
+         "toc.htm",
+         "none.tpl",
          "Can't open template file: " + path("none.tpl")},
     };
     for (const Row& r : rows) {
@@ -250,12 +328,20 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     }
 }
 
-TEST_F(TocBuildTest, MultiClearGoesOnAfterFailure) {
+TEST_F(TocBuildTest, MultiFailingSource) {
     put("a.htm", page_a);
     put("b.htm", page_b);
     // a source in a directory that takes no new files can be read but not replaced
     std::filesystem::create_symlink("/proc/version", path("ro.htm"));
-    TocProject project = multi({"a.htm", "b.htm"}, "toc.htm");
+    // a source that fails stops the build with the files before it rewritten
+    TocProject project = multi({"a.htm", "ro.htm", "b.htm"}, "toc.htm");
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 2);
+    EXPECT_EQ(project.error_text.view(), "Can't open file for writing: " + path("ro.htm"));
+    EXPECT_NE(bytes_of("a.htm"), page_a);
+    EXPECT_EQ(bytes_of("b.htm"), page_b);
+    EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+
+    project = multi({"a.htm", "b.htm"}, "toc.htm");
     ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
     ASSERT_NE(bytes_of("toc.htm").find("QORV_HTML_TOC_START"), std::string::npos);
 
