@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/gui_start.h"
 #include "foundation/files.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
     if (!is_toc_tool(program_path)) return 0;
 
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // Without a display the usage is shown instead, as for any other argument it can't take.
+    if (starts_gui(arguments) && has_display()) {
+        return run_gui(argc, argv, program_directory(program_path), choose_start_file(arguments));
+    }
     std::string out;
     const int code = run_command_line(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
     if (!out.empty()) write_stdout(out);

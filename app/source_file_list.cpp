@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>

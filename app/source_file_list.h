@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QGroupBox>
-#include <QListWidget>
+#include <QPoint>
 #include <cstdint>
 #include <functional>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/platform_services.h"
 #include "foundation/qvchar.h"
 
+class QListWidget;
 class QPushButton;
 
 // One reordering step of the list: the item at `from` is taken out and put back so that it ends

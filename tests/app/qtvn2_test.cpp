@@ -82,6 +82,13 @@ process_result run_program(const std::string& program, const std::vector<std::st
 
 class Qtvn2Test : public SiteTest {
   protected:
+    void SetUp() override {
+        SiteTest::SetUp();
+        // without a display qtvn2 answers every argument on the command line, the window too
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            ::unsetenv(variable);
+    }
+
     process_result qtvn2(const std::vector<std::string>& arguments) const {
         return run_program(QTVN2_PATH, arguments, dir_);
     }

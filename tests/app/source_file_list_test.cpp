@@ -1,5 +1,6 @@
 #include "app/source_file_list.h"
 
+#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>

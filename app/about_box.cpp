@@ -1,0 +1,80 @@
+#include "app/about_box.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/settings.h"
+
+namespace {
+
+constexpr int text_width = 300;
+
+QLabel* plain_label(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About"));
+
+    auto* picture = new QLabel(this);
+    picture->setPixmap(QIcon(QStringLiteral(":/icons/build.png")).pixmap(48, 48));
+    picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    auto* product = plain_label(QStringLiteral("Tocvane 2.0"), this);
+    QFont large = product->font();
+    large.setBold(true);
+    large.setPointSizeF(large.pointSizeF() * 1.4);
+    product->setFont(large);
+    auto* version = plain_label(QString(), this);
+    auto* legal = plain_label(QStringLiteral("Copyright \u00A9 the Tocvane developers"), this);
+    auto* support =
+        plain_label(QStringLiteral("Support: see support.html beside the program"), this);
+    auto* comment = plain_label(QStringLiteral("Legal agreement is in license.txt file."), this);
+    comment->setWordWrap(true);
+
+    auto* lines = new QVBoxLayout;
+    lines->addWidget(product);
+    lines->addWidget(version);
+    lines->addWidget(legal);
+    lines->addWidget(support);
+    lines->addSpacing(8);
+    lines->addWidget(comment);
+    for (QLabel* label : {product, legal, support, comment})
+        label->setMinimumWidth(text_width);
+
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* framed = new QHBoxLayout(frame);
+    framed->addWidget(picture);
+    framed->addSpacing(8);
+    framed->addLayout(lines, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    ok_->setText(QStringLiteral("OK"));
+    ok_->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addWidget(buttons);
+    // a fixed dialog: its size follows its lines
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TAboutBox::show_modal(screen_extent screen) {
+    setWindowModality(Qt::ApplicationModal);
+    adjustSize();
+    const window_geometry place = initial_geometry({}, screen, width(), height());
+    move(place.left, place.top);
+    show();
+    ok_->setFocus();
+}

@@ -1,0 +1,167 @@
+#include "app/gui_start.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "app/qt_text.h"
+#include "app/tvn_gui.h"
+#include "tests/app/fake_platform_services.h"
+#include "tests/app/scratch_folder.h"
+
+namespace {
+
+class test_window : public TqorvTVN1 {
+  public:
+    using TqorvTVN1::TqorvTVN1;
+    void show_wizard(wizard_page page) override { wizard_pages.push_back(page); }
+
+    std::vector<wizard_page> wizard_pages;
+};
+
+// "project /path", "source /path" or "none".
+QString start_dump(const start_file& file) {
+    const char* kind = file.kind == start_file_kind::project  ? "project"
+                       : file.kind == start_file_kind::source ? "source"
+                                                              : "none";
+    return file.kind == start_file_kind::none ? kind
+                                              : QString(kind) + " " + qt_path(file.path.view());
+}
+
+}  // namespace
+
+class GuiStartTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        scratch_ = std::make_unique<scratch_folder>();
+        QVERIFY(scratch_->is_valid());
+        scratch_->put("program/qvdata/templates.txt",
+                      "<file>t.htm</file>\r\n<name>T</name>\r\n<description>D</description>\r\n");
+        scratch_->put(scratch_->config("qtvn_set.txt"), "<recent></recent>\r\n");
+        QVERIFY(QDir::setCurrent(scratch_->path()));
+    }
+    void cleanup() { scratch_.reset(); }
+
+    void windowOrCommandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("window");
+        QTest::newRow("nothing") << QStringList{} << true;
+        QTest::newRow("a file") << QStringList{"page.htm"} << true;
+        QTest::newRow("build") << QStringList{"-command", "p.toc"} << false;
+        QTest::newRow("build in capitals") << QStringList{"-COMMAND", "p.toc"} << false;
+        QTest::newRow("clear") << QStringList{"-Clear", "p.toc"} << false;
+        QTest::newRow("help") << QStringList{"--help"} << false;
+        QTest::newRow("short help") << QStringList{"-h"} << false;
+        QTest::newRow("version") << QStringList{"--version"} << false;
+    }
+    void windowOrCommandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, window);
+        std::vector<std::string> bytes;
+        for (const QString& argument : arguments)
+            bytes.push_back(argument.toStdString());
+        const std::vector<std::string_view> views(bytes.begin(), bytes.end());
+        QCOMPARE(starts_gui(views), window);
+    }
+
+    void startFile_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("expected");
+        // "@" stands for the scratch folder, the current directory of the test
+        const QString dir = "@";
+        QTest::newRow("project") << "Site.toc"
+                                 << "project " + dir + "/Site.toc";
+        QTest::newRow("project in capitals") << "My Docs/SITE.TOC"
+                                             << "project " + dir + "/My Docs/SITE.TOC";
+        QTest::newRow("page") << "Page.HTML"
+                              << "source " + dir + "/Page.HTML";
+        QTest::newRow("short name") << "toc"
+                                    << "source " + dir + "/toc";
+        QTest::newRow("toc in the middle") << "a.toc.txt"
+                                           << "source " + dir + "/a.toc.txt";
+        QTest::newRow("absolute") << dir + "/./My Docs/../Page.HTML"
+                                  << "source " + dir + "/Page.HTML";
+        QTest::newRow("missing") << "gone.htm"
+                                 << "none";
+        QTest::newRow("directory") << "folder.toc"
+                                   << "none";
+        QTest::newRow("empty") << ""
+                               << "none";
+    }
+    void startFile() {
+        QFETCH(QString, argument);
+        QFETCH(QString, expected);
+        for (const char* name :
+             {"Site.toc", "My Docs/SITE.TOC", "Page.HTML", "toc", "a.toc.txt", "folder.toc/x"}) {
+            scratch_->put(name, "");
+        }
+        const QString here = QDir::currentPath();
+        argument.replace('@', here);
+        expected.replace('@', here);
+        const std::string bytes = argument.toStdString();
+        const std::vector<std::string_view> arguments{bytes, "ignored"};
+        QCOMPARE(start_dump(choose_start_file(arguments)), expected);
+        QCOMPARE(start_dump(choose_start_file({})), QString("none"));
+    }
+
+    void startOpensProjectSourceOrWizard() {
+        scratch_->put("p.toc", "<source>/site/p.html</source>\r\n");
+        scratch_->put("broken.toc", "<source>");
+        scratch_->put("page.htm", "");
+        fake_platform_services services;
+        {
+            test_window window(services);
+            start(window, start_file_kind::project, "p.toc");
+            QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - p.toc"));
+            QCOMPARE(text(window, "source_edit"), QString("/site/p.html"));
+            QVERIFY(window.wizard_pages.empty());
+        }
+        {
+            // no message: the project is cleared and the wizard opens at its mode page
+            test_window window(services);
+            start(window, start_file_kind::project, "broken.toc");
+            QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - New project"));
+            QCOMPARE(window.wizard_pages, std::vector<wizard_page>{wizard_page::mode});
+        }
+        {
+            test_window window(services);
+            start(window, start_file_kind::source, "page.htm");
+            QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - New project"));
+            QCOMPARE(text(window, "source_edit"), scratch_->path("page.htm"));
+            QVERIFY(window.findChild<QCheckBox*>("overwrite_source")->isChecked());
+            QVERIFY(window.findChild<QRadioButton*>("single_file")->isChecked());
+            window.take_controls_into_project();
+            QCOMPARE(window.project().is_dest_as_source.to_integer(), 1);
+            QVERIFY(window.wizard_pages.empty());
+        }
+        {
+            test_window window(services);
+            start(window, start_file_kind::none, "");
+            QCOMPARE(window.wizard_pages, std::vector<wizard_page>{wizard_page::welcome});
+        }
+        QCOMPARE(services.log(), std::string());
+    }
+
+  private:
+    void start(test_window& window, start_file_kind kind, const QString& name) {
+        window.set_program_directory(scratch_->bytes_path("program"));
+        QVERIFY(window.initialise());
+        start_file file;
+        file.kind = kind;
+        if (!name.isEmpty()) file.path = qvchar(scratch_->bytes_path(name));
+        open_start_file(window, file);
+    }
+    static QString text(test_window& window, const char* edit) {
+        return window.findChild<QLineEdit*>(edit)->text();
+    }
+
+    std::unique_ptr<scratch_folder> scratch_;
+};
+
+QTEST_MAIN(GuiStartTest)
+#include "gui_start_test.moc"
