@@ -28,6 +28,7 @@
 #include "app/qt_text.h"
 #include "app/source_file_list.h"
 #include "app/template_actions.h"
+#include "app/wizard.h"
 #include "toc/toc_build.h"
 
 namespace {
@@ -126,6 +127,7 @@ TqorvTVN1::TqorvTVN1(platform_services& services, QWidget* parent)
     make_status_bar();
     description_box_ = new TDescriptionBox(this);
     about_box_ = new TAboutBox(this);
+    wizard_ = new TForm1(services_, this);
 
     resize(design_width, design_height);
     update_caption();
@@ -457,11 +459,19 @@ bool TqorvTVN1::initialise() {
     move(place.left, place.top);
     resize(place.width, place.height);
     initialised_ = true;
+
+    wizard_host host;
+    host.project = &project_;
+    host.catalogue = &catalogue_;
+    host.description_box = description_box_;
+    host.show_project = [this] { show_project_in_controls(); };
+    host.open_project = [this](std::string_view path) { return open_project_file(path); };
+    wizard_->initialise(std::move(host));
     return true;
 }
 
-void TqorvTVN1::show_wizard(wizard_page /*page*/) {
-    // the project wizard opens here, modal over this window
+void TqorvTVN1::show_wizard(wizard_page page) {
+    wizard_->start(page);
 }
 
 void TqorvTVN1::start_with_project(std::string_view path) {

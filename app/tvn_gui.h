@@ -7,6 +7,7 @@
 #include "app/generic_ui.h"
 #include "app/settings.h"
 #include "app/template_catalogue.h"
+#include "app/wizard_flow.h"
 #include "foundation/qvchar.h"
 #include "toc/toc_project.h"
 
@@ -25,10 +26,7 @@ class QToolBar;
 class SourceFileList;
 class TAboutBox;
 class TDescriptionBox;
-
-// Where the project wizard opens: at its welcome page (start without a file) or at its mode
-// page (New Project).
-enum class wizard_page { welcome, mode };
+class TForm1;
 
 // The resources of the toolbar images, also shown by the wizard's last page.
 constexpr const char* build_icon_resource = ":/icons/build.png";
@@ -52,7 +50,8 @@ class TqorvTVN1 : public qorv_generic_ui_class {
     bool initialise();
     bool is_terminating() const { return terminate_; }
 
-    // Where the project wizard opens. The wizard fills the project and shows it here with
+    // Where the project wizard opens: at its welcome page (start without a file) or at its mode
+    // page (New Project). The wizard fills the project and shows it here with
     // show_project_in_controls, or opens a project file with open_project_file.
     virtual void show_wizard(wizard_page page);
 
@@ -94,6 +93,7 @@ class TqorvTVN1 : public qorv_generic_ui_class {
     const template_catalogue& catalogue() const { return catalogue_; }
     TDescriptionBox& description_box() { return *description_box_; }
     TAboutBox& about_box() { return *about_box_; }
+    TForm1& wizard() { return *wizard_; }
     shell_settings& settings() { return settings_; }
     QString status_text() const;
     void set_status(const QString& text);
@@ -140,6 +140,7 @@ class TqorvTVN1 : public qorv_generic_ui_class {
 
     TDescriptionBox* description_box_;
     TAboutBox* about_box_;
+    TForm1* wizard_;
 
     QAction* new_action_;
     QAction* open_action_;

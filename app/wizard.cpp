@@ -7,24 +7,25 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QStackedWidget>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include "app/description_box.h"
+#include "app/generic_ui.h"
 #include "app/qt_platform_services.h"
 #include "app/qt_text.h"
 #include "app/settings.h"
 #include "app/source_file_list.h"
 #include "app/template_actions.h"
 #include "app/template_catalogue.h"
+#include "app/tvn_gui.h"
 #include "toc/toc_project.h"
 
 namespace {
@@ -33,8 +34,7 @@ constexpr int client_width = 621;
 constexpr int client_height = 361;
 constexpr int quick_help_height = 66;
 // The groups of the format pages open "help/7.html" on F1.
-constexpr int format_help_context = 7;
-constexpr const char* help_context_property = "help_context";
+constexpr int32_t format_help_context = 7;
 
 constexpr std::string_view heading_levels[] = {"<H1>", "<H2>", "<H3>", "<H4>", "<H5>", "<H6>"};
 
@@ -167,8 +167,6 @@ void TForm1::build_window() {
     connect(controls_.back, &QPushButton::clicked, this, &TForm1::go_back);
     connect(controls_.forward, &QPushButton::clicked, this, &TForm1::go_forward);
     connect(controls_.cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(help, &QShortcut::activated, this, &TForm1::show_context_help);
 }
 
 QWidget* TForm1::build_welcome_page() {
@@ -253,7 +251,7 @@ QWidget* TForm1::build_destination_page() {
 QWidget* TForm1::build_range_page() {
     QWidget* page = new_page(controls_.pages);
     QGroupBox* box = group("Header tag range", page);
-    box->setProperty(help_context_property, format_help_context);
+    qorv_generic_ui_class::set_help_context(box, format_help_context);
     auto* layout = new QVBoxLayout(box);
     controls_.range_from = new QComboBox(box);
     controls_.range_to = new QComboBox(box);
@@ -279,7 +277,7 @@ QWidget* TForm1::build_range_page() {
 QWidget* TForm1::build_style_page() {
     QWidget* page = new_page(controls_.pages);
     QGroupBox* box = group("Style options", page);
-    box->setProperty(help_context_property, format_help_context);
+    qorv_generic_ui_class::set_help_context(box, format_help_context);
     auto* layout = new QVBoxLayout(box);
     // the numbering caption is too long for one line at most font sizes: a label that wraps
     // stands beside the box and toggles it like the box's own caption
@@ -318,7 +316,7 @@ QWidget* TForm1::build_style_page() {
 QWidget* TForm1::build_template_page() {
     QWidget* page = new_page(controls_.pages);
     QGroupBox* box = group("TOC template", page);
-    box->setProperty(help_context_property, format_help_context);
+    qorv_generic_ui_class::set_help_context(box, format_help_context);
     auto* layout = new QHBoxLayout(box);
     controls_.template_list = new QComboBox(box);
     controls_.template_list->setMinimumContentsLength(24);
@@ -348,11 +346,11 @@ QWidget* TForm1::build_finished_page() {
         "To build TOC for the file[s] you have selected use \"hammer\" button",
         "To save project settings you have specified, use \"floppy\" button",
     };
-    const QStyle::StandardPixmap pictures[] = {QStyle::SP_BrowserReload,
-                                               QStyle::SP_DialogSaveButton};
+    // the toolbar's build and save images
+    const char* pictures[] = {build_icon_resource, save_icon_resource};
     for (size_t i = 0; i < controls_.finished_pictures.size(); ++i) {
         auto* picture = new QLabel(page);
-        picture->setPixmap(style()->standardIcon(pictures[i]).pixmap(16, 16));
+        picture->setPixmap(QIcon(QString::fromLatin1(pictures[i])).pixmap(16, 16));
         controls_.finished_pictures[i] = picture;
         auto* row = new QHBoxLayout;
         row->addWidget(picture);
@@ -588,20 +586,6 @@ void TForm1::describe_template() {
     if (host_.catalogue == nullptr || host_.description_box == nullptr) return;
     show_template_description(*host_.description_box, *host_.catalogue,
                               controls_.template_list->currentIndex(), services_);
-}
-
-void TForm1::show_context_help() {
-    if (!host_.show_help) return;
-    int32_t context = 0;
-    for (QWidget* widget = focusWidget(); widget != nullptr && widget != this;
-         widget = widget->parentWidget()) {
-        const QVariant value = widget->property(help_context_property);
-        if (value.isValid()) {
-            context = value.toInt();
-            break;
-        }
-    }
-    host_.show_help(context);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

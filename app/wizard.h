@@ -34,8 +34,6 @@ struct wizard_host {
     // dialog; true when the project was read. On failure the main window starts a new project,
     // which restarts this wizard at its Mode page while it is showing.
     std::function<bool(std::string_view path)> open_project;
-    // Opens the help page of a help context (F1); 0 for a control without one.
-    std::function<void(int32_t context)> show_help;
 };
 
 // The wizard's controls, for the main window's layout and for tests that set fields and press
@@ -84,7 +82,8 @@ struct wizard_controls {
 // The project wizard: one page at a time under a title band, a quick-help box and the buttons
 // "< Back", "Next >" (or "Finish", "Close") and "Cancel". A finished new project goes into the
 // main window's project; a project file chosen on the Open page is opened by the main window.
-// Every box and dialog goes through the platform services.
+// Every box and dialog goes through the platform services; F1 reaches the main window's help
+// through the help context numbers of the format pages' groups.
 class TForm1 : public QDialog {
     Q_OBJECT
 
@@ -145,7 +144,6 @@ class TForm1 : public QDialog {
     void select_destination();
     void select_project_file();
     void describe_template();
-    void show_context_help();
 
     // A request with the wizard dialog's options; its folder comes from `start_path` when that
     // is not empty, else it is the folder the wizard's dialogs last started from.
