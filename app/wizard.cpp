@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>

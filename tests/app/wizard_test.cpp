@@ -86,18 +86,6 @@ QString state_dump(const wizard_state& state) {
         .arg(text_of(state.project_file));
 }
 
-// Counts the times a widget is shown.
-class show_counter : public QObject {
-  public:
-    int shows = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Show) ++shows;
-        return false;
-    }
-};
-
 }  // namespace
 
 class WizardTest : public QObject {
@@ -109,10 +97,8 @@ class WizardTest : public QObject {
     std::unique_ptr<template_catalogue> catalogue_;
     std::unique_ptr<TDescriptionBox> description_box_;
     std::unique_ptr<TForm1> wizard_;
-    std::unique_ptr<show_counter> counter_;
     TocProject project_;
     int project_shows_ = 0;
-    QStringList opened_;
 
     const wizard_controls& c() const { return wizard_->controls(); }
     QString title() const { return c().title->text(); }
@@ -153,24 +139,13 @@ class WizardTest : public QObject {
         description_box_ = std::make_unique<TDescriptionBox>();
         project_.reset();
         project_shows_ = 0;
-        opened_.clear();
 
         wizard_ = std::make_unique<TForm1>(*services_);
-        counter_ = std::make_unique<show_counter>();
-        wizard_->installEventFilter(counter_.get());
         wizard_host host;
         host.project = &project_;
         host.catalogue = catalogue_.get();
         host.description_box = description_box_.get();
         host.show_project = [this] { ++project_shows_; };
-        // as the main window opens a file: a failure starts a new project at the Mode page
-        host.open_project = [this](std::string_view path) {
-            opened_.append(qt_path(path));
-            if (project_.load(path) == 0) return true;
-            services_->warn("Can't read project file");
-            wizard_->start(wizard_page::mode);
-            return false;
-        };
         wizard_->initialise(std::move(host));
         wizard_->start(wizard_page::welcome);
     }
@@ -222,35 +197,6 @@ class WizardTest : public QObject {
         c().open_existing->click();
         next();
         QCOMPARE(c().project_file->text(), QString());
-    }
-
-    void open_page_finish() {
-        scratch_->put("good.toc", "<is_single>0</is_single>\r\n<source>x.htm</source>\r\n");
-        c().open_existing->click();
-        next();
-        c().project_file->setText(scratch_->path("good.toc"));
-        next();
-        QCOMPARE(opened_, QStringList{scratch_->path("good.toc")});
-        QVERIFY(!wizard_->isVisible());
-        QCOMPARE(project_.is_single.to_integer(), 0);
-        QCOMPARE(project_shows_, 0);
-    }
-
-    // The main window starts a new project after a failed Open: the wizard, already showing,
-    // stays open on its Mode page and is not shown again.
-    void failed_open_stays_on_mode_page() {
-        QCOMPARE(counter_->shows, 1);
-        c().open_existing->click();
-        next();
-        c().project_file->setText(scratch_->path("missing.toc"));
-        services_->expect_message(request_kind::warning);
-        next();
-        QVERIFY(wizard_->isVisible());
-        QCOMPARE(wizard_->page(), wizard_page::mode);
-        QCOMPARE(title(), QString("Generate table of contents for"));
-        QVERIFY(c().back->isHidden());
-        QCOMPARE(counter_->shows, 1);
-        QCOMPARE(dump(), state_dump(wizard_state{}));
     }
 
     void new_project_starts_reset_at_mode_page() {
