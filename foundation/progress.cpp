@@ -30,3 +30,7 @@ void progress_step_done(ProgressScale& scale) {
     if (scale.total_units == 0) return;
     scale.done_percent += rounded_share(scale.step_units / scale.total_units * 100 * scale.scale);
 }
+
+void report_scaled_progress(int32_t percent, void* scale) {
+    progress_report(percent, *static_cast<ProgressScale*>(scale));
+}

@@ -21,3 +21,9 @@ void progress_init(ProgressScale& scale);
 void progress_report(int32_t percent, ProgressScale& scale);
 // Adds the step's share, rounded, to done_percent; nothing with total_units 0.
 void progress_step_done(ProgressScale& scale);
+
+// Receives overall percent and the datum registered with the callback.
+using progress_callback = void (*)(int32_t percent, void* user_data);
+// A progress_callback for work that reports its own percent: `scale` is a ProgressScale that
+// turns it into overall percent through progress_report.
+void report_scaled_progress(int32_t percent, void* scale);

@@ -65,4 +65,13 @@ TEST(ProgressTest, NothingWithoutCallbackOrTotal) {
     EXPECT_EQ(scale.done_percent, 0);
 }
 
+TEST(ProgressTest, ScaledCallbackReportsThroughTheScale) {
+    std::vector<int32_t> seen;
+    ProgressScale scale{4, 1, 0.8, 40, &seen, record};
+    progress_callback reader_progress = report_scaled_progress;
+    reader_progress(50, &scale);
+    reader_progress(100, &scale);
+    EXPECT_EQ(seen, (std::vector<int32_t>{50, 60}));
+}
+
 }  // namespace

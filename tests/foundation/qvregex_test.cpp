@@ -137,6 +137,7 @@ TEST(QvregexTest, MatchFillsTheOutList) {
         {"ABC", 0, "xabcx", false, "[]"},
         {"a(b)", regex_no_sub, "ab", true, "[]"},
         {"(", 0, "(", false, "[]"},
+        {"a{2", 0, "aa", false, "[]"},
         {"^$", 0, "", true, "[]"},
     };
     for (const MatchRow& row : rows) {
@@ -150,32 +151,19 @@ TEST(QvregexTest, MatchFillsTheOutList) {
     }
 }
 
-TEST(QvregexTest, BadPatternGivesTheLibraryCode) {
-    EXPECT_NE(regex_match("a{2", 0, "aa", nullptr), 0);
-    EXPECT_NE(regex_match("[z-a]", 0, "a", nullptr), 0);
-}
-
 TEST(QvregexTest, PlaceholderSearch) {
     struct PlaceholderRow {
         std::string comment;
         bool expected;
     } rows[] = {
-        {"<!-- toc -->", true},
-        {"<!--toc-->", true},
-        {"<!--\t TOC\r\n-->", true},
-        {"<!-- ToC -->", true},
-        {"x <!-- toc --> y", true},
-        {"<!-- x --><!--toc-->", true},
-        {"<!--<!-- toc -->", true},
-        {"<!-- t<!--\nToc\n-->", true},
-        {"<!-- toc -->\0"s, true},
-        {"<!-- toc\0 -->"s, false},
-        {"<!-- toc2 -->", false},
-        {"<!-- the toc -->", false},
-        {"<!-- toc --", false},
-        {"<!--\vtoc-->", false},
-        {"<!-- \xE9toc -->", false},
-        {"", false},
+        {"<!-- toc -->", true},      {"<!--toc-->", true},
+        {"<!--\t TOC\r\n-->", true}, {"<!-- ToC -->", true},
+        {"x <!-- toc --> y", true},  {"<!-- x --><!--toc-->", true},
+        {"<!--<!-- toc -->", true},  {"<!-- t<!--\nToc\n-->", true},
+        {"<!-- toc -->\0"s, true},   {"<!-- toc\0 -->"s, false},
+        {"<!-- toc2 -->", false},    {"<!-- the toc -->", false},
+        {"<!-- toc --", false},      {"<!--\vtoc-->", false},
+        {"<!-- \xE9toc -->", false}, {"", false},
     };
     for (const PlaceholderRow& row : rows) {
         SCOPED_TRACE(row.comment);

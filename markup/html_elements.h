@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+// The HTML elements the reader knows, by index. The names are lower case and sorted byte-wise;
+// an element's index is its position here.
+inline constexpr std::array<std::string_view, 89> element_names = {
+    "a",        "acronym",  "address",    "applet",   "area",     "b",      "base",    "basefont",
+    "bdo",      "big",      "blockquote", "body",     "br",       "button", "caption", "center",
+    "cite",     "code",     "col",        "colgroup", "dd",       "del",    "dfn",     "dir",
+    "div",      "dl",       "dt",         "em",       "fieldset", "font",   "form",    "frame",
+    "frameset", "h1",       "h2",         "h3",       "h4",       "h5",     "h6",      "head",
+    "hr",       "html",     "i",          "iframe",   "img",      "input",  "ins",     "isindex",
+    "kbd",      "label",    "legend",     "li",       "link",     "map",    "menu",    "meta",
+    "noframes", "noscript", "object",     "ol",       "option",   "p",      "param",   "pre",
+    "q",        "s",        "samp",       "script",   "select",   "small",  "span",    "strike",
+    "strong",   "style",    "sub",        "sup",      "table",    "tbody",  "td",      "textarea",
+    "tfoot",    "th",       "thead",      "title",    "tr",       "tt",     "u",       "ul",
+    "var",
+};
+inline constexpr int32_t element_count = static_cast<int32_t>(element_names.size());
+
+// Index of an element name, compared byte-exactly (so callers lower-case first); -1 for any
+// other name.
+constexpr int32_t element_index(std::string_view name) {
+    size_t low = 0;
+    size_t high = element_names.size();
+    while (low < high) {
+        const size_t middle = (low + high) / 2;
+        if (element_names[middle] < name) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low < element_names.size() && element_names[low] == name ? static_cast<int32_t>(low)
+                                                                    : -1;
+}
+
+// The name of an element index; empty outside the table.
+constexpr std::string_view element_name(int32_t element) {
+    return element >= 0 && element < element_count ? element_names[static_cast<size_t>(element)]
+                                                   : std::string_view();
+}
+
+inline constexpr int32_t element_script = element_index("script");
+
+// Set of element indices: bit i of the 96 is element i.
+struct element_set {
+    std::array<uint32_t, 3> words{};
+
+    // False for -1 and every index outside the table.
+    constexpr bool contains(int32_t element) const {
+        return element >= 0 && element < element_count &&
+               (words[static_cast<size_t>(element) / 32] >> (element % 32)) & 1u;
+    }
+    constexpr void add(int32_t element) {
+        words[static_cast<size_t>(element) / 32] |= 1u << (element % 32);
+    }
+    constexpr bool is_empty() const { return (words[0] | words[1] | words[2]) == 0; }
+    constexpr element_set operator|(const element_set& other) const {
+        return {{words[0] | other.words[0], words[1] | other.words[1], words[2] | other.words[2]}};
+    }
+};
+
+// Elements that never take an end tag: a start tag of one is an empty tag.
+const element_set& empty_elements();
+// Headings, lists and the other block elements; a start tag of one closes an open `p`.
+const element_set& block_elements();
+// Start tags that close an open element implicitly; empty for elements without a row and -1.
+const element_set& closed_by(int32_t open_element);
+// The open elements a start tag of new_element may close: those whose closed_by holds it.
+const element_set& closers_of(int32_t new_element);
+// Open elements at which the search for an element to close stops; an empty set (elements
+// without a row, and -1) means the start tag closes nothing.
+const element_set& scope_of(int32_t new_element);

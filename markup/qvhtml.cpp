@@ -1,0 +1,280 @@
+#include "markup/qvhtml.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "foundation/files.h"
+#include "markup/parse_tag.h"
+
+namespace {
+
+constexpr int kind_start_tag = static_cast<int>(NodeKind::start_tag);
+constexpr int kind_end_tag = static_cast<int>(NodeKind::end_tag);
+constexpr int32_t largest_text_chunk = 1048576;
+
+// Percent of a source read, reported once per chunk.
+class percent_meter {
+  public:
+    // A size of all bits set stands for an unknown size: only the final 100 is reported.
+    percent_meter(progress_callback callback, void* data, uint64_t size)
+        : callback_(callback), data_(data), size_(size) {}
+
+    void report(uint64_t done) const {
+        if (!callback_ || size_ == std::numeric_limits<uint64_t>::max()) return;
+        // a file that grew while it was read, or one that tells no size (a pipe), counts as done
+        const uint64_t percent = size_ == 0 || done >= size_ ? 100 : done * 100 / size_;
+        callback_(static_cast<int32_t>(percent), data_);
+    }
+    void report_done() const {
+        if (callback_) callback_(100, data_);
+    }
+
+  private:
+    progress_callback callback_;
+    void* data_;
+    uint64_t size_;
+};
+
+void set_message(qvchar& error_text, std::string_view message, std::string_view path = {}) {
+    error_text.assign(message.data(), static_cast<int32_t>(message.size()));
+    error_text.append(path);
+}
+
+constexpr std::string_view memory_message = "Memory error occurred";
+
+}  // namespace
+
+qvhtml::qvhtml(qve_tree& tree) : tree_(tree) {
+    configure_html(*this);
+    innermost_known_.fill(-1);
+}
+
+int qvhtml::read_chunk(qvchar&& chunk) {
+    queue_chunk(std::move(chunk));
+    const int result = scan_step();
+    if (result == needs_input) {
+        while (release_consumed()) {
+        }
+    }
+    return result;
+}
+
+int qvhtml::read_chunk(std::string_view chunk) {
+    return read_chunk(qvchar(chunk));
+}
+
+int qvhtml::finish() {
+    set_end_of_input(true);
+    const int result = scan_step();
+    if (result != finished) return result;
+    while (release_consumed()) {
+    }
+    return 0;
+}
+
+int qvhtml::on_text() {
+    if (token().is_empty()) return 0;
+    auto* node = new (std::nothrow) xml_node();
+    if (!node) return html_no_memory;
+    node->kind = NodeKind::text;
+    node->raw.move_from(token());
+    insert(node);
+    return 0;
+}
+
+int qvhtml::on_construct() {
+    const int scanned = kind();
+    if (in_script_) {
+        if (scanned != kind_end_tag) return on_text();
+        in_script_ = false;
+    }
+    auto* node = new (std::nothrow) xml_node();
+    if (!node) return html_no_memory;
+    node->kind = static_cast<NodeKind>(scanned);
+    node->raw.move_from(token());
+    const std::string_view raw = node->raw.view();
+
+    if (scanned == kind_start_tag) {
+        // the scanner's start tags are at least "<a>"
+        if (raw[raw.size() - 2] == '/') node->kind = NodeKind::empty_tag;
+        parse_tag(raw.substr(1, raw.size() - 2), node->name, &node->attributes, true, false);
+        node->element = element_index(node->name.view());
+        if (empty_elements().contains(node->element)) node->kind = NodeKind::empty_tag;
+        const bool is_open = node->kind == NodeKind::start_tag;
+        node->closed = !is_open;
+        if (is_open && node->element == element_script) in_script_ = true;
+
+        const int32_t stop = implied_stop(node->element);
+        if (stop >= 0 &&
+            closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element)) {
+            auto* end_tag = new (std::nothrow) xml_node();
+            if (!end_tag) {
+                insert(node);
+                return html_no_memory;
+            }
+            const xml_node& closing = *path_[static_cast<size_t>(stop)].node;
+            end_tag->kind = NodeKind::end_tag;
+            end_tag->name = closing.name;
+            end_tag->element = closing.element;
+            close_at(static_cast<size_t>(stop), end_tag);
+        }
+        insert(node);
+        if (is_open) push_open(node);
+        return 0;
+    }
+
+    if (scanned == kind_end_tag) {
+        // "</>" is the shortest end tag
+        parse_tag(raw.substr(2, raw.size() - 3), node->name, nullptr, true, true);
+        if (!node->name.is_empty()) node->element = element_index(node->name.view());
+        const int32_t open = innermost_open(*node);
+        node->closed = open >= 0;
+        if (open >= 0) {
+            close_at(static_cast<size_t>(open), node);
+        } else {
+            insert(node);
+        }
+        return 0;
+    }
+
+    insert(node);
+    return 0;
+}
+
+void qvhtml::insert(xml_node* node) {
+    if (path_.empty()) {
+        tree_insert(tree_, node, nullptr, nullptr);
+    } else {
+        tree_append_child(tree_, node, path_.back().node);
+    }
+}
+
+void qvhtml::push_open(xml_node* node) {
+    const auto depth = static_cast<int32_t>(path_.size());
+    int32_t outer_same;
+    if (node->element >= 0) {
+        int32_t& innermost = innermost_known_[static_cast<size_t>(node->element)];
+        outer_same = innermost;
+        innermost = depth;
+    } else {
+        auto entry = innermost_unknown_.try_emplace(node->name.view(), -1).first;
+        outer_same = entry->second;
+        entry->second = depth;
+    }
+    path_.push_back({node, outer_same});
+}
+
+void qvhtml::close_at(size_t depth, xml_node* end_tag) {
+    xml_node* element = path_[depth].node;
+    element->closed = true;
+    tree_append_child(tree_, end_tag, element);
+    pop_to(depth);
+}
+
+void qvhtml::pop_to(size_t depth) {
+    while (path_.size() > depth) {
+        const open_element& top = path_.back();
+        const xml_node& node = *top.node;
+        if (node.element >= 0) {
+            innermost_known_[static_cast<size_t>(node.element)] = top.outer_same;
+        } else if (top.outer_same >= 0) {
+            innermost_unknown_[node.name.view()] = top.outer_same;
+        } else {
+            innermost_unknown_.erase(node.name.view());
+        }
+        path_.pop_back();
+    }
+}
+
+// The walk up the open elements ends at the first one that the new element closes or whose
+// scope holds it; with the innermost position of every element at hand that is the deepest
+// open member of either set.
+int32_t qvhtml::implied_stop(int32_t element) const {
+    const element_set& scope = scope_of(element);
+    if (scope.is_empty()) return -1;
+    const element_set stops = scope | closers_of(element);
+    int32_t deepest = -1;
+    for (size_t word = 0; word < stops.words.size(); ++word) {
+        for (uint32_t bits = stops.words[word]; bits != 0; bits &= bits - 1) {
+            const size_t member = word * 32 + static_cast<size_t>(std::countr_zero(bits));
+            deepest = std::max(deepest, innermost_known_[member]);
+        }
+    }
+    return deepest;
+}
+
+int32_t qvhtml::innermost_open(const xml_node& end_tag) const {
+    if (end_tag.element >= 0) return innermost_known_[static_cast<size_t>(end_tag.element)];
+    if (end_tag.name.is_empty()) return -1;
+    const auto found = innermost_unknown_.find(end_tag.name.view());
+    return found == innermost_unknown_.end() ? -1 : found->second;
+}
+
+int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
+                    progress_callback progress, void* progress_data) {
+    const qvhandle file = file_open(path, "r");
+    if (file == invalid_handle) {
+        set_message(error_text, "Can't open source file: ", path);
+        return html_file_failed;
+    }
+    uint32_t high = 0;
+    const uint32_t low = file_handle_size(file, &high);
+    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+    const bool size_known = size != std::numeric_limits<uint64_t>::max();
+    const percent_meter meter(progress, progress_data, size);
+
+    qvhtml reader(tree);
+    uint64_t total = 0;
+    bool read_failed = false;
+    int result = 0;
+    for (;;) {
+        qvchar chunk;
+        const int32_t n = file_read(chunk, html_chunk_size, file);
+        if (n <= 0) {
+            // a failed read may also show as an early end: the file is shorter than it said
+            read_failed = n < 0 || (size_known && total < size);
+            break;
+        }
+        total += static_cast<uint64_t>(n);
+        result = reader.read_chunk(std::move(chunk));
+        if (result != 0) break;
+        meter.report(total);
+    }
+    if (result == 0) result = reader.finish();
+    file_close(file);
+
+    // writing back a document read in part would cut the file short
+    if (read_failed) {
+        set_message(error_text, "Can't read source file: ", path);
+        return html_file_failed;
+    }
+    if (result != 0) {
+        set_message(error_text, memory_message);
+        return result;
+    }
+    meter.report_done();
+    return 0;
+}
+
+int parse_html_text(std::string_view text, qve_tree& tree, qvchar& error_text,
+                    progress_callback progress, void* progress_data, int32_t chunk_size) {
+    const auto step = static_cast<size_t>(std::clamp(chunk_size, 1, largest_text_chunk));
+    const percent_meter meter(progress, progress_data, text.size());
+    qvhtml reader(tree);
+    int result = 0;
+    for (size_t at = 0; at < text.size() && result == 0; at += step) {
+        const std::string_view piece = text.substr(at, step);
+        result = reader.read_chunk(piece);
+        if (result == 0) meter.report(at + piece.size());
+    }
+    if (result == 0) result = reader.finish();
+    if (result != 0) {
+        set_message(error_text, memory_message);
+        return result;
+    }
+    meter.report_done();
+    return 0;
+}

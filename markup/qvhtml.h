@@ -1,0 +1,93 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/progress.h"
+#include "foundation/qvchar.h"
+#include "foundation/qve_tree.h"
+#include "foundation/xml_node.h"
+#include "markup/html_elements.h"
+#include "markup/qvsgml.h"
+
+// Bytes of an HTML source read per step.
+inline constexpr int32_t html_chunk_size = 16384;
+
+// Results of the HTML reader besides 0 (success) and the scanner's codes. 1 also stands for
+// the scanner's size_exceeded; the error text tells the two apart.
+inline constexpr int html_file_failed = 1;  // the source could not be opened or read
+inline constexpr int html_no_memory = 3;    // a node could not be allocated
+
+// Lenient HTML reader: builds a document tree from markup of any quality and never reports a
+// markup error. Every input byte ends up in the `raw` text of exactly one node, in document
+// order; the end-tag nodes it adds for implicitly closed elements have an empty `raw`. Tags
+// are lower-cased into `name` and parsed into `attributes`; entities stay as written.
+//
+// Feed it with read_chunk as often as needed, then finish once.
+class qvhtml : public qvsgml {
+  public:
+    // Nodes are added after the tree's existing top-level nodes. The tree must outlive the
+    // reader and must not be changed by anyone else while it reads.
+    explicit qvhtml(qve_tree& tree);
+
+    // Queues the chunk, taking over its storage, builds the nodes it completes and drops the
+    // input read through. 0, or the scanner's or the reader's failure code; after a failure
+    // the tree holds what was read before it.
+    [[nodiscard]] int read_chunk(qvchar&& chunk);
+    // The same for bytes the caller keeps; they are copied.
+    [[nodiscard]] int read_chunk(std::string_view chunk);
+    // Ends the input: an unfinished construct or text becomes a text node. 0, or the failure
+    // code.
+    [[nodiscard]] int finish();
+
+  protected:
+    int on_text() override;
+    int on_construct() override;
+
+  private:
+    // One element of the open path, with the path position of the next outer open element of
+    // the same name, or -1.
+    struct open_element {
+        xml_node* node;
+        int32_t outer_same;
+    };
+
+    void insert(xml_node* node);
+    void push_open(xml_node* node);
+    // Closes the open element at `depth`: its end-tag node becomes its last child, and it and
+    // every element opened inside it leave the path.
+    void close_at(size_t depth, xml_node* end_tag);
+    void pop_to(size_t depth);
+    // Deepest open element a start tag of `element` stops at or closes; -1 for none.
+    int32_t implied_stop(int32_t element) const;
+    int32_t innermost_open(const xml_node& end_tag) const;
+
+    qve_tree& tree_;
+    // The open elements around the insertion point, outermost first. Elements closed or
+    // passed by leave it, so every lookup below is constant time whatever the nesting.
+    std::vector<open_element> path_;
+    // Path position of the innermost open element of each known element, or -1.
+    std::array<int32_t, element_count> innermost_known_;
+    // The same for names outside the table; the key views the name of an open node.
+    std::unordered_map<std::string_view, int32_t> innermost_unknown_;
+    // Between a <script> start tag and the next end tag every construct but an end tag is text.
+    bool in_script_ = false;
+};
+
+// Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
+// callers put one placeholder node there first). Returns 0 on success; html_file_failed with
+// "Can't open source file: <path>" (or "Can't read source file: <path>" when a read fails
+// half way); any other code with "Memory error occurred". `error_text` is set only on failure.
+// `progress`, when given, receives the percent of the file read, once per chunk, and 100 at
+// the end, together with `progress_data`. After a failure the tree holds what was read.
+[[nodiscard]] int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
+                                  progress_callback progress = nullptr,
+                                  void* progress_data = nullptr);
+// The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
+[[nodiscard]] int parse_html_text(std::string_view text, qve_tree& tree, qvchar& error_text,
+                                  progress_callback progress = nullptr,
+                                  void* progress_data = nullptr,
+                                  int32_t chunk_size = html_chunk_size);

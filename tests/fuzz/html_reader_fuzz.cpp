@@ -1,0 +1,106 @@
+// libFuzzer target for the HTML reader: whatever the bytes and however they are cut into
+// chunks, reading gives the input back byte for byte, and the tree does not depend on the cuts.
+//
+// The first input byte picks the cuts: its low three bits say how many of the following bytes
+// are chunk sizes (0: the document in one piece); the rest is the document.
+//
+// Build with clang and run for five minutes:
+//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DTOCVANE_FUZZ=ON \
+//         -DTOCVANE_BUILD_TESTS=OFF
+//   cmake --build build-fuzz --target html_reader_fuzz
+//   mkdir -p build-fuzz/corpus
+//   build-fuzz/bin/html_reader_fuzz build-fuzz/corpus tests/fuzz/seeds/html_reader \
+//       -dict=tests/fuzz/html_reader.dict -max_total_time=300
+// New inputs go to the first directory; a crash is written to crash-<hash> in the current one.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "foundation/xml_node.h"
+#include "markup/qvhtml.h"
+
+namespace {
+
+// 1 to 128 bytes, or multiples of 64 up to 8192.
+size_t chunk_size(uint8_t code) {
+    return code < 128 ? code + 1u : (code - 127u) * 64u;
+}
+
+int read_in_chunks(qve_tree& tree, std::string_view doc, std::string_view sizes) {
+    tree_insert(tree, new xml_node(), nullptr, nullptr);
+    qvhtml reader(tree);
+    size_t next_size = 0;
+    for (size_t at = 0; at < doc.size();) {
+        size_t n = doc.size() - at;
+        if (!sizes.empty()) {
+            n = std::min(n, chunk_size(static_cast<uint8_t>(sizes[next_size++ % sizes.size()])));
+        }
+        // a block of exactly the chunk's size, so that a read past it is caught
+        const std::string piece(doc.substr(at, n));
+        const int result = reader.read_chunk(std::string_view(piece));
+        if (result != 0) return result;
+        at += n;
+    }
+    return reader.finish();
+}
+
+std::string raw_text(const qve_tree& tree) {
+    std::string out;
+    for (const tree_node* node = tree.first(); node; node = tree_next(node))
+        out += as_xml(node)->raw.view();
+    return out;
+}
+
+bool same_node(const xml_node& a, const xml_node& b) {
+    return a.kind == b.kind && a.raw == b.raw && a.name == b.name && a.closed == b.closed &&
+           a.element == b.element && a.child_count() == b.child_count() &&
+           a.attributes.count() == b.attributes.count();
+}
+
+// A closed element ends with the end tag that closed it.
+bool well_linked(const xml_node& node) {
+    if (node.kind == NodeKind::start_tag && node.closed) {
+        const xml_node* last = as_xml(node.last_child());
+        return last && last->kind == NodeKind::end_tag && last->closed && last->name == node.name;
+    }
+    if (node.kind == NodeKind::end_tag && node.closed) {
+        const xml_node* parent = as_xml(node.parent());
+        return parent && parent->closed && parent->name == node.name &&
+               parent->last_child() == &node;
+    }
+    return node.first_child() == nullptr || node.kind == NodeKind::start_tag;
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "html_reader_fuzz: %s\n", what);
+    __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const size_t size_count = std::min<size_t>(input[0] & 7, size - 1);
+    const std::string_view sizes = input.substr(1, size_count);
+    const std::string_view doc = input.substr(1 + size_count);
+
+    qve_tree whole;
+    qve_tree chunked;
+    if (read_in_chunks(whole, doc, {}) != 0) fail("reading in one piece failed");
+    if (read_in_chunks(chunked, doc, sizes) != 0) fail("reading in chunks failed");
+    if (raw_text(whole) != doc) fail("the tree lost or changed bytes");
+    if (raw_text(chunked) != doc) fail("the chunked tree lost or changed bytes");
+    // the nodes in document order with their child counts fix the shape
+    const tree_node* a = whole.first();
+    const tree_node* b = chunked.first();
+    for (; a && b; a = tree_next(a), b = tree_next(b)) {
+        if (!same_node(*as_xml(a), *as_xml(b))) fail("the tree depends on the chunks");
+        if (!well_linked(*as_xml(a))) fail("an end tag is out of place");
+    }
+    if (a || b) fail("the tree depends on the chunks");
+    return 0;
+}
