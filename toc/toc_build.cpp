@@ -175,7 +175,7 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
     bar.user_data = data;
 
     TocTree tree;
-    tree.indent.assign(project.indent.view());
+    tree.indent = qvchar(project.indent.view());
     toc_node* last = nullptr;
     for (const qvchar& source : project.source) {
         bar.step_units = static_cast<double>(file_size(source.view()));
@@ -381,7 +381,7 @@ int buildToc(TocProject& project, progress_callback callback, void* data) {
     bar.callback = callback;
     bar.user_data = data;
     TocTree tree;
-    tree.indent.assign(project.indent.view());
+    tree.indent = qvchar(project.indent.view());
     toc_node* last = nullptr;
     toc_node* first = nullptr;
     return processFile(first_source(project), single_output(project), true, project, tree, last,

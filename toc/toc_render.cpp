@@ -2,6 +2,7 @@
 #include <string>
 
 #include "foundation/files.h"
+#include "template/render_template.h"
 #include "toc/toc_build.h"
 
 namespace {
@@ -94,6 +95,8 @@ void fill_toc_data(TocTree& tree, toc_node* start, qvhash_array& data) {
     lists.move_into(data);
 }
 
+namespace {
+
 void append_toc_comment(std::vector<qvchar>& out) {
     qvchar comment("\r\n<!--\r\nTOC is created by QORV Tocvane.\r\n");
     comment.append(maker_address);
@@ -101,4 +104,27 @@ void append_toc_comment(std::vector<qvchar>& out) {
         "\r\n*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
         "If you need to edit TOC, just regenerate it using the same project.\r\n-->\r\n");
     out.push_back(std::move(comment));
+}
+
+}  // namespace
+
+int renderToc(TocTree& tree, toc_node* start, std::string_view template_path,
+              std::vector<qvchar>& out) {
+    const qvhandle file = file_open(template_path, "r");
+    if (file == invalid_handle) return template_missing;
+    (void)file_close(file);
+    const size_t before = out.size();
+    out.emplace_back(toc_start_marker);
+    append_toc_comment(out);
+    // without items the template is not run: the TOC is the markers and the comment
+    if (start) {
+        qvhash_array data;
+        fill_toc_data(tree, start, data);
+        if (render_template_file(template_path, data, out) == render_unreadable) {
+            out.resize(before);
+            return template_missing;
+        }
+    }
+    out.emplace_back(toc_end_marker);
+    return 0;
 }

@@ -83,6 +83,59 @@ class TocBuildTest : public ScratchDirTest {
     }
 };
 
+TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
+    struct Row {
+        std::vector<std::string> nodes;
+        int start, end, insertion;
+        bool with_toc;
+        const char* expected;
+    } rows[] = {
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, true, "a[TOC]b"},
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, false, "ab"},
+        // a lone start marker stays, a lone end marker goes
+        {{"a", "s", "old", "b"}, 1, -1, 3, true, "a<S>oldb[TOC]"},
+        {{"a", "old", "e", "b"}, -1, 2, 0, true, "a[TOC]oldb"},
+        // an element: the TOC follows its start tag
+        {{"a", "p", "b"}, -1, -1, 1, true, "a<p>[TOC]x</p>b"},
+        {{"a", "p", "b"}, -1, -1, -1, true, "a<p>x</p>b"},
+        // an end marker located before its start marker loses no text
+        {{"a", "e", "b", "s", "c"}, 3, 1, 0, false, "ab<S>c"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.expected);
+        // top-level nodes: "s" start marker, "e" end marker, "p" an element holding "x", else text
+        qve_tree document;
+        std::vector<xml_node*> nodes;
+        for (const std::string& text : r.nodes) {
+            xml_node* node = nullptr;
+            if (text == "s") {
+                node = new xml_node(NodeKind::comment, "<S>");
+            } else if (text == "e") {
+                node = new xml_node(NodeKind::comment, "<E>");
+            } else if (text == "p") {
+                node = new xml_node(NodeKind::start_tag, "<p>");
+                tree_append_child(document, new xml_node(NodeKind::text, "x"), node);
+                tree_append_child(document, new xml_node(NodeKind::end_tag, "</p>"), node);
+            } else {
+                node = new xml_node(NodeKind::text, text);
+            }
+            tree_insert(document, node, nullptr, nullptr);
+            nodes.push_back(node);
+        }
+        const auto at = [&nodes](int i) { return i < 0 ? nullptr : nodes[i]; };
+        located_nodes located;
+        located.start_marker = at(r.start);
+        located.end_marker = at(r.end);
+        located.insertion = at(r.insertion);
+        const std::vector<qvchar> toc = {qvchar("[TOC"), qvchar(""), qvchar("]")};
+        output_file out;
+        ASSERT_EQ(out.open(path("w.htm")), output_status::ok);
+        writeDocument(document, located, r.with_toc ? &toc : nullptr, out);
+        ASSERT_EQ(out.commit(), output_status::ok);
+        EXPECT_EQ(bytes_of("w.htm"), r.expected);
+    }
+}
+
 TEST_F(TocBuildTest, SingleInPlace) {
     put("p.htm", page);
     TocProject project = single("p.htm");
@@ -191,12 +244,11 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     put("toc.htm", "<html><body><p>See:</p></body></html>");
     TocProject project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
     ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
-    EXPECT_EQ(bytes_of("toc.htm"),
-              "<html><body>" +
-                  toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
-                         row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
-                         row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
-                  "<p>See:</p></body></html>");
+    EXPECT_EQ(bytes_of("toc.htm"), "<html><body>" +
+                                       toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
+                                              row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
+                                              row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
+                                       "<p>See:</p></body></html>");
     // without local TOCs the sources get anchors and numbers only
     EXPECT_EQ(bytes_of("sub/b b.htm"),
               "<html><body><h1>2. <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
@@ -232,10 +284,16 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     } rows[] = {
         {"no destination", {"a.htm"}, "", "t.tpl", "Destination file must be specified"},
         {"no source", {}, "toc.htm", "t.tpl", "At least one source file must be specified"},
-        {"missing source", {"a.htm", "x.htm"}, "toc.htm", "t.tpl",
+        {"missing source",
+         {"a.htm", "x.htm"},
+         "toc.htm",
+         "t.tpl",
          "File doesn't exist: " + path("x.htm")},
         {"directory source", {"dir"}, "toc.htm", "t.tpl", "File doesn't exist: " + path("dir")},
-        {"missing template", {"a.htm"}, "toc.htm", "none.tpl",
+        {"missing template",
+         {"a.htm"},
+         "toc.htm",
+         "none.tpl",
          "Can't open template file: " + path("none.tpl")},
     };
     for (const Row& r : rows) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/foundation/scratch_dir.h"
 #include "toc/toc_build.h"
 
 namespace {
@@ -121,6 +122,50 @@ TEST(TocRenderTest, AncestorKeepsEarlierRenderIndex) {
 TEST(TocRenderTest, NoStartItemGivesNoRows) {
     TreeFixture fixture({});
     EXPECT_TRUE(fixture.rows(nullptr).empty());
+}
+
+const std::string toc_comment =
+    "\r\n<!--\r\nTOC is created by QORV Tocvane.\r\nhttps://tocvane.example.org/\r\n"
+    "*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
+    "If you need to edit TOC, just regenerate it using the same project.\r\n-->\r\n";
+
+class RenderTocTest : public ScratchDirTest {
+  protected:
+    // The pieces joined, or "800" when the rendering failed.
+    std::string render(TreeFixture& fixture, toc_node* start, const std::string& template_name) {
+        std::vector<qvchar> out;
+        out.emplace_back("before");
+        const int result = renderToc(fixture.tree, start, path(template_name), out);
+        EXPECT_EQ(out.front().view(), "before");
+        if (result != 0) {
+            EXPECT_EQ(out.size(), 1u);
+            return std::to_string(result);
+        }
+        std::string joined;
+        for (size_t i = 1; i < out.size(); ++i)
+            joined += std::string(out[i].view());
+        return joined;
+    }
+};
+
+TEST_F(RenderTocTest, MarkersCommentAndTemplateOutput) {
+    put("t.tpl",
+        "<!--#for var=\"item\"--><!--#echo var=\"open\"--><!--#echo var=\"text\"-->"
+        "<!--#endfor-->");
+    TreeFixture fixture({{1, "A"}, {2, "B"}});
+    EXPECT_EQ(render(fixture, fixture.find("A"), "t.tpl"),
+              "<!--QORV_HTML_TOC_START-->" + toc_comment + "1A1B0<!--QORV_HTML_TOC_END-->");
+    // no items: the template is not run
+    TreeFixture empty({});
+    EXPECT_EQ(render(empty, nullptr, "t.tpl"),
+              "<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->");
+}
+
+TEST_F(RenderTocTest, MissingTemplateAddsNothing) {
+    TreeFixture fixture({{1, "A"}});
+    EXPECT_EQ(render(fixture, fixture.find("A"), "none.tpl"), "800");
+    TreeFixture empty({});
+    EXPECT_EQ(render(empty, nullptr, "none.tpl"), "800");
 }
 
 }  // namespace
