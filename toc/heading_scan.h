@@ -73,6 +73,8 @@ class HeadingScan {
     // Fills `located` (see located_nodes), with the heading range of this scan.
     void locate(qve_tree& document);
     // 0 on success, 3 when an item can't be made. Continues the tree after `current`.
+    // Lists the headings from the insertion node on; with titles on, from the document's start
+    // to its first `title`, then from the insertion node on unless that lies before the title.
     // Headings inside the old TOC are neither listed nor anchored: that text is dropped on
     // writing. After a failure the document may already carry some anchors.
     [[nodiscard]] int run(qve_tree& document, TocTree& tree);
