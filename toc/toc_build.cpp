@@ -23,11 +23,6 @@ constexpr double destination_scale = 0.05;
 constexpr double clear_sources_scale = 0.95;
 constexpr double clear_destination_scale = 0.02;
 
-// Progress callback of the reader and of processFile: `data` is the ProgressScale to report in.
-void report_in_scale(int32_t percent, void* data) {
-    progress_report(percent, *static_cast<ProgressScale*>(data));
-}
-
 // A scale that passes `share` of its percents on to the callback, after the shares done.
 void start_share(ProgressScale& part, double share) {
     part.total_units = 1.0;
@@ -44,8 +39,8 @@ void write_pieces(const std::vector<qvchar>& pieces, output_file& out) {
 int read_document(std::string_view path, qve_tree& document, qvchar& error_text,
                   ProgressScale* progress) {
     tree_prepend_top(document, new xml_node());
-    const int result =
-        parse_html_file(path, document, error_text, progress ? report_in_scale : nullptr, progress);
+    const int result = parse_html_file(path, document, error_text,
+                                       progress ? report_scaled_progress : nullptr, progress);
     return result == 0 ? 0 : 1;
 }
 
@@ -166,6 +161,12 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
         return 1;
     }
     (void)file_close(template_file);
+    FileInfo info;
+    if (file_stat(info, destination) && info.is_directory) {
+        project.error_text.assign("Can't open file for writing: ");
+        project.error_text.append(destination);
+        return 1;
+    }
 
     const bool local_toc = project.insert_local_toc.to_integer() != 0;
     ProgressScale bar;
@@ -181,7 +182,7 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
         bar.step_units = static_cast<double>(file_size(source.view()));
         toc_node* first = nullptr;
         if (processFile(source.view(), source.view(), local_toc, project, tree, last, first,
-                        project.error_text, report_in_scale, &bar) != 0) {
+                        project.error_text, report_scaled_progress, &bar) != 0) {
             return 2;
         }
         progress_step_done(bar);
@@ -196,7 +197,6 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
     bar.scale = destination_scale;
     bar.step_units = bar.total_units;
     qve_tree document;
-    FileInfo info;
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
         if (read_document(destination, document, project.error_text, &bar) != 0) return 1;
@@ -235,7 +235,7 @@ int clear_multi(TocProject& project, progress_callback callback, void* data) {
     qvchar first_error;
     for (const qvchar& source : project.source) {
         bar.step_units = static_cast<double>(file_size(source.view()));
-        if (clearFile(source.view(), source.view(), project, report_in_scale, &bar) != 0 &&
+        if (clearFile(source.view(), source.view(), project, report_scaled_progress, &bar) != 0 &&
             result == 0) {
             result = 1;
             first_error.assign(project.error_text);
@@ -385,7 +385,7 @@ int buildToc(TocProject& project, progress_callback callback, void* data) {
     toc_node* last = nullptr;
     toc_node* first = nullptr;
     return processFile(first_source(project), single_output(project), true, project, tree, last,
-                       first, project.error_text, report_in_scale, &bar);
+                       first, project.error_text, report_scaled_progress, &bar);
 }
 
 int clearToc(TocProject& project, progress_callback callback, void* data) {
@@ -393,5 +393,6 @@ int clearToc(TocProject& project, progress_callback callback, void* data) {
     ProgressScale bar;
     bar.callback = callback;
     bar.user_data = data;
-    return clearFile(first_source(project), single_output(project), project, report_in_scale, &bar);
+    return clearFile(first_source(project), single_output(project), project, report_scaled_progress,
+                     &bar);
 }

@@ -5,14 +5,13 @@
 #include <vector>
 
 #include "foundation/output_file.h"
+#include "foundation/progress.h"
 #include "foundation/qvchar.h"
 #include "foundation/qve_tree.h"
 #include "foundation/qvhash.h"
 #include "toc/heading_scan.h"
 #include "toc/toc_project.h"
 #include "toc/toc_tree.h"
-
-using progress_callback = void (*)(int32_t percent, void* data);
 
 constexpr int template_missing = 800;
 

@@ -42,6 +42,10 @@ const std::string page_built =
     "<h2>1.1. <a name=\"qorv_link_2_1000\">Beta</a></h2>\n"
     "<h1>2. <a name=\"qorv_link_3_1000\">Gamma</a></h1>\n</body></html>";
 
+void record_percent(int32_t percent, void* data) {
+    static_cast<std::vector<int32_t>*>(data)->push_back(percent);
+}
+
 class TocBuildTest : public ScratchDirTest {
   protected:
     void SetUp() override {
@@ -140,10 +144,7 @@ TEST_F(TocBuildTest, SingleInPlace) {
     put("p.htm", page);
     TocProject project = single("p.htm");
     std::vector<int32_t> percents;
-    const auto record = [](int32_t percent, void* data) {
-        static_cast<std::vector<int32_t>*>(data)->push_back(percent);
-    };
-    ASSERT_EQ(buildToc(project, record, &percents), 0) << project.error_text.view();
+    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), page_built);
     ASSERT_FALSE(percents.empty());
     EXPECT_EQ(percents.back(), 100);
@@ -177,6 +178,19 @@ TEST_F(TocBuildTest, RebuildKeepsAnchorsAndSettles) {
         SCOPED_TRACE(build);
         ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
         EXPECT_EQ(bytes_of("p.htm"), second);
+    }
+}
+
+TEST_F(TocBuildTest, RebuildWithoutBodyKeepsOneTocBeforeTheHeading) {
+    put("p.htm", "<script>x</script><h1>A</h1>");
+    TocProject project = single("p.htm");
+    project.process_numbering.set_integer(0);
+    const std::string built = "<script>x</script>" + toc_of(row(0, "#qorv_link_1_1000", "A")) +
+                              "<h1><a name=\"qorv_link_1_1000\">A</a></h1>";
+    for (int build = 1; build <= 3; ++build) {
+        SCOPED_TRACE(build);
+        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+        EXPECT_EQ(bytes_of("p.htm"), built);
     }
 }
 
@@ -243,7 +257,13 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     put_sub("sub/b b.htm", page_b);
     put("toc.htm", "<html><body><p>See:</p></body></html>");
     TocProject project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    std::vector<int32_t> percents;
+    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
+    // the sources fill 80 percent of the bar, the destination 5, then the end
+    ASSERT_GE(percents.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents[percents.size() - 2], 85);
+    EXPECT_EQ(percents.back(), 100);
     EXPECT_EQ(bytes_of("toc.htm"), "<html><body>" +
                                        toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
                                               row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
@@ -308,12 +328,20 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     }
 }
 
-TEST_F(TocBuildTest, MultiClearGoesOnAfterFailure) {
+TEST_F(TocBuildTest, MultiFailingSource) {
     put("a.htm", page_a);
     put("b.htm", page_b);
     // a source in a directory that takes no new files can be read but not replaced
     std::filesystem::create_symlink("/proc/version", path("ro.htm"));
-    TocProject project = multi({"a.htm", "b.htm"}, "toc.htm");
+    // a source that fails stops the build with the files before it rewritten
+    TocProject project = multi({"a.htm", "ro.htm", "b.htm"}, "toc.htm");
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 2);
+    EXPECT_EQ(project.error_text.view(), "Can't open file for writing: " + path("ro.htm"));
+    EXPECT_NE(bytes_of("a.htm"), page_a);
+    EXPECT_EQ(bytes_of("b.htm"), page_b);
+    EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+
+    project = multi({"a.htm", "b.htm"}, "toc.htm");
     ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
     ASSERT_NE(bytes_of("toc.htm").find("QORV_HTML_TOC_START"), std::string::npos);
 
