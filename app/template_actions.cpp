@@ -1,0 +1,50 @@
+#include "app/template_actions.h"
+
+#include <QComboBox>
+
+#include "app/description_box.h"
+#include "app/qt_text.h"
+
+void fill_template_list(QComboBox& list, const template_catalogue& catalogue) {
+    list.clear();
+    for (const qvchar& name : catalogue.names())
+        list.addItem(qt_text(name.view()));
+}
+
+qvchar catalogue_failure_message(const template_catalogue& catalogue) {
+    qvchar message("Error occurred when parsing templates.txt file:\r\n");
+    message.append(catalogue.error_text());
+    message.append("\r\n\r\nApplication is terminating.");
+    return message;
+}
+
+void show_template_description(TDescriptionBox& box, const template_catalogue& catalogue,
+                               int32_t index, platform_services& services) {
+    qvchar text;
+    if (!catalogue.description(index, text)) return;
+    box.set_description(catalogue.names()[index].view(), text.view());
+    box.show_modal(services.screen_size());
+}
+
+void edit_template(const template_catalogue& catalogue, int32_t index,
+                   platform_services& services) {
+    const qvchar path = catalogue.template_path(index);
+    if (path.is_empty()) return;
+    if (services.shell_open(path.view())) return;
+    qvchar message("Can't open template file: ");
+    message.append(path);
+    services.warn(message.view());
+}
+
+bool reinit_template_data(template_catalogue& catalogue, QComboBox& list,
+                          platform_services& services, const std::function<void()>& take_controls,
+                          const std::function<void()>& show_project) {
+    take_controls();
+    if (!catalogue.load()) {
+        services.warn(catalogue.error_text().view());
+        return false;
+    }
+    fill_template_list(list, catalogue);
+    show_project();
+    return true;
+}
