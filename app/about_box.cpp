@@ -2,8 +2,8 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QIcon>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -25,7 +25,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(QIcon(QStringLiteral(":/icons/build.png")).pixmap(48, 48));
+    picture->setPixmap(QPixmap(QStringLiteral(":/icons/build@2x.png")));
     picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto* product = plain_label(QStringLiteral("Tocvane 2.0"), this);
@@ -35,8 +35,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     product->setFont(large);
     auto* version = plain_label(QString(), this);
     auto* legal = plain_label(QStringLiteral("Copyright \u00A9 the Tocvane developers"), this);
-    auto* support =
-        plain_label(QStringLiteral("Support: see support.html beside the program"), this);
+    auto* support = plain_label(QStringLiteral("Support: the Support page in the Help menu"), this);
     auto* comment = plain_label(QStringLiteral("Legal agreement is in license.txt file."), this);
     comment->setWordWrap(true);
 

@@ -233,12 +233,16 @@ class TvnGuiTest : public QObject {
         open("m.toc");
         services_->cancel(request_kind::open_file);
         button("destination_select")->click();
+        services_->answer_file(request_kind::open_file, "/site/b/c.html");
+        child<SourceFileList>("source_list")->add_button()->click();
+        QCOMPARE(window_->status_text(), QString("Total source files: 2"));
 
         QCOMPARE(services_->log(),
                  "open dialog \"Open source file for building ToC\" in \"\"\n"
                  "save dialog \"Save file with inserted ToC as\" in \"/site/pages\"\n"
                  "open dialog \"Open TOC project file\" in \"/site/pages\"\n"
-                 "open dialog \"Open or create file that will hold ToC\" in \"/site/b\"");
+                 "open dialog \"Open or create file that will hold ToC\" in \"/site/b\"\n"
+                 "open dialog \"Add files\" in \"/site/b\"");
         const std::vector<platform_request>& requests = services_->requests();
         QVERIFY(requests[0].flags & dialog_file_must_exist);
         QCOMPARE(requests[1].default_extension, std::string(".html"));
