@@ -469,7 +469,7 @@ void TqorvTVN1::start_with_project(std::string_view path) {
 }
 
 void TqorvTVN1::start_with_source(std::string_view path) {
-    project_.reset();
+    // the cleared project keeps the remembered format options
     project_.is_single.set_integer(1);
     project_.is_dest_as_source.set_integer(1);
     project_.source.assign(1, qvchar(path));
