@@ -39,14 +39,10 @@ constexpr int32_t tool_bar_help_context = 5;
 constexpr int32_t project_page_help_context = 4;
 constexpr int32_t format_page_help_context = 7;
 
-// Both the project dialogs and the HTML dialogs open the file the user chose; the shared dialog
-// always carries these options.
+// Options every request of the window's file dialog carries; "file must exist" is added only for
+// the two open dialogs that need it.
 constexpr uint32_t shared_dialog_flags =
     dialog_explorer | dialog_hide_read_only | dialog_prompt_overwrite;
-
-QString text_of(std::string_view text) {
-    return qt_text(text);
-}
 
 // The file name after the last '/'.
 std::string_view file_name_of(std::string_view path) {
@@ -54,24 +50,23 @@ std::string_view file_name_of(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-QAction* make_action(QObject* owner, const char* name, const QString& text) {
+QAction* make_action(QObject* owner, const QString& name, const QString& text) {
     auto* action = new QAction(text, owner);
-    action->setObjectName(QLatin1String(name));
+    action->setObjectName(name);
     return action;
-}
-
-// A read-only edit box keeps the normal look of an edit box: only the dialog fills it.
-QLineEdit* path_edit(const char* name, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setReadOnly(true);
-    return edit;
 }
 
 template <typename widget>
 widget* named(widget* control, const char* name) {
     control->setObjectName(QLatin1String(name));
     return control;
+}
+
+// Only the file dialogs fill a path box.
+QLineEdit* path_edit(const char* name, QWidget* parent) {
+    auto* edit = named(new QLineEdit(parent), name);
+    edit->setReadOnly(true);
+    return edit;
 }
 
 void set_hint(QWidget* widget, const QString& hint) {
@@ -162,7 +157,7 @@ void TqorvTVN1::make_actions() {
     contents_action_ = make_action(this, "contents", QStringLiteral("&Contents"));
     support_action_ = make_action(this, "support", QStringLiteral("&Support"));
     about_action_ = make_action(this, "about", QStringLiteral("&About"));
-    web_site_action_ = make_action(this, "web_site", text_of(maker_address));
+    web_site_action_ = make_action(this, "web_site", qt_text(maker_address));
 
     // the toolbar's images and hints; a menu entry shows the same hint in the status line
     const struct {
@@ -199,8 +194,7 @@ void TqorvTVN1::make_actions() {
     connect(web_site_action_, &QAction::triggered, this, [this] { open_web_site(); });
 
     for (int32_t i = 0; i < recent_capacity; ++i) {
-        QAction* slot = make_action(this, "recent_slot", QString());
-        slot->setObjectName(QStringLiteral("recent_%1").arg(i + 1));
+        QAction* slot = make_action(this, QStringLiteral("recent_%1").arg(i + 1), QString());
         slot->setVisible(false);
         // the slot number comes from the caption, as the captions are what the user sees
         connect(slot, &QAction::triggered, this,
@@ -451,7 +445,7 @@ bool TqorvTVN1::initialise() {
         show_project_in_controls();
     }
 
-    QApplication::setApplicationName(text_of(product_name));
+    QApplication::setApplicationName(qt_text(product_name));
     qApp->installEventFilter(this);
     set_status(QStringLiteral("For context help use F1 key"));
 
@@ -485,7 +479,7 @@ void TqorvTVN1::start_with_project(std::string_view path) {
 }
 
 void TqorvTVN1::start_with_source(std::string_view path) {
-    project_.reset();
+    // the cleared project keeps the remembered format options
     project_.is_single.set_integer(1);
     project_.is_dest_as_source.set_integer(1);
     project_.source.assign(1, qvchar(path));
@@ -732,7 +726,7 @@ void TqorvTVN1::rebuild_recent_menu() {
 }
 
 void TqorvTVN1::update_caption() {
-    QString caption = text_of(product_name);
+    QString caption = qt_text(product_name);
     if (current_project_file_.is_empty()) {
         caption += QStringLiteral(" - New project");
     } else {

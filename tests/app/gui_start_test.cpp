@@ -1,6 +1,7 @@
 #include "app/gui_start.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -129,8 +130,13 @@ class GuiStartTest : public QObject {
             QCOMPARE(window.wizard_pages, std::vector<wizard_page>{wizard_page::mode});
         }
         {
+            // the remembered format options stay
+            scratch_->put(scratch_->config("qtvn_set.txt"),
+                          "<save_format_on_exit>1</save_format_on_exit>\r\n");
+            scratch_->put(scratch_->config("qtvn_format.txt"), "<range_to>3</range_to>\r\n");
             test_window window(services);
             start(window, start_file_kind::source, "page.htm");
+            QCOMPARE(window.findChild<QComboBox*>("range_to")->currentIndex(), 2);
             QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - New project"));
             QCOMPARE(text(window, "source_edit"), scratch_->path("page.htm"));
             QVERIFY(window.findChild<QCheckBox*>("overwrite_source")->isChecked());

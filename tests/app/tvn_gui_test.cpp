@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEnterEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/description_box.h"
 #include "app/qt_text.h"
 #include "app/source_file_list.h"
 #include "tests/app/fake_platform_services.h"
@@ -332,6 +334,53 @@ class TvnGuiTest : public QObject {
         put_project("p.toc", {{"source", "/site/x.html"}});
         open("p.toc");
         QVERIFY(!action("view_result")->isEnabled());
+    }
+
+    void failuresNameTheFile() {
+        scratch_->put("gone/p.toc", "<source>/site/p.html</source>\r\n");
+        open("gone/p.toc");
+        QVERIFY(QDir(scratch_->path("gone")).removeRecursively());
+        services_->expect_message(request_kind::warning);
+        QVERIFY(!window_->save_project());
+        services_->answer_shell_open(false);
+        services_->expect_message(request_kind::warning);
+        window_->view_result_file();
+        const std::vector<platform_request>& requests = services_->requests();
+        QCOMPARE(requests[1].text,
+                 "Can't save project to file: " + scratch_->bytes_path("gone/p.toc"));
+        QCOMPARE(requests.back().text, std::string("Can't show destination file: /site/p.html"));
+    }
+
+    void templateGroupUsesTheCatalogue() {
+        list("template_list")->setCurrentIndex(1);
+        services_->answer_shell_open(true);
+        button("edit_template")->click();
+        QCOMPARE(services_->requests().back().text,
+                 scratch_->bytes_path("program/qvdata/other.htm"));
+        emit child<QLabel>("template_description")->linkActivated("#");
+        QVERIFY(window_->description_box().isVisible());
+        QCOMPARE(window_->description_box().windowTitle(), QString("Other"));
+        window_->description_box().close();
+
+        // a new catalogue keeps the choice by its file name
+        scratch_->put("program/qvdata/templates.txt",
+                      "<file>other.htm</file>\r\n<name>Renamed</name>\r\n<description>D"
+                      "</description>\r\n");
+        action("reinit_templates")->trigger();
+        QCOMPARE(list("template_list")->count(), 1);
+        QCOMPARE(list("template_list")->currentText(), QString("Renamed"));
+    }
+
+    void savedGeometryIsRestored() {
+        window_.reset();
+        scratch_->put(scratch_->config("qtvn_set.txt"),
+                      "<form_height>500</form_height>\r\n<form_width>700</form_width>\r\n"
+                      "<top_left>10</top_left>\r\n<top_top>20</top_top>\r\n");
+        window_ = std::make_unique<test_window>(*services_);
+        window_->set_program_directory(scratch_->bytes_path("program"));
+        QVERIFY(window_->initialise());
+        QCOMPARE(window_->geometry().size(), QSize(700, 500));
+        QCOMPARE(window_->pos(), QPoint(10, 20));
     }
 
     void failedBuildShowsEngineText() {
