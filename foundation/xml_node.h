@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 
 #include "foundation/qvchar.h"
@@ -30,13 +32,22 @@ enum class NodeKind : int32_t {
 
 // One construct of a document. Writing a document back concatenates the `raw` texts of its
 // nodes in document order.
-class xml_node : public tree_node {
+//
+// A document holds one node per tag and text run, millions for a large file, so nodes come from
+// the small-object heap and an empty attribute map holds no storage.
+class xml_node final : public tree_node {
   public:
     xml_node() = default;
     // A start tag begins open; every other kind is complete.
     xml_node(NodeKind node_kind, std::string_view raw_text)
         : kind(node_kind), raw(raw_text), closed(node_kind != NodeKind::start_tag) {}
 
+    static void* operator new(size_t size);
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* slot) noexcept;
+    static void operator delete(void* slot, const std::nothrow_t&) noexcept;
+
+    // Members are ordered so that the node packs without holes.
     NodeKind kind = NodeKind::placeholder;
     // Element name of a start, empty or end tag; empty for other kinds.
     qvchar name;

@@ -80,7 +80,8 @@ int qvhtml::on_text() {
     auto* node = new (std::nothrow) xml_node();
     if (!node) return html_no_memory;
     node->kind = NodeKind::text;
-    node->raw.move_from(token());
+    // a copy of exact size: the token keeps its grown buffer for the next construct
+    node->raw.assign(token());
     insert(node);
     return 0;
 }
@@ -94,7 +95,7 @@ int qvhtml::on_construct() {
     auto* node = new (std::nothrow) xml_node();
     if (!node) return html_no_memory;
     node->kind = static_cast<NodeKind>(scanned);
-    node->raw.move_from(token());
+    node->raw.assign(token());
     const std::string_view raw = node->raw.view();
 
     if (scanned == kind_start_tag) {
