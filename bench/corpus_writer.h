@@ -66,7 +66,7 @@ class document_writer {
         const size_t n = min_words + random_.below(max_words - min_words + 1);
         for (size_t i = 0; i < n; ++i) {
             if (i > 0) out_ += ' ';
-            const size_t choice = random_.below(40);
+            const size_t choice = random_.below(150);
             if (choice == 0) {
                 out_ += "<a href=\"#";
                 word();
@@ -106,9 +106,9 @@ class document_writer {
         // some paragraphs are left open, as hand-written pages do
         const bool closed = random_.chance(85);
         out_ += random_.chance(20) ? "<p class=\"lead\">" : "<p>";
-        const size_t sentences = 2 + random_.below(4);
+        const size_t sentences = 3 + random_.below(4);
         for (size_t i = 0; i < sentences; ++i)
-            sentence(6, 16);
+            sentence(8, 18);
         if (random_.chance(10)) out_ += "<br>";
         out_ += closed ? "</p>\n" : "\n";
     }
@@ -129,7 +129,7 @@ class document_writer {
                 // cells without end tags are common in older pages
                 out_ += random_.chance(30) ? "<td align=right>" : "<td>";
                 out_ += std::to_string(random_.below(10000));
-                if (random_.chance(50)) out_ += "</td>";
+                if (random_.chance(80)) out_ += "</td>";
             }
             out_ += "</tr>\n";
         }
@@ -142,7 +142,7 @@ class document_writer {
         const size_t items = 2 + random_.below(6);
         for (size_t i = 0; i < items; ++i) {
             out_ += "<li>";
-            sentence(3, 9);
+            sentence(5, 12);
             out_ += random_.chance(60) ? "</li>\n" : "\n";
         }
         out_ += ordered ? "</ol>\n" : "</ul>\n";
@@ -187,7 +187,7 @@ class document_writer {
 
     void block() {
         const size_t choice = random_.below(20);
-        if (choice < 10)
+        if (choice < 12)
             paragraph();
         else if (choice < 12)
             table();
@@ -197,7 +197,7 @@ class document_writer {
             script();
         else if (choice < 16)
             comment();
-        else if (choice < 18)
+        else if (choice < 17)
             figure();
         else
             preformatted();
