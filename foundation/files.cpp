@@ -40,7 +40,7 @@ int32_t read_code(int error) {
         case ECANCELED:
             return read_aborted;
         default:
-            return 0;
+            return read_io_error;
     }
 }
 

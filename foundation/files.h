@@ -14,7 +14,7 @@
 using qvhandle = int;
 constexpr qvhandle invalid_handle = -1;
 
-// Negative results of file_read naming the failure; 0 stands for any other one. The end of a
+// Negative results of file_read naming the failure. The end of a
 // file is not a failure here: a read there returns 0, so end_of_file, more_data and
 // buffer_too_small have no POSIX cause and are never returned.
 constexpr int32_t read_end_of_file = -1;
@@ -25,6 +25,8 @@ constexpr int32_t read_broken_pipe = -5;    // EPIPE
 constexpr int32_t read_bad_buffer = -6;     // EFAULT
 constexpr int32_t read_out_of_memory = -7;  // ENOMEM, ENOBUFS
 constexpr int32_t read_aborted = -8;        // ECANCELED
+constexpr int32_t read_io_error = -9;       // any other failure (EIO, EISDIR, ...): never 0, which
+                                            // would pass a failed read off as an empty file
 
 // What file_stat learns about a path. Owned by the caller and reused across calls.
 struct FileInfo {
@@ -45,7 +47,7 @@ struct FileInfo {
 bool file_close(qvhandle handle);
 // Makes `buffer` `count` bytes long, reads up to `count` bytes (fewer only at the end of the file
 // or of a pipe's data) and shortens it to the bytes read; returns that number, 0 at the end.
-// A failed read empties the buffer and returns a read_ code above or 0, as does invalid_handle.
+// A failed read empties the buffer and returns a negative read_ code; invalid_handle gives 0.
 [[nodiscard]] int32_t file_read(qvchar& buffer, int32_t count, qvhandle handle);
 // Writes the first `count` bytes (at most the buffer's length); returns the number written,
 // which is less than asked when the write failed, 0 for invalid_handle.

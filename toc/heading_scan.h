@@ -21,9 +21,12 @@ bool has_content(const xml_node& element);
 class strip_state {
   public:
     // Looks at the heading's whole text first: only a leading number of the program's own shape
-    // (digit groups each ending in '.', then white space or the end) is stripped.
+    // (digit groups each ending in '.', then white space or the end) is stripped. Any other
+    // leading run of digits and dots ("1984", "3D", "2.0 Release") is kept; leading white space
+    // goes either way.
     void start(const xml_node& heading);
-    // Rebuilds one text node's raw text in place.
+    // Rebuilds one text node's raw text in place. Hand over every text node of the heading
+    // (kinds `text` and `placeholder`), in document order, after `start`.
     void strip(qvchar& raw);
 
   private:
@@ -34,10 +37,31 @@ class strip_state {
 };
 
 // The nodes that place the TOC in one document.
+//
+// The old TOC is the stretch from `start_marker` to `end_marker`, both included; it is dropped on
+// writing only when both are set. `end_marker` is the first end-marker comment after the start
+// marker; an end-marker comment before the start marker is an ordinary comment. Without a start
+// marker it is the first end-marker comment (a lone end marker).
+//
+// The new TOC is written right after the insertion node's own raw text, before its children:
+// - a placeholder comment `<!-- toc -->`: right after it;
+// - else the first `body` element: right after its `<body ...>` start tag;
+// - else, before the first heading: take the heading, or its outermost ancestor that starts at
+//   the same place (each one on the way up a first child); the insertion node is the last node
+//   in document order before it, which is the deepest last descendant of its previous sibling
+//   and has no children, so the TOC follows that sibling's whole subtree
+//   (`<script>x</script><h1>` gives the `</script>` end tag node);
+// - else (no heading, no body) the first top-level node.
+// When that place lies inside the old TOC (the insertion would be the end marker or a node
+// between the markers), the insertion node is instead the node just before the start marker in
+// document order, so the new TOC takes the old one's place. The insertion node is thus never a
+// node dropped on writing. It is null only in a tree without the leading empty node whose first
+// heading or old TOC opens the document; such a document gets no TOC.
 struct located_nodes {
     xml_node* start_marker = nullptr;
     xml_node* end_marker = nullptr;
     xml_node* insertion = nullptr;
+    // The first in-range heading with content outside the old TOC.
     xml_node* first_heading = nullptr;
     xml_node* body = nullptr;
 };
@@ -46,9 +70,13 @@ struct located_nodes {
 // headings in range and appends their items to the TocTree.
 class HeadingScan {
   public:
-    // Fills `located`: placeholder comment, else body, else just before the first heading.
+    // Fills `located` (see located_nodes), with the heading range of this scan.
     void locate(qve_tree& document);
     // 0 on success, 3 when an item can't be made. Continues the tree after `current`.
+    // Lists the headings from the insertion node on; with titles on, from the document's start
+    // to its first `title`, then from the insertion node on unless that lies before the title.
+    // Headings inside the old TOC are neither listed nor anchored: that text is dropped on
+    // writing. After a failure the document may already carry some anchors.
     [[nodiscard]] int run(qve_tree& document, TocTree& tree);
 
     int32_t range_from = 1;
@@ -58,4 +86,13 @@ class HeadingScan {
     qvchar anchor_attributes;  // normalised: empty or starting with a blank
     located_nodes located;
     toc_node* current = nullptr;  // the item appended last, carried from file to file
+
+  private:
+    bool is_listed(const xml_node& node) const;
+    [[nodiscard]] int add_heading(qve_tree& document, TocTree& tree, xml_node& heading);
+    [[nodiscard]] int add_title(TocTree& tree, const xml_node& title);
+
+    uint32_t anchor_counter_ = 0;
+    int64_t time_stamp_ = 0;
+    strip_state strip_;
 };

@@ -48,7 +48,15 @@ bool TagValueFile::read(std::string_view path) {
     qvchar chunk;
     int result = 0;
     for (;;) {
-        if (file_read(chunk, chunk_size, file) <= 0) {
+        const int32_t n = file_read(chunk, chunk_size, file);
+        if (n < 0) {
+            // a file read in part must not pass for the whole one
+            file_close(file);
+            error_text.assign("Can't open file ");
+            error_text.append(path);
+            return false;
+        }
+        if (n == 0) {
             reader.set_end_of_input(true);
             result = reader.scan_step();
             break;

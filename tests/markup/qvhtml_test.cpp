@@ -365,4 +365,11 @@ TEST_F(QvhtmlFileTest, ShortReadIsAFailure) {
     EXPECT_EQ(tree_raw(doc.tree), bytes.view());
 }
 
+TEST_F(QvhtmlFileTest, FailedFirstReadIsNoEmptyFile) {
+    document doc;
+    qvchar error;
+    EXPECT_EQ(parse_html_file("/proc/self/mem", doc.tree, error), html_file_failed);
+    EXPECT_EQ(error, "Can't read source file: /proc/self/mem");
+}
+
 }  // namespace

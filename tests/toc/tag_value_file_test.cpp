@@ -96,6 +96,10 @@ TEST_F(TagValueFileTest, FailedReadReportsAndKeepsValues) {
     TagValueFile missing;
     EXPECT_FALSE(missing.read(path("none.txt")));
     EXPECT_EQ(missing.error_text.view(), "Can't open file " + path("none.txt"));
+    // opens, then every read fails with EIO: a failure, not an empty file
+    TagValueFile unreadable;
+    EXPECT_FALSE(unreadable.read("/proc/self/mem"));
+    EXPECT_EQ(unreadable.error_text.view(), "Can't open file /proc/self/mem");
 }
 
 TEST_F(TagValueFileTest, WritesSortedEscapedLines) {

@@ -1,0 +1,151 @@
+#include "app/command_line.h"
+
+#include <cstdint>
+
+#include "foundation/files.h"
+#include "foundation/paths.h"
+#include "foundation/qvchar.h"
+#include "toc/toc_build.h"
+#include "toc/toc_project.h"
+
+namespace {
+
+constexpr std::string_view product_name = "Tocvane 2.0";
+constexpr std::string_view build_complete = "\r\nBuild is complete.\r\n";
+constexpr std::string_view clearance_done = "\r\nClearance is done.\r\n";
+constexpr std::string_view error_occurred = "\r\nError occurred: ";
+// The syntax line names the older program file; the report keeps it byte for byte.
+constexpr std::string_view parameter_error =
+    "\r\nParameter error.\r\nCommand line syntax is:\r\nqtvn1.exe -command project_filename";
+
+constexpr std::string_view usage =
+    "Usage: qtvn2 -command PROJECT.toc   build the table of contents of a project\n"
+    "       qtvn2 -clear PROJECT.toc     remove the TOC, anchors and numbers it inserted\n"
+    "       qtvn2 --help | -h            show this text\n"
+    "       qtvn2 --version              show the version\n"
+    "Relative paths, in the project and of it, resolve against the current directory.\n"
+    "Exit status: 0 done, 1 error occurred, 2 parameter error.\n";
+
+// The percentage of a running build or clear on one terminal line. Writes only when the number
+// changes, as the engine reports far more often than a person can read.
+class progress_line {
+  public:
+    progress_line(std::ostream& stream, std::string_view verb) : stream_(stream), verb_(verb) {}
+
+    static void report(int32_t percent, void* data) {
+        static_cast<progress_line*>(data)->show(percent);
+    }
+
+    void show(int32_t percent) {
+        if (percent < 0) percent = 0;
+        if (percent > 100) percent = 100;
+        if (percent == shown_) return;
+        shown_ = percent;
+        const std::string text = std::string(verb_) + " " + std::to_string(percent) + "%";
+        stream_ << '\r' << text << std::flush;
+        width_ = text.size();
+    }
+
+    void erase() {
+        if (shown_ < 0) return;
+        stream_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+        shown_ = -1;
+    }
+
+  private:
+    std::ostream& stream_;
+    std::string_view verb_;
+    int32_t shown_ = -1;
+    size_t width_ = 0;
+};
+
+int report(std::string& out, std::string_view outcome, std::string_view detail, int code) {
+    out.append(product_name);
+    out.append(outcome);
+    out.append(detail);
+    return code;
+}
+
+// "-command" or "-clear" with the project file as the token after the keyword; further tokens
+// are ignored.
+int run_project(std::span<const std::string_view> arguments, bool clear, std::string& out,
+                std::ostream& err, bool show_progress) {
+    // A keyword without a file is a parameter error even when a file named like the keyword
+    // happens to exist in the current directory.
+    if (arguments.size() < 2) return report(out, parameter_error, {}, exit_parameter_error);
+    const std::string_view path = arguments[1];
+    FileInfo info;
+    if (!file_stat(info, path) || info.is_directory != 0) {
+        return report(out, parameter_error, {}, exit_parameter_error);
+    }
+
+    TocProject project;
+    if (project.load(path) != 0) {
+        return report(out, error_occurred, project.error_text.view(), exit_error_occurred);
+    }
+    progress_line line(err, clear ? "Clearing" : "Building");
+    const progress_callback callback = show_progress ? &progress_line::report : nullptr;
+    void* const data = show_progress ? &line : nullptr;
+    const int result =
+        clear ? clearToc(project, callback, data) : buildToc(project, callback, data);
+    line.erase();
+    if (result != 0) {
+        return report(out, error_occurred, project.error_text.view(), exit_error_occurred);
+    }
+    return report(out, clear ? clearance_done : build_complete, {}, exit_done);
+}
+
+std::string_view file_name_of(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view directory_of(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+bool is_toc_tool(std::string_view program_path) {
+    qvchar name(file_name_of(program_path));
+    to_lower(name);
+    std::string_view stem = name.view();
+    if (stem.ends_with(".exe")) stem.remove_suffix(4);
+    return stem == "qtvn2";
+}
+
+std::string program_directory(std::string_view program_path) {
+    const std::string own(directory_of(program_path));
+    FileInfo info;
+    if (file_stat(info, own + "qvdata") && info.is_directory != 0) return own;
+    // <prefix>/bin/ gives <prefix>/share/qtvn2/; a program in "/" counts "/" as its prefix.
+    std::string_view bin = own;
+    if (bin.size() > 1 && bin.ends_with('/')) bin.remove_suffix(1);
+    return std::string(directory_of(bin)) + "share/qtvn2/";
+}
+
+int run_command_line(std::span<const std::string_view> arguments, std::string& out,
+                     std::ostream& err, bool show_progress) {
+    if (arguments.empty()) {
+        err << usage;
+        return exit_parameter_error;
+    }
+    // Only the keyword is lower-cased; a file name keeps its case.
+    qvchar keyword(arguments[0]);
+    to_lower(keyword);
+    if (keyword == "-command" || keyword == "-clear") {
+        return run_project(arguments, keyword == "-clear", out, err, show_progress);
+    }
+    if (keyword == "--help" || keyword == "-h") {
+        out.append(usage);
+        return exit_done;
+    }
+    if (keyword == "--version") {
+        out.append(product_name);
+        out.push_back('\n');
+        return exit_done;
+    }
+    err << usage;
+    return exit_parameter_error;
+}

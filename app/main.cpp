@@ -1,0 +1,23 @@
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/command_line.h"
+#include "foundation/files.h"
+
+int main(int argc, char** argv) {
+    // The running file's own path, so that a link to it takes the role of its target.
+    const qvchar program = module_path();
+    const std::string_view program_path =
+        !program.is_empty() ? program.view() : std::string_view(argc > 0 ? argv[0] : "");
+    if (!is_toc_tool(program_path)) return 0;
+
+    const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::string out;
+    const int code = run_command_line(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
+    if (!out.empty()) write_stdout(out);
+    return code;
+}

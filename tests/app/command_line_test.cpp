@@ -1,0 +1,143 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/output_file.h"
+#include "tests/app/site_fixture.h"
+
+namespace {
+
+const std::string parameter_error =
+    "Tocvane 2.0\r\nParameter error.\r\nCommand line syntax is:\r\nqtvn1.exe -command "
+    "project_filename";
+
+struct outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+outcome run(const std::vector<std::string>& arguments, bool show_progress = false) {
+    const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+    outcome result;
+    std::ostringstream err;
+    result.code = run_command_line(views, result.out, err, show_progress);
+    result.err = err.str();
+    return result;
+}
+
+TEST(CommandLineTest, RoleByFileName) {
+    const struct {
+        const char* path;
+        bool is_tool;
+    } rows[] = {
+        {"/usr/bin/qtvn2", true},      {"/opt/Some Dir/QTVN2", true},
+        {"/x/Qtvn2.EXE", true},        {"qtvn2", true},
+        {"/x/qtvn2.exe.exe", false},   {"/x/qtvn2-copy", false},
+        {"/x/setup.exe", false},       {"/x/qtvn", false},
+        {"/x/qtvn2/", false},          {"", false},
+        {"/x/qtvn2.exe/other", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(is_toc_tool(row.path), row.is_tool);
+    }
+}
+
+class ProgramDirectoryTest : public SiteTest {};
+
+TEST_F(ProgramDirectoryTest, BuildTreeThenInstalledTree) {
+    put_file("build/bin/qvdata/templates.txt", "");
+    EXPECT_EQ(program_directory(path("build/bin/qtvn2")), path("build/bin/"));
+    // a file named qvdata is no data directory
+    put_file("usr/bin/qvdata", "");
+    EXPECT_EQ(program_directory(path("usr/bin/qtvn2")), path("usr/share/qtvn2/"));
+    EXPECT_EQ(program_directory("/qtvn2"), "/share/qtvn2/");
+}
+
+class CommandLineRunTest : public SiteTest {};
+
+TEST_F(CommandLineRunTest, OptionsAndParameterErrors) {
+    put_file("folder.toc/x", "");
+    const std::string usage_start = "Usage: qtvn2 -command PROJECT.toc";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string out;  // "usage" stands for the usage text
+        int code;
+        bool usage_on_err;
+    } rows[] = {
+        {{}, "", 2, true},
+        {{"page.htm"}, "", 2, true},
+        {{"--help"}, "usage", 0, false},
+        {{"-H"}, "usage", 0, false},
+        {{"--VERSION"}, "Tocvane 2.0\n", 0, false},
+        {{"-command"}, parameter_error, 2, false},
+        {{"-Clear"}, parameter_error, 2, false},
+        {{"-command", ""}, parameter_error, 2, false},
+        {{"-command", path("missing.toc")}, parameter_error, 2, false},
+        {{"-command", path("folder.toc")}, parameter_error, 2, false},
+        {{"-clear", path("folder.toc/")}, parameter_error, 2, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.arguments));
+        const outcome result = run(row.arguments);
+        EXPECT_EQ(result.code, row.code);
+        if (row.out == "usage") {
+            EXPECT_TRUE(result.out.starts_with(usage_start)) << result.out;
+        } else {
+            EXPECT_EQ(result.out, row.out);
+        }
+        EXPECT_EQ(result.err.starts_with(usage_start), row.usage_on_err) << result.err;
+        if (!row.usage_on_err) {
+            EXPECT_EQ(result.err, "");
+        }
+    }
+}
+
+TEST_F(CommandLineRunTest, ProgressOnlyForTerminalAndErasedAtEnd) {
+    put_template("t.htm");
+    put_file("page.htm", page("P", "<h1>One</h1>\r\n<h2>Two</h2>\r\n"));
+    put_project("p.toc", {{"source", path("page.htm")}, {"template_file", path("t.htm")}});
+
+    const outcome quiet = run({"-command", path("p.toc")});
+    EXPECT_EQ(quiet.out, "Tocvane 2.0\r\nBuild is complete.\r\n");
+    EXPECT_EQ(quiet.err, "");
+
+    for (const char* keyword : {"-command", "-clear"}) {
+        SCOPED_TRACE(keyword);
+        const outcome shown = run({keyword, path("p.toc")}, true);
+        EXPECT_EQ(shown.code, 0);
+        const std::string last =
+            std::string(keyword == std::string_view("-clear") ? "Clearing" : "Building") + " 100%";
+        EXPECT_TRUE(shown.err.starts_with("\r")) << shown.err;
+        EXPECT_NE(shown.err.find("\r" + last), std::string::npos) << shown.err;
+        EXPECT_TRUE(shown.err.ends_with("\r" + std::string(last.size(), ' ') + "\r")) << shown.err;
+    }
+}
+
+TEST_F(CommandLineRunTest, WriteFailureMidBuildKeepsOldBytes) {
+    put_template("t.htm");
+    std::string body;
+    for (int i = 0; i < 200; ++i)
+        body += "<h2>Section " + std::to_string(i) + "</h2>\r\n";
+    const std::string original = page("P", body);
+    put_file("page.htm", original);
+    put_project("p.toc", {{"source", path("page.htm")}, {"template_file", path("t.htm")}});
+
+    set_output_fault_for_testing(original.size() / 2);
+    const outcome failed = run({"-command", path("p.toc")});
+    set_output_fault_for_testing(-1);
+
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_EQ(failed.out,
+              "Tocvane 2.0\r\nError occurred: Can't write to file: " + path("page.htm"));
+    EXPECT_EQ(bytes_of("page.htm"), original);
+    EXPECT_EQ(names_in(), (std::vector<std::string>{"p.toc", "page.htm", "t.htm"}));
+}
+
+}  // namespace

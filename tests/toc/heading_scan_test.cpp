@@ -1,0 +1,354 @@
+#include "toc/heading_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "markup/qvhtml.h"
+
+namespace {
+
+constexpr std::string_view rebuilt_toc = "<!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END-->";
+
+struct options {
+    int32_t from = 1;
+    int32_t to = 6;
+    bool numbering = false;
+    bool titles = false;
+};
+
+struct row {
+    const char* html;
+    const char* written;
+    const char* items;
+    options opt = {};
+};
+
+// Reads a document as the build does, after one empty leading node, and scans it.
+class HeadingScanTest : public testing::Test {
+  protected:
+    void SetUp() override { setenv("SOURCE_DATE_EPOCH", "7", 1); }
+    void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
+
+    // The document as the build writes it: the old TOC dropped when both markers are there,
+    // `toc` right after the insertion node's own raw text.
+    std::string scan(std::string_view html, const options& opt = {},
+                     std::string_view toc = "[TOC]") {
+        qve_tree document;
+        tree_insert(document, new xml_node(), nullptr, nullptr);
+        qvchar error;
+        EXPECT_EQ(parse_html_text(html, document, error), 0);
+        HeadingScan scan;
+        scan.range_from = opt.from;
+        scan.range_to = opt.to;
+        scan.numbering = opt.numbering;
+        scan.titles = opt.titles;
+        scan.anchor_attributes = anchor_attributes;
+        tree = std::make_unique<TocTree>();
+        EXPECT_EQ(scan.run(document, *tree), 0);
+        EXPECT_EQ(scan.current, last_item());
+
+        const located_nodes& at = scan.located;
+        std::string out;
+        bool on = true;
+        for (tree_node* n = document.first(); n; n = tree_next(n)) {
+            if (n == at.start_marker && at.end_marker) {
+                on = false;
+            } else if (n == at.end_marker) {
+                on = true;
+            } else if (on) {
+                out += as_xml(n)->raw.view();
+                if (n == at.insertion) out += toc;
+            }
+        }
+        return out;
+    }
+
+    // "level numbering|text|link" per item in document order.
+    std::string items() const {
+        std::string dump;
+        for (toc_node* item = tree->first(); item; item = TocTree::next(item)) {
+            if (!dump.empty()) dump += " ; ";
+            dump += std::to_string(item->level) + " " + std::string(item->numbering.view()) + "|" +
+                    std::string(item->text.view()) + "|" + std::string(item->link.view());
+        }
+        return dump;
+    }
+
+    toc_node* last_item() const {
+        toc_node* last = nullptr;
+        for (toc_node* item = tree->first(); item; item = TocTree::next(item))
+            last = item;
+        return last;
+    }
+
+    void check(const std::vector<row>& rows) {
+        for (const row& r : rows) {
+            SCOPED_TRACE(r.html);
+            EXPECT_EQ(scan(r.html, r.opt), r.written);
+            EXPECT_EQ(items(), r.items);
+        }
+    }
+
+    qvchar anchor_attributes;
+    std::unique_ptr<TocTree> tree;
+};
+
+TEST_F(HeadingScanTest, PlacesTheToc) {
+    check({
+        {R"(<h1>A</h1><!-- TOC --><h2>B</h2>)",
+         R"(<h1>A</h1><!-- TOC -->[TOC]<h2><a name="qorv_link_1_7">B</a></h2>)",
+         "2 |B|#qorv_link_1_7"},
+        {"<body><p>x</p><!--\ttoc\r\n--><h1>A</h1>",
+         "<body><p>x</p><!--\ttoc\r\n-->[TOC]<h1><a name=\"qorv_link_1_7\">A</a></h1>",
+         "1 |A|#qorv_link_1_7"},
+        {"<!--\n ToC \t--><h1>A</h1>",
+         "<!--\n ToC \t-->[TOC]<h1><a name=\"qorv_link_1_7\">A</a></h1>", "1 |A|#qorv_link_1_7"},
+        {R"(<!-- toc: x --><html><body class="x"><h1>A</h1></body></html>)",
+         R"(<!-- toc: x --><html><body class="x">[TOC]<h1><a name="qorv_link_1_7">A</a></h1></body></html>)",
+         "1 |A|#qorv_link_1_7"},
+        // Without body: before the first heading, after the previous sibling's whole subtree.
+        {"<h1>A</h1><p>x</p>", R"([TOC]<h1><a name="qorv_link_1_7">A</a></h1><p>x</p>)",
+         "1 |A|#qorv_link_1_7"},
+        {"<script>x</script><h1>A</h1>",
+         R"(<script>x</script>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+        {"<p>x<h1>A</h1>", R"(<p>x[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)",
+         "1 |A|#qorv_link_1_7"},
+        {"<table><tr><td>x</td></tr></table><div><h1>A</h1></div>",
+         R"(<table><tr><td>x</td></tr></table>[TOC]<div><h1><a name="qorv_link_1_7">A</a></h1></div>)",
+         "1 |A|#qorv_link_1_7"},
+        // An empty heading is neither the first heading nor listed.
+        {"<h2></h2><p>x</p><h2>B</h2>",
+         R"(<h2></h2><p>x</p>[TOC]<h2><a name="qorv_link_1_7">B</a></h2>)", "2 |B|#qorv_link_1_7"},
+        {"<p>no headings</p>", "[TOC]<p>no headings</p>", ""},
+        {"", "[TOC]", ""},
+    });
+}
+
+TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
+    check({
+        {"<body><h1>A</h1><h2>B</h2><h3>C</h3><h4>D</h4>",
+         R"(<body>[TOC]<h1>A</h1><h2><a name="qorv_link_1_7">B</a></h2><h3><a name="qorv_link_2_7">C</a></h3><h4>D</h4>)",
+         "2 |B|#qorv_link_1_7 ; 3 |C|#qorv_link_2_7",
+         {.from = 2, .to = 3}},
+        {R"(<body><h1><a name="intro">A</a></h1><h2>B</h2>)",
+         R"(<body>[TOC]<h1><a name="intro">A</a></h1><h2><a name="qorv_link_2_7">B</a></h2>)",
+         "1 |A|#intro ; 2 |B|#qorv_link_2_7"},
+        {R"(<body><h1><a href="#x">A</a> <a name="n">B</a></h1>)",
+         R"(<body>[TOC]<h1><a href="#x">A</a> <a name="n">B</a></h1>)", "1 |A B|#n"},
+        {R"(<body><h1><a name="">A &amp; B</a></h1>)",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7"><a name="">A &amp; B</a></a></h1>)",
+         "1 |A &amp; B|#qorv_link_1_7"},
+        // The nested heading is part of the outer one's text.
+        {"<body><h1>A<h2>B</h2></h1>",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7">A<h2>B</h2></a></h1>)", "1 |AB|#qorv_link_1_7"},
+        // Without its end tag the anchor closes after the last child.
+        {"<body><h1>A", R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a>)", "1 |A|#qorv_link_1_7"},
+        {"<body><h1>A</h1><h3>B</h3><h2>C</h2>",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7">A</a></h1><h3>1.1. <a name="qorv_link_2_7">B</a></h3><h2>1.2. <a name="qorv_link_3_7">C</a></h2>)",
+         "1 1. |A|#qorv_link_1_7 ; 3 1.1. |B|#qorv_link_2_7 ; 2 1.2. |C|#qorv_link_3_7",
+         {.numbering = true}},
+    });
+}
+
+TEST_F(HeadingScanTest, AnchorAttributes) {
+    anchor_attributes = R"( class="toc")";
+    EXPECT_EQ(scan("<h1>A</h1>"), R"([TOC]<h1><a name="qorv_link_1_7" class="toc">A</a></h1>)");
+}
+
+TEST_F(HeadingScanTest, ReplacesOnlyTheProgramsNumbers) {
+    options on{.numbering = true};
+    check({
+        {"<body><h1>3. Results</h1>",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"> Results</a></h1>)",
+         "1 1. | Results|#qorv_link_1_7", on},
+        {"<body><h1> 1.4.2.\tIntro</h1>",
+         "<body>[TOC]<h1>1. <a name=\"qorv_link_1_7\">\tIntro</a></h1>",
+         "1 1. |\tIntro|#qorv_link_1_7", on},
+        {"<body><h1>1984</h1><h1>3D graphics</h1><h1>2001results</h1><h1>2.0 Release</h1>",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7">1984</a></h1><h1>2. <a name="qorv_link_2_7">3D graphics</a></h1><h1>3. <a name="qorv_link_3_7">2001results</a></h1><h1>4. <a name="qorv_link_4_7">2.0 Release</a></h1>)",
+         "1 1. |1984|#qorv_link_1_7 ; 1 2. |3D graphics|#qorv_link_2_7 ; "
+         "1 3. |2001results|#qorv_link_3_7 ; 1 4. |2.0 Release|#qorv_link_4_7",
+         on},
+        {"<body><h1><b>1.</b> Intro</h1>",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"><b></b> Intro</a></h1>)",
+         "1 1. | Intro|#qorv_link_1_7", on},
+        // A previous build's number: the number, two blanks, the anchor, whatever the count.
+        {R"(<body><h1>4.  <a name="qorv_link_1_5">A</a></h1>)",
+         R"(<body>[TOC]<h1>1.  <a name="qorv_link_1_5">A</a></h1>)", "1 1. | A|#qorv_link_1_5", on},
+        {"<body><h1>3. Results</h1>",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7">3. Results</a></h1>)",
+         "1 |3. Results|#qorv_link_1_7"},
+    });
+}
+
+TEST_F(HeadingScanTest, TitleItems) {
+    options titles{.titles = true};
+    check({
+        {"<html><head><title>My &amp; Page</title></head><body><h1>A</h1><h2>B</h2>",
+         R"(<html><head><title>My &amp; Page</title></head><body>[TOC]<h1>1.1. <a name="qorv_link_2_7">A</a></h1><h2>1.1.1. <a name="qorv_link_3_7">B</a></h2>)",
+         "0 1. |My &amp; Page| ; 1 1.1. |A|#qorv_link_2_7 ; 2 1.1.1. |B|#qorv_link_3_7",
+         {.numbering = true, .titles = true}},
+        {"<title></title><body><h1>A</h1>",
+         R"(<title></title><body>[TOC]<h1><a name="qorv_link_2_7">A</a></h1>)",
+         "0 || ; 1 |A|#qorv_link_2_7", titles},
+        // Without a title the whole document is scanned.
+        {"<h1>A</h1><!-- toc --><h2>B</h2>",
+         R"(<h1><a name="qorv_link_1_7">A</a></h1><!-- toc -->[TOC]<h2><a name="qorv_link_2_7">B</a></h2>)",
+         "1 |A|#qorv_link_1_7 ; 2 |B|#qorv_link_2_7", titles},
+        // Headings before the title are listed; the visit goes on at the insertion point.
+        {"<h1>Z</h1><title>T</title><!-- toc --><h1>A</h1>",
+         R"(<h1><a name="qorv_link_1_7">Z</a></h1><title>T</title><!-- toc -->[TOC]<h1><a name="qorv_link_3_7">A</a></h1>)",
+         "1 |Z|#qorv_link_1_7 ; 0 |T| ; 1 |A|#qorv_link_3_7", titles},
+        // A title after the insertion point: no heading is visited twice.
+        {"<body><h1>A</h1><svg><title>T</title></svg><h2>B</h2>",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a></h1><svg><title>T</title></svg><h2><a name="qorv_link_3_7">B</a></h2>)",
+         "1 |A|#qorv_link_1_7 ; 0 |T| ; 2 |B|#qorv_link_3_7", titles},
+    });
+}
+
+TEST_F(HeadingScanTest, OldTocMarkers) {
+    check({
+        // An end marker before the start marker is an ordinary comment and stays.
+        {"<body><!--QORV_HTML_TOC_END--><p>keep</p><!--QORV_HTML_TOC_START-->old"
+         "<!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"(<body>[TOC]<!--QORV_HTML_TOC_END--><p>keep</p><h1><a name="qorv_link_1_7">A</a></h1>)",
+         "1 |A|#qorv_link_1_7"},
+        {"<body><p>a</p><!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"(<body>[TOC]<p>a</p><h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+        {"<body><!--QORV_HTML_TOC_START-->old<h1>A</h1>",
+         R"(<body>[TOC]<!--QORV_HTML_TOC_START-->old<h1><a name="qorv_link_1_7">A</a></h1>)",
+         "1 |A|#qorv_link_1_7"},
+        // Headings inside the old TOC are dropped with it, not listed.
+        {"<body><!--QORV_HTML_TOC_START--><h2>Contents</h2><!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+        // Where the insertion would be dropped with the old TOC, the new one takes its place.
+        {"<!--QORV_HTML_TOC_START--><h2>Contents</h2><!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"([TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+        {"<p>x</p><!--QORV_HTML_TOC_START-->old<!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"(<p>x</p>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+        {"<div><!--QORV_HTML_TOC_START-->old<!--QORV_HTML_TOC_END--><h1>A</h1></div>",
+         R"(<div>[TOC]<h1><a name="qorv_link_1_7">A</a></h1></div>)", "1 |A|#qorv_link_1_7"},
+        {"<p>x</p><!--QORV_HTML_TOC_START--><!-- toc --><!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"(<p>x</p>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+    });
+}
+
+// Each build reads the previous one's output: one TOC every time, always at the same place.
+TEST_F(HeadingScanTest, RebuildKeepsOneTocInPlace) {
+    struct rebuild_row {
+        const char* html;
+        options opt;
+        const char* settled;
+    } rows[] = {
+        {"<script>x</script><h1>A</h1>",
+         {},
+         R"(<script>x</script><!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1><a name="qorv_link_1_7">A</a></h1>)"},
+        {"<h1>A</h1><p>x</p>",
+         {.numbering = true},
+         R"(<!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1>1.  <a name="qorv_link_1_7">A</a></h1><p>x</p>)"},
+        {"<div><p>x</p><h1>A</h1></div>",
+         {},
+         R"(<div><p>x</p><!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1><a name="qorv_link_1_7">A</a></h1></div>)"},
+        {"<body>\n<h1>A</h1>",
+         {},
+         "<body><!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END-->\n<h1><a "
+         "name=\"qorv_link_1_7\">A</a></h1>"},
+    };
+    for (const rebuild_row& r : rows) {
+        SCOPED_TRACE(r.html);
+        std::string text = r.html;
+        for (int build = 1; build <= 3; ++build) {
+            text = scan(text, r.opt, rebuilt_toc);
+            EXPECT_EQ(text.find(rebuilt_toc), text.rfind(rebuilt_toc));
+        }
+        EXPECT_EQ(text, r.settled);
+    }
+}
+
+TEST_F(HeadingScanTest, ManyHeadingsUnderOneHeading) {
+    std::string html = "<body><h1>A</h1>";
+    for (int i = 0; i < 100000; ++i)
+        html += "<h2>B</h2>";
+    scan(html, {.numbering = true});
+    EXPECT_EQ(tree->first()->child_count(), 100000);
+    EXPECT_EQ(last_item()->numbering, "1.100000. ");
+}
+
+TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
+    struct strip_row {
+        std::vector<const char*> nodes;  // the heading's text nodes
+        const char* stripped;            // joined by '|'
+    } rows[] = {
+        {{"1.4.2. Intro"}, " Intro"},
+        {{"3. Results"}, " Results"},
+        {{"1.  A"}, " A"},
+        {{"12. 3. x"}, " 3. x"},
+        {{"1.\tA  B"}, "\tA  B"},
+        {{"1."}, ""},
+        {{"1", ". A"}, "| A"},
+        {{"  ", "1.", " Intro"}, "|| Intro"},
+        {{" Intro"}, "Intro"},
+        {{"Intro 2"}, "Intro 2"},
+        {{"1984"}, "1984"},
+        {{"3D graphics"}, "3D graphics"},
+        {{"2001results"}, "2001results"},
+        {{"2.0 Release"}, "2.0 Release"},
+        {{"1.2.Intro"}, "1.2.Intro"},
+        {{"1", "984"}, "1|984"},
+        {{" ", "1984"}, "|1984"},
+        {{".5 x"}, ".5 x"},
+    };
+    for (const strip_row& r : rows) {
+        SCOPED_TRACE(r.stripped);
+        qve_tree document;
+        auto* heading = new xml_node(NodeKind::start_tag, "<h1>");
+        tree_insert(document, heading, nullptr, nullptr);
+        for (const char* text : r.nodes)
+            tree_append_child(document, new xml_node(NodeKind::text, text), heading);
+        tree_append_child(document, new xml_node(NodeKind::end_tag, "</h1>"), heading);
+        strip_state state;
+        state.start(*heading);
+        std::string joined;
+        for (tree_node* n = heading->first_child(); n != heading->last_child(); n = n->next()) {
+            state.strip(as_xml(n)->raw);
+            if (n != heading->first_child()) joined += '|';
+            joined += as_xml(n)->raw.view();
+        }
+        EXPECT_EQ(joined, r.stripped);
+    }
+}
+
+TEST(HeadingLevelTest, NamesAndContent) {
+    struct level_row {
+        NodeKind kind;
+        const char* name;
+        int32_t level;
+    } rows[] = {
+        {NodeKind::start_tag, "h1", 1}, {NodeKind::start_tag, "H6", 6},
+        {NodeKind::empty_tag, "h2", 2}, {NodeKind::start_tag, "h9", 9},
+        {NodeKind::start_tag, "hr", 0}, {NodeKind::start_tag, "h10", 0},
+        {NodeKind::start_tag, "x1", 0}, {NodeKind::end_tag, "h1", 0},
+    };
+    for (const level_row& r : rows) {
+        SCOPED_TRACE(r.name);
+        xml_node node(r.kind, "");
+        node.name = r.name;
+        EXPECT_EQ(heading_level(node), r.level);
+    }
+
+    qve_tree document;
+    auto* heading = new xml_node(NodeKind::start_tag, "<h2>");
+    tree_insert(document, heading, nullptr, nullptr);
+    EXPECT_FALSE(has_content(*heading));
+    auto* end = new xml_node(NodeKind::end_tag, "</h2>");
+    tree_append_child(document, end, heading);
+    EXPECT_FALSE(has_content(*heading));
+    end->closed = false;  // a stray end tag is content
+    EXPECT_TRUE(has_content(*heading));
+}
+
+}  // namespace

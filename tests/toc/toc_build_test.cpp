@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/output_file.h"
+#include "tests/foundation/scratch_dir.h"
+#include "toc/toc_build.h"
+
+namespace {
+
+const std::string toc_comment =
+    "\r\n<!--\r\nTOC is created by QORV Tocvane.\r\nhttps://tocvane.example.org/\r\n"
+    "*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
+    "If you need to edit TOC, just regenerate it using the same project.\r\n-->\r\n";
+
+// One line per item: depth, link, numbering and text; close rows write nothing.
+const std::string test_template =
+    "<ul><!--#for var=\"item\"--><!--#if var=\"open\"--><li>[<!--#echo var=\"level\"-->]"
+    "<a href=\"<!--#echo var=\"link\"-->\"><!--#echo var=\"numbering\"--><!--#echo "
+    "var=\"text\"--></a>\n<!--#endif--><!--#endfor--></ul>";
+
+std::string toc_of(const std::string& rows) {
+    return "<!--QORV_HTML_TOC_START-->" + toc_comment + "<ul>" + rows +
+           "</ul><!--QORV_HTML_TOC_END-->";
+}
+
+std::string row(int level, const std::string& link, const std::string& text) {
+    return "<li>[" + std::to_string(level) + "]<a href=\"" + link + "\">" + text + "</a>\n";
+}
+
+const std::string page =
+    "<html><body>\n<!-- toc -->\n<h1>Alpha</h1>\n<h2>Beta</h2>\n<h1>Gamma</h1>\n</body></html>";
+
+const std::string page_built =
+    "<html><body>\n<!-- toc -->" +
+    toc_of(row(0, "#qorv_link_1_1000", "1. Alpha") + row(1, "#qorv_link_2_1000", "1.1. Beta") +
+           row(0, "#qorv_link_3_1000", "2. Gamma")) +
+    "\n<h1>1. <a name=\"qorv_link_1_1000\">Alpha</a></h1>\n"
+    "<h2>1.1. <a name=\"qorv_link_2_1000\">Beta</a></h2>\n"
+    "<h1>2. <a name=\"qorv_link_3_1000\">Gamma</a></h1>\n</body></html>";
+
+void record_percent(int32_t percent, void* data) {
+    static_cast<std::vector<int32_t>*>(data)->push_back(percent);
+}
+
+class TocBuildTest : public ScratchDirTest {
+  protected:
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        ::setenv("SOURCE_DATE_EPOCH", "1000", 1);
+        put("t.tpl", test_template);
+    }
+    void TearDown() override {
+        set_output_fault_for_testing(-1);
+        ::unsetenv("SOURCE_DATE_EPOCH");
+        ScratchDirTest::TearDown();
+    }
+
+    TocProject single(const std::string& source) const {
+        TocProject project;
+        project.is_single.set_integer(1);
+        project.is_dest_as_source.set_integer(1);
+        project.source = {qvchar(path(source))};
+        project.template_file.set_text(path("t.tpl"));
+        project.process_numbering.set_integer(1);
+        return project;
+    }
+
+    TocProject multi(const std::vector<std::string>& sources, const std::string& destination) {
+        TocProject project;
+        project.is_single.set_integer(0);
+        project.source.clear();
+        for (const std::string& source : sources)
+            project.source.emplace_back(path(source));
+        project.destination.set_text(path(destination));
+        project.template_file.set_text(path("t.tpl"));
+        project.process_numbering.set_integer(1);
+        return project;
+    }
+
+    void put_sub(const std::string& name, const std::string& bytes) const {
+        std::filesystem::create_directories(std::filesystem::path(path(name)).parent_path());
+        put(name, bytes);
+    }
+};
+
+TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
+    struct Row {
+        std::vector<std::string> nodes;
+        int start, end, insertion;
+        bool with_toc;
+        const char* expected;
+    } rows[] = {
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, true, "a[TOC]b"},
+        {{"a", "s", "old", "e", "b"}, 1, 3, 0, false, "ab"},
+        // a lone start marker stays, a lone end marker goes
+        {{"a", "s", "old", "b"}, 1, -1, 3, true, "a<S>oldb[TOC]"},
+        {{"a", "old", "e", "b"}, -1, 2, 0, true, "a[TOC]oldb"},
+        // an element: the TOC follows its start tag
+        {{"a", "p", "b"}, -1, -1, 1, true, "a<p>[TOC]x</p>b"},
+        {{"a", "p", "b"}, -1, -1, -1, true, "a<p>x</p>b"},
+        // an end marker located before its start marker loses no text
+        {{"a", "e", "b", "s", "c"}, 3, 1, 0, false, "ab<S>c"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.expected);
+        // top-level nodes: "s" start marker, "e" end marker, "p" an element holding "x", else text
+        qve_tree document;
+        std::vector<xml_node*> nodes;
+        for (const std::string& text : r.nodes) {
+            xml_node* node = nullptr;
+            if (text == "s") {
+                node = new xml_node(NodeKind::comment, "<S>");
+            } else if (text == "e") {
+                node = new xml_node(NodeKind::comment, "<E>");
+            } else if (text == "p") {
+                node = new xml_node(NodeKind::start_tag, "<p>");
+                tree_append_child(document, new xml_node(NodeKind::text, "x"), node);
+                tree_append_child(document, new xml_node(NodeKind::end_tag, "</p>"), node);
+            } else {
+                node = new xml_node(NodeKind::text, text);
+            }
+            tree_insert(document, node, nullptr, nullptr);
+            nodes.push_back(node);
+        }
+        const auto at = [&nodes](int i) { return i < 0 ? nullptr : nodes[i]; };
+        located_nodes located;
+        located.start_marker = at(r.start);
+        located.end_marker = at(r.end);
+        located.insertion = at(r.insertion);
+        const std::vector<qvchar> toc = {qvchar("[TOC"), qvchar(""), qvchar("]")};
+        output_file out;
+        ASSERT_EQ(out.open(path("w.htm")), output_status::ok);
+        writeDocument(document, located, r.with_toc ? &toc : nullptr, out);
+        ASSERT_EQ(out.commit(), output_status::ok);
+        EXPECT_EQ(bytes_of("w.htm"), r.expected);
+    }
+}
+
+TEST_F(TocBuildTest, SingleInPlace) {
+    put("p.htm", page);
+    TocProject project = single("p.htm");
+    std::vector<int32_t> percents;
+    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"), page_built);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+}
+
+TEST_F(TocBuildTest, SingleToDestinationLeavesSource) {
+    put("p.htm", page);
+    TocProject project = single("p.htm");
+    project.is_dest_as_source.set_integer(0);
+    project.destination.set_text(path("out.htm"));
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"), page);
+    EXPECT_EQ(bytes_of("out.htm"), page_built);
+}
+
+TEST_F(TocBuildTest, RebuildKeepsAnchorsAndSettles) {
+    put("p.htm", page);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    ::setenv("SOURCE_DATE_EPOCH", "2000", 1);
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    const std::string second = bytes_of("p.htm");
+    // one TOC, the first build's anchors, and the blank that number stripping keeps
+    EXPECT_EQ(second.find("QORV_HTML_TOC_START"), second.rfind("QORV_HTML_TOC_START"));
+    EXPECT_NE(second.find("<h2>1.1.  <a name=\"qorv_link_2_1000\">Beta</a></h2>"),
+              std::string::npos);
+    EXPECT_NE(second.find(row(1, "#qorv_link_2_1000", "1.1.  Beta")), std::string::npos);
+    EXPECT_EQ(second.find("_2000"), std::string::npos);
+    for (int build = 3; build <= 4; ++build) {
+        SCOPED_TRACE(build);
+        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+        EXPECT_EQ(bytes_of("p.htm"), second);
+    }
+}
+
+TEST_F(TocBuildTest, RebuildWithoutBodyKeepsOneTocBeforeTheHeading) {
+    put("p.htm", "<script>x</script><h1>A</h1>");
+    TocProject project = single("p.htm");
+    project.process_numbering.set_integer(0);
+    const std::string built = "<script>x</script>" + toc_of(row(0, "#qorv_link_1_1000", "A")) +
+                              "<h1><a name=\"qorv_link_1_1000\">A</a></h1>";
+    for (int build = 1; build <= 3; ++build) {
+        SCOPED_TRACE(build);
+        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+        EXPECT_EQ(bytes_of("p.htm"), built);
+    }
+}
+
+TEST_F(TocBuildTest, TemplateMissingInSingleMode) {
+    put("p.htm", page);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    const std::string built = bytes_of("p.htm");
+    project.template_file.set_text(path("none.tpl"));
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    // the old TOC stays; anchors and numbers are written anew
+    EXPECT_EQ(bytes_of("p.htm").find(toc_of(row(0, "#qorv_link_1_1000", "1. Alpha"))),
+              built.find(toc_of(row(0, "#qorv_link_1_1000", "1. Alpha"))));
+
+    put("q.htm", "<h1>A</h1>");
+    project = single("q.htm");
+    project.template_file.set_text(path("none.tpl"));
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    EXPECT_EQ(bytes_of("q.htm"), "<h1>1. <a name=\"qorv_link_1_1000\">A</a></h1>");
+}
+
+TEST_F(TocBuildTest, ClearRestoresHeadings) {
+    put("p.htm", page);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"),
+              "<html><body>\n<!-- toc -->\n<h1> Alpha</h1>\n<h2> Beta</h2>\n<h1> Gamma</h1>\n"
+              "</body></html>");
+    // a second clear removes the blank; without numbering the numbers stay
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0);
+    EXPECT_EQ(bytes_of("p.htm"), page);
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    project.process_numbering.set_integer(0);
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0);
+    EXPECT_EQ(bytes_of("p.htm"),
+              "<html><body>\n<!-- toc -->\n<h1>1. Alpha</h1>\n<h2>1.1. Beta</h2>\n"
+              "<h1>2. Gamma</h1>\n</body></html>");
+}
+
+TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {
+    put("p.htm", page);
+    TocProject project = single("p.htm");
+    set_output_fault_for_testing(100);
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("p.htm"));
+    EXPECT_EQ(bytes_of("p.htm"), page);
+    EXPECT_EQ(names_in(), (std::vector<std::string>{"p.htm", "t.tpl"}));
+}
+
+TEST_F(TocBuildTest, SingleSourceMissing) {
+    TocProject project = single("none.htm");
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(project.error_text.view(), "Can't open source file: " + path("none.htm"));
+    EXPECT_EQ(clearToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(project.error_text.view(), "Can't open source file: " + path("none.htm"));
+}
+
+const std::string page_a = "<html><body><h1>A1</h1><h2>A2</h2></body></html>";
+const std::string page_b = "<html><body><h1>B1</h1></body></html>";
+
+TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
+    put("a.htm", page_a);
+    put_sub("sub/b b.htm", page_b);
+    put("toc.htm", "<html><body><p>See:</p></body></html>");
+    TocProject project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
+    std::vector<int32_t> percents;
+    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
+    // the sources fill 80 percent of the bar, the destination 5, then the end
+    ASSERT_GE(percents.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents[percents.size() - 2], 85);
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_EQ(bytes_of("toc.htm"), "<html><body>" +
+                                       toc_of(row(0, "a.htm#qorv_link_1_1000", "1. A1") +
+                                              row(1, "a.htm#qorv_link_2_1000", "1.1. A2") +
+                                              row(0, "sub/b%20b.htm#qorv_link_1_1000", "2. B1")) +
+                                       "<p>See:</p></body></html>");
+    // without local TOCs the sources get anchors and numbers only
+    EXPECT_EQ(bytes_of("sub/b b.htm"),
+              "<html><body><h1>2. <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
+}
+
+TEST_F(TocBuildTest, MultiTitlesAndLocalTocs) {
+    put("a.htm", "<html><head><title>Page A</title></head><body><h1>A1</h1></body></html>");
+    put("b.htm", "<html><head><title>Page B</title></head><body><h1>B1</h1></body></html>");
+    TocProject project = multi({"a.htm", "b.htm"}, "toc.htm");
+    project.process_title.set_integer(1);
+    project.insert_local_toc.set_integer(1);
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    // a destination that did not exist holds only the TOC
+    EXPECT_EQ(bytes_of("toc.htm"),
+              toc_of(row(0, "a.htm", "1. Page A") + row(1, "a.htm#qorv_link_2_1000", "1.1. A1") +
+                     row(0, "b.htm", "2. Page B") + row(1, "b.htm#qorv_link_2_1000", "2.1. B1")));
+    // a local TOC lists the file's headings without its title, with bare links
+    EXPECT_EQ(bytes_of("b.htm"),
+              "<html><head><title>Page B</title></head><body>" +
+                  toc_of(row(1, "#qorv_link_2_1000", "2.1. B1")) +
+                  "<h1>2.1. <a name=\"qorv_link_2_1000\">B1</a></h1></body></html>");
+}
+
+TEST_F(TocBuildTest, MultiChecksTouchNothing) {
+    put("a.htm", page_a);
+    std::filesystem::create_directory(path("dir"));
+    struct Row {
+        const char* name;
+        std::vector<std::string> sources;
+        std::string destination;
+        std::string template_file;
+        std::string message;
+    } rows[] = {
+        {"no destination", {"a.htm"}, "", "t.tpl", "Destination file must be specified"},
+        {"no source", {}, "toc.htm", "t.tpl", "At least one source file must be specified"},
+        {"missing source",
+         {"a.htm", "x.htm"},
+         "toc.htm",
+         "t.tpl",
+         "File doesn't exist: " + path("x.htm")},
+        {"directory source", {"dir"}, "toc.htm", "t.tpl", "File doesn't exist: " + path("dir")},
+        {"missing template",
+         {"a.htm"},
+         "toc.htm",
+         "none.tpl",
+         "Can't open template file: " + path("none.tpl")},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TocProject project = multi(r.sources, r.destination);
+        if (r.destination.empty()) project.destination.set_text("");
+        project.template_file.set_text(path(r.template_file));
+        EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+        EXPECT_EQ(project.error_text.view(), r.message);
+        EXPECT_EQ(bytes_of("a.htm"), page_a);
+        EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+    }
+}
+
+TEST_F(TocBuildTest, MultiFailingSource) {
+    put("a.htm", page_a);
+    put("b.htm", page_b);
+    // a source in a directory that takes no new files can be read but not replaced
+    std::filesystem::create_symlink("/proc/version", path("ro.htm"));
+    // a source that fails stops the build with the files before it rewritten
+    TocProject project = multi({"a.htm", "ro.htm", "b.htm"}, "toc.htm");
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 2);
+    EXPECT_EQ(project.error_text.view(), "Can't open file for writing: " + path("ro.htm"));
+    EXPECT_NE(bytes_of("a.htm"), page_a);
+    EXPECT_EQ(bytes_of("b.htm"), page_b);
+    EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+
+    project = multi({"a.htm", "b.htm"}, "toc.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_NE(bytes_of("toc.htm").find("QORV_HTML_TOC_START"), std::string::npos);
+
+    project = multi({"ro.htm", "a.htm", "b.htm"}, "toc.htm");
+    EXPECT_EQ(clearToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(project.error_text.view(), "Can't open file for writing: " + path("ro.htm"));
+    EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
+    EXPECT_EQ(bytes_of("b.htm"), "<html><body><h1> B1</h1></body></html>");
+    EXPECT_EQ(bytes_of("toc.htm"), "");
+}
+
+}  // namespace

@@ -1,0 +1,398 @@
+#include "toc/toc_build.h"
+
+#include <memory>
+
+#include "foundation/files.h"
+#include "foundation/paths.h"
+#include "foundation/progress.h"
+#include "foundation/xml_node.h"
+#include "markup/qvhtml.h"
+
+namespace {
+
+// Shares of one file's part of the progress bar.
+constexpr double read_share_inserting = 0.38;
+constexpr double read_share = 0.7;
+constexpr double scan_share_inserting = 0.03;
+constexpr double scan_share = 0.1;
+constexpr double render_share = 0.41;
+// Shares of the whole bar in multi mode.
+constexpr double sources_scale_local_toc = 0.9;
+constexpr double sources_scale = 0.8;
+constexpr double destination_scale = 0.05;
+constexpr double clear_sources_scale = 0.95;
+constexpr double clear_destination_scale = 0.02;
+
+// A scale that passes `share` of its percents on to the callback, after the shares done.
+void start_share(ProgressScale& part, double share) {
+    part.total_units = 1.0;
+    part.step_units = share;
+    part.scale = 1.0;
+}
+
+void write_pieces(const std::vector<qvchar>& pieces, output_file& out) {
+    for (const qvchar& piece : pieces)
+        out.write(piece.view());
+}
+
+// Reads an HTML file into a document that starts with the empty node the TOC may follow.
+int read_document(std::string_view path, qve_tree& document, qvchar& error_text,
+                  ProgressScale* progress) {
+    tree_prepend_top(document, new xml_node());
+    const int result = parse_html_file(path, document, error_text,
+                                       progress ? report_scaled_progress : nullptr, progress);
+    return result == 0 ? 0 : 1;
+}
+
+int commit_output(output_file& out, qvchar& error_text) {
+    if (out.commit() == output_status::ok) return 0;
+    error_text.assign(out.error_text());
+    return 1;
+}
+
+int open_output(output_file& out, std::string_view path, qvchar& error_text) {
+    if (out.open(path) == output_status::ok) return 0;
+    error_text.assign(out.error_text());
+    return 1;
+}
+
+bool in_range(const xml_node& node, int32_t from, int32_t to) {
+    if (node.kind != NodeKind::start_tag) return false;
+    const int32_t level = heading_level(node);
+    return level > 0 && level >= from && level <= to;
+}
+
+bool is_text(const xml_node& node) {
+    return node.kind == NodeKind::text || node.kind == NodeKind::placeholder;
+}
+
+bool is_program_anchor(const xml_node& node) {
+    if ((node.kind != NodeKind::start_tag && node.kind != NodeKind::empty_tag) || node.name != "a")
+        return false;
+    const qvval* name = node.attributes.find_ref("name");
+    return name && name->view().starts_with(anchor_prefix);
+}
+
+// Empties the program's anchor tags of one heading and strips its number when asked.
+void clean_heading(xml_node& heading, bool numbering) {
+    strip_state strip;
+    if (numbering) strip.start(heading);
+    const xml_node* anchor = nullptr;
+    const tree_node* after = tree_next_skip(&heading);
+    for (tree_node* n = heading.first_child(); n && n != after; n = tree_next(n)) {
+        xml_node& node = *as_xml(n);
+        if (!anchor && is_program_anchor(node)) {
+            anchor = &node;
+            node.raw.clear();
+        } else if (anchor && node.kind == NodeKind::end_tag && node.name == "a" &&
+                   node.parent() == anchor && node.closed && !node.next()) {
+            node.raw.clear();
+        } else if (numbering && is_text(node)) {
+            strip.strip(node.raw);
+        }
+    }
+}
+
+qvchar normalized_anchor_attributes(const TocProject& project) {
+    qvchar attributes(project.named_anchor_attributes.view());
+    if (!attributes.is_empty() && attributes[0] != ' ') {
+        qvchar spaced(" ");
+        spaced.append(attributes);
+        return spaced;
+    }
+    return attributes;
+}
+
+// The link prefix of a source in the destination's TOC: its relative path, percent-encoded.
+qvchar link_path(std::string_view destination, std::string_view source) {
+    qvchar from;
+    qvchar to;
+    if (!normalize_path(destination, from)) from.assign(qvchar(destination));
+    if (!normalize_path(source, to)) to.assign(qvchar(source));
+    qvchar path;
+    relative_path(from.view(), to.view(), path, false);
+    path.url_encode_path();
+    return path;
+}
+
+std::string_view first_source(const TocProject& project) {
+    return project.source.empty() ? std::string_view() : project.source.front().view();
+}
+
+std::string_view single_output(const TocProject& project) {
+    return project.is_dest_as_source.to_integer() != 0 ? first_source(project)
+                                                       : project.destination.view();
+}
+
+// Checks shared by the multi-mode build and clear: at least one source and each an existing
+// file. Adds up their sizes.
+int check_sources(TocProject& project, double& total) {
+    if (project.source.empty()) {
+        project.error_text.assign("At least one source file must be specified");
+        return 1;
+    }
+    total = 0;
+    FileInfo info;
+    for (const qvchar& source : project.source) {
+        if (!file_stat(info, source.view()) || info.is_directory) {
+            project.error_text.assign("File doesn't exist: ");
+            project.error_text.append(source);
+            return 1;
+        }
+        // Paths carry no drive letters here, so every source is on the destination's drive.
+        total += static_cast<double>(info.size);
+    }
+    return 0;
+}
+
+int build_multi(TocProject& project, progress_callback callback, void* data) {
+    const std::string_view destination = project.destination.view();
+    if (destination.empty()) {
+        project.error_text.assign("Destination file must be specified");
+        return 1;
+    }
+    double total = 0;
+    if (check_sources(project, total) != 0) return 1;
+    const std::string_view template_path = project.template_file.view();
+    const qvhandle template_file = file_open(template_path, "r");
+    if (template_file == invalid_handle) {
+        project.error_text.assign("Can't open template file: ");
+        project.error_text.append(template_path);
+        return 1;
+    }
+    (void)file_close(template_file);
+    FileInfo info;
+    if (file_stat(info, destination) && info.is_directory) {
+        project.error_text.assign("Can't open file for writing: ");
+        project.error_text.append(destination);
+        return 1;
+    }
+
+    const bool local_toc = project.insert_local_toc.to_integer() != 0;
+    ProgressScale bar;
+    bar.total_units = total;
+    bar.scale = local_toc ? sources_scale_local_toc : sources_scale;
+    bar.callback = callback;
+    bar.user_data = data;
+
+    TocTree tree;
+    tree.indent = qvchar(project.indent.view());
+    toc_node* last = nullptr;
+    for (const qvchar& source : project.source) {
+        bar.step_units = static_cast<double>(file_size(source.view()));
+        toc_node* first = nullptr;
+        if (processFile(source.view(), source.view(), local_toc, project, tree, last, first,
+                        project.error_text, report_scaled_progress, &bar) != 0) {
+            return 2;
+        }
+        progress_step_done(bar);
+        const qvchar path = link_path(destination, source.view());
+        for (toc_node* item = first; item; item = TocTree::next(item)) {
+            qvchar link(path);
+            link.append(item->link);
+            item->link.move_from(link);
+        }
+    }
+
+    bar.scale = destination_scale;
+    bar.step_units = bar.total_units;
+    qve_tree document;
+    if (file_stat(info, destination)) {
+        // an existing destination is never replaced by what could be read of it
+        if (read_document(destination, document, project.error_text, &bar) != 0) return 1;
+    } else {
+        tree_prepend_top(document, new xml_node());
+    }
+    progress_step_done(bar);
+
+    HeadingScan scan;
+    scan.locate(document);
+    std::vector<qvchar> toc;
+    if (renderToc(tree, tree.first(), template_path, toc) != 0) {
+        project.error_text.assign("Can't open template file: ");
+        project.error_text.append(template_path);
+        return 1;
+    }
+    output_file out;
+    if (open_output(out, destination, project.error_text) != 0) return 1;
+    writeDocument(document, scan.located, &toc, out);
+    if (commit_output(out, project.error_text) != 0) return 1;
+    if (callback) callback(100, data);
+    return 0;
+}
+
+int clear_multi(TocProject& project, progress_callback callback, void* data) {
+    double total = 0;
+    if (check_sources(project, total) != 0) return 1;
+    ProgressScale bar;
+    bar.total_units = total;
+    bar.scale = clear_sources_scale;
+    bar.callback = callback;
+    bar.user_data = data;
+
+    // every file is tried; the first failure is the one reported
+    int result = 0;
+    qvchar first_error;
+    for (const qvchar& source : project.source) {
+        bar.step_units = static_cast<double>(file_size(source.view()));
+        if (clearFile(source.view(), source.view(), project, report_scaled_progress, &bar) != 0 &&
+            result == 0) {
+            result = 1;
+            first_error.assign(project.error_text);
+        }
+        progress_step_done(bar);
+    }
+
+    bar.scale = clear_destination_scale;
+    bar.step_units = bar.total_units;
+    const std::string_view destination = project.destination.view();
+    qve_tree document;
+    qvchar read_error;
+    if (!destination.empty() && read_document(destination, document, read_error, &bar) == 0) {
+        HeadingScan scan;
+        scan.locate(document);
+        output_file out;
+        qvchar write_error;
+        if (open_output(out, destination, write_error) == 0) {
+            writeDocument(document, scan.located, nullptr, out);
+            (void)commit_output(out, write_error);
+        }
+        if (!write_error.is_empty() && result == 0) {
+            result = 1;
+            first_error.assign(write_error);
+        }
+    }
+    if (result != 0) {
+        project.error_text.assign(first_error);
+        return result;
+    }
+    if (callback) callback(100, data);
+    return 0;
+}
+
+}  // namespace
+
+void writeDocument(const qve_tree& document, const located_nodes& located,
+                   const std::vector<qvchar>* toc, output_file& out) {
+    bool writing = true;
+    bool end_seen = false;
+    for (const tree_node* n = document.first(); n; n = tree_next(n)) {
+        const xml_node* node = as_xml(n);
+        if (node == located.start_marker && located.end_marker && !end_seen) {
+            writing = false;
+        } else if (node == located.end_marker) {
+            writing = true;
+            end_seen = true;
+        } else if (writing) {
+            out.write(node->raw.view());
+        }
+        // passing the insertion place always writes the TOC, even inside an old one it replaces
+        if (node == located.insertion && toc) write_pieces(*toc, out);
+    }
+}
+
+int processFile(std::string_view source, std::string_view output, bool insert,
+                const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
+                qvchar& error_text, progress_callback callback, void* data) {
+    ProgressScale part;
+    part.callback = callback;
+    part.user_data = data;
+    start_share(part, insert ? read_share_inserting : read_share);
+    qve_tree document;
+    if (read_document(source, document, error_text, &part) != 0) return 1;
+    progress_step_done(part);
+
+    HeadingScan scan;
+    scan.range_from = project.range_from.to_integer();
+    scan.range_to = project.range_to.to_integer();
+    scan.numbering = project.process_numbering.to_integer() != 0;
+    scan.titles = project.process_title.to_integer() != 0;
+    scan.anchor_attributes = normalized_anchor_attributes(project);
+    scan.current = last;
+    if (scan.run(document, tree) != 0) {
+        error_text.assign("Memory error occurred\r\n");
+        return 1;
+    }
+    first = last ? TocTree::next(last) : tree.first();
+    last = scan.current;
+    start_share(part, insert ? scan_share_inserting : scan_share);
+    progress_report(100, part);
+    progress_step_done(part);
+
+    output_file out;
+    if (open_output(out, output, error_text) != 0) return 1;
+    std::vector<qvchar> toc;
+    bool rendered = false;
+    if (insert) {
+        toc_node* start = first;
+        if (scan.titles && start && start->level == 0) start = TocTree::next(start);
+        rendered = renderToc(tree, start, project.template_file.view(), toc) == 0;
+        start_share(part, render_share);
+        progress_report(100, part);
+        progress_step_done(part);
+    }
+    // without a new TOC the document is written whole, an old TOC included
+    writeDocument(document, rendered ? scan.located : located_nodes{}, rendered ? &toc : nullptr,
+                  out);
+    if (commit_output(out, error_text) != 0) return 1;
+    if (callback) callback(100, data);
+    return 0;
+}
+
+int clearFile(std::string_view source, std::string_view output, TocProject& project,
+              progress_callback callback, void* data) {
+    ProgressScale part;
+    part.callback = callback;
+    part.user_data = data;
+    start_share(part, read_share);
+    qve_tree document;
+    if (read_document(source, document, project.error_text, &part) != 0) return 1;
+    progress_step_done(part);
+
+    HeadingScan scan;
+    scan.locate(document);
+    const int32_t from = project.range_from.to_integer();
+    const int32_t to = project.range_to.to_integer();
+    const bool numbering = project.process_numbering.to_integer() != 0;
+    for (tree_node* n = document.first(); n;) {
+        xml_node& node = *as_xml(n);
+        if (in_range(node, from, to) && has_content(node)) {
+            clean_heading(node, numbering);
+            n = tree_next_skip(n);
+        } else {
+            n = tree_next(n);
+        }
+    }
+    start_share(part, scan_share);
+    progress_report(100, part);
+    progress_step_done(part);
+
+    output_file out;
+    if (open_output(out, output, project.error_text) != 0) return 1;
+    writeDocument(document, scan.located, nullptr, out);
+    if (commit_output(out, project.error_text) != 0) return 1;
+    if (callback) callback(100, data);
+    return 0;
+}
+
+int buildToc(TocProject& project, progress_callback callback, void* data) {
+    if (!project.single()) return build_multi(project, callback, data);
+    ProgressScale bar;
+    bar.callback = callback;
+    bar.user_data = data;
+    TocTree tree;
+    tree.indent = qvchar(project.indent.view());
+    toc_node* last = nullptr;
+    toc_node* first = nullptr;
+    return processFile(first_source(project), single_output(project), true, project, tree, last,
+                       first, project.error_text, report_scaled_progress, &bar);
+}
+
+int clearToc(TocProject& project, progress_callback callback, void* data) {
+    if (!project.single()) return clear_multi(project, callback, data);
+    ProgressScale bar;
+    bar.callback = callback;
+    bar.user_data = data;
+    return clearFile(first_source(project), single_output(project), project, report_scaled_progress,
+                     &bar);
+}

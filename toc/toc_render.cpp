@@ -1,0 +1,130 @@
+#include <memory>
+#include <string>
+
+#include "foundation/files.h"
+#include "template/render_template.h"
+#include "toc/toc_build.h"
+
+namespace {
+
+// The nine lists, one value per row; kept apart while rows are added so no row looks up a key.
+struct toc_lists {
+    qvarr item, text, link, open, numbering, level, indentation, children, parent_list;
+
+    void move_into(qvhash_array& data) {
+        const auto put = [&data](std::string_view key, qvarr& list) {
+            data.set_list(key, std::make_unique<qvarr>(std::move(list)));
+        };
+        put("item", item);
+        put("text", text);
+        put("link", link);
+        put("open", open);
+        put("numbering", numbering);
+        put("level", level);
+        put("indentation", indentation);
+        put("children", children);
+        put("parent_list", parent_list);
+    }
+};
+
+qvval repeated(const qvchar& unit, int32_t times) {
+    qvval value{std::string_view()};
+    for (int32_t i = 0; i < times; ++i)
+        value.append(unit.view());
+    return value;
+}
+
+void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, const qvchar& indent) {
+    lists.item.add(qvval(row));
+    lists.text.add(qvval(p.text));
+    lists.link.add(qvval(p.link));
+    lists.open.add(qvval(1));
+    lists.numbering.add(qvval(p.numbering));
+    lists.level.add(qvval(depth));
+    lists.indentation.add(repeated(indent, depth));
+    lists.children.add(qvval(p.first_child() != nullptr ? 1 : 0));
+    p.render_index = static_cast<uint32_t>(row);
+    std::string parents;
+    for (const tree_node* a = p.parent(); a; a = a->parent()) {
+        if (!parents.empty()) parents += ',';
+        parents += std::to_string(as_toc(a)->render_index);
+    }
+    lists.parent_list.add(qvval(std::string_view(parents)));
+}
+
+// Ends the list of children of the item just climbed back to.
+void add_close_row(toc_lists& lists, int32_t row, int32_t depth, const qvchar& indent) {
+    const qvval empty{std::string_view()};
+    lists.item.add(qvval(row));
+    lists.text.add_copy(empty);
+    lists.link.add_copy(empty);
+    lists.open.add(qvval(0));
+    lists.numbering.add_copy(empty);
+    lists.level.add_copy(empty);
+    lists.indentation.add(repeated(indent, depth));
+    lists.children.add(qvval(1));
+    lists.parent_list.add_copy(empty);
+}
+
+}  // namespace
+
+void fill_toc_data(TocTree& tree, toc_node* start, qvhash_array& data) {
+    toc_lists lists;
+    int32_t row = 0;
+    toc_node* p = start;
+    int32_t depth = p ? TocTree::depth(*p) : 0;
+    while (p) {
+        add_item_row(lists, *p, ++row, depth, tree.indent);
+        if (p->first_child()) {
+            ++depth;
+            p = as_toc(p->first_child());
+            continue;
+        }
+        // climb until a next sibling, closing every list of children left on the way up
+        while (!p->next()) {
+            p = as_toc(p->parent());
+            if (!p || depth == 0) {
+                p = nullptr;
+                break;
+            }
+            --depth;
+            add_close_row(lists, ++row, depth, tree.indent);
+        }
+        if (p) p = as_toc(p->next());
+    }
+    lists.move_into(data);
+}
+
+namespace {
+
+void append_toc_comment(std::vector<qvchar>& out) {
+    qvchar comment("\r\n<!--\r\nTOC is created by QORV Tocvane.\r\n");
+    comment.append(maker_address);
+    comment.append(
+        "\r\n*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
+        "If you need to edit TOC, just regenerate it using the same project.\r\n-->\r\n");
+    out.push_back(std::move(comment));
+}
+
+}  // namespace
+
+int renderToc(TocTree& tree, toc_node* start, std::string_view template_path,
+              std::vector<qvchar>& out) {
+    const qvhandle file = file_open(template_path, "r");
+    if (file == invalid_handle) return template_missing;
+    (void)file_close(file);
+    const size_t before = out.size();
+    out.emplace_back(toc_start_marker);
+    append_toc_comment(out);
+    // without items the template is not run: the TOC is the markers and the comment
+    if (start) {
+        qvhash_array data;
+        fill_toc_data(tree, start, data);
+        if (render_template_file(template_path, data, out) == render_unreadable) {
+            out.resize(before);
+            return template_missing;
+        }
+    }
+    out.emplace_back(toc_end_marker);
+    return 0;
+}
