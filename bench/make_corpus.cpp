@@ -7,8 +7,8 @@
 // <folder>/site/...          500 files of about 20 KiB in a few subfolders (some names with
 //                            blanks), a destination index.htm, project site.toc
 //
-// The project files name their files below the literal folder "@ROOT@", which the benchmark
-// script replaces by the folder of the fresh copy it builds.
+// The project files name their files relative to <folder> and use the template toc_list.htm
+// there, so a build runs in a copy of the folder as its current directory.
 
 #include <cstdint>
 #include <cstdio>
@@ -57,7 +57,7 @@ std::string project_text(bool single, const std::vector<std::string>& sources,
     line("range_to", "6");
     for (const std::string& source : sources)
         line("source", source);
-    line("template_file", "@ROOT@/toc_list.htm");
+    line("template_file", "toc_list.htm");
     return text;
 }
 
@@ -68,8 +68,7 @@ bool write_single(const std::filesystem::path& root, std::string_view name, size
     writer.document("Station handbook", size);
     const std::string file = std::string(name) + "/" + std::string(name) + ".htm";
     return write_file(root / file, writer.out()) &&
-           write_file(root / (std::string(name) + ".toc"),
-                      project_text(true, {"@ROOT@/" + file}, ""));
+           write_file(root / (std::string(name) + ".toc"), project_text(true, {file}, ""));
 }
 
 bool write_site(const std::filesystem::path& root, uint64_t seed) {
@@ -85,14 +84,14 @@ bool write_site(const std::filesystem::path& root, uint64_t seed) {
         document_writer writer(random);
         writer.document("Page " + number, 19 * 1024);
         if (!write_file(root / "site" / name, writer.out())) return false;
-        sources.push_back("@ROOT@/site/" + name);
+        sources.push_back("site/" + name);
     }
     document_writer index(random);
     index.out() =
         "<!DOCTYPE html>\n<html>\n<head>\n<title>Contents</title>\n</head>\n<body>\n"
         "<h1>Contents</h1>\n<!-- toc -->\n</body>\n</html>\n";
     return write_file(root / "site/index.htm", index.out()) &&
-           write_file(root / "site.toc", project_text(false, sources, "@ROOT@/site/index.htm"));
+           write_file(root / "site.toc", project_text(false, sources, "site/index.htm"));
 }
 
 }  // namespace
