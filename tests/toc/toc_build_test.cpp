@@ -231,6 +231,45 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
               "<h1>2. Gamma</h1>\n</body></html>");
 }
 
+// Each step is linear in the headings: quadratic cost anywhere would run into the test timeout.
+TEST_F(TocBuildTest, HundredThousandHeadingsUnderOneBuildAndClear) {
+    constexpr int headings = 100000;
+    std::string html = "<body><h1>A</h1>";
+    for (int i = 0; i < headings; ++i)
+        html += "<h2>B</h2>";
+    html += "</body>";
+    put("p.htm", html);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    const std::string built = bytes_of("p.htm");
+    const std::string last = std::to_string(headings + 1);
+    EXPECT_NE(built.find(row(1, "#qorv_link_" + last + "_1000",
+                             "1." + std::to_string(headings) + ". B")),
+              std::string::npos);
+    EXPECT_NE(built.find("<h2>1." + std::to_string(headings) + ". <a name=\"qorv_link_" + last +
+                         "_1000\">B</a></h2></body>"),
+              std::string::npos);
+
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"), html);
+}
+
+// No step may recurse over the nesting: 200000 unclosed elements would overflow the stack.
+TEST_F(TocBuildTest, DeeplyNestedHeadingsBuildAndClear) {
+    constexpr int depth = 200000;
+    std::string html = "<body>";
+    for (int i = 0; i < depth; ++i)
+        html += i % 1000 == 0 ? "<div><h2>B</h2>" : "<div>";
+    put("p.htm", html);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_NE(bytes_of("p.htm").find(row(0, "#qorv_link_200_1000", "200. B")), std::string::npos);
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"), html);
+}
+
 TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {
     put("p.htm", page);
     TocProject project = single("p.htm");
