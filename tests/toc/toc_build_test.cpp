@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
 #include "foundation/output_file.h"
 #include "tests/foundation/scratch_dir.h"
 #include "toc/toc_build.h"
@@ -268,6 +269,16 @@ TEST_F(TocBuildTest, DeeplyNestedHeadingsBuildAndClear) {
     ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
     ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), html);
+}
+
+TEST_F(TocBuildTest, SourcePastTwoGigabytesFailsUntouched) {
+    const uintmax_t size = largest_readable_file + 1;
+    put_sparse("huge.htm", size);
+    TocProject project = single("huge.htm");
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(project.error_text.view(), "Source file is too large: " + path("huge.htm"));
+    EXPECT_EQ(std::filesystem::file_size(path("huge.htm")), size);
+    EXPECT_EQ(names_in(), (std::vector<std::string>{"huge.htm", "t.tpl"}));
 }
 
 TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {
