@@ -244,9 +244,9 @@ TEST_F(TocBuildTest, HundredThousandHeadingsUnderOneBuildAndClear) {
     ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
     const std::string built = bytes_of("p.htm");
     const std::string last = std::to_string(headings + 1);
-    EXPECT_NE(built.find(row(1, "#qorv_link_" + last + "_1000",
-                             "1." + std::to_string(headings) + ". B")),
-              std::string::npos);
+    EXPECT_NE(
+        built.find(row(1, "#qorv_link_" + last + "_1000", "1." + std::to_string(headings) + ". B")),
+        std::string::npos);
     EXPECT_NE(built.find("<h2>1." + std::to_string(headings) + ". <a name=\"qorv_link_" + last +
                          "_1000\">B</a></h2></body>"),
               std::string::npos);
