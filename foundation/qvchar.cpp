@@ -162,7 +162,7 @@ void qvchar::append(const qvchar& other) {
     append(other.bytes_, other.length_);
 }
 
-void qvchar::push(char byte) {
+void qvchar::push_growing(char byte) {
     if (!bytes_) {
         bytes_ = reallocate(nullptr, 0, 3);
         capacity_ = 3;

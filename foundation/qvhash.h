@@ -15,9 +15,8 @@
 // Order of map keys: qvchar::compare, byte-wise, the empty key first, a prefix first.
 struct key_less {
     using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const {
-        return qvchar::compare(a, b) < 0;
-    }
+    // The same order as qvchar::compare: unsigned bytes, then the shorter first.
+    bool operator()(std::string_view a, std::string_view b) const { return a < b; }
     bool operator()(const qvchar& a, const qvchar& b) const { return (*this)(a.view(), b.view()); }
     bool operator()(const qvchar& a, std::string_view b) const { return (*this)(a.view(), b); }
     bool operator()(std::string_view a, const qvchar& b) const { return (*this)(a, b.view()); }

@@ -30,12 +30,76 @@ inline constexpr size_t largest = 1024;
 inline constexpr size_t largest = 1024;
 #endif
 
+namespace detail {
+
+// Classes: steps of 8 bytes up to 64, of 32 up to 256, of 128 up to 1024.
+inline constexpr size_t class_count = 20;
+
+constexpr size_t class_of(size_t bytes) {
+    if (bytes <= 64) return bytes == 0 ? 0 : (bytes - 1) / 8;
+    if (bytes <= 256) return 6 + (bytes - 1) / 32;
+    return 12 + (bytes - 1) / 128;
+}
+
+constexpr size_t size_of_class(size_t c) {
+    if (c < 8) return (c + 1) * 8;
+    if (c < 14) return (c - 5) * 32;
+    return (c - 11) * 128;
+}
+
+struct free_piece {
+    free_piece* next;
+};
+
+// Trivially destructible, so a thread's state is never torn down under pieces that outlive
+// the thread; its blocks then stay with the process.
+struct heap_state {
+    free_piece* free_lists[class_count] = {};
+    char* bump = nullptr;
+    char* bump_end = nullptr;
+    size_t next_block_bytes = 64 * 1024;
+};
+
+extern constinit thread_local heap_state state;
+
+// Takes a new block and the piece from it; null when memory is exhausted.
+void* allocate_from_new_block(size_t piece_bytes) noexcept;
+
+}  // namespace detail
+
 // The size actually set aside for a request of `bytes` (1 to largest).
-size_t class_bytes(size_t bytes);
-// At least `bytes` (1 to largest) bytes aligned to 8, or null when memory is exhausted.
-void* allocate(size_t bytes) noexcept;
+constexpr size_t class_bytes(size_t bytes) {
+    return detail::size_of_class(detail::class_of(bytes));
+}
+
+// At least `bytes` (1 to largest) bytes aligned to 8, or null when memory is exhausted. Inline:
+// it runs for every node and text of a document.
+inline void* allocate(size_t bytes) noexcept {
+    detail::heap_state& state = detail::state;
+    const size_t c = detail::class_of(bytes);
+    if (detail::free_piece* piece = state.free_lists[c]) {
+        state.free_lists[c] = piece->next;
+        // freed pieces lie scattered: fetch the next one while the caller fills this one
+        __builtin_prefetch(piece->next, 1);
+        return piece;
+    }
+    const size_t piece_bytes = detail::size_of_class(c);
+    if (static_cast<size_t>(state.bump_end - state.bump) < piece_bytes)
+        return detail::allocate_from_new_block(piece_bytes);
+    void* piece = state.bump;
+    state.bump += piece_bytes;
+    return piece;
+}
+
 // Gives back a piece from allocate together with the size it was asked for.
-void release(void* piece, size_t bytes) noexcept;
+inline void release(void* piece, size_t bytes) noexcept {
+    if (!piece) return;
+    detail::heap_state& state = detail::state;
+    const size_t c = detail::class_of(bytes);
+    auto* entry = static_cast<detail::free_piece*>(piece);
+    entry->next = state.free_lists[c];
+    state.free_lists[c] = entry;
+}
 
 }  // namespace small_heap
 
