@@ -15,7 +15,7 @@ static_assert(class_of(largest == 0 ? 1024 : largest) == class_count - 1 &&
               size_of_class(class_count - 1) == 1024);
 static_assert(class_of(65) == 8 && size_of_class(8) == 96 && class_of(257) == 14);
 
-constinit thread_local heap_state state;
+constinit thread_local heap_state states[2];
 
 namespace {
 
@@ -47,7 +47,7 @@ void* map_huge_block(size_t bytes) noexcept {
 
 }  // namespace
 
-void* allocate_from_new_block(size_t piece_bytes) noexcept {
+void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept {
     const size_t bytes = state.next_block_bytes;
     void* block = nullptr;
     if (bytes >= huge_block_bytes)

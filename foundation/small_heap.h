@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 
 // Memory for the small objects a document is made of by the million: its nodes and the bytes
@@ -29,6 +30,10 @@ inline constexpr size_t largest = 1024;
 #else
 inline constexpr size_t largest = 1024;
 #endif
+
+// Pieces of one region sit together. Document nodes have their own, so that a walk over all
+// nodes of a document streams through memory instead of skipping over their texts.
+enum class region : uint8_t { texts = 0, nodes = 1 };
 
 namespace detail {
 
@@ -60,10 +65,10 @@ struct heap_state {
     size_t next_block_bytes = 64 * 1024;
 };
 
-extern constinit thread_local heap_state state;
+extern constinit thread_local heap_state states[2];
 
-// Takes a new block and the piece from it; null when memory is exhausted.
-void* allocate_from_new_block(size_t piece_bytes) noexcept;
+// Takes a new block for the state and the piece from it; null when memory is exhausted.
+void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept;
 
 }  // namespace detail
 
@@ -74,8 +79,8 @@ constexpr size_t class_bytes(size_t bytes) {
 
 // At least `bytes` (1 to largest) bytes aligned to 8, or null when memory is exhausted. Inline:
 // it runs for every node and text of a document.
-inline void* allocate(size_t bytes) noexcept {
-    detail::heap_state& state = detail::state;
+inline void* allocate(size_t bytes, region where = region::texts) noexcept {
+    detail::heap_state& state = detail::states[static_cast<size_t>(where)];
     const size_t c = detail::class_of(bytes);
     if (detail::free_piece* piece = state.free_lists[c]) {
         state.free_lists[c] = piece->next;
@@ -85,16 +90,16 @@ inline void* allocate(size_t bytes) noexcept {
     }
     const size_t piece_bytes = detail::size_of_class(c);
     if (static_cast<size_t>(state.bump_end - state.bump) < piece_bytes)
-        return detail::allocate_from_new_block(piece_bytes);
+        return detail::allocate_from_new_block(state, piece_bytes);
     void* piece = state.bump;
     state.bump += piece_bytes;
     return piece;
 }
 
-// Gives back a piece from allocate together with the size it was asked for.
-inline void release(void* piece, size_t bytes) noexcept {
+// Gives back a piece from allocate together with the size and region it was asked for.
+inline void release(void* piece, size_t bytes, region where = region::texts) noexcept {
     if (!piece) return;
-    detail::heap_state& state = detail::state;
+    detail::heap_state& state = detail::states[static_cast<size_t>(where)];
     const size_t c = detail::class_of(bytes);
     auto* entry = static_cast<detail::free_piece*>(piece);
     entry->next = state.free_lists[c];

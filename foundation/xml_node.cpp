@@ -16,13 +16,13 @@ void* xml_node::operator new(size_t size) {
 }
 
 void* xml_node::operator new(size_t size, const std::nothrow_t&) noexcept {
-    if constexpr (pooled) return small_heap::allocate(size);
+    if constexpr (pooled) return small_heap::allocate(size, small_heap::region::nodes);
     return ::operator new(size, std::nothrow);
 }
 
 void xml_node::operator delete(void* node) noexcept {
     if constexpr (pooled)
-        small_heap::release(node, sizeof(xml_node));
+        small_heap::release(node, sizeof(xml_node), small_heap::region::nodes);
     else
         ::operator delete(node);
 }
