@@ -28,6 +28,10 @@ constexpr int32_t read_aborted = -8;        // ECANCELED
 constexpr int32_t read_io_error = -9;       // any other failure (EIO, EISDIR, ...): never 0, which
                                             // would pass a failed read off as an empty file
 
+// Largest file the readers take in. Every text of the program has a 32-bit length, so a file
+// leaving no room below 2 GiB for the texts made from it is refused before it is read.
+constexpr uint64_t largest_readable_file = (uint64_t{1} << 31) - (uint64_t{1} << 20);
+
 // What file_stat learns about a path. Owned by the caller and reused across calls.
 struct FileInfo {
     qvchar path;  // the queried path as given, trailing '/' included

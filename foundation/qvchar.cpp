@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "foundation/small_heap.h"
+
 namespace {
 
 constexpr int64_t max_length = std::numeric_limits<int32_t>::max() - 8;
@@ -21,10 +23,39 @@ int32_t grown_capacity(int64_t n, int extra) {
     std::abort();
 }
 
-char* reallocate(char* old, int32_t capacity) {
-    char* bytes = static_cast<char*>(std::realloc(old, static_cast<size_t>(capacity)));
+// Storage of `capacity` bytes keeping the bytes of the old storage that fit. Small buffers (the
+// raw text of most document nodes) come from the small-object heap, which needs the capacity
+// back to release them; larger ones from the general heap.
+char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
+    const auto old_size = static_cast<size_t>(old_capacity);
+    const auto size = static_cast<size_t>(capacity);
+    const bool old_small = old && old_size <= small_heap::largest;
+    const bool small = size <= small_heap::largest;
+    if (old && !old_small && !small) {
+        char* bytes = static_cast<char*>(std::realloc(old, size));
+        if (!bytes) out_of_memory();
+        return bytes;
+    }
+    if (old_small && small && small_heap::class_bytes(old_size) == small_heap::class_bytes(size))
+        return old;
+    char* bytes = static_cast<char*>(small ? small_heap::allocate(size) : std::malloc(size));
     if (!bytes) out_of_memory();
+    if (old) {
+        std::memcpy(bytes, old, old_size < size ? old_size : size);
+        if (old_small)
+            small_heap::release(old, old_size);
+        else
+            std::free(old);
+    }
     return bytes;
+}
+
+void release_storage(char* bytes, int32_t capacity) {
+    if (!bytes) return;
+    if (static_cast<size_t>(capacity) <= small_heap::largest)
+        small_heap::release(bytes, static_cast<size_t>(capacity));
+    else
+        std::free(bytes);
 }
 
 // A length past the 32-bit range would corrupt every later offset: stop instead.
@@ -39,8 +70,8 @@ qvchar::qvchar(const char* cstr) {
     if (!cstr) return;
     assign(cstr, checked_length(static_cast<int64_t>(std::strlen(cstr))));
     if (!bytes_) {
+        bytes_ = reallocate(nullptr, 0, 2);
         capacity_ = 2;
-        bytes_ = reallocate(nullptr, capacity_);
     }
 }
 
@@ -67,7 +98,7 @@ qvchar& qvchar::operator=(qvchar&& other) noexcept {
     return *this;
 }
 
-qvchar::~qvchar() { std::free(bytes_); }
+qvchar::~qvchar() { release_storage(bytes_, capacity_); }
 
 void qvchar::assign(const char* cstr) {
     if (!cstr) {
@@ -96,7 +127,7 @@ void qvchar::assign(const qvchar& other) {
 
 void qvchar::move_from(qvchar& other) {
     if (this == &other) return;
-    std::free(bytes_);
+    release_storage(bytes_, capacity_);
     bytes_ = other.bytes_;
     capacity_ = other.capacity_;
     length_ = other.length_;
@@ -131,21 +162,23 @@ void qvchar::append(const qvchar& other) {
     append(other.bytes_, other.length_);
 }
 
-void qvchar::push(char byte) {
+void qvchar::push_growing(char byte) {
     if (!bytes_) {
+        bytes_ = reallocate(nullptr, 0, 3);
         capacity_ = 3;
-        bytes_ = reallocate(nullptr, capacity_);
     } else if (length_ >= capacity_) {
         checked_length(static_cast<int64_t>(length_) + 1);
-        capacity_ = grown_capacity(length_, 3);
-        bytes_ = reallocate(bytes_, capacity_);
+        const int32_t capacity = grown_capacity(length_, 3);
+        bytes_ = reallocate(bytes_, capacity_, capacity);
+        capacity_ = capacity;
     }
     bytes_[length_++] = byte;
 }
 
 void qvchar::grow_to(int32_t n) {
-    capacity_ = grown_capacity(n, 2);
-    bytes_ = reallocate(bytes_, capacity_);
+    const int32_t capacity = grown_capacity(n, 2);
+    bytes_ = reallocate(bytes_, capacity_, capacity);
+    capacity_ = capacity;
 }
 
 void qvchar::set_length(int32_t n) {
@@ -155,7 +188,7 @@ void qvchar::set_length(int32_t n) {
 }
 
 void qvchar::reset(int32_t n) {
-    std::free(bytes_);
+    release_storage(bytes_, capacity_);
     bytes_ = nullptr;
     capacity_ = length_ = 0;
     if (n <= 0) return;
@@ -165,8 +198,9 @@ void qvchar::reset(int32_t n) {
 
 const char* qvchar::c_str() {
     if (length_ >= capacity_) {
-        capacity_ = grown_capacity(static_cast<int64_t>(length_) + 1, 2);
-        bytes_ = reallocate(bytes_, capacity_);
+        const int32_t capacity = grown_capacity(static_cast<int64_t>(length_) + 1, 2);
+        bytes_ = reallocate(bytes_, capacity_, capacity);
+        capacity_ = capacity;
     }
     bytes_[length_] = '\0';
     return bytes_;

@@ -38,7 +38,13 @@ public:
     void append(const char* bytes, int32_t n);
     void append(const qvchar& other);
     void append(std::string_view text) { append(text.data(), static_cast<int32_t>(text.size())); }
-    void push(char byte);
+    void push(char byte) {
+        // the scanners push byte by byte: only growth leaves the inline path
+        if (length_ < capacity_)
+            bytes_[length_++] = byte;
+        else
+            push_growing(byte);
+    }
     // Negative n or n equal to the length does nothing; new bytes are undefined.
     void set_length(int32_t n);
     // Releases the storage; n > 0 allocates fresh (undefined) bytes.
@@ -79,6 +85,7 @@ public:
 
 private:
     void grow_to(int32_t n);
+    void push_growing(char byte);
 
     char* bytes_ = nullptr;
     int32_t capacity_ = 0;

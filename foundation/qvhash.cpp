@@ -11,23 +11,21 @@ void qvhash::insert(std::string_view key, qvval&& value) {
 }
 
 bool qvhash::find(std::string_view key, qvval& out) const {
-    auto found = entries_.find(key);
-    if (found == entries_.end()) {
+    const qvval* found = find_mapped(key);
+    if (!found) {
         out.set_integer(0);
         return false;
     }
-    out = found->second;
+    out = *found;
     return true;
 }
 
 qvval* qvhash::find_ref(std::string_view key) {
-    auto found = entries_.find(key);
-    return found == entries_.end() ? nullptr : &found->second;
+    return find_mapped(key);
 }
 
 const qvval* qvhash::find_ref(std::string_view key) const {
-    auto found = entries_.find(key);
-    return found == entries_.end() ? nullptr : &found->second;
+    return find_mapped(key);
 }
 
 bool qvhash::next_entry(qvval& key, qvval& value) {
@@ -50,13 +48,13 @@ void qvhash_array::add_value(std::string_view key, qvval& value) {
 }
 
 qvarr* qvhash_array::find_list(std::string_view key) {
-    auto found = entries_.find(key);
-    return found == entries_.end() ? nullptr : found->second.get();
+    std::unique_ptr<qvarr>* found = find_mapped(key);
+    return found ? found->get() : nullptr;
 }
 
 const qvarr* qvhash_array::find_list(std::string_view key) const {
-    auto found = entries_.find(key);
-    return found == entries_.end() ? nullptr : found->second.get();
+    const std::unique_ptr<qvarr>* found = find_mapped(key);
+    return found ? found->get() : nullptr;
 }
 
 bool qvhash_array::first_value(std::string_view key, qvval& out) const {

@@ -4,18 +4,19 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "foundation/qvarr.h"
 #include "foundation/qvchar.h"
 #include "foundation/qvval.h"
+#include "foundation/small_heap.h"
 
 // Order of map keys: qvchar::compare, byte-wise, the empty key first, a prefix first.
 struct key_less {
     using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const {
-        return qvchar::compare(a, b) < 0;
-    }
+    // The same order as qvchar::compare: unsigned bytes, then the shorter first.
+    bool operator()(std::string_view a, std::string_view b) const { return a < b; }
     bool operator()(const qvchar& a, const qvchar& b) const { return (*this)(a.view(), b.view()); }
     bool operator()(const qvchar& a, std::string_view b) const { return (*this)(a.view(), b); }
     bool operator()(std::string_view a, const qvchar& b) const { return (*this)(a, b.view()); }
@@ -26,76 +27,116 @@ struct key_less {
 // Iteration works on a snapshot: `start_iteration` queues every entry in key order and
 // `next_entry` hands them out, each with its value as it is at that moment. Entries inserted
 // meanwhile are not visited; `remove` and `clear` empty the queue.
+//
+// An empty map holds no storage at all (one sits in every document node), so its entries and
+// queue live behind one pointer that the first insertion fills.
 template <typename Mapped>
 class qvhash_tree {
   public:
-    using entry_map = std::map<qvchar, Mapped, key_less>;
+    using entry_map =
+        std::map<qvchar, Mapped, key_less, small_allocator<std::pair<const qvchar, Mapped>>>;
 
     qvhash_tree() = default;
     // A copy holds the same entries and an empty iteration queue.
-    qvhash_tree(const qvhash_tree& other) : entries_(other.entries_) {}
+    qvhash_tree(const qvhash_tree& other) {
+        if (other.state_ && !other.state_->entries.empty())
+            state_ = std::make_unique<state>(state{other.state_->entries, {}, 0});
+    }
     qvhash_tree& operator=(const qvhash_tree& other) {
         if (this != &other) {
             drop_queue();
-            entries_ = other.entries_;
+            if (other.state_ && !other.state_->entries.empty())
+                shared_state().entries = other.state_->entries;
+            else if (state_)
+                state_->entries.clear();
         }
         return *this;
     }
     virtual ~qvhash_tree() = default;
 
-    int32_t count() const { return static_cast<int32_t>(entries_.size()); }
-    bool is_empty() const { return entries_.empty(); }
-    bool contains(std::string_view key) const { return entries_.find(key) != entries_.end(); }
+    int32_t count() const { return state_ ? static_cast<int32_t>(state_->entries.size()) : 0; }
+    bool is_empty() const { return !state_ || state_->entries.empty(); }
+    bool contains(std::string_view key) const {
+        return state_ && state_->entries.find(key) != state_->entries.end();
+    }
 
     // Empties the iteration queue, then drops the entry; an absent key is ignored.
     virtual void remove(std::string_view key) {
         drop_queue();
-        auto found = entries_.find(key);
-        if (found != entries_.end()) entries_.erase(found);
+        if (!state_) return;
+        auto found = state_->entries.find(key);
+        if (found != state_->entries.end()) state_->entries.erase(found);
     }
     void remove(const qvval& key) { remove(key.view()); }
     void clear() {
         drop_queue();
-        entries_.clear();
+        if (state_) state_->entries.clear();
     }
     void start_iteration() {
         drop_queue();
-        queue_.reserve(entries_.size());
-        for (auto it = entries_.begin(); it != entries_.end(); ++it)
-            queue_.push_back(it);
+        if (!state_) return;
+        state_->queue.reserve(state_->entries.size());
+        for (auto it = state_->entries.begin(); it != state_->entries.end(); ++it)
+            state_->queue.push_back(it);
     }
 
     // All entries in key order, for walks that need no snapshot.
-    const entry_map& entries() const { return entries_; }
+    const entry_map& entries() const { return state_ ? state_->entries : no_entries(); }
 
   protected:
     using entry_iterator = typename entry_map::iterator;
 
     // The entry of key, created with a default Mapped when absent.
     Mapped& slot(std::string_view key) {
-        auto found = entries_.find(key);
-        if (found == entries_.end()) found = entries_.emplace(qvchar(key), Mapped()).first;
+        entry_map& entries = shared_state().entries;
+        auto found = entries.find(key);
+        if (found == entries.end()) found = entries.emplace(qvchar(key), Mapped()).first;
         return found->second;
+    }
+    // The stored entry of key, or null.
+    const Mapped* find_mapped(std::string_view key) const {
+        if (!state_) return nullptr;
+        auto found = state_->entries.find(key);
+        return found == state_->entries.end() ? nullptr : &found->second;
+    }
+    Mapped* find_mapped(std::string_view key) {
+        return const_cast<Mapped*>(std::as_const(*this).find_mapped(key));
     }
     // False when the queue is empty.
     bool pop_queue(entry_iterator& out) {
-        if (queue_head_ >= queue_.size()) return false;
-        out = queue_[queue_head_++];
+        if (!state_ || state_->queue_head >= state_->queue.size()) return false;
+        out = state_->queue[state_->queue_head++];
         return true;
     }
 
-    entry_map entries_;
-
   private:
+    struct state {
+        static void* operator new(size_t) { return small_allocator<state>().allocate(1); }
+        static void operator delete(void* p) noexcept {
+            small_allocator<state>().deallocate(static_cast<state*>(p), 1);
+        }
+
+        entry_map entries;
+        // Map iterators stay valid while other entries come and go; every removal empties it.
+        std::vector<entry_iterator> queue;
+        size_t queue_head = 0;
+    };
+
+    static const entry_map& no_entries() {
+        static const entry_map empty;
+        return empty;
+    }
+    state& shared_state() {
+        if (!state_) state_ = std::make_unique<state>();
+        return *state_;
+    }
     void drop_queue() {
-        queue_.clear();
-        queue_head_ = 0;
+        if (!state_) return;
+        state_->queue.clear();
+        state_->queue_head = 0;
     }
 
-    // Map iterators stay valid while other entries come and go; every removal empties it.
-    // A vector, not a deque: an empty map (one per document node) allocates nothing.
-    std::vector<entry_iterator> queue_;
-    size_t queue_head_ = 0;
+    std::unique_ptr<state> state_;
 };
 
 // Map from a key to one value.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 
 #include "foundation/qvchar.h"
@@ -30,14 +32,29 @@ enum class NodeKind : int32_t {
 
 // One construct of a document. Writing a document back concatenates the `raw` texts of its
 // nodes in document order.
-class xml_node : public tree_node {
+//
+// A document holds one node per tag and text run, millions for a large file, so nodes come from
+// the small-object heap and an empty attribute map holds no storage.
+class xml_node final : public tree_node {
   public:
     xml_node() = default;
     // A start tag begins open; every other kind is complete.
     xml_node(NodeKind node_kind, std::string_view raw_text)
-        : kind(node_kind), raw(raw_text), closed(node_kind != NodeKind::start_tag) {}
+        : kind(node_kind), closed(node_kind != NodeKind::start_tag), raw(raw_text) {}
 
+    static void* operator new(size_t size);
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* slot) noexcept;
+    static void operator delete(void* slot, const std::nothrow_t&) noexcept;
+
+    // Members are ordered so that the node packs without holes, and what a walk over all nodes
+    // reads (kind, element) shares the first cache line with the links.
     NodeKind kind = NodeKind::placeholder;
+    // Index in the element table, or -1.
+    int32_t element = -1;
+    // False for a start tag whose end tag has not been seen and for an end tag that matched
+    // no open element.
+    bool closed = true;
     // Element name of a start, empty or end tag; empty for other kinds.
     qvchar name;
     // The construct exactly as it stood in the input, or the run of characters of a text.
@@ -47,11 +64,6 @@ class xml_node : public tree_node {
     qvchar text;
     // Attribute name to value, both texts, in byte order of the names.
     qvhash attributes;
-    // False for a start tag whose end tag has not been seen and for an end tag that matched
-    // no open element.
-    bool closed = true;
-    // Index in the element table, or -1.
-    int32_t element = -1;
 };
 
 // The document node behind a tree link of a document tree; null for null.

@@ -5,6 +5,13 @@
 namespace {
 
 static_assert(element_count == 89);
+static_assert([] {
+    for (size_t i = 0; i < element_names.size(); ++i) {
+        if (element_names[i].size() > element_lookup::longest_name) return false;
+        if (element_index(element_names[i]) != static_cast<int32_t>(i)) return false;
+    }
+    return element_index("") < 0 && element_index("h7") < 0 && element_index("tablex") < 0;
+}());
 static_assert(element_index("a") == 0 && element_index("h1") == 33 && element_index("p") == 61 &&
               element_index("script") == 67 && element_index("var") == 88);
 

@@ -22,21 +22,44 @@ inline constexpr std::array<std::string_view, 89> element_names = {
 };
 inline constexpr int32_t element_count = static_cast<int32_t>(element_names.size());
 
-// Index of an element name, compared byte-exactly (so callers lower-case first); -1 for any
-// other name.
-constexpr int32_t element_index(std::string_view name) {
-    size_t low = 0;
-    size_t high = element_names.size();
-    while (low < high) {
-        const size_t middle = (low + high) / 2;
-        if (element_names[middle] < name) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
+namespace element_lookup {
+
+// Names longer than every element name are never hashed.
+inline constexpr size_t longest_name = 10;
+inline constexpr size_t slot_count = 256;
+
+constexpr uint32_t hash(std::string_view name) {
+    uint32_t h = 2166136261u;
+    for (char c : name)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h ^ (h >> 15);
+}
+
+// Open addressing, linear probing: each slot holds an index into element_names, or -1.
+inline constexpr std::array<int8_t, slot_count> slots = [] {
+    std::array<int8_t, slot_count> table{};
+    table.fill(-1);
+    for (size_t i = 0; i < element_names.size(); ++i) {
+        size_t slot = hash(element_names[i]) % slot_count;
+        while (table[slot] >= 0)
+            slot = (slot + 1) % slot_count;
+        table[slot] = static_cast<int8_t>(i);
     }
-    return low < element_names.size() && element_names[low] == name ? static_cast<int32_t>(low)
-                                                                    : -1;
+    return table;
+}();
+
+}  // namespace element_lookup
+
+// Index of an element name, compared byte-exactly (so callers lower-case first); -1 for any
+// other name. One hash and mostly one comparison: it runs for every tag of a document.
+constexpr int32_t element_index(std::string_view name) {
+    if (name.empty() || name.size() > element_lookup::longest_name) return -1;
+    for (size_t slot = element_lookup::hash(name) % element_lookup::slot_count;;
+         slot = (slot + 1) % element_lookup::slot_count) {
+        const int8_t element = element_lookup::slots[slot];
+        if (element < 0) return -1;
+        if (element_names[static_cast<size_t>(element)] == name) return element;
+    }
 }
 
 // The name of an element index; empty outside the table.
@@ -46,6 +69,9 @@ constexpr std::string_view element_name(int32_t element) {
 }
 
 inline constexpr int32_t element_script = element_index("script");
+// h1 to h6 follow each other in the table.
+inline constexpr int32_t element_h1 = element_index("h1");
+static_assert(element_index("h6") == element_h1 + 5);
 
 // Set of element indices: bit i of the 96 is element i.
 struct element_set {

@@ -40,13 +40,29 @@ tag_class class_of(char byte) {
     return tag_classes[static_cast<unsigned char>(byte)];
 }
 
+// Working texts kept from tag to tag, so that reading a tag allocates only what it stores.
+struct tag_scratch {
+    qvchar name;
+    qvchar attribute;
+    qvchar value;
+};
+
+tag_scratch& scratch() {
+    thread_local tag_scratch texts;
+    return texts;
+}
+
 }  // namespace
 
 void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool lower_case,
                bool name_only) {
-    name.clear();
-    qvchar attribute;
-    qvchar value;
+    tag_scratch& texts = scratch();
+    qvchar& element_name = texts.name;
+    qvchar& attribute = texts.attribute;
+    qvchar& value = texts.value;
+    element_name.clear();
+    attribute.clear();
+    value.clear();
     bool in_ident = false;
     bool after_name = false;
     bool name_waiting = false;  // an attribute name ended by white space, its '=' not yet seen
@@ -60,7 +76,7 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
         attribute.clear();
         value.clear();
     };
-    const auto identifier = [&]() -> qvchar& { return after_name ? attribute : name; };
+    const auto identifier = [&]() -> qvchar& { return after_name ? attribute : element_name; };
 
     const size_t size = text.size();
     for (size_t i = 0; i < size; ++i) {
@@ -85,7 +101,8 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
                 size_t close = text.find(byte, i + 1);
                 if (close == std::string_view::npos) close = size;
                 if (expect_value) {
-                    value.assign(text.data() + i + 1, static_cast<int32_t>(close - i - 1));
+                    value.clear();
+                    value.append(text.data() + i + 1, static_cast<int32_t>(close - i - 1));
                     store();
                     expect_value = false;
                 }
@@ -129,5 +146,6 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
         }
     }
     if (after_name && (in_ident || name_waiting || expect_value)) store();
-    if (lower_case) to_lower(name);
+    if (lower_case) to_lower(element_name);
+    name.assign(element_name);
 }

@@ -44,6 +44,7 @@ void set_message(qvchar& error_text, std::string_view message, std::string_view 
 }
 
 constexpr std::string_view memory_message = "Memory error occurred";
+constexpr std::string_view too_large_message = "Source file is too large: ";
 
 }  // namespace
 
@@ -80,7 +81,8 @@ int qvhtml::on_text() {
     auto* node = new (std::nothrow) xml_node();
     if (!node) return html_no_memory;
     node->kind = NodeKind::text;
-    node->raw.move_from(token());
+    // a copy of exact size: the token keeps its grown buffer for the next construct
+    node->raw.assign(token());
     insert(node);
     return 0;
 }
@@ -94,7 +96,7 @@ int qvhtml::on_construct() {
     auto* node = new (std::nothrow) xml_node();
     if (!node) return html_no_memory;
     node->kind = static_cast<NodeKind>(scanned);
-    node->raw.move_from(token());
+    node->raw.assign(token());
     const std::string_view raw = node->raw.view();
 
     if (scanned == kind_start_tag) {
@@ -224,11 +226,17 @@ int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
     const uint32_t low = file_handle_size(file, &high);
     const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
     const bool size_known = size != std::numeric_limits<uint64_t>::max();
+    if (size_known && size > largest_readable_file) {
+        file_close(file);
+        set_message(error_text, too_large_message, path);
+        return html_file_failed;
+    }
     const percent_meter meter(progress, progress_data, size);
 
     qvhtml reader(tree);
     uint64_t total = 0;
     bool read_failed = false;
+    bool too_large = false;
     int result = 0;
     for (;;) {
         qvchar chunk;
@@ -239,13 +247,22 @@ int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
             break;
         }
         total += static_cast<uint64_t>(n);
+        // a pipe tells no size, and a file may grow while it is read
+        if (total > largest_readable_file) {
+            too_large = true;
+            break;
+        }
         result = reader.read_chunk(std::move(chunk));
         if (result != 0) break;
         meter.report(total);
     }
-    if (result == 0) result = reader.finish();
+    if (result == 0 && !too_large) result = reader.finish();
     file_close(file);
 
+    if (too_large) {
+        set_message(error_text, too_large_message, path);
+        return html_file_failed;
+    }
     // writing back a document read in part would cut the file short
     if (read_failed) {
         set_message(error_text, "Can't read source file: ", path);

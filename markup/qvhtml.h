@@ -80,9 +80,11 @@ class qvhtml : public qvsgml {
 // Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
 // callers put one placeholder node there first). Returns 0 on success; html_file_failed with
 // "Can't open source file: <path>" (or "Can't read source file: <path>" when a read fails
-// half way); any other code with "Memory error occurred". `error_text` is set only on failure.
-// `progress`, when given, receives the percent of the file read, once per chunk, and 100 at
-// the end, together with `progress_data`. After a failure the tree holds what was read.
+// half way, or "Source file is too large: <path>" past largest_readable_file, refused before
+// anything is read when its size is known); any other code with "Memory error occurred".
+// `error_text` is set only on failure. `progress`, when given, receives the percent of the file
+// read, once per chunk, and 100 at the end, together with `progress_data`. After a failure the tree
+// holds what was read.
 [[nodiscard]] int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
                                   progress_callback progress = nullptr,
                                   void* progress_data = nullptr);

@@ -2,9 +2,10 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 # qt6-base-dev for the graphical shell; xvfb and xauth to run it without a desktop;
-# desktop-file-utils and shared-mime-info to check the installed launcher and project file type
+# desktop-file-utils and shared-mime-info to check the installed launcher and project file type;
+# time for the benchmark script's peak-memory figures
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-          qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info)
+          qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

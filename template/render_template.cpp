@@ -1,6 +1,7 @@
 #include "template/render_template.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "foundation/files.h"
 #include "template/qvi.h"
@@ -46,14 +47,24 @@ int render_template_file(std::string_view path, const qvhash_array& data,
                          std::vector<qvchar>& out) {
     const qvhandle file = file_open(path, "r");
     if (file == invalid_handle) return render_unreadable;
+    // a block body is held in one text, which must stay below 2 GiB
+    uint32_t high = 0;
+    const uint32_t low = file_handle_size(file, &high);
+    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+    if (size != UINT64_MAX && size > largest_readable_file) {
+        file_close(file);
+        return render_unreadable;
+    }
     const size_t kept = out.size();
     qvi interpreter;
     interpreter.set_data(data);
     qvchar buffer;
+    uint64_t total = 0;
     int result = 0;
     do {
         const int32_t n = file_read(buffer, template_chunk_size, file);
-        if (n < 0) {
+        total += n > 0 ? static_cast<uint64_t>(n) : 0;
+        if (n < 0 || total > largest_readable_file) {
             out.resize(kept);
             result = render_unreadable;
             break;

@@ -21,6 +21,7 @@ constexpr int32_t template_chunk_size = 16384;
                                        std::vector<qvchar>& out,
                                        int32_t chunk_size = template_chunk_size);
 // Renders the template file, streamed in chunks of template_chunk_size bytes. When the file
-// can't be opened or a read fails, returns render_unreadable and leaves `out` as it was.
+// can't be opened, a read fails or it is larger than largest_readable_file, returns
+// render_unreadable and leaves `out` as it was.
 [[nodiscard]] int render_template_file(std::string_view path, const qvhash_array& data,
                                        std::vector<qvchar>& out);

@@ -7,6 +7,7 @@
 
 #include "foundation/files.h"
 #include "foundation/qvregex.h"
+#include "markup/html_elements.h"
 
 namespace {
 
@@ -82,7 +83,13 @@ struct descendants {
 }  // namespace
 
 int32_t heading_level(const xml_node& element) {
-    if (!is_element(element) || element.name.length() != 2) return 0;
+    if (!is_element(element)) return 0;
+    // a node of the HTML reader knows its element: no look at the name's bytes
+    if (element.element >= 0) {
+        const int32_t level = element.element - element_h1 + 1;
+        return level >= 1 && level <= 6 ? level : 0;
+    }
+    if (element.name.length() != 2) return 0;
     char h = element.name[0];
     char digit = element.name[1];
     if ((h != 'h' && h != 'H') || !is_digit(digit)) return 0;

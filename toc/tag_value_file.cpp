@@ -1,5 +1,6 @@
 #include "toc/tag_value_file.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace {
 
 // Tagged-value files are read in chunks of this size.
 constexpr int32_t chunk_size = 8092;
+constexpr const char* too_large_message = "File is too large: ";
+constexpr int32_t flush_size = 1 << 20;
+constexpr size_t largest_escaped_value = largest_readable_file / 6;
 
 struct key_value {
     std::string_view key;
@@ -43,12 +47,30 @@ bool TagValueFile::read(std::string_view path) {
         error_text.append(path);
         return false;
     }
+    uint32_t high = 0;
+    const uint32_t low = file_handle_size(file, &high);
+    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+    if (size != UINT64_MAX && size > largest_readable_file) {
+        file_close(file);
+        error_text.assign(too_large_message);
+        error_text.append(path);
+        return false;
+    }
     qve_tree tree;
     qvxml reader(tree, true);
     qvchar chunk;
+    uint64_t total = 0;
     int result = 0;
     for (;;) {
         const int32_t n = file_read(chunk, chunk_size, file);
+        total += n > 0 ? static_cast<uint64_t>(n) : 0;
+        if (total > largest_readable_file) {
+            // a pipe tells no size up front
+            file_close(file);
+            error_text.assign(too_large_message);
+            error_text.append(path);
+            return false;
+        }
         if (n < 0) {
             // a file read in part must not pass for the whole one
             file_close(file);
@@ -87,6 +109,11 @@ bool TagValueFile::write(std::string_view path) const {
         lines.clear();
         for (const qvval& value : *list) {
             const std::string_view plain = value.view();
+            // escaping grows a byte to at most 6: refuse what no text could hold
+            if (plain.size() + key.length() > largest_escaped_value) {
+                out.discard();
+                return false;
+            }
             text.assign(plain.data(), static_cast<int32_t>(plain.size()));
             text.html_escape();
             lines.append("<");
@@ -96,6 +123,11 @@ bool TagValueFile::write(std::string_view path) const {
             lines.append("</");
             lines.append(key);
             lines.append(">\r\n");
+            // the same bytes in several writes, so that no buffer outgrows its 32-bit length
+            if (lines.length() >= flush_size) {
+                out.write(lines.view());
+                lines.clear();
+            }
         }
         out.write(lines.view());
     }

@@ -12,12 +12,13 @@
 class TagValueFile {
   public:
     // Adds every value of the file to `values` in file order; true on success. On failure
-    // error_text holds "Can't open file " + path or the strict reader's "Line: ..." report, and
+    // error_text holds "Can't open file " + path, "File is too large: " + path (past
+    // largest_readable_file) or the strict reader's "Line: ..." report, and
     // `values` is left as it was. An element with nothing between its tags gives no value, a
     // self-closing "<key/>" the empty text.
     [[nodiscard]] bool read(std::string_view path);
-    // Replaces the file with the lines of `values`, or leaves it as it was and returns false;
-    // error_text is not touched.
+    // Replaces the file with the lines of `values`, or leaves it as it was and returns false (also
+    // for a value too long to escape within 32-bit lengths); error_text is not touched.
     [[nodiscard]] bool write(std::string_view path) const;
 
     qvhash_array values;

@@ -38,6 +38,32 @@ TEST(QvcharTest, AppendOwnBytesSurvivesGrowth) {
     EXPECT_EQ(text.length(), 32);
 }
 
+// Small buffers live in size classes and large ones on the general heap; growing through all of
+// them one byte at a time and by appends must keep every byte.
+TEST(QvcharTest, GrowthKeepsBytesAcrossStorageClasses) {
+    qvchar pushed;
+    qvchar appended;
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {
+        const char byte = static_cast<char>('a' + i % 26);
+        pushed.push(byte);
+        appended.append(&byte, 1);
+        expected += byte;
+        if (i % 97 == 0) {
+            ASSERT_STREQ(pushed.c_str(), expected.c_str());
+        }
+    }
+    EXPECT_EQ(pushed.view(), expected);
+    EXPECT_EQ(appended.view(), expected);
+    qvchar moved;
+    moved.move_from(pushed);
+    EXPECT_EQ(moved.view(), expected);
+    moved.assign("short");
+    EXPECT_EQ(moved.view(), "short");
+    moved.set_length(2000);
+    EXPECT_EQ(moved.view().substr(0, 5), "short");
+}
+
 TEST(QvcharTest, Compare) {
     struct Row {
         const char* a;

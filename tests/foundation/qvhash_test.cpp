@@ -97,6 +97,24 @@ TEST(QvhashTest, IterationIsASnapshot) {
     EXPECT_FALSE(map.next_entry(key, value));
 }
 
+TEST(QvhashTest, EmptyMapsCopyAssignAndIterate) {
+    qvhash empty;
+    EXPECT_TRUE(empty.entries().empty());
+    EXPECT_EQ(iterate(empty), "");
+    EXPECT_FALSE(empty.contains(""));
+    empty.remove("absent");
+
+    qvhash full;
+    full.insert("a", qvval(1));
+    qvhash copy(full);
+    full = empty;
+    EXPECT_EQ(full.count(), 0);
+    EXPECT_EQ(iterate(full), "");
+    EXPECT_EQ(iterate(copy), "a=1");
+    empty = copy;
+    EXPECT_EQ(iterate(empty), "a=1");
+}
+
 TEST(QvhashArrayTest, AddValueAppendsInInsertionOrder) {
     qvhash_array map;
     qvval first("one");

@@ -29,6 +29,12 @@ class ScratchDirTest : public ::testing::Test {
         std::ofstream(path(name), std::ios::binary) << bytes;
     }
 
+    // A file of `size` zero bytes that takes no room on disk where the file system allows.
+    void put_sparse(const std::string& name, uintmax_t size) const {
+        put(name, "");
+        std::filesystem::resize_file(path(name), size);
+    }
+
     // The file's bytes, or "<missing>".
     std::string bytes_of(const std::string& name) const {
         std::ifstream in(path(name), std::ios::binary);

@@ -347,6 +347,18 @@ TEST_F(QvhtmlFileTest, MissingFileNamesThePath) {
     EXPECT_TRUE(seen.empty());
 }
 
+// Its texts could not hold it: refused before a byte is read.
+TEST_F(QvhtmlFileTest, FilePastTwoGigabytesIsRefusedUnread) {
+    put_sparse("huge.html", largest_readable_file + 1);
+    document doc;
+    qvchar error;
+    std::vector<int32_t> seen;
+    EXPECT_EQ(parse_html_file(path("huge.html"), doc.tree, error, record, &seen), html_file_failed);
+    EXPECT_EQ(error, "Source file is too large: " + path("huge.html"));
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_TRUE(seen.empty());
+}
+
 // A system file that claims more bytes than a read gives stands in for a read failing half way.
 TEST_F(QvhtmlFileTest, ShortReadIsAFailure) {
     const std::string short_file = "/sys/kernel/mm/transparent_hugepage/enabled";

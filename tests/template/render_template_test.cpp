@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
 #include "tests/foundation/scratch_dir.h"
 
 namespace {
@@ -42,7 +43,8 @@ TEST_F(RenderTemplateTest, FileRendersAsItsText) {
 
 TEST_F(RenderTemplateTest, UnreadableFileAddsNothing) {
     qvhash_array data;
-    for (const std::string& missing : {path("none.htm"), dir_}) {
+    put_sparse("huge.htm", largest_readable_file + 1);
+    for (const std::string& missing : {path("none.htm"), dir_, path("huge.htm")}) {
         SCOPED_TRACE(missing);
         std::vector<qvchar> out(1, qvchar("kept"));
         EXPECT_EQ(render_template_file(missing, data, out), render_unreadable);

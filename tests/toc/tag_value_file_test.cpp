@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "foundation/files.h"
 #include "foundation/output_file.h"
 #include "tests/foundation/scratch_dir.h"
 #include "tests/support/markup_dump.h"
@@ -100,6 +101,11 @@ TEST_F(TagValueFileTest, FailedReadReportsAndKeepsValues) {
     TagValueFile unreadable;
     EXPECT_FALSE(unreadable.read("/proc/self/mem"));
     EXPECT_EQ(unreadable.error_text.view(), "Can't open file /proc/self/mem");
+    // past what a text holds: refused before reading
+    put_sparse("huge.txt", largest_readable_file + 1);
+    TagValueFile huge;
+    EXPECT_FALSE(huge.read(path("huge.txt")));
+    EXPECT_EQ(huge.error_text.view(), "File is too large: " + path("huge.txt"));
 }
 
 TEST_F(TagValueFileTest, WritesSortedEscapedLines) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
 #include "foundation/output_file.h"
 #include "tests/foundation/scratch_dir.h"
 #include "toc/toc_build.h"
@@ -229,6 +230,55 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
     EXPECT_EQ(bytes_of("p.htm"),
               "<html><body>\n<!-- toc -->\n<h1>1. Alpha</h1>\n<h2>1.1. Beta</h2>\n"
               "<h1>2. Gamma</h1>\n</body></html>");
+}
+
+// Each step is linear in the headings: quadratic cost anywhere would run into the test timeout.
+TEST_F(TocBuildTest, HundredThousandHeadingsUnderOneBuildAndClear) {
+    constexpr int headings = 100000;
+    std::string html = "<body><h1>A</h1>";
+    for (int i = 0; i < headings; ++i)
+        html += "<h2>B</h2>";
+    html += "</body>";
+    put("p.htm", html);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    const std::string built = bytes_of("p.htm");
+    const std::string last = std::to_string(headings + 1);
+    EXPECT_NE(
+        built.find(row(1, "#qorv_link_" + last + "_1000", "1." + std::to_string(headings) + ". B")),
+        std::string::npos);
+    EXPECT_NE(built.find("<h2>1." + std::to_string(headings) + ". <a name=\"qorv_link_" + last +
+                         "_1000\">B</a></h2></body>"),
+              std::string::npos);
+
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"), html);
+}
+
+// No step may recurse over the nesting: 200000 unclosed elements would overflow the stack.
+TEST_F(TocBuildTest, DeeplyNestedHeadingsBuildAndClear) {
+    constexpr int depth = 200000;
+    std::string html = "<body>";
+    for (int i = 0; i < depth; ++i)
+        html += i % 1000 == 0 ? "<div><h2>B</h2>" : "<div>";
+    put("p.htm", html);
+    TocProject project = single("p.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_NE(bytes_of("p.htm").find(row(0, "#qorv_link_200_1000", "200. B")), std::string::npos);
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    EXPECT_EQ(bytes_of("p.htm"), html);
+}
+
+TEST_F(TocBuildTest, SourcePastTwoGigabytesFailsUntouched) {
+    const uintmax_t size = largest_readable_file + 1;
+    put_sparse("huge.htm", size);
+    TocProject project = single("huge.htm");
+    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(project.error_text.view(), "Source file is too large: " + path("huge.htm"));
+    EXPECT_EQ(std::filesystem::file_size(path("huge.htm")), size);
+    EXPECT_EQ(names_in(), (std::vector<std::string>{"huge.htm", "t.tpl"}));
 }
 
 TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {

@@ -1,0 +1,87 @@
+// Throughput of the scanner and the HTML reader on generated pages.
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <string_view>
+
+#include "bench/corpus_writer.h"
+#include "foundation/qve_tree.h"
+#include "markup/qvhtml.h"
+#include "markup/qvsgml.h"
+
+namespace {
+
+// One document of about `size` bytes, the same for every run.
+const std::string& page(size_t size) {
+    static std::string text;
+    if (text.size() < size) {
+        corpus::random_source random(7);
+        corpus::document_writer writer(random);
+        writer.document("Benchmark", size);
+        text = std::move(writer.out());
+    }
+    return text;
+}
+
+// A scanner in the HTML setup whose hooks only count.
+class counting_scanner : public qvsgml {
+  public:
+    counting_scanner() { configure_html(*this); }
+    int64_t constructs = 0;
+
+  protected:
+    int on_construct() override {
+        ++constructs;
+        return 0;
+    }
+};
+
+void bm_scanner(benchmark::State& state) {
+    const std::string& text = page(4u << 20);
+    for (auto _ : state) {
+        counting_scanner scanner;
+        for (size_t at = 0; at < text.size(); at += html_chunk_size) {
+            scanner.push_chunk(std::string_view(text).substr(at, html_chunk_size));
+            if (scanner.scan_step() != qvsgml::needs_input) state.SkipWithError("scan failed");
+            while (scanner.release_consumed()) {
+            }
+        }
+        scanner.set_end_of_input(true);
+        if (scanner.scan_step() != qvsgml::finished) state.SkipWithError("scan failed");
+        benchmark::DoNotOptimize(scanner.constructs);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(bm_scanner)->Unit(benchmark::kMillisecond);
+
+void bm_html_reader(benchmark::State& state) {
+    const std::string& text = page(4u << 20);
+    for (auto _ : state) {
+        qve_tree tree;
+        qvchar error;
+        if (parse_html_text(text, tree, error) != 0) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(tree.first());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(bm_html_reader)->Unit(benchmark::kMillisecond);
+
+// Tags and nothing else: the cost per node.
+void bm_html_reader_tags(benchmark::State& state) {
+    std::string text;
+    while (text.size() < (4u << 20))
+        text += "<b><i></i></b><br>";
+    for (auto _ : state) {
+        qve_tree tree;
+        qvchar error;
+        if (parse_html_text(text, tree, error) != 0) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(tree.first());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(bm_html_reader_tags)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+// Memory for the small objects a document is made of by the million: its nodes and the bytes
+// of their texts. Sizes fall into fixed classes carved from large blocks, so a piece costs no
+// header (the caller hands its size back on release), pieces made one after another sit side
+// by side, and the blocks of a large document are backed by huge pages where the system has
+// them: touching fresh memory a page at a time is what makes building a large tree slow.
+//
+// Each thread takes from its own blocks and keeps what it releases for its own next requests,
+// so a piece may be released on any thread. Blocks are never given back to the system: the
+// memory of one document is reused for the next.
+//
+// Under AddressSanitizer every request goes to the general heap, so the sanitizer still sees
+// each piece.
+namespace small_heap {
+
+// Requests up to this size are served from the blocks.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr size_t largest = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr size_t largest = 0;
+#else
+inline constexpr size_t largest = 1024;
+#endif
+#else
+inline constexpr size_t largest = 1024;
+#endif
+
+// Pieces of one region sit together. Document nodes have their own, so that a walk over all
+// nodes of a document streams through memory instead of skipping over their texts.
+enum class region : uint8_t { texts = 0, nodes = 1 };
+
+namespace detail {
+
+// Classes: steps of 8 bytes up to 64, of 32 up to 256, of 128 up to 1024.
+inline constexpr size_t class_count = 20;
+
+constexpr size_t class_of(size_t bytes) {
+    if (bytes <= 64) return bytes == 0 ? 0 : (bytes - 1) / 8;
+    if (bytes <= 256) return 6 + (bytes - 1) / 32;
+    return 12 + (bytes - 1) / 128;
+}
+
+constexpr size_t size_of_class(size_t c) {
+    if (c < 8) return (c + 1) * 8;
+    if (c < 14) return (c - 5) * 32;
+    return (c - 11) * 128;
+}
+
+struct free_piece {
+    free_piece* next;
+};
+
+// Trivially destructible, so a thread's state is never torn down under pieces that outlive
+// the thread; its blocks then stay with the process.
+struct heap_state {
+    free_piece* free_lists[class_count] = {};
+    char* bump = nullptr;
+    char* bump_end = nullptr;
+    size_t next_block_bytes = 64 * 1024;
+};
+
+extern constinit thread_local heap_state states[2];
+
+// Takes a new block for the state and the piece from it; null when memory is exhausted.
+void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept;
+
+}  // namespace detail
+
+// The size actually set aside for a request of `bytes` (1 to largest).
+constexpr size_t class_bytes(size_t bytes) {
+    return detail::size_of_class(detail::class_of(bytes));
+}
+
+// At least `bytes` (1 to largest) bytes aligned to 8, or null when memory is exhausted. Inline:
+// it runs for every node and text of a document.
+inline void* allocate(size_t bytes, region where = region::texts) noexcept {
+    detail::heap_state& state = detail::states[static_cast<size_t>(where)];
+    const size_t c = detail::class_of(bytes);
+    if (detail::free_piece* piece = state.free_lists[c]) {
+        state.free_lists[c] = piece->next;
+        // freed pieces lie scattered: fetch the next one while the caller fills this one
+        __builtin_prefetch(piece->next, 1);
+        return piece;
+    }
+    const size_t piece_bytes = detail::size_of_class(c);
+    if (static_cast<size_t>(state.bump_end - state.bump) < piece_bytes)
+        return detail::allocate_from_new_block(state, piece_bytes);
+    void* piece = state.bump;
+    state.bump += piece_bytes;
+    return piece;
+}
+
+// Gives back a piece from allocate together with the size and region it was asked for.
+inline void release(void* piece, size_t bytes, region where = region::texts) noexcept {
+    if (!piece) return;
+    detail::heap_state& state = detail::states[static_cast<size_t>(where)];
+    const size_t c = detail::class_of(bytes);
+    auto* entry = static_cast<detail::free_piece*>(piece);
+    entry->next = state.free_lists[c];
+    state.free_lists[c] = entry;
+}
+
+}  // namespace small_heap
+
+// Allocator for containers whose nodes are small (the entries of the maps in document nodes).
+template <typename T>
+struct small_allocator {
+    using value_type = T;
+
+    small_allocator() = default;
+    template <typename U>
+    small_allocator(const small_allocator<U>&) noexcept {}  // NOLINT: rebinding
+
+    T* allocate(size_t n) {
+        const size_t bytes = n * sizeof(T);
+        if (bytes > small_heap::largest || alignof(T) > 8)
+            return static_cast<T*>(::operator new(bytes));
+        void* piece = small_heap::allocate(bytes);
+        if (!piece) throw std::bad_alloc();
+        return static_cast<T*>(piece);
+    }
+    void deallocate(T* p, size_t n) noexcept {
+        const size_t bytes = n * sizeof(T);
+        if (bytes > small_heap::largest || alignof(T) > 8)
+            ::operator delete(p);
+        else
+            small_heap::release(p, bytes);
+    }
+    template <typename U>
+    bool operator==(const small_allocator<U>&) const noexcept {
+        return true;
+    }
+};

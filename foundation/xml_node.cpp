@@ -1,0 +1,32 @@
+#include "foundation/xml_node.h"
+
+#include "foundation/small_heap.h"
+
+namespace {
+
+// The class is final, so every size asked for is the size of a node.
+constexpr bool pooled = sizeof(xml_node) <= small_heap::largest;
+
+}  // namespace
+
+void* xml_node::operator new(size_t size) {
+    void* node = operator new(size, std::nothrow);
+    if (!node) throw std::bad_alloc();
+    return node;
+}
+
+void* xml_node::operator new(size_t size, const std::nothrow_t&) noexcept {
+    if constexpr (pooled) return small_heap::allocate(size, small_heap::region::nodes);
+    return ::operator new(size, std::nothrow);
+}
+
+void xml_node::operator delete(void* node) noexcept {
+    if constexpr (pooled)
+        small_heap::release(node, sizeof(xml_node), small_heap::region::nodes);
+    else
+        ::operator delete(node);
+}
+
+void xml_node::operator delete(void* node, const std::nothrow_t&) noexcept {
+    operator delete(node);
+}
