@@ -1,6 +1,7 @@
 // Template interpreter: whatever the template and the data, a rendering ends, its output does
 // not depend on the chunks the template arrives in, and its length stays within a bound of
-// template size times data, growing with the passes of nested loops.
+// template size times data, growing with the passes of nested loops up to the work limit, which
+// is set low here so that runaway loops end quickly.
 //
 // The first input byte picks the chunk size; the next five give the lengths (0 to 5) of the
 // nine lists of the TOC data, two per byte; the rest is the template.
@@ -21,6 +22,7 @@ constexpr std::string_view names[] = {"item",  "text",        "link",     "open"
                                       "level", "indentation", "children", "parent_list"};
 constexpr size_t size_bytes = 5;
 constexpr int32_t max_list = 5;
+constexpr int64_t work_limit = 1 << 18;
 
 // 1 to 128 bytes, or multiples of 64 up to 8192.
 int32_t chunk_size(uint8_t code) {
@@ -88,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<qvchar> chunked;
     std::vector<qvchar> whole;
-    const int chunked_result = render_template_text(text, lists, chunked, chunk);
-    const int whole_result = render_template_text(text, lists, whole, 1 << 20);
+    const int chunked_result = render_template_text(text, lists, chunked, chunk, work_limit);
+    const int whole_result = render_template_text(text, lists, whole, 1 << 20, work_limit);
     if (chunked_result != render_finished && chunked_result != render_open_blocks)
         fail("the rendering failed");
     if (chunked_result != whole_result) fail("the result depends on the chunks");
@@ -97,11 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (joined(chunked) != output) fail("the output depends on the chunks");
 
     // Each template byte gives at most a value or an error report of some 80 bytes, once per
-    // pass of each loop around it.
+    // pass of each loop around it; bodies write no more than the work limit and one report.
+    const uint64_t top_level = (text.size() + 1) * (widest + 128);
     constexpr uint64_t saturated = uint64_t{1} << 62;
-    uint64_t bound = (text.size() + 1) * (widest + 128);
+    uint64_t bound = top_level;
     for (size_t n = loop_count(text); n > 0 && bound < saturated; --n)
         bound *= static_cast<uint64_t>(std::max(longest, 1));
+    bound = std::min(bound, top_level + work_limit + 128);
     if (output.size() > bound) fail("the output outgrew its bound");
     return 0;
 }
