@@ -22,7 +22,7 @@ constexpr std::string_view names[] = {"item",  "text",        "link",     "open"
                                       "level", "indentation", "children", "parent_list"};
 constexpr size_t size_bytes = 5;
 constexpr int32_t max_list = 5;
-constexpr int64_t work_limit = 1 << 18;
+constexpr int64_t work_limit = 1 << 16;
 
 // 1 to 128 bytes, or multiples of 64 up to 8192.
 int32_t chunk_size(uint8_t code) {
