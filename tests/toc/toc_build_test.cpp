@@ -246,6 +246,9 @@ TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
         {"<h1></a >x</h1>", "<h1>x</a></h1>"},
         // the document ends inside a tag, which the inserted end tag completes
         {"<h1>A<b", "<h1>A<b</a>"},
+        // a clear cleans the outer heading, and of its anchors only the first
+        {"<h2>x<body><h1>A</h1><h1>B</h1></h2>",
+         "<h2>x<body><h1>A</h1><h1><a name=\"qorv_link_2_1000\">B</a></h1></h2>"},
         // an unfinished comment, copied into the TOC, swallows the end marker: the TOC stays
         {"<h1>x<!--</h1>",
          toc_of(row(0, "#qorv_link_1_1000", "x<!--</h1>")) + "<h1>x<!--</h1></a>"},
