@@ -249,6 +249,9 @@ TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
         // a clear cleans the outer heading, and of its anchors only the first
         {"<h2>x<body><h1>A</h1><h1>B</h1></h2>",
          "<h2>x<body><h1>A</h1><h1><a name=\"qorv_link_2_1000\">B</a></h1></h2>"},
+        // the TOC's list closes the paragraph it is put in, so the second paragraph and heading
+        // move into the first heading
+        {"<p>x<h7>A<p>y<h7>B", "<p>x<h7>A<p>y<h7><a name=\"qorv_link_2_1000\">B</a>"},
         // an unfinished comment, copied into the TOC, swallows the end marker: the TOC stays
         {"<h1>x<!--</h1>",
          toc_of(row(0, "#qorv_link_1_1000", "x<!--</h1>")) + "<h1>x<!--</h1></a>"},
@@ -258,6 +261,8 @@ TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
         put("p.htm", r.document);
         TocProject project = single("p.htm");
         project.process_numbering.set_integer(0);
+        // h7, unknown to the reader, does not close a paragraph
+        project.range_to.set_integer(7);
         ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
         ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
         EXPECT_EQ(bytes_of("p.htm"), r.cleared);
