@@ -316,7 +316,13 @@ void qvi::pass_through(std::string_view piece) {
 }
 
 void qvi::write(std::string_view text) {
-    if (text.empty()) return;
+    if (text.empty() || is_exhausted()) return;
+    // the top level writes at most its input and a value per directive: only bodies multiply
+    if (level_ > 0 && !charge(static_cast<int64_t>(text.size()))) return;
+    append_output(text);
+}
+
+void qvi::append_output(std::string_view text) {
     qvarr& out = *output_;
     const auto n = static_cast<int32_t>(text.size());
     if (!out.is_empty()) {
@@ -338,13 +344,31 @@ void qvi::write(std::string_view text) {
     out.add(piece);
 }
 
-void qvi::report_error() {
+bool qvi::charge(int64_t n) {
+    if (is_exhausted()) return false;
+    if (n <= *work_left_) {
+        *work_left_ -= n;
+        return true;
+    }
+    *work_left_ = -1;
+    qvchar report;
+    format_error(report);
+    append_output(report.view());
+    return false;
+}
+
+void qvi::format_error(qvchar& report) const {
     const int64_t line_in_body = line() - base_line_ + 1;
     const int64_t column_in_body = line() == base_line_ ? column() - base_column_ : column();
-    qvchar report(error_text);
+    report.assign(error_text.data(), static_cast<int32_t>(error_text.size()));
     append_number(report, line_in_body);
     report.append(" Col # ");
     append_number(report, column_in_body);
+}
+
+void qvi::report_error() {
+    qvchar report;
+    format_error(report);
     write(report.view());
 }
 
@@ -358,11 +382,12 @@ const qvval* qvi::resolve() const {
 
 void qvi::evaluate_body(int32_t index) {
     // an empty body writes nothing and reports nothing
-    if (body_.is_empty()) return;
+    if (body_.is_empty() || !charge(body_.length())) return;
     if (!child_) child_ = std::make_unique<qvi>();
     qvi& child = *child_;
     child.data_ = data_;
     child.output_ = output_;
+    child.work_left_ = work_left_;
     child.level_ = level_ + 1;
     child.begin_pass(index);
     const std::string_view body = body_.view();

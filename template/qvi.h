@@ -41,6 +41,10 @@ class qvi : public qvsgml {
     // A block opened deeper is reported and written out unevaluated up to its closer.
     static constexpr int32_t max_nesting = 200;
     static constexpr int open_blocks = 3;
+    // Bytes that loop and branch bodies may read and write in one rendering, far above any
+    // real TOC. Nested loops multiply their passes, so without it a template of a few hundred
+    // bytes would run for ever. Past it the error report is written once and nothing more.
+    static constexpr int64_t default_work_limit = int64_t{256} << 20;
 
     qvi();
     ~qvi() override;
@@ -50,6 +54,10 @@ class qvi : public qvsgml {
     void set_data(const qvhash_array& data) { data_ = &data; }
     // The index at which variables are read (the loop pass inside a for body).
     void set_index(int32_t index) { index_ = index; }
+    // Replaces default_work_limit; set before the first chunk.
+    void set_work_limit(int64_t limit) { own_work_left_ = limit; }
+    // Whether the work limit was passed: the output then ends with its report.
+    bool is_exhausted() const { return *work_left_ < 0; }
     int32_t index() const { return index_; }
     qvi_mode mode() const { return mode_; }
 
@@ -71,6 +79,10 @@ class qvi : public qvsgml {
 
     void pass_through(std::string_view piece);
     void write(std::string_view text);
+    void append_output(std::string_view text);
+    // Takes n bytes of work from the rendering's budget, or reports it spent and returns false.
+    bool charge(int64_t n);
+    void format_error(qvchar& report) const;
     void report_error();
     // The value the variable named by var_ denotes at the current index, or null.
     const qvval* resolve() const;
@@ -92,6 +104,9 @@ class qvi : public qvsgml {
     // Children write straight into the output of the top-level interpreter.
     qvarr* output_ = &own_output_;
     int32_t level_ = 0;  // blocks enclosing the text this interpreter reads
+    // Work left in the rendering, shared like the output; negative once spent.
+    int64_t own_work_left_ = default_work_limit;
+    int64_t* work_left_ = &own_work_left_;
     // Reused for every body this interpreter evaluates, so passes cost no construction.
     std::unique_ptr<qvi> child_;
     // Lexer position before the body's first byte: error positions count from the body.

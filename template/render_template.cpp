@@ -22,12 +22,13 @@ int step(qvi& interpreter, std::vector<qvchar>& out) {
 }  // namespace
 
 int render_template_text(std::string_view text, const qvhash_array& data, std::vector<qvchar>& out,
-                         int32_t chunk_size) {
+                         int32_t chunk_size, int64_t work_limit) {
     // far below the interpreter's size limit, so a step never refuses its input
     const size_t chunk = static_cast<size_t>(chunk_size > 0 ? std::min(chunk_size, int32_t{1} << 20)
                                                             : template_chunk_size);
     qvi interpreter;
     interpreter.set_data(data);
+    interpreter.set_work_limit(work_limit);
     size_t at = 0;
     int result = 0;
     do {

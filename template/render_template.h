@@ -6,6 +6,7 @@
 
 #include "foundation/qvchar.h"
 #include "foundation/qvhash.h"
+#include "template/qvi.h"
 
 // Results of a rendering; errors inside the template are reported in the output instead.
 constexpr int render_finished = 2;      // the template ended with every block closed
@@ -16,10 +17,12 @@ constexpr int render_unreadable = 800;  // the template file could not be opened
 constexpr int32_t template_chunk_size = 16384;
 
 // Renders the template text over the data, fed to the interpreter in chunks of `chunk_size`
-// bytes (the output does not depend on it), and appends the output texts to `out`.
+// bytes (the output does not depend on it), and appends the output texts to `out`. Bodies
+// stop being evaluated past `work_limit` bytes (see qvi::default_work_limit).
 [[nodiscard]] int render_template_text(std::string_view text, const qvhash_array& data,
                                        std::vector<qvchar>& out,
-                                       int32_t chunk_size = template_chunk_size);
+                                       int32_t chunk_size = template_chunk_size,
+                                       int64_t work_limit = qvi::default_work_limit);
 // Renders the template file, streamed in chunks of template_chunk_size bytes. When the file
 // can't be opened, a read fails or it is larger than largest_readable_file, returns
 // render_unreadable and leaves `out` as it was.

@@ -72,10 +72,11 @@ struct rendering {
     int result = 0;
 };
 
-rendering render(std::string_view input, const qvhash_array& data, int32_t chunk_size) {
+rendering render(std::string_view input, const qvhash_array& data, int32_t chunk_size,
+                 int64_t work_limit = qvi::default_work_limit) {
     std::vector<qvchar> pieces;
     rendering r;
-    r.result = render_template_text(input, data, pieces, chunk_size);
+    r.result = render_template_text(input, data, pieces, chunk_size, work_limit);
     for (const qvchar& piece : pieces)
         r.text += piece.view();
     return r;
@@ -215,6 +216,39 @@ TEST(QviTest, DeepNestingStopsAtTheLimit) {
                   error_at(1, static_cast<int64_t>(block.opener.size())) + nested(unevaluated));
         EXPECT_EQ(deep.result, render_finished);
     }
+}
+
+// Each pass costs its body's length and what it writes; the pass that would go past the limit
+// writes the report instead, and nothing is written after it.
+TEST(QviTest, WorkLimitEndsRunawayLoops) {
+    struct LimitRow {
+        int64_t limit;
+        std::string_view input;
+        std::string_view expected;
+    } rows[] = {
+        {45, R"(<!--#for var="long"-->abcdefghij<!--#endfor-->tail)", "abcdefghijabcdefghij{1:46}"},
+        // a nested body's own write goes past it: the report shows the place in that body
+        {40, R"(<!--#for var="pair"-->b<!--#if var="one"-->cd<!--#endif--><!--#endfor-->tail)",
+         "b{1:2}"},
+        {1000, R"(<!--#for var="pair"-->ab<!--#endfor-->tail)", "ababtail"},
+    };
+    for (const LimitRow& row : rows) {
+        for (int32_t chunk_size : {1, 7, 16384}) {
+            SCOPED_TRACE(std::string(row.input) + " in chunks of " + std::to_string(chunk_size));
+            const rendering r = render(row.input, sample_data(), chunk_size, row.limit);
+            EXPECT_EQ(r.text, expand(row.expected));
+            EXPECT_EQ(r.result, render_finished);
+        }
+    }
+    // 2^200 passes that write nothing end at the default limit
+    const int depth = qvi::max_nesting;
+    const rendering nested = render(
+        repeated(R"(<!--#for var="pair"-->)", depth) + repeated("<!--#endfor-->", depth) + "tail",
+        sample_data(), 16384);
+    EXPECT_TRUE(nested.text.starts_with(error_text)) << nested.text;
+    EXPECT_EQ(nested.text.find(error_text, 1), std::string::npos);
+    EXPECT_FALSE(nested.text.ends_with("tail"));
+    EXPECT_EQ(nested.result, render_finished);
 }
 
 TEST(QviTest, LongLoopRendersEveryRow) {

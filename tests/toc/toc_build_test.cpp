@@ -279,6 +279,43 @@ TEST_F(TocBuildTest, SourcePastTwoGigabytesFailsUntouched) {
     EXPECT_EQ(project.error_text.view(), "Source file is too large: " + path("huge.htm"));
     EXPECT_EQ(std::filesystem::file_size(path("huge.htm")), size);
     EXPECT_EQ(names_in(), (std::vector<std::string>{"huge.htm", "t.tpl"}));
+
+// Without numbering a clear undoes a build, but where a listed heading's own markup pairs up
+// with the inserted anchor tags when the built file is read again.
+TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
+    struct Row {
+        std::string document;
+        std::string cleared;
+    } rows[] = {
+        {"<h1>A</h1><h2><a href=\"#y\">B</a></h2>", "<h1>A</h1><h2><a href=\"#y\">B</a></h2>"},
+        {"<body><h1><a>x</a> y<h1>z</body>", "<body><h1><a>x</a> y<h1>z</body>"},
+        // an unclosed `a` takes the inserted end tag, which stays
+        {"<h1>x<a>y</h1>z", "<h1>x<a>y</a></h1>z"},
+        // a stray `</a>` closes the inserted anchor and goes with it; the inserted end tag stays
+        {"<h1></a >x</h1>", "<h1>x</a></h1>"},
+        // the document ends inside a tag, which the inserted end tag completes
+        {"<h1>A<b", "<h1>A<b</a>"},
+        // a clear cleans the outer heading, and of its anchors only the first
+        {"<h2>x<body><h1>A</h1><h1>B</h1></h2>",
+         "<h2>x<body><h1>A</h1><h1><a name=\"qorv_link_2_1000\">B</a></h1></h2>"},
+        // the TOC's list closes the paragraph it is put in, so the second paragraph and heading
+        // move into the first heading
+        {"<p>x<h7>A<p>y<h7>B", "<p>x<h7>A<p>y<h7><a name=\"qorv_link_2_1000\">B</a>"},
+        // an unfinished comment, copied into the TOC, swallows the end marker: the TOC stays
+        {"<h1>x<!--</h1>",
+         toc_of(row(0, "#qorv_link_1_1000", "x<!--</h1>")) + "<h1>x<!--</h1></a>"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.document);
+        put("p.htm", r.document);
+        TocProject project = single("p.htm");
+        project.process_numbering.set_integer(0);
+        // h7, unknown to the reader, does not close a paragraph
+        project.range_to.set_integer(7);
+        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+        ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+        EXPECT_EQ(bytes_of("p.htm"), r.cleared);
+    }
 }
 
 TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {

@@ -1,0 +1,111 @@
+// Template interpreter: whatever the template and the data, a rendering ends, its output does
+// not depend on the chunks the template arrives in, and its length stays within a bound of
+// template size times data, growing with the passes of nested loops up to the work limit, which
+// is set low here so that runaway loops end quickly.
+//
+// The first input byte picks the chunk size; the next five give the lengths (0 to 5) of the
+// nine lists of the TOC data, two per byte; the rest is the template.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/qvhash.h"
+#include "template/render_template.h"
+
+namespace {
+
+constexpr std::string_view names[] = {"item",  "text",        "link",     "open",       "numbering",
+                                      "level", "indentation", "children", "parent_list"};
+constexpr size_t size_bytes = 5;
+constexpr int32_t max_list = 5;
+constexpr int64_t work_limit = 1 << 16;
+
+// 1 to 128 bytes, or multiples of 64 up to 8192.
+int32_t chunk_size(uint8_t code) {
+    return code < 128 ? code + 1 : (code - 127) * 64;
+}
+
+// Values of every kind the directives meet: numbers for if, markup and blanks for echo.
+std::string value_of(size_t name, int32_t index) {
+    switch (name % 4) {
+        case 0:
+            return std::to_string(index);
+        case 1:
+            return index % 2 ? "1" : "0";
+        case 2:
+            return "<a href=\"#q" + std::to_string(index) + "\">&amp;</a>";
+        default:
+            return std::string(static_cast<size_t>(index), ' ');
+    }
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "template_fuzz: %s\n", what);
+    __builtin_trap();
+}
+
+std::string joined(const std::vector<qvchar>& pieces) {
+    std::string all;
+    for (const qvchar& piece : pieces)
+        all += piece.view();
+    return all;
+}
+
+// Directives that may open a loop: the keyword is read case-blind and may carry other bytes.
+size_t loop_count(std::string_view text) {
+    size_t count = 0;
+    for (size_t i = 0; i + 3 <= text.size(); ++i) {
+        count +=
+            (text[i] | 0x20) == 'f' && (text[i + 1] | 0x20) == 'o' && (text[i + 2] | 0x20) == 'r';
+    }
+    return count;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size <= size_bytes) return 0;
+    const int32_t chunk = chunk_size(data[0]);
+    qvhash_array lists;
+    int32_t longest = 0;
+    size_t widest = 0;
+    for (size_t name = 0; name < std::size(names); ++name) {
+        const uint8_t code = data[1 + name / 2];
+        const int32_t length = (name % 2 ? code >> 4 : code & 15) % (max_list + 1);
+        longest = std::max(longest, length);
+        // a list of no values is there and empty, which differs from a missing one
+        lists.set_list(names[name], std::make_unique<qvarr>());
+        for (int32_t i = 0; i < length; ++i) {
+            const std::string value = value_of(name, i);
+            widest = std::max(widest, value.size());
+            lists.add_value(names[name], qvval(std::string_view(value)));
+        }
+    }
+    const std::string_view text(reinterpret_cast<const char*>(data + 1 + size_bytes),
+                                size - 1 - size_bytes);
+
+    std::vector<qvchar> chunked;
+    std::vector<qvchar> whole;
+    const int chunked_result = render_template_text(text, lists, chunked, chunk, work_limit);
+    const int whole_result = render_template_text(text, lists, whole, 1 << 20, work_limit);
+    if (chunked_result != render_finished && chunked_result != render_open_blocks)
+        fail("the rendering failed");
+    if (chunked_result != whole_result) fail("the result depends on the chunks");
+    const std::string output = joined(whole);
+    if (joined(chunked) != output) fail("the output depends on the chunks");
+
+    // Each template byte gives at most a value or an error report of some 80 bytes, once per
+    // pass of each loop around it; bodies write no more than the work limit and one report.
+    const uint64_t top_level = (text.size() + 1) * (widest + 128);
+    constexpr uint64_t saturated = uint64_t{1} << 62;
+    uint64_t bound = top_level;
+    for (size_t n = loop_count(text); n > 0 && bound < saturated; --n)
+        bound *= static_cast<uint64_t>(std::max(longest, 1));
+    bound = std::min(bound, top_level + work_limit + 128);
+    if (output.size() > bound) fail("the output outgrew its bound");
+    return 0;
+}

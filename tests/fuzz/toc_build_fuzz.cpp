@@ -1,0 +1,156 @@
+// Build then clear on one file, in place, as a user would run them: both end, both succeed,
+// and a document that holds neither marker comments nor the program's anchor names comes back
+// byte for byte from a build and clear with numbering off. Some documents can't come back
+// (TocBuildTest.BuildThenClearGivesTheDocumentBack), all through what the clear finds when it
+// reads the built file: a listed heading holding an unclosed `a` element or a stray `</a>`,
+// which pairs with the inserted anchor's tags; a listed heading holding others, of whose anchors
+// a clear removes the first only (also where the TOC, put inside a paragraph, closes it and so
+// moves what follows into the heading); and a document ending inside a construct in a listed
+// heading, whose bytes the inserted end tag completes (and which, copied into the TOC, may
+// swallow the end marker).
+//
+// The first input byte holds the switches: numbering (bit 0), titles (bit 1), anchor
+// attributes (bit 2), an indent text (bit 3), padding (bit 7). The second gives the heading
+// range: from (bits 0-2) and to (bits 3-5), 0 to 7 each. With padding on, the third byte takes
+// that many bytes off 16384 blanks put before the document, so that it straddles the boundary
+// of the 16384-byte reads. The rest is the document.
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "foundation/xml_node.h"
+#include "markup/qvhtml.h"
+#include "toc/heading_scan.h"
+#include "toc/toc_build.h"
+
+namespace {
+
+constexpr size_t read_size = 16384;
+
+// Every row of the TOC data shows: the nesting lists of a real template and all texts.
+constexpr std::string_view toc_template =
+    "<ul><!--#for var=\"item\"--><!--#if var=\"open\"--><li><!--#echo var=\"indentation\"-->"
+    "<a href=\"<!--#echo var=\"link\"-->\"><!--#echo var=\"numbering\"--><!--#echo "
+    "var=\"text\"--></a><!--#if var=\"children\"--><ul><!--#else--></li><!--#endif-->"
+    "<!--#else--><!--#echo var=\"parent_list\"--></ul></li><!--#endif--><!--#endfor--></ul>";
+
+void fail(const char* what) {
+    std::fprintf(stderr, "toc_build_fuzz: %s\n", what);
+    __builtin_trap();
+}
+
+void put(const std::string& path, std::string_view bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        fail("can't write a scratch file");
+    std::fclose(file);
+}
+
+std::string bytes_of(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Never freed: the exit handler that removes it runs after static destructors.
+const std::string& scratch_dir() {
+    static const std::string* dir = [] {
+        // memory-backed where there is one: every write of a build ends in a sync
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "tbfuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) __builtin_trap();
+        std::atexit([] { std::filesystem::remove_all(*dir); });
+        put(pattern + "/t.tpl", toc_template);
+        return new std::string(pattern);
+    }();
+    return *dir;
+}
+
+// Whether a heading in the range holds an `a` start or end tag that pairs with none or another
+// heading in the range, or ends the document with the bytes of an unfinished construct; or,
+// with `has_toc`, whether the document's TOC lacks a marker.
+bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bool has_toc) {
+    qve_tree tree;
+    tree_insert(tree, new xml_node(), nullptr, nullptr);
+    qvhtml reader(tree);
+    if (reader.read_chunk(document) != 0 || reader.finish() != 0)
+        fail("the document does not read");
+    if (has_toc) {
+        HeadingScan scan;
+        scan.locate(tree);
+        if (!scan.located.start_marker || !scan.located.end_marker) return true;
+    }
+    const auto is_listed = [from, to](const xml_node& node) {
+        const int32_t level = node.kind == NodeKind::start_tag ? heading_level(node) : 0;
+        return level != 0 && level >= from && level <= to;
+    };
+    for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
+        const xml_node& heading = *as_xml(n);
+        if (!is_listed(heading)) continue;
+        const tree_node* after = tree_next_skip(n);
+        for (const tree_node* d = heading.first_child(); d && d != after; d = tree_next(d)) {
+            const xml_node& node = *as_xml(d);
+            if (is_listed(node)) return true;
+            const bool is_anchor_tag =
+                (node.kind == NodeKind::start_tag || node.kind == NodeKind::end_tag) &&
+                node.name == "a";
+            if (is_anchor_tag && !node.closed) return true;
+            if (!after && !tree_next(d) && node.raw.find_char('<') >= 0) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ::setenv("SOURCE_DATE_EPOCH", "1000", 1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    const uint8_t switches = data[0];
+    const bool numbering = switches & 1;
+    std::string document;
+    if (switches & 0x80) document.assign(read_size - data[2], ' ');
+    document.append(reinterpret_cast<const char*>(data + 3), size - 3);
+    const std::string source = scratch_dir() + "/s.htm";
+    put(source, document);
+
+    TocProject project;
+    project.is_single.set_integer(1);
+    project.is_dest_as_source.set_integer(1);
+    project.source = {qvchar(source)};
+    project.template_file.set_text(scratch_dir() + "/t.tpl");
+    project.process_numbering.set_integer(numbering);
+    project.process_title.set_integer(switches & 2 ? 1 : 0);
+    project.named_anchor_attributes.set_text(switches & 4 ? "class=\"x\"" : "");
+    project.indent.set_text(switches & 8 ? "&nbsp;" : "");
+    project.range_from.set_integer(data[1] & 7);
+    project.range_to.set_integer((data[1] >> 3) & 7);
+
+    if (buildToc(project, nullptr, nullptr) != 0) fail("the build failed");
+    const std::string built = bytes_of(source);
+    if (clearToc(project, nullptr, nullptr) != 0) fail("the clear failed");
+    if (numbering || document.find("QORV_HTML_TOC") != std::string::npos ||
+        document.find("qorv_link_") != std::string::npos) {
+        return 0;
+    }
+    // what the clear reads is the built file, where the inserted code may have changed the shape
+    const int32_t from = project.range_from.to_integer();
+    const int32_t to = project.range_to.to_integer();
+    if (keeps_inserted_code(document, from, to, false) ||
+        keeps_inserted_code(built, from, to, true))
+        return 0;
+    if (bytes_of(source) != document) fail("build and clear changed the document");
+    return 0;
+}
