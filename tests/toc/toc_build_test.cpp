@@ -279,6 +279,7 @@ TEST_F(TocBuildTest, SourcePastTwoGigabytesFailsUntouched) {
     EXPECT_EQ(project.error_text.view(), "Source file is too large: " + path("huge.htm"));
     EXPECT_EQ(std::filesystem::file_size(path("huge.htm")), size);
     EXPECT_EQ(names_in(), (std::vector<std::string>{"huge.htm", "t.tpl"}));
+}
 
 // Without numbering a clear undoes a build, but where a listed heading's own markup pairs up
 // with the inserted anchor tags when the built file is read again.
