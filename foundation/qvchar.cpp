@@ -23,10 +23,19 @@ int32_t grown_capacity(int64_t n, int extra) {
     std::abort();
 }
 
-// Storage of `capacity` bytes keeping the bytes of the old storage that fit. Small buffers (the
-// raw text of most document nodes) come from the small-object heap, which needs the capacity
-// back to release them; larger ones from the general heap.
+// Fresh storage of `capacity` bytes. Small buffers (the raw text of most document nodes) come
+// from the small-object heap, which needs the capacity back to release them; larger ones from
+// the general heap.
+inline char* allocate_storage(int32_t capacity) {
+    const auto size = static_cast<size_t>(capacity);
+    void* bytes = size <= small_heap::largest ? small_heap::allocate(size) : std::malloc(size);
+    if (!bytes) out_of_memory();
+    return static_cast<char*>(bytes);
+}
+
+// Storage of `capacity` bytes keeping the bytes of the old storage that fit.
 char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
+    if (!old) return allocate_storage(capacity);
     const auto old_size = static_cast<size_t>(old_capacity);
     const auto size = static_cast<size_t>(capacity);
     const bool old_small = old && old_size <= small_heap::largest;
@@ -50,7 +59,7 @@ char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
     return bytes;
 }
 
-void release_storage(char* bytes, int32_t capacity) {
+inline void release_storage(char* bytes, int32_t capacity) {
     if (!bytes) return;
     if (static_cast<size_t>(capacity) <= small_heap::largest)
         small_heap::release(bytes, static_cast<size_t>(capacity));
@@ -192,7 +201,9 @@ void qvchar::reset(int32_t n) {
     bytes_ = nullptr;
     capacity_ = length_ = 0;
     if (n <= 0) return;
-    grow_to(n);
+    // every document node's text is made here: straight to fresh storage
+    capacity_ = grown_capacity(n, 2);
+    bytes_ = allocate_storage(capacity_);
     length_ = n;
 }
 

@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "foundation/paths.h"
-
 namespace {
 
 // Byte classes of a tag's text.
@@ -70,13 +68,17 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
 
     const auto store = [&] {
         if (attributes) {
-            if (lower_case) to_lower(attribute);
             attributes->insert(attribute.view(), qvval(value));
         }
         attribute.clear();
         value.clear();
     };
     const auto identifier = [&]() -> qvchar& { return after_name ? attribute : element_name; };
+    // names hold only ASCII name bytes, so lower-casing them one by one is the whole job
+    const auto name_byte = [lower_case](char byte) {
+        return lower_case && byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a')
+                                                        : byte;
+    };
 
     const size_t size = text.size();
     for (size_t i = 0; i < size; ++i) {
@@ -111,14 +113,14 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
             }
             case tag_name_inside:
                 if (in_ident) {
-                    identifier().push(byte);
+                    identifier().push(name_byte(byte));
                 } else if (expect_value) {
                     value.push(byte);
                 }
                 break;
             case tag_name_start:
                 if (in_ident) {
-                    identifier().push(byte);
+                    identifier().push(name_byte(byte));
                 } else if (expect_value) {
                     value.push(byte);
                 } else {
@@ -128,7 +130,7 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
                         store();
                         name_waiting = false;
                     }
-                    identifier().push(byte);
+                    identifier().push(name_byte(byte));
                 }
                 break;
             case tag_equals:
@@ -146,6 +148,5 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
         }
     }
     if (after_name && (in_ident || name_waiting || expect_value)) store();
-    if (lower_case) to_lower(element_name);
     name.assign(element_name);
 }
