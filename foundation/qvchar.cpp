@@ -84,12 +84,16 @@ qvchar::qvchar(const char* cstr) {
     }
 }
 
-qvchar::qvchar(const char* bytes, int32_t n) { assign(bytes, n); }
+qvchar::qvchar(const char* bytes, int32_t n) {
+    assign(bytes, n);
+}
 
 qvchar::qvchar(std::string_view text)
     : qvchar(text.data(), checked_length(static_cast<int64_t>(text.size()))) {}
 
-qvchar::qvchar(const qvchar& other) { assign(other); }
+qvchar::qvchar(const qvchar& other) {
+    assign(other);
+}
 
 qvchar::qvchar(qvchar&& other) noexcept
     : bytes_(other.bytes_), capacity_(other.capacity_), length_(other.length_) {
@@ -107,7 +111,9 @@ qvchar& qvchar::operator=(qvchar&& other) noexcept {
     return *this;
 }
 
-qvchar::~qvchar() { release_storage(bytes_, capacity_); }
+qvchar::~qvchar() {
+    release_storage(bytes_, capacity_);
+}
 
 void qvchar::assign(const char* cstr) {
     if (!cstr) {
@@ -196,6 +202,12 @@ void qvchar::set_length(int32_t n) {
     length_ = n;
 }
 
+void qvchar::reserve(int32_t n) {
+    if (n <= capacity_) return;
+    bytes_ = reallocate(bytes_, capacity_, n);
+    capacity_ = n;
+}
+
 void qvchar::reset(int32_t n) {
     release_storage(bytes_, capacity_);
     bytes_ = nullptr;
@@ -236,7 +248,9 @@ int32_t qvchar::find_char(char byte, int32_t from) const {
     return hit ? static_cast<int32_t>(static_cast<const char*>(hit) - bytes_) : -1;
 }
 
-int qvchar::compare(const qvchar& a, const qvchar& b) { return compare(a.view(), b.view()); }
+int qvchar::compare(const qvchar& a, const qvchar& b) {
+    return compare(a.view(), b.view());
+}
 
 int qvchar::compare(std::string_view a, std::string_view b) {
     if (a.empty() || b.empty()) return static_cast<int>(a.size()) - static_cast<int>(b.size());
@@ -258,16 +272,20 @@ void qvchar::replace_char(char a, std::string_view text) {
     replace_text(std::string_view(&a, 1), text);
 }
 
-void qvchar::replace_text(std::string_view s, char b) { replace_text(s, std::string_view(&b, 1)); }
+void qvchar::replace_text(std::string_view s, char b) {
+    replace_text(s, std::string_view(&b, 1));
+}
 
 void qvchar::replace_text(std::string_view s, std::string_view t) {
     if (s.empty() || length_ == 0) return;
     std::string_view text = view();
     int64_t count = 0;
-    for (size_t pos = text.find(s); pos != std::string_view::npos; pos = text.find(s, pos + s.size()))
+    for (size_t pos = text.find(s); pos != std::string_view::npos;
+         pos = text.find(s, pos + s.size()))
         ++count;
     if (count == 0) return;
-    int64_t size = length_ + count * (static_cast<int64_t>(t.size()) - static_cast<int64_t>(s.size()));
+    int64_t size =
+        length_ + count * (static_cast<int64_t>(t.size()) - static_cast<int64_t>(s.size()));
     qvchar out;
     out.reset(checked_length(size));
     char* dst = out.bytes_;
@@ -288,11 +306,16 @@ void qvchar::html_escape() {
     int64_t size = 0;
     for (int32_t i = 0; i < length_; ++i) {
         unsigned char c = byte_at(i);
-        if (c == '"') size += 6;
-        else if (c == '&') size += 5;
-        else if (c == '<' || c == '>') size += 4;
-        else if (c >= 0x80) size += 6;
-        else size += 1;
+        if (c == '"')
+            size += 6;
+        else if (c == '&')
+            size += 5;
+        else if (c == '<' || c == '>')
+            size += 4;
+        else if (c >= 0x80)
+            size += 6;
+        else
+            size += 1;
     }
     if (size == length_) return;
     qvchar out;
@@ -305,16 +328,25 @@ void qvchar::html_escape() {
     };
     for (int32_t i = 0; i < length_; ++i) {
         unsigned char c = byte_at(i);
-        if (c == '"') put("&quot;");
-        else if (c == '&') put("&amp;");
-        else if (c == '<') put("&lt;");
-        else if (c == '>') put("&gt;");
+        if (c == '"')
+            put("&quot;");
+        else if (c == '&')
+            put("&amp;");
+        else if (c == '<')
+            put("&lt;");
+        else if (c == '>')
+            put("&gt;");
         else if (c >= 0x80) {
-            char ref[7] = {'&', '#', static_cast<char>('0' + c / 100),
-                           static_cast<char>('0' + c / 10 % 10), static_cast<char>('0' + c % 10), ';',
+            char ref[7] = {'&',
+                           '#',
+                           static_cast<char>('0' + c / 100),
+                           static_cast<char>('0' + c / 10 % 10),
+                           static_cast<char>('0' + c % 10),
+                           ';',
                            '\0'};
             put(ref);
-        } else *dst++ = static_cast<char>(c);
+        } else
+            *dst++ = static_cast<char>(c);
     }
     move_from(out);
 }
@@ -329,10 +361,14 @@ int32_t qvchar::hex_value() const {
     for (int32_t i = 0; i < length_; ++i) {
         unsigned char c = byte_at(i);
         uint32_t digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return 0;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return 0;
         value = value * 16 + digit;
     }
     return static_cast<int32_t>(value);

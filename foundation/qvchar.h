@@ -6,7 +6,7 @@
 // Growable byte buffer holding every text of the program. Bytes are not kept
 // NUL-terminated; `c_str` places a NUL just past the text. Text may hold NULs.
 class qvchar {
-public:
+  public:
     qvchar() = default;
     qvchar(const char* cstr);  // NOLINT(google-explicit-constructor): texts read as literals
     qvchar(const char* bytes, int32_t n);
@@ -47,6 +47,8 @@ public:
     }
     // Negative n or n equal to the length does nothing; new bytes are undefined.
     void set_length(int32_t n);
+    // Makes room for `n` bytes in all, exactly, keeping the text; smaller n does nothing.
+    void reserve(int32_t n);
     // Releases the storage; n > 0 allocates fresh (undefined) bytes.
     void reset(int32_t n);
     void clear() { set_length(0); }
@@ -83,7 +85,7 @@ public:
     // Percent-encodes all but letters, digits, '-', '.', '_' and '/'.
     void url_encode_path();
 
-private:
+  private:
     void grow_to(int32_t n);
     void push_growing(char byte);
 

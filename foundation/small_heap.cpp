@@ -11,8 +11,9 @@
 namespace small_heap {
 namespace detail {
 
-static_assert(class_of(largest == 0 ? 1024 : largest) == class_count - 1 &&
-              size_of_class(class_count - 1) == 1024);
+static_assert(class_of(largest == 0 ? 65536 : largest) == class_count - 1 &&
+              size_of_class(class_count - 1) == 65536);
+static_assert(class_of(1025) == 20 && size_of_class(20) == 2048 && class_of(4097) == 22);
 static_assert(class_of(65) == 8 && size_of_class(8) == 96 && class_of(257) == 14);
 
 constinit thread_local heap_state states[2];

@@ -25,10 +25,10 @@ inline constexpr size_t largest = 0;
 #if __has_feature(address_sanitizer)
 inline constexpr size_t largest = 0;
 #else
-inline constexpr size_t largest = 1024;
+inline constexpr size_t largest = 65536;
 #endif
 #else
-inline constexpr size_t largest = 1024;
+inline constexpr size_t largest = 65536;
 #endif
 
 // Pieces of one region sit together. Document nodes have their own, so that a walk over all
@@ -37,19 +37,25 @@ enum class region : uint8_t { texts = 0, nodes = 1 };
 
 namespace detail {
 
-// Classes: steps of 8 bytes up to 64, of 32 up to 256, of 128 up to 1024.
-inline constexpr size_t class_count = 20;
+// Classes: steps of 8 bytes up to 64, of 32 up to 256, of 128 up to 1024, then powers of two up
+// to 65536 (the folded runs of a document and the pieces of a rendered TOC).
+inline constexpr size_t class_count = 26;
 
 constexpr size_t class_of(size_t bytes) {
     if (bytes <= 64) return bytes == 0 ? 0 : (bytes - 1) / 8;
     if (bytes <= 256) return 6 + (bytes - 1) / 32;
-    return 12 + (bytes - 1) / 128;
+    if (bytes <= 1024) return 12 + (bytes - 1) / 128;
+    size_t c = 20;
+    for (size_t size = 2048; size < bytes; size *= 2)
+        ++c;
+    return c;
 }
 
 constexpr size_t size_of_class(size_t c) {
     if (c < 8) return (c + 1) * 8;
     if (c < 14) return (c - 5) * 32;
-    return (c - 11) * 128;
+    if (c < 20) return (c - 11) * 128;
+    return size_t{2048} << (c - 20);
 }
 
 struct free_piece {

@@ -66,6 +66,14 @@ class xml_node final : public tree_node {
     qvhash attributes;
 };
 
+// What a node means to the caller of a folding reader that folds what the caller only writes back.
+enum class node_role : uint8_t {
+    ordinary,               // may end up in a run of folded content
+    landmark,               // kept as a node, and so are its ancestors
+    landmark_with_content,  // kept with its ancestors and every node inside it
+};
+using node_classifier = node_role (*)(const xml_node& node);
+
 // The document node behind a tree link of a document tree; null for null.
 inline xml_node* as_xml(tree_node* node) {
     return static_cast<xml_node*>(node);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "foundation/files.h"
+#include "foundation/small_heap.h"
 #include "markup/parse_tag.h"
 
 namespace {
@@ -46,6 +47,27 @@ void set_message(qvchar& error_text, std::string_view message, std::string_view 
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
 
+// A run grows by many small pieces: its room grows to the whole piece of storage it gets, and
+// at least doubles past that, where the buffer would add a sixteenth.
+void append_to_run(qvchar& run, std::string_view bytes) {
+    const int64_t needed = int64_t{run.length()} + static_cast<int64_t>(bytes.size());
+    if (needed > run.capacity()) {
+        int64_t room = std::max<int64_t>(needed, int64_t{2} * run.capacity());
+        if (static_cast<uint64_t>(needed) <= small_heap::largest)
+            room = static_cast<int64_t>(small_heap::class_bytes(static_cast<size_t>(needed)));
+        run.reserve(static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX - 64)));
+    }
+    run.append(bytes);
+}
+
+// Appends the bytes a node and its subtree write back, in document order.
+void append_written(qvchar& run, const xml_node& top) {
+    append_to_run(run, top.raw.view());
+    const tree_node* end = tree_next_skip(&top);
+    for (const tree_node* n = top.first_child(); n && n != end; n = tree_next(n))
+        append_to_run(run, as_xml(n)->raw.view());
+}
+
 }  // namespace
 
 qvhtml::qvhtml(qve_tree& tree) : tree_(tree) {
@@ -78,12 +100,18 @@ int qvhtml::finish() {
 
 int qvhtml::on_text() {
     if (token().is_empty()) return 0;
+    // text is never a landmark: right after a run it joins the run without becoming a node
+    if (run_ && folds_at(path_.size()) &&
+        (path_.empty() ? tree_.last_top() : path_.back().node->last_child()) == run_) {
+        append_to_run(run_->raw, token().view());
+        return 0;
+    }
     auto* node = new (std::nothrow) xml_node();
     if (!node) return html_no_memory;
     node->kind = NodeKind::text;
     // a copy of exact size: the token keeps its grown buffer for the next construct
     node->raw.assign(token());
-    insert(node);
+    place(node, false);
     return 0;
 }
 
@@ -114,7 +142,7 @@ int qvhtml::on_construct() {
             closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element)) {
             auto* end_tag = new (std::nothrow) xml_node();
             if (!end_tag) {
-                insert(node);
+                place(node, false);
                 return html_no_memory;
             }
             const xml_node& closing = *path_[static_cast<size_t>(stop)].node;
@@ -123,8 +151,7 @@ int qvhtml::on_construct() {
             end_tag->element = closing.element;
             close_at(static_cast<size_t>(stop), end_tag);
         }
-        insert(node);
-        if (is_open) push_open(node);
+        place(node, is_open);
         return 0;
     }
 
@@ -137,13 +164,37 @@ int qvhtml::on_construct() {
         if (open >= 0) {
             close_at(static_cast<size_t>(open), node);
         } else {
-            insert(node);
+            place(node, false);
         }
         return 0;
     }
 
-    insert(node);
+    place(node, false);
     return 0;
+}
+
+void qvhtml::place(xml_node* node, bool opens) {
+    node_role role = node_role::ordinary;
+    if (classify_) {
+        role = classify_(*node);
+        const size_t depth = path_.size();
+        if (role != node_role::ordinary) {
+            keep_path(depth);
+        } else if (!opens && folds_at(depth)) {
+            tree_node* last = depth == 0 ? tree_.last_top() : path_.back().node->last_child();
+            xml_node* run = run_ && last == run_ ? run_ : nullptr;
+            if (!run) insert(node);
+            run_ = fold(node, run);
+            return;
+        }
+    }
+    insert(node);
+    if (!opens) return;
+    push_open(node);
+    if (role == node_role::ordinary) return;
+    keep_depth_ = path_.size();
+    if (role == node_role::landmark_with_content && shield_ == no_shield)
+        shield_ = path_.size() - 1;
 }
 
 void qvhtml::insert(xml_node* node) {
@@ -179,7 +230,7 @@ void qvhtml::close_at(size_t depth, xml_node* end_tag) {
 void qvhtml::pop_to(size_t depth) {
     while (path_.size() > depth) {
         const open_element& top = path_.back();
-        const xml_node& node = *top.node;
+        xml_node& node = *top.node;
         if (node.element >= 0) {
             innermost_known_[static_cast<size_t>(node.element)] = top.outer_same;
         } else if (top.outer_same >= 0) {
@@ -188,7 +239,58 @@ void qvhtml::pop_to(size_t depth) {
             innermost_unknown_.erase(node.name.view());
         }
         path_.pop_back();
+        if (!classify_) continue;
+        // the name no longer keys anything: the node may fold now
+        const size_t index = path_.size();
+        if (index >= keep_depth_ && folds_at(index))
+            run_ = fold(&node, run_ && node.prev() == run_ ? run_ : nullptr);
+        keep_depth_ = std::min(keep_depth_, index);
+        if (shield_ == index) shield_ = no_shield;
     }
+}
+
+void qvhtml::keep_path(size_t depth) {
+    for (size_t index = keep_depth_; index < depth && index < shield_; ++index)
+        fold_children(index);
+    keep_depth_ = std::max(keep_depth_, depth);
+}
+
+void qvhtml::fold_children(size_t index) {
+    tree_node* parent = path_[index].node;
+    // the open child, if any, is the last one
+    const tree_node* open = index + 1 < path_.size() ? path_[index + 1].node : nullptr;
+    xml_node* run = nullptr;
+    for (tree_node* child = parent->first_child(); child && child != open;) {
+        tree_node* next = child->next();
+        run = fold(as_xml(child), run);
+        child = next;
+    }
+    if (run && !open) run_ = run;
+}
+
+xml_node* qvhtml::fold(xml_node* node, xml_node* run) {
+    if (run) {
+        append_written(run->raw, *node);
+        tree_unlink(tree_, node);
+        delete node;
+        return run;
+    }
+    if (node->first_child()) {
+        // a subtree's bytes stay within one input, so its length fits the text buffer
+        qvchar all;
+        append_written(all, *node);
+        node->raw.move_from(all);
+        while (tree_node* child = node->first_child()) {
+            tree_unlink(tree_, child);
+            delete child;
+        }
+    }
+    node->kind = NodeKind::text;
+    node->element = -1;
+    node->closed = true;
+    node->name.assign(nullptr);
+    node->attributes.clear();
+    return node;
 }
 
 // The walk up the open elements ends at the first one that the new element closes or whose
@@ -216,7 +318,7 @@ int32_t qvhtml::innermost_open(const xml_node& end_tag) const {
 }
 
 int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
-                    progress_callback progress, void* progress_data) {
+                    progress_callback progress, void* progress_data, node_classifier fold) {
     const qvhandle file = file_open(path, "r");
     if (file == invalid_handle) {
         set_message(error_text, "Can't open source file: ", path);
@@ -234,6 +336,7 @@ int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
     const percent_meter meter(progress, progress_data, size);
 
     qvhtml reader(tree);
+    reader.fold_with(fold);
     uint64_t total = 0;
     bool read_failed = false;
     bool too_large = false;
@@ -277,10 +380,12 @@ int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
 }
 
 int parse_html_text(std::string_view text, qve_tree& tree, qvchar& error_text,
-                    progress_callback progress, void* progress_data, int32_t chunk_size) {
+                    progress_callback progress, void* progress_data, int32_t chunk_size,
+                    node_classifier fold) {
     const auto step = static_cast<size_t>(std::clamp(chunk_size, 1, largest_text_chunk));
     const percent_meter meter(progress, progress_data, text.size());
     qvhtml reader(tree);
+    reader.fold_with(fold);
     int result = 0;
     for (size_t at = 0; at < text.size() && result == 0; at += step) {
         const std::string_view piece = text.substr(at, step);

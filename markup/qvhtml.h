@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
@@ -43,6 +44,15 @@ class qvhtml : public qvsgml {
     // code.
     [[nodiscard]] int finish();
 
+    // Folds what the caller will only write back, to keep the tree of a large document small.
+    // Once an element is known to hold a landmark (the top level counts as one), every finished
+    // run of its children without landmarks becomes a single text node whose `raw` is the
+    // run's bytes; nothing inside a landmark with content is folded. The tree still writes back
+    // the input byte for byte, and every landmark keeps its ancestors, its content and its place
+    // in document order: a fold only ever stands where its last node stood. Set before the first
+    // chunk.
+    void fold_with(node_classifier classify) { classify_ = classify; }
+
   protected:
     int on_text() override;
     int on_construct() override;
@@ -55,6 +65,8 @@ class qvhtml : public qvsgml {
         int32_t outer_same;
     };
 
+    // Links a new node under the innermost open element; an opening one joins the path.
+    void place(xml_node* node, bool opens);
     void insert(xml_node* node);
     void push_open(xml_node* node);
     // Closes the open element at `depth`: its end-tag node becomes its last child, and it and
@@ -64,6 +76,17 @@ class qvhtml : public qvsgml {
     // Deepest open element a start tag of `element` stops at or closes; -1 for none.
     int32_t implied_stop(int32_t element) const;
     int32_t innermost_open(const xml_node& end_tag) const;
+
+    // Folding. An element at path position `index` (or a node about to be placed at that depth)
+    // folds once finished when its parent holds a landmark and no landmark with content holds
+    // it.
+    bool folds_at(size_t index) const { return index <= keep_depth_ && index <= shield_; }
+    // The open elements above `depth` hold a landmark: their finished children fold.
+    void keep_path(size_t depth);
+    void fold_children(size_t index);
+    // Folds a finished node into `run`, its previous sibling, or, without one, into a run of
+    // its own. Returns the run.
+    xml_node* fold(xml_node* node, xml_node* run);
 
     qve_tree& tree_;
     // The open elements around the insertion point, outermost first. Elements closed or
@@ -75,6 +98,15 @@ class qvhtml : public qvsgml {
     std::unordered_map<std::string_view, int32_t> innermost_unknown_;
     // Between a <script> start tag and the next end tag every construct but an end tag is text.
     bool in_script_ = false;
+
+    node_classifier classify_ = nullptr;
+    // The outermost `keep_depth_` open elements hold a landmark (always a prefix of the path).
+    size_t keep_depth_ = 0;
+    // Path position of the outermost open landmark with content; no_shield without one.
+    static constexpr size_t no_shield = SIZE_MAX;
+    size_t shield_ = no_shield;
+    // The text node the latest run was folded into; a finished node right after it joins it.
+    xml_node* run_ = nullptr;
 };
 
 // Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
@@ -84,12 +116,13 @@ class qvhtml : public qvsgml {
 // anything is read when its size is known); any other code with "Memory error occurred".
 // `error_text` is set only on failure. `progress`, when given, receives the percent of the file
 // read, once per chunk, and 100 at the end, together with `progress_data`. After a failure the tree
-// holds what was read.
+// holds what was read. `fold`, when given, folds the tree as qvhtml::fold_with describes.
 [[nodiscard]] int parse_html_file(std::string_view path, qve_tree& tree, qvchar& error_text,
                                   progress_callback progress = nullptr,
-                                  void* progress_data = nullptr);
+                                  void* progress_data = nullptr, node_classifier fold = nullptr);
 // The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
 [[nodiscard]] int parse_html_text(std::string_view text, qve_tree& tree, qvchar& error_text,
                                   progress_callback progress = nullptr,
                                   void* progress_data = nullptr,
-                                  int32_t chunk_size = html_chunk_size);
+                                  int32_t chunk_size = html_chunk_size,
+                                  node_classifier fold = nullptr);

@@ -96,6 +96,18 @@ int32_t heading_level(const xml_node& element) {
     return digit - '0';
 }
 
+node_role scan_role(const xml_node& node) {
+    if (is_element(node)) {
+        if (heading_level(node) > 0 || node.name == "title")
+            return node_role::landmark_with_content;
+        return node.name == "body" ? node_role::landmark : node_role::ordinary;
+    }
+    if (is_comment(node) && (node.raw == toc_start_marker || node.raw == toc_end_marker ||
+                             is_toc_placeholder(node.raw.view())))
+        return node_role::landmark;
+    return node_role::ordinary;
+}
+
 bool has_content(const xml_node& element) {
     const tree_node* first = element.first_child();
     return first && !is_own_end_tag(*as_xml(first));

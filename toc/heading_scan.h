@@ -17,6 +17,10 @@ int32_t heading_level(const xml_node& element);
 // A heading counts only with a child other than its own end tag: `<h2></h2>` is empty.
 bool has_content(const xml_node& element);
 
+// What `HeadingScan` and the clearing of a document look at: headings and titles with their
+// content, `body`, the TOC markers and the placeholder comment. A reader may fold all else.
+node_role scan_role(const xml_node& node);
+
 // Removal of an old number ("1.4.2. ") from the text nodes of one heading, in document order.
 class strip_state {
   public:

@@ -35,12 +35,15 @@ void write_pieces(const std::vector<qvchar>& pieces, output_file& out) {
         out.write(piece.view());
 }
 
-// Reads an HTML file into a document that starts with the empty node the TOC may follow.
+// Reads an HTML file into a document that starts with the empty node the TOC may follow. All
+// the document is only written back except what the heading scan looks at, so the rest is
+// folded as it is read.
 int read_document(std::string_view path, qve_tree& document, qvchar& error_text,
                   ProgressScale* progress) {
     tree_prepend_top(document, new xml_node());
-    const int result = parse_html_file(path, document, error_text,
-                                       progress ? report_scaled_progress : nullptr, progress);
+    const int result =
+        parse_html_file(path, document, error_text, progress ? report_scaled_progress : nullptr,
+                        progress, scan_role);
     return result == 0 ? 0 : 1;
 }
 
