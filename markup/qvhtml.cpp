@@ -130,7 +130,10 @@ int qvhtml::on_construct() {
     if (scanned == kind_start_tag) {
         // the scanner's start tags are at least "<a>"
         if (raw[raw.size() - 2] == '/') node->kind = NodeKind::empty_tag;
-        parse_tag(raw.substr(1, raw.size() - 2), node->name, &node->attributes, true, false);
+        // a folding reader's caller looks at attributes only inside landmarks with content
+        const bool attributes_wanted = !classify_ || path_.size() > shield_;
+        parse_tag(raw.substr(1, raw.size() - 2), node->name,
+                  attributes_wanted ? &node->attributes : nullptr, true, false);
         node->element = element_index(node->name.view());
         if (empty_elements().contains(node->element)) node->kind = NodeKind::empty_tag;
         const bool is_open = node->kind == NodeKind::start_tag;

@@ -50,7 +50,7 @@ class qvhtml : public qvsgml {
     // run's bytes; nothing inside a landmark with content is folded. The tree still writes back
     // the input byte for byte, and every landmark keeps its ancestors, its content and its place
     // in document order: a fold only ever stands where its last node stood. Set before the first
-    // chunk.
+    // chunk. Tags outside landmarks with content then carry no attributes.
     void fold_with(node_classifier classify) { classify_ = classify; }
 
   protected:

@@ -263,6 +263,98 @@ TEST(QvhtmlTest, HostileDocumentsComeBackByteForByte) {
     }
 }
 
+// Landmarks of the folding tests: headings and titles with their content, body and x:y
+// elements and every comment alone.
+node_role test_role(const xml_node& node) {
+    const bool element = node.kind == NodeKind::start_tag || node.kind == NodeKind::empty_tag;
+    if (element && (node.name == "h1" || node.name == "title"))
+        return node_role::landmark_with_content;
+    if ((element && (node.name == "body" || node.name == "x:y")) || node.kind == NodeKind::comment)
+        return node_role::landmark;
+    return node_role::ordinary;
+}
+
+// Per landmark, in document order: its offset in the written bytes, the raw texts of its
+// ancestors and its own, and for a landmark with content every node inside it.
+std::string landmarks(const qve_tree& tree) {
+    std::string out;
+    size_t offset = 0;
+    for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
+        const xml_node& node = *as_xml(n);
+        const node_role role = test_role(node);
+        if (role != node_role::ordinary) {
+            out += std::to_string(offset);
+            for (const tree_node* up = n->parent(); up; up = up->parent())
+                out += " ^" + std::string(as_xml(up)->raw.view());
+            out += " " + std::string(node.raw.view());
+            if (role == node_role::landmark_with_content) {
+                const tree_node* end = tree_next_skip(n);
+                for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in))
+                    out += " |" + std::to_string(static_cast<int>(as_xml(in)->kind)) +
+                           std::string(as_xml(in)->raw.view());
+            }
+            out += "\n";
+        }
+        offset += node.raw.view().size();
+    }
+    return out;
+}
+
+// Folding keeps every landmark as the plain reading has it and writes back the same bytes.
+void check_folding(const std::string& doc) {
+    document plain;
+    qvchar error;
+    ASSERT_EQ(parse_html_text(doc, plain.tree, error), 0);
+    for (const int32_t chunk : {1, 7, html_chunk_size}) {
+        SCOPED_TRACE(chunk);
+        document folded;
+        ASSERT_EQ(parse_html_text(doc, folded.tree, error, nullptr, nullptr, chunk, test_role), 0);
+        ASSERT_EQ(tree_raw(folded.tree), doc);
+        ASSERT_EQ(landmarks(folded.tree), landmarks(plain.tree));
+    }
+}
+
+TEST(QvhtmlTest, FoldingKeepsLandmarksAndBytes) {
+    const char* const rows[] = {
+        "<p>a</p><p>b</p><h1>A<b>1.</b></h1><p>c<i>d</i></p>text",
+        "<html><head><title>T</title></head><body><div><p>x</p><h1>A</h1><p>y</p></div></body>",
+        "<div><div><p>deep</p></div><table><tr><td>1<td>2</table><!--c--></div><p>after",
+        "<ul><li>a<li>b</ul><x:y a=1><p>in</p></x:y><p>x<h1>implied close</h1>",
+        "<h1>open heading<p>para in heading<div>more",
+        "<script><h1>not a tag</h1></script><h1>A</h1><br><hr><img src=x>",
+        "<b><p>a</b></p><h1>A</h1></i></b><p>unclosed",
+        "<body><body><h1>A</h1></body>",
+        "",
+    };
+    for (const char* row : rows) {
+        SCOPED_TRACE(row);
+        check_folding(row);
+    }
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string doc = hostile_document(random);
+        SCOPED_TRACE(quote_bytes(doc));
+        check_folding(doc);
+        if (HasFatalFailure() || HasNonfatalFailure()) return;
+    }
+}
+
+TEST(QvhtmlTest, FoldingLeavesFewNodes) {
+    std::string doc = "<body>";
+    for (int i = 0; i < 1000; ++i)
+        doc += "<h1>Head</h1><p>a <b>b</b> c</p><table><tr><td>1</td></tr></table>\n";
+    document folded;
+    qvchar error;
+    ASSERT_EQ(
+        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, test_role), 0);
+    int64_t nodes = 0;
+    for (const tree_node* n = folded.tree.first(); n; n = tree_next(n))
+        ++nodes;
+    // body, then per heading its start tag, text and end tag and one run after it
+    EXPECT_EQ(nodes, 2 + 1000 * 4);
+    EXPECT_EQ(tree_raw(folded.tree), doc);
+}
+
 TEST(QvhtmlTest, DeepNestingReadsAndFrees) {
     std::string doc;
     for (int i = 0; i < 200000; ++i)

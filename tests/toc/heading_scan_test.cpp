@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -35,12 +37,15 @@ class HeadingScanTest : public testing::Test {
 
     // The document as the build writes it: the old TOC dropped when both markers are there,
     // `toc` right after the insertion node's own raw text.
-    std::string scan(std::string_view html, const options& opt = {},
-                     std::string_view toc = "[TOC]") {
+    // `fold` reads the document folded, as the build reads it.
+    std::string scan(std::string_view html, const options& opt = {}, std::string_view toc = "[TOC]",
+                     bool fold = false) {
         qve_tree document;
         tree_insert(document, new xml_node(), nullptr, nullptr);
         qvchar error;
-        EXPECT_EQ(parse_html_text(html, document, error), 0);
+        EXPECT_EQ(parse_html_text(html, document, error, nullptr, nullptr, html_chunk_size,
+                                  fold ? scan_role : nullptr),
+                  0);
         HeadingScan scan;
         scan.range_from = opt.from;
         scan.range_to = opt.to;
@@ -88,8 +93,11 @@ class HeadingScanTest : public testing::Test {
     void check(const std::vector<row>& rows) {
         for (const row& r : rows) {
             SCOPED_TRACE(r.html);
-            EXPECT_EQ(scan(r.html, r.opt), r.written);
-            EXPECT_EQ(items(), r.items);
+            for (const bool fold : {false, true}) {
+                SCOPED_TRACE(fold ? "folded" : "plain");
+                EXPECT_EQ(scan(r.html, r.opt, "[TOC]", fold), r.written);
+                EXPECT_EQ(items(), r.items);
+            }
         }
     }
 
@@ -276,6 +284,78 @@ TEST_F(HeadingScanTest, ManyHeadingsUnderOneHeading) {
     scan(html, {.numbering = true});
     EXPECT_EQ(tree->first()->child_count(), 100000);
     EXPECT_EQ(last_item()->numbering, "1.100000. ");
+}
+
+// Documents built from the constructs the scan looks at, mixed with ordinary markup.
+std::string mixed_document(std::mt19937& random) {
+    static const std::string_view pieces[] = {
+        "<h1>",
+        "</h1>",
+        "<h2>",
+        "</h2>",
+        "<h3>A</h3>",
+        "<H4>1.2. B",
+        "</H4>",
+        "<h7>x</h7>",
+        "<h2></h2>",
+        "<title>",
+        "</title>",
+        "<body>",
+        "</body>",
+        "<!-- toc -->",
+        "<!--x-->",
+        "<!--QORV_HTML_TOC_START-->",
+        "<!--QORV_HTML_TOC_END-->",
+        "<p>",
+        "</p>",
+        "<div>",
+        "</div>",
+        "<table><tr><td>",
+        "</td></tr></table>",
+        "<ul><li>",
+        "<li>",
+        "</ul>",
+        "<b>",
+        "</b>",
+        "<a name=\"n\">",
+        "<a name=\"qorv_link_3_7\">",
+        "</a>",
+        "<script>",
+        "</script>",
+        "<br>",
+        "3. ",
+        "1984 ",
+        "text ",
+        "\n",
+        "<svg><title>s</title></svg>",
+        "<head>",
+        "</head>",
+    };
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> count(0, 60);
+    std::string doc;
+    for (int n = count(random); n > 0; --n)
+        doc += pieces[piece(random)];
+    return doc;
+}
+
+TEST_F(HeadingScanTest, FoldedReadingScansAlike) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> flag(0, 1);
+    std::uniform_int_distribution<int32_t> level(1, 6);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string doc = mixed_document(random);
+        options opt;
+        opt.numbering = flag(random) != 0;
+        opt.titles = flag(random) != 0;
+        opt.from = level(random);
+        opt.to = std::max(opt.from, level(random));
+        SCOPED_TRACE(doc);
+        const std::string plain = scan(doc, opt);
+        const std::string plain_items = items();
+        ASSERT_EQ(scan(doc, opt, "[TOC]", true), plain);
+        ASSERT_EQ(items(), plain_items);
+    }
 }
 
 TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
