@@ -60,19 +60,16 @@ void append_to_run(qvchar& run, std::string_view bytes) {
     run.append(bytes);
 }
 
-// Appends the bytes a node and its subtree write back, in document order.
-void append_written(qvchar& run, const xml_node& top) {
-    append_to_run(run, top.raw.view());
-    const tree_node* end = tree_next_skip(&top);
-    for (const tree_node* n = top.first_child(); n && n != end; n = tree_next(n))
-        append_to_run(run, as_xml(n)->raw.view());
-}
-
 }  // namespace
 
 qvhtml::qvhtml(qve_tree& tree) : tree_(tree) {
     configure_html(*this);
     innermost_known_.fill(-1);
+}
+
+qvhtml::~qvhtml() {
+    // what an unfinished reading holds outside the tree goes in, as it stands
+    if (in_region()) unfold_region();
 }
 
 int qvhtml::read_chunk(qvchar&& chunk) {
@@ -95,14 +92,19 @@ int qvhtml::finish() {
     if (result != finished) return result;
     while (release_consumed()) {
     }
+    // elements left open have no end to fold at
+    if (in_region()) unfold_region();
     return 0;
 }
 
 int qvhtml::on_text() {
     if (token().is_empty()) return 0;
-    // text is never a landmark: right after a run it joins the run without becoming a node
-    if (run_ && folds_at(path_.size()) &&
-        (path_.empty() ? tree_.last_top() : path_.back().node->last_child()) == run_) {
+    // text is never a landmark: inside the region or right after a run it needs no node
+    if (in_region()) {
+        append_to_run(region_, token().view());
+        return 0;
+    }
+    if (run_ && folds_at(path_.size()) && last_child_here() == run_) {
         append_to_run(run_->raw, token().view());
         return 0;
     }
@@ -180,14 +182,34 @@ void qvhtml::place(xml_node* node, bool opens) {
     node_role role = node_role::ordinary;
     if (classify_) {
         role = classify_(*node);
-        const size_t depth = path_.size();
         if (role != node_role::ordinary) {
-            keep_path(depth);
-        } else if (!opens && folds_at(depth)) {
-            tree_node* last = depth == 0 ? tree_.last_top() : path_.back().node->last_child();
-            xml_node* run = run_ && last == run_ ? run_ : nullptr;
-            if (!run) insert(node);
-            run_ = fold(node, run);
+            // every open element holds a landmark now
+            if (in_region()) unfold_region();
+            keep_depth_ = path_.size();
+        } else if (in_region()) {
+            append_to_run(region_, node->raw.view());
+            if (opens) {
+                push_open_in_region(node);
+            } else {
+                delete node;
+            }
+            return;
+        } else if (folds_at(path_.size())) {
+            if (opens) {
+                // the element starts a region, out of the tree until it ends or unfolds
+                region_.assign(nullptr);
+                append_to_run(region_, node->raw.view());
+                push_open_in_region(node);
+                return;
+            }
+            if (run_ && last_child_here() == run_) {
+                append_to_run(run_->raw, node->raw.view());
+                delete node;
+                return;
+            }
+            make_run(*node);
+            insert(node);
+            run_ = node;
             return;
         }
     }
@@ -200,6 +222,48 @@ void qvhtml::place(xml_node* node, bool opens) {
         shield_ = path_.size() - 1;
 }
 
+void qvhtml::push_open_in_region(xml_node* node) {
+    push_open(node);
+    // its start tag is the last thing the region got
+    path_.back().region_at = region_.view().size() - node->raw.view().size();
+}
+
+tree_node* qvhtml::last_child_here() const {
+    return path_.empty() ? tree_.last_top() : path_.back().node->last_child();
+}
+
+void qvhtml::make_run(xml_node& node) {
+    node.kind = NodeKind::text;
+    node.element = -1;
+    node.closed = true;
+    node.name.assign(nullptr);
+    node.attributes.clear();
+}
+
+void qvhtml::unfold_region() {
+    // Each region element goes into the tree as the last child of its parent, followed by one
+    // run of what it holds up to the next region element's start tag.
+    const auto length = static_cast<size_t>(region_.length());
+    for (size_t index = keep_depth_; index < path_.size(); ++index) {
+        xml_node* element = path_[index].node;
+        if (index == 0) {
+            tree_insert(tree_, element, nullptr, nullptr);
+        } else {
+            tree_append_child(tree_, element, path_[index - 1].node);
+        }
+        const size_t from = path_[index].region_at + static_cast<size_t>(element->raw.length());
+        const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : length;
+        if (to <= from) continue;
+        auto* run =
+            new (std::nothrow) xml_node(NodeKind::text, region_.view().substr(from, to - from));
+        // without memory the bytes are lost; the reader reports the failure at the next node
+        if (!run) break;
+        tree_append_child(tree_, run, element);
+        run_ = run;
+    }
+    region_.assign(nullptr);
+    keep_depth_ = path_.size();
+}
 void qvhtml::insert(xml_node* node) {
     if (path_.empty()) {
         tree_insert(tree_, node, nullptr, nullptr);
@@ -220,10 +284,18 @@ void qvhtml::push_open(xml_node* node) {
         outer_same = entry->second;
         entry->second = depth;
     }
-    path_.push_back({node, outer_same});
+    path_.push_back({node, outer_same, 0});
 }
 
 void qvhtml::close_at(size_t depth, xml_node* end_tag) {
+    if (in_region() && depth >= keep_depth_) {
+        append_to_run(region_, end_tag->raw.view());
+        delete end_tag;
+        pop_to(depth);
+        return;
+    }
+    // a region inside the element ends before its end tag
+    pop_to(depth + 1);
     xml_node* element = path_[depth].node;
     element->closed = true;
     tree_append_child(tree_, end_tag, element);
@@ -233,67 +305,40 @@ void qvhtml::close_at(size_t depth, xml_node* end_tag) {
 void qvhtml::pop_to(size_t depth) {
     while (path_.size() > depth) {
         const open_element& top = path_.back();
-        xml_node& node = *top.node;
-        if (node.element >= 0) {
-            innermost_known_[static_cast<size_t>(node.element)] = top.outer_same;
+        xml_node* node = top.node;
+        if (node->element >= 0) {
+            innermost_known_[static_cast<size_t>(node->element)] = top.outer_same;
         } else if (top.outer_same >= 0) {
-            innermost_unknown_[node.name.view()] = top.outer_same;
+            innermost_unknown_[node->name.view()] = top.outer_same;
         } else {
-            innermost_unknown_.erase(node.name.view());
+            innermost_unknown_.erase(node->name.view());
         }
+        const bool in_region_now = in_region();
         path_.pop_back();
         if (!classify_) continue;
-        // the name no longer keys anything: the node may fold now
         const size_t index = path_.size();
-        if (index >= keep_depth_ && folds_at(index))
-            run_ = fold(&node, run_ && node.prev() == run_ ? run_ : nullptr);
+        // the name no longer keys anything: a region element can go
+        if (in_region_now) {
+            delete node;
+            if (index == keep_depth_) end_region();
+        }
         keep_depth_ = std::min(keep_depth_, index);
         if (shield_ == index) shield_ = no_shield;
     }
 }
 
-void qvhtml::keep_path(size_t depth) {
-    for (size_t index = keep_depth_; index < depth && index < shield_; ++index)
-        fold_children(index);
-    keep_depth_ = std::max(keep_depth_, depth);
-}
-
-void qvhtml::fold_children(size_t index) {
-    tree_node* parent = path_[index].node;
-    // the open child, if any, is the last one
-    const tree_node* open = index + 1 < path_.size() ? path_[index + 1].node : nullptr;
-    xml_node* run = nullptr;
-    for (tree_node* child = parent->first_child(); child && child != open;) {
-        tree_node* next = child->next();
-        run = fold(as_xml(child), run);
-        child = next;
+void qvhtml::end_region() {
+    if (run_ && last_child_here() == run_) {
+        append_to_run(run_->raw, region_.view());
+        region_.assign(nullptr);
+        return;
     }
-    if (run && !open) run_ = run;
-}
-
-xml_node* qvhtml::fold(xml_node* node, xml_node* run) {
-    if (run) {
-        append_written(run->raw, *node);
-        tree_unlink(tree_, node);
-        delete node;
-        return run;
-    }
-    if (node->first_child()) {
-        // a subtree's bytes stay within one input, so its length fits the text buffer
-        qvchar all;
-        append_written(all, *node);
-        node->raw.move_from(all);
-        while (tree_node* child = node->first_child()) {
-            tree_unlink(tree_, child);
-            delete child;
-        }
-    }
-    node->kind = NodeKind::text;
-    node->element = -1;
-    node->closed = true;
-    node->name.assign(nullptr);
-    node->attributes.clear();
-    return node;
+    auto* run = new (std::nothrow) xml_node(NodeKind::text, {});
+    // without memory the bytes are lost; the reader reports the failure at the next node
+    if (!run) return;
+    run->raw.move_from(region_);
+    insert(run);
+    run_ = run;
 }
 
 // The walk up the open elements ends at the first one that the new element closes or whose

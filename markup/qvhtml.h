@@ -33,6 +33,7 @@ class qvhtml : public qvsgml {
     // Nodes are added after the tree's existing top-level nodes. The tree must outlive the
     // reader and must not be changed by anyone else while it reads.
     explicit qvhtml(qve_tree& tree);
+    ~qvhtml() override;
 
     // Queues the chunk, taking over its storage, builds the nodes it completes and drops the
     // input read through. 0, or the scanner's or the reader's failure code; after a failure
@@ -63,6 +64,8 @@ class qvhtml : public qvsgml {
     struct open_element {
         xml_node* node;
         int32_t outer_same;
+        // Where its start tag begins in the folded region, for a region element.
+        size_t region_at;
     };
 
     // Links a new node under the innermost open element; an opening one joins the path.
@@ -81,12 +84,18 @@ class qvhtml : public qvsgml {
     // folds once finished when its parent holds a landmark and no landmark with content holds
     // it.
     bool folds_at(size_t index) const { return index <= keep_depth_ && index <= shield_; }
-    // The open elements above `depth` hold a landmark: their finished children fold.
-    void keep_path(size_t depth);
-    void fold_children(size_t index);
-    // Folds a finished node into `run`, its previous sibling, or, without one, into a run of
-    // its own. Returns the run.
-    xml_node* fold(xml_node* node, xml_node* run);
+    // The open elements from `keep_depth_` on hold no landmark yet: they are out of the tree,
+    // and all that was read since the first one's start tag waits in `region_`.
+    bool in_region() const {
+        return classify_ && shield_ == no_shield && path_.size() > keep_depth_;
+    }
+    tree_node* last_child_here() const;
+    void push_open_in_region(xml_node* node);
+    void make_run(xml_node& node);
+    // The region's first element is finished: its bytes join the run before it or become one.
+    void end_region();
+    // A landmark arrived: the region's elements go into the tree with runs of what they hold.
+    void unfold_region();
 
     qve_tree& tree_;
     // The open elements around the insertion point, outermost first. Elements closed or
@@ -107,6 +116,7 @@ class qvhtml : public qvsgml {
     size_t shield_ = no_shield;
     // The text node the latest run was folded into; a finished node right after it joins it.
     xml_node* run_ = nullptr;
+    qvchar region_;
 };
 
 // Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
