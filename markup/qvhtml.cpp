@@ -101,7 +101,7 @@ int qvhtml::on_text() {
     if (token().is_empty()) return 0;
     // text is never a landmark: inside the region or right after a run it needs no node
     if (in_region()) {
-        append_to_run(region_, token().view());
+        append_to_run(region_run_->raw, token().view());
         return 0;
     }
     if (run_ && folds_at(path_.size()) && last_child_here() == run_) {
@@ -187,7 +187,7 @@ void qvhtml::place(xml_node* node, bool opens) {
             if (in_region()) unfold_region();
             keep_depth_ = path_.size();
         } else if (in_region()) {
-            append_to_run(region_, node->raw.view());
+            append_to_run(region_run_->raw, node->raw.view());
             if (opens) {
                 push_open_in_region(node);
             } else {
@@ -196,10 +196,15 @@ void qvhtml::place(xml_node* node, bool opens) {
             return;
         } else if (folds_at(path_.size())) {
             if (opens) {
-                // the element starts a region, out of the tree until it ends or unfolds
-                region_.assign(nullptr);
-                append_to_run(region_, node->raw.view());
-                push_open_in_region(node);
+                if (start_region()) {
+                    append_to_run(region_run_->raw, node->raw.view());
+                    push_open_in_region(node);
+                    return;
+                }
+                // without a run to write into the element stays in the tree, kept
+                insert(node);
+                push_open(node);
+                keep_depth_ = path_.size();
                 return;
             }
             if (run_ && last_child_here() == run_) {
@@ -225,7 +230,7 @@ void qvhtml::place(xml_node* node, bool opens) {
 void qvhtml::push_open_in_region(xml_node* node) {
     push_open(node);
     // its start tag is the last thing the region got
-    path_.back().region_at = region_.view().size() - node->raw.view().size();
+    path_.back().region_at = region_run_->raw.view().size() - node->raw.view().size();
 }
 
 tree_node* qvhtml::last_child_here() const {
@@ -240,10 +245,26 @@ void qvhtml::make_run(xml_node& node) {
     node.attributes.clear();
 }
 
+bool qvhtml::start_region() {
+    xml_node* run = run_ && last_child_here() == run_ ? run_ : nullptr;
+    if (!run) {
+        run = new (std::nothrow) xml_node(NodeKind::text, {});
+        if (!run) return false;
+        insert(run);
+        run_ = run;
+    }
+    region_run_ = run;
+    region_base_ = static_cast<size_t>(run->raw.length());
+    return true;
+}
+
 void qvhtml::unfold_region() {
-    // Each region element goes into the tree as the last child of its parent, followed by one
-    // run of what it holds up to the next region element's start tag.
-    const auto length = static_cast<size_t>(region_.length());
+    // The region's bytes leave the run: each region element goes into the tree as the last
+    // child of its parent, followed by one run of what it holds up to the next region
+    // element's start tag.
+    xml_node* region_run = region_run_;
+    region_run_ = nullptr;
+    const std::string_view bytes = region_run->raw.view();
     for (size_t index = keep_depth_; index < path_.size(); ++index) {
         xml_node* element = path_[index].node;
         if (index == 0) {
@@ -252,18 +273,24 @@ void qvhtml::unfold_region() {
             tree_append_child(tree_, element, path_[index - 1].node);
         }
         const size_t from = path_[index].region_at + static_cast<size_t>(element->raw.length());
-        const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : length;
+        const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : bytes.size();
         if (to <= from) continue;
-        auto* run =
-            new (std::nothrow) xml_node(NodeKind::text, region_.view().substr(from, to - from));
+        auto* run = new (std::nothrow) xml_node(NodeKind::text, bytes.substr(from, to - from));
         // without memory the bytes are lost; the reader reports the failure at the next node
         if (!run) break;
         tree_append_child(tree_, run, element);
         run_ = run;
     }
-    region_.assign(nullptr);
+    if (region_base_ == 0) {
+        if (run_ == region_run) run_ = nullptr;
+        tree_unlink(tree_, region_run);
+        delete region_run;
+    } else {
+        region_run->raw.set_length(static_cast<int32_t>(region_base_));
+    }
     keep_depth_ = path_.size();
 }
+
 void qvhtml::insert(xml_node* node) {
     if (path_.empty()) {
         tree_insert(tree_, node, nullptr, nullptr);
@@ -289,7 +316,7 @@ void qvhtml::push_open(xml_node* node) {
 
 void qvhtml::close_at(size_t depth, xml_node* end_tag) {
     if (in_region() && depth >= keep_depth_) {
-        append_to_run(region_, end_tag->raw.view());
+        append_to_run(region_run_->raw, end_tag->raw.view());
         delete end_tag;
         pop_to(depth);
         return;
@@ -328,17 +355,8 @@ void qvhtml::pop_to(size_t depth) {
 }
 
 void qvhtml::end_region() {
-    if (run_ && last_child_here() == run_) {
-        append_to_run(run_->raw, region_.view());
-        region_.assign(nullptr);
-        return;
-    }
-    auto* run = new (std::nothrow) xml_node(NodeKind::text, {});
-    // without memory the bytes are lost; the reader reports the failure at the next node
-    if (!run) return;
-    run->raw.move_from(region_);
-    insert(run);
-    run_ = run;
+    // its bytes are in the run already
+    region_run_ = nullptr;
 }
 
 // The walk up the open elements ends at the first one that the new element closes or whose

@@ -85,14 +85,14 @@ class qvhtml : public qvsgml {
     // it.
     bool folds_at(size_t index) const { return index <= keep_depth_ && index <= shield_; }
     // The open elements from `keep_depth_` on hold no landmark yet: they are out of the tree,
-    // and all that was read since the first one's start tag waits in `region_`.
-    bool in_region() const {
-        return classify_ && shield_ == no_shield && path_.size() > keep_depth_;
-    }
+    // and all that was read since the first one's start tag is in the run before them.
+    bool in_region() const { return region_run_ != nullptr; }
+    // Makes the run the region writes into, the last child where the region starts.
+    [[nodiscard]] bool start_region();
     tree_node* last_child_here() const;
     void push_open_in_region(xml_node* node);
     void make_run(xml_node& node);
-    // The region's first element is finished: its bytes join the run before it or become one.
+    // The region's first element is finished.
     void end_region();
     // A landmark arrived: the region's elements go into the tree with runs of what they hold.
     void unfold_region();
@@ -116,7 +116,9 @@ class qvhtml : public qvsgml {
     size_t shield_ = no_shield;
     // The text node the latest run was folded into; a finished node right after it joins it.
     xml_node* run_ = nullptr;
-    qvchar region_;
+    // The run the open region writes into, and its length when the region started.
+    xml_node* region_run_ = nullptr;
+    size_t region_base_ = 0;
 };
 
 // Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
