@@ -355,6 +355,22 @@ TEST(QvhtmlTest, FoldingLeavesFewNodes) {
     EXPECT_EQ(tree_raw(folded.tree), doc);
 }
 
+TEST(QvhtmlTest, FoldingDeepNestingStaysLinear) {
+    // a region as deep as the document, unfolded by a landmark at its bottom, then a second
+    // one left open at the end
+    std::string doc;
+    for (int i = 0; i < 100000; ++i)
+        doc += "<div>x";
+    doc += "<h1>A</h1>";
+    for (int i = 0; i < 100000; ++i)
+        doc += "<p><b>y";
+    document folded;
+    qvchar error;
+    ASSERT_EQ(
+        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, test_role), 0);
+    EXPECT_EQ(tree_raw(folded.tree), doc);
+}
+
 TEST(QvhtmlTest, DeepNestingReadsAndFrees) {
     std::string doc;
     for (int i = 0; i < 200000; ++i)
