@@ -37,6 +37,28 @@ void bm_template_loop(benchmark::State& state) {
 }
 BENCHMARK(bm_template_loop)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// The loop of the interpreter's long-loop test: integer and boolean values, whose text form is
+// made when they are first written.
+void bm_template_number_loop(benchmark::State& state) {
+    const auto rows = static_cast<int32_t>(state.range(0));
+    qvhash_array data;
+    for (int32_t i = 0; i < rows; ++i) {
+        data.add_value("item", qvval(i));
+        data.add_value("open", qvval(i % 2 == 0));
+    }
+    for (auto _ : state) {
+        std::vector<qvchar> out;
+        if (render_template_text("<ul>\n<!--#for var=\"item\"--><li><!--#echo var=\"item\"-->"
+                                 "<!--#if var=\"open\"-->+<!--#else-->-<!--#endif--></li>\n"
+                                 "<!--#endfor--></ul>",
+                                 data, out) != render_finished)
+            state.SkipWithError("render failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+BENCHMARK(bm_template_number_loop)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 // Headings h1 to h4 in a random walk of levels, numbered and indented as a build makes them.
 void fill_tree(TocTree& tree, int32_t items) {
     tree.indent.assign("  ");

@@ -134,6 +134,7 @@ qvi::qvi() {
 qvi::~qvi() = default;
 
 int qvi::on_text() {
+    *last_output_ = nullptr;
     if (at_end_)
         write(token_view());
     else
@@ -142,6 +143,7 @@ int qvi::on_text() {
 }
 
 int qvi::on_construct() {
+    *last_output_ = nullptr;
     has_var_ = read_directive(token_view(), keyword_, var_);
     switch (keyword_action(keyword_.view())) {
         case body_action::echo:
@@ -302,12 +304,11 @@ void qvi::write_at(std::string_view text, text_position at) {
 void qvi::append_output(std::string_view text) {
     qvarr& out = *output_;
     const auto n = static_cast<int32_t>(text.size());
-    if (!out.is_empty()) {
-        qvval& last = out.at(out.count() - 1);
-        if (last.is_text() && last.text_length() <= output_piece_size - n) {
-            last.append(text);
-            return;
-        }
+    qvval*& last = *last_output_;
+    if (!last && !out.is_empty()) last = &out.at(out.count() - 1);
+    if (last && last->is_text() && last->text_length() <= output_piece_size - n) {
+        last->append(text);
+        return;
     }
     qvval piece;
     if (n < output_piece_size) {
@@ -319,6 +320,7 @@ void qvi::append_output(std::string_view text) {
         piece.set_text(text);
     }
     out.add(piece);
+    last = &out.at(out.count() - 1);
 }
 
 bool qvi::charge(int64_t n, text_position at) {
@@ -392,6 +394,7 @@ void qvi::reread(std::string_view body, int32_t index, int32_t level) {
     qvi& child = *child_;
     child.data_ = data_;
     child.output_ = output_;
+    child.last_output_ = last_output_;
     child.work_left_ = work_left_;
     child.level_ = level;
     child.reread_bodies_ = reread_bodies_;

@@ -129,6 +129,10 @@ class qvi : public qvsgml {
     qvarr own_output_;
     // Children write straight into the output of the top-level interpreter.
     qvarr* output_ = &own_output_;
+    // The output's last text, kept between writes; hooks start by forgetting it, since the
+    // caller takes texts from the output between steps. Shared like the output.
+    qvval* own_last_output_ = nullptr;
+    qvval** last_output_ = &own_last_output_;
     int32_t level_ = 0;  // blocks enclosing the text this interpreter reads
     // Work left in the rendering, shared like the output; negative once spent.
     int64_t own_work_left_ = default_work_limit;
