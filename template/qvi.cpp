@@ -127,7 +127,7 @@ bool read_directive(std::string_view directive, qvchar& keyword, qvchar& var) {
     return has_var;
 }
 
-qvi::qvi() {
+qvi::qvi() : own_pieces_left_(qvi_body::pieces_per_rendering) {
     configure_template(*this);
 }
 
@@ -381,7 +381,8 @@ void qvi::evaluate_loop(int32_t passes) {
         // once the budget is spent nothing more is written anywhere
         if (!charge(body_.length(), position())) return;
         // read after the first charge, so that reading costs no more than the passes allow
-        if (k == 0 && passes > 1 && !reread_bodies_) is_read = body.read(body_.view(), data_);
+        if (k == 0 && passes > 1 && !reread_bodies_)
+            is_read = body.read(body_.view(), data_, *pieces_left_);
         if (is_read)
             replay(body, k, level_ + 1);
         else
@@ -396,6 +397,7 @@ void qvi::reread(std::string_view body, int32_t index, int32_t level) {
     child.output_ = output_;
     child.last_output_ = last_output_;
     child.work_left_ = work_left_;
+    child.pieces_left_ = pieces_left_;
     child.level_ = level;
     child.reread_bodies_ = reread_bodies_;
     child.begin_pass(index);
@@ -566,7 +568,7 @@ void qvi::evaluate_block(std::unique_ptr<qvi_body>& body, qvchar& collected, int
     if (!body) {
         body = std::make_unique<qvi_body>();
         // a body with too many pieces to keep is read again on every pass instead
-        (void)body->read_own(collected, data_);
+        (void)body->read_own(collected, data_, *pieces_left_);
     }
     if (body->is_read())
         replay(*body, index, level + 1);

@@ -137,13 +137,16 @@ class qvi : public qvsgml {
     // Work left in the rendering, shared like the output; negative once spent.
     int64_t own_work_left_ = default_work_limit;
     int64_t* work_left_ = &own_work_left_;
+    // Pieces the replayed bodies of the rendering may still take; shared like the work.
+    int64_t own_pieces_left_;
+    int64_t* pieces_left_ = &own_pieces_left_;
     // Reused for every body this interpreter evaluates, so passes cost no construction.
     std::unique_ptr<qvi> child_;
     // Lexer position before the body's first byte: error positions count from the body.
     int64_t base_line_ = 1;
     int64_t base_column_ = 0;
     bool at_end_ = false;
-    // Bodies are always read by a child interpreter, never replayed.
+    // Set by tests only: every body is read by a child interpreter, never replayed.
     bool reread_bodies_ = false;
 
     // Words of the directive being executed.

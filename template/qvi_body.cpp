@@ -15,12 +15,15 @@ constexpr size_t body_slice_size = 1 << 20;
 // Scans a body in the template setup and records each piece the interpreter's hooks would get.
 class body_reader : public qvsgml {
   public:
-    // Returned by a hook when the body holds more pieces than it may keep.
-    static constexpr int too_many_pieces = 4;
+    // Returned by a hook for a piece that can't be kept: one too many, or one whose bytes are
+    // not those of the body at its place, which replaying the body's bytes would not repeat.
+    static constexpr int not_kept = 4;
 
-    body_reader(qvi_body& body, const qvhash_array* data) : body_(body), data_(data) {
+    body_reader(qvi_body& body, const qvhash_array* data, int64_t pieces_left)
+        : body_(body), data_(data) {
         configure_template(*this);
-        max_pieces_ = body.text_.size() / qvi_body::bytes_per_piece + 16;
+        max_pieces_ = std::min(body.text_.size() / qvi_body::bytes_per_piece + 16,
+                               static_cast<size_t>(std::max(pieces_left, int64_t{0})));
     }
 
     // Whether every byte of the body went into a piece.
@@ -48,13 +51,13 @@ class body_reader : public qvsgml {
     int on_text() override {
         // an empty text run writes nothing in any mode
         if (token().is_empty()) return 0;
-        return add(at_end_ ? body_action::final_text : body_action::text) ? 0 : too_many_pieces;
+        return add(at_end_ ? body_action::final_text : body_action::text) ? 0 : not_kept;
     }
 
     int on_construct() override {
         const bool has_var = read_directive(token_view(), keyword_, var_);
         const body_action action = keyword_action(keyword_.view());
-        if (!add(action)) return too_many_pieces;
+        if (!add(action)) return not_kept;
         if (action == body_action::echo || action == body_action::for_block ||
             action == body_action::if_block) {
             body_.pieces_.back().directive = static_cast<uint32_t>(body_.directives_.size());
@@ -73,10 +76,14 @@ class body_reader : public qvsgml {
 
   private:
     bool add(body_action action) {
-        if (body_.pieces_.size() >= max_pieces_) return false;
+        const std::string_view bytes = token_view();
+        const std::string_view text = body_.text_;
+        if (body_.pieces_.size() >= max_pieces_ || bytes.size() > text.size() - offset_ ||
+            bytes != text.substr(offset_, bytes.size()))
+            return false;
         body_piece& piece = body_.pieces_.emplace_back();
         piece.begin = static_cast<uint32_t>(offset_);
-        piece.length = static_cast<uint32_t>(token().length());
+        piece.length = static_cast<uint32_t>(bytes.size());
         piece.line = static_cast<uint32_t>(line());
         piece.column = static_cast<uint32_t>(column());
         piece.action = action;
@@ -94,22 +101,27 @@ class body_reader : public qvsgml {
     qvchar var_;
 };
 
-bool qvi_body::read(std::string_view text, const qvhash_array* data) {
+qvi_body::~qvi_body() {
+    if (pieces_left_) *pieces_left_ += static_cast<int64_t>(pieces_.size());
+}
+
+bool qvi_body::read(std::string_view text, const qvhash_array* data, int64_t& pieces_left) {
     text_ = text;
-    pieces_.clear();
-    directives_.clear();
-    body_reader reader(*this, data);
+    body_reader reader(*this, data, pieces_left);
     is_read_ = reader.read_all();
     if (!is_read_) {
         pieces_ = std::vector<body_piece>();
         directives_ = std::vector<body_directive>();
+        return false;
     }
-    return is_read_;
+    pieces_left -= static_cast<int64_t>(pieces_.size());
+    pieces_left_ = &pieces_left;
+    return true;
 }
 
-bool qvi_body::read_own(qvchar& text, const qvhash_array* data) {
+bool qvi_body::read_own(qvchar& text, const qvhash_array* data, int64_t& pieces_left) {
     own_text_.move_from(text);
-    return read(own_text_.view(), data);
+    return read(own_text_.view(), data, pieces_left);
 }
 
 body_action keyword_action(std::string_view keyword) {

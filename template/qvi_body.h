@@ -57,12 +57,22 @@ class qvi_body {
     // Bodies with more pieces than this per byte are read again on every pass instead: a
     // body of nothing but '<' would otherwise hold many times its size in pieces.
     static constexpr int32_t bytes_per_piece = 4;
+    // Pieces all bodies of one rendering may hold at once (some 100 MiB); past it bodies are
+    // read again on every pass.
+    static constexpr int64_t pieces_per_rendering = int64_t{1} << 22;
+
+    qvi_body() = default;
+    qvi_body(const qvi_body&) = delete;
+    qvi_body& operator=(const qvi_body&) = delete;
+    // Gives the pieces back to the budget they were taken from.
+    ~qvi_body();
 
     // Reads the pieces of `text`, whose bytes must stay as they are while the body is used,
-    // resolving every var against `data`. False when the body has too many pieces to keep.
-    [[nodiscard]] bool read(std::string_view text, const qvhash_array* data);
+    // resolving every var against `data`, and takes them from `pieces_left`, which must
+    // outlive the body. False when the body has too many pieces to keep.
+    [[nodiscard]] bool read(std::string_view text, const qvhash_array* data, int64_t& pieces_left);
     // Takes over `text` as the body's own bytes, then reads it.
-    [[nodiscard]] bool read_own(qvchar& text, const qvhash_array* data);
+    [[nodiscard]] bool read_own(qvchar& text, const qvhash_array* data, int64_t& pieces_left);
 
     // Whether `read` succeeded; otherwise the body is read again by a child interpreter.
     bool is_read() const { return is_read_; }
@@ -77,6 +87,7 @@ class qvi_body {
     std::string_view text_;
     std::vector<body_piece> pieces_;
     std::vector<body_directive> directives_;
+    int64_t* pieces_left_ = nullptr;
     bool is_read_ = false;
 };
 

@@ -284,11 +284,32 @@ TEST(QviBodyTest, BodiesOfManyPiecesAreRereadAlike) {
         SCOPED_TRACE(unit);
         const std::string text = R"(<!--#for var="pair"-->)" + repeated(unit, 5000) +
                                  R"(<!--#echo var="pair"--><!--#endif--><!--#endfor-->)";
-        qvi_body body;
         const std::string inner(text.substr(22, text.size() - 22 - 14));
-        EXPECT_EQ(body.read(inner, &generated_data()), unit.size() > qvi_body::bytes_per_piece);
+        int64_t pieces_left = qvi_body::pieces_per_rendering;
+        {
+            qvi_body body;
+            EXPECT_EQ(body.read(inner, &generated_data(), pieces_left),
+                      unit.size() > qvi_body::bytes_per_piece);
+        }
+        EXPECT_EQ(pieces_left, qvi_body::pieces_per_rendering);
         render_both(text, generated_data());
     }
+    // the bodies of one rendering share a budget of pieces, given back as bodies go
+    const std::string_view five = R"(a<!--#echo var="text"-->b<!--#x-->c)";
+    int64_t pieces_left = 4;
+    {
+        qvi_body body;
+        EXPECT_FALSE(body.read(five, &generated_data(), pieces_left));
+    }
+    EXPECT_EQ(pieces_left, 4);
+    pieces_left = 6;
+    {
+        qvi_body body;
+        EXPECT_TRUE(body.read(five, &generated_data(), pieces_left));
+        EXPECT_EQ(body.pieces().size(), 5u);
+        EXPECT_EQ(pieces_left, 1);
+    }
+    EXPECT_EQ(pieces_left, 6);
 }
 
 }  // namespace
