@@ -1,12 +1,15 @@
-// The template interpreter on a loop over many rows, as a TOC of a large site renders.
+// The template interpreter on a loop over many rows, as a TOC of a large site renders, and a
+// whole TOC rendering of a large page through the nested-list template.
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/qvhash.h"
 #include "template/render_template.h"
+#include "toc/toc_build.h"
 
 namespace {
 
@@ -33,6 +36,84 @@ void bm_template_loop(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * rows);
 }
 BENCHMARK(bm_template_loop)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The loop of the interpreter's long-loop test: integer and boolean values, whose text form is
+// made when they are first written.
+void bm_template_number_loop(benchmark::State& state) {
+    const auto rows = static_cast<int32_t>(state.range(0));
+    qvhash_array data;
+    for (int32_t i = 0; i < rows; ++i) {
+        data.add_value("item", qvval(i));
+        data.add_value("open", qvval(i % 2 == 0));
+    }
+    for (auto _ : state) {
+        std::vector<qvchar> out;
+        if (render_template_text("<ul>\n<!--#for var=\"item\"--><li><!--#echo var=\"item\"-->"
+                                 "<!--#if var=\"open\"-->+<!--#else-->-<!--#endif--></li>\n"
+                                 "<!--#endfor--></ul>",
+                                 data, out) != render_finished)
+            state.SkipWithError("render failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+BENCHMARK(bm_template_number_loop)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// Headings h1 to h4 in a random walk of levels, numbered and indented as a build makes them.
+void fill_tree(TocTree& tree, int32_t items) {
+    tree.indent.assign("  ");
+    uint32_t seed = 12345;
+    const auto below = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    int32_t level = 1;
+    toc_node* current = nullptr;
+    for (int32_t i = 0; i < items; ++i) {
+        const uint32_t step = below(10);
+        if (step < 4 && level < 4)
+            ++level;
+        else if (step < 7 && level > 1)
+            --level;
+        auto item = std::make_unique<toc_node>();
+        item->level = level;
+        const std::string n = std::to_string(i);
+        item->text.append("Heading text number " + n);
+        item->link.append("#toc" + n);
+        current = tree.append(std::move(item), current);
+        tree.set_numbering(*current);
+    }
+}
+
+void bm_toc_data(benchmark::State& state) {
+    TocTree tree;
+    fill_tree(tree, static_cast<int32_t>(state.range(0)));
+    for (auto _ : state) {
+        qvhash_array data;
+        fill_toc_data(tree, tree.first(), data);
+        benchmark::DoNotOptimize(data.count());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(bm_toc_data)->Arg(27000)->Unit(benchmark::kMillisecond);
+
+void bm_toc_render(benchmark::State& state) {
+    TocTree tree;
+    fill_tree(tree, static_cast<int32_t>(state.range(0)));
+    size_t bytes = 0;
+    for (auto _ : state) {
+        std::vector<qvchar> out;
+        if (renderToc(tree, tree.first(), TOCVANE_TOC_TEMPLATE, out) != 0)
+            state.SkipWithError("render failed");
+        bytes = 0;
+        for (const qvchar& piece : out)
+            bytes += static_cast<size_t>(piece.length());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.counters["toc_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(bm_toc_render)->Arg(27000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

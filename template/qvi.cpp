@@ -3,31 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "template/qvi_body.h"
+
 namespace {
-
-enum keyword_code : int32_t {
-    keyword_echo = 2,
-    keyword_for = 3,
-    keyword_endfor = 4,
-    keyword_if = 5,
-    keyword_else = 6,
-    keyword_endif = 7,
-};
-
-// Keyword of a directive to the code it is executed by; other keywords pass through.
-const qvhash& keyword_table() {
-    static const qvhash table = [] {
-        qvhash words;
-        words.insert("echo", qvval(int32_t{keyword_echo}));
-        words.insert("for", qvval(int32_t{keyword_for}));
-        words.insert("endfor", qvval(int32_t{keyword_endfor}));
-        words.insert("if", qvval(int32_t{keyword_if}));
-        words.insert("else", qvval(int32_t{keyword_else}));
-        words.insert("endif", qvval(int32_t{keyword_endif}));
-        return words;
-    }();
-    return table;
-}
 
 constexpr std::string_view error_text =
     "<b>Error occurred while processing QVI directive.</b> Line # ";
@@ -149,13 +127,14 @@ bool read_directive(std::string_view directive, qvchar& keyword, qvchar& var) {
     return has_var;
 }
 
-qvi::qvi() {
+qvi::qvi() : own_pieces_left_(qvi_body::pieces_per_rendering) {
     configure_template(*this);
 }
 
 qvi::~qvi() = default;
 
 int qvi::on_text() {
+    *last_output_ = nullptr;
     if (at_end_)
         write(token_view());
     else
@@ -164,29 +143,25 @@ int qvi::on_text() {
 }
 
 int qvi::on_construct() {
+    *last_output_ = nullptr;
     has_var_ = read_directive(token_view(), keyword_, var_);
-    const qvval* code = keyword_table().find_ref(keyword_.view());
-    if (!code) {
-        pass_through(token_view());
-        return 0;
-    }
-    switch (code->to_integer()) {
-        case keyword_echo:
+    switch (keyword_action(keyword_.view())) {
+        case body_action::echo:
             run_echo();
             break;
-        case keyword_for:
+        case body_action::for_block:
             run_for();
             break;
-        case keyword_endfor:
+        case body_action::endfor:
             run_endfor();
             break;
-        case keyword_if:
+        case body_action::if_block:
             run_if();
             break;
-        case keyword_else:
+        case body_action::else_branch:
             run_else();
             break;
-        case keyword_endif:
+        case body_action::endif:
             run_endif();
             break;
         default:
@@ -242,9 +217,7 @@ void qvi::run_endfor() {
         if (mode_ == qvi_mode::verbatim) {
             write(token_view());
         } else if (mode_ == qvi_mode::collect && loop_list_) {
-            const int32_t passes = loop_list_->count();
-            for (int32_t k = 0; k < passes; ++k)
-                evaluate_body(k);
+            evaluate_loop(loop_list_->count());
         }
         body_.clear();
         mode_ = qvi_mode::emit;
@@ -318,19 +291,24 @@ void qvi::pass_through(std::string_view piece) {
 void qvi::write(std::string_view text) {
     if (text.empty() || is_exhausted()) return;
     // the top level writes at most its input and a value per directive: only bodies multiply
-    if (level_ > 0 && !charge(static_cast<int64_t>(text.size()))) return;
+    if (level_ > 0 && !charge(static_cast<int64_t>(text.size()), position())) return;
+    append_output(text);
+}
+
+void qvi::write_at(std::string_view text, text_position at) {
+    if (text.empty() || is_exhausted()) return;
+    if (!charge(static_cast<int64_t>(text.size()), at)) return;
     append_output(text);
 }
 
 void qvi::append_output(std::string_view text) {
     qvarr& out = *output_;
     const auto n = static_cast<int32_t>(text.size());
-    if (!out.is_empty()) {
-        qvval& last = out.at(out.count() - 1);
-        if (last.is_text() && last.text_length() <= output_piece_size - n) {
-            last.append(text);
-            return;
-        }
+    qvval*& last = *last_output_;
+    if (!last && !out.is_empty()) last = &out.at(out.count() - 1);
+    if (last && last->is_text() && last->text_length() <= output_piece_size - n) {
+        last->append(text);
+        return;
     }
     qvval piece;
     if (n < output_piece_size) {
@@ -342,9 +320,10 @@ void qvi::append_output(std::string_view text) {
         piece.set_text(text);
     }
     out.add(piece);
+    last = &out.at(out.count() - 1);
 }
 
-bool qvi::charge(int64_t n) {
+bool qvi::charge(int64_t n, text_position at) {
     if (is_exhausted()) return false;
     if (n <= *work_left_) {
         *work_left_ -= n;
@@ -352,24 +331,32 @@ bool qvi::charge(int64_t n) {
     }
     *work_left_ = -1;
     qvchar report;
-    format_error(report);
+    format_error(report, at);
     append_output(report.view());
     return false;
 }
 
-void qvi::format_error(qvchar& report) const {
-    const int64_t line_in_body = line() - base_line_ + 1;
-    const int64_t column_in_body = line() == base_line_ ? column() - base_column_ : column();
+qvi::text_position qvi::position() const {
+    return {line() - base_line_ + 1, line() == base_line_ ? column() - base_column_ : column()};
+}
+
+void qvi::format_error(qvchar& report, text_position at) const {
     report.assign(error_text.data(), static_cast<int32_t>(error_text.size()));
-    append_number(report, line_in_body);
+    append_number(report, at.line);
     report.append(" Col # ");
-    append_number(report, column_in_body);
+    append_number(report, at.column);
 }
 
 void qvi::report_error() {
     qvchar report;
-    format_error(report);
+    format_error(report, position());
     write(report.view());
+}
+
+void qvi::report_error_at(text_position at) {
+    qvchar report;
+    format_error(report, at);
+    write_at(report.view(), at);
 }
 
 const qvval* qvi::resolve() const {
@@ -382,15 +369,38 @@ const qvval* qvi::resolve() const {
 
 void qvi::evaluate_body(int32_t index) {
     // an empty body writes nothing and reports nothing
-    if (body_.is_empty() || !charge(body_.length())) return;
+    if (body_.is_empty() || !charge(body_.length(), position())) return;
+    reread(body_.view(), index, level_ + 1);
+}
+
+void qvi::evaluate_loop(int32_t passes) {
+    if (body_.is_empty()) return;
+    qvi_body body;
+    bool is_read = false;
+    for (int32_t k = 0; k < passes; ++k) {
+        // once the budget is spent nothing more is written anywhere
+        if (!charge(body_.length(), position())) return;
+        // read after the first charge, so that reading costs no more than the passes allow
+        if (k == 0 && passes > 1 && !reread_bodies_)
+            is_read = body.read(body_.view(), data_, *pieces_left_);
+        if (is_read)
+            replay(body, k, level_ + 1);
+        else
+            reread(body_.view(), k, level_ + 1);
+    }
+}
+
+void qvi::reread(std::string_view body, int32_t index, int32_t level) {
     if (!child_) child_ = std::make_unique<qvi>();
     qvi& child = *child_;
     child.data_ = data_;
     child.output_ = output_;
+    child.last_output_ = last_output_;
     child.work_left_ = work_left_;
-    child.level_ = level_ + 1;
+    child.pieces_left_ = pieces_left_;
+    child.level_ = level;
+    child.reread_bodies_ = reread_bodies_;
     child.begin_pass(index);
-    const std::string_view body = body_.view();
     size_t at = 0;
     for (;;) {
         if (at < body.size()) {
@@ -408,6 +418,164 @@ void qvi::evaluate_body(int32_t index) {
     }
 }
 
+namespace {
+
+// resolve() for a replayed directive: the list its var names, read at the index.
+const qvval* value_at(const qvarr* list, int32_t index) {
+    if (!list || list->is_empty()) return nullptr;
+    const int32_t i = index > 0 && index < list->count() ? index : 0;
+    return &list->begin()[i];
+}
+
+}  // namespace
+
+// The same steps as on_text, on_construct and on_end of a child reading the body, with the
+// state of that child in locals. A block's body is collected only on the first pass that
+// opens it; later passes find it read.
+void qvi::replay(qvi_body& body, int32_t index, int32_t level) {
+    qvi_mode mode = qvi_mode::emit;
+    int32_t if_depth = 0;
+    int32_t for_depth = 0;
+    const qvarr* loop_list = nullptr;
+    // the body of the open top-level block, and whether its pieces are being collected
+    std::unique_ptr<qvi_body>* open = nullptr;
+    bool collecting = false;
+    qvchar collected;
+    const auto open_block = [&](body_directive& directive, qvi_mode start) {
+        mode = start;
+        open = &directive.opened[start == qvi_mode::collect ? 0 : 1];
+        collecting = !*open;
+        collected.clear();
+    };
+    const auto close_block = [&] {
+        open = nullptr;
+        collecting = false;
+        mode = qvi_mode::emit;
+    };
+
+    const std::string_view text = body.text();
+    for (const body_piece& piece : body.pieces()) {
+        if (is_exhausted()) return;
+        const std::string_view bytes = text.substr(piece.begin, piece.length);
+        const text_position at{piece.line, piece.column};
+        const auto pass_through = [&] {
+            if (mode == qvi_mode::emit || mode == qvi_mode::verbatim)
+                write_at(bytes, at);
+            else if (mode == qvi_mode::collect && collecting)
+                collected.append(bytes);
+        };
+        switch (piece.action) {
+            case body_action::text:
+            case body_action::directive:
+                pass_through();
+                break;
+            case body_action::final_text:
+                write_at(bytes, at);
+                break;
+            case body_action::echo:
+                if (mode != qvi_mode::emit) {
+                    pass_through();
+                } else {
+                    const qvval* value = value_at(body.directive(piece).list, index);
+                    write_at(value ? value->view() : bytes, at);
+                }
+                break;
+            case body_action::for_block:
+                if (if_depth != 0 || for_depth != 0) {
+                    pass_through();
+                } else if (level >= max_nesting) {
+                    report_error_at(at);
+                    write_at(bytes, at);
+                    mode = qvi_mode::verbatim;
+                } else if (const qvarr* list = body.directive(piece).list) {
+                    loop_list = list;
+                    open_block(body.directive(piece), qvi_mode::collect);
+                } else {
+                    report_error_at(at);
+                    mode = qvi_mode::emit;
+                }
+                ++for_depth;
+                break;
+            case body_action::endfor:
+                if (if_depth != 0 || for_depth != 1) {
+                    pass_through();
+                } else {
+                    if (mode == qvi_mode::verbatim) {
+                        write_at(bytes, at);
+                    } else if (mode == qvi_mode::collect && loop_list && open) {
+                        const int32_t passes = loop_list->count();
+                        for (int32_t k = 0; k < passes && !is_exhausted(); ++k)
+                            evaluate_block(*open, collected, k, at, level);
+                    }
+                    close_block();
+                }
+                if (--for_depth < 0) {
+                    report_error_at(at);
+                    for_depth = 0;
+                }
+                break;
+            case body_action::if_block:
+                if (if_depth != 0 || for_depth != 0) {
+                    pass_through();
+                } else if (level >= max_nesting) {
+                    report_error_at(at);
+                    write_at(bytes, at);
+                    mode = qvi_mode::verbatim;
+                } else if (const qvval* value = value_at(body.directive(piece).list, index)) {
+                    open_block(body.directive(piece),
+                               value->to_integer() != 0 ? qvi_mode::collect : qvi_mode::skip);
+                } else {
+                    report_error_at(at);
+                    mode = qvi_mode::emit;
+                }
+                ++if_depth;
+                break;
+            case body_action::else_branch:
+                if (if_depth != 1 || for_depth != 0) {
+                    pass_through();
+                } else if (mode == qvi_mode::collect) {
+                    mode = qvi_mode::skip;
+                } else if (mode == qvi_mode::skip) {
+                    mode = qvi_mode::collect;
+                } else if (mode == qvi_mode::verbatim) {
+                    write_at(bytes, at);
+                }
+                break;
+            case body_action::endif:
+                if (if_depth != 1 || for_depth != 0) {
+                    pass_through();
+                } else {
+                    if (mode == qvi_mode::verbatim)
+                        write_at(bytes, at);
+                    else if (open)
+                        evaluate_block(*open, collected, index, at, level);
+                    close_block();
+                }
+                if (--if_depth < 0) {
+                    report_error_at(at);
+                    if_depth = 0;
+                }
+                break;
+        }
+    }
+}
+
+void qvi::evaluate_block(std::unique_ptr<qvi_body>& body, qvchar& collected, int32_t index,
+                         text_position at, int32_t level) {
+    const int64_t length = body ? static_cast<int64_t>(body->text().size()) : collected.length();
+    // an empty body writes nothing and reports nothing
+    if (length == 0 || !charge(length, at)) return;
+    if (!body) {
+        body = std::make_unique<qvi_body>();
+        // a body with too many pieces to keep is read again on every pass instead
+        (void)body->read_own(collected, data_, *pieces_left_);
+    }
+    if (body->is_read())
+        replay(*body, index, level + 1);
+    else
+        reread(body->text(), index, level + 1);
+}
+
 void qvi::begin_pass(int32_t index) {
     index_ = index;
     mode_ = qvi_mode::emit;
@@ -418,4 +586,8 @@ void qvi::begin_pass(int32_t index) {
     // the lexer keeps counting across passes; positions are taken relative to here
     base_line_ = line();
     base_column_ = column();
+}
+
+void set_reread_bodies(qvi& interpreter, bool on) {
+    interpreter.reread_bodies_ = on;
 }

@@ -9,6 +9,8 @@
 #include "foundation/qvhash.h"
 #include "markup/qvsgml.h"
 
+class qvi_body;
+
 // What the interpreter does with the pieces it meets; the codes are those of the mode.
 enum class qvi_mode : int {
     skip = 0,      // the unchosen branch of a top-level if: pieces are dropped
@@ -27,8 +29,9 @@ bool read_directive(std::string_view directive, qvchar& keyword, qvchar& var);
 // Interpreter of the template directives echo, for/endfor and if/else/endif while the
 // template streams through the scanner in its template setup. Text and directives it does not
 // execute pass through by mode; the body of a top-level block is collected and, when the block
-// closes, read again by a child interpreter once per loop pass or once for the chosen branch.
-// Errors are reported inline in the output, never through the result.
+// closes, evaluated once per loop pass or once for the chosen branch: read by a child
+// interpreter, or, for a loop, scanned once into its pieces and replayed on every pass with the
+// same output. Errors are reported inline in the output, never through the result.
 //
 // Use: set_data, then per chunk push_chunk, scan_step, release_consumed until false, and
 // take every text from the front of output(); after the last chunk set_end_of_input and step
@@ -70,6 +73,14 @@ class qvi : public qvsgml {
     int on_end() override;
 
   private:
+    friend void set_reread_bodies(qvi& interpreter, bool on);
+
+    // Line (from 1) and column in the body being read, as error reports show them.
+    struct text_position {
+        int64_t line;
+        int64_t column;
+    };
+
     void run_echo();
     void run_for();
     void run_endfor();
@@ -79,15 +90,30 @@ class qvi : public qvsgml {
 
     void pass_through(std::string_view piece);
     void write(std::string_view text);
+    // write for a body being replayed: always charged, reported at `at`.
+    void write_at(std::string_view text, text_position at);
     void append_output(std::string_view text);
-    // Takes n bytes of work from the rendering's budget, or reports it spent and returns false.
-    bool charge(int64_t n);
-    void format_error(qvchar& report) const;
+    // Takes n bytes of work from the rendering's budget, or reports it spent at `at` and
+    // returns false.
+    bool charge(int64_t n, text_position at);
+    text_position position() const;
+    void format_error(qvchar& report, text_position at) const;
     void report_error();
+    void report_error_at(text_position at);
     // The value the variable named by var_ denotes at the current index, or null.
     const qvval* resolve() const;
-    // Reads the collected body through a child interpreter at the given index.
+    // Evaluates the collected body once at the given index.
     void evaluate_body(int32_t index);
+    // Evaluates the collected body once per pass, at the indices 0 to passes - 1.
+    void evaluate_loop(int32_t passes);
+    // Reads a body through the child interpreter, which sits at `level`.
+    void reread(std::string_view body, int32_t index, int32_t level);
+    // Executes the pieces of a body as a child at `level` reading its text would.
+    void replay(qvi_body& body, int32_t index, int32_t level);
+    // Evaluates the body of a block closed in a replayed body, reading it on its first use from
+    // the pieces collected for it.
+    void evaluate_block(std::unique_ptr<qvi_body>& body, qvchar& collected, int32_t index,
+                        text_position at, int32_t level);
     // Readies a child for reading a body from its start.
     void begin_pass(int32_t index);
 
@@ -103,16 +129,25 @@ class qvi : public qvsgml {
     qvarr own_output_;
     // Children write straight into the output of the top-level interpreter.
     qvarr* output_ = &own_output_;
+    // The output's last text, kept between writes; hooks start by forgetting it, since the
+    // caller takes texts from the output between steps. Shared like the output.
+    qvval* own_last_output_ = nullptr;
+    qvval** last_output_ = &own_last_output_;
     int32_t level_ = 0;  // blocks enclosing the text this interpreter reads
     // Work left in the rendering, shared like the output; negative once spent.
     int64_t own_work_left_ = default_work_limit;
     int64_t* work_left_ = &own_work_left_;
+    // Pieces the replayed bodies of the rendering may still take; shared like the work.
+    int64_t own_pieces_left_;
+    int64_t* pieces_left_ = &own_pieces_left_;
     // Reused for every body this interpreter evaluates, so passes cost no construction.
     std::unique_ptr<qvi> child_;
     // Lexer position before the body's first byte: error positions count from the body.
     int64_t base_line_ = 1;
     int64_t base_column_ = 0;
     bool at_end_ = false;
+    // Set by tests only: every body is read by a child interpreter, never replayed.
+    bool reread_bodies_ = false;
 
     // Words of the directive being executed.
     qvchar keyword_;

@@ -1,5 +1,6 @@
+#include <charconv>
 #include <memory>
-#include <string>
+#include <vector>
 
 #include "foundation/files.h"
 #include "template/render_template.h"
@@ -27,33 +28,49 @@ struct toc_lists {
     }
 };
 
-qvval repeated(const qvchar& unit, int32_t times) {
-    qvval value{std::string_view()};
-    for (int32_t i = 0; i < times; ++i)
-        value.append(unit.view());
-    return value;
-}
+// The indentation of every depth met so far, made once: rows take copies.
+class indentations {
+  public:
+    explicit indentations(const qvchar& unit) : unit_(unit) {}
 
-void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, const qvchar& indent) {
+    const qvval& at(int32_t depth) {
+        while (static_cast<int32_t>(made_.size()) <= depth) {
+            qvchar text;
+            for (size_t i = 0; i < made_.size(); ++i)
+                text.append(unit_);
+            made_.emplace_back(text);
+        }
+        return made_[static_cast<size_t>(depth)];
+    }
+
+  private:
+    const qvchar& unit_;
+    std::vector<qvval> made_;
+};
+
+void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, indentations& indents,
+                  qvchar& parents) {
     lists.item.add(qvval(row));
     lists.text.add(qvval(p.text));
     lists.link.add(qvval(p.link));
     lists.open.add(qvval(1));
     lists.numbering.add(qvval(p.numbering));
     lists.level.add(qvval(depth));
-    lists.indentation.add(repeated(indent, depth));
+    lists.indentation.add_copy(indents.at(depth));
     lists.children.add(qvval(p.first_child() != nullptr ? 1 : 0));
     p.render_index = static_cast<uint32_t>(row);
-    std::string parents;
+    parents.clear();
     for (const tree_node* a = p.parent(); a; a = a->parent()) {
-        if (!parents.empty()) parents += ',';
-        parents += std::to_string(as_toc(a)->render_index);
+        if (!parents.is_empty()) parents.push(',');
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, as_toc(a)->render_index).ptr;
+        parents.append(digits, static_cast<int32_t>(end - digits));
     }
-    lists.parent_list.add(qvval(std::string_view(parents)));
+    lists.parent_list.add(qvval(parents));
 }
 
 // Ends the list of children of the item just climbed back to.
-void add_close_row(toc_lists& lists, int32_t row, int32_t depth, const qvchar& indent) {
+void add_close_row(toc_lists& lists, int32_t row, int32_t depth, indentations& indents) {
     const qvval empty{std::string_view()};
     lists.item.add(qvval(row));
     lists.text.add_copy(empty);
@@ -61,7 +78,7 @@ void add_close_row(toc_lists& lists, int32_t row, int32_t depth, const qvchar& i
     lists.open.add(qvval(0));
     lists.numbering.add_copy(empty);
     lists.level.add_copy(empty);
-    lists.indentation.add(repeated(indent, depth));
+    lists.indentation.add_copy(indents.at(depth));
     lists.children.add(qvval(1));
     lists.parent_list.add_copy(empty);
 }
@@ -70,11 +87,13 @@ void add_close_row(toc_lists& lists, int32_t row, int32_t depth, const qvchar& i
 
 void fill_toc_data(TocTree& tree, toc_node* start, qvhash_array& data) {
     toc_lists lists;
+    indentations indents(tree.indent);
+    qvchar parents;
     int32_t row = 0;
     toc_node* p = start;
     int32_t depth = p ? TocTree::depth(*p) : 0;
     while (p) {
-        add_item_row(lists, *p, ++row, depth, tree.indent);
+        add_item_row(lists, *p, ++row, depth, indents, parents);
         if (p->first_child()) {
             ++depth;
             p = as_toc(p->first_child());
@@ -88,7 +107,7 @@ void fill_toc_data(TocTree& tree, toc_node* start, qvhash_array& data) {
                 break;
             }
             --depth;
-            add_close_row(lists, ++row, depth, tree.indent);
+            add_close_row(lists, ++row, depth, indents);
         }
         if (p) p = as_toc(p->next());
     }

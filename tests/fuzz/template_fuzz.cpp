@@ -1,7 +1,8 @@
 // Template interpreter: whatever the template and the data, a rendering ends, its output does
 // not depend on the chunks the template arrives in, and its length stays within a bound of
 // template size times data, growing with the passes of nested loops up to the work limit, which
-// is set low here so that runaway loops end quickly.
+// is set low here so that runaway loops end quickly. Loop bodies replayed from their pieces give
+// what a child interpreter reading the body text on every pass gives.
 //
 // The first input byte picks the chunk size; the next five give the lengths (0 to 5) of the
 // nine lists of the TOC data, two per byte; the rest is the template.
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "foundation/qvhash.h"
+#include "template/qvi.h"
+#include "template/qvi_body.h"
 #include "template/render_template.h"
 
 namespace {
@@ -65,6 +68,30 @@ size_t loop_count(std::string_view text) {
     return count;
 }
 
+// The rendering with every body read again by a child interpreter, in one chunk.
+int render_reread(std::string_view text, const qvhash_array& data, std::string& out) {
+    qvi interpreter;
+    interpreter.set_data(data);
+    interpreter.set_work_limit(work_limit);
+    set_reread_bodies(interpreter, true);
+    int result = 0;
+    bool pushed = false;
+    do {
+        if (!pushed)
+            interpreter.push_chunk(text);
+        else
+            interpreter.set_end_of_input(true);
+        pushed = true;
+        result = interpreter.scan_step();
+        while (interpreter.release_consumed()) {
+        }
+        qvval piece;
+        while (interpreter.output().pop_front(piece))
+            out += piece.view();
+    } while (result == qvsgml::needs_input);
+    return result;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -97,6 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (chunked_result != whole_result) fail("the result depends on the chunks");
     const std::string output = joined(whole);
     if (joined(chunked) != output) fail("the output depends on the chunks");
+    std::string reread;
+    if (render_reread(text, lists, reread) != whole_result) fail("replay changes the result");
+    if (reread != output) fail("replay changes the output");
 
     // Each template byte gives at most a value or an error report of some 80 bytes, once per
     // pass of each loop around it; bodies write no more than the work limit and one report.
