@@ -6,6 +6,8 @@
 
 #include "foundation/qvchar.h"
 
+class output_batch;
+
 // How a replacement ended. The caller words the message (see output_file::error_text).
 enum class output_status {
     ok,
@@ -26,8 +28,6 @@ enum class output_status {
 //     if (out.open(path) != output_status::ok) return fail(out.error_text());
 //     out.write(text);
 //     if (out.commit() != output_status::ok) return fail(out.error_text());
-class output_batch;
-
 class output_file {
   public:
     output_file() = default;
@@ -60,8 +60,6 @@ class output_file {
     const qvchar& error_text() const { return error_text_; }
 
   private:
-    friend class output_batch;
-
     [[nodiscard]] bool create_temporary(const qvchar& directory, std::string_view name);
     void flush_buffer();
     void write_through(const char* bytes, size_t n);
