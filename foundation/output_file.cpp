@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -275,9 +276,14 @@ output_status output_file::commit_to(output_batch& batch) {
     }
     output_batch::pending_file pending;
     struct stat st;
-    pending.file_system = ::fstat(fd_, &st) == 0 ? static_cast<uint64_t>(st.st_dev) : 0;
+    if (::fstat(fd_, &st) == 0) {
+        pending.file_system = static_cast<uint64_t>(st.st_dev);
+        pending.bytes = static_cast<int64_t>(st.st_size);
+    }
     // the data goes to the disk while the next files are made; the batch waits for it
     (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    struct statvfs room;
+    const bool knows_room = ::fstatvfs(fd_, &room) == 0;
     pending.fd = fd_;
     pending.replaces = target_exists_;
     pending.device = target_device_;
@@ -285,9 +291,19 @@ output_status output_file::commit_to(output_batch& batch) {
     pending.path.move_from(path_);
     pending.target.move_from(target_);
     pending.temporary.move_from(temporary_);
+    batch.pending_bytes_ += pending.bytes;
     batch.pending_.push_back(std::move(pending));
     fd_ = -1;
     buffered_ = 0;
+    const int64_t waiting = batch.pending_bytes_;
+    if (waiting > batch.max_pending_bytes_ ||
+        (knows_room && static_cast<uint64_t>(waiting) > room.f_bavail * room.f_frsize / 4)) {
+        batch.put_in_place();
+        if (batch.refuses()) {
+            status_ = output_status::write_failed;
+            error_text_.assign(batch.error_text_);
+        }
+    }
     return status_;
 }
 
@@ -310,8 +326,10 @@ void output_file::fail(output_status status) {
     error_text_.append(path_);
 }
 
-output_batch::output_batch(batch_failure policy, int32_t max_pending)
-    : policy_(policy), max_pending_(std::max(max_pending, 1)) {
+output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t max_pending_bytes)
+    : policy_(policy),
+      max_pending_(std::max(max_pending, 1)),
+      max_pending_bytes_(max_pending_bytes) {
     // a quarter of the descriptors at most, leaving the rest to the program
     struct rlimit limit;
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
@@ -338,6 +356,7 @@ void output_batch::discard() {
         ::unlink(file.temporary.c_str());
     }
     pending_.clear();
+    pending_bytes_ = 0;
 }
 
 bool output_batch::holds(uint64_t device, uint64_t inode) const {
@@ -381,6 +400,7 @@ void output_batch::put_in_place() {
         }
     }
     pending_.clear();
+    pending_bytes_ = 0;
 }
 
 void output_batch::sync_pending() {

@@ -93,15 +93,20 @@ enum class batch_failure {
 // finds the old file; `holds` tells when a read must wait for the commit.
 //
 // At most `max_pending` files (fewer when the descriptor limit is low) wait, each holding a
-// descriptor; adding one more puts the waiting ones in place first. A sync, close or rename
+// descriptor; adding one more puts the waiting ones in place first. The old files they replace
+// take their room until then, so once the waiting files hold more than `max_pending_bytes`, or
+// more than a quarter of the room left on their disk, they are put in place at once: on a disk
+// near full the files are replaced one by one, as by commit. A sync, close or rename
 // that fails is reported like a failed commit, "Can't write to file: " and the path; that
 // target keeps its old bytes and its temporary file is removed.
 class output_batch {
   public:
     static constexpr int32_t default_max_pending = 256;
+    static constexpr int64_t default_max_pending_bytes = int64_t{64} << 20;
 
     explicit output_batch(batch_failure policy = batch_failure::stop,
-                          int32_t max_pending = default_max_pending);
+                          int32_t max_pending = default_max_pending,
+                          int64_t max_pending_bytes = default_max_pending_bytes);
     output_batch(const output_batch&) = delete;
     output_batch& operator=(const output_batch&) = delete;
     // Discards what is still waiting.
@@ -129,7 +134,8 @@ class output_batch {
     struct pending_file {
         int fd = -1;
         uint64_t file_system = 0;  // device of the temporary file
-        bool replaces = false;     // the target existed, with the numbers below
+        int64_t bytes = 0;
+        bool replaces = false;  // the target existed, with the numbers below
         uint64_t device = 0;
         uint64_t inode = 0;
         bool synced = false;
@@ -147,7 +153,9 @@ class output_batch {
 
     batch_failure policy_;
     int32_t max_pending_;
+    int64_t max_pending_bytes_;
     std::vector<pending_file> pending_;
+    int64_t pending_bytes_ = 0;
     bool failed_ = false;
     qvchar error_text_;
 };

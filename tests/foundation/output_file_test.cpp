@@ -341,6 +341,27 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
     EXPECT_EQ(open_descriptors(), before);
 }
 
+TEST_F(OutputFileTest, BatchPastItsBytesPutsItsFilesInPlaceAtOnce) {
+    for (const char* name : {"a.htm", "b.htm", "c.htm", "d.htm"})
+        put(name, "old");
+    output_batch batch(batch_failure::stop, output_batch::default_max_pending, 10);
+    ASSERT_EQ(add(batch, "a.htm", std::string(20, 'a')), output_status::ok);
+    EXPECT_EQ(bytes_of("a.htm"), std::string(20, 'a'));
+    ASSERT_EQ(add(batch, "b.htm", "bbbbb"), output_status::ok);
+    EXPECT_EQ(bytes_of("b.htm"), "old");
+    ASSERT_EQ(add(batch, "c.htm", "cccccc"), output_status::ok);
+    EXPECT_EQ(bytes_of("b.htm"), "bbbbb");
+    EXPECT_EQ(bytes_of("c.htm"), "cccccc");
+    // a failure in that commit is the added file's, as from commit
+    set_output_commit_fault_for_testing("", path("d.htm"));
+    EXPECT_EQ(add(batch, "d.htm", std::string(11, 'd')), output_status::write_failed);
+    set_output_commit_fault_for_testing("", "");
+    EXPECT_EQ(last_error_, "Can't write to file: " + path("d.htm"));
+    EXPECT_EQ(bytes_of("d.htm"), "old");
+    EXPECT_EQ(batch.commit(), output_status::write_failed);
+    EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "c.htm", "d.htm"}));
+}
+
 TEST_F(OutputFileTest, CommitFaultsHitTheSingleCommitToo) {
     put("page.htm", "old");
     for (bool sync : {true, false}) {
