@@ -134,6 +134,7 @@ int renderToc(TocTree& tree, toc_node* start, const loaded_template& layout,
     append_toc_comment(out);
     if (start) {
         qvhash_array data;
+        // the items get their render index before the template is read, as through the path
         fill_toc_data(tree, start, data);
         if (!layout.readable) {
             out.resize(before);
