@@ -170,6 +170,8 @@ bool file_stat(FileInfo& info, std::string_view path) {
     info.size = info.is_directory ? 0 : static_cast<uint64_t>(st.st_size);
     info.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
     info.attributes = static_cast<uint32_t>(st.st_mode);
+    info.device = static_cast<uint64_t>(st.st_dev);
+    info.inode = static_cast<uint64_t>(st.st_ino);
     return true;
 }
 

@@ -39,6 +39,9 @@ struct FileInfo {
     uint64_t size = 0;        // 0 for directories
     int64_t modified = 0;     // last modification, seconds since 1970-01-01 UTC
     uint32_t attributes = 0;  // raw st_mode
+    // Which file the path reaches: two paths with equal numbers name the same file.
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
 // The mode is lower-cased; its first byte picks the operation and a following '+' adds the other

@@ -1,7 +1,9 @@
 #include "foundation/output_file.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +21,8 @@ constexpr size_t max_name_in_temporary = 200;
 
 int64_t fault_after_bytes = -1;
 bool fault_on_close = false;
+qvchar fault_sync_of;
+qvchar fault_rename_of;
 
 ssize_t write_some(int fd, const char* bytes, size_t n) {
     if (fault_after_bytes < 0) return ::write(fd, bytes, n);
@@ -39,6 +43,20 @@ int close_checked(int fd) {
         return -1;
     }
     return result;
+}
+
+bool is_faulty(const qvchar& fault_path, const qvchar& path) {
+    if (fault_path.is_empty() || fault_path != path) return false;
+    errno = EIO;
+    return true;
+}
+
+int fsync_checked(int fd, const qvchar& path) {
+    return is_faulty(fault_sync_of, path) ? -1 : ::fsync(fd);
+}
+
+int rename_checked(qvchar& from, qvchar& to, const qvchar& path) {
+    return is_faulty(fault_rename_of, path) ? -1 : ::rename(from.c_str(), to.c_str());
 }
 
 std::string_view directory_of(std::string_view path) {
@@ -78,6 +96,12 @@ void set_output_fault_for_testing(int64_t fail_after_bytes, bool fail_close) {
     fault_on_close = fail_close;
 }
 
+void set_output_commit_fault_for_testing(std::string_view fail_sync_of,
+                                         std::string_view fail_rename_of) {
+    fault_sync_of.assign(fail_sync_of.data(), static_cast<int32_t>(fail_sync_of.size()));
+    fault_rename_of.assign(fail_rename_of.data(), static_cast<int32_t>(fail_rename_of.size()));
+}
+
 output_file::~output_file() {
     discard();
 }
@@ -87,6 +111,7 @@ output_status output_file::open(std::string_view path) {
     path_.assign(path.data(), static_cast<int32_t>(path.size()));
     error_text_.clear();
     status_ = output_status::ok;
+    target_exists_ = false;
     if (path.empty() || path.find('\0') != std::string_view::npos) {
         fail(output_status::open_failed);
         return status_;
@@ -109,6 +134,11 @@ output_status output_file::open(std::string_view path) {
             fail(output_status::open_failed);
             return status_;
         }
+    }
+    if (exists) {
+        target_exists_ = true;
+        target_device_ = static_cast<uint64_t>(st.st_dev);
+        target_inode_ = static_cast<uint64_t>(st.st_ino);
     }
     if (exists && (S_ISDIR(st.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
         fail(output_status::open_failed);
@@ -215,20 +245,65 @@ output_status output_file::commit() {
     }
     flush_buffer();
     // fsync before rename: after a crash the name must not point at bytes never written
-    if (status_ == output_status::ok && !in_place_ && ::fsync(fd_) != 0) {
+    if (status_ == output_status::ok && !in_place_ && fsync_checked(fd_, path_) != 0) {
         fail(output_status::write_failed);
     }
     const int closed = close_checked(fd_);
     fd_ = -1;
     if (closed != 0 && status_ == output_status::ok) fail(output_status::write_failed);
     if (!in_place_ && status_ == output_status::ok &&
-        ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        rename_checked(temporary_, target_, path_) != 0) {
         fail(output_status::write_failed);
     }
     if (!in_place_ && status_ != output_status::ok) ::unlink(temporary_.c_str());
     temporary_.clear();
     in_place_ = false;
     buffered_ = 0;
+    return status_;
+}
+
+output_status output_file::commit_to(output_batch& batch) {
+    if (fd_ < 0 || in_place_) return commit();
+    flush_buffer();
+    if (status_ != output_status::ok) return commit();
+    if (batch.is_full()) batch.put_in_place();
+    if (batch.refuses()) {
+        // the files before this one were not all written: it must not replace its target
+        discard();
+        status_ = output_status::write_failed;
+        error_text_.assign(batch.error_text_);
+        return status_;
+    }
+    output_batch::pending_file pending;
+    struct stat st;
+    if (::fstat(fd_, &st) == 0) {
+        pending.file_system = static_cast<uint64_t>(st.st_dev);
+        pending.bytes = static_cast<int64_t>(st.st_size);
+    }
+    // the data goes to the disk while the next files are made; the batch waits for it
+    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    struct statvfs room;
+    const bool knows_room = ::fstatvfs(fd_, &room) == 0;
+    pending.fd = fd_;
+    pending.replaces = target_exists_;
+    pending.device = target_device_;
+    pending.inode = target_inode_;
+    pending.path.move_from(path_);
+    pending.target.move_from(target_);
+    pending.temporary.move_from(temporary_);
+    batch.pending_bytes_ += pending.bytes;
+    batch.pending_.push_back(std::move(pending));
+    fd_ = -1;
+    buffered_ = 0;
+    const int64_t waiting = batch.pending_bytes_;
+    if (waiting > batch.max_pending_bytes_ ||
+        (knows_room && static_cast<uint64_t>(waiting) > room.f_bavail * room.f_frsize / 4)) {
+        batch.put_in_place();
+        if (batch.refuses()) {
+            status_ = output_status::write_failed;
+            error_text_.assign(batch.error_text_);
+        }
+    }
     return status_;
 }
 
@@ -249,4 +324,124 @@ void output_file::fail(output_status status) {
     error_text_.assign(status == output_status::open_failed ? "Can't open file for writing: "
                                                             : "Can't write to file: ");
     error_text_.append(path_);
+}
+
+output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t max_pending_bytes)
+    : policy_(policy),
+      max_pending_(std::max(max_pending, 1)),
+      max_pending_bytes_(max_pending_bytes) {
+    // a quarter of the descriptors at most, leaving the rest to the program
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const auto quarter = static_cast<int64_t>(limit.rlim_cur / 4);
+        max_pending_ = static_cast<int32_t>(std::clamp<int64_t>(quarter, 1, max_pending_));
+    }
+}
+
+output_batch::~output_batch() {
+    discard();
+}
+
+output_status output_batch::commit() {
+    put_in_place();
+    const bool failed = failed_;
+    failed_ = false;
+    if (!failed) error_text_.clear();
+    return failed ? output_status::write_failed : output_status::ok;
+}
+
+void output_batch::discard() {
+    for (pending_file& file : pending_) {
+        ::close(file.fd);
+        ::unlink(file.temporary.c_str());
+    }
+    pending_.clear();
+    pending_bytes_ = 0;
+}
+
+bool output_batch::holds(uint64_t device, uint64_t inode) const {
+    for (const pending_file& file : pending_) {
+        if (file.replaces && file.device == device && file.inode == inode) return true;
+    }
+    return false;
+}
+
+bool output_batch::holds(std::string_view path) const {
+    if (pending_.empty()) return false;
+    qvchar c_path(path);
+    struct stat st;
+    if (::stat(c_path.c_str(), &st) == 0) {
+        return holds(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
+    }
+    if (errno != ENOENT && errno != ENOTDIR) return true;
+    for (const pending_file& file : pending_) {
+        if (!file.replaces) return true;
+    }
+    return false;
+}
+
+void output_batch::put_in_place() {
+    if (pending_.empty()) return;
+    sync_pending();
+    bool stopped = false;
+    for (pending_file& file : pending_) {
+        if (stopped) {
+            ::close(file.fd);
+            ::unlink(file.temporary.c_str());
+            continue;
+        }
+        bool good = file.synced;
+        if (close_checked(file.fd) != 0) good = false;
+        if (good && rename_checked(file.temporary, file.target, file.path) != 0) good = false;
+        if (!good) {
+            ::unlink(file.temporary.c_str());
+            fail(file.path);
+            stopped = policy_ == batch_failure::stop;
+        }
+    }
+    pending_.clear();
+    pending_bytes_ = 0;
+}
+
+void output_batch::sync_pending() {
+    std::vector<uint64_t> done;
+    for (size_t first = 0; first < pending_.size(); ++first) {
+        const uint64_t file_system = pending_[first].file_system;
+        if (std::find(done.begin(), done.end(), file_system) != done.end()) continue;
+        done.push_back(file_system);
+        size_t last = first;
+        bool faulty = false;
+        for (size_t i = first; i < pending_.size(); ++i) {
+            if (pending_[i].file_system != file_system) continue;
+            last = i;
+            faulty = faulty || is_faulty(fault_sync_of, pending_[i].path);
+        }
+        // One syncfs writes the data and inodes of every file; the first file's descriptor is
+        // the oldest, so it reports any write error since that file was made.
+        const bool synced_all = !faulty && ::syncfs(pending_[first].fd) == 0;
+        // syncfs may write the last inode blocks after its flush of the disk cache: one fsync
+        // flushes the cache again behind them
+        const bool flushed = synced_all && ::fsync(pending_[last].fd) == 0;
+        for (size_t i = first; i <= last; ++i) {
+            pending_file& file = pending_[i];
+            if (file.file_system != file_system) continue;
+            if (flushed) {
+                // each file still tells its own write errors, which syncfs may not report
+                file.synced = ::sync_file_range(file.fd, 0, 0, SYNC_FILE_RANGE_WAIT_AFTER) == 0;
+            } else if (synced_all && i == last) {
+                // its fsync failed just now and has taken the error with it
+                file.synced = false;
+            } else {
+                // one by one, so that only the failing files stay out
+                file.synced = fsync_checked(file.fd, file.path) == 0;
+            }
+        }
+    }
+}
+
+void output_batch::fail(const qvchar& path) {
+    if (failed_) return;
+    failed_ = true;
+    error_text_.assign("Can't write to file: ");
+    error_text_.append(path);
 }

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "foundation/qvchar.h"
+
+class output_batch;
 
 // How a replacement ended. The caller words the message (see output_file::error_text).
 enum class output_status {
@@ -42,6 +45,11 @@ class output_file {
     // Writes what is buffered, syncs, closes and puts the file in place of the target. After
     // it the object is closed whatever the result; open_failed when nothing was open.
     [[nodiscard]] output_status commit();
+    // Like commit, but leaves the sync and the rename to `batch`, which puts the file in place
+    // with the others it holds (see output_batch). Reports what failed so far: the writing, or,
+    // when the batch stops at failures, an earlier file of the batch that failed; error_text
+    // then names that file. A target written in place is closed at once, as by commit.
+    [[nodiscard]] output_status commit_to(output_batch& batch);
     // Drops the temporary file; the target stays as it was.
     void discard();
 
@@ -62,9 +70,93 @@ class output_file {
     qvchar path_;            // as given, for the message
     qvchar target_;          // the file replaced: `path_` with its symbolic links followed
     qvchar temporary_;
+    // the file `target_` named when opened, unless it was made new
+    bool target_exists_ = false;
+    uint64_t target_device_ = 0;
+    uint64_t target_inode_ = 0;
     qvchar buffer_;
     int32_t buffered_ = 0;
     output_status status_ = output_status::ok;
+    qvchar error_text_;
+};
+
+// What a failure in an output_batch does to the files added after the one that failed.
+enum class batch_failure {
+    stop,   // they are discarded, as if written one by one and the writing stopped there
+    go_on,  // they are put in place all the same
+};
+
+// Replacements written but not yet in place, made durable together and then renamed in the
+// order they were added: one sync per file system instead of one per file. The guarantee of
+// output_file::commit holds: after a crash each target holds its old or its new bytes, and a
+// name never points at unsynced data. Until the batch commits, a reader of a target still
+// finds the old file; `holds` tells when a read must wait for the commit.
+//
+// At most `max_pending` files (fewer when the descriptor limit is low) wait, each holding a
+// descriptor; adding one more puts the waiting ones in place first. The old files they replace
+// take their room until then, so once the waiting files hold more than `max_pending_bytes`, or
+// more than a quarter of the room left on their disk, they are put in place at once: on a disk
+// near full the files are replaced one by one, as by commit. A sync, close or rename
+// that fails is reported like a failed commit, "Can't write to file: " and the path; that
+// target keeps its old bytes and its temporary file is removed.
+class output_batch {
+  public:
+    static constexpr int32_t default_max_pending = 256;
+    static constexpr int64_t default_max_pending_bytes = int64_t{64} << 20;
+
+    explicit output_batch(batch_failure policy = batch_failure::stop,
+                          int32_t max_pending = default_max_pending,
+                          int64_t max_pending_bytes = default_max_pending_bytes);
+    output_batch(const output_batch&) = delete;
+    output_batch& operator=(const output_batch&) = delete;
+    // Discards what is still waiting.
+    ~output_batch();
+
+    // Puts every waiting file in place. Returns the first failure since the last commit (one
+    // met while adding included) and keeps its message in error_text; the batch is empty and
+    // ready for new files afterwards.
+    [[nodiscard]] output_status commit();
+    // Drops every waiting file; the targets stay as they were.
+    void discard();
+
+    bool is_empty() const { return pending_.empty(); }
+    // Whether a waiting replacement is of the file with these numbers (see FileInfo).
+    bool holds(uint64_t device, uint64_t inode) const;
+    // Whether reading `path` could give other bytes after the commit: it reaches a file that a
+    // waiting replacement replaces, or names no file while one waits to be made new.
+    bool holds(std::string_view path) const;
+    // The message of the failure the last commit reported; empty after a good one.
+    const qvchar& error_text() const { return error_text_; }
+
+  private:
+    friend class output_file;
+
+    struct pending_file {
+        int fd = -1;
+        uint64_t file_system = 0;  // device of the temporary file
+        int64_t bytes = 0;
+        bool replaces = false;  // the target existed, with the numbers below
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool synced = false;
+        qvchar path;  // as given to open, for the message
+        qvchar target;
+        qvchar temporary;
+    };
+
+    bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
+    bool refuses() const { return policy_ == batch_failure::stop && failed_; }
+    // Syncs and renames what waits, remembering the first failure.
+    void put_in_place();
+    void sync_pending();
+    void fail(const qvchar& path);
+
+    batch_failure policy_;
+    int32_t max_pending_;
+    int64_t max_pending_bytes_;
+    std::vector<pending_file> pending_;
+    int64_t pending_bytes_ = 0;
+    bool failed_ = false;
     qvchar error_text_;
 };
 
@@ -73,3 +165,9 @@ class output_file {
 // cut short first); with `fail_close` the closing of each temporary file fails. A negative
 // count and false switch the faults off again.
 void set_output_fault_for_testing(int64_t fail_after_bytes, bool fail_close = false);
+// Testing hook, process-wide and not thread-safe: the sync, or the rename, of the file whose
+// path as given to output_file::open is `fail_sync_of`, or `fail_rename_of`, fails with EIO, in
+// commit and in an output_batch alike; a batch holding the first also fails its common sync.
+// Empty paths switch them off.
+void set_output_commit_fault_for_testing(std::string_view fail_sync_of,
+                                         std::string_view fail_rename_of);

@@ -121,14 +121,27 @@ void relative_path(std::string_view from_file, std::string_view to_file, qvchar&
     if (out.is_empty()) out.append(".");
 }
 
+qvchar current_directory() {
+    qvchar directory;
+    if (char* cwd = ::getcwd(nullptr, 0)) {
+        directory.append(cwd);
+        std::free(cwd);
+    }
+    return directory;
+}
+
 bool normalize_path(std::string_view path, qvchar& out) {
+    if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+    if (path.front() == '/') return normalize_path(path, std::string_view(), out);
+    return normalize_path(path, current_directory().view(), out);
+}
+
+bool normalize_path(std::string_view path, std::string_view directory, qvchar& out) {
     if (path.empty() || path.find('\0') != std::string_view::npos) return false;
     qvchar joined;
     if (path.front() != '/') {
-        char* cwd = ::getcwd(nullptr, 0);
-        if (!cwd) return false;
-        joined.append(cwd);
-        std::free(cwd);
+        if (directory.empty()) return false;
+        joined.append(directory);
         joined.push('/');
     }
     joined.append(path);

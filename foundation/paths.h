@@ -38,3 +38,8 @@ void relative_path(std::string_view from_file, std::string_view to_file, qvchar&
 // trailing '/' stays except for "/" itself. Symbolic links are not resolved. False, with `out`
 // untouched, for an empty path, one holding a NUL, or an unknown current directory.
 [[nodiscard]] bool normalize_path(std::string_view path, qvchar& out);
+// normalize_path with a relative path taken against `directory`, an absolute path (the current
+// directory read once for many paths); false for a relative path when `directory` is empty.
+[[nodiscard]] bool normalize_path(std::string_view path, std::string_view directory, qvchar& out);
+// The current directory, empty when unknown.
+qvchar current_directory();

@@ -44,15 +44,23 @@ int render_template_text(std::string_view text, const qvhash_array& data, std::v
     return result;
 }
 
+namespace {
+
+// A block body is held in one text, which must stay below 2 GiB.
+bool is_too_large(qvhandle file) {
+    uint32_t high = 0;
+    const uint32_t low = file_handle_size(file, &high);
+    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+    return size != UINT64_MAX && size > largest_readable_file;
+}
+
+}  // namespace
+
 int render_template_file(std::string_view path, const qvhash_array& data,
                          std::vector<qvchar>& out) {
     const qvhandle file = file_open(path, "r");
     if (file == invalid_handle) return render_unreadable;
-    // a block body is held in one text, which must stay below 2 GiB
-    uint32_t high = 0;
-    const uint32_t low = file_handle_size(file, &high);
-    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
-    if (size != UINT64_MAX && size > largest_readable_file) {
+    if (is_too_large(file)) {
         file_close(file);
         return render_unreadable;
     }
@@ -77,5 +85,27 @@ int render_template_file(std::string_view path, const qvhash_array& data,
         result = step(interpreter, out);
     } while (result == 0);
     file_close(file);
+    return result;
+}
+
+int read_template_file(std::string_view path, qvchar& text) {
+    text.clear();
+    const qvhandle file = file_open(path, "r");
+    if (file == invalid_handle) return render_unreadable;
+    int result = is_too_large(file) ? render_unreadable : 0;
+    qvchar buffer;
+    while (result == 0) {
+        const int32_t n = file_read(buffer, template_chunk_size, file);
+        if (n < 0 || static_cast<uint64_t>(text.length()) + static_cast<uint64_t>(n) >
+                         largest_readable_file) {
+            result = render_unreadable;
+        } else if (n == 0) {
+            break;
+        } else {
+            text.append(buffer);
+        }
+    }
+    file_close(file);
+    if (result != 0) text.clear();
     return result;
 }

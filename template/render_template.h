@@ -28,3 +28,7 @@ constexpr int32_t template_chunk_size = 16384;
 // render_unreadable and leaves `out` as it was.
 [[nodiscard]] int render_template_file(std::string_view path, const qvhash_array& data,
                                        std::vector<qvchar>& out);
+// Reads the template file whole into `text`, in chunks of template_chunk_size bytes, for
+// renderings through render_template_text that each would read it again. 0, or
+// render_unreadable with `text` empty in the cases render_template_file gives it.
+[[nodiscard]] int read_template_file(std::string_view path, qvchar& text);

@@ -1,5 +1,7 @@
 #include "toc/toc_build.h"
 
+#include <sys/stat.h>
+
 #include <memory>
 
 #include "foundation/files.h"
@@ -59,6 +61,62 @@ int open_output(output_file& out, std::string_view path, qvchar& error_text) {
     return 1;
 }
 
+// What the files of one multi-file run share: the replacements waiting for their common sync
+// and the template read once. Empty for a single file, which is written and rendered directly.
+struct file_run {
+    output_batch* batch = nullptr;
+    loaded_template* layout = nullptr;
+};
+
+int commit_output(output_file& out, const file_run& run, qvchar& error_text) {
+    if (!run.batch) return commit_output(out, error_text);
+    if (out.commit_to(*run.batch) == output_status::ok) return 0;
+    error_text.assign(out.error_text());
+    return 1;
+}
+
+// Puts the waiting replacements in place; 1 with the first failure's message otherwise.
+int commit_batch(output_batch& batch, qvchar& error_text) {
+    if (batch.commit() == output_status::ok) return 0;
+    error_text.assign(batch.error_text());
+    return 1;
+}
+
+// Reads the template again when a waiting replacement is of it, that is when a source written
+// earlier in the build was the template. 1 when putting the waiting files in place failed.
+int refresh_template(const TocProject& project, const file_run& run, qvchar& error_text) {
+    loaded_template& layout = *run.layout;
+    if (!run.batch || !run.batch->holds(layout.device, layout.inode)) return 0;
+    if (commit_batch(*run.batch, error_text) != 0) return 1;
+    load_template(project.template_file.view(), layout);
+    return 0;
+}
+
+// file_stat as file_size sees the path: file_size refuses "page.htm/", which file_stat takes
+// for "page.htm".
+bool stat_source(std::string_view source, FileInfo& info) {
+    return !source.ends_with('/') && file_stat(info, source);
+}
+
+// Readies `batch` for reading `source`: the replacement of the file it reaches goes in place
+// first, and so do all before a device or pipe, which is written at once. Sets `found` and
+// `info` as stat_source; 1 with the message when putting files in place failed.
+int prepare_source(std::string_view source, output_batch& batch, FileInfo& info, bool& found,
+                   qvchar& error_text) {
+    found = stat_source(source, info);
+    const bool waits = found ? batch.holds(info.device, info.inode) || !S_ISREG(info.attributes)
+                             : batch.holds(source);
+    if (!waits) return 0;
+    const int result = commit_batch(batch, error_text);
+    found = stat_source(source, info);
+    return result;
+}
+
+// The part of the progress bar a source takes: its size as file_size tells it.
+double size_units(bool found, const FileInfo& info) {
+    return static_cast<double>(found ? static_cast<uint32_t>(info.size) : UINT32_MAX);
+}
+
 bool in_range(const xml_node& node, int32_t from, int32_t to) {
     if (node.kind != NodeKind::start_tag) return false;
     const int32_t level = heading_level(node);
@@ -106,14 +164,22 @@ qvchar normalized_anchor_attributes(const TocProject& project) {
     return attributes;
 }
 
+// The destination and the directory its links are worked out from, read once per build.
+struct link_base {
+    qvchar directory;  // the current one, empty when unknown
+    qvchar destination;
+
+    explicit link_base(std::string_view path) : directory(current_directory()) {
+        if (!normalize_path(path, directory.view(), destination)) destination.assign(qvchar(path));
+    }
+};
+
 // The link prefix of a source in the destination's TOC: its relative path, percent-encoded.
-qvchar link_path(std::string_view destination, std::string_view source) {
-    qvchar from;
+qvchar link_path(const link_base& base, std::string_view source) {
     qvchar to;
-    if (!normalize_path(destination, from)) from.assign(qvchar(destination));
-    if (!normalize_path(source, to)) to.assign(qvchar(source));
+    if (!normalize_path(source, base.directory.view(), to)) to.assign(qvchar(source));
     qvchar path;
-    relative_path(from.view(), to.view(), path, false);
+    relative_path(base.destination.view(), to.view(), path, false);
     path.url_encode_path();
     return path;
 }
@@ -126,6 +192,13 @@ std::string_view single_output(const TocProject& project) {
     return project.is_dest_as_source.to_integer() != 0 ? first_source(project)
                                                        : project.destination.view();
 }
+
+// processFile and clearFile, writing through `run`.
+int process_file(std::string_view source, std::string_view output, bool insert,
+                 const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
+                 qvchar& error_text, progress_callback callback, void* data, const file_run& run);
+int clear_file(std::string_view source, std::string_view output, TocProject& project,
+               progress_callback callback, void* data, const file_run& run);
 
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
 // file. Adds up their sizes.
@@ -148,6 +221,35 @@ int check_sources(TocProject& project, double& total) {
     return 0;
 }
 
+// The sources of a multi-file build, each read, anchored, numbered and written in turn: 0, or 2
+// with the error text set. The replacements may still wait in `run`'s batch.
+int build_sources(TocProject& project, TocTree& tree, ProgressScale& bar, const file_run& run) {
+    const bool local_toc = project.insert_local_toc.to_integer() != 0;
+    const link_base base(project.destination.view());
+    toc_node* last = nullptr;
+    for (const qvchar& source : project.source) {
+        FileInfo info;
+        bool found = false;
+        if (prepare_source(source.view(), *run.batch, info, found, project.error_text) != 0) {
+            return 2;
+        }
+        bar.step_units = size_units(found, info);
+        toc_node* first = nullptr;
+        if (process_file(source.view(), source.view(), local_toc, project, tree, last, first,
+                         project.error_text, report_scaled_progress, &bar, run) != 0) {
+            return 2;
+        }
+        progress_step_done(bar);
+        const qvchar path = link_path(base, source.view());
+        for (toc_node* item = first; item; item = TocTree::next(item)) {
+            qvchar link(path);
+            link.append(item->link);
+            item->link.move_from(link);
+        }
+    }
+    return 0;
+}
+
 int build_multi(TocProject& project, progress_callback callback, void* data) {
     const std::string_view destination = project.destination.view();
     if (destination.empty()) {
@@ -157,13 +259,13 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
     double total = 0;
     if (check_sources(project, total) != 0) return 1;
     const std::string_view template_path = project.template_file.view();
-    const qvhandle template_file = file_open(template_path, "r");
-    if (template_file == invalid_handle) {
+    loaded_template layout;
+    load_template(template_path, layout);
+    if (!layout.opens) {
         project.error_text.assign("Can't open template file: ");
         project.error_text.append(template_path);
         return 1;
     }
-    (void)file_close(template_file);
     FileInfo info;
     if (file_stat(info, destination) && info.is_directory) {
         project.error_text.assign("Can't open file for writing: ");
@@ -171,31 +273,21 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
         return 1;
     }
 
-    const bool local_toc = project.insert_local_toc.to_integer() != 0;
     ProgressScale bar;
     bar.total_units = total;
-    bar.scale = local_toc ? sources_scale_local_toc : sources_scale;
+    bar.scale =
+        project.insert_local_toc.to_integer() != 0 ? sources_scale_local_toc : sources_scale;
     bar.callback = callback;
     bar.user_data = data;
 
     TocTree tree;
     tree.indent = qvchar(project.indent.view());
-    toc_node* last = nullptr;
-    for (const qvchar& source : project.source) {
-        bar.step_units = static_cast<double>(file_size(source.view()));
-        toc_node* first = nullptr;
-        if (processFile(source.view(), source.view(), local_toc, project, tree, last, first,
-                        project.error_text, report_scaled_progress, &bar) != 0) {
-            return 2;
-        }
-        progress_step_done(bar);
-        const qvchar path = link_path(destination, source.view());
-        for (toc_node* item = first; item; item = TocTree::next(item)) {
-            qvchar link(path);
-            link.append(item->link);
-            item->link.move_from(link);
-        }
-    }
+    output_batch batch;
+    const int result = build_sources(project, tree, bar, file_run{&batch, &layout});
+    // the files done before a failure are put in place, as if each had been written alone; a
+    // failure among them is the earlier one
+    if (commit_batch(batch, project.error_text) != 0) return 2;
+    if (result != 0) return result;
 
     bar.scale = destination_scale;
     bar.step_units = bar.total_units;
@@ -233,18 +325,36 @@ int clear_multi(TocProject& project, progress_callback callback, void* data) {
     bar.callback = callback;
     bar.user_data = data;
 
-    // every file is tried; the first failure is the one reported
+    // every file is tried; the first failure in the order of the files is the one reported
     int result = 0;
     qvchar first_error;
+    const auto note = [&result, &first_error](const qvchar& error_text) {
+        if (result != 0) return;
+        result = 1;
+        first_error.assign(error_text);
+    };
+    output_batch batch(batch_failure::go_on);
+    // the waiting files come before whatever fails next
+    const auto commit_waiting = [&batch, &note] {
+        qvchar error_text;
+        if (commit_batch(batch, error_text) != 0) note(error_text);
+    };
+    const file_run run{&batch, nullptr};
     for (const qvchar& source : project.source) {
-        bar.step_units = static_cast<double>(file_size(source.view()));
-        if (clearFile(source.view(), source.view(), project, report_scaled_progress, &bar) != 0 &&
-            result == 0) {
-            result = 1;
-            first_error.assign(project.error_text);
+        FileInfo info;
+        bool found = false;
+        qvchar error_text;
+        if (prepare_source(source.view(), batch, info, found, error_text) != 0) note(error_text);
+        bar.step_units = size_units(found, info);
+        if (clear_file(source.view(), source.view(), project, report_scaled_progress, &bar, run) !=
+            0) {
+            const qvchar failure(project.error_text.view());
+            commit_waiting();
+            note(failure);
         }
         progress_step_done(bar);
     }
+    commit_waiting();
 
     bar.scale = clear_destination_scale;
     bar.step_units = bar.total_units;
@@ -294,9 +404,11 @@ void writeDocument(const qve_tree& document, const located_nodes& located,
     }
 }
 
-int processFile(std::string_view source, std::string_view output, bool insert,
-                const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
-                qvchar& error_text, progress_callback callback, void* data) {
+namespace {
+
+int process_file(std::string_view source, std::string_view output, bool insert,
+                 const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
+                 qvchar& error_text, progress_callback callback, void* data, const file_run& run) {
     ProgressScale part;
     part.callback = callback;
     part.user_data = data;
@@ -329,7 +441,12 @@ int processFile(std::string_view source, std::string_view output, bool insert,
     if (insert) {
         toc_node* start = first;
         if (scan.titles && start && start->level == 0) start = TocTree::next(start);
-        rendered = renderToc(tree, start, project.template_file.view(), toc) == 0;
+        if (run.layout) {
+            if (refresh_template(project, run, error_text) != 0) return 1;
+            rendered = renderToc(tree, start, *run.layout, toc) == 0;
+        } else {
+            rendered = renderToc(tree, start, project.template_file.view(), toc) == 0;
+        }
         start_share(part, render_share);
         progress_report(100, part);
         progress_step_done(part);
@@ -337,13 +454,13 @@ int processFile(std::string_view source, std::string_view output, bool insert,
     // without a new TOC the document is written whole, an old TOC included
     writeDocument(document, rendered ? scan.located : located_nodes{}, rendered ? &toc : nullptr,
                   out);
-    if (commit_output(out, error_text) != 0) return 1;
+    if (commit_output(out, run, error_text) != 0) return 1;
     if (callback) callback(100, data);
     return 0;
 }
 
-int clearFile(std::string_view source, std::string_view output, TocProject& project,
-              progress_callback callback, void* data) {
+int clear_file(std::string_view source, std::string_view output, TocProject& project,
+               progress_callback callback, void* data, const file_run& run) {
     ProgressScale part;
     part.callback = callback;
     part.user_data = data;
@@ -373,9 +490,23 @@ int clearFile(std::string_view source, std::string_view output, TocProject& proj
     output_file out;
     if (open_output(out, output, project.error_text) != 0) return 1;
     writeDocument(document, scan.located, nullptr, out);
-    if (commit_output(out, project.error_text) != 0) return 1;
+    if (commit_output(out, run, project.error_text) != 0) return 1;
     if (callback) callback(100, data);
     return 0;
+}
+
+}  // namespace
+
+int processFile(std::string_view source, std::string_view output, bool insert,
+                const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
+                qvchar& error_text, progress_callback callback, void* data) {
+    return process_file(source, output, insert, project, tree, last, first, error_text, callback,
+                        data, file_run{});
+}
+
+int clearFile(std::string_view source, std::string_view output, TocProject& project,
+              progress_callback callback, void* data) {
+    return clear_file(source, output, project, callback, data, file_run{});
 }
 
 int buildToc(TocProject& project, progress_callback callback, void* data) {

@@ -22,6 +22,22 @@ constexpr std::string_view maker_address = "https://tocvane.example.org/";
 // the pieces to `out`. 800 when the template can't be opened; nothing is added then.
 [[nodiscard]] int renderToc(TocTree& tree, toc_node* start, std::string_view template_path,
                             std::vector<qvchar>& out);
+
+// A template file read once for the many renderings of a multi-file build.
+struct loaded_template {
+    bool opens = false;     // the file opened for reading
+    bool readable = false;  // and every byte of it was read into `text`
+    qvchar text;
+    // which file was read (see FileInfo), to tell when a build has replaced it
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+// Reads the template at `path` into `layout`, replacing what it held.
+void load_template(std::string_view path, loaded_template& layout);
+// renderToc with a template read before: the same pieces as renderToc with its path gives while
+// the file stays as it was read.
+[[nodiscard]] int renderToc(TocTree& tree, toc_node* start, const loaded_template& layout,
+                            std::vector<qvchar>& out);
 // The template data of a rendering from `start`: the lists item, text, link, open, numbering,
 // level, indentation, children and parent_list, one value per row. Sets the render index of
 // every item listed.

@@ -127,6 +127,44 @@ void append_toc_comment(std::vector<qvchar>& out) {
 
 }  // namespace
 
+void load_template(std::string_view path, loaded_template& layout) {
+    layout.opens = false;
+    layout.readable = false;
+    layout.text.clear();
+    layout.device = 0;
+    layout.inode = 0;
+    const qvhandle file = file_open(path, "r");
+    if (file == invalid_handle) return;
+    (void)file_close(file);
+    layout.opens = true;
+    FileInfo info;
+    if (file_stat(info, path)) {
+        layout.device = info.device;
+        layout.inode = info.inode;
+    }
+    layout.readable = read_template_file(path, layout.text) == 0;
+}
+
+int renderToc(TocTree& tree, toc_node* start, const loaded_template& layout,
+              std::vector<qvchar>& out) {
+    if (!layout.opens) return template_missing;
+    const size_t before = out.size();
+    out.emplace_back(toc_start_marker);
+    append_toc_comment(out);
+    if (start) {
+        qvhash_array data;
+        // the items get their render index before the template is read, as through the path
+        fill_toc_data(tree, start, data);
+        if (!layout.readable) {
+            out.resize(before);
+            return template_missing;
+        }
+        (void)render_template_text(layout.text.view(), data, out);
+    }
+    out.emplace_back(toc_end_marker);
+    return 0;
+}
+
 int renderToc(TocTree& tree, toc_node* start, std::string_view template_path,
               std::vector<qvchar>& out) {
     const qvhandle file = file_open(template_path, "r");

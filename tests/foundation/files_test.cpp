@@ -143,6 +143,21 @@ TEST_F(FilesTest, Stat) {
     ASSERT_TRUE(file_stat(info, "/"));
     EXPECT_EQ(info.is_directory, 1);
 
+    // the same file by a link and by a second path; a copy is another file
+    put("g.htm", "hello");
+    ASSERT_EQ(::symlink("f.htm", path("link.htm").c_str()), 0);
+    FileInfo other;
+    ASSERT_TRUE(file_stat(info, path("f.htm")));
+    for (const std::string& same : {path("link.htm"), dir_ + "/./f.htm"}) {
+        SCOPED_TRACE(same);
+        ASSERT_TRUE(file_stat(other, same));
+        EXPECT_EQ(other.device, info.device);
+        EXPECT_EQ(other.inode, info.inode);
+    }
+    ASSERT_TRUE(file_stat(other, path("g.htm")));
+    EXPECT_NE(other.inode, info.inode);
+    ASSERT_TRUE(file_stat(info, "/"));
+
     for (const std::string& bad : {std::string(), path("missing"), path("f.htm/x")}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(file_stat(info, bad));

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,21 @@ class OutputFileTest : public ScratchDirTest {
   protected:
     void TearDown() override {
         set_output_fault_for_testing(-1);
+        set_output_commit_fault_for_testing("", "");
         ScratchDirTest::TearDown();
     }
+
+    // Writes `bytes` for `name` and hands the file to the batch.
+    output_status add(output_batch& batch, const std::string& name, const std::string& bytes) {
+        output_file out;
+        if (out.open(path(name)) != output_status::ok) return out.status();
+        out.write(bytes);
+        const output_status status = out.commit_to(batch);
+        last_error_ = out.error_text().view();
+        return status;
+    }
+
+    std::string last_error_;
 
     mode_t mode_of(const std::string& name) const {
         struct stat st;
@@ -178,6 +192,200 @@ TEST_F(OutputFileTest, DeviceIsWrittenInPlace) {
     struct stat st;
     ASSERT_EQ(::stat("/dev/null", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+// Descriptors the process holds open.
+size_t open_descriptors() {
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(OutputFileTest, BatchReplacesAtCommitOnly) {
+    put("a.htm", "old a");
+    put("b.htm", "old b");
+    put("other.htm", "other");
+    ASSERT_EQ(::symlink("a.htm", path("link.htm").c_str()), 0);
+    output_batch batch;
+    EXPECT_FALSE(batch.holds(path("new.htm")));
+    for (const char* name : {"a.htm", "b.htm", "new.htm"})
+        ASSERT_EQ(add(batch, name, std::string("new ") + name), output_status::ok);
+    // until the commit a reader finds the old files, and the batch tells which will change
+    EXPECT_EQ(bytes_of("a.htm"), "old a");
+    EXPECT_EQ(bytes_of("new.htm"), "<missing>");
+    EXPECT_EQ(names_in().size(), 7u);
+    for (const char* name : {"a.htm", "link.htm", "b.htm", "new.htm", "./new.htm"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(batch.holds(path(name)));
+    }
+    EXPECT_FALSE(batch.holds(path("other.htm")));
+    struct stat st;
+    ASSERT_EQ(::stat(path("b.htm").c_str(), &st), 0);
+    EXPECT_TRUE(batch.holds(st.st_dev, st.st_ino));
+
+    ASSERT_EQ(batch.commit(), output_status::ok);
+    EXPECT_TRUE(batch.error_text().is_empty());
+    EXPECT_EQ(bytes_of("a.htm"), "new a.htm");
+    EXPECT_EQ(bytes_of("b.htm"), "new b.htm");
+    EXPECT_EQ(bytes_of("new.htm"), "new new.htm");
+    EXPECT_TRUE(S_ISLNK(mode_of("link.htm")));
+    EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "link.htm", "new.htm", "other.htm"}));
+    EXPECT_FALSE(batch.holds(path("a.htm")));
+    EXPECT_EQ(batch.commit(), output_status::ok);
+
+    // an abandoned batch leaves the targets as they were
+    {
+        output_batch dropped;
+        ASSERT_EQ(add(dropped, "a.htm", "dropped"), output_status::ok);
+    }
+    EXPECT_EQ(bytes_of("a.htm"), "new a.htm");
+    EXPECT_EQ(names_in().size(), 5u);
+}
+
+TEST_F(OutputFileTest, BatchFailureKeepsOldBytesAndNoTemporary) {
+    enum class fault { sync, rename, close };
+    struct Row {
+        const char* name;
+        batch_failure policy;
+        fault kind;
+        const char* failing;
+        const char* replaced;  // one letter per file a, b, c: the new bytes in place
+    } rows[] = {
+        {"sync stops", batch_failure::stop, fault::sync, "b", "a"},
+        {"sync of the first", batch_failure::stop, fault::sync, "a", ""},
+        {"rename stops", batch_failure::stop, fault::rename, "b", "a"},
+        {"rename of the last", batch_failure::stop, fault::rename, "c", "ab"},
+        {"close stops", batch_failure::stop, fault::close, "a", ""},
+        {"sync goes on", batch_failure::go_on, fault::sync, "b", "ac"},
+        {"rename goes on", batch_failure::go_on, fault::rename, "a", "bc"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const std::string name : {"a", "b", "c"})
+            put(name + ".htm", "old " + name);
+        const std::string failing = path(std::string(row.failing) + ".htm");
+        output_batch batch(row.policy);
+        for (const std::string name : {"a", "b", "c"})
+            ASSERT_EQ(add(batch, name + ".htm", "new " + name), output_status::ok);
+        if (row.kind == fault::sync) set_output_commit_fault_for_testing(failing, "");
+        if (row.kind == fault::rename) set_output_commit_fault_for_testing("", failing);
+        if (row.kind == fault::close) set_output_fault_for_testing(-1, true);
+        EXPECT_EQ(batch.commit(), output_status::write_failed);
+        set_output_commit_fault_for_testing("", "");
+        set_output_fault_for_testing(-1);
+        EXPECT_EQ(batch.error_text().view(), "Can't write to file: " + failing);
+        for (const std::string name : {"a", "b", "c"}) {
+            const bool replaced = std::string(row.replaced).find(name) != std::string::npos;
+            EXPECT_EQ(bytes_of(name + ".htm"), (replaced ? "new " : "old ") + name) << name;
+        }
+        EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "c.htm"}));
+        // the failure is reported once; the batch takes new files afterwards
+        ASSERT_EQ(add(batch, "a.htm", "again"), output_status::ok);
+        EXPECT_EQ(batch.commit(), output_status::ok);
+        EXPECT_EQ(bytes_of("a.htm"), "again");
+    }
+}
+
+TEST_F(OutputFileTest, FailedWriteIsNotAddedToBatch) {
+    put("a.htm", "old a");
+    put("b.htm", "old b");
+    output_batch batch;
+    ASSERT_EQ(add(batch, "a.htm", "new a"), output_status::ok);
+    set_output_fault_for_testing(2);
+    EXPECT_EQ(add(batch, "b.htm", "new b"), output_status::write_failed);
+    set_output_fault_for_testing(-1);
+    EXPECT_EQ(last_error_, "Can't write to file: " + path("b.htm"));
+    EXPECT_EQ(batch.commit(), output_status::ok);
+    EXPECT_EQ(bytes_of("a.htm"), "new a");
+    EXPECT_EQ(bytes_of("b.htm"), "old b");
+    EXPECT_EQ(names_in(), (names{"a.htm", "b.htm"}));
+}
+
+TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
+    const size_t before = open_descriptors();
+    output_batch batch(batch_failure::stop, 2);
+    for (int i = 0; i < 7; ++i) {
+        SCOPED_TRACE(i);
+        const std::string name = "f" + std::to_string(i) + ".htm";
+        put(name, "old");
+        ASSERT_EQ(add(batch, name, "new"), output_status::ok);
+        // the file just added and at most one before it wait, each with its descriptor
+        EXPECT_LE(open_descriptors(), before + 2);
+        for (int done = 0; done < i; ++done) {
+            const bool waits = done >= i - i % 2;
+            EXPECT_EQ(bytes_of("f" + std::to_string(done) + ".htm"), waits ? "old" : "new");
+        }
+    }
+    ASSERT_EQ(batch.commit(), output_status::ok);
+    EXPECT_EQ(open_descriptors(), before);
+
+    // a failure while making room refuses the file being added, naming the one that failed
+    put("f0.htm", "old");
+    put("f1.htm", "old");
+    put("f2.htm", "old");
+    ASSERT_EQ(add(batch, "f0.htm", "newer"), output_status::ok);
+    ASSERT_EQ(add(batch, "f1.htm", "newer"), output_status::ok);
+    set_output_commit_fault_for_testing("", path("f1.htm"));
+    EXPECT_EQ(add(batch, "f2.htm", "newer"), output_status::write_failed);
+    set_output_commit_fault_for_testing("", "");
+    EXPECT_EQ(last_error_, "Can't write to file: " + path("f1.htm"));
+    EXPECT_EQ(batch.commit(), output_status::write_failed);
+    EXPECT_EQ(batch.error_text().view(), "Can't write to file: " + path("f1.htm"));
+    EXPECT_EQ(bytes_of("f0.htm"), "newer");
+    EXPECT_EQ(bytes_of("f1.htm"), "old");
+    EXPECT_EQ(bytes_of("f2.htm"), "old");
+    EXPECT_EQ(names_in().size(), 7u);
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST_F(OutputFileTest, BatchPastItsBytesPutsItsFilesInPlaceAtOnce) {
+    for (const char* name : {"a.htm", "b.htm", "c.htm", "d.htm"})
+        put(name, "old");
+    output_batch batch(batch_failure::stop, output_batch::default_max_pending, 10);
+    ASSERT_EQ(add(batch, "a.htm", std::string(20, 'a')), output_status::ok);
+    EXPECT_EQ(bytes_of("a.htm"), std::string(20, 'a'));
+    ASSERT_EQ(add(batch, "b.htm", "bbbbb"), output_status::ok);
+    EXPECT_EQ(bytes_of("b.htm"), "old");
+    ASSERT_EQ(add(batch, "c.htm", "cccccc"), output_status::ok);
+    EXPECT_EQ(bytes_of("b.htm"), "bbbbb");
+    EXPECT_EQ(bytes_of("c.htm"), "cccccc");
+    // a failure in that commit is the added file's, as from commit
+    set_output_commit_fault_for_testing("", path("d.htm"));
+    EXPECT_EQ(add(batch, "d.htm", std::string(11, 'd')), output_status::write_failed);
+    set_output_commit_fault_for_testing("", "");
+    EXPECT_EQ(last_error_, "Can't write to file: " + path("d.htm"));
+    EXPECT_EQ(bytes_of("d.htm"), "old");
+    EXPECT_EQ(batch.commit(), output_status::write_failed);
+    EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "c.htm", "d.htm"}));
+}
+
+TEST_F(OutputFileTest, CommitFaultsHitTheSingleCommitToo) {
+    put("page.htm", "old");
+    for (bool sync : {true, false}) {
+        SCOPED_TRACE(sync);
+        output_file out;
+        ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+        out.write("new");
+        set_output_commit_fault_for_testing(sync ? path("page.htm") : "",
+                                            sync ? "" : path("page.htm"));
+        EXPECT_EQ(out.commit(), output_status::write_failed);
+        set_output_commit_fault_for_testing("", "");
+        EXPECT_EQ(out.error_text().view(), "Can't write to file: " + path("page.htm"));
+        EXPECT_EQ(bytes_of("page.htm"), "old");
+        EXPECT_EQ(names_in(), names{"page.htm"});
+    }
+}
+
+TEST_F(OutputFileTest, DeviceInBatchIsWrittenAtOnce) {
+    output_batch batch;
+    output_file out;
+    ASSERT_EQ(out.open("/dev/null"), output_status::ok);
+    out.write("gone");
+    EXPECT_EQ(out.commit_to(batch), output_status::ok);
+    EXPECT_TRUE(batch.is_empty());
 }
 
 }  // namespace

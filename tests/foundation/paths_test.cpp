@@ -148,9 +148,20 @@ TEST(PathsTest, NormalizePath) {
     ASSERT_TRUE(normalize_path("x/./../y.htm", out));
     EXPECT_EQ(out.view(), (here == "/" ? "" : here) + "/y.htm");
 
+    EXPECT_EQ(current_directory().view(), here);
+    // against a directory given once: the same folding, the current one left aside
+    ASSERT_TRUE(normalize_path("x/./../y.htm", "/base/dir", out));
+    EXPECT_EQ(out.view(), "/base/dir/y.htm");
+    ASSERT_TRUE(normalize_path("../../../y.htm", "/base/dir", out));
+    EXPECT_EQ(out.view(), "/y.htm");
+    ASSERT_TRUE(normalize_path("/abs//z.htm", "", out));
+    EXPECT_EQ(out.view(), "/abs/z.htm");
+
     out.assign("kept");
     EXPECT_FALSE(normalize_path("", out));
     EXPECT_FALSE(normalize_path(std::string_view("/a\0b", 4), out));
+    EXPECT_FALSE(normalize_path("rel.htm", "", out));
+    EXPECT_FALSE(normalize_path("", "/base", out));
     EXPECT_EQ(out.view(), "kept");
 }
 

@@ -36,6 +36,9 @@ TEST_F(RenderTemplateTest, FileRendersAsItsText) {
     EXPECT_EQ(render_template_text(input, data, from_text), render_finished);
     EXPECT_EQ(from_file.front().view(), "kept");
     EXPECT_EQ(joined(from_file, 1), joined(from_text));
+    qvchar read;
+    ASSERT_EQ(read_template_file(path("t.htm"), read), 0);
+    EXPECT_TRUE(read.view() == input);
     const std::string dashes(template_chunk_size, '-');
     EXPECT_EQ(joined(from_text),
               std::string(template_chunk_size - 10, '.') + "A" + dashes + "A" + dashes + "B\n");
@@ -50,6 +53,9 @@ TEST_F(RenderTemplateTest, UnreadableFileAddsNothing) {
         EXPECT_EQ(render_template_file(missing, data, out), render_unreadable);
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out.front().view(), "kept");
+        qvchar text("kept");
+        EXPECT_EQ(read_template_file(missing, text), render_unreadable);
+        EXPECT_TRUE(text.is_empty());
     }
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/files.h"
@@ -56,6 +58,7 @@ class TocBuildTest : public ScratchDirTest {
     }
     void TearDown() override {
         set_output_fault_for_testing(-1);
+        set_output_commit_fault_for_testing("", "");
         ::unsetenv("SOURCE_DATE_EPOCH");
         ScratchDirTest::TearDown();
     }
@@ -439,6 +442,170 @@ TEST_F(TocBuildTest, MultiFailingSource) {
     EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
     EXPECT_EQ(bytes_of("b.htm"), "<html><body><h1> B1</h1></body></html>");
     EXPECT_EQ(bytes_of("toc.htm"), "");
+}
+
+const std::string page_a_built =
+    "<html><body><h1>1. <a name=\"qorv_link_1_1000\">A1</a></h1>"
+    "<h2>1.1. <a name=\"qorv_link_2_1000\">A2</a></h2></body></html>";
+const std::string page_a_rows =
+    row(0, "a.htm#qorv_link_1_1000", "1. A1") + row(1, "a.htm#qorv_link_2_1000", "1.1. A2");
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(TocBuildTest, MultiReadsWhatEarlierFilesWrote) {
+    // a second reading of a file finds its numbers, keeps a blank where they were stripped and
+    // numbers it anew
+    const std::string page_a_twice =
+        "<html><body><h1>2.  <a name=\"qorv_link_1_1000\">A1</a></h1>"
+        "<h2>2.1.  <a name=\"qorv_link_2_1000\">A2</a></h2></body></html>";
+    const auto second_rows = [](const std::string& file) {
+        return row(0, file + "#qorv_link_1_1000", "2.  A1") +
+               row(1, file + "#qorv_link_2_1000", "2.1.  A2");
+    };
+    struct Row {
+        const char* name;
+        std::vector<std::string> sources;
+        std::vector<std::pair<std::string, std::string>> expected;
+    } rows[] = {
+        {"listed twice",
+         {"a.htm", "a.htm"},
+         {{"a.htm", page_a_twice}, {"toc.htm", toc_of(page_a_rows + second_rows("a.htm"))}}},
+        {"through a link",
+         {"a.htm", "link.htm"},
+         {{"a.htm", page_a_twice}, {"toc.htm", toc_of(page_a_rows + second_rows("link.htm"))}}},
+        {"through another path",
+         {"a.htm", "sub/../a.htm"},
+         {{"a.htm", page_a_twice}, {"toc.htm", toc_of(page_a_rows + second_rows("a.htm"))}}},
+        {"destination as a source",
+         {"a.htm", "toc.htm"},
+         {{"a.htm", page_a_built},
+          {"toc.htm", "<html><body>" + toc_of(page_a_rows + row(0, "#qorv_link_1_1000", "2. T")) +
+                          "<h1>2. <a name=\"qorv_link_1_1000\">T</a></h1></body></html>"}}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        put("a.htm", page_a);
+        put("toc.htm", "<html><body><h1>T</h1></body></html>");
+        if (r.sources.back() != "toc.htm") std::filesystem::remove(path("toc.htm"));
+        std::filesystem::create_directories(path("sub"));
+        std::filesystem::remove(path("link.htm"));
+        std::filesystem::create_symlink("a.htm", path("link.htm"));
+        TocProject project = multi(r.sources, "toc.htm");
+        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+        for (const auto& [file, bytes] : r.expected)
+            EXPECT_EQ(bytes_of(file), bytes) << file;
+        EXPECT_EQ(names_in(),
+                  (std::vector<std::string>{"a.htm", "link.htm", "sub", "t.tpl", "toc.htm"}));
+    }
+}
+
+TEST_F(TocBuildTest, MultiRendersWithATemplateItRewrote) {
+    put("a.htm", page_a);
+    put("b.htm", page_b);
+    put("tl.tpl", "<!-- toc -->" + test_template);
+    TocProject project = multi({"a.htm", "tl.tpl", "b.htm"}, "toc.htm");
+    project.insert_local_toc.set_integer(1);
+    project.template_file.set_text(path("tl.tpl"));
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    // the template gains an empty TOC at its placeholder, which the files after it repeat
+    const std::string empty_toc =
+        "<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->";
+    EXPECT_EQ(bytes_of("tl.tpl"), "<!-- toc -->" + empty_toc + test_template);
+    const std::string a = bytes_of("a.htm");
+    const std::string b = bytes_of("b.htm");
+    EXPECT_EQ(count_of(a, "QORV_HTML_TOC_START"), 1u);
+    EXPECT_NE(b.find("<!-- toc -->" + empty_toc + "<ul>" + row(0, "#qorv_link_1_1000", "2. B1")),
+              std::string::npos);
+    EXPECT_EQ(count_of(bytes_of("toc.htm"), "QORV_HTML_TOC_START"), 2u);
+}
+
+TEST_F(TocBuildTest, MultiFailedCommitStopsTheBuild) {
+    enum class fault { sync, rename };
+    struct Row {
+        const char* name;
+        fault kind;
+        std::string failing;
+        int result;
+        std::vector<std::string> rewritten;
+    } rows[] = {
+        {"sync of a source", fault::sync, "b.htm", 2, {"a.htm"}},
+        {"rename of the first source", fault::rename, "a.htm", 2, {}},
+        {"rename of the last source", fault::rename, "c.htm", 2, {"a.htm", "b.htm"}},
+        {"rename of the destination", fault::rename, "toc.htm", 1, {"a.htm", "b.htm", "c.htm"}},
+    };
+    const std::vector<std::string> files = {"a.htm", "b.htm", "c.htm"};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        put("a.htm", page_a);
+        put("b.htm", page_b);
+        put("c.htm", page_b);
+        TocProject project = multi(files, "toc.htm");
+        project.insert_local_toc.set_integer(1);
+        const std::string failing = path(r.failing);
+        set_output_commit_fault_for_testing(r.kind == fault::sync ? failing : "",
+                                            r.kind == fault::rename ? failing : "");
+        EXPECT_EQ(buildToc(project, nullptr, nullptr), r.result);
+        set_output_commit_fault_for_testing("", "");
+        EXPECT_EQ(project.error_text.view(), "Can't write to file: " + failing);
+        for (const std::string& file : files) {
+            const bool rewritten =
+                std::find(r.rewritten.begin(), r.rewritten.end(), file) != r.rewritten.end();
+            EXPECT_EQ(bytes_of(file) != (file == "a.htm" ? page_a : page_b), rewritten) << file;
+        }
+        EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+        EXPECT_EQ(names_in(), (std::vector<std::string>{"a.htm", "b.htm", "c.htm", "t.tpl"}));
+    }
+}
+
+TEST_F(TocBuildTest, MultiClearGoesOnPastAFailedCommit) {
+    put("a.htm", page_a);
+    put("b.htm", page_b);
+    put("c.htm", "<html><body><h1>C1</h1></body></html>");
+    TocProject project = multi({"a.htm", "b.htm", "c.htm"}, "toc.htm");
+    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    const std::string b_built = bytes_of("b.htm");
+    // a later file that can't be replaced does not hide the earlier failed commit
+    std::filesystem::create_symlink("/proc/version", path("ro.htm"));
+    project = multi({"a.htm", "b.htm", "ro.htm", "c.htm"}, "toc.htm");
+    set_output_commit_fault_for_testing(path("b.htm"), "");
+    EXPECT_EQ(clearToc(project, nullptr, nullptr), 1);
+    set_output_commit_fault_for_testing("", "");
+    EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("b.htm"));
+    EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
+    EXPECT_EQ(bytes_of("b.htm"), b_built);
+    EXPECT_EQ(bytes_of("c.htm"), "<html><body><h1> C1</h1></body></html>");
+    EXPECT_EQ(bytes_of("toc.htm"), "");
+    EXPECT_EQ(names_in(),
+              (std::vector<std::string>{"a.htm", "b.htm", "c.htm", "ro.htm", "t.tpl", "toc.htm"}));
+}
+
+TEST_F(TocBuildTest, MultiBuildWithinFewDescriptors) {
+    // more sources than descriptors: the waiting files must be put in place as they pile up
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    std::vector<std::string> sources;
+    for (int i = 0; i < 80; ++i) {
+        sources.push_back("p" + std::to_string(i) + ".htm");
+        put(sources.back(), page_b);
+    }
+    TocProject project = multi(sources, "toc.htm");
+    struct rlimit low = saved;
+    low.rlim_cur = 48;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const int result = buildToc(project, nullptr, nullptr);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_EQ(result, 0) << project.error_text.view();
+    for (int i = 0; i < 80; ++i) {
+        EXPECT_EQ(bytes_of(sources[i]),
+                  "<html><body><h1>" + std::to_string(i + 1) +
+                      ". <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
+    }
+    EXPECT_EQ(names_in().size(), 82u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
 #include "tests/foundation/scratch_dir.h"
 #include "toc/toc_build.h"
 
@@ -131,20 +132,34 @@ const std::string toc_comment =
 
 class RenderTocTest : public ScratchDirTest {
   protected:
-    // The pieces joined, or "800" when the rendering failed.
+    // The pieces joined, or "800" when the rendering failed; the same through the template
+    // read once and through its path.
     std::string render(TreeFixture& fixture, toc_node* start, const std::string& template_name) {
+        loaded_template layout;
+        load_template(path(template_name), layout);
+        const std::string once = joined(
+            [&](std::vector<qvchar>& out) { return renderToc(fixture.tree, start, layout, out); });
+        const std::string by_path = joined([&](std::vector<qvchar>& out) {
+            return renderToc(fixture.tree, start, path(template_name), out);
+        });
+        EXPECT_EQ(once, by_path);
+        return by_path;
+    }
+
+    template <typename Render>
+    static std::string joined(Render render) {
         std::vector<qvchar> out;
         out.emplace_back("before");
-        const int result = renderToc(fixture.tree, start, path(template_name), out);
+        const int result = render(out);
         EXPECT_EQ(out.front().view(), "before");
         if (result != 0) {
             EXPECT_EQ(out.size(), 1u);
             return std::to_string(result);
         }
-        std::string joined;
+        std::string all;
         for (size_t i = 1; i < out.size(); ++i)
-            joined += std::string(out[i].view());
-        return joined;
+            all += std::string(out[i].view());
+        return all;
     }
 };
 
@@ -166,6 +181,11 @@ TEST_F(RenderTocTest, MissingTemplateAddsNothing) {
     EXPECT_EQ(render(fixture, fixture.find("A"), "none.tpl"), "800");
     TreeFixture empty({});
     EXPECT_EQ(render(empty, nullptr, "none.tpl"), "800");
+    // a template too large to read opens all the same: only a TOC without items comes out
+    put_sparse("huge.tpl", largest_readable_file + 1);
+    EXPECT_EQ(render(fixture, fixture.find("A"), "huge.tpl"), "800");
+    EXPECT_EQ(render(empty, nullptr, "huge.tpl"),
+              "<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->");
 }
 
 }  // namespace
