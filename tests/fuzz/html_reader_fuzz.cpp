@@ -22,47 +22,13 @@
 
 #include "foundation/xml_node.h"
 #include "markup/qvhtml.h"
+#include "tests/support/tree_dump.h"
 
 namespace {
 
 // 1 to 128 bytes, or multiples of 64 up to 8192.
 size_t chunk_size(uint8_t code) {
     return code < 128 ? code + 1u : (code - 127u) * 64u;
-}
-
-// Headings and titles with their content, body and every comment are landmarks.
-node_role fuzz_role(const xml_node& node) {
-    const bool element = node.kind == NodeKind::start_tag || node.kind == NodeKind::empty_tag;
-    if (element && (node.name == "h1" || node.name == "title"))
-        return node_role::landmark_with_content;
-    if ((element && node.name == "body") || node.kind == NodeKind::comment)
-        return node_role::landmark;
-    return node_role::ordinary;
-}
-
-// Per landmark: its offset in the written bytes, its ancestors' raw texts and its own, and
-// for a landmark with content every node inside it.
-std::string landmarks(const qve_tree& tree) {
-    std::string out;
-    size_t offset = 0;
-    for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
-        const xml_node& node = *as_xml(n);
-        const node_role role = fuzz_role(node);
-        if (role != node_role::ordinary) {
-            out += std::to_string(offset);
-            for (const tree_node* up = n->parent(); up; up = up->parent())
-                out.append(" ^").append(as_xml(up)->raw.view());
-            out.append(" ").append(node.raw.view());
-            if (role == node_role::landmark_with_content) {
-                const tree_node* end = tree_next_skip(n);
-                for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in))
-                    out.append(" |").append(as_xml(in)->raw.view());
-            }
-            out += '\n';
-        }
-        offset += node.raw.view().size();
-    }
-    return out;
 }
 
 int read_in_chunks(qve_tree& tree, std::string_view doc, std::string_view sizes,
@@ -142,8 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (a || b) fail("the tree depends on the chunks");
 
     qve_tree folded;
-    if (read_in_chunks(folded, doc, sizes, fuzz_role) != 0) fail("folded reading failed");
+    if (read_in_chunks(folded, doc, sizes, fold_test_role) != 0) fail("folded reading failed");
     if (raw_text(folded) != doc) fail("the folded tree lost or changed bytes");
-    if (landmarks(folded) != landmarks(whole)) fail("folding changed a landmark");
+    if (fold_landmarks(folded) != fold_landmarks(whole)) fail("folding changed a landmark");
     return 0;
 }

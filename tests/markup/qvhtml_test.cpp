@@ -263,43 +263,6 @@ TEST(QvhtmlTest, HostileDocumentsComeBackByteForByte) {
     }
 }
 
-// Landmarks of the folding tests: headings and titles with their content, body and x:y
-// elements and every comment alone.
-node_role test_role(const xml_node& node) {
-    const bool element = node.kind == NodeKind::start_tag || node.kind == NodeKind::empty_tag;
-    if (element && (node.name == "h1" || node.name == "title"))
-        return node_role::landmark_with_content;
-    if ((element && (node.name == "body" || node.name == "x:y")) || node.kind == NodeKind::comment)
-        return node_role::landmark;
-    return node_role::ordinary;
-}
-
-// Per landmark, in document order: its offset in the written bytes, the raw texts of its
-// ancestors and its own, and for a landmark with content every node inside it.
-std::string landmarks(const qve_tree& tree) {
-    std::string out;
-    size_t offset = 0;
-    for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
-        const xml_node& node = *as_xml(n);
-        const node_role role = test_role(node);
-        if (role != node_role::ordinary) {
-            out += std::to_string(offset);
-            for (const tree_node* up = n->parent(); up; up = up->parent())
-                out += " ^" + std::string(as_xml(up)->raw.view());
-            out += " " + std::string(node.raw.view());
-            if (role == node_role::landmark_with_content) {
-                const tree_node* end = tree_next_skip(n);
-                for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in))
-                    out += " |" + std::to_string(static_cast<int>(as_xml(in)->kind)) +
-                           std::string(as_xml(in)->raw.view());
-            }
-            out += "\n";
-        }
-        offset += node.raw.view().size();
-    }
-    return out;
-}
-
 // Folding keeps every landmark as the plain reading has it and writes back the same bytes.
 void check_folding(const std::string& doc) {
     document plain;
@@ -308,9 +271,10 @@ void check_folding(const std::string& doc) {
     for (const int32_t chunk : {1, 7, html_chunk_size}) {
         SCOPED_TRACE(chunk);
         document folded;
-        ASSERT_EQ(parse_html_text(doc, folded.tree, error, nullptr, nullptr, chunk, test_role), 0);
+        ASSERT_EQ(parse_html_text(doc, folded.tree, error, nullptr, nullptr, chunk, fold_test_role),
+                  0);
         ASSERT_EQ(tree_raw(folded.tree), doc);
-        ASSERT_EQ(landmarks(folded.tree), landmarks(plain.tree));
+        ASSERT_EQ(fold_landmarks(folded.tree), fold_landmarks(plain.tree));
     }
 }
 
@@ -346,7 +310,8 @@ TEST(QvhtmlTest, FoldingLeavesFewNodes) {
     document folded;
     qvchar error;
     ASSERT_EQ(
-        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, test_role), 0);
+        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, fold_test_role),
+        0);
     int64_t nodes = 0;
     for (const tree_node* n = folded.tree.first(); n; n = tree_next(n))
         ++nodes;
@@ -367,7 +332,8 @@ TEST(QvhtmlTest, FoldingDeepNestingStaysLinear) {
     document folded;
     qvchar error;
     ASSERT_EQ(
-        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, test_role), 0);
+        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, fold_test_role),
+        0);
     EXPECT_EQ(tree_raw(folded.tree), doc);
 }
 

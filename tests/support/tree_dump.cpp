@@ -52,3 +52,36 @@ std::string tree_raw(const qve_tree& tree) {
         out += as_xml(node)->raw.view();
     return out;
 }
+
+node_role fold_test_role(const xml_node& node) {
+    const bool element = node.kind == NodeKind::start_tag || node.kind == NodeKind::empty_tag;
+    if (element && (node.name == "h1" || node.name == "title"))
+        return node_role::landmark_with_content;
+    if ((element && (node.name == "body" || node.name == "x:y")) || node.kind == NodeKind::comment)
+        return node_role::landmark;
+    return node_role::ordinary;
+}
+
+std::string fold_landmarks(const qve_tree& tree) {
+    std::string out;
+    size_t offset = 0;
+    for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
+        const xml_node& node = *as_xml(n);
+        const node_role role = fold_test_role(node);
+        if (role != node_role::ordinary) {
+            out += std::to_string(offset);
+            for (const tree_node* up = n->parent(); up; up = up->parent())
+                out += " ^" + std::string(as_xml(up)->raw.view());
+            out += " " + std::string(node.raw.view());
+            if (role == node_role::landmark_with_content) {
+                const tree_node* end = tree_next_skip(n);
+                for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in))
+                    out += " |" + std::to_string(static_cast<int>(as_xml(in)->kind)) +
+                           std::string(as_xml(in)->raw.view());
+            }
+            out += "\n";
+        }
+        offset += node.raw.view().size();
+    }
+    return out;
+}

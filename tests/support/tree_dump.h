@@ -3,6 +3,7 @@
 #include <string>
 
 #include "foundation/qve_tree.h"
+#include "foundation/xml_node.h"
 
 // One-line dump of a document tree, placeholder nodes left out. Words, separated by blanks:
 //   p(...)    a start tag with its children in parentheses; p? when still open
@@ -13,3 +14,10 @@
 std::string tree_dump(const qve_tree& tree);
 // The raw texts of all nodes in document order: what writing the document back gives.
 std::string tree_raw(const qve_tree& tree);
+
+// Landmarks of the folding checks: headings and titles with their content, body and x:y
+// elements, and every comment.
+node_role fold_test_role(const xml_node& node);
+// Per landmark of fold_test_role, in document order: its offset in the written bytes, the raw
+// texts of its ancestors and its own, and for a landmark with content every node inside it.
+std::string fold_landmarks(const qve_tree& tree);
