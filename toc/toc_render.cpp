@@ -167,21 +167,7 @@ int renderToc(TocTree& tree, toc_node* start, const loaded_template& layout,
 
 int renderToc(TocTree& tree, toc_node* start, std::string_view template_path,
               std::vector<qvchar>& out) {
-    const qvhandle file = file_open(template_path, "r");
-    if (file == invalid_handle) return template_missing;
-    (void)file_close(file);
-    const size_t before = out.size();
-    out.emplace_back(toc_start_marker);
-    append_toc_comment(out);
-    // without items the template is not run: the TOC is the markers and the comment
-    if (start) {
-        qvhash_array data;
-        fill_toc_data(tree, start, data);
-        if (render_template_file(template_path, data, out) == render_unreadable) {
-            out.resize(before);
-            return template_missing;
-        }
-    }
-    out.emplace_back(toc_end_marker);
-    return 0;
+    loaded_template layout;
+    load_template(template_path, layout);
+    return renderToc(tree, start, layout, out);
 }
