@@ -6,6 +6,11 @@
 // <folder>/medium/medium.htm about 4 MiB of the same kind of document, project medium.toc
 // <folder>/site/...          500 files of about 20 KiB in a few subfolders (some names with
 //                            blanks), a destination index.htm, project site.toc
+// <folder>/<shape>_<n>/...   the adversarial shapes at n and 2n, project <shape>_<n>.toc:
+//                            headings  n headings under one <h1>
+//                            wide      one element with n children
+//                            deep      n nested unclosed <div>s, a heading at the bottom
+//                            entries   n headings in a row, a TOC loop of n entries
 //
 // The project files name their files relative to <folder> and use the template toc_list.htm
 // there, so a build runs in a copy of the folder as its current directory.
@@ -17,6 +22,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bench/corpus_writer.h"
@@ -94,6 +100,47 @@ bool write_site(const std::filesystem::path& root, uint64_t seed) {
            write_file(root / "site.toc", project_text(false, sources, "site/index.htm"));
 }
 
+// One document of a shape whose cost should grow with n and no faster.
+std::string shape_document(std::string_view shape, size_t n) {
+    std::string text = "<!DOCTYPE html>\n<html>\n<head><title>Shape</title></head>\n<body>\n";
+    if (shape == "headings") {
+        text += "<h1>Top ";
+        for (size_t i = 0; i < n; ++i)
+            text += "<h2>Part " + std::to_string(i) + "</h2>\n";
+        text += "</h1>\n";
+    } else if (shape == "wide") {
+        text += "<h1>Wide</h1>\n<div>";
+        for (size_t i = 0; i < n; ++i)
+            text += "<br>";
+        text += "</div>\n";
+    } else if (shape == "deep") {
+        for (size_t i = 0; i < n; ++i)
+            text += "<div>";
+        text += "<h1>Bottom</h1>\n<p>text</p>\n";
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            text += "<h" + std::to_string(1 + i % 3) + ">Entry " + std::to_string(i) + "</h" +
+                    std::to_string(1 + i % 3) + ">\n<p>Text " + std::to_string(i) + ".</p>\n";
+    }
+    text += "</body>\n</html>\n";
+    return text;
+}
+
+bool write_shapes(const std::filesystem::path& root) {
+    constexpr std::pair<std::string_view, size_t> shapes[] = {
+        {"headings", 100000}, {"wide", 1000000}, {"deep", 200000}, {"entries", 100000}};
+    for (const auto& [shape, n] : shapes) {
+        for (const size_t size : {n, 2 * n}) {
+            const std::string name = std::string(shape) + "_" + std::to_string(size);
+            const std::string file = name + "/" + name + ".htm";
+            if (!write_file(root / file, shape_document(shape, size)) ||
+                !write_file(root / (name + ".toc"), project_text(true, {file}, "")))
+                return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +151,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path root(argv[1]);
     const uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20240601;
     const bool written = write_single(root, "large", 64u << 20, seed) &&
-                         write_single(root, "medium", 4u << 20, seed) && write_site(root, seed);
+                         write_single(root, "medium", 4u << 20, seed) && write_site(root, seed) &&
+                         write_shapes(root);
     if (!written) {
         std::fprintf(stderr, "make_corpus: can't write below %s\n", argv[1]);
         return 1;

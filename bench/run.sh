@@ -2,7 +2,8 @@
 # Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp as the
 # baseline, several times after a warm-up, each run on a fresh copy of the corpus, and prints per
 # corpus the median wall time, the throughput, the ratio to cp, the median processor time and the
-# peak memory of the build.
+# peak memory of the build. Then it builds each adversarial shape at n and 2n and prints both
+# median times and their ratio.
 #
 #   bench/run.sh [build-folder]        (default: build; RUNS=5 sets the number of timed runs)
 #
@@ -23,7 +24,7 @@ for tool in "$qtvn2" /usr/bin/time; do
     fi
 done
 
-if [ ! -f "$corpus/complete" ]; then
+if [ ! -f "$corpus/complete-2" ]; then
     if [ ! -x "$make_corpus" ]; then
         echo "run.sh: $make_corpus is missing; build the project first" >&2
         exit 1
@@ -32,7 +33,7 @@ if [ ! -f "$corpus/complete" ]; then
     rm -rf "$corpus"
     "$make_corpus" "$corpus"
     cp "$root/qvdata/toc_list.htm" "$corpus/"
-    touch "$corpus/complete"
+    touch "$corpus/complete-2"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tocvane-bench.XXXXXX")
@@ -102,4 +103,26 @@ for entry in "large large" "medium medium" "site site"; do
         if (wall < 0.01) wall = 0.01; if (copy < 0.01) copy = 0.01
         printf "%-8s %9.1f %5d %9.2f %8.1f %9.2f %8.1f %7.1f %8.2f %9.1f %7.1f\n", name, mb, files,
             wall, mb / wall, copy, mb / copy, wall / copy, cpu, peak_mb, peak_mb / mb }'
+done
+
+# The adversarial shapes at n and 2n: doubling the work should at most double the time.
+printf '\n%-9s %9s %9s %9s %7s %9s\n' shape n "build s" "2n s" ratio "2n peak MB"
+for shape in headings:100000 wide:1000000 deep:200000 entries:100000; do
+    n=${shape#*:} shape=${shape%%:*}
+    line=()
+    for size in "$n" $((2 * n)); do
+        name=${shape}_$size
+        walls=() peaks=()
+        for ((i = 0; i <= runs; ++i)); do
+            fresh_copy "$name" "$name"
+            read -r wall cpu peak < <(timed_build "$name")
+            if ((i > 0)); then
+                walls+=("$wall") peaks+=("$peak")
+            fi
+        done
+        line+=("$(median "${walls[@]}")" "$(median "${peaks[@]}")")
+    done
+    awk -v shape="$shape" -v n="$n" -v a="${line[0]}" -v b="${line[2]}" -v peak="${line[3]}" \
+        'BEGIN { if (a < 0.01) a = 0.01; if (b < 0.01) b = 0.01
+        printf "%-9s %9d %9.2f %9.2f %7.2f %9.1f\n", shape, n, a, b, b / a, peak / 1024 }'
 done
