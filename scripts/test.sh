@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite, then builds and runs it once
-# more with AddressSanitizer (leak checks on) and UndefinedBehaviorSanitizer in build-asan/.
+# more with AddressSanitizer (leak checks on) and UndefinedBehaviorSanitizer in build-asan/, and
+# last runs every fuzz target a few seconds in a clang build in build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,3 +15,10 @@ cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j2
+
+# Every fuzz target a few seconds from its seeds, in a clang build of the targets alone.
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOCVANE_FUZZ=ON \
+    -DTOCVANE_BUILD_TESTS=OFF -DTOCVANE_BENCH=OFF
+cmake --build build-fuzz --target html_reader_fuzz qvxml_fuzz tag_value_file_fuzz template_fuzz \
+    toc_build_fuzz
+ctest --test-dir build-fuzz --output-on-failure -R _fuzz
