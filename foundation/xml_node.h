@@ -66,7 +66,7 @@ class xml_node final : public tree_node {
     qvhash attributes;
 };
 
-// What a node means to the caller of a folding reader that folds what the caller only writes back.
+// What a node means to the caller of a reader that folds what the caller only writes back.
 enum class node_role : uint8_t {
     ordinary,               // may end up in a run of folded content
     landmark,               // kept as a node, and so are its ancestors

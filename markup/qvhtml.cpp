@@ -79,7 +79,7 @@ int qvhtml::read_chunk(qvchar&& chunk) {
         while (release_consumed()) {
         }
     }
-    return result;
+    return out_of_memory_ && result == needs_input ? html_no_memory : result;
 }
 
 int qvhtml::read_chunk(std::string_view chunk) {
@@ -94,7 +94,7 @@ int qvhtml::finish() {
     }
     // elements left open have no end to fold at
     if (in_region()) unfold_region();
-    return 0;
+    return out_of_memory_ ? html_no_memory : 0;
 }
 
 int qvhtml::on_text() {
@@ -276,8 +276,11 @@ void qvhtml::unfold_region() {
         const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : bytes.size();
         if (to <= from) continue;
         auto* run = new (std::nothrow) xml_node(NodeKind::text, bytes.substr(from, to - from));
-        // without memory the bytes are lost; the reader reports the failure at the next node
-        if (!run) break;
+        // the tree misses these bytes: the reading fails, and the elements still go in
+        if (!run) {
+            out_of_memory_ = true;
+            continue;
+        }
         tree_append_child(tree_, run, element);
         run_ = run;
     }
@@ -347,16 +350,12 @@ void qvhtml::pop_to(size_t depth) {
         // the name no longer keys anything: a region element can go
         if (in_region_now) {
             delete node;
-            if (index == keep_depth_) end_region();
+            // the region's first element is finished; its bytes are in the run already
+            if (index == keep_depth_) region_run_ = nullptr;
         }
         keep_depth_ = std::min(keep_depth_, index);
         if (shield_ == index) shield_ = no_shield;
     }
-}
-
-void qvhtml::end_region() {
-    // its bytes are in the run already
-    region_run_ = nullptr;
 }
 
 // The walk up the open elements ends at the first one that the new element closes or whose

@@ -92,8 +92,6 @@ class qvhtml : public qvsgml {
     tree_node* last_child_here() const;
     void push_open_in_region(xml_node* node);
     void make_run(xml_node& node);
-    // The region's first element is finished.
-    void end_region();
     // A landmark arrived: the region's elements go into the tree with runs of what they hold.
     void unfold_region();
 
@@ -119,6 +117,8 @@ class qvhtml : public qvsgml {
     // The run the open region writes into, and its length when the region started.
     xml_node* region_run_ = nullptr;
     size_t region_base_ = 0;
+    // An unfolding lost bytes for want of memory: the reading fails.
+    bool out_of_memory_ = false;
 };
 
 // Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
