@@ -1,4 +1,4 @@
-#include "app/about_box.h"
+#include "about_box.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/settings.h"
+#include "settings.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ QLabel* plain_label(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
 
     auto* picture = new QLabel(this);
@@ -69,7 +69,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TAboutBox::show_modal(screen_extent screen) {
+void AboutBox::show_modal(screen_extent screen) {
     setWindowModality(Qt::ApplicationModal);
     adjustSize();
     const window_geometry place = initial_geometry({}, screen, width(), height());

@@ -2,17 +2,17 @@
 
 #include <QDialog>
 
-#include "app/platform_services.h"
+#include "platform_services.h"
 
 class QPushButton;
 
 // The about box: the product name, an empty version line, the legal notice, the support
 // contact and where the licence lies, with a default OK button.
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TAboutBox(QWidget* parent = nullptr);
+    explicit AboutBox(QWidget* parent = nullptr);
 
     // Shows the box application-modal and centred on a screen of that size, without waiting
     // for it to close.

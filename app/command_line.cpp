@@ -1,12 +1,12 @@
-#include "app/command_line.h"
+#include "command_line.h"
 
 #include <cstdint>
 
-#include "foundation/files.h"
-#include "foundation/paths.h"
-#include "foundation/qvchar.h"
-#include "toc/toc_build.h"
-#include "toc/toc_project.h"
+#include "byte_string.h"
+#include "files.h"
+#include "paths.h"
+#include "toc_build.h"
+#include "toc_project.h"
 
 namespace {
 
@@ -74,12 +74,12 @@ int run_project(std::span<const std::string_view> arguments, bool clear, std::st
     // happens to exist in the current directory.
     if (arguments.size() < 2) return report(out, parameter_error, {}, exit_parameter_error);
     const std::string_view path = arguments[1];
-    FileInfo info;
+    file_info info;
     if (!file_stat(info, path) || info.is_directory != 0) {
         return report(out, parameter_error, {}, exit_parameter_error);
     }
 
-    TocProject project;
+    toc_project project;
     if (project.load(path) != 0) {
         return report(out, error_occurred, project.error_text.view(), exit_error_occurred);
     }
@@ -87,7 +87,7 @@ int run_project(std::span<const std::string_view> arguments, bool clear, std::st
     const progress_callback callback = show_progress ? &progress_line::report : nullptr;
     void* const data = show_progress ? &line : nullptr;
     const int result =
-        clear ? clearToc(project, callback, data) : buildToc(project, callback, data);
+        clear ? clear_toc(project, callback, data) : build_toc(project, callback, data);
     line.erase();
     if (result != 0) {
         return report(out, error_occurred, project.error_text.view(), exit_error_occurred);
@@ -108,7 +108,7 @@ std::string_view directory_of(std::string_view path) {
 }  // namespace
 
 bool is_toc_tool(std::string_view program_path) {
-    qvchar name(file_name_of(program_path));
+    byte_string name(file_name_of(program_path));
     to_lower(name);
     std::string_view stem = name.view();
     if (stem.ends_with(".exe")) stem.remove_suffix(4);
@@ -117,7 +117,7 @@ bool is_toc_tool(std::string_view program_path) {
 
 std::string program_directory(std::string_view program_path) {
     const std::string own(directory_of(program_path));
-    FileInfo info;
+    file_info info;
     if (file_stat(info, own + "qvdata") && info.is_directory != 0) return own;
     // <prefix>/bin/ gives <prefix>/share/qtvn2/; a program in "/" counts "/" as its prefix.
     std::string_view bin = own;
@@ -132,7 +132,7 @@ int run_command_line(std::span<const std::string_view> arguments, std::string& o
         return exit_parameter_error;
     }
     // Only the keyword is lower-cased; a file name keeps its case.
-    qvchar keyword(arguments[0]);
+    byte_string keyword(arguments[0]);
     to_lower(keyword);
     if (keyword == "-command" || keyword == "-clear") {
         return run_project(arguments, keyword == "-clear", out, err, show_progress);

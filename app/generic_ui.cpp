@@ -1,10 +1,10 @@
-#include "app/generic_ui.h"
+#include "generic_ui.h"
 
 #include <QVariant>
 #include <QWidget>
 #include <string>
 
-#include "toc/toc_build.h"
+#include "toc_build.h"
 
 namespace {
 
@@ -18,31 +18,31 @@ qorv_generic_ui_class::qorv_generic_ui_class(platform_services& services, QWidge
 }
 
 void qorv_generic_ui_class::set_program_directory(std::string_view directory) {
-    program_directory_ = qvchar(directory);
+    program_directory_ = byte_string(directory);
     if (!program_directory_.is_empty() && !program_directory_.ends_with("/")) {
         program_directory_.push('/');
     }
 }
 
 void qorv_generic_ui_class::build_help_table() {
-    help_pages_[0] = qvchar("help.html");
+    help_pages_[0] = byte_string("help.html");
     for (int32_t index = 1; index < help_page_count; ++index) {
-        qvchar& page = help_pages_[index];
-        page = qvchar("help/");
+        byte_string& page = help_pages_[index];
+        page = byte_string("help/");
         page.append(std::to_string(index));
         page.append(".html");
     }
 }
 
-const qvchar& qorv_generic_ui_class::help_page(int32_t index) const {
+const byte_string& qorv_generic_ui_class::help_page(int32_t index) const {
     return help_pages_[index < 0 || index >= help_page_count ? 0 : index];
 }
 
 bool qorv_generic_ui_class::open_help_file(std::string_view name) {
-    qvchar path(program_directory_);
+    byte_string path(program_directory_);
     path.append(name);
     if (services_.shell_open(path.view())) return true;
-    qvchar message("Can't open help file: ");
+    byte_string message("Can't open help file: ");
     message.append(path);
     services_.warn(message.view());
     return false;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/platform_services.h"
-#include "foundation/qvchar.h"
+#include "byte_string.h"
+#include "platform_services.h"
 
 class QWidget;
 
@@ -24,12 +24,12 @@ class qorv_generic_ui_class : public QMainWindow {
 
     // The folder holding the data directory and the help pages; a '/' is added when missing.
     void set_program_directory(std::string_view directory);
-    const qvchar& program_directory() const { return program_directory_; }
+    const byte_string& program_directory() const { return program_directory_; }
     // Fills the help-page table.
     void build_help_table();
     // The table's entry, relative to the program directory; an index below 0 or above 12
     // gives entry 0.
-    const qvchar& help_page(int32_t index) const;
+    const byte_string& help_page(int32_t index) const;
 
     // Opens program directory + `name` with the desktop's program; "Can't open help file: " and
     // the path when that fails.
@@ -53,6 +53,6 @@ class qorv_generic_ui_class : public QMainWindow {
     platform_services& services_;
 
   private:
-    qvchar program_directory_;
-    std::array<qvchar, help_page_count> help_pages_;
+    byte_string program_directory_;
+    std::array<byte_string, help_page_count> help_pages_;
 };

@@ -1,12 +1,12 @@
-#include "app/gui_start.h"
+#include "gui_start.h"
 
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/qt_platform_services.h"
-#include "app/tvn_gui.h"
-#include "foundation/files.h"
-#include "foundation/paths.h"
+#include "files.h"
+#include "main_window.h"
+#include "paths.h"
+#include "qt_platform_services.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ bool is_set(const char* variable) {
 
 bool starts_gui(std::span<const std::string_view> arguments) {
     if (arguments.empty()) return true;
-    qvchar keyword(arguments[0]);
+    byte_string keyword(arguments[0]);
     to_lower(keyword);
     for (std::string_view option : {"-command", "-clear", "--help", "-h", "--version"}) {
         if (keyword == option) return false;
@@ -34,17 +34,17 @@ bool has_display() {
 start_file choose_start_file(std::span<const std::string_view> arguments) {
     start_file file;
     if (arguments.empty()) return file;
-    FileInfo info;
+    file_info info;
     if (!file_stat(info, arguments[0]) || info.is_directory != 0) return file;
     if (!normalize_path(arguments[0], file.path)) return file;
     const std::string_view name = file.path.view();
-    qvchar ending(name.substr(name.size() < 4 ? 0 : name.size() - 4));
+    byte_string ending(name.substr(name.size() < 4 ? 0 : name.size() - 4));
     to_lower(ending);
     file.kind = ending == ".toc" ? start_file_kind::project : start_file_kind::source;
     return file;
 }
 
-void open_start_file(TqorvTVN1& window, const start_file& file) {
+void open_start_file(MainWindow& window, const start_file& file) {
     switch (file.kind) {
         case start_file_kind::project:
             window.start_with_project(file.path.view());
@@ -61,7 +61,7 @@ void open_start_file(TqorvTVN1& window, const start_file& file) {
 int run_gui(int& argc, char** argv, std::string_view program_directory, const start_file& file) {
     QApplication application(argc, argv);
     qt_platform_services services;
-    TqorvTVN1 window(services);
+    MainWindow window(services);
     services.set_owner(&window);
     window.set_program_directory(program_directory);
     if (!window.initialise()) return 0;

@@ -3,9 +3,9 @@
 #include <span>
 #include <string_view>
 
-#include "foundation/qvchar.h"
+#include "byte_string.h"
 
-class TqorvTVN1;
+class MainWindow;
 
 // The graphical start of the TOC tool.
 
@@ -14,7 +14,7 @@ enum class start_file_kind { none, project, source };
 // The file named on the command line of a graphical start.
 struct start_file {
     start_file_kind kind = start_file_kind::none;
-    qvchar path;
+    byte_string path;
 };
 
 // True when the arguments ask for the window: there are none, or the first is not one of the
@@ -31,7 +31,7 @@ struct start_file {
 
 // Opens the start file in the initialised window; without one the wizard opens at its welcome
 // page.
-void open_start_file(TqorvTVN1& window, const start_file& file);
+void open_start_file(MainWindow& window, const start_file& file);
 
 // Runs the window until it closes. The data directory is `program_directory` + "qvdata/". When
 // the template catalogue can't be read the message is shown and the program ends at once,

@@ -5,13 +5,13 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/gui_start.h"
-#include "foundation/files.h"
+#include "command_line.h"
+#include "files.h"
+#include "gui_start.h"
 
 int main(int argc, char** argv) {
     // The running file's own path, so that a link to it takes the role of its target.
-    const qvchar program = module_path();
+    const byte_string program = module_path();
     const std::string_view program_path =
         !program.is_empty() ? program.view() : std::string_view(argc > 0 ? argv[0] : "");
     if (!is_toc_tool(program_path)) return 0;

@@ -1,7 +1,7 @@
-#include "app/platform_services.h"
+#include "platform_services.h"
 
 void file_dialog_request::add_filter(std::string_view description, std::string_view pattern) {
-    filters.push_back({qvchar(description), qvchar(pattern)});
+    filters.push_back({byte_string(description), byte_string(pattern)});
 }
 
 void file_dialog_request::set_flag(file_dialog_flag flag, bool on) {
@@ -12,8 +12,8 @@ void file_dialog_request::set_flag(file_dialog_flag flag, bool on) {
     }
 }
 
-qvchar file_dialog_request::filter_text() const {
-    qvchar text;
+byte_string file_dialog_request::filter_text() const {
+    byte_string text;
     for (const file_filter& filter : filters) {
         if (!text.is_empty()) text.push('|');
         text.append(filter.description);
@@ -23,15 +23,15 @@ qvchar file_dialog_request::filter_text() const {
     return text;
 }
 
-qvchar trim_dialog_folder(std::string_view folder) {
+byte_string trim_dialog_folder(std::string_view folder) {
     const bool rooted = folder.starts_with('/');
     while (folder.ends_with('/'))
         folder.remove_suffix(1);
-    if (folder.empty() && rooted) return qvchar("/");
-    return qvchar(folder);
+    if (folder.empty() && rooted) return byte_string("/");
+    return byte_string(folder);
 }
 
-int32_t split_multi_selection(qvchar& result, std::vector<qvchar>& names) {
+int32_t split_multi_selection(byte_string& result, std::vector<byte_string>& names) {
     names.clear();
     const int32_t first_nul = result.find_char('\0');
     if (first_nul < 0) return 0;

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/qvchar.h"
+#include "byte_string.h"
 
 // Caption of every message box of the shell.
 constexpr std::string_view message_caption = "Tocvane 2.0";
@@ -24,22 +24,22 @@ enum file_dialog_flag : uint32_t {
 
 // One entry of a dialog's type list: "HTML Files (*.htm; *.html)" with "*.htm;*.html".
 struct file_filter {
-    qvchar description;
-    qvchar pattern;  // patterns separated by ';'
+    byte_string description;
+    byte_string pattern;  // patterns separated by ';'
 };
 
 // What an open or save dialog shows and, after it closed, what the user chose.
 struct file_dialog_request {
-    qvchar title;
+    byte_string title;
     std::vector<file_filter> filters;
-    qvchar default_extension;  // added to a typed name without one; a leading '.' is ignored
-    qvchar initial_file_name;
-    qvchar initial_folder;  // opened as trim_dialog_folder makes it
+    byte_string default_extension;  // added to a typed name without one; a leading '.' is ignored
+    byte_string initial_file_name;
+    byte_string initial_folder;  // opened as trim_dialog_folder makes it
     uint32_t flags = dialog_explorer;
     // After OK the chosen path. After a multiple selection of more than one file: the folder
     // they share, then each name after a NUL, as split_multi_selection takes it apart.
     // Empty after Cancel.
-    qvchar result;
+    byte_string result;
     // Where the file name starts in `result`; -1 after Cancel.
     int32_t result_name_offset = -1;
 
@@ -47,14 +47,14 @@ struct file_dialog_request {
     void set_flag(file_dialog_flag flag, bool on = true);
     bool has_flag(file_dialog_flag flag) const { return (flags & flag) != 0; }
     // The pairs as "description|pattern|description|pattern", for logs and tests.
-    qvchar filter_text() const;
+    byte_string filter_text() const;
 };
 
 // The folder picker: title and preselected folder in, the chosen folder out.
 struct folder_request {
-    qvchar title;
-    qvchar initial_folder;  // preselected as trim_dialog_folder makes it, when not empty
-    qvchar result;          // the chosen folder after OK, empty after Cancel
+    byte_string title;
+    byte_string initial_folder;  // preselected as trim_dialog_folder makes it, when not empty
+    byte_string result;          // the chosen folder after OK, empty after Cancel
 };
 
 struct screen_extent {
@@ -92,9 +92,9 @@ class platform_services {
 };
 
 // The folder a dialog opens in: trailing '/' removed, except that the root stays "/".
-qvchar trim_dialog_folder(std::string_view folder);
+byte_string trim_dialog_folder(std::string_view folder);
 
 // Splits the result of a multiple selection at its NULs: the folder goes to `result`, the file
 // names to `names` (emptied first), and their number is returned. A single chosen file has no
 // NUL: `result` stays the full path and 0 is returned, so the caller takes `result` as the file.
-int32_t split_multi_selection(qvchar& result, std::vector<qvchar>& names);
+int32_t split_multi_selection(byte_string& result, std::vector<byte_string>& names);

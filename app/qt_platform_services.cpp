@@ -1,4 +1,4 @@
-#include "app/qt_platform_services.h"
+#include "qt_platform_services.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -9,8 +9,8 @@
 #include <QScreen>
 #include <QUrl>
 
-#include "app/qt_text.h"
-#include "foundation/files.h"
+#include "files.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ QStringList qt_name_filters(const std::vector<file_filter>& filters) {
     return list;
 }
 
-qvchar pack_selection(const QStringList& paths) {
+byte_string pack_selection(const QStringList& paths) {
     if (paths.isEmpty()) return {};
     if (paths.size() == 1) return plain_path(paths.front());
     QString folder = folder_of(paths.front());
@@ -62,7 +62,7 @@ qvchar pack_selection(const QStringList& paths) {
             folder = folder_of(folder);
     }
     const qsizetype skip = folder.size() + (folder == QLatin1String("/") ? 0 : 1);
-    qvchar result = plain_path(folder);
+    byte_string result = plain_path(folder);
     for (const QString& path : paths) {
         result.push('\0');
         result.append(plain_path(path.mid(skip)));
@@ -153,7 +153,7 @@ bool qt_platform_services::file_dialog_save(file_dialog_request& request) {
 
 bool qt_platform_services::browse_for_folder(folder_request& request) {
     request.result.clear();
-    const qvchar folder = trim_dialog_folder(request.initial_folder.view());
+    const byte_string folder = trim_dialog_folder(request.initial_folder.view());
     const QString chosen = QFileDialog::getExistingDirectory(
         owner_, qt_text(request.title.view()), qt_path(folder.view()), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return false;
@@ -166,7 +166,7 @@ bool qt_platform_services::shell_open(std::string_view target) {
         return QDesktopServices::openUrl(QUrl(qt_text(target)));
     }
     // the desktop would start a viewer for a file that is not there and report success
-    FileInfo info;
+    file_info info;
     if (!file_stat(info, target)) return false;
     const QString absolute = QFileInfo(qt_path(target)).absoluteFilePath();
     return QDesktopServices::openUrl(QUrl::fromLocalFile(absolute));

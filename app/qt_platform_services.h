@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <vector>
 
-#include "app/platform_services.h"
-#include "foundation/qvchar.h"
+#include "byte_string.h"
+#include "platform_services.h"
 
 class QFileDialog;
 class QWidget;
@@ -42,7 +42,7 @@ QStringList qt_name_filters(const std::vector<file_filter>& filters);
 
 // A dialog's chosen files as a request result: one path as it is; several as the deepest folder
 // holding them all, then each path below that folder after a NUL.
-qvchar pack_selection(const QStringList& paths);
+byte_string pack_selection(const QStringList& paths);
 
 // Message text for a Qt label: CR LF and bare CR become LF.
 QString qt_message_text(std::string_view text);

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "settings.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "foundation/files.h"
-#include "toc/tag_value_file.h"
+#include "files.h"
+#include "tag_value_file.h"
 
 namespace {
 
@@ -19,30 +19,30 @@ constexpr std::string_view key_width = "form_width";
 constexpr std::string_view key_height = "form_height";
 constexpr std::string_view key_folder = "last_opened_dir";
 
-int32_t first_number(const TagValueFile& file, std::string_view key) {
-    qvval value;
+int32_t first_number(const tag_value_file& file, std::string_view key) {
+    template_value value;
     return file.values.first_value(key, value) ? value.to_integer() : 0;
 }
 
-qvchar home_directory() {
+byte_string home_directory() {
     const char* home = std::getenv("HOME");
-    if (home && *home) return qvchar(home);
+    if (home && *home) return byte_string(home);
     // a service started without HOME
     if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
-        return qvchar(entry->pw_dir);
+        return byte_string(entry->pw_dir);
     }
     return {};
 }
 
 bool is_directory(std::string_view path) {
-    FileInfo info;
+    file_info info;
     return file_stat(info, path) && info.is_directory != 0;
 }
 
 }  // namespace
 
-qvchar config_directory() {
-    qvchar directory;
+byte_string config_directory() {
+    byte_string directory;
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/') {
         directory.assign(config);
@@ -58,12 +58,12 @@ qvchar config_directory() {
 
 void recent_projects::remember(std::string_view path) {
     if (path.empty()) return;
-    std::vector<qvchar> kept;
+    std::vector<byte_string> kept;
     kept.reserve(entries_.size() + 1);
     kept.emplace_back(path);
-    for (qvchar& entry : entries_) {
+    for (byte_string& entry : entries_) {
         bool seen = false;
-        for (const qvchar& earlier : kept)
+        for (const byte_string& earlier : kept)
             seen = seen || earlier == entry;
         if (!seen) kept.push_back(std::move(entry));
     }
@@ -73,7 +73,7 @@ void recent_projects::remember(std::string_view path) {
 
 recent_menu make_recent_menu(const recent_projects& recent) {
     recent_menu menu;
-    const std::vector<qvchar>& entries = recent.entries();
+    const std::vector<byte_string>& entries = recent.entries();
     menu.enabled = !entries.empty();
     for (int32_t i = 0; i < recent_capacity; ++i) {
         recent_slot& slot = menu.items[i];
@@ -82,7 +82,7 @@ recent_menu make_recent_menu(const recent_projects& recent) {
         slot.caption.push('&');
         slot.caption.push(static_cast<char>('1' + i));
         slot.caption.push(' ');
-        qvchar path(entries[i]);
+        byte_string path(entries[i]);
         path.replace_char('&', "&&");
         slot.caption.append(path);
     }
@@ -105,7 +105,7 @@ window_geometry initial_geometry(const window_geometry& saved, screen_extent scr
     return centred;
 }
 
-qvchar folder_of_path(std::string_view path) {
+byte_string folder_of_path(std::string_view path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string_view::npos) return {};
     return trim_dialog_folder(path.substr(0, slash + 1));
@@ -115,14 +115,14 @@ shell_settings::shell_settings(std::string_view directory) : directory_(director
     if (!directory_.is_empty() && !directory_.ends_with("/")) directory_.push('/');
 }
 
-qvchar shell_settings::settings_path() const {
-    qvchar path(directory_);
+byte_string shell_settings::settings_path() const {
+    byte_string path(directory_);
     path.append(settings_file_name);
     return path;
 }
 
-qvchar shell_settings::format_options_path() const {
-    qvchar path(directory_);
+byte_string shell_settings::format_options_path() const {
+    byte_string path(directory_);
     path.append(format_options_file_name);
     return path;
 }
@@ -133,15 +133,15 @@ bool shell_settings::read(platform_services& services) {
     geometry = {};
     last_dialog_folder.clear();
 
-    TagValueFile file;
+    tag_value_file file;
     if (!file.read(settings_path().view())) {
         services.warn("Can't read settings file");
         return false;
     }
     remember_format_options = first_number(file, key_remember) != 0;
-    std::vector<qvchar> entries;
-    if (const qvarr* list = file.values.find_list(key_recent)) {
-        for (const qvval& entry : *list)
+    std::vector<byte_string> entries;
+    if (const value_list* list = file.values.find_list(key_recent)) {
+        for (const template_value& entry : *list)
             entries.emplace_back(entry.view());
     }
     recent.assign(std::move(entries));
@@ -149,22 +149,23 @@ bool shell_settings::read(platform_services& services) {
     geometry.top = first_number(file, key_top);
     geometry.width = first_number(file, key_width);
     geometry.height = first_number(file, key_height);
-    qvval folder;
-    if (file.values.first_value(key_folder, folder)) last_dialog_folder = qvchar(folder.view());
+    template_value folder;
+    if (file.values.first_value(key_folder, folder))
+        last_dialog_folder = byte_string(folder.view());
     return true;
 }
 
 bool shell_settings::write(platform_services& services) {
-    TagValueFile file;
-    qvhash_array& values = file.values;
-    values.add_value(key_remember, qvval(remember_format_options ? 1 : 0));
-    for (const qvchar& entry : recent.entries())
-        values.add_value(key_recent, qvval(entry));
-    values.add_value(key_left, qvval(geometry.left));
-    values.add_value(key_top, qvval(geometry.top));
-    values.add_value(key_width, qvval(geometry.width));
-    values.add_value(key_height, qvval(geometry.height));
-    values.add_value(key_folder, qvval(last_dialog_folder));
+    tag_value_file file;
+    named_lists& values = file.values;
+    values.add_value(key_remember, template_value(remember_format_options ? 1 : 0));
+    for (const byte_string& entry : recent.entries())
+        values.add_value(key_recent, template_value(entry));
+    values.add_value(key_left, template_value(geometry.left));
+    values.add_value(key_top, template_value(geometry.top));
+    values.add_value(key_width, template_value(geometry.width));
+    values.add_value(key_height, template_value(geometry.height));
+    values.add_value(key_folder, template_value(last_dialog_folder));
     if (!make_directory() || !file.write(settings_path().view())) {
         services.warn("Can't write settings file");
         return false;
@@ -172,8 +173,8 @@ bool shell_settings::write(platform_services& services) {
     return true;
 }
 
-bool shell_settings::read_format_options(TocProject& project) const {
-    TocProject saved;
+bool shell_settings::read_format_options(toc_project& project) const {
+    toc_project saved;
     if (saved.load(format_options_path().view()) != 0) return false;
     project.range_from = saved.range_from;
     project.range_to = saved.range_to;
@@ -186,7 +187,7 @@ bool shell_settings::read_format_options(TocProject& project) const {
     return true;
 }
 
-bool shell_settings::write_format_options(TocProject& project, platform_services& services) {
+bool shell_settings::write_format_options(toc_project& project, platform_services& services) {
     if (!make_directory() || project.save(format_options_path().view()) != 0) {
         services.warn("");
         return false;
@@ -205,7 +206,7 @@ void shell_settings::write_at_exit(platform_services& services, const exit_state
     }
 }
 
-qvchar shell_settings::dialog_folder(std::string_view start_path) {
+byte_string shell_settings::dialog_folder(std::string_view start_path) {
     if (!start_path.empty()) last_dialog_folder = folder_of_path(start_path);
     return trim_dialog_folder(last_dialog_folder.view());
 }
@@ -223,14 +224,14 @@ bool shell_settings::make_directory() const {
     return is_directory(directory_.view());
 }
 
-bool open_recent_project(int32_t slot, shell_settings& settings, TocProject& project,
-                         qvchar& current_project_file, platform_services& services) {
-    const std::vector<qvchar>& entries = settings.recent.entries();
+bool open_recent_project(int32_t slot, shell_settings& settings, toc_project& project,
+                         byte_string& current_project_file, platform_services& services) {
+    const std::vector<byte_string>& entries = settings.recent.entries();
     if (slot < 1 || static_cast<size_t>(slot) > entries.size()) return false;
     // a copy: remembering the project left reorders the list
-    const qvchar path(entries[slot - 1]);
+    const byte_string path(entries[slot - 1]);
     if (project.load(path.view()) != 0) {
-        qvchar message("Can't read project file: ");
+        byte_string message("Can't read project file: ");
         message.append(path);
         services.warn(message.view());
         return false;

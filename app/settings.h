@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/platform_services.h"
-#include "foundation/qvchar.h"
-#include "toc/toc_project.h"
+#include "byte_string.h"
+#include "platform_services.h"
+#include "toc_project.h"
 
 // What the shell keeps between runs: the settings file (remember flag, recent projects, window
 // geometry, last dialog folder) and the format-options file (a project file whose eight format
@@ -24,7 +24,7 @@ constexpr int32_t design_height = 420;
 
 // "$XDG_CONFIG_HOME/qtvn2/", or "$HOME/.config/qtvn2/" when that variable is unset, empty or
 // relative. Ends with '/'; the folder need not exist yet.
-qvchar config_directory();
+byte_string config_directory();
 
 // Recently left project files, most recent first.
 class recent_projects {
@@ -34,17 +34,17 @@ class recent_projects {
     void remember(std::string_view path);
     // The list as read from the settings file; kept as it is, even beyond five entries, until
     // the next remember.
-    void assign(std::vector<qvchar> entries) { entries_ = std::move(entries); }
-    const std::vector<qvchar>& entries() const { return entries_; }
+    void assign(std::vector<byte_string> entries) { entries_ = std::move(entries); }
+    const std::vector<byte_string>& entries() const { return entries_; }
 
   private:
-    std::vector<qvchar> entries_;
+    std::vector<byte_string> entries_;
 };
 
 // The submenu "&Recent Projects": five fixed slots.
 struct recent_slot {
     bool visible = false;
-    qvchar caption;
+    byte_string caption;
 };
 struct recent_menu {
     bool enabled = false;
@@ -72,7 +72,7 @@ window_geometry initial_geometry(const window_geometry& saved, screen_extent scr
 
 // The folder a dialog starting from `path` opens in: the text before its last '/' (the root for
 // "/name"), trailing '/' removed; empty for a bare name.
-qvchar folder_of_path(std::string_view path);
+byte_string folder_of_path(std::string_view path);
 
 // What the main window hands over when it is destroyed.
 struct exit_state {
@@ -81,7 +81,7 @@ struct exit_state {
     window_geometry geometry;              // the window's left, top, width and height now
     // Takes the controls into the project record and returns it; called only when the format
     // options are remembered.
-    std::function<TocProject&()> take_controls;
+    std::function<toc_project&()> take_controls;
 };
 
 // The settings the main window owns while it runs, with their files.
@@ -99,9 +99,9 @@ class shell_settings {
     // Copies the eight format values of the format-options file into `project` (heading range,
     // anchor attributes, titles, numbering, template, indent, local TOC) and nothing else.
     // False, silently and with `project` untouched, when the file cannot be loaded.
-    bool read_format_options(TocProject& project) const;
+    bool read_format_options(toc_project& project) const;
     // Saves `project` as the format options; on failure shows a warning without text.
-    bool write_format_options(TocProject& project, platform_services& services);
+    bool write_format_options(toc_project& project, platform_services& services);
 
     // The exit sequence: the current project becomes the first recent entry, the settings are
     // written with the state's flag and geometry, then, when the flag is on, the controls are
@@ -110,21 +110,21 @@ class shell_settings {
 
     // The folder a file dialog opens in. A non-empty `start_path` first makes its folder the
     // last dialog folder; the last dialog folder is returned, trailing '/' removed.
-    qvchar dialog_folder(std::string_view start_path);
+    byte_string dialog_folder(std::string_view start_path);
 
-    qvchar settings_path() const;
-    qvchar format_options_path() const;
+    byte_string settings_path() const;
+    byte_string format_options_path() const;
 
     bool remember_format_options = false;
     recent_projects recent;
     window_geometry geometry;
-    qvchar last_dialog_folder;
+    byte_string last_dialog_folder;
 
   private:
     // Creates the folder and the missing ones above it.
     [[nodiscard]] bool make_directory() const;
 
-    qvchar directory_;
+    byte_string directory_;
 };
 
 // Opens the project of recent slot `slot` (1 to 5) into `project`. On failure shows "Can't read
@@ -133,5 +133,6 @@ class shell_settings {
 // (`current_project_file`) is remembered first, then `current_project_file` becomes the opened
 // path; the caller shows the project, the caption and "Recent project is opened". False for a
 // slot without an entry.
-[[nodiscard]] bool open_recent_project(int32_t slot, shell_settings& settings, TocProject& project,
-                                       qvchar& current_project_file, platform_services& services);
+[[nodiscard]] bool open_recent_project(int32_t slot, shell_settings& settings, toc_project& project,
+                                       byte_string& current_project_file,
+                                       platform_services& services);

@@ -1,4 +1,4 @@
-#include "app/source_file_list.h"
+#include "source_file_list.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <unordered_set>
 
-#include "app/qt_text.h"
-#include "app/settings.h"
+#include "qt_text.h"
+#include "settings.h"
 
 namespace {
 
@@ -69,9 +69,9 @@ class source_list_view final : public QListWidget {
     std::function<void()> on_delete_;
 };
 
-qvchar item_path(const QListWidgetItem* item) {
+byte_string item_path(const QListWidgetItem* item) {
     const QByteArray bytes = item->data(path_role).toByteArray();
-    return qvchar(bytes.constData(), static_cast<int32_t>(bytes.size()));
+    return byte_string(bytes.constData(), static_cast<int32_t>(bytes.size()));
 }
 
 QPushButton* make_button(QWidget* parent, const char* caption, QStyle::StandardPixmap icon) {
@@ -97,7 +97,7 @@ list_move drop_step(int32_t dragged, int32_t target) {
     return {dragged, target};
 }
 
-std::vector<int32_t> duplicate_indices(const std::vector<qvchar>& texts) {
+std::vector<int32_t> duplicate_indices(const std::vector<byte_string>& texts) {
     std::vector<int32_t> indices;
     std::unordered_set<std::string_view> seen;
     seen.reserve(texts.size());
@@ -171,17 +171,17 @@ SourceFileList::~SourceFileList() {
     disconnect(list_, nullptr, this, nullptr);
 }
 
-std::vector<qvchar> SourceFileList::paths() const {
-    std::vector<qvchar> texts;
+std::vector<byte_string> SourceFileList::paths() const {
+    std::vector<byte_string> texts;
     texts.reserve(static_cast<size_t>(list_->count()));
     for (int row = 0; row < list_->count(); ++row)
         texts.push_back(item_path(list_->item(row)));
     return texts;
 }
 
-void SourceFileList::set_paths(const std::vector<qvchar>& paths) {
+void SourceFileList::set_paths(const std::vector<byte_string>& paths) {
     list_->clear();
-    for (const qvchar& path : paths)
+    for (const byte_string& path : paths)
         append_path(path);
 }
 
@@ -189,8 +189,8 @@ int32_t SourceFileList::count() const {
     return list_->count();
 }
 
-qvchar SourceFileList::first_path() const {
-    return list_->count() == 0 ? qvchar() : item_path(list_->item(0));
+byte_string SourceFileList::first_path() const {
+    return list_->count() == 0 ? byte_string() : item_path(list_->item(0));
 }
 
 void SourceFileList::clear() {
@@ -199,17 +199,17 @@ void SourceFileList::clear() {
 
 void SourceFileList::add_files() {
     if (list_->count() > 0) {
-        qvchar folder = folder_of_path(first_path().view());
+        byte_string folder = folder_of_path(first_path().view());
         if (!folder.is_empty()) dialog_.initial_folder = std::move(folder);
     }
     if (!services_->file_dialog_open(dialog_)) return;
-    qvchar folder = dialog_.result;
-    std::vector<qvchar> names;
+    byte_string folder = dialog_.result;
+    std::vector<byte_string> names;
     if (split_multi_selection(folder, names) == 0) {
         append_path(folder);
     } else {
-        for (const qvchar& name : names) {
-            qvchar path = folder;
+        for (const byte_string& name : names) {
+            byte_string path = folder;
             // a selection in the root comes as "/" and must not give "//name"
             if (!path.ends_with("/")) path.push('/');
             path.append(name);
@@ -279,7 +279,7 @@ void SourceFileList::apply(list_move move) {
     list_->insertItem(move.to, item);
 }
 
-void SourceFileList::append_path(const qvchar& path) {
+void SourceFileList::append_path(const byte_string& path) {
     auto* item = new QListWidgetItem(qt_path(path.view()));
     item->setData(path_role, QByteArray(path.data(), path.length()));
     list_->addItem(item);

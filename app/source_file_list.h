@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/platform_services.h"
-#include "foundation/qvchar.h"
+#include "byte_string.h"
+#include "platform_services.h"
 
 class QListWidget;
 class QPushButton;
@@ -36,7 +36,7 @@ list_move drop_step(int32_t dragged, int32_t target);
 
 // Indices of the items to remove so that every text is left once: the first of equal texts stays.
 // Texts compare byte for byte. Ascending.
-std::vector<int32_t> duplicate_indices(const std::vector<qvchar>& texts);
+std::vector<int32_t> duplicate_indices(const std::vector<byte_string>& texts);
 
 // The source files of a multi-file project, in the order their pages take in the common TOC: a
 // group box holding a one-column list of full paths and the buttons "Add Files", "Delete Files",
@@ -63,12 +63,12 @@ class SourceFileList : public QGroupBox {
     void set_change_notification(std::function<void()> notify) { notify_ = std::move(notify); }
 
     // The paths in list order.
-    std::vector<qvchar> paths() const;
+    std::vector<byte_string> paths() const;
     // Replaces all items by `paths`, in order. No change notification.
-    void set_paths(const std::vector<qvchar>& paths);
+    void set_paths(const std::vector<byte_string>& paths);
     int32_t count() const;
     // The path of item 0; empty when the list is empty.
-    qvchar first_path() const;
+    byte_string first_path() const;
     // Removes all items. No change notification.
     void clear();
 
@@ -92,7 +92,7 @@ class SourceFileList : public QGroupBox {
     // Index and number of the selected items; the index is -1 without a selection.
     std::pair<int32_t, int32_t> selection() const;
     void apply(list_move move);
-    void append_path(const qvchar& path);
+    void append_path(const byte_string& path);
     void remove_duplicates();
     void notify_change();
 

@@ -1,26 +1,26 @@
-#include "app/template_actions.h"
+#include "template_actions.h"
 
 #include <QComboBox>
 
-#include "app/description_box.h"
-#include "app/qt_text.h"
+#include "qt_text.h"
+#include "template_description_box.h"
 
 void fill_template_list(QComboBox& list, const template_catalogue& catalogue) {
     list.clear();
-    for (const qvchar& name : catalogue.names())
+    for (const byte_string& name : catalogue.names())
         list.addItem(qt_text(name.view()));
 }
 
-qvchar catalogue_failure_message(const template_catalogue& catalogue) {
-    qvchar message("Error occurred when parsing templates.txt file:\r\n");
+byte_string catalogue_failure_message(const template_catalogue& catalogue) {
+    byte_string message("Error occurred when parsing templates.txt file:\r\n");
     message.append(catalogue.error_text());
     message.append("\r\n\r\nApplication is terminating.");
     return message;
 }
 
-void show_template_description(TDescriptionBox& box, const template_catalogue& catalogue,
+void show_template_description(TemplateDescriptionBox& box, const template_catalogue& catalogue,
                                int32_t index, platform_services& services) {
-    qvchar text;
+    byte_string text;
     if (!catalogue.description(index, text)) return;
     box.set_description(catalogue.names()[index].view(), text.view());
     box.show_modal(services.screen_size());
@@ -28,10 +28,10 @@ void show_template_description(TDescriptionBox& box, const template_catalogue& c
 
 void edit_template(const template_catalogue& catalogue, int32_t index,
                    platform_services& services) {
-    const qvchar path = catalogue.template_path(index);
+    const byte_string path = catalogue.template_path(index);
     if (path.is_empty()) return;
     if (services.shell_open(path.view())) return;
-    qvchar message("Can't open template file: ");
+    byte_string message("Can't open template file: ");
     message.append(path);
     services.warn(message.view());
 }

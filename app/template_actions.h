@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/platform_services.h"
-#include "app/template_catalogue.h"
-#include "foundation/qvchar.h"
+#include "byte_string.h"
+#include "platform_services.h"
+#include "template_catalogue.h"
 
 class QComboBox;
-class TDescriptionBox;
+class TemplateDescriptionBox;
 
 // What the main window and the wizard do with the template catalogue.
 
@@ -16,10 +16,10 @@ class TDescriptionBox;
 void fill_template_list(QComboBox& list, const template_catalogue& catalogue);
 
 // The start-up message for a catalogue that failed to load.
-qvchar catalogue_failure_message(const template_catalogue& catalogue);
+byte_string catalogue_failure_message(const template_catalogue& catalogue);
 
 // Opens the description box for entry `index`; nothing without a catalogue or a selection.
-void show_template_description(TDescriptionBox& box, const template_catalogue& catalogue,
+void show_template_description(TemplateDescriptionBox& box, const template_catalogue& catalogue,
                                int32_t index, platform_services& services);
 
 // Opens the template file of entry `index` with the desktop's program for it; "Can't open

@@ -1,15 +1,15 @@
-#include "app/template_catalogue.h"
+#include "template_catalogue.h"
 
-#include "toc/tag_value_file.h"
+#include "tag_value_file.h"
 
 namespace {
 
 constexpr std::string_view catalogue_file_name = "templates.txt";
 
-void take_values(const TagValueFile& file, std::string_view key, std::vector<qvchar>& out) {
+void take_values(const tag_value_file& file, std::string_view key, std::vector<byte_string>& out) {
     out.clear();
-    if (const qvarr* list = file.values.find_list(key)) {
-        for (const qvval& value : *list)
+    if (const value_list* list = file.values.find_list(key)) {
+        for (const template_value& value : *list)
             out.emplace_back(value.view());
     }
 }
@@ -30,16 +30,16 @@ void template_catalogue::forget() {
 
 bool template_catalogue::load() {
     forget();
-    qvchar path(data_directory_);
+    byte_string path(data_directory_);
     path.append(catalogue_file_name);
-    TagValueFile file;
+    tag_value_file file;
     if (!file.read(path.view())) {
         error_text_.assign(file.error_text);
         return false;
     }
-    std::vector<qvchar> files;
-    std::vector<qvchar> names;
-    std::vector<qvchar> descriptions;
+    std::vector<byte_string> files;
+    std::vector<byte_string> names;
+    std::vector<byte_string> descriptions;
     take_values(file, "file", files);
     take_values(file, "name", names);
     take_values(file, "description", descriptions);
@@ -68,14 +68,14 @@ bool template_catalogue::load() {
     return true;
 }
 
-qvchar template_catalogue::template_path(int32_t index) const {
+byte_string template_catalogue::template_path(int32_t index) const {
     if (!holds(index)) return {};
-    qvchar path(data_directory_);
+    byte_string path(data_directory_);
     path.append(files_[index]);
     return path;
 }
 
-qvchar template_catalogue::project_template_file(int32_t index) const {
+byte_string template_catalogue::project_template_file(int32_t index) const {
     return holds(index) ? template_path(index) : data_directory_;
 }
 
@@ -90,7 +90,7 @@ int32_t template_catalogue::select_by_path(std::string_view template_file) const
     return 0;
 }
 
-bool template_catalogue::description(int32_t index, qvchar& out) const {
+bool template_catalogue::description(int32_t index, byte_string& out) const {
     if (!holds(index)) return false;
     out.assign(descriptions_[index]);
     out.to_crlf();

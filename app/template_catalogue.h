@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/qvchar.h"
+#include "byte_string.h"
 
 // The templates on offer, read from "templates.txt" in the data directory: entry i is the i-th
 // "file", "name" and "description" value of that file, however the elements interleave.
@@ -22,31 +22,31 @@ class template_catalogue {
     // Entries of the loaded catalogue, 0 while it is absent.
     int32_t count() const { return static_cast<int32_t>(files_.size()); }
     // Display names in catalogue order; empty while absent.
-    const std::vector<qvchar>& names() const { return names_; }
-    const qvchar& data_directory() const { return data_directory_; }
-    const qvchar& error_text() const { return error_text_; }
+    const std::vector<byte_string>& names() const { return names_; }
+    const byte_string& data_directory() const { return data_directory_; }
+    const byte_string& error_text() const { return error_text_; }
 
     // Data directory + file of entry `index`; empty while absent or for an index outside the
     // catalogue (-1 for no selection).
-    qvchar template_path(int32_t index) const;
+    byte_string template_path(int32_t index) const;
     // The project's "template_file" for a selection: template_path, or the data directory
     // alone when that is empty.
-    qvchar project_template_file(int32_t index) const;
+    byte_string project_template_file(int32_t index) const;
     // The entry whose file equals the part of `template_file` after its last '/', byte for
     // byte; entry 0 for an empty path, a name the catalogue lacks, or no catalogue.
     int32_t select_by_path(std::string_view template_file) const;
     // Description of entry `index` with every CR removed and every LF then written as CR LF;
     // false, with `out` untouched, while absent or for an index outside the catalogue.
-    [[nodiscard]] bool description(int32_t index, qvchar& out) const;
+    [[nodiscard]] bool description(int32_t index, byte_string& out) const;
 
   private:
     bool holds(int32_t index) const { return loaded_ && index >= 0 && index < count(); }
     void forget();
 
-    qvchar data_directory_;
+    byte_string data_directory_;
     bool loaded_ = false;
-    std::vector<qvchar> files_;
-    std::vector<qvchar> names_;
-    std::vector<qvchar> descriptions_;
-    qvchar error_text_;
+    std::vector<byte_string> files_;
+    std::vector<byte_string> names_;
+    std::vector<byte_string> descriptions_;
+    byte_string error_text_;
 };

@@ -1,4 +1,4 @@
-#include "app/wizard_flow.h"
+#include "wizard_flow.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ page_flow wizard_flow(wizard_page page, const wizard_state& state) {
 }
 
 void take_wizard_into_project(const wizard_state& state, const template_catalogue& catalogue,
-                              TocProject& project) {
+                              toc_project& project) {
     project.error_text.clear();
     project.is_single.set_integer(state.single_file ? 1 : 0);
     project.source.clear();
@@ -142,5 +142,5 @@ void take_wizard_into_project(const wizard_state& state, const template_catalogu
     project.insert_local_toc.set_integer(state.insert_local_toc ? 1 : 0);
     project.indent.set_text(state.indent.view());
     project.normalize();
-    project.normalizeAnchorAttributes();
+    project.normalize_anchor_attributes();
 }

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/template_catalogue.h"
-#include "foundation/qvchar.h"
-#include "toc/toc_project.h"
+#include "byte_string.h"
+#include "template_catalogue.h"
+#include "toc_project.h"
 
 // The pages of the project wizard, the way they lead to each other, and what a finished wizard
 // puts into a project. Nothing here needs a widget.
@@ -37,20 +37,20 @@ enum class forward_action {
 struct wizard_state {
     bool new_project = true;  // "New TOC project", else "Open existing TOC project"
     bool single_file = true;
-    qvchar source;  // Single source page
+    byte_string source;  // Single source page
     bool overwrite_source = true;
-    qvchar single_destination;
-    std::vector<qvchar> sources;  // Multiple sources page, in list order
-    qvchar multi_destination;     // Destination page
-    int32_t range_from = 0;       // list index: 0 is "<H1>"; -1 without a selection
+    byte_string single_destination;
+    std::vector<byte_string> sources;  // Multiple sources page, in list order
+    byte_string multi_destination;     // Destination page
+    int32_t range_from = 0;            // list index: 0 is "<H1>"; -1 without a selection
     int32_t range_to = 5;
     bool process_title = false;
     bool process_numbering = true;
     bool insert_local_toc = false;
-    qvchar anchor_attributes;
-    qvchar indent;
+    byte_string anchor_attributes;
+    byte_string indent;
     int32_t template_index = 0;  // -1 without a selection
-    qvchar project_file;         // Open page; emptied whenever that page is shown
+    byte_string project_file;    // Open page; emptied whenever that page is shown
 };
 
 // How one page looks and where its buttons lead.
@@ -76,4 +76,4 @@ bool single_source_complete(const wizard_state& state);
 // mode, heading range, style and the template's path in the catalogue; then normalised. The
 // error text is cleared; nothing else of `project` is kept.
 void take_wizard_into_project(const wizard_state& state, const template_catalogue& catalogue,
-                              TocProject& project);
+                              toc_project& project);

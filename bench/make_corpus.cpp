@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/corpus_writer.h"
+#include "corpus_writer.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "bench/corpus_writer.h"
-#include "foundation/qve_tree.h"
-#include "markup/qvhtml.h"
-#include "markup/qvsgml.h"
+#include "corpus_writer.h"
+#include "html_reader.h"
+#include "markup_scanner.h"
+#include "node_tree.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ const std::string& page(size_t size) {
 }
 
 // A scanner in the HTML setup whose hooks only count.
-class counting_scanner : public qvsgml {
+class counting_scanner : public markup_scanner {
   public:
     counting_scanner() { configure_html(*this); }
     int64_t constructs = 0;
@@ -43,12 +43,13 @@ void bm_scanner(benchmark::State& state) {
         counting_scanner scanner;
         for (size_t at = 0; at < text.size(); at += html_chunk_size) {
             scanner.push_chunk(std::string_view(text).substr(at, html_chunk_size));
-            if (scanner.scan_step() != qvsgml::needs_input) state.SkipWithError("scan failed");
+            if (scanner.scan_step() != markup_scanner::needs_input)
+                state.SkipWithError("scan failed");
             while (scanner.release_consumed()) {
             }
         }
         scanner.set_end_of_input(true);
-        if (scanner.scan_step() != qvsgml::finished) state.SkipWithError("scan failed");
+        if (scanner.scan_step() != markup_scanner::finished) state.SkipWithError("scan failed");
         benchmark::DoNotOptimize(scanner.constructs);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -58,8 +59,8 @@ BENCHMARK(bm_scanner)->Unit(benchmark::kMillisecond);
 void bm_html_reader(benchmark::State& state) {
     const std::string& text = page(4u << 20);
     for (auto _ : state) {
-        qve_tree tree;
-        qvchar error;
+        node_tree tree;
+        byte_string error;
         if (parse_html_text(text, tree, error) != 0) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(tree.first());
     }
@@ -73,8 +74,8 @@ void bm_html_reader_tags(benchmark::State& state) {
     while (text.size() < (4u << 20))
         text += "<b><i></i></b><br>";
     for (auto _ : state) {
-        qve_tree tree;
-        qvchar error;
+        node_tree tree;
+        byte_string error;
         if (parse_html_text(text, tree, error) != 0) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(tree.first());
     }

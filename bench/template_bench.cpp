@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/qvhash.h"
-#include "template/render_template.h"
-#include "toc/toc_build.h"
+#include "render_template.h"
+#include "sorted_map.h"
+#include "toc_build.h"
 
 namespace {
 
@@ -20,15 +20,15 @@ constexpr std::string_view loop_template =
 
 void bm_template_loop(benchmark::State& state) {
     const auto rows = static_cast<int32_t>(state.range(0));
-    qvhash_array data;
+    named_lists data;
     for (int32_t i = 0; i < rows; ++i) {
         const std::string n = std::to_string(i);
-        data.add_value("text", qvval("Heading " + n));
-        data.add_value("link", qvval("#toc" + n));
-        data.add_value("open", qvval(i % 2));
+        data.add_value("text", template_value("Heading " + n));
+        data.add_value("link", template_value("#toc" + n));
+        data.add_value("open", template_value(i % 2));
     }
     for (auto _ : state) {
-        std::vector<qvchar> out;
+        std::vector<byte_string> out;
         if (render_template_text(loop_template, data, out) != render_finished)
             state.SkipWithError("render failed");
         benchmark::DoNotOptimize(out.data());
@@ -41,13 +41,13 @@ BENCHMARK(bm_template_loop)->Arg(10000)->Arg(100000)->Unit(benchmark::kMilliseco
 // made when they are first written.
 void bm_template_number_loop(benchmark::State& state) {
     const auto rows = static_cast<int32_t>(state.range(0));
-    qvhash_array data;
+    named_lists data;
     for (int32_t i = 0; i < rows; ++i) {
-        data.add_value("item", qvval(i));
-        data.add_value("open", qvval(i % 2 == 0));
+        data.add_value("item", template_value(i));
+        data.add_value("open", template_value(i % 2 == 0));
     }
     for (auto _ : state) {
-        std::vector<qvchar> out;
+        std::vector<byte_string> out;
         if (render_template_text("<ul>\n<!--#for var=\"item\"--><li><!--#echo var=\"item\"-->"
                                  "<!--#if var=\"open\"-->+<!--#else-->-<!--#endif--></li>\n"
                                  "<!--#endfor--></ul>",
@@ -60,7 +60,7 @@ void bm_template_number_loop(benchmark::State& state) {
 BENCHMARK(bm_template_number_loop)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 // Headings h1 to h4 in a random walk of levels, numbered and indented as a build makes them.
-void fill_tree(TocTree& tree, int32_t items) {
+void fill_tree(toc_tree& tree, int32_t items) {
     tree.indent.assign("  ");
     uint32_t seed = 12345;
     const auto below = [&seed](uint32_t n) {
@@ -86,10 +86,10 @@ void fill_tree(TocTree& tree, int32_t items) {
 }
 
 void bm_toc_data(benchmark::State& state) {
-    TocTree tree;
+    toc_tree tree;
     fill_tree(tree, static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
-        qvhash_array data;
+        named_lists data;
         fill_toc_data(tree, tree.first(), data);
         benchmark::DoNotOptimize(data.count());
     }
@@ -98,15 +98,15 @@ void bm_toc_data(benchmark::State& state) {
 BENCHMARK(bm_toc_data)->Arg(27000)->Unit(benchmark::kMillisecond);
 
 void bm_toc_render(benchmark::State& state) {
-    TocTree tree;
+    toc_tree tree;
     fill_tree(tree, static_cast<int32_t>(state.range(0)));
     size_t bytes = 0;
     for (auto _ : state) {
-        std::vector<qvchar> out;
-        if (renderToc(tree, tree.first(), TOCVANE_TOC_TEMPLATE, out) != 0)
+        std::vector<byte_string> out;
+        if (render_toc(tree, tree.first(), TOCVANE_TOC_TEMPLATE, out) != 0)
             state.SkipWithError("render failed");
         bytes = 0;
-        for (const qvchar& piece : out)
+        for (const byte_string& piece : out)
             bytes += static_cast<size_t>(piece.length());
         benchmark::DoNotOptimize(out.data());
     }

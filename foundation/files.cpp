@@ -1,4 +1,4 @@
-#include "foundation/files.h"
+#include "files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 namespace {
 
 // False for a path with a NUL byte: the system would read a shorter path and reach another file.
-bool make_c_path(std::string_view path, qvchar& out) {
+bool make_c_path(std::string_view path, byte_string& out) {
     if (path.find('\0') != std::string_view::npos) return false;
     out.assign(path.data(), static_cast<int32_t>(path.size()));
     out.c_str();
@@ -54,8 +54,8 @@ int open_retrying(const char* path, int flags, mode_t permissions) {
 
 }  // namespace
 
-qvhandle file_open(std::string_view path, std::string_view mode) {
-    qvchar c_path;
+file_descriptor file_open(std::string_view path, std::string_view mode) {
+    byte_string c_path;
     if (!make_c_path(path, c_path)) return invalid_handle;
     const char operation = mode.empty() ? '\0' : ascii_lower(mode[0]);
     const bool both = mode.size() > 1 && mode[1] == '+';
@@ -91,13 +91,13 @@ qvhandle file_open(std::string_view path, std::string_view mode) {
     return fd;
 }
 
-bool file_close(qvhandle handle) {
+bool file_close(file_descriptor handle) {
     if (handle == invalid_handle) return true;
     // never retried: after EINTR Linux has released the descriptor, which may be reused already
     return ::close(handle) == 0;
 }
 
-int32_t file_read(qvchar& buffer, int32_t count, qvhandle handle) {
+int32_t file_read(byte_string& buffer, int32_t count, file_descriptor handle) {
     if (handle == invalid_handle || count <= 0) {
         buffer.clear();
         return 0;
@@ -122,7 +122,7 @@ int32_t file_read(qvchar& buffer, int32_t count, qvhandle handle) {
     return total;
 }
 
-int32_t file_write(std::string_view buffer, int32_t count, qvhandle handle) {
+int32_t file_write(std::string_view buffer, int32_t count, file_descriptor handle) {
     if (handle == invalid_handle || count <= 0) return 0;
     if (static_cast<size_t>(count) > buffer.size()) count = static_cast<int32_t>(buffer.size());
     int32_t total = 0;
@@ -138,7 +138,7 @@ int32_t file_write(std::string_view buffer, int32_t count, qvhandle handle) {
     return total;
 }
 
-uint32_t file_handle_size(qvhandle handle, uint32_t* high) {
+uint32_t file_handle_size(file_descriptor handle, uint32_t* high) {
     constexpr uint32_t failed = std::numeric_limits<uint32_t>::max();
     struct stat st;
     if (handle == invalid_handle || ::fstat(handle, &st) != 0) {
@@ -151,17 +151,17 @@ uint32_t file_handle_size(qvhandle handle, uint32_t* high) {
 }
 
 uint32_t file_size(std::string_view path, uint32_t* high) {
-    const qvhandle handle = file_open(path, "");
+    const file_descriptor handle = file_open(path, "");
     const uint32_t size = file_handle_size(handle, high);
     file_close(handle);
     return size;
 }
 
-bool file_stat(FileInfo& info, std::string_view path) {
+bool file_stat(file_info& info, std::string_view path) {
     std::string_view query = path;
     // "dir/" names the directory; the root "/" stays as it is
     if (query.size() > 1 && query.back() == '/') query.remove_suffix(1);
-    qvchar c_path;
+    byte_string c_path;
     if (query.empty() || !make_c_path(query, c_path)) return false;
     struct stat st;
     if (::stat(c_path.data(), &st) != 0) return false;
@@ -176,17 +176,17 @@ bool file_stat(FileInfo& info, std::string_view path) {
 }
 
 bool set_current_dir(std::string_view path) {
-    qvchar c_path;
+    byte_string c_path;
     return make_c_path(path, c_path) && ::chdir(c_path.data()) == 0;
 }
 
 bool create_dir(std::string_view path) {
-    qvchar c_path;
+    byte_string c_path;
     return make_c_path(path, c_path) && ::mkdir(c_path.data(), 0777) == 0;
 }
 
-qvchar module_path() {
-    qvchar path;
+byte_string module_path() {
+    byte_string path;
     // the link's length is unknown beforehand: grow until the answer fits
     for (int32_t size = 1024; size <= (1 << 20); size *= 4) {
         path.set_length(size);

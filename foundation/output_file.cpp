@@ -1,4 +1,4 @@
-#include "foundation/output_file.h"
+#include "output_file.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -21,8 +21,8 @@ constexpr size_t max_name_in_temporary = 200;
 
 int64_t fault_after_bytes = -1;
 bool fault_on_close = false;
-qvchar fault_sync_of;
-qvchar fault_rename_of;
+byte_string fault_sync_of;
+byte_string fault_rename_of;
 
 ssize_t write_some(int fd, const char* bytes, size_t n) {
     if (fault_after_bytes < 0) return ::write(fd, bytes, n);
@@ -45,17 +45,17 @@ int close_checked(int fd) {
     return result;
 }
 
-bool is_faulty(const qvchar& fault_path, const qvchar& path) {
+bool is_faulty(const byte_string& fault_path, const byte_string& path) {
     if (fault_path.is_empty() || fault_path != path) return false;
     errno = EIO;
     return true;
 }
 
-int fsync_checked(int fd, const qvchar& path) {
+int fsync_checked(int fd, const byte_string& path) {
     return is_faulty(fault_sync_of, path) ? -1 : ::fsync(fd);
 }
 
-int rename_checked(qvchar& from, qvchar& to, const qvchar& path) {
+int rename_checked(byte_string& from, byte_string& to, const byte_string& path) {
     return is_faulty(fault_rename_of, path) ? -1 : ::rename(from.c_str(), to.c_str());
 }
 
@@ -66,8 +66,8 @@ std::string_view directory_of(std::string_view path) {
 }
 
 // Replaces a symbolic link's path by the path it holds; false when it cannot be read.
-bool follow_link(qvchar& path) {
-    qvchar link;
+bool follow_link(byte_string& path) {
+    byte_string link;
     for (int32_t size = 256;; size *= 4) {
         link.set_length(size);
         const ssize_t n = ::readlink(path.c_str(), link.data(), static_cast<size_t>(size));
@@ -80,7 +80,7 @@ bool follow_link(qvchar& path) {
     if (link.is_empty()) return false;
     if (link[0] != '/') {
         // a relative link is read from the directory holding it
-        qvchar joined(directory_of(path.view()));
+        byte_string joined(directory_of(path.view()));
         joined.push('/');
         joined.append(link);
         link.move_from(joined);
@@ -156,7 +156,7 @@ output_status output_file::open(std::string_view path) {
     const size_t slash = target.rfind('/');
     const std::string_view name =
         slash == std::string_view::npos ? target : target.substr(slash + 1);
-    if (!create_temporary(qvchar(directory_of(target)), name)) {
+    if (!create_temporary(byte_string(directory_of(target)), name)) {
         fail(output_status::open_failed);
         return status_;
     }
@@ -173,7 +173,7 @@ output_status output_file::open(std::string_view path) {
     return status_;
 }
 
-bool output_file::create_temporary(const qvchar& directory, std::string_view name) {
+bool output_file::create_temporary(const byte_string& directory, std::string_view name) {
     static uint32_t counter = 0;
     const auto pid = static_cast<unsigned long>(::getpid());
     name = name.substr(0, max_name_in_temporary);
@@ -368,7 +368,7 @@ bool output_batch::holds(uint64_t device, uint64_t inode) const {
 
 bool output_batch::holds(std::string_view path) const {
     if (pending_.empty()) return false;
-    qvchar c_path(path);
+    byte_string c_path(path);
     struct stat st;
     if (::stat(c_path.c_str(), &st) == 0) {
         return holds(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
@@ -439,7 +439,7 @@ void output_batch::sync_pending() {
     }
 }
 
-void output_batch::fail(const qvchar& path) {
+void output_batch::fail(const byte_string& path) {
     if (failed_) return;
     failed_ = true;
     error_text_.assign("Can't write to file: ");

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/qvchar.h"
+#include "byte_string.h"
 
 class output_batch;
 
@@ -57,27 +57,27 @@ class output_file {
     output_status status() const { return status_; }
     // After a failure "Can't open file for writing: " or "Can't write to file: " followed by the
     // path as given to open; empty otherwise.
-    const qvchar& error_text() const { return error_text_; }
+    const byte_string& error_text() const { return error_text_; }
 
   private:
-    [[nodiscard]] bool create_temporary(const qvchar& directory, std::string_view name);
+    [[nodiscard]] bool create_temporary(const byte_string& directory, std::string_view name);
     void flush_buffer();
     void write_through(const char* bytes, size_t n);
     void fail(output_status status);
 
     int fd_ = -1;
     bool in_place_ = false;  // writing into a device or pipe, no temporary file
-    qvchar path_;            // as given, for the message
-    qvchar target_;          // the file replaced: `path_` with its symbolic links followed
-    qvchar temporary_;
+    byte_string path_;       // as given, for the message
+    byte_string target_;     // the file replaced: `path_` with its symbolic links followed
+    byte_string temporary_;
     // the file `target_` named when opened, unless it was made new
     bool target_exists_ = false;
     uint64_t target_device_ = 0;
     uint64_t target_inode_ = 0;
-    qvchar buffer_;
+    byte_string buffer_;
     int32_t buffered_ = 0;
     output_status status_ = output_status::ok;
-    qvchar error_text_;
+    byte_string error_text_;
 };
 
 // What a failure in an output_batch does to the files added after the one that failed.
@@ -120,13 +120,13 @@ class output_batch {
     void discard();
 
     bool is_empty() const { return pending_.empty(); }
-    // Whether a waiting replacement is of the file with these numbers (see FileInfo).
+    // Whether a waiting replacement is of the file with these numbers (see file_info).
     bool holds(uint64_t device, uint64_t inode) const;
     // Whether reading `path` could give other bytes after the commit: it reaches a file that a
     // waiting replacement replaces, or names no file while one waits to be made new.
     bool holds(std::string_view path) const;
     // The message of the failure the last commit reported; empty after a good one.
-    const qvchar& error_text() const { return error_text_; }
+    const byte_string& error_text() const { return error_text_; }
 
   private:
     friend class output_file;
@@ -139,9 +139,9 @@ class output_batch {
         uint64_t device = 0;
         uint64_t inode = 0;
         bool synced = false;
-        qvchar path;  // as given to open, for the message
-        qvchar target;
-        qvchar temporary;
+        byte_string path;  // as given to open, for the message
+        byte_string target;
+        byte_string temporary;
     };
 
     bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
@@ -149,7 +149,7 @@ class output_batch {
     // Syncs and renames what waits, remembering the first failure.
     void put_in_place();
     void sync_pending();
-    void fail(const qvchar& path);
+    void fail(const byte_string& path);
 
     batch_failure policy_;
     int32_t max_pending_;
@@ -157,7 +157,7 @@ class output_batch {
     std::vector<pending_file> pending_;
     int64_t pending_bytes_ = 0;
     bool failed_ = false;
-    qvchar error_text_;
+    byte_string error_text_;
 };
 
 // Testing hook, process-wide and not thread-safe: once `fail_after_bytes` more bytes were

@@ -1,4 +1,4 @@
-#include "foundation/paths.h"
+#include "paths.h"
 
 #include <unistd.h>
 
@@ -32,19 +32,19 @@ void split_components(std::string_view path, std::vector<std::string_view>& part
     parts.push_back(path.substr(start));
 }
 
-void append_text(std::vector<qvchar>& out, std::string_view text) {
+void append_text(std::vector<byte_string>& out, std::string_view text) {
     out.emplace_back(text.data(), static_cast<int32_t>(text.size()));
 }
 
 }  // namespace
 
-void to_lower(qvchar& text) {
+void to_lower(byte_string& text) {
     char* bytes = text.data();
     for (int32_t i = 0; i < text.length(); ++i)
         bytes[i] = ascii_lower(bytes[i]);
 }
 
-void split_text(std::string_view delimiter, std::string_view text, std::vector<qvchar>& out,
+void split_text(std::string_view delimiter, std::string_view text, std::vector<byte_string>& out,
                 int32_t max_parts) {
     out.clear();
     if (max_parts == 1 || max_parts < 0 || delimiter.empty() || text.size() < delimiter.size()) {
@@ -60,9 +60,9 @@ void split_text(std::string_view delimiter, std::string_view text, std::vector<q
     append_text(out, text.substr(start));
 }
 
-void split_command_line(std::string_view text, std::vector<qvchar>& out) {
+void split_command_line(std::string_view text, std::vector<byte_string>& out) {
     out.clear();
-    qvchar token;
+    byte_string token;
     bool in_quotes = false;
     bool at_separator = true;
     for (const char c : text) {
@@ -96,7 +96,7 @@ void split_command_line(std::string_view text, std::vector<qvchar>& out) {
     if (!token.is_empty()) out.push_back(token);
 }
 
-void relative_path(std::string_view from_file, std::string_view to_file, qvchar& out,
+void relative_path(std::string_view from_file, std::string_view to_file, byte_string& out,
                    bool ignore_case) {
     out.clear();
     if (same_text(from_file, to_file, ignore_case)) return;
@@ -121,8 +121,8 @@ void relative_path(std::string_view from_file, std::string_view to_file, qvchar&
     if (out.is_empty()) out.append(".");
 }
 
-qvchar current_directory() {
-    qvchar directory;
+byte_string current_directory() {
+    byte_string directory;
     if (char* cwd = ::getcwd(nullptr, 0)) {
         directory.append(cwd);
         std::free(cwd);
@@ -130,15 +130,15 @@ qvchar current_directory() {
     return directory;
 }
 
-bool normalize_path(std::string_view path, qvchar& out) {
+bool normalize_path(std::string_view path, byte_string& out) {
     if (path.empty() || path.find('\0') != std::string_view::npos) return false;
     if (path.front() == '/') return normalize_path(path, std::string_view(), out);
     return normalize_path(path, current_directory().view(), out);
 }
 
-bool normalize_path(std::string_view path, std::string_view directory, qvchar& out) {
+bool normalize_path(std::string_view path, std::string_view directory, byte_string& out) {
     if (path.empty() || path.find('\0') != std::string_view::npos) return false;
-    qvchar joined;
+    byte_string joined;
     if (path.front() != '/') {
         if (directory.empty()) return false;
         joined.append(directory);
@@ -156,7 +156,7 @@ bool normalize_path(std::string_view path, std::string_view directory, qvchar& o
         }
         parts[kept++] = part;
     }
-    qvchar folded;
+    byte_string folded;
     for (size_t i = 0; i < kept; ++i) {
         folded.push('/');
         folded.append(parts[i]);

@@ -1,4 +1,4 @@
-#include "foundation/progress.h"
+#include "progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,22 +15,22 @@ int32_t rounded_share(double units) {
 
 }  // namespace
 
-void progress_init(ProgressScale& scale) {
-    scale = ProgressScale{};
+void progress_init(progress_scale& scale) {
+    scale = progress_scale{};
 }
 
-void progress_report(int32_t percent, ProgressScale& scale) {
+void progress_report(int32_t percent, progress_scale& scale) {
     if (!scale.callback || scale.total_units == 0) return;
     scale.callback(scale.done_percent +
                        rounded_share(scale.step_units / scale.total_units * percent * scale.scale),
                    scale.user_data);
 }
 
-void progress_step_done(ProgressScale& scale) {
+void progress_step_done(progress_scale& scale) {
     if (scale.total_units == 0) return;
     scale.done_percent += rounded_share(scale.step_units / scale.total_units * 100 * scale.scale);
 }
 
 void report_scaled_progress(int32_t percent, void* scale) {
-    progress_report(percent, *static_cast<ProgressScale*>(scale));
+    progress_report(percent, *static_cast<progress_scale*>(scale));
 }

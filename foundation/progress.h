@@ -5,7 +5,7 @@
 // Turns the progress of one step of a multi-step job into overall percent. A step's share is
 // step_units / total_units of 100 x scale; a scale below 1 leaves the rest of the bar to later
 // work. Each step is rounded on its own, so the sum may end a point or two away from the goal.
-struct ProgressScale {
+struct progress_scale {
     double total_units = 1.0;
     double step_units = 1.0;
     double scale = 1.0;
@@ -15,15 +15,15 @@ struct ProgressScale {
 };
 
 // Back to the defaults above.
-void progress_init(ProgressScale& scale);
+void progress_init(progress_scale& scale);
 // Calls the callback with done_percent plus `percent` (0 to 100) of the step's share, rounded;
 // nothing without a callback or with total_units 0.
-void progress_report(int32_t percent, ProgressScale& scale);
+void progress_report(int32_t percent, progress_scale& scale);
 // Adds the step's share, rounded, to done_percent; nothing with total_units 0.
-void progress_step_done(ProgressScale& scale);
+void progress_step_done(progress_scale& scale);
 
 // Receives overall percent and the datum registered with the callback.
 using progress_callback = void (*)(int32_t percent, void* user_data);
-// A progress_callback for work that reports its own percent: `scale` is a ProgressScale that
+// A progress_callback for work that reports its own percent: `scale` is a progress_scale that
 // turns it into overall percent through progress_report.
 void report_scaled_progress(int32_t percent, void* scale);

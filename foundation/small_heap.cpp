@@ -1,4 +1,4 @@
-#include "foundation/small_heap.h"
+#include "small_heap.h"
 
 #include <cassert>
 #include <cstdint>

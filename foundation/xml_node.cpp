@@ -1,6 +1,6 @@
-#include "foundation/xml_node.h"
+#include "xml_node.h"
 
-#include "foundation/small_heap.h"
+#include "small_heap.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <new>
 #include <string_view>
 
-#include "foundation/qvchar.h"
-#include "foundation/qve_tree.h"
-#include "foundation/qvhash.h"
+#include "byte_string.h"
+#include "node_tree.h"
+#include "sorted_map.h"
 
 // Kind of construct a document node holds; the numbers are stored in `xml_node::kind`.
-enum class NodeKind : int32_t {
+enum class node_kind : int32_t {
     placeholder = -1,             // fresh node
     start_tag = 1,                // <name ...>
     end_tag = 2,                  // </name>
@@ -39,8 +39,8 @@ class xml_node final : public tree_node {
   public:
     xml_node() = default;
     // A start tag begins open; every other kind is complete.
-    xml_node(NodeKind node_kind, std::string_view raw_text)
-        : kind(node_kind), closed(node_kind != NodeKind::start_tag), raw(raw_text) {}
+    xml_node(node_kind node_kind, std::string_view raw_text)
+        : kind(node_kind), closed(node_kind != node_kind::start_tag), raw(raw_text) {}
 
     static void* operator new(size_t size);
     static void* operator new(size_t size, const std::nothrow_t&) noexcept;
@@ -49,21 +49,21 @@ class xml_node final : public tree_node {
 
     // Members are ordered so that the node packs without holes, and what a walk over all nodes
     // reads (kind, element) shares the first cache line with the links.
-    NodeKind kind = NodeKind::placeholder;
+    node_kind kind = node_kind::placeholder;
     // Index in the element table, or -1.
     int32_t element = -1;
     // False for a start tag whose end tag has not been seen and for an end tag that matched
     // no open element.
     bool closed = true;
     // Element name of a start, empty or end tag; empty for other kinds.
-    qvchar name;
+    byte_string name;
     // The construct exactly as it stood in the input, or the run of characters of a text.
-    qvchar raw;
+    byte_string raw;
     // Decoded characters of a text node or the content of a CDATA section, when a reader
     // fills it.
-    qvchar text;
+    byte_string text;
     // Attribute name to value, both texts, in byte order of the names.
-    qvhash attributes;
+    sorted_map attributes;
 };
 
 // What a node means to the caller of a reader that folds what the caller only writes back.

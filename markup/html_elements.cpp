@@ -1,4 +1,4 @@
-#include "markup/html_elements.h"
+#include "html_elements.h"
 
 #include <initializer_list>
 

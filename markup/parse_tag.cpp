@@ -1,4 +1,4 @@
-#include "markup/parse_tag.h"
+#include "parse_tag.h"
 
 #include <array>
 
@@ -40,9 +40,9 @@ tag_class class_of(char byte) {
 
 // Working texts kept from tag to tag, so that reading a tag allocates only what it stores.
 struct tag_scratch {
-    qvchar name;
-    qvchar attribute;
-    qvchar value;
+    byte_string name;
+    byte_string attribute;
+    byte_string value;
 };
 
 tag_scratch& scratch() {
@@ -52,12 +52,12 @@ tag_scratch& scratch() {
 
 }  // namespace
 
-void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool lower_case,
+void parse_tag(std::string_view text, byte_string& name, sorted_map* attributes, bool lower_case,
                bool name_only) {
     tag_scratch& texts = scratch();
-    qvchar& element_name = texts.name;
-    qvchar& attribute = texts.attribute;
-    qvchar& value = texts.value;
+    byte_string& element_name = texts.name;
+    byte_string& attribute = texts.attribute;
+    byte_string& value = texts.value;
     element_name.clear();
     attribute.clear();
     value.clear();
@@ -68,12 +68,12 @@ void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool low
 
     const auto store = [&] {
         if (attributes) {
-            attributes->insert(attribute.view(), qvval(value));
+            attributes->insert(attribute.view(), template_value(value));
         }
         attribute.clear();
         value.clear();
     };
-    const auto identifier = [&]() -> qvchar& { return after_name ? attribute : element_name; };
+    const auto identifier = [&]() -> byte_string& { return after_name ? attribute : element_name; };
     // names hold only ASCII name bytes, so lower-casing them one by one is the whole job
     const auto name_byte = [lower_case](char byte) {
         return lower_case && byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a')

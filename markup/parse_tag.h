@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "foundation/qvchar.h"
-#include "foundation/qvhash.h"
+#include "byte_string.h"
+#include "sorted_map.h"
 
 // Splits the text of a tag, the construct without its '<' and its final '>', into the element
 // name and its attributes. Names are made of letters, digits, ':', '_', '-' and '.'; other bytes
@@ -14,5 +14,5 @@
 // the white space after the element name and `attributes` may be null.
 //
 // `name` is replaced; the attributes are added to `attributes` when it is given.
-void parse_tag(std::string_view text, qvchar& name, qvhash* attributes, bool lower_case,
+void parse_tag(std::string_view text, byte_string& name, sorted_map* attributes, bool lower_case,
                bool name_only);

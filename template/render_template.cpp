@@ -1,19 +1,19 @@
-#include "template/render_template.h"
+#include "render_template.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "foundation/files.h"
-#include "template/qvi.h"
+#include "files.h"
+#include "template_interpreter.h"
 
 namespace {
 
 // One turn of the driving loop after a chunk (or the end) was queued.
-int step(qvi& interpreter, std::vector<qvchar>& out) {
+int step(template_interpreter& interpreter, std::vector<byte_string>& out) {
     const int result = interpreter.scan_step();
     while (interpreter.release_consumed()) {
     }
-    qvval piece;
+    template_value piece;
     while (interpreter.output().pop_front(piece))
         out.emplace_back(piece.view());
     return result;
@@ -21,12 +21,12 @@ int step(qvi& interpreter, std::vector<qvchar>& out) {
 
 }  // namespace
 
-int render_template_text(std::string_view text, const qvhash_array& data, std::vector<qvchar>& out,
-                         int32_t chunk_size, int64_t work_limit) {
+int render_template_text(std::string_view text, const named_lists& data,
+                         std::vector<byte_string>& out, int32_t chunk_size, int64_t work_limit) {
     // far below the interpreter's size limit, so a step never refuses its input
     const size_t chunk = static_cast<size_t>(chunk_size > 0 ? std::min(chunk_size, int32_t{1} << 20)
                                                             : template_chunk_size);
-    qvi interpreter;
+    template_interpreter interpreter;
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
     size_t at = 0;
@@ -47,7 +47,7 @@ int render_template_text(std::string_view text, const qvhash_array& data, std::v
 namespace {
 
 // A block body is held in one text, which must stay below 2 GiB.
-bool is_too_large(qvhandle file) {
+bool is_too_large(file_descriptor file) {
     uint32_t high = 0;
     const uint32_t low = file_handle_size(file, &high);
     const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
@@ -56,18 +56,18 @@ bool is_too_large(qvhandle file) {
 
 }  // namespace
 
-int render_template_file(std::string_view path, const qvhash_array& data,
-                         std::vector<qvchar>& out) {
-    const qvhandle file = file_open(path, "r");
+int render_template_file(std::string_view path, const named_lists& data,
+                         std::vector<byte_string>& out) {
+    const file_descriptor file = file_open(path, "r");
     if (file == invalid_handle) return render_unreadable;
     if (is_too_large(file)) {
         file_close(file);
         return render_unreadable;
     }
     const size_t kept = out.size();
-    qvi interpreter;
+    template_interpreter interpreter;
     interpreter.set_data(data);
-    qvchar buffer;
+    byte_string buffer;
     uint64_t total = 0;
     int result = 0;
     do {
@@ -88,12 +88,12 @@ int render_template_file(std::string_view path, const qvhash_array& data,
     return result;
 }
 
-int read_template_file(std::string_view path, qvchar& text) {
+int read_template_file(std::string_view path, byte_string& text) {
     text.clear();
-    const qvhandle file = file_open(path, "r");
+    const file_descriptor file = file_open(path, "r");
     if (file == invalid_handle) return render_unreadable;
     int result = is_too_large(file) ? render_unreadable : 0;
-    qvchar buffer;
+    byte_string buffer;
     while (result == 0) {
         const int32_t n = file_read(buffer, template_chunk_size, file);
         if (n < 0 || static_cast<uint64_t>(text.length()) + static_cast<uint64_t>(n) >

@@ -1,26 +1,26 @@
-#include "toc/heading_scan.h"
+#include "heading_scan.h"
 
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "foundation/files.h"
-#include "foundation/qvregex.h"
-#include "markup/html_elements.h"
+#include "files.h"
+#include "html_elements.h"
+#include "text_patterns.h"
 
 namespace {
 
 bool is_element(const xml_node& node) {
-    return node.kind == NodeKind::start_tag || node.kind == NodeKind::empty_tag;
+    return node.kind == node_kind::start_tag || node.kind == node_kind::empty_tag;
 }
 
 bool is_text(const xml_node& node) {
-    return node.kind == NodeKind::text || node.kind == NodeKind::placeholder;
+    return node.kind == node_kind::text || node.kind == node_kind::placeholder;
 }
 
 bool is_comment(const xml_node& node) {
-    return node.kind == NodeKind::comment || node.kind == NodeKind::directive_comment;
+    return node.kind == node_kind::comment || node.kind == node_kind::directive_comment;
 }
 
 bool is_blank(char c) {
@@ -33,7 +33,7 @@ bool is_digit(char c) {
 
 // The element's own end tag, which the reader stores as its last child.
 bool is_own_end_tag(const xml_node& node) {
-    return node.kind == NodeKind::end_tag && node.closed && !node.next();
+    return node.kind == node_kind::end_tag && node.closed && !node.next();
 }
 
 xml_node* deepest_last(tree_node* node) {
@@ -146,7 +146,7 @@ void strip_state::start(const xml_node& heading) {
     numbered_ = at == phase::dot;
 }
 
-void strip_state::strip(qvchar& raw) {
+void strip_state::strip(byte_string& raw) {
     if (prefix_done_) return;
     constexpr int blank = 1;
     constexpr int other = 2;
@@ -183,12 +183,12 @@ void strip_state::strip(qvchar& raw) {
     raw.set_length(kept);
 }
 
-bool HeadingScan::is_listed(const xml_node& node) const {
+bool heading_scan::is_listed(const xml_node& node) const {
     int32_t level = heading_level(node);
     return level > 0 && level >= range_from && level <= range_to && has_content(node);
 }
 
-void HeadingScan::locate(qve_tree& document) {
+void heading_scan::locate(node_tree& document) {
     located = located_nodes{};
     // Each found node with its position in document order, so that places can be compared
     // with the old TOC's stretch after the one pass.
@@ -265,7 +265,7 @@ void HeadingScan::locate(qve_tree& document) {
     located.insertion = insertion.node;
 }
 
-int HeadingScan::run(qve_tree& document, TocTree& tree) {
+int heading_scan::run(node_tree& document, toc_tree& tree) {
     anchor_counter_ = 0;
     time_stamp_ = unix_time_now();
     locate(document);
@@ -308,7 +308,7 @@ int HeadingScan::run(qve_tree& document, TocTree& tree) {
     return 0;
 }
 
-int HeadingScan::add_heading(qve_tree& document, TocTree& tree, xml_node& heading) {
+int heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& heading) {
     ++anchor_counter_;
     toc_node* item = new (std::nothrow) toc_node;
     if (!item) return 3;
@@ -324,7 +324,8 @@ int HeadingScan::add_heading(qve_tree& document, TocTree& tree, xml_node& headin
     for (tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
         xml_node& node = *as_xml(n);
         if (anchor.empty() && is_element(node) && node.name == "a") {
-            if (const qvval* name = node.attributes.find_ref("name")) anchor = name->view();
+            if (const template_value* name = node.attributes.find_ref("name"))
+                anchor = name->view();
         } else if (is_text(node)) {
             if (numbering) strip_.strip(node.raw);
             item->text.append(node.raw);
@@ -337,8 +338,8 @@ int HeadingScan::add_heading(qve_tree& document, TocTree& tree, xml_node& headin
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        auto* open = new (std::nothrow) xml_node(NodeKind::text, "<a name=\"");
-        auto* close = new (std::nothrow) xml_node(NodeKind::text, "</a>");
+        auto* open = new (std::nothrow) xml_node(node_kind::text, "<a name=\"");
+        auto* close = new (std::nothrow) xml_node(node_kind::text, "</a>");
         if (!open || !close) {
             delete open;
             delete close;
@@ -359,14 +360,14 @@ int HeadingScan::add_heading(qve_tree& document, TocTree& tree, xml_node& headin
     }
 
     if (numbering) {
-        auto* number = new (std::nothrow) xml_node(NodeKind::text, item->numbering.view());
+        auto* number = new (std::nothrow) xml_node(node_kind::text, item->numbering.view());
         if (!number) return 3;
         tree_prepend_child(document, number, &heading);
     }
     return 0;
 }
 
-int HeadingScan::add_title(TocTree& tree, const xml_node& title) {
+int heading_scan::add_title(toc_tree& tree, const xml_node& title) {
     ++anchor_counter_;
     toc_node* item = new (std::nothrow) toc_node;
     if (!item) return 3;

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/qvchar.h"
-#include "foundation/qve_tree.h"
-#include "foundation/xml_node.h"
-#include "toc/toc_tree.h"
+#include "byte_string.h"
+#include "node_tree.h"
+#include "toc_tree.h"
+#include "xml_node.h"
 
 constexpr std::string_view toc_start_marker = "<!--QORV_HTML_TOC_START-->";
 constexpr std::string_view toc_end_marker = "<!--QORV_HTML_TOC_END-->";
@@ -17,7 +17,7 @@ int32_t heading_level(const xml_node& element);
 // A heading counts only with a child other than its own end tag: `<h2></h2>` is empty.
 bool has_content(const xml_node& element);
 
-// What `HeadingScan` and the clearing of a document look at: headings and titles with their
+// What `heading_scan` and the clearing of a document look at: headings and titles with their
 // content, `body`, the TOC markers and the placeholder comment. A reader may fold all else.
 node_role scan_role(const xml_node& node);
 
@@ -31,7 +31,7 @@ class strip_state {
     void start(const xml_node& heading);
     // Rebuilds one text node's raw text in place. Hand over every text node of the heading
     // (kinds `text` and `placeholder`), in document order, after `start`.
-    void strip(qvchar& raw);
+    void strip(byte_string& raw);
 
   private:
     bool numbered_ = false;
@@ -71,30 +71,30 @@ struct located_nodes {
 };
 
 // One pass over one document: finds the TOC place and old markers, anchors and numbers the
-// headings in range and appends their items to the TocTree.
-class HeadingScan {
+// headings in range and appends their items to the toc_tree.
+class heading_scan {
   public:
     // Fills `located` (see located_nodes), with the heading range of this scan.
-    void locate(qve_tree& document);
+    void locate(node_tree& document);
     // 0 on success, 3 when an item can't be made. Continues the tree after `current`.
     // Lists the headings from the insertion node on; with titles on, from the document's start
     // to its first `title`, then from the insertion node on unless that lies before the title.
     // Headings inside the old TOC are neither listed nor anchored: that text is dropped on
     // writing. After a failure the document may already carry some anchors.
-    [[nodiscard]] int run(qve_tree& document, TocTree& tree);
+    [[nodiscard]] int run(node_tree& document, toc_tree& tree);
 
     int32_t range_from = 1;
     int32_t range_to = 6;
     bool numbering = false;
     bool titles = false;
-    qvchar anchor_attributes;  // normalised: empty or starting with a blank
+    byte_string anchor_attributes;  // normalised: empty or starting with a blank
     located_nodes located;
     toc_node* current = nullptr;  // the item appended last, carried from file to file
 
   private:
     bool is_listed(const xml_node& node) const;
-    [[nodiscard]] int add_heading(qve_tree& document, TocTree& tree, xml_node& heading);
-    [[nodiscard]] int add_title(TocTree& tree, const xml_node& title);
+    [[nodiscard]] int add_heading(node_tree& document, toc_tree& tree, xml_node& heading);
+    [[nodiscard]] int add_title(toc_tree& tree, const xml_node& title);
 
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;

@@ -1,14 +1,14 @@
-#include "toc/tag_value_file.h"
+#include "tag_value_file.h"
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "foundation/files.h"
-#include "foundation/output_file.h"
-#include "foundation/qve_tree.h"
-#include "foundation/xml_node.h"
-#include "markup/qvxml.h"
+#include "files.h"
+#include "node_tree.h"
+#include "output_file.h"
+#include "tagged_reader.h"
+#include "xml_node.h"
 
 namespace {
 
@@ -24,14 +24,14 @@ struct key_value {
 };
 
 // The pairs of a parsed document in document order. Views into the tree's nodes.
-void collect_pairs(const qve_tree& tree, std::vector<key_value>& pairs) {
+void collect_pairs(const node_tree& tree, std::vector<key_value>& pairs) {
     for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
         const xml_node* node = as_xml(link);
-        if (node->kind == NodeKind::start_tag) {
+        if (node->kind == node_kind::start_tag) {
             const xml_node* first = as_xml(node->first_child());
-            if (first && (first->kind == NodeKind::text || first->kind == NodeKind::placeholder))
+            if (first && (first->kind == node_kind::text || first->kind == node_kind::placeholder))
                 pairs.push_back({node->name.view(), first->text.view()});
-        } else if (node->kind == NodeKind::empty_tag && node->raw.ends_with("/>")) {
+        } else if (node->kind == node_kind::empty_tag && node->raw.ends_with("/>")) {
             // "<key></key>" is an empty_tag too, yet yields nothing
             pairs.push_back({node->name.view(), {}});
         }
@@ -40,8 +40,8 @@ void collect_pairs(const qve_tree& tree, std::vector<key_value>& pairs) {
 
 }  // namespace
 
-bool TagValueFile::read(std::string_view path) {
-    const qvhandle file = file_open(path, "r");
+bool tag_value_file::read(std::string_view path) {
+    const file_descriptor file = file_open(path, "r");
     if (file == invalid_handle) {
         error_text.assign("Can't open file ");
         error_text.append(path);
@@ -56,9 +56,9 @@ bool TagValueFile::read(std::string_view path) {
         error_text.append(path);
         return false;
     }
-    qve_tree tree;
-    qvxml reader(tree, true);
-    qvchar chunk;
+    node_tree tree;
+    tagged_reader reader(tree, true);
+    byte_string chunk;
     uint64_t total = 0;
     int result = 0;
     for (;;) {
@@ -85,29 +85,29 @@ bool TagValueFile::read(std::string_view path) {
         }
         reader.push_chunk(chunk.view());
         result = reader.scan_step();
-        if (result != qvsgml::needs_input) break;
+        if (result != markup_scanner::needs_input) break;
     }
     file_close(file);
-    if (result != qvsgml::finished) {
+    if (result != markup_scanner::finished) {
         format_parse_error(reader, result, error_text);
         return false;
     }
     std::vector<key_value> pairs;
     collect_pairs(tree, pairs);
     for (const key_value& pair : pairs) {
-        values.add_value(pair.key, qvval(pair.value));
+        values.add_value(pair.key, template_value(pair.value));
     }
     return true;
 }
 
-bool TagValueFile::write(std::string_view path) const {
+bool tag_value_file::write(std::string_view path) const {
     output_file out;
     if (out.open(path) != output_status::ok) return false;
-    qvchar lines;
-    qvchar text;
+    byte_string lines;
+    byte_string text;
     for (const auto& [key, list] : values.entries()) {
         lines.clear();
-        for (const qvval& value : *list) {
+        for (const template_value& value : *list) {
             const std::string_view plain = value.view();
             // escaping grows a byte to at most 6: refuse what no text could hold
             if (plain.size() + key.length() > largest_escaped_value) {

@@ -2,14 +2,14 @@
 
 #include <string_view>
 
-#include "foundation/qvchar.h"
-#include "foundation/qvhash.h"
+#include "byte_string.h"
+#include "sorted_map.h"
 
 // A tagged-value file: the one syntax of project, format-options and settings files and of the
 // template catalogue. Each value is one line "<key>escaped text</key>" CR LF; keys come in
 // ascending byte order, the values of one key in list order. Reading goes through the strict
 // reader, so blanks, comments and unknown keys between the lines do no harm.
-class TagValueFile {
+class tag_value_file {
   public:
     // Adds every value of the file to `values` in file order; true on success. On failure
     // error_text holds "Can't open file " + path, "File is too large: " + path (past
@@ -21,6 +21,6 @@ class TagValueFile {
     // for a value too long to escape within 32-bit lengths); error_text is not touched.
     [[nodiscard]] bool write(std::string_view path) const;
 
-    qvhash_array values;
-    qvchar error_text;
+    named_lists values;
+    byte_string error_text;
 };

@@ -1,14 +1,14 @@
-#include "toc/toc_build.h"
+#include "toc_build.h"
 
 #include <sys/stat.h>
 
 #include <memory>
 
-#include "foundation/files.h"
-#include "foundation/paths.h"
-#include "foundation/progress.h"
-#include "foundation/xml_node.h"
-#include "markup/qvhtml.h"
+#include "files.h"
+#include "html_reader.h"
+#include "paths.h"
+#include "progress.h"
+#include "xml_node.h"
 
 namespace {
 
@@ -26,22 +26,22 @@ constexpr double clear_sources_scale = 0.95;
 constexpr double clear_destination_scale = 0.02;
 
 // A scale that passes `share` of its percents on to the callback, after the shares done.
-void start_share(ProgressScale& part, double share) {
+void start_share(progress_scale& part, double share) {
     part.total_units = 1.0;
     part.step_units = share;
     part.scale = 1.0;
 }
 
-void write_pieces(const std::vector<qvchar>& pieces, output_file& out) {
-    for (const qvchar& piece : pieces)
+void write_pieces(const std::vector<byte_string>& pieces, output_file& out) {
+    for (const byte_string& piece : pieces)
         out.write(piece.view());
 }
 
 // Reads an HTML file into a document that starts with the empty node the TOC may follow. All
 // the document is only written back except what the heading scan looks at, so the rest is
 // folded as it is read.
-int read_document(std::string_view path, qve_tree& document, qvchar& error_text,
-                  ProgressScale* progress) {
+int read_document(std::string_view path, node_tree& document, byte_string& error_text,
+                  progress_scale* progress) {
     tree_prepend_top(document, new xml_node());
     const int result =
         parse_html_file(path, document, error_text, progress ? report_scaled_progress : nullptr,
@@ -49,13 +49,13 @@ int read_document(std::string_view path, qve_tree& document, qvchar& error_text,
     return result == 0 ? 0 : 1;
 }
 
-int commit_output(output_file& out, qvchar& error_text) {
+int commit_output(output_file& out, byte_string& error_text) {
     if (out.commit() == output_status::ok) return 0;
     error_text.assign(out.error_text());
     return 1;
 }
 
-int open_output(output_file& out, std::string_view path, qvchar& error_text) {
+int open_output(output_file& out, std::string_view path, byte_string& error_text) {
     if (out.open(path) == output_status::ok) return 0;
     error_text.assign(out.error_text());
     return 1;
@@ -68,7 +68,7 @@ struct file_run {
     loaded_template* layout = nullptr;
 };
 
-int commit_output(output_file& out, const file_run& run, qvchar& error_text) {
+int commit_output(output_file& out, const file_run& run, byte_string& error_text) {
     if (!run.batch) return commit_output(out, error_text);
     if (out.commit_to(*run.batch) == output_status::ok) return 0;
     error_text.assign(out.error_text());
@@ -76,7 +76,7 @@ int commit_output(output_file& out, const file_run& run, qvchar& error_text) {
 }
 
 // Puts the waiting replacements in place; 1 with the first failure's message otherwise.
-int commit_batch(output_batch& batch, qvchar& error_text) {
+int commit_batch(output_batch& batch, byte_string& error_text) {
     if (batch.commit() == output_status::ok) return 0;
     error_text.assign(batch.error_text());
     return 1;
@@ -84,7 +84,7 @@ int commit_batch(output_batch& batch, qvchar& error_text) {
 
 // Reads the template again when a waiting replacement is of it, that is when a source written
 // earlier in the build was the template. 1 when putting the waiting files in place failed.
-int refresh_template(const TocProject& project, const file_run& run, qvchar& error_text) {
+int refresh_template(const toc_project& project, const file_run& run, byte_string& error_text) {
     loaded_template& layout = *run.layout;
     if (!run.batch || !run.batch->holds(layout.device, layout.inode)) return 0;
     if (commit_batch(*run.batch, error_text) != 0) return 1;
@@ -94,15 +94,15 @@ int refresh_template(const TocProject& project, const file_run& run, qvchar& err
 
 // file_stat as file_size sees the path: file_size refuses "page.htm/", which file_stat takes
 // for "page.htm".
-bool stat_source(std::string_view source, FileInfo& info) {
+bool stat_source(std::string_view source, file_info& info) {
     return !source.ends_with('/') && file_stat(info, source);
 }
 
 // Readies `batch` for reading `source`: the replacement of the file it reaches goes in place
 // first, and so do all before a device or pipe, which is written at once. Sets `found` and
 // `info` as stat_source; 1 with the message when putting files in place failed.
-int prepare_source(std::string_view source, output_batch& batch, FileInfo& info, bool& found,
-                   qvchar& error_text) {
+int prepare_source(std::string_view source, output_batch& batch, file_info& info, bool& found,
+                   byte_string& error_text) {
     found = stat_source(source, info);
     const bool waits = found ? batch.holds(info.device, info.inode) || !S_ISREG(info.attributes)
                              : batch.holds(source);
@@ -113,24 +113,25 @@ int prepare_source(std::string_view source, output_batch& batch, FileInfo& info,
 }
 
 // The part of the progress bar a source takes: its size as file_size tells it.
-double size_units(bool found, const FileInfo& info) {
+double size_units(bool found, const file_info& info) {
     return static_cast<double>(found ? static_cast<uint32_t>(info.size) : UINT32_MAX);
 }
 
 bool in_range(const xml_node& node, int32_t from, int32_t to) {
-    if (node.kind != NodeKind::start_tag) return false;
+    if (node.kind != node_kind::start_tag) return false;
     const int32_t level = heading_level(node);
     return level > 0 && level >= from && level <= to;
 }
 
 bool is_text(const xml_node& node) {
-    return node.kind == NodeKind::text || node.kind == NodeKind::placeholder;
+    return node.kind == node_kind::text || node.kind == node_kind::placeholder;
 }
 
 bool is_program_anchor(const xml_node& node) {
-    if ((node.kind != NodeKind::start_tag && node.kind != NodeKind::empty_tag) || node.name != "a")
+    if ((node.kind != node_kind::start_tag && node.kind != node_kind::empty_tag) ||
+        node.name != "a")
         return false;
-    const qvval* name = node.attributes.find_ref("name");
+    const template_value* name = node.attributes.find_ref("name");
     return name && name->view().starts_with(anchor_prefix);
 }
 
@@ -145,7 +146,7 @@ void clean_heading(xml_node& heading, bool numbering) {
         if (!anchor && is_program_anchor(node)) {
             anchor = &node;
             node.raw.clear();
-        } else if (anchor && node.kind == NodeKind::end_tag && node.name == "a" &&
+        } else if (anchor && node.kind == node_kind::end_tag && node.name == "a" &&
                    node.parent() == anchor && node.closed && !node.next()) {
             node.raw.clear();
         } else if (numbering && is_text(node)) {
@@ -154,10 +155,10 @@ void clean_heading(xml_node& heading, bool numbering) {
     }
 }
 
-qvchar normalized_anchor_attributes(const TocProject& project) {
-    qvchar attributes(project.named_anchor_attributes.view());
+byte_string normalized_anchor_attributes(const toc_project& project) {
+    byte_string attributes(project.named_anchor_attributes.view());
     if (!attributes.is_empty() && attributes[0] != ' ') {
-        qvchar spaced(" ");
+        byte_string spaced(" ");
         spaced.append(attributes);
         return spaced;
     }
@@ -166,50 +167,52 @@ qvchar normalized_anchor_attributes(const TocProject& project) {
 
 // The destination and the directory its links are worked out from, read once per build.
 struct link_base {
-    qvchar directory;  // the current one, empty when unknown
-    qvchar destination;
+    byte_string directory;  // the current one, empty when unknown
+    byte_string destination;
 
     explicit link_base(std::string_view path) : directory(current_directory()) {
-        if (!normalize_path(path, directory.view(), destination)) destination.assign(qvchar(path));
+        if (!normalize_path(path, directory.view(), destination))
+            destination.assign(byte_string(path));
     }
 };
 
 // The link prefix of a source in the destination's TOC: its relative path, percent-encoded.
-qvchar link_path(const link_base& base, std::string_view source) {
-    qvchar to;
-    if (!normalize_path(source, base.directory.view(), to)) to.assign(qvchar(source));
-    qvchar path;
+byte_string link_path(const link_base& base, std::string_view source) {
+    byte_string to;
+    if (!normalize_path(source, base.directory.view(), to)) to.assign(byte_string(source));
+    byte_string path;
     relative_path(base.destination.view(), to.view(), path, false);
     path.url_encode_path();
     return path;
 }
 
-std::string_view first_source(const TocProject& project) {
+std::string_view first_source(const toc_project& project) {
     return project.source.empty() ? std::string_view() : project.source.front().view();
 }
 
-std::string_view single_output(const TocProject& project) {
+std::string_view single_output(const toc_project& project) {
     return project.is_dest_as_source.to_integer() != 0 ? first_source(project)
                                                        : project.destination.view();
 }
 
-// processFile and clearFile, writing through `run`.
+// process_file and clear_file, writing through `run`.
 int process_file(std::string_view source, std::string_view output, bool insert,
-                 const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
-                 qvchar& error_text, progress_callback callback, void* data, const file_run& run);
-int clear_file(std::string_view source, std::string_view output, TocProject& project,
+                 const toc_project& project, toc_tree& tree, toc_node*& last, toc_node*& first,
+                 byte_string& error_text, progress_callback callback, void* data,
+                 const file_run& run);
+int clear_file(std::string_view source, std::string_view output, toc_project& project,
                progress_callback callback, void* data, const file_run& run);
 
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
 // file. Adds up their sizes.
-int check_sources(TocProject& project, double& total) {
+int check_sources(toc_project& project, double& total) {
     if (project.source.empty()) {
         project.error_text.assign("At least one source file must be specified");
         return 1;
     }
     total = 0;
-    FileInfo info;
-    for (const qvchar& source : project.source) {
+    file_info info;
+    for (const byte_string& source : project.source) {
         if (!file_stat(info, source.view()) || info.is_directory) {
             project.error_text.assign("File doesn't exist: ");
             project.error_text.append(source);
@@ -223,12 +226,12 @@ int check_sources(TocProject& project, double& total) {
 
 // The sources of a multi-file build, each read, anchored, numbered and written in turn: 0, or 2
 // with the error text set. The replacements may still wait in `run`'s batch.
-int build_sources(TocProject& project, TocTree& tree, ProgressScale& bar, const file_run& run) {
+int build_sources(toc_project& project, toc_tree& tree, progress_scale& bar, const file_run& run) {
     const bool local_toc = project.insert_local_toc.to_integer() != 0;
     const link_base base(project.destination.view());
     toc_node* last = nullptr;
-    for (const qvchar& source : project.source) {
-        FileInfo info;
+    for (const byte_string& source : project.source) {
+        file_info info;
         bool found = false;
         if (prepare_source(source.view(), *run.batch, info, found, project.error_text) != 0) {
             return 2;
@@ -240,9 +243,9 @@ int build_sources(TocProject& project, TocTree& tree, ProgressScale& bar, const 
             return 2;
         }
         progress_step_done(bar);
-        const qvchar path = link_path(base, source.view());
-        for (toc_node* item = first; item; item = TocTree::next(item)) {
-            qvchar link(path);
+        const byte_string path = link_path(base, source.view());
+        for (toc_node* item = first; item; item = toc_tree::next(item)) {
+            byte_string link(path);
             link.append(item->link);
             item->link.move_from(link);
         }
@@ -250,7 +253,7 @@ int build_sources(TocProject& project, TocTree& tree, ProgressScale& bar, const 
     return 0;
 }
 
-int build_multi(TocProject& project, progress_callback callback, void* data) {
+int build_multi(toc_project& project, progress_callback callback, void* data) {
     const std::string_view destination = project.destination.view();
     if (destination.empty()) {
         project.error_text.assign("Destination file must be specified");
@@ -266,22 +269,22 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
         project.error_text.append(template_path);
         return 1;
     }
-    FileInfo info;
+    file_info info;
     if (file_stat(info, destination) && info.is_directory) {
         project.error_text.assign("Can't open file for writing: ");
         project.error_text.append(destination);
         return 1;
     }
 
-    ProgressScale bar;
+    progress_scale bar;
     bar.total_units = total;
     bar.scale =
         project.insert_local_toc.to_integer() != 0 ? sources_scale_local_toc : sources_scale;
     bar.callback = callback;
     bar.user_data = data;
 
-    TocTree tree;
-    tree.indent = qvchar(project.indent.view());
+    toc_tree tree;
+    tree.indent = byte_string(project.indent.view());
     output_batch batch;
     const int result = build_sources(project, tree, bar, file_run{&batch, &layout});
     // the files done before a failure are put in place, as if each had been written alone; a
@@ -291,7 +294,7 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
 
     bar.scale = destination_scale;
     bar.step_units = bar.total_units;
-    qve_tree document;
+    node_tree document;
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
         if (read_document(destination, document, project.error_text, &bar) != 0) return 1;
@@ -300,26 +303,26 @@ int build_multi(TocProject& project, progress_callback callback, void* data) {
     }
     progress_step_done(bar);
 
-    HeadingScan scan;
+    heading_scan scan;
     scan.locate(document);
-    std::vector<qvchar> toc;
-    if (renderToc(tree, tree.first(), template_path, toc) != 0) {
+    std::vector<byte_string> toc;
+    if (render_toc(tree, tree.first(), template_path, toc) != 0) {
         project.error_text.assign("Can't open template file: ");
         project.error_text.append(template_path);
         return 1;
     }
     output_file out;
     if (open_output(out, destination, project.error_text) != 0) return 1;
-    writeDocument(document, scan.located, &toc, out);
+    write_document(document, scan.located, &toc, out);
     if (commit_output(out, project.error_text) != 0) return 1;
     if (callback) callback(100, data);
     return 0;
 }
 
-int clear_multi(TocProject& project, progress_callback callback, void* data) {
+int clear_multi(toc_project& project, progress_callback callback, void* data) {
     double total = 0;
     if (check_sources(project, total) != 0) return 1;
-    ProgressScale bar;
+    progress_scale bar;
     bar.total_units = total;
     bar.scale = clear_sources_scale;
     bar.callback = callback;
@@ -327,8 +330,8 @@ int clear_multi(TocProject& project, progress_callback callback, void* data) {
 
     // every file is tried; the first failure in the order of the files is the one reported
     int result = 0;
-    qvchar first_error;
-    const auto note = [&result, &first_error](const qvchar& error_text) {
+    byte_string first_error;
+    const auto note = [&result, &first_error](const byte_string& error_text) {
         if (result != 0) return;
         result = 1;
         first_error.assign(error_text);
@@ -336,19 +339,19 @@ int clear_multi(TocProject& project, progress_callback callback, void* data) {
     output_batch batch(batch_failure::go_on);
     // the waiting files come before whatever fails next
     const auto commit_waiting = [&batch, &note] {
-        qvchar error_text;
+        byte_string error_text;
         if (commit_batch(batch, error_text) != 0) note(error_text);
     };
     const file_run run{&batch, nullptr};
-    for (const qvchar& source : project.source) {
-        FileInfo info;
+    for (const byte_string& source : project.source) {
+        file_info info;
         bool found = false;
-        qvchar error_text;
+        byte_string error_text;
         if (prepare_source(source.view(), batch, info, found, error_text) != 0) note(error_text);
         bar.step_units = size_units(found, info);
         if (clear_file(source.view(), source.view(), project, report_scaled_progress, &bar, run) !=
             0) {
-            const qvchar failure(project.error_text.view());
+            const byte_string failure(project.error_text.view());
             commit_waiting();
             note(failure);
         }
@@ -359,15 +362,15 @@ int clear_multi(TocProject& project, progress_callback callback, void* data) {
     bar.scale = clear_destination_scale;
     bar.step_units = bar.total_units;
     const std::string_view destination = project.destination.view();
-    qve_tree document;
-    qvchar read_error;
+    node_tree document;
+    byte_string read_error;
     if (!destination.empty() && read_document(destination, document, read_error, &bar) == 0) {
-        HeadingScan scan;
+        heading_scan scan;
         scan.locate(document);
         output_file out;
-        qvchar write_error;
+        byte_string write_error;
         if (open_output(out, destination, write_error) == 0) {
-            writeDocument(document, scan.located, nullptr, out);
+            write_document(document, scan.located, nullptr, out);
             (void)commit_output(out, write_error);
         }
         if (!write_error.is_empty() && result == 0) {
@@ -385,8 +388,8 @@ int clear_multi(TocProject& project, progress_callback callback, void* data) {
 
 }  // namespace
 
-void writeDocument(const qve_tree& document, const located_nodes& located,
-                   const std::vector<qvchar>* toc, output_file& out) {
+void write_document(const node_tree& document, const located_nodes& located,
+                    const std::vector<byte_string>* toc, output_file& out) {
     bool writing = true;
     bool end_seen = false;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
@@ -407,17 +410,18 @@ void writeDocument(const qve_tree& document, const located_nodes& located,
 namespace {
 
 int process_file(std::string_view source, std::string_view output, bool insert,
-                 const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
-                 qvchar& error_text, progress_callback callback, void* data, const file_run& run) {
-    ProgressScale part;
+                 const toc_project& project, toc_tree& tree, toc_node*& last, toc_node*& first,
+                 byte_string& error_text, progress_callback callback, void* data,
+                 const file_run& run) {
+    progress_scale part;
     part.callback = callback;
     part.user_data = data;
     start_share(part, insert ? read_share_inserting : read_share);
-    qve_tree document;
+    node_tree document;
     if (read_document(source, document, error_text, &part) != 0) return 1;
     progress_step_done(part);
 
-    HeadingScan scan;
+    heading_scan scan;
     scan.range_from = project.range_from.to_integer();
     scan.range_to = project.range_to.to_integer();
     scan.numbering = project.process_numbering.to_integer() != 0;
@@ -428,7 +432,7 @@ int process_file(std::string_view source, std::string_view output, bool insert,
         error_text.assign("Memory error occurred\r\n");
         return 1;
     }
-    first = last ? TocTree::next(last) : tree.first();
+    first = last ? toc_tree::next(last) : tree.first();
     last = scan.current;
     start_share(part, insert ? scan_share_inserting : scan_share);
     progress_report(100, part);
@@ -436,40 +440,40 @@ int process_file(std::string_view source, std::string_view output, bool insert,
 
     output_file out;
     if (open_output(out, output, error_text) != 0) return 1;
-    std::vector<qvchar> toc;
+    std::vector<byte_string> toc;
     bool rendered = false;
     if (insert) {
         toc_node* start = first;
-        if (scan.titles && start && start->level == 0) start = TocTree::next(start);
+        if (scan.titles && start && start->level == 0) start = toc_tree::next(start);
         if (run.layout) {
             if (refresh_template(project, run, error_text) != 0) return 1;
-            rendered = renderToc(tree, start, *run.layout, toc) == 0;
+            rendered = render_toc(tree, start, *run.layout, toc) == 0;
         } else {
-            rendered = renderToc(tree, start, project.template_file.view(), toc) == 0;
+            rendered = render_toc(tree, start, project.template_file.view(), toc) == 0;
         }
         start_share(part, render_share);
         progress_report(100, part);
         progress_step_done(part);
     }
     // without a new TOC the document is written whole, an old TOC included
-    writeDocument(document, rendered ? scan.located : located_nodes{}, rendered ? &toc : nullptr,
-                  out);
+    write_document(document, rendered ? scan.located : located_nodes{}, rendered ? &toc : nullptr,
+                   out);
     if (commit_output(out, run, error_text) != 0) return 1;
     if (callback) callback(100, data);
     return 0;
 }
 
-int clear_file(std::string_view source, std::string_view output, TocProject& project,
+int clear_file(std::string_view source, std::string_view output, toc_project& project,
                progress_callback callback, void* data, const file_run& run) {
-    ProgressScale part;
+    progress_scale part;
     part.callback = callback;
     part.user_data = data;
     start_share(part, read_share);
-    qve_tree document;
+    node_tree document;
     if (read_document(source, document, project.error_text, &part) != 0) return 1;
     progress_step_done(part);
 
-    HeadingScan scan;
+    heading_scan scan;
     scan.locate(document);
     const int32_t from = project.range_from.to_integer();
     const int32_t to = project.range_to.to_integer();
@@ -489,7 +493,7 @@ int clear_file(std::string_view source, std::string_view output, TocProject& pro
 
     output_file out;
     if (open_output(out, output, project.error_text) != 0) return 1;
-    writeDocument(document, scan.located, nullptr, out);
+    write_document(document, scan.located, nullptr, out);
     if (commit_output(out, run, project.error_text) != 0) return 1;
     if (callback) callback(100, data);
     return 0;
@@ -497,36 +501,36 @@ int clear_file(std::string_view source, std::string_view output, TocProject& pro
 
 }  // namespace
 
-int processFile(std::string_view source, std::string_view output, bool insert,
-                const TocProject& project, TocTree& tree, toc_node*& last, toc_node*& first,
-                qvchar& error_text, progress_callback callback, void* data) {
+int process_file(std::string_view source, std::string_view output, bool insert,
+                 const toc_project& project, toc_tree& tree, toc_node*& last, toc_node*& first,
+                 byte_string& error_text, progress_callback callback, void* data) {
     return process_file(source, output, insert, project, tree, last, first, error_text, callback,
                         data, file_run{});
 }
 
-int clearFile(std::string_view source, std::string_view output, TocProject& project,
-              progress_callback callback, void* data) {
+int clear_file(std::string_view source, std::string_view output, toc_project& project,
+               progress_callback callback, void* data) {
     return clear_file(source, output, project, callback, data, file_run{});
 }
 
-int buildToc(TocProject& project, progress_callback callback, void* data) {
+int build_toc(toc_project& project, progress_callback callback, void* data) {
     if (!project.single()) return build_multi(project, callback, data);
-    ProgressScale bar;
+    progress_scale bar;
     bar.callback = callback;
     bar.user_data = data;
-    TocTree tree;
-    tree.indent = qvchar(project.indent.view());
+    toc_tree tree;
+    tree.indent = byte_string(project.indent.view());
     toc_node* last = nullptr;
     toc_node* first = nullptr;
-    return processFile(first_source(project), single_output(project), true, project, tree, last,
-                       first, project.error_text, report_scaled_progress, &bar);
+    return process_file(first_source(project), single_output(project), true, project, tree, last,
+                        first, project.error_text, report_scaled_progress, &bar);
 }
 
-int clearToc(TocProject& project, progress_callback callback, void* data) {
+int clear_toc(toc_project& project, progress_callback callback, void* data) {
     if (!project.single()) return clear_multi(project, callback, data);
-    ProgressScale bar;
+    progress_scale bar;
     bar.callback = callback;
     bar.user_data = data;
-    return clearFile(first_source(project), single_output(project), project, report_scaled_progress,
-                     &bar);
+    return clear_file(first_source(project), single_output(project), project,
+                      report_scaled_progress, &bar);
 }

@@ -1,6 +1,6 @@
-#include "toc/toc_project.h"
+#include "toc_project.h"
 
-#include "toc/tag_value_file.h"
+#include "tag_value_file.h"
 
 namespace {
 
@@ -13,9 +13,9 @@ constexpr int32_t default_process_numbering = 1;
 constexpr int32_t default_insert_local_toc = 0;
 
 // The key's first value as a text, else the default.
-void take_value(const TagValueFile& file, std::string_view key, qvval& field,
-                const qvval& fallback) {
-    qvval first;
+void take_value(const tag_value_file& file, std::string_view key, template_value& field,
+                const template_value& fallback) {
+    template_value first;
     if (file.values.first_value(key, first)) {
         field.set_text(first.view());
     } else {
@@ -23,17 +23,18 @@ void take_value(const TagValueFile& file, std::string_view key, qvval& field,
     }
 }
 
-void take_number(const TagValueFile& file, std::string_view key, qvval& field, int32_t fallback) {
-    take_value(file, key, field, qvval(fallback));
+void take_number(const tag_value_file& file, std::string_view key, template_value& field,
+                 int32_t fallback) {
+    take_value(file, key, field, template_value(fallback));
 }
 
-void take_text(const TagValueFile& file, std::string_view key, qvval& field) {
-    take_value(file, key, field, qvval(""));
+void take_text(const tag_value_file& file, std::string_view key, template_value& field) {
+    take_value(file, key, field, template_value(""));
 }
 
 }  // namespace
 
-void TocProject::reset() {
+void toc_project::reset() {
     is_single.set_integer(default_is_single);
     is_dest_as_source.set_integer(default_is_dest_as_source);
     source.clear();
@@ -50,7 +51,7 @@ void TocProject::reset() {
     error_text.clear();
 }
 
-void TocProject::normalize() {
+void toc_project::normalize() {
     if (single()) {
         process_title.set_integer(0);
         if (source.empty()) source.emplace_back();
@@ -59,16 +60,16 @@ void TocProject::normalize() {
     }
 }
 
-void TocProject::normalizeAnchorAttributes() {
+void toc_project::normalize_anchor_attributes() {
     if (named_anchor_attributes.text_length() > 0 && named_anchor_attributes.first_char() != ' ') {
-        qvval spaced(" ");
+        template_value spaced(" ");
         spaced.append(named_anchor_attributes);
         named_anchor_attributes = spaced;
     }
 }
 
-int TocProject::load(std::string_view path) {
-    TagValueFile file;
+int toc_project::load(std::string_view path) {
+    tag_value_file file;
     if (!file.read(path)) {
         error_text.assign(file.error_text);
         return 1;
@@ -76,8 +77,8 @@ int TocProject::load(std::string_view path) {
     take_number(file, "is_single", is_single, default_is_single);
     take_number(file, "is_dest_as_source", is_dest_as_source, default_is_dest_as_source);
     source.clear();
-    if (const qvarr* sources = file.values.find_list("source")) {
-        for (const qvval& entry : *sources)
+    if (const value_list* sources = file.values.find_list("source")) {
+        for (const template_value& entry : *sources)
             source.emplace_back(entry.view());
     }
     take_text(file, "destination", destination);
@@ -90,26 +91,26 @@ int TocProject::load(std::string_view path) {
     take_number(file, "insert_local_toc", insert_local_toc, default_insert_local_toc);
     take_text(file, "indent", indent);
     normalize();
-    normalizeAnchorAttributes();
+    normalize_anchor_attributes();
     return 0;
 }
 
-int TocProject::save(std::string_view path) {
-    TagValueFile file;
-    qvhash_array& values = file.values;
-    values.add_value("is_single", qvval(is_single));
-    values.add_value("is_dest_as_source", qvval(is_dest_as_source));
-    for (const qvchar& entry : source)
-        values.add_value("source", qvval(entry));
-    values.add_value("destination", qvval(destination));
-    values.add_value("range_from", qvval(range_from));
-    values.add_value("range_to", qvval(range_to));
-    values.add_value("named_anchor_attributes", qvval(named_anchor_attributes));
-    values.add_value("process_title", qvval(process_title));
-    values.add_value("process_numbering", qvval(process_numbering));
-    values.add_value("template_file", qvval(template_file));
-    values.add_value("insert_local_toc", qvval(insert_local_toc));
-    values.add_value("indent", qvval(indent));
+int toc_project::save(std::string_view path) {
+    tag_value_file file;
+    named_lists& values = file.values;
+    values.add_value("is_single", template_value(is_single));
+    values.add_value("is_dest_as_source", template_value(is_dest_as_source));
+    for (const byte_string& entry : source)
+        values.add_value("source", template_value(entry));
+    values.add_value("destination", template_value(destination));
+    values.add_value("range_from", template_value(range_from));
+    values.add_value("range_to", template_value(range_to));
+    values.add_value("named_anchor_attributes", template_value(named_anchor_attributes));
+    values.add_value("process_title", template_value(process_title));
+    values.add_value("process_numbering", template_value(process_numbering));
+    values.add_value("template_file", template_value(template_file));
+    values.add_value("insert_local_toc", template_value(insert_local_toc));
+    values.add_value("indent", template_value(indent));
     if (!file.write(path)) {
         error_text.assign("Can't write to file: ");
         error_text.append(path);

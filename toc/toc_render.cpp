@@ -2,19 +2,19 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/files.h"
-#include "template/render_template.h"
-#include "toc/toc_build.h"
+#include "files.h"
+#include "render_template.h"
+#include "toc_build.h"
 
 namespace {
 
 // The nine lists, one value per row; kept apart while rows are added so no row looks up a key.
 struct toc_lists {
-    qvarr item, text, link, open, numbering, level, indentation, children, parent_list;
+    value_list item, text, link, open, numbering, level, indentation, children, parent_list;
 
-    void move_into(qvhash_array& data) {
-        const auto put = [&data](std::string_view key, qvarr& list) {
-            data.set_list(key, std::make_unique<qvarr>(std::move(list)));
+    void move_into(named_lists& data) {
+        const auto put = [&data](std::string_view key, value_list& list) {
+            data.set_list(key, std::make_unique<value_list>(std::move(list)));
         };
         put("item", item);
         put("text", text);
@@ -31,11 +31,11 @@ struct toc_lists {
 // The indentation of every depth met so far, made once: rows take copies.
 class indentations {
   public:
-    explicit indentations(const qvchar& unit) : unit_(unit) {}
+    explicit indentations(const byte_string& unit) : unit_(unit) {}
 
-    const qvval& at(int32_t depth) {
+    const template_value& at(int32_t depth) {
         while (static_cast<int32_t>(made_.size()) <= depth) {
-            qvchar text;
+            byte_string text;
             for (size_t i = 0; i < made_.size(); ++i)
                 text.append(unit_);
             made_.emplace_back(text);
@@ -44,20 +44,20 @@ class indentations {
     }
 
   private:
-    const qvchar& unit_;
-    std::vector<qvval> made_;
+    const byte_string& unit_;
+    std::vector<template_value> made_;
 };
 
 void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, indentations& indents,
-                  qvchar& parents) {
-    lists.item.add(qvval(row));
-    lists.text.add(qvval(p.text));
-    lists.link.add(qvval(p.link));
-    lists.open.add(qvval(1));
-    lists.numbering.add(qvval(p.numbering));
-    lists.level.add(qvval(depth));
+                  byte_string& parents) {
+    lists.item.add(template_value(row));
+    lists.text.add(template_value(p.text));
+    lists.link.add(template_value(p.link));
+    lists.open.add(template_value(1));
+    lists.numbering.add(template_value(p.numbering));
+    lists.level.add(template_value(depth));
     lists.indentation.add_copy(indents.at(depth));
-    lists.children.add(qvval(p.first_child() != nullptr ? 1 : 0));
+    lists.children.add(template_value(p.first_child() != nullptr ? 1 : 0));
     p.render_index = static_cast<uint32_t>(row);
     parents.clear();
     for (const tree_node* a = p.parent(); a; a = a->parent()) {
@@ -66,32 +66,32 @@ void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, ind
         const auto end = std::to_chars(digits, digits + sizeof digits, as_toc(a)->render_index).ptr;
         parents.append(digits, static_cast<int32_t>(end - digits));
     }
-    lists.parent_list.add(qvval(parents));
+    lists.parent_list.add(template_value(parents));
 }
 
 // Ends the list of children of the item just climbed back to.
 void add_close_row(toc_lists& lists, int32_t row, int32_t depth, indentations& indents) {
-    const qvval empty{std::string_view()};
-    lists.item.add(qvval(row));
+    const template_value empty{std::string_view()};
+    lists.item.add(template_value(row));
     lists.text.add_copy(empty);
     lists.link.add_copy(empty);
-    lists.open.add(qvval(0));
+    lists.open.add(template_value(0));
     lists.numbering.add_copy(empty);
     lists.level.add_copy(empty);
     lists.indentation.add_copy(indents.at(depth));
-    lists.children.add(qvval(1));
+    lists.children.add(template_value(1));
     lists.parent_list.add_copy(empty);
 }
 
 }  // namespace
 
-void fill_toc_data(TocTree& tree, toc_node* start, qvhash_array& data) {
+void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data) {
     toc_lists lists;
     indentations indents(tree.indent);
-    qvchar parents;
+    byte_string parents;
     int32_t row = 0;
     toc_node* p = start;
-    int32_t depth = p ? TocTree::depth(*p) : 0;
+    int32_t depth = p ? toc_tree::depth(*p) : 0;
     while (p) {
         add_item_row(lists, *p, ++row, depth, indents, parents);
         if (p->first_child()) {
@@ -116,8 +116,8 @@ void fill_toc_data(TocTree& tree, toc_node* start, qvhash_array& data) {
 
 namespace {
 
-void append_toc_comment(std::vector<qvchar>& out) {
-    qvchar comment("\r\n<!--\r\nTOC is created by QORV Tocvane.\r\n");
+void append_toc_comment(std::vector<byte_string>& out) {
+    byte_string comment("\r\n<!--\r\nTOC is created by QORV Tocvane.\r\n");
     comment.append(maker_address);
     comment.append(
         "\r\n*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
@@ -133,11 +133,11 @@ void load_template(std::string_view path, loaded_template& layout) {
     layout.text.clear();
     layout.device = 0;
     layout.inode = 0;
-    const qvhandle file = file_open(path, "r");
+    const file_descriptor file = file_open(path, "r");
     if (file == invalid_handle) return;
     (void)file_close(file);
     layout.opens = true;
-    FileInfo info;
+    file_info info;
     if (file_stat(info, path)) {
         layout.device = info.device;
         layout.inode = info.inode;
@@ -145,14 +145,14 @@ void load_template(std::string_view path, loaded_template& layout) {
     layout.readable = read_template_file(path, layout.text) == 0;
 }
 
-int renderToc(TocTree& tree, toc_node* start, const loaded_template& layout,
-              std::vector<qvchar>& out) {
+int render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
+               std::vector<byte_string>& out) {
     if (!layout.opens) return template_missing;
     const size_t before = out.size();
     out.emplace_back(toc_start_marker);
     append_toc_comment(out);
     if (start) {
-        qvhash_array data;
+        named_lists data;
         // the items get their render index before the template is read, as through the path
         fill_toc_data(tree, start, data);
         if (!layout.readable) {
@@ -165,9 +165,9 @@ int renderToc(TocTree& tree, toc_node* start, const loaded_template& layout,
     return 0;
 }
 
-int renderToc(TocTree& tree, toc_node* start, std::string_view template_path,
-              std::vector<qvchar>& out) {
+int render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
+               std::vector<byte_string>& out) {
     loaded_template layout;
     load_template(template_path, layout);
-    return renderToc(tree, start, layout, out);
+    return render_toc(tree, start, layout, out);
 }

@@ -1,9 +1,9 @@
-#include "toc/toc_tree.h"
+#include "toc_tree.h"
 
 #include <string>
 #include <vector>
 
-toc_node* TocTree::append(std::unique_ptr<toc_node> item, toc_node* current) {
+toc_node* toc_tree::append(std::unique_ptr<toc_node> item, toc_node* current) {
     toc_node* node = item.release();
     for (toc_node* c = current; c; c = as_toc(c->parent())) {
         if (c->level < node->level) {
@@ -19,11 +19,11 @@ toc_node* TocTree::append(std::unique_ptr<toc_node> item, toc_node* current) {
     return node;
 }
 
-toc_node* TocTree::next(const toc_node* item) {
+toc_node* toc_tree::next(const toc_node* item) {
     return as_toc(tree_next(item));
 }
 
-void TocTree::set_numbering(toc_node& item) const {
+void toc_tree::set_numbering(toc_node& item) const {
     // Appending always happens on the rightmost path, so every item on the way up is its
     // parent's last child and its position is the parent's child count.
     std::vector<int32_t> positions;
@@ -37,7 +37,7 @@ void TocTree::set_numbering(toc_node& item) const {
     item.numbering.push(' ');
 }
 
-int32_t TocTree::depth(const toc_node& item) {
+int32_t toc_tree::depth(const toc_node& item) {
     int32_t depth = 0;
     for (const tree_node* n = item.parent(); n; n = n->parent())
         ++depth;

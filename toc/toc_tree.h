@@ -3,16 +3,17 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/qvchar.h"
-#include "foundation/qve_tree.h"
+#include "byte_string.h"
+#include "node_tree.h"
 
 // One TOC entry: a heading (level 1 to 6) or a page title (level 0).
 class toc_node : public tree_node {
   public:
     int32_t level = 0;
-    qvchar text;  // the heading's raw text, entities as written in the file
-    qvchar link;  // "#" + anchor name; a title's link stays empty until the build adds the path
-    qvchar numbering;           // e.g. "1.4.2. ", empty with numbering off
+    byte_string text;  // the heading's raw text, entities as written in the file
+    byte_string
+        link;  // "#" + anchor name; a title's link stays empty until the build adds the path
+    byte_string numbering;      // e.g. "1.4.2. ", empty with numbering off
     uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
 };
 
@@ -24,7 +25,7 @@ inline const toc_node* as_toc(const tree_node* node) {
 }
 
 // The items of one build, shared by all its files, with the indent text for the template.
-class TocTree {
+class toc_tree {
   public:
     toc_node* first() const { return as_toc(items_.first()); }
     bool is_empty() const { return items_.is_empty(); }
@@ -40,8 +41,8 @@ class TocTree {
     // Depth of the item: the number of its ancestors.
     static int32_t depth(const toc_node& item);
 
-    qvchar indent;
+    byte_string indent;
 
   private:
-    qve_tree items_;
+    node_tree items_;
 };

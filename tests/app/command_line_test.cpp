@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/output_file.h"
-#include "tests/app/site_fixture.h"
+#include "output_file.h"
+#include "site_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/app/fake_platform_services.h"
+#include "fake_platform_services.h"
 
 #include <QTest>
 
@@ -91,7 +91,7 @@ bool fake_platform_services::run_file_dialog(request_kind kind, file_dialog_requ
     request.result.clear();
     request.result_name_offset = -1;
     if (!reply.accept) return false;
-    request.result = qvchar(reply.value);
+    request.result = byte_string(reply.value);
     const size_t nul = reply.value.find('\0');
     const size_t slash = reply.value.rfind('/');
     request.result_name_offset = static_cast<int32_t>(nul != std::string::npos     ? nul + 1
@@ -118,7 +118,7 @@ bool fake_platform_services::browse_for_folder(folder_request& request) {
     const answer reply = take(seen);
     request.result.clear();
     if (!reply.accept) return false;
-    request.result = qvchar(reply.value);
+    request.result = byte_string(reply.value);
     return true;
 }
 

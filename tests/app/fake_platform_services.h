@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/platform_services.h"
+#include "platform_services.h"
 
 // What the shell asked the platform for.
 enum class request_kind { warning, error, question, open_file, save_file, pick_folder, shell_open };

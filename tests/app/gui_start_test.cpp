@@ -1,4 +1,4 @@
-#include "app/gui_start.h"
+#include "gui_start.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,16 +8,16 @@
 #include <memory>
 #include <vector>
 
-#include "app/qt_text.h"
-#include "app/tvn_gui.h"
-#include "tests/app/fake_platform_services.h"
-#include "tests/app/scratch_folder.h"
+#include "fake_platform_services.h"
+#include "main_window.h"
+#include "qt_text.h"
+#include "scratch_folder.h"
 
 namespace {
 
-class test_window : public TqorvTVN1 {
+class test_window : public MainWindow {
   public:
-    using TqorvTVN1::TqorvTVN1;
+    using MainWindow::MainWindow;
     void show_wizard(wizard_page page) override { wizard_pages.push_back(page); }
 
     std::vector<wizard_page> wizard_pages;
@@ -159,7 +159,7 @@ class GuiStartTest : public QObject {
         QVERIFY(window.initialise());
         start_file file;
         file.kind = kind;
-        if (!name.isEmpty()) file.path = qvchar(scratch_->bytes_path(name));
+        if (!name.isEmpty()) file.path = byte_string(scratch_->bytes_path(name));
         open_start_file(window, file);
     }
     static QString text(test_window& window, const char* edit) {

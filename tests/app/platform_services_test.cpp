@@ -1,11 +1,11 @@
-#include "app/platform_services.h"
+#include "platform_services.h"
 
 #include <QFileDialog>
 #include <QTest>
 
-#include "app/qt_platform_services.h"
-#include "app/qt_text.h"
-#include "tests/app/fake_platform_services.h"
+#include "fake_platform_services.h"
+#include "qt_platform_services.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -13,11 +13,11 @@ namespace {
 QString split_dump(const QString& input) {
     QByteArray bytes = input.toUtf8();
     bytes.replace('|', '\0');
-    qvchar result(bytes.constData(), static_cast<int32_t>(bytes.size()));
-    std::vector<qvchar> names;
+    byte_string result(bytes.constData(), static_cast<int32_t>(bytes.size()));
+    std::vector<byte_string> names;
     const int32_t count = split_multi_selection(result, names);
     QStringList shown;
-    for (const qvchar& name : names)
+    for (const byte_string& name : names)
         shown.append(qt_text(name.view()));
     if (count != static_cast<int32_t>(names.size())) return "count mismatch";
     return qt_text(result.view()) + ": " + shown.join(" | ");
@@ -62,7 +62,7 @@ class PlatformServicesTest : public QObject {
     void pack_selection() {
         QFETCH(QStringList, chosen);
         QFETCH(QString, expected);
-        const qvchar packed = ::pack_selection(chosen);
+        const byte_string packed = ::pack_selection(chosen);
         QString shown = qt_text(packed.view());
         shown.replace(QChar('\0'), '|');
         QCOMPARE(split_dump(shown), expected);
@@ -143,7 +143,7 @@ class PlatformServicesTest : public QObject {
         open.title = "Open";
         open.initial_folder = "/site/";
         QVERIFY(fake.file_dialog_open(open));
-        std::vector<qvchar> names;
+        std::vector<byte_string> names;
         QCOMPARE(::split_multi_selection(open.result, names), 2);
         QCOMPARE(open.result_name_offset, 6);
         file_dialog_request save;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/site_fixture.h"
+#include "site_fixture.h"
 
 namespace {
 

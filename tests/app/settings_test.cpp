@@ -1,24 +1,24 @@
-#include "app/settings.h"
+#include "settings.h"
 
 #include <QTest>
 #include <memory>
 
-#include "app/qt_text.h"
-#include "tests/app/fake_platform_services.h"
-#include "tests/app/scratch_folder.h"
+#include "fake_platform_services.h"
+#include "qt_text.h"
+#include "scratch_folder.h"
 
 namespace {
 
-QString text_of(const qvchar& text) {
+QString text_of(const byte_string& text) {
     return qt_text(text.view());
 }
-QString text_of(const qvval& value) {
+QString text_of(const template_value& value) {
     return qt_text(value.view());
 }
 
 QString list_of(const recent_projects& recent) {
     QStringList entries;
-    for (const qvchar& entry : recent.entries())
+    for (const byte_string& entry : recent.entries())
         entries.append(text_of(entry));
     return entries.join('|');
 }
@@ -39,9 +39,9 @@ QString settings_dump(const shell_settings& settings) {
 const QString default_dump = "remember=0 recent=[] geometry=0,0,0,0 folder=";
 
 // The fields of a project, format values first.
-QString project_dump(const TocProject& project) {
+QString project_dump(const toc_project& project) {
     QStringList sources;
-    for (const qvchar& entry : project.source)
+    for (const byte_string& entry : project.source)
         sources.append(text_of(entry));
     return QStringLiteral(
                "range=%1..%2 anchor='%3' titles=%4 numbers=%5 template='%6' "
@@ -195,7 +195,7 @@ class SettingsTest : public QObject {
         shell_settings first(::config_directory().view());
         services_->expect_message(request_kind::warning);
         QVERIFY(!first.read(*services_));
-        qvchar current;
+        byte_string current;
         for (const char* opened : {"/p/A.toc", "/p/B.toc"}) {
             first.recent.remember(current.view());  // Open Project, before its dialog
             current = opened;
@@ -245,7 +245,7 @@ class SettingsTest : public QObject {
     void recent_menu() {
         QFETCH(QStringList, entries);
         QFETCH(QString, expected);
-        std::vector<qvchar> stored;
+        std::vector<byte_string> stored;
         for (const QString& entry : entries)
             stored.emplace_back(entry.toStdString());
         recent_projects recent;
@@ -290,12 +290,12 @@ class SettingsTest : public QObject {
         const QString dir = scratch_->path();
         scratch_->put("b.toc", full_project);
         shell_settings settings(::config_directory().view());
-        settings.recent.assign({qvchar((dir + "/a.toc").toStdString()),
-                                qvchar((dir + "/b.toc").toStdString()),
-                                qvchar((dir + "/gone.toc").toStdString())});
-        TocProject project;
+        settings.recent.assign({byte_string((dir + "/a.toc").toStdString()),
+                                byte_string((dir + "/b.toc").toStdString()),
+                                byte_string((dir + "/gone.toc").toStdString())});
+        toc_project project;
         const QString untouched = project_dump(project);
-        qvchar current_file("/cur.toc");
+        byte_string current_file("/cur.toc");
         if (slot == 3) services_->expect_message(request_kind::warning);
 
         QCOMPARE(::open_recent_project(slot, settings, project, current_file, *services_), opened);
@@ -315,7 +315,7 @@ class SettingsTest : public QObject {
     void format_options_restore_eight_values() {
         scratch_->put(scratch_->config("qtvn_format.txt"), full_project);
         shell_settings settings(::config_directory().view());
-        TocProject project;
+        toc_project project;
         QVERIFY(settings.read_format_options(project));
         QCOMPARE(project_dump(project),
                  "range=2..4 anchor=' class=\"h\"' titles=1 numbers=0 "
@@ -325,7 +325,7 @@ class SettingsTest : public QObject {
 
     void format_options_missing_ignored() {
         shell_settings settings(::config_directory().view());
-        TocProject project;
+        toc_project project;
         const QString untouched = project_dump(project);
         QVERIFY(!settings.read_format_options(project));
         QCOMPARE(project_dump(project), untouched);
@@ -344,13 +344,13 @@ class SettingsTest : public QObject {
         scratch_->put(scratch_->config("qtvn_format.txt"), old);
         shell_settings settings(::config_directory().view());
         settings.remember_format_options = true;
-        TocProject controls;
+        toc_project controls;
         controls.range_from.set_integer(2);
         controls.indent.set_text("  ");
         bool called = false;
         exit_state state;
         state.remember_format_options = remember;
-        state.take_controls = [&]() -> TocProject& {
+        state.take_controls = [&]() -> toc_project& {
             called = true;
             return controls;
         };
@@ -371,7 +371,7 @@ class SettingsTest : public QObject {
         // a folder where the format-options file should be
         QVERIFY(QDir().mkpath(scratch_->config("qtvn_format.txt")));
         shell_settings settings(::config_directory().view());
-        TocProject project;
+        toc_project project;
         services_->expect_message(request_kind::warning);
         QVERIFY(!settings.write_format_options(project, *services_));
         QCOMPARE(QString::fromStdString(services_->log()), "warning \"\"");
@@ -403,7 +403,7 @@ class SettingsTest : public QObject {
         QFETCH(QString, opened);
         QFETCH(QString, kept);
         shell_settings settings(::config_directory().view());
-        settings.last_dialog_folder = qvchar(last.toStdString());
+        settings.last_dialog_folder = byte_string(last.toStdString());
         QCOMPARE(text_of(settings.dialog_folder(start.toStdString())), opened);
         QCOMPARE(text_of(settings.last_dialog_folder), kept);
     }

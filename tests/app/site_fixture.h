@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/foundation/scratch_dir.h"
+#include "scratch_dir.h"
 
 // Every anchor made under test carries this time stamp.
 constexpr const char* fixed_epoch = "1700000000";

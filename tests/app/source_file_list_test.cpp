@@ -1,4 +1,4 @@
-#include "app/source_file_list.h"
+#include "source_file_list.h"
 
 #include <QListWidget>
 #include <QMimeData>
@@ -6,8 +6,8 @@
 #include <QTest>
 #include <memory>
 
-#include "app/qt_text.h"
-#include "tests/app/fake_platform_services.h"
+#include "fake_platform_services.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using rows = QList<int>;
 // The items by file name, selected ones starred: "2* 3* 1 4 5".
 QString list_dump(const SourceFileList& files) {
     QStringList shown;
-    const std::vector<qvchar> paths = files.paths();
+    const std::vector<byte_string> paths = files.paths();
     for (size_t row = 0; row < paths.size(); ++row) {
         QString name = qt_text(paths[row].view());
         name = name.mid(name.lastIndexOf('/') + 1);
@@ -28,7 +28,7 @@ QString list_dump(const SourceFileList& files) {
 
 QString paths_dump(const SourceFileList& files) {
     QStringList shown;
-    for (const qvchar& path : files.paths())
+    for (const byte_string& path : files.paths())
         shown.append(qt_text(path.view()));
     return shown.join(' ');
 }
@@ -46,15 +46,15 @@ QString buttons_dump(const SourceFileList& files) {
     return enabled.join(' ');
 }
 
-std::vector<qvchar> numbered_paths(int count) {
-    std::vector<qvchar> paths;
+std::vector<byte_string> numbered_paths(int count) {
+    std::vector<byte_string> paths;
     for (int i = 1; i <= count; ++i)
         paths.emplace_back(("/site/" + std::to_string(i)).c_str());
     return paths;
 }
 
-std::vector<qvchar> split_paths(const QString& text) {
-    std::vector<qvchar> paths;
+std::vector<byte_string> split_paths(const QString& text) {
+    std::vector<byte_string> paths;
     for (const QString& path : text.split(' ', Qt::SkipEmptyParts))
         paths.push_back(plain_path(path));
     return paths;
@@ -285,7 +285,8 @@ class SourceFileListTest : public QObject {
     }
 
     void paths_keep_their_bytes() {
-        const std::vector<qvchar> paths = {qvchar("/site/caf\xe9.html"), qvchar("/site/b.html")};
+        const std::vector<byte_string> paths = {byte_string("/site/caf\xe9.html"),
+                                                byte_string("/site/b.html")};
         files_->set_paths(paths);
         QCOMPARE(files_->count(), 2);
         QVERIFY(files_->paths() == paths);

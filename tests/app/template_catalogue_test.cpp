@@ -1,4 +1,4 @@
-#include "app/template_catalogue.h"
+#include "template_catalogue.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -6,11 +6,11 @@
 #include <QWindow>
 #include <memory>
 
-#include "app/description_box.h"
-#include "app/qt_text.h"
-#include "app/template_actions.h"
-#include "tests/app/fake_platform_services.h"
-#include "tests/app/scratch_folder.h"
+#include "fake_platform_services.h"
+#include "qt_text.h"
+#include "scratch_folder.h"
+#include "template_actions.h"
+#include "template_description_box.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ const QByteArray three_entries = entry("toc_list.htm", "Nested list", "Bullets")
                                  entry("toc_ordered.htm", "Ordered list", "Numbers") +
                                  entry("Toc_Text.htm", "Plain text", "Preformatted");
 
-QString text_of(const qvchar& text) {
+QString text_of(const byte_string& text) {
     return qt_text(text.view());
 }
 
@@ -129,7 +129,7 @@ class TemplateCatalogueTest : public QObject {
         QVERIFY(catalogue.names().empty());
         QVERIFY(catalogue.template_path(1).is_empty());
         QCOMPARE(text_of(catalogue.project_template_file(1)), scratch_->path("qvdata/"));
-        qvchar text("untouched");
+        byte_string text("untouched");
         QVERIFY(!catalogue.description(0, text));
         QCOMPARE(text_of(text), "untouched");
 
@@ -189,11 +189,11 @@ class TemplateCatalogueTest : public QObject {
                                                   entry("b.htm", "B", description));
         template_catalogue catalogue(scratch_->bytes_path("qvdata"));
         QVERIFY(catalogue.load());
-        qvchar text;
+        byte_string text;
         QVERIFY(catalogue.description(1, text));
         QCOMPARE(QByteArray(text.data(), text.length()), expected);
 
-        TDescriptionBox box;
+        TemplateDescriptionBox box;
         show_template_description(box, catalogue, 1, *services_);
         QVERIFY(box.isVisible());
         QVERIFY(box.isModal());
@@ -211,7 +211,7 @@ class TemplateCatalogueTest : public QObject {
     void description_needs_catalogue_and_selection() {
         scratch_->put("qvdata/templates.txt", three_entries);
         template_catalogue catalogue(scratch_->bytes_path("qvdata"));
-        TDescriptionBox box;
+        TemplateDescriptionBox box;
         show_template_description(box, catalogue, 0, *services_);
         QVERIFY(!box.isVisible());
         QVERIFY(catalogue.load());
@@ -277,7 +277,7 @@ class TemplateCatalogueTest : public QObject {
         list.setCurrentIndex(2);
 
         // the main window's two transfers, reduced to the template
-        qvchar template_file;
+        byte_string template_file;
         QStringList steps;
         const auto take_controls = [&] {
             steps.append("take");

@@ -11,13 +11,13 @@
 #include <QTest>
 #include <memory>
 
-#include "app/gui_start.h"
-#include "app/qt_text.h"
-#include "app/source_file_list.h"
-#include "app/tvn_gui.h"
-#include "app/wizard.h"
-#include "tests/app/fake_platform_services.h"
-#include "tests/app/scratch_folder.h"
+#include "fake_platform_services.h"
+#include "gui_start.h"
+#include "main_window.h"
+#include "project_wizard.h"
+#include "qt_text.h"
+#include "scratch_folder.h"
+#include "source_file_list.h"
 
 namespace {
 
@@ -54,9 +54,9 @@ class WizardWindowTest : public QObject {
   private:
     std::unique_ptr<scratch_folder> scratch_;
     std::unique_ptr<fake_platform_services> services_;
-    std::unique_ptr<TqorvTVN1> window_;
+    std::unique_ptr<MainWindow> window_;
 
-    TForm1& wizard() { return window_->wizard(); }
+    ProjectWizard& wizard() { return window_->wizard(); }
     const wizard_controls& c() { return wizard().controls(); }
     QString title() { return c().title->text(); }
     void next() {
@@ -76,7 +76,7 @@ class WizardWindowTest : public QObject {
         scratch_->put("site/a.htm", page("A", "<h1>One</h1>\r\n<h2>Two</h2>\r\n"));
         scratch_->put("site/b.htm", page("B", "<h1>Three</h1>\r\n"));
         services_ = std::make_unique<fake_platform_services>();
-        window_ = std::make_unique<TqorvTVN1>(*services_);
+        window_ = std::make_unique<MainWindow>(*services_);
         window_->set_program_directory(scratch_->bytes_path("program"));
         QVERIFY(window_->initialise());
         window_->show();

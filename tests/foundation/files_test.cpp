@@ -1,4 +1,4 @@
-#include "foundation/files.h"
+#include "files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/foundation/scratch_dir.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -44,9 +44,9 @@ TEST_F(FilesTest, OpenModes) {
         const std::string file = path("f.txt");
         std::remove(file.c_str());
         if (row.before) put("f.txt", row.before);
-        const qvhandle handle = file_open(file, row.mode);
+        const file_descriptor handle = file_open(file, row.mode);
         EXPECT_EQ(handle != invalid_handle, row.opens);
-        qvchar buffer("stale");
+        byte_string buffer("stale");
         EXPECT_EQ(file_read(buffer, 100, handle), row.read);
         EXPECT_EQ(buffer.length(), row.read > 0 ? row.read : 0);
         EXPECT_EQ(file_write("xyz", 3, handle), row.written);
@@ -56,7 +56,7 @@ TEST_F(FilesTest, OpenModes) {
 }
 
 TEST_F(FilesTest, OnlyTheEmptyModeOpensDirectories) {
-    const qvhandle query = file_open(dir_, "");
+    const file_descriptor query = file_open(dir_, "");
     EXPECT_NE(query, invalid_handle);
     EXPECT_TRUE(file_close(query));
     EXPECT_EQ(file_open(dir_, "r"), invalid_handle);
@@ -67,7 +67,7 @@ TEST_F(FilesTest, OnlyTheEmptyModeOpensDirectories) {
 TEST_F(FilesTest, PathWithNulNamesNoFile) {
     put("a", "abc");
     EXPECT_EQ(file_open(path("a") + std::string("\0b", 2), "r"), invalid_handle);
-    FileInfo info;
+    file_info info;
     EXPECT_FALSE(file_stat(info, path("a") + std::string("\0", 1)));
 }
 
@@ -76,8 +76,8 @@ TEST_F(FilesTest, ReadsInChunks) {
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i * 7);
     put("big", bytes);
-    const qvhandle handle = file_open(path("big"), "r");
-    qvchar buffer;
+    const file_descriptor handle = file_open(path("big"), "r");
+    byte_string buffer;
     std::string got;
     std::vector<int32_t> counts;
     int32_t n;
@@ -92,12 +92,12 @@ TEST_F(FilesTest, ReadsInChunks) {
 }
 
 TEST_F(FilesTest, InvalidHandleFailsSoftly) {
-    qvchar buffer("stale");
+    byte_string buffer("stale");
     EXPECT_EQ(file_read(buffer, 10, invalid_handle), 0);
     EXPECT_TRUE(buffer.is_empty());
     EXPECT_EQ(file_write("abc", 3, invalid_handle), 0);
     // never reads past the buffer
-    const qvhandle handle = file_open(path("w"), "w");
+    const file_descriptor handle = file_open(path("w"), "w");
     EXPECT_EQ(file_write(std::string_view("abcdef", 2), 5, handle), 2);
     EXPECT_TRUE(file_close(handle));
     EXPECT_EQ(bytes_of("w"), "ab");
@@ -116,7 +116,7 @@ TEST_F(FilesTest, SizesCarryTheHighPart) {
     ASSERT_EQ(::truncate(path("small").c_str(), (int64_t{1} << 32) + 5), 0);
     EXPECT_EQ(file_size(path("small"), &high), 5u);
     EXPECT_EQ(high, 1u);
-    FileInfo info;
+    file_info info;
     ASSERT_TRUE(file_stat(info, path("small")));
     EXPECT_EQ(info.size, (uint64_t{1} << 32) + 5);
 }
@@ -125,7 +125,7 @@ TEST_F(FilesTest, Stat) {
     put("f.htm", "hello");
     const struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimes(path("f.htm").c_str(), times), 0);
-    FileInfo info;
+    file_info info;
     ASSERT_TRUE(file_stat(info, path("f.htm")));
     EXPECT_EQ(info.path, path("f.htm"));
     EXPECT_EQ(info.is_directory, 0);
@@ -146,7 +146,7 @@ TEST_F(FilesTest, Stat) {
     // the same file by a link and by a second path; a copy is another file
     put("g.htm", "hello");
     ASSERT_EQ(::symlink("f.htm", path("link.htm").c_str()), 0);
-    FileInfo other;
+    file_info other;
     ASSERT_TRUE(file_stat(info, path("f.htm")));
     for (const std::string& same : {path("link.htm"), dir_ + "/./f.htm"}) {
         SCOPED_TRACE(same);
@@ -176,7 +176,7 @@ TEST_F(FilesTest, DirectoriesOneLevelAtATime) {
 }
 
 TEST(ProcessTest, ModulePathNamesTheTestProgram) {
-    const qvchar self = module_path();
+    const byte_string self = module_path();
     EXPECT_TRUE(self.starts_with("/"));
     EXPECT_TRUE(self.ends_with("/foundation_tests"));
 }

@@ -1,4 +1,4 @@
-#include "foundation/output_file.h"
+#include "output_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/foundation/scratch_dir.h"
+#include "scratch_dir.h"
 
 namespace {
 

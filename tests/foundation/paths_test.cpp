@@ -1,4 +1,4 @@
-#include "foundation/paths.h"
+#include "paths.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,15 +10,15 @@
 namespace {
 
 // "[a][][b]": one bracketed element per part.
-std::string dump(const std::vector<qvchar>& parts) {
+std::string dump(const std::vector<byte_string>& parts) {
     std::string out;
-    for (const qvchar& part : parts)
+    for (const byte_string& part : parts)
         out += "[" + std::string(part.view()) + "]";
     return out;
 }
 
 TEST(PathsTest, ToLowerTouchesAsciiLettersOnly) {
-    qvchar text(std::string_view("AbZ\0Q@[\xC4\xE4", 9));
+    byte_string text(std::string_view("AbZ\0Q@[\xC4\xE4", 9));
     to_lower(text);
     EXPECT_EQ(text.view(), std::string_view("abz\0q@[\xC4\xE4", 9));
 }
@@ -50,7 +50,7 @@ TEST(PathsTest, SplitText) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.delimiter) + " in " + row.text);
-        std::vector<qvchar> parts{qvchar("stale")};
+        std::vector<byte_string> parts{byte_string("stale")};
         split_text(row.delimiter, row.text, parts, row.max_parts);
         EXPECT_EQ(dump(parts), row.parts);
     }
@@ -77,7 +77,7 @@ TEST(PathsTest, SplitCommandLine) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
-        std::vector<qvchar> tokens{qvchar("stale")};
+        std::vector<byte_string> tokens{byte_string("stale")};
         split_command_line(row.text, tokens);
         EXPECT_EQ(dump(tokens), row.tokens);
     }
@@ -113,7 +113,7 @@ TEST(PathsTest, RelativePath) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.from) + " -> " + row.to);
-        qvchar out("stale");
+        byte_string out("stale");
         relative_path(row.from, row.to, out, row.ignore_case);
         EXPECT_EQ(out.view(), row.relative);
     }
@@ -136,7 +136,7 @@ TEST(PathsTest, NormalizePath) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
-        qvchar out;
+        byte_string out;
         ASSERT_TRUE(normalize_path(row.path, out));
         EXPECT_EQ(out.view(), row.normal);
     }
@@ -144,7 +144,7 @@ TEST(PathsTest, NormalizePath) {
     char* cwd = ::getcwd(nullptr, 0);
     const std::string here = cwd;
     std::free(cwd);
-    qvchar out;
+    byte_string out;
     ASSERT_TRUE(normalize_path("x/./../y.htm", out));
     EXPECT_EQ(out.view(), (here == "/" ? "" : here) + "/y.htm");
 

@@ -1,4 +1,4 @@
-#include "foundation/progress.h"
+#include "progress.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,7 @@ TEST(ProgressTest, ReportScalesTheStepsShare) {
         SCOPED_TRACE(testing::Message()
                      << row.step << "/" << row.total << " x" << row.scale << " at " << row.percent);
         std::vector<int32_t> seen;
-        ProgressScale scale{row.total, row.step, row.scale, row.done, &seen, record};
+        progress_scale scale{row.total, row.step, row.scale, row.done, &seen, record};
         progress_report(row.percent, scale);
         EXPECT_EQ(seen, std::vector<int32_t>{row.reported});
         EXPECT_EQ(scale.done_percent, row.done);
@@ -39,7 +39,7 @@ TEST(ProgressTest, ReportScalesTheStepsShare) {
 }
 
 TEST(ProgressTest, StepsRoundEachOnTheirOwn) {
-    ProgressScale scale;
+    progress_scale scale;
     scale.total_units = 3;
     for (int i = 0; i < 3; ++i)
         progress_step_done(scale);
@@ -54,7 +54,7 @@ TEST(ProgressTest, StepsRoundEachOnTheirOwn) {
 
 TEST(ProgressTest, NothingWithoutCallbackOrTotal) {
     std::vector<int32_t> seen;
-    ProgressScale scale;
+    progress_scale scale;
     progress_report(50, scale);
     scale.callback = record;
     scale.user_data = &seen;
@@ -67,7 +67,7 @@ TEST(ProgressTest, NothingWithoutCallbackOrTotal) {
 
 TEST(ProgressTest, ScaledCallbackReportsThroughTheScale) {
     std::vector<int32_t> seen;
-    ProgressScale scale{4, 1, 0.8, 40, &seen, record};
+    progress_scale scale{4, 1, 0.8, 40, &seen, record};
     progress_callback reader_progress = report_scaled_progress;
     reader_progress(50, &scale);
     reader_progress(100, &scale);

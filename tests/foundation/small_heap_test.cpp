@@ -1,4 +1,4 @@
-#include "foundation/small_heap.h"
+#include "small_heap.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/qvchar.h"
+#include "byte_string.h"
 
 namespace {
 
@@ -42,15 +42,15 @@ TEST(SmallHeapTest, PiecesOfEverySizeAreDistinctAndKeepTheirBytes) {
 }
 
 TEST(SmallHeapTest, TextsMadeOnOneThreadMayDieOnAnother) {
-    std::vector<qvchar> texts;
+    std::vector<byte_string> texts;
     for (int i = 0; i < 1000; ++i)
         texts.emplace_back(std::string(static_cast<size_t>(i % 100), 'x'));
     std::thread([&texts] { texts.clear(); }).join();
     std::thread([] {
-        std::vector<qvchar> own(1000, qvchar("made here"));
+        std::vector<byte_string> own(1000, byte_string("made here"));
         EXPECT_EQ(own.back().view(), "made here");
     }).join();
-    qvchar after("after");
+    byte_string after("after");
     EXPECT_EQ(after.view(), "after");
 }
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/xml_node.h"
-#include "markup/qvhtml.h"
-#include "tests/support/tree_dump.h"
+#include "html_reader.h"
+#include "tree_dump.h"
+#include "xml_node.h"
 
 namespace {
 
@@ -31,10 +31,10 @@ size_t chunk_size(uint8_t code) {
     return code < 128 ? code + 1u : (code - 127u) * 64u;
 }
 
-int read_in_chunks(qve_tree& tree, std::string_view doc, std::string_view sizes,
+int read_in_chunks(node_tree& tree, std::string_view doc, std::string_view sizes,
                    node_classifier fold = nullptr) {
     tree_insert(tree, new xml_node(), nullptr, nullptr);
-    qvhtml reader(tree);
+    html_reader reader(tree);
     reader.fold_with(fold);
     size_t next_size = 0;
     for (size_t at = 0; at < doc.size();) {
@@ -51,7 +51,7 @@ int read_in_chunks(qve_tree& tree, std::string_view doc, std::string_view sizes,
     return reader.finish();
 }
 
-std::string raw_text(const qve_tree& tree) {
+std::string raw_text(const node_tree& tree) {
     std::string out;
     for (const tree_node* node = tree.first(); node; node = tree_next(node))
         out += as_xml(node)->raw.view();
@@ -66,16 +66,16 @@ bool same_node(const xml_node& a, const xml_node& b) {
 
 // A closed element ends with the end tag that closed it.
 bool well_linked(const xml_node& node) {
-    if (node.kind == NodeKind::start_tag && node.closed) {
+    if (node.kind == node_kind::start_tag && node.closed) {
         const xml_node* last = as_xml(node.last_child());
-        return last && last->kind == NodeKind::end_tag && last->closed && last->name == node.name;
+        return last && last->kind == node_kind::end_tag && last->closed && last->name == node.name;
     }
-    if (node.kind == NodeKind::end_tag && node.closed) {
+    if (node.kind == node_kind::end_tag && node.closed) {
         const xml_node* parent = as_xml(node.parent());
         return parent && parent->closed && parent->name == node.name &&
                parent->last_child() == &node;
     }
-    return node.first_child() == nullptr || node.kind == NodeKind::start_tag;
+    return node.first_child() == nullptr || node.kind == node_kind::start_tag;
 }
 
 void fail(const char* what) {
@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view sizes = input.substr(1, size_count);
     const std::string_view doc = input.substr(1 + size_count);
 
-    qve_tree whole;
-    qve_tree chunked;
+    node_tree whole;
+    node_tree chunked;
     if (read_in_chunks(whole, doc, {}) != 0) fail("reading in one piece failed");
     if (read_in_chunks(chunked, doc, sizes) != 0) fail("reading in chunks failed");
     if (raw_text(whole) != doc) fail("the tree lost or changed bytes");
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (a || b) fail("the tree depends on the chunks");
 
-    qve_tree folded;
+    node_tree folded;
     if (read_in_chunks(folded, doc, sizes, fold_test_role) != 0) fail("folded reading failed");
     if (raw_text(folded) != doc) fail("the folded tree lost or changed bytes");
     if (fold_landmarks(folded) != fold_landmarks(whole)) fail("folding changed a landmark");

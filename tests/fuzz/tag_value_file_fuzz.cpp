@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/qvhash.h"
-#include "toc/tag_value_file.h"
+#include "sorted_map.h"
+#include "tag_value_file.h"
 
 namespace {
 
@@ -52,11 +52,11 @@ void put(const std::string& path, std::string_view bytes) {
 }
 
 // Values joined per key; with `comparable`, those that can't survive a round trip left out.
-std::string dump(const qvhash_array& values, bool comparable) {
+std::string dump(const named_lists& values, bool comparable) {
     std::string out;
     for (const auto& [key, list] : values.entries()) {
         std::string line;
-        for (const qvval& value : *list) {
+        for (const template_value& value : *list) {
             const std::string_view text = value.view();
             if (comparable && (text.empty() || text.find('\0') != std::string_view::npos)) continue;
             line += value.view();
@@ -117,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = scratch_dir() + "/t.txt";
     put(path, document);
 
-    TagValueFile file;
-    file.values.add_value("kept", qvval("kept"));
+    tag_value_file file;
+    file.values.add_value("kept", template_value("kept"));
     const std::string before = dump(file.values, false);
     if (!file.read(path)) {
         if (dump(file.values, false) != before) fail("a failed read changed the values");
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string copy = scratch_dir() + "/copy.txt";
     if (!file.write(copy)) fail("writing the values failed");
-    TagValueFile again;
+    tag_value_file again;
     if (!again.read(copy)) fail("the written file does not read");
     if (dump(again.values, true) != dump(file.values, true))
         fail("the values changed through writing and reading");

@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/qvhash.h"
-#include "template/qvi.h"
-#include "template/qvi_body.h"
-#include "template/render_template.h"
+#include "render_template.h"
+#include "sorted_map.h"
+#include "template_block.h"
+#include "template_interpreter.h"
 
 namespace {
 
@@ -51,9 +51,9 @@ void fail(const char* what) {
     __builtin_trap();
 }
 
-std::string joined(const std::vector<qvchar>& pieces) {
+std::string joined(const std::vector<byte_string>& pieces) {
     std::string all;
-    for (const qvchar& piece : pieces)
+    for (const byte_string& piece : pieces)
         all += piece.view();
     return all;
 }
@@ -69,8 +69,8 @@ size_t loop_count(std::string_view text) {
 }
 
 // The rendering with every body read again by a child interpreter, in one chunk.
-int render_reread(std::string_view text, const qvhash_array& data, std::string& out) {
-    qvi interpreter;
+int render_reread(std::string_view text, const named_lists& data, std::string& out) {
+    template_interpreter interpreter;
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
     set_reread_bodies(interpreter, true);
@@ -85,10 +85,10 @@ int render_reread(std::string_view text, const qvhash_array& data, std::string& 
         result = interpreter.scan_step();
         while (interpreter.release_consumed()) {
         }
-        qvval piece;
+        template_value piece;
         while (interpreter.output().pop_front(piece))
             out += piece.view();
-    } while (result == qvsgml::needs_input);
+    } while (result == markup_scanner::needs_input);
     return result;
 }
 
@@ -97,7 +97,7 @@ int render_reread(std::string_view text, const qvhash_array& data, std::string& 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size <= size_bytes) return 0;
     const int32_t chunk = chunk_size(data[0]);
-    qvhash_array lists;
+    named_lists lists;
     int32_t longest = 0;
     size_t widest = 0;
     for (size_t name = 0; name < std::size(names); ++name) {
@@ -105,18 +105,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t length = (name % 2 ? code >> 4 : code & 15) % (max_list + 1);
         longest = std::max(longest, length);
         // a list of no values is there and empty, which differs from a missing one
-        lists.set_list(names[name], std::make_unique<qvarr>());
+        lists.set_list(names[name], std::make_unique<value_list>());
         for (int32_t i = 0; i < length; ++i) {
             const std::string value = value_of(name, i);
             widest = std::max(widest, value.size());
-            lists.add_value(names[name], qvval(std::string_view(value)));
+            lists.add_value(names[name], template_value(std::string_view(value)));
         }
     }
     const std::string_view text(reinterpret_cast<const char*>(data + 1 + size_bytes),
                                 size - 1 - size_bytes);
 
-    std::vector<qvchar> chunked;
-    std::vector<qvchar> whole;
+    std::vector<byte_string> chunked;
+    std::vector<byte_string> whole;
     const int chunked_result = render_template_text(text, lists, chunked, chunk, work_limit);
     const int whole_result = render_template_text(text, lists, whole, 1 << 20, work_limit);
     if (chunked_result != render_finished && chunked_result != render_open_blocks)

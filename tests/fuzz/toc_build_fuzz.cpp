@@ -25,10 +25,10 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/xml_node.h"
-#include "markup/qvhtml.h"
-#include "toc/heading_scan.h"
-#include "toc/toc_build.h"
+#include "heading_scan.h"
+#include "html_reader.h"
+#include "toc_build.h"
+#include "xml_node.h"
 
 namespace {
 
@@ -78,18 +78,18 @@ const std::string& scratch_dir() {
 // heading in the range, or ends the document with the bytes of an unfinished construct; or,
 // with `has_toc`, whether the document's TOC lacks a marker.
 bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bool has_toc) {
-    qve_tree tree;
+    node_tree tree;
     tree_insert(tree, new xml_node(), nullptr, nullptr);
-    qvhtml reader(tree);
+    html_reader reader(tree);
     if (reader.read_chunk(document) != 0 || reader.finish() != 0)
         fail("the document does not read");
     if (has_toc) {
-        HeadingScan scan;
+        heading_scan scan;
         scan.locate(tree);
         if (!scan.located.start_marker || !scan.located.end_marker) return true;
     }
     const auto is_listed = [from, to](const xml_node& node) {
-        const int32_t level = node.kind == NodeKind::start_tag ? heading_level(node) : 0;
+        const int32_t level = node.kind == node_kind::start_tag ? heading_level(node) : 0;
         return level != 0 && level >= from && level <= to;
     };
     for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
@@ -100,7 +100,7 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
             const xml_node& node = *as_xml(d);
             if (is_listed(node)) return true;
             const bool is_anchor_tag =
-                (node.kind == NodeKind::start_tag || node.kind == NodeKind::end_tag) &&
+                (node.kind == node_kind::start_tag || node.kind == node_kind::end_tag) &&
                 node.name == "a";
             if (is_anchor_tag && !node.closed) return true;
             if (!after && !tree_next(d) && node.raw.find_char('<') >= 0) return true;
@@ -126,10 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string source = scratch_dir() + "/s.htm";
     put(source, document);
 
-    TocProject project;
+    toc_project project;
     project.is_single.set_integer(1);
     project.is_dest_as_source.set_integer(1);
-    project.source = {qvchar(source)};
+    project.source = {byte_string(source)};
     project.template_file.set_text(scratch_dir() + "/t.tpl");
     project.process_numbering.set_integer(numbering);
     project.process_title.set_integer(switches & 2 ? 1 : 0);
@@ -138,9 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     project.range_from.set_integer(data[1] & 7);
     project.range_to.set_integer((data[1] >> 3) & 7);
 
-    if (buildToc(project, nullptr, nullptr) != 0) fail("the build failed");
+    if (build_toc(project, nullptr, nullptr) != 0) fail("the build failed");
     const std::string built = bytes_of(source);
-    if (clearToc(project, nullptr, nullptr) != 0) fail("the clear failed");
+    if (clear_toc(project, nullptr, nullptr) != 0) fail("the clear failed");
     if (numbering || document.find("QORV_HTML_TOC") != std::string::npos ||
         document.find("qorv_link_") != std::string::npos) {
         return 0;

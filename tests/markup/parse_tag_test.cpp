@@ -1,17 +1,17 @@
-#include "markup/parse_tag.h"
+#include "parse_tag.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/support/markup_dump.h"
+#include "markup_dump.h"
 
 namespace {
 
 // The name, then " key=value" per attribute in key order, values quoted.
 std::string tag_dump(std::string_view text, bool lower_case, bool name_only) {
-    qvchar name("stale");
-    qvhash attributes;
+    byte_string name("stale");
+    sorted_map attributes;
     parse_tag(text, name, &attributes, lower_case, name_only);
     std::string dump(name.view());
     for (const auto& [key, value] : attributes.entries())
@@ -70,7 +70,7 @@ TEST(ParseTagTest, NameOnlyStopsAfterTheName) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(tag_dump(row.text, row.lower_case, true), row.expected);
-        qvchar name;
+        byte_string name;
         parse_tag(row.text, name, nullptr, row.lower_case, true);
         EXPECT_EQ(name.view(), row.expected);
     }

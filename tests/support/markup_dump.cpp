@@ -1,4 +1,4 @@
-#include "tests/support/markup_dump.h"
+#include "markup_dump.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,7 +31,7 @@ void piece_list::add(std::string_view piece) {
     sizes_.push_back(piece.size());
 }
 
-int feed_pieces(qvsgml& scanner, const piece_list& pieces, bool release) {
+int feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release) {
     for (size_t i = 0; i < pieces.size(); ++i) {
         scanner.push_chunk(pieces[i]);
         const int result = scanner.scan_step();
@@ -70,7 +70,7 @@ std::string quote_bytes(std::string_view bytes) {
 
 std::string scan_recorder::concatenated() const {
     std::string all;
-    for (const qvchar& report : reports_)
+    for (const byte_string& report : reports_)
         all += report.view();
     return all;
 }
@@ -82,7 +82,7 @@ void scan_recorder::record(std::string word) {
 }
 
 void scan_recorder::keep_token() {
-    qvchar copy;
+    byte_string copy;
     if (take_token) {
         copy.move_from(token());
     } else {
@@ -105,13 +105,13 @@ int scan_recorder::on_construct() {
 }
 
 int scan_recorder::on_end() {
-    const int result = qvsgml::on_end();
+    const int result = markup_scanner::on_end();
     record("E");
     return result;
 }
 
-std::string scan_dump(void (*configure)(qvsgml&), const piece_list& pieces, bool with_positions,
-                      bool release) {
+std::string scan_dump(void (*configure)(markup_scanner&), const piece_list& pieces,
+                      bool with_positions, bool release) {
     scan_recorder recorder;
     configure(recorder);
     recorder.with_positions = with_positions;

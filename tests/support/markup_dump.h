@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/qvchar.h"
-#include "markup/qvsgml.h"
+#include "byte_string.h"
+#include "markup_scanner.h"
 
 // Input cut into pieces, each in a heap block of exactly its size, so that a read past
 // the end of a piece is caught by the sanitizers.
@@ -30,7 +30,7 @@ class piece_list {
 // Feeds the pieces as a reader does: push_chunk and scan_step per piece, then
 // end_of_input and one more step. With `release`, read-through chunks are dropped after
 // every step. Returns the first nonzero step result, or the last one.
-int feed_pieces(qvsgml& scanner, const piece_list& pieces, bool release);
+int feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release);
 
 // Bytes in double quotes; " and \ escaped, control bytes and bytes >= 0x7f as \n, \r, \t, \xNN.
 std::string quote_bytes(std::string_view bytes);
@@ -38,7 +38,7 @@ std::string quote_bytes(std::string_view bytes);
 // Records every report of the scanner as a word: T"text" for a non-empty text run,
 // C<kind>"construct" for a construct, E for the end; with positions, each word is followed
 // by @line:column as the hook saw it.
-class scan_recorder : public qvsgml {
+class scan_recorder : public markup_scanner {
   public:
     bool with_positions = false;
     // Each hook takes over the token's storage, as a reader building nodes does.
@@ -58,10 +58,10 @@ class scan_recorder : public qvsgml {
     void keep_token();
 
     std::string dump_;
-    std::vector<qvchar> reports_;
+    std::vector<byte_string> reports_;
 };
 
 // Dump of one run of a scanner set up by `configure` over the pieces; a final step result
 // other than 2 is added as R<result>.
-std::string scan_dump(void (*configure)(qvsgml&), const piece_list& pieces,
+std::string scan_dump(void (*configure)(markup_scanner&), const piece_list& pieces,
                       bool with_positions = false, bool release = true);

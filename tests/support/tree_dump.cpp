@@ -1,29 +1,29 @@
-#include "tests/support/tree_dump.h"
+#include "tree_dump.h"
 
-#include "foundation/xml_node.h"
-#include "tests/support/markup_dump.h"
+#include "markup_dump.h"
+#include "xml_node.h"
 
 namespace {
 
 void dump_chain(const tree_node* node, std::string& out) {
     for (; node; node = node->next()) {
         const xml_node& x = *as_xml(node);
-        if (x.kind == NodeKind::placeholder) continue;
+        if (x.kind == node_kind::placeholder) continue;
         if (!out.empty() && out.back() != '(') out += ' ';
         const std::string name(x.name.view());
         switch (x.kind) {
-            case NodeKind::start_tag:
+            case node_kind::start_tag:
                 out += name;
                 if (!x.closed) out += '?';
                 break;
-            case NodeKind::empty_tag:
+            case node_kind::empty_tag:
                 out += "<" + name + "/>";
                 break;
-            case NodeKind::end_tag:
+            case node_kind::end_tag:
                 out += x.raw.is_empty() ? "/" + name : "</" + name + ">";
                 if (!x.closed) out += '?';
                 break;
-            case NodeKind::text:
+            case node_kind::text:
                 out += "T" + quote_bytes(x.raw.view());
                 break;
             default:
@@ -40,13 +40,13 @@ void dump_chain(const tree_node* node, std::string& out) {
 
 }  // namespace
 
-std::string tree_dump(const qve_tree& tree) {
+std::string tree_dump(const node_tree& tree) {
     std::string out;
     dump_chain(tree.first(), out);
     return out;
 }
 
-std::string tree_raw(const qve_tree& tree) {
+std::string tree_raw(const node_tree& tree) {
     std::string out;
     for (const tree_node* node = tree.first(); node; node = tree_next(node))
         out += as_xml(node)->raw.view();
@@ -54,15 +54,15 @@ std::string tree_raw(const qve_tree& tree) {
 }
 
 node_role fold_test_role(const xml_node& node) {
-    const bool element = node.kind == NodeKind::start_tag || node.kind == NodeKind::empty_tag;
+    const bool element = node.kind == node_kind::start_tag || node.kind == node_kind::empty_tag;
     if (element && (node.name == "h1" || node.name == "title"))
         return node_role::landmark_with_content;
-    if ((element && (node.name == "body" || node.name == "x:y")) || node.kind == NodeKind::comment)
+    if ((element && (node.name == "body" || node.name == "x:y")) || node.kind == node_kind::comment)
         return node_role::landmark;
     return node_role::ordinary;
 }
 
-std::string fold_landmarks(const qve_tree& tree) {
+std::string fold_landmarks(const node_tree& tree) {
     std::string out;
     size_t offset = 0;
     for (const tree_node* n = tree.first(); n; n = tree_next(n)) {

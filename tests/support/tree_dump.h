@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "foundation/qve_tree.h"
-#include "foundation/xml_node.h"
+#include "node_tree.h"
+#include "xml_node.h"
 
 // One-line dump of a document tree, placeholder nodes left out. Words, separated by blanks:
 //   p(...)    a start tag with its children in parentheses; p? when still open
@@ -11,13 +11,13 @@
 //   </b>      a written end tag, </b>? when it matched nothing
 //   /p        an end tag the reader added for an implicitly closed element
 //   T"x"      a text node; K5"<!--x-->" any other construct with its kind number
-std::string tree_dump(const qve_tree& tree);
+std::string tree_dump(const node_tree& tree);
 // The raw texts of all nodes in document order: what writing the document back gives.
-std::string tree_raw(const qve_tree& tree);
+std::string tree_raw(const node_tree& tree);
 
 // Landmarks of the folding checks: headings and titles with their content, body and x:y
 // elements, and every comment.
 node_role fold_test_role(const xml_node& node);
 // Per landmark of fold_test_role, in document order: its offset in the written bytes, the raw
 // texts of its ancestors and its own, and for a landmark with content every node inside it.
-std::string fold_landmarks(const qve_tree& tree);
+std::string fold_landmarks(const node_tree& tree);

@@ -1,4 +1,4 @@
-#include "toc/heading_scan.h"
+#include "heading_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "markup/qvhtml.h"
+#include "html_reader.h"
 
 namespace {
 
@@ -40,19 +40,19 @@ class HeadingScanTest : public testing::Test {
     // `fold` reads the document folded, as the build reads it.
     std::string scan(std::string_view html, const options& opt = {}, std::string_view toc = "[TOC]",
                      bool fold = false) {
-        qve_tree document;
+        node_tree document;
         tree_insert(document, new xml_node(), nullptr, nullptr);
-        qvchar error;
+        byte_string error;
         EXPECT_EQ(parse_html_text(html, document, error, nullptr, nullptr, html_chunk_size,
                                   fold ? scan_role : nullptr),
                   0);
-        HeadingScan scan;
+        heading_scan scan;
         scan.range_from = opt.from;
         scan.range_to = opt.to;
         scan.numbering = opt.numbering;
         scan.titles = opt.titles;
         scan.anchor_attributes = anchor_attributes;
-        tree = std::make_unique<TocTree>();
+        tree = std::make_unique<toc_tree>();
         EXPECT_EQ(scan.run(document, *tree), 0);
         EXPECT_EQ(scan.current, last_item());
 
@@ -75,7 +75,7 @@ class HeadingScanTest : public testing::Test {
     // "level numbering|text|link" per item in document order.
     std::string items() const {
         std::string dump;
-        for (toc_node* item = tree->first(); item; item = TocTree::next(item)) {
+        for (toc_node* item = tree->first(); item; item = toc_tree::next(item)) {
             if (!dump.empty()) dump += " ; ";
             dump += std::to_string(item->level) + " " + std::string(item->numbering.view()) + "|" +
                     std::string(item->text.view()) + "|" + std::string(item->link.view());
@@ -85,7 +85,7 @@ class HeadingScanTest : public testing::Test {
 
     toc_node* last_item() const {
         toc_node* last = nullptr;
-        for (toc_node* item = tree->first(); item; item = TocTree::next(item))
+        for (toc_node* item = tree->first(); item; item = toc_tree::next(item))
             last = item;
         return last;
     }
@@ -101,8 +101,8 @@ class HeadingScanTest : public testing::Test {
         }
     }
 
-    qvchar anchor_attributes;
-    std::unique_ptr<TocTree> tree;
+    byte_string anchor_attributes;
+    std::unique_ptr<toc_tree> tree;
 };
 
 TEST_F(HeadingScanTest, PlacesTheToc) {
@@ -384,12 +384,12 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
     };
     for (const strip_row& r : rows) {
         SCOPED_TRACE(r.stripped);
-        qve_tree document;
-        auto* heading = new xml_node(NodeKind::start_tag, "<h1>");
+        node_tree document;
+        auto* heading = new xml_node(node_kind::start_tag, "<h1>");
         tree_insert(document, heading, nullptr, nullptr);
         for (const char* text : r.nodes)
-            tree_append_child(document, new xml_node(NodeKind::text, text), heading);
-        tree_append_child(document, new xml_node(NodeKind::end_tag, "</h1>"), heading);
+            tree_append_child(document, new xml_node(node_kind::text, text), heading);
+        tree_append_child(document, new xml_node(node_kind::end_tag, "</h1>"), heading);
         strip_state state;
         state.start(*heading);
         std::string joined;
@@ -404,14 +404,14 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
 
 TEST(HeadingLevelTest, NamesAndContent) {
     struct level_row {
-        NodeKind kind;
+        node_kind kind;
         const char* name;
         int32_t level;
     } rows[] = {
-        {NodeKind::start_tag, "h1", 1}, {NodeKind::start_tag, "H6", 6},
-        {NodeKind::empty_tag, "h2", 2}, {NodeKind::start_tag, "h9", 9},
-        {NodeKind::start_tag, "hr", 0}, {NodeKind::start_tag, "h10", 0},
-        {NodeKind::start_tag, "x1", 0}, {NodeKind::end_tag, "h1", 0},
+        {node_kind::start_tag, "h1", 1}, {node_kind::start_tag, "H6", 6},
+        {node_kind::empty_tag, "h2", 2}, {node_kind::start_tag, "h9", 9},
+        {node_kind::start_tag, "hr", 0}, {node_kind::start_tag, "h10", 0},
+        {node_kind::start_tag, "x1", 0}, {node_kind::end_tag, "h1", 0},
     };
     for (const level_row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -420,11 +420,11 @@ TEST(HeadingLevelTest, NamesAndContent) {
         EXPECT_EQ(heading_level(node), r.level);
     }
 
-    qve_tree document;
-    auto* heading = new xml_node(NodeKind::start_tag, "<h2>");
+    node_tree document;
+    auto* heading = new xml_node(node_kind::start_tag, "<h2>");
     tree_insert(document, heading, nullptr, nullptr);
     EXPECT_FALSE(has_content(*heading));
-    auto* end = new xml_node(NodeKind::end_tag, "</h2>");
+    auto* end = new xml_node(node_kind::end_tag, "</h2>");
     tree_append_child(document, end, heading);
     EXPECT_FALSE(has_content(*heading));
     end->closed = false;  // a stray end tag is content

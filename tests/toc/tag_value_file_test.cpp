@@ -1,13 +1,13 @@
-#include "toc/tag_value_file.h"
+#include "tag_value_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "foundation/files.h"
-#include "foundation/output_file.h"
-#include "tests/foundation/scratch_dir.h"
-#include "tests/support/markup_dump.h"
+#include "files.h"
+#include "markup_dump.h"
+#include "output_file.h"
+#include "scratch_dir.h"
 
 using namespace std::literals;
 
@@ -16,13 +16,13 @@ namespace {
 class TagValueFileTest : public ScratchDirTest {};
 
 // "key=[v1|v2]" per key in key order.
-std::string values_dump(const qvhash_array& values) {
+std::string values_dump(const named_lists& values) {
     std::string dump;
     for (const auto& [key, list] : values.entries()) {
         if (!dump.empty()) dump += ' ';
         dump += std::string(key.view()) + "=[";
         bool first = true;
-        for (const qvval& value : *list) {
+        for (const template_value& value : *list) {
             if (!first) dump += '|';
             first = false;
             dump += quote_bytes(value.view());
@@ -53,7 +53,7 @@ TEST_F(TagValueFileTest, ReadYieldsTextAndSelfClosingElements) {
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.file));
         put("t.txt", std::string(row.file));
-        TagValueFile file;
+        tag_value_file file;
         ASSERT_TRUE(file.read(path("t.txt"))) << file.error_text.view();
         EXPECT_EQ(values_dump(file.values), row.expected);
     }
@@ -70,13 +70,13 @@ std::string long_file(int lines, std::string_view tail) {
 
 TEST_F(TagValueFileTest, ReadsInChunks) {
     put("t.txt", long_file(1000, ""));
-    TagValueFile file;
+    tag_value_file file;
     ASSERT_TRUE(file.read(path("t.txt"))) << file.error_text.view();
-    const qvarr* list = file.values.find_list("k");
+    const value_list* list = file.values.find_list("k");
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 1000);
     EXPECT_EQ(list->back().view(), "999");
-    qvval p;
+    template_value p;
     EXPECT_TRUE(file.values.first_value("p", p));
     EXPECT_EQ(p.text_length(), 8091 - 7);
 }
@@ -93,45 +93,45 @@ TEST_F(TagValueFileTest, FailedReadReportsAndKeepsValues) {
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.file.substr(0, 40)));
         put("t.txt", row.file);
-        TagValueFile file;
-        file.values.add_value("old", qvval("kept"));
+        tag_value_file file;
+        file.values.add_value("old", template_value("kept"));
         EXPECT_FALSE(file.read(path("t.txt")));
         EXPECT_EQ(file.error_text.view(), row.expected);
         EXPECT_EQ(values_dump(file.values), R"(old=["kept"])");
     }
-    TagValueFile missing;
+    tag_value_file missing;
     EXPECT_FALSE(missing.read(path("none.txt")));
     EXPECT_EQ(missing.error_text.view(), "Can't open file " + path("none.txt"));
     // opens, then every read fails with EIO: a failure, not an empty file
-    TagValueFile unreadable;
+    tag_value_file unreadable;
     EXPECT_FALSE(unreadable.read("/proc/self/mem"));
     EXPECT_EQ(unreadable.error_text.view(), "Can't open file /proc/self/mem");
     // past what a text holds: refused before reading
     put_sparse("huge.txt", largest_readable_file + 1);
-    TagValueFile huge;
+    tag_value_file huge;
     EXPECT_FALSE(huge.read(path("huge.txt")));
     EXPECT_EQ(huge.error_text.view(), "File is too large: " + path("huge.txt"));
 }
 
 TEST_F(TagValueFileTest, WritesSortedEscapedLines) {
-    TagValueFile file;
-    file.values.add_value("b", qvval("2 < 3"));
-    file.values.add_value("a", qvval(7));
-    file.values.add_value("b", qvval("\"it's\" & \xE9"));
-    file.values.add_value("B", qvval(""));
+    tag_value_file file;
+    file.values.add_value("b", template_value("2 < 3"));
+    file.values.add_value("a", template_value(7));
+    file.values.add_value("b", template_value("\"it's\" & \xE9"));
+    file.values.add_value("B", template_value(""));
     ASSERT_TRUE(file.write(path("t.txt")));
     EXPECT_EQ(bytes_of("t.txt"),
               "<B></B>\r\n<a>7</a>\r\n<b>2 &lt; 3</b>\r\n<b>&quot;it's&quot; &amp; &#233;</b>\r\n");
 
-    TagValueFile empty;
+    tag_value_file empty;
     ASSERT_TRUE(empty.write(path("t.txt")));
     EXPECT_EQ(bytes_of("t.txt"), "");
 }
 
 TEST_F(TagValueFileTest, FailedWriteLeavesTheOldFile) {
     put("t.txt", "old");
-    TagValueFile file;
-    file.values.add_value("a", qvval(std::string(100, 'x')));
+    tag_value_file file;
+    file.values.add_value("a", template_value(std::string(100, 'x')));
     set_output_fault_for_testing(20);
     const bool written = file.write(path("t.txt"));
     set_output_fault_for_testing(-1);

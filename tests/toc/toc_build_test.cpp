@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/files.h"
-#include "foundation/output_file.h"
-#include "tests/foundation/scratch_dir.h"
-#include "toc/toc_build.h"
+#include "files.h"
+#include "output_file.h"
+#include "scratch_dir.h"
+#include "toc_build.h"
 
 namespace {
 
@@ -63,18 +63,18 @@ class TocBuildTest : public ScratchDirTest {
         ScratchDirTest::TearDown();
     }
 
-    TocProject single(const std::string& source) const {
-        TocProject project;
+    toc_project single(const std::string& source) const {
+        toc_project project;
         project.is_single.set_integer(1);
         project.is_dest_as_source.set_integer(1);
-        project.source = {qvchar(path(source))};
+        project.source = {byte_string(path(source))};
         project.template_file.set_text(path("t.tpl"));
         project.process_numbering.set_integer(1);
         return project;
     }
 
-    TocProject multi(const std::vector<std::string>& sources, const std::string& destination) {
-        TocProject project;
+    toc_project multi(const std::vector<std::string>& sources, const std::string& destination) {
+        toc_project project;
         project.is_single.set_integer(0);
         project.source.clear();
         for (const std::string& source : sources)
@@ -112,20 +112,20 @@ TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.expected);
         // top-level nodes: "s" start marker, "e" end marker, "p" an element holding "x", else text
-        qve_tree document;
+        node_tree document;
         std::vector<xml_node*> nodes;
         for (const std::string& text : r.nodes) {
             xml_node* node = nullptr;
             if (text == "s") {
-                node = new xml_node(NodeKind::comment, "<S>");
+                node = new xml_node(node_kind::comment, "<S>");
             } else if (text == "e") {
-                node = new xml_node(NodeKind::comment, "<E>");
+                node = new xml_node(node_kind::comment, "<E>");
             } else if (text == "p") {
-                node = new xml_node(NodeKind::start_tag, "<p>");
-                tree_append_child(document, new xml_node(NodeKind::text, "x"), node);
-                tree_append_child(document, new xml_node(NodeKind::end_tag, "</p>"), node);
+                node = new xml_node(node_kind::start_tag, "<p>");
+                tree_append_child(document, new xml_node(node_kind::text, "x"), node);
+                tree_append_child(document, new xml_node(node_kind::end_tag, "</p>"), node);
             } else {
-                node = new xml_node(NodeKind::text, text);
+                node = new xml_node(node_kind::text, text);
             }
             tree_insert(document, node, nullptr, nullptr);
             nodes.push_back(node);
@@ -135,10 +135,11 @@ TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
         located.start_marker = at(r.start);
         located.end_marker = at(r.end);
         located.insertion = at(r.insertion);
-        const std::vector<qvchar> toc = {qvchar("[TOC"), qvchar(""), qvchar("]")};
+        const std::vector<byte_string> toc = {byte_string("[TOC"), byte_string(""),
+                                              byte_string("]")};
         output_file out;
         ASSERT_EQ(out.open(path("w.htm")), output_status::ok);
-        writeDocument(document, located, r.with_toc ? &toc : nullptr, out);
+        write_document(document, located, r.with_toc ? &toc : nullptr, out);
         ASSERT_EQ(out.commit(), output_status::ok);
         EXPECT_EQ(bytes_of("w.htm"), r.expected);
     }
@@ -146,9 +147,9 @@ TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
 
 TEST_F(TocBuildTest, SingleInPlace) {
     put("p.htm", page);
-    TocProject project = single("p.htm");
+    toc_project project = single("p.htm");
     std::vector<int32_t> percents;
-    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
+    ASSERT_EQ(build_toc(project, record_percent, &percents), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), page_built);
     ASSERT_FALSE(percents.empty());
     EXPECT_EQ(percents.back(), 100);
@@ -157,20 +158,20 @@ TEST_F(TocBuildTest, SingleInPlace) {
 
 TEST_F(TocBuildTest, SingleToDestinationLeavesSource) {
     put("p.htm", page);
-    TocProject project = single("p.htm");
+    toc_project project = single("p.htm");
     project.is_dest_as_source.set_integer(0);
     project.destination.set_text(path("out.htm"));
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), page);
     EXPECT_EQ(bytes_of("out.htm"), page_built);
 }
 
 TEST_F(TocBuildTest, RebuildKeepsAnchorsAndSettles) {
     put("p.htm", page);
-    TocProject project = single("p.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    toc_project project = single("p.htm");
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
     ::setenv("SOURCE_DATE_EPOCH", "2000", 1);
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
     const std::string second = bytes_of("p.htm");
     // one TOC, the first build's anchors, and the blank that number stripping keeps
     EXPECT_EQ(second.find("QORV_HTML_TOC_START"), second.rfind("QORV_HTML_TOC_START"));
@@ -180,31 +181,31 @@ TEST_F(TocBuildTest, RebuildKeepsAnchorsAndSettles) {
     EXPECT_EQ(second.find("_2000"), std::string::npos);
     for (int build = 3; build <= 4; ++build) {
         SCOPED_TRACE(build);
-        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+        ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
         EXPECT_EQ(bytes_of("p.htm"), second);
     }
 }
 
 TEST_F(TocBuildTest, RebuildWithoutBodyKeepsOneTocBeforeTheHeading) {
     put("p.htm", "<script>x</script><h1>A</h1>");
-    TocProject project = single("p.htm");
+    toc_project project = single("p.htm");
     project.process_numbering.set_integer(0);
     const std::string built = "<script>x</script>" + toc_of(row(0, "#qorv_link_1_1000", "A")) +
                               "<h1><a name=\"qorv_link_1_1000\">A</a></h1>";
     for (int build = 1; build <= 3; ++build) {
         SCOPED_TRACE(build);
-        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+        ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
         EXPECT_EQ(bytes_of("p.htm"), built);
     }
 }
 
 TEST_F(TocBuildTest, TemplateMissingInSingleMode) {
     put("p.htm", page);
-    TocProject project = single("p.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    toc_project project = single("p.htm");
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
     const std::string built = bytes_of("p.htm");
     project.template_file.set_text(path("none.tpl"));
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
     // the old TOC stays; anchors and numbers are written anew
     EXPECT_EQ(bytes_of("p.htm").find(toc_of(row(0, "#qorv_link_1_1000", "1. Alpha"))),
               built.find(toc_of(row(0, "#qorv_link_1_1000", "1. Alpha"))));
@@ -212,24 +213,24 @@ TEST_F(TocBuildTest, TemplateMissingInSingleMode) {
     put("q.htm", "<h1>A</h1>");
     project = single("q.htm");
     project.template_file.set_text(path("none.tpl"));
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
     EXPECT_EQ(bytes_of("q.htm"), "<h1>1. <a name=\"qorv_link_1_1000\">A</a></h1>");
 }
 
 TEST_F(TocBuildTest, ClearRestoresHeadings) {
     put("p.htm", page);
-    TocProject project = single("p.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    toc_project project = single("p.htm");
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"),
               "<html><body>\n<!-- toc -->\n<h1> Alpha</h1>\n<h2> Beta</h2>\n<h1> Gamma</h1>\n"
               "</body></html>");
     // a second clear removes the blank; without numbering the numbers stay
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0);
     EXPECT_EQ(bytes_of("p.htm"), page);
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0);
     project.process_numbering.set_integer(0);
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0);
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0);
     EXPECT_EQ(bytes_of("p.htm"),
               "<html><body>\n<!-- toc -->\n<h1>1. Alpha</h1>\n<h2>1.1. Beta</h2>\n"
               "<h1>2. Gamma</h1>\n</body></html>");
@@ -243,8 +244,8 @@ TEST_F(TocBuildTest, HundredThousandHeadingsUnderOneBuildAndClear) {
         html += "<h2>B</h2>";
     html += "</body>";
     put("p.htm", html);
-    TocProject project = single("p.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    toc_project project = single("p.htm");
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     const std::string built = bytes_of("p.htm");
     const std::string last = std::to_string(headings + 1);
     EXPECT_NE(
@@ -254,8 +255,8 @@ TEST_F(TocBuildTest, HundredThousandHeadingsUnderOneBuildAndClear) {
                          "_1000\">B</a></h2></body>"),
               std::string::npos);
 
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), html);
 }
 
@@ -266,19 +267,19 @@ TEST_F(TocBuildTest, DeeplyNestedHeadingsBuildAndClear) {
     for (int i = 0; i < depth; ++i)
         html += i % 1000 == 0 ? "<div><h2>B</h2>" : "<div>";
     put("p.htm", html);
-    TocProject project = single("p.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    toc_project project = single("p.htm");
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     EXPECT_NE(bytes_of("p.htm").find(row(0, "#qorv_link_200_1000", "200. B")), std::string::npos);
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
-    ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     EXPECT_EQ(bytes_of("p.htm"), html);
 }
 
 TEST_F(TocBuildTest, SourcePastTwoGigabytesFailsUntouched) {
     const uintmax_t size = largest_readable_file + 1;
     put_sparse("huge.htm", size);
-    TocProject project = single("huge.htm");
-    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    toc_project project = single("huge.htm");
+    EXPECT_EQ(build_toc(project, nullptr, nullptr), 1);
     EXPECT_EQ(project.error_text.view(), "Source file is too large: " + path("huge.htm"));
     EXPECT_EQ(std::filesystem::file_size(path("huge.htm")), size);
     EXPECT_EQ(names_in(), (std::vector<std::string>{"huge.htm", "t.tpl"}));
@@ -312,31 +313,31 @@ TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.document);
         put("p.htm", r.document);
-        TocProject project = single("p.htm");
+        toc_project project = single("p.htm");
         project.process_numbering.set_integer(0);
         // h7, unknown to the reader, does not close a paragraph
         project.range_to.set_integer(7);
-        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
-        ASSERT_EQ(clearToc(project, nullptr, nullptr), 0) << project.error_text.view();
+        ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
+        ASSERT_EQ(clear_toc(project, nullptr, nullptr), 0) << project.error_text.view();
         EXPECT_EQ(bytes_of("p.htm"), r.cleared);
     }
 }
 
 TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {
     put("p.htm", page);
-    TocProject project = single("p.htm");
+    toc_project project = single("p.htm");
     set_output_fault_for_testing(100);
-    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(build_toc(project, nullptr, nullptr), 1);
     EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("p.htm"));
     EXPECT_EQ(bytes_of("p.htm"), page);
     EXPECT_EQ(names_in(), (std::vector<std::string>{"p.htm", "t.tpl"}));
 }
 
 TEST_F(TocBuildTest, SingleSourceMissing) {
-    TocProject project = single("none.htm");
-    EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+    toc_project project = single("none.htm");
+    EXPECT_EQ(build_toc(project, nullptr, nullptr), 1);
     EXPECT_EQ(project.error_text.view(), "Can't open source file: " + path("none.htm"));
-    EXPECT_EQ(clearToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(clear_toc(project, nullptr, nullptr), 1);
     EXPECT_EQ(project.error_text.view(), "Can't open source file: " + path("none.htm"));
 }
 
@@ -347,9 +348,9 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     put("a.htm", page_a);
     put_sub("sub/b b.htm", page_b);
     put("toc.htm", "<html><body><p>See:</p></body></html>");
-    TocProject project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
+    toc_project project = multi({"a.htm", "sub/b b.htm"}, "toc.htm");
     std::vector<int32_t> percents;
-    ASSERT_EQ(buildToc(project, record_percent, &percents), 0) << project.error_text.view();
+    ASSERT_EQ(build_toc(project, record_percent, &percents), 0) << project.error_text.view();
     // the sources fill 80 percent of the bar, the destination 5, then the end
     ASSERT_GE(percents.size(), 3u);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
@@ -368,10 +369,10 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
 TEST_F(TocBuildTest, MultiTitlesAndLocalTocs) {
     put("a.htm", "<html><head><title>Page A</title></head><body><h1>A1</h1></body></html>");
     put("b.htm", "<html><head><title>Page B</title></head><body><h1>B1</h1></body></html>");
-    TocProject project = multi({"a.htm", "b.htm"}, "toc.htm");
+    toc_project project = multi({"a.htm", "b.htm"}, "toc.htm");
     project.process_title.set_integer(1);
     project.insert_local_toc.set_integer(1);
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     // a destination that did not exist holds only the TOC
     EXPECT_EQ(bytes_of("toc.htm"),
               toc_of(row(0, "a.htm", "1. Page A") + row(1, "a.htm#qorv_link_2_1000", "1.1. A1") +
@@ -409,10 +410,10 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        TocProject project = multi(r.sources, r.destination);
+        toc_project project = multi(r.sources, r.destination);
         if (r.destination.empty()) project.destination.set_text("");
         project.template_file.set_text(path(r.template_file));
-        EXPECT_EQ(buildToc(project, nullptr, nullptr), 1);
+        EXPECT_EQ(build_toc(project, nullptr, nullptr), 1);
         EXPECT_EQ(project.error_text.view(), r.message);
         EXPECT_EQ(bytes_of("a.htm"), page_a);
         EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
@@ -425,19 +426,19 @@ TEST_F(TocBuildTest, MultiFailingSource) {
     // a source in a directory that takes no new files can be read but not replaced
     std::filesystem::create_symlink("/proc/version", path("ro.htm"));
     // a source that fails stops the build with the files before it rewritten
-    TocProject project = multi({"a.htm", "ro.htm", "b.htm"}, "toc.htm");
-    EXPECT_EQ(buildToc(project, nullptr, nullptr), 2);
+    toc_project project = multi({"a.htm", "ro.htm", "b.htm"}, "toc.htm");
+    EXPECT_EQ(build_toc(project, nullptr, nullptr), 2);
     EXPECT_EQ(project.error_text.view(), "Can't open file for writing: " + path("ro.htm"));
     EXPECT_NE(bytes_of("a.htm"), page_a);
     EXPECT_EQ(bytes_of("b.htm"), page_b);
     EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
 
     project = multi({"a.htm", "b.htm"}, "toc.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     ASSERT_NE(bytes_of("toc.htm").find("QORV_HTML_TOC_START"), std::string::npos);
 
     project = multi({"ro.htm", "a.htm", "b.htm"}, "toc.htm");
-    EXPECT_EQ(clearToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(clear_toc(project, nullptr, nullptr), 1);
     EXPECT_EQ(project.error_text.view(), "Can't open file for writing: " + path("ro.htm"));
     EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
     EXPECT_EQ(bytes_of("b.htm"), "<html><body><h1> B1</h1></body></html>");
@@ -495,8 +496,8 @@ TEST_F(TocBuildTest, MultiReadsWhatEarlierFilesWrote) {
         std::filesystem::create_directories(path("sub"));
         std::filesystem::remove(path("link.htm"));
         std::filesystem::create_symlink("a.htm", path("link.htm"));
-        TocProject project = multi(r.sources, "toc.htm");
-        ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+        toc_project project = multi(r.sources, "toc.htm");
+        ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
         for (const auto& [file, bytes] : r.expected)
             EXPECT_EQ(bytes_of(file), bytes) << file;
         EXPECT_EQ(names_in(),
@@ -508,10 +509,10 @@ TEST_F(TocBuildTest, MultiRendersWithATemplateItRewrote) {
     put("a.htm", page_a);
     put("b.htm", page_b);
     put("tl.tpl", "<!-- toc -->" + test_template);
-    TocProject project = multi({"a.htm", "tl.tpl", "b.htm"}, "toc.htm");
+    toc_project project = multi({"a.htm", "tl.tpl", "b.htm"}, "toc.htm");
     project.insert_local_toc.set_integer(1);
     project.template_file.set_text(path("tl.tpl"));
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     // the template gains an empty TOC at its placeholder, which the files after it repeat
     const std::string empty_toc =
         "<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->";
@@ -544,12 +545,12 @@ TEST_F(TocBuildTest, MultiFailedCommitStopsTheBuild) {
         put("a.htm", page_a);
         put("b.htm", page_b);
         put("c.htm", page_b);
-        TocProject project = multi(files, "toc.htm");
+        toc_project project = multi(files, "toc.htm");
         project.insert_local_toc.set_integer(1);
         const std::string failing = path(r.failing);
         set_output_commit_fault_for_testing(r.kind == fault::sync ? failing : "",
                                             r.kind == fault::rename ? failing : "");
-        EXPECT_EQ(buildToc(project, nullptr, nullptr), r.result);
+        EXPECT_EQ(build_toc(project, nullptr, nullptr), r.result);
         set_output_commit_fault_for_testing("", "");
         EXPECT_EQ(project.error_text.view(), "Can't write to file: " + failing);
         for (const std::string& file : files) {
@@ -566,14 +567,14 @@ TEST_F(TocBuildTest, MultiClearGoesOnPastAFailedCommit) {
     put("a.htm", page_a);
     put("b.htm", page_b);
     put("c.htm", "<html><body><h1>C1</h1></body></html>");
-    TocProject project = multi({"a.htm", "b.htm", "c.htm"}, "toc.htm");
-    ASSERT_EQ(buildToc(project, nullptr, nullptr), 0) << project.error_text.view();
+    toc_project project = multi({"a.htm", "b.htm", "c.htm"}, "toc.htm");
+    ASSERT_EQ(build_toc(project, nullptr, nullptr), 0) << project.error_text.view();
     const std::string b_built = bytes_of("b.htm");
     // a later file that can't be replaced does not hide the earlier failed commit
     std::filesystem::create_symlink("/proc/version", path("ro.htm"));
     project = multi({"a.htm", "b.htm", "ro.htm", "c.htm"}, "toc.htm");
     set_output_commit_fault_for_testing(path("b.htm"), "");
-    EXPECT_EQ(clearToc(project, nullptr, nullptr), 1);
+    EXPECT_EQ(clear_toc(project, nullptr, nullptr), 1);
     set_output_commit_fault_for_testing("", "");
     EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("b.htm"));
     EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
@@ -593,11 +594,11 @@ TEST_F(TocBuildTest, MultiBuildWithinFewDescriptors) {
         sources.push_back("p" + std::to_string(i) + ".htm");
         put(sources.back(), page_b);
     }
-    TocProject project = multi(sources, "toc.htm");
+    toc_project project = multi(sources, "toc.htm");
     struct rlimit low = saved;
     low.rlim_cur = 48;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    const int result = buildToc(project, nullptr, nullptr);
+    const int result = build_toc(project, nullptr, nullptr);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     ASSERT_EQ(result, 0) << project.error_text.view();
     for (int i = 0; i < 80; ++i) {

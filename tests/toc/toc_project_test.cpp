@@ -1,26 +1,26 @@
-#include "toc/toc_project.h"
+#include "toc_project.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "foundation/output_file.h"
-#include "tests/foundation/scratch_dir.h"
-#include "tests/support/markup_dump.h"
+#include "markup_dump.h"
+#include "output_file.h"
+#include "scratch_dir.h"
 
 namespace {
 
 class TocProjectTest : public ScratchDirTest {};
 
 // Every field as "name=value", numbers as the build reads them, texts quoted.
-std::vector<std::string> fields(const TocProject& project) {
+std::vector<std::string> fields(const toc_project& project) {
     std::string sources = "source=[";
     for (size_t i = 0; i < project.source.size(); ++i)
         sources += (i ? "|" : "") + quote_bytes(project.source[i].view());
-    const auto number = [](const char* name, const qvval& value) {
+    const auto number = [](const char* name, const template_value& value) {
         return std::string(name) + "=" + std::to_string(value.to_integer());
     };
-    const auto text = [](const char* name, const qvval& value) {
+    const auto text = [](const char* name, const template_value& value) {
         return std::string(name) + "=" + quote_bytes(value.view());
     };
     return {number("single", project.is_single),
@@ -38,8 +38,8 @@ std::vector<std::string> fields(const TocProject& project) {
 }
 
 // The fields that differ from a fresh record's; "" when none does.
-std::string project_dump(const TocProject& project) {
-    const std::vector<std::string> defaults = fields(TocProject());
+std::string project_dump(const toc_project& project) {
+    const std::vector<std::string> defaults = fields(toc_project());
     const std::vector<std::string> values = fields(project);
     std::string dump;
     for (size_t i = 0; i < values.size(); ++i) {
@@ -83,7 +83,7 @@ TEST_F(TocProjectTest, LoadRules) {
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.file));
         put("p.toc", std::string(row.file));
-        TocProject project;
+        toc_project project;
         project.destination.set_text("stale");
         project.source.emplace_back("stale");
         ASSERT_EQ(project.load(path("p.toc")), 0) << project.error_text.view();
@@ -108,9 +108,9 @@ TEST_F(TocProjectTest, FailedLoadChangesOnlyTheErrorText) {
             put("p.toc", row.file);
             file_path = path("p.toc");
         }
-        TocProject project;
+        toc_project project;
         project.is_single.set_integer(0);
-        project.source = {qvchar("a.htm"), qvchar("b.htm")};
+        project.source = {byte_string("a.htm"), byte_string("b.htm")};
         project.range_to.set_integer(3);
         const std::string before = project_dump(project);
         EXPECT_EQ(project.load(file_path), 1);
@@ -120,7 +120,7 @@ TEST_F(TocProjectTest, FailedLoadChangesOnlyTheErrorText) {
 }
 
 TEST_F(TocProjectTest, SavedFileIsByteExact) {
-    TocProject project;
+    toc_project project;
     EXPECT_EQ(project.save(path("default.toc")), 0);
     EXPECT_EQ(
         bytes_of("default.toc"),
@@ -133,7 +133,7 @@ TEST_F(TocProjectTest, SavedFileIsByteExact) {
 
     project.template_file.set_text("qvdata/toc_list.htm");
     project.indent.set_text("&nbsp;");
-    project.source = {qvchar("b.htm"), qvchar(""), qvchar("a \"q\".htm")};
+    project.source = {byte_string("b.htm"), byte_string(""), byte_string("a \"q\".htm")};
     project.is_single.set_integer(0);
     project.process_title.set_bool(true);
     project.named_anchor_attributes.set_text(" class=\"x\"");
@@ -177,18 +177,18 @@ TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.value));
-        TocProject saved;
+        toc_project saved;
         saved.is_single.set_integer(0);
-        saved.source = {qvchar("first"), qvchar(row.value)};
+        saved.source = {byte_string("first"), byte_string(row.value)};
         saved.destination.set_text(row.value);
         saved.named_anchor_attributes.set_text(" " + row.value);
         saved.template_file.set_text(row.value);
         saved.indent.set_text(row.value);
         ASSERT_EQ(saved.save(path("p.toc")), 0);
 
-        TocProject loaded;
+        toc_project loaded;
         ASSERT_EQ(loaded.load(path("p.toc")), 0) << loaded.error_text.view();
-        saved.source[1] = qvchar(row.expected);
+        saved.source[1] = byte_string(row.expected);
         saved.destination.set_text(row.expected);
         saved.named_anchor_attributes.set_text(" " + row.expected);
         saved.template_file.set_text(row.expected);
@@ -199,7 +199,7 @@ TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
 }
 
 TEST_F(TocProjectTest, FailedSaveKeepsTheOldFile) {
-    TocProject project;
+    toc_project project;
     EXPECT_EQ(project.save(path("missing/p.toc")), 1);
     EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("missing/p.toc"));
 
@@ -227,7 +227,7 @@ TEST(TocProjectNormalizeTest, ModeRules) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expected);
-        TocProject project;
+        toc_project project;
         project.is_single.set_integer(row.single);
         project.process_title.set_integer(1);
         project.source.clear();
@@ -251,22 +251,22 @@ TEST(TocProjectNormalizeTest, AnchorAttributesStartWithOneBlank) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        TocProject project;
+        toc_project project;
         project.named_anchor_attributes.set_text(row.text);
-        project.normalizeAnchorAttributes();
+        project.normalize_anchor_attributes();
         EXPECT_EQ(project.named_anchor_attributes.view(), row.expected);
     }
 }
 
 TEST(TocProjectNormalizeTest, ResetRestoresDefaults) {
-    TocProject project;
+    toc_project project;
     const std::vector<std::string> defaults = {
         "single=1",  "back=1",         R"(source=[""])", R"(destination="")",
         "from=1",    "to=6",           R"(anchor="")",   "titles=0",
         "numbers=1", R"(template="")", R"(indent="")",   "local=0"};
     EXPECT_EQ(fields(project), defaults);
     project.is_single.set_integer(0);
-    project.source = {qvchar("a")};
+    project.source = {byte_string("a")};
     project.indent.set_text("x");
     project.error_text.assign("old error");
     project.reset();

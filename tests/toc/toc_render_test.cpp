@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/files.h"
-#include "tests/foundation/scratch_dir.h"
-#include "toc/toc_build.h"
+#include "files.h"
+#include "scratch_dir.h"
+#include "toc_build.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ constexpr const char* keys[] = {"item",  "text",        "link",     "open",     
 
 // A tree of items given as (level, text); links are "#" + text, numbering as the build makes it.
 struct TreeFixture {
-    TocTree tree;
+    toc_tree tree;
     std::vector<toc_node*> items;
 
     explicit TreeFixture(const std::vector<std::pair<int, const char*>>& entries) {
@@ -39,7 +39,7 @@ struct TreeFixture {
 
     // One line per row: the nine fields in key order, separated by '|'.
     std::vector<std::string> rows(toc_node* start) {
-        qvhash_array data;
+        named_lists data;
         fill_toc_data(tree, start, data);
         EXPECT_EQ(data.count(), 9);
         std::vector<std::string> out;
@@ -47,11 +47,11 @@ struct TreeFixture {
         for (int32_t row = 0; row < count; ++row) {
             std::string line;
             for (const char* key : keys) {
-                const qvarr* list = data.find_list(key);
+                const value_list* list = data.find_list(key);
                 EXPECT_NE(list, nullptr) << key;
                 if (!list) return out;
                 EXPECT_EQ(list->count(), count) << key;
-                qvval value;
+                template_value value;
                 EXPECT_TRUE(list->get(row, value));
                 if (!line.empty()) line += '|';
                 line += std::string(value.view());
@@ -76,13 +76,13 @@ TEST(TocRenderTest, RowsOfNestedItems) {
 
 TEST(TocRenderTest, CloseRowLevelIsEmptyText) {
     TreeFixture fixture({{1, "A"}, {2, "B"}});
-    qvhash_array data;
+    named_lists data;
     fill_toc_data(fixture.tree, fixture.find("A"), data);
-    qvval level;
+    template_value level;
     ASSERT_TRUE(data.find_list("level")->get(2, level));
     EXPECT_TRUE(level.is_text());
     EXPECT_EQ(level.view(), "");
-    qvval open;
+    template_value open;
     ASSERT_TRUE(data.find_list("open")->get(2, open));
     EXPECT_EQ(open.to_integer(), 0);
 }
@@ -137,10 +137,11 @@ class RenderTocTest : public ScratchDirTest {
     std::string render(TreeFixture& fixture, toc_node* start, const std::string& template_name) {
         loaded_template layout;
         load_template(path(template_name), layout);
-        const std::string once = joined(
-            [&](std::vector<qvchar>& out) { return renderToc(fixture.tree, start, layout, out); });
-        const std::string by_path = joined([&](std::vector<qvchar>& out) {
-            return renderToc(fixture.tree, start, path(template_name), out);
+        const std::string once = joined([&](std::vector<byte_string>& out) {
+            return render_toc(fixture.tree, start, layout, out);
+        });
+        const std::string by_path = joined([&](std::vector<byte_string>& out) {
+            return render_toc(fixture.tree, start, path(template_name), out);
         });
         EXPECT_EQ(once, by_path);
         return by_path;
@@ -148,7 +149,7 @@ class RenderTocTest : public ScratchDirTest {
 
     template <typename Render>
     static std::string joined(Render render) {
-        std::vector<qvchar> out;
+        std::vector<byte_string> out;
         out.emplace_back("before");
         const int result = render(out);
         EXPECT_EQ(out.front().view(), "before");

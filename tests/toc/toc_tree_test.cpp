@@ -1,4 +1,4 @@
-#include "toc/toc_tree.h"
+#include "toc_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 // Appends items of the given levels and dumps "level:numbering" per item in document order,
 // with the parent's text in brackets.
 std::string build(const std::vector<int>& levels) {
-    TocTree tree;
+    toc_tree tree;
     toc_node* current = nullptr;
     int n = 0;
     for (int level : levels) {
@@ -21,7 +21,7 @@ std::string build(const std::vector<int>& levels) {
         tree.set_numbering(*current);
     }
     std::string dump;
-    for (toc_node* item = tree.first(); item; item = TocTree::next(item)) {
+    for (toc_node* item = tree.first(); item; item = toc_tree::next(item)) {
         if (!dump.empty()) dump += ' ';
         dump += std::string(item->text.view()) + "[";
         if (item->parent()) dump += std::string(as_toc(item->parent())->text.view());

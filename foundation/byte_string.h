@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Growable byte buffer holding every text of the program. Bytes are not kept
+// NUL-terminated; `c_str` places a NUL just past the text. Text may hold NULs.
+class byte_string {
+  public:
+    byte_string() = default;
+    byte_string(const char* cstr);  // NOLINT(google-explicit-constructor): texts read as literals
+    byte_string(const char* bytes, int32_t n);
+    explicit byte_string(std::string_view text);
+    byte_string(const byte_string& other);
+    byte_string(byte_string&& other) noexcept;
+    byte_string& operator=(const byte_string& other);
+    byte_string& operator=(byte_string&& other) noexcept;
+    ~byte_string();
+
+    int32_t length() const { return length_; }
+    int32_t capacity() const { return capacity_; }
+    bool is_empty() const { return length_ == 0; }
+    // Valid until the next operation that grows or resets the buffer; null without storage.
+    char* data() { return bytes_; }
+    const char* data() const { return bytes_; }
+    std::string_view view() const { return {bytes_ ? bytes_ : "", static_cast<size_t>(length_)}; }
+    char operator[](int32_t i) const { return bytes_[i]; }
+    char& operator[](int32_t i) { return bytes_[i]; }
+    unsigned char byte_at(int32_t i) const { return static_cast<unsigned char>(bytes_[i]); }
+
+    // A null pointer empties the buffer and releases its storage.
+    void assign(const char* cstr);
+    void assign(const char* bytes, int32_t n);
+    void assign(const byte_string& other);
+    // Takes over the other's storage; the other is left without storage.
+    void move_from(byte_string& other);
+    void append(const char* cstr);
+    void append(const char* bytes, int32_t n);
+    void append(const byte_string& other);
+    void append(std::string_view text) { append(text.data(), static_cast<int32_t>(text.size())); }
+    void push(char byte) {
+        // the scanners push byte by byte: only growth leaves the inline path
+        if (length_ < capacity_)
+            bytes_[length_++] = byte;
+        else
+            push_growing(byte);
+    }
+    // Negative n or n equal to the length does nothing; new bytes are undefined.
+    void set_length(int32_t n);
+    // Makes room for `n` bytes in all, exactly, keeping the text; smaller n does nothing.
+    void reserve(int32_t n);
+    // Releases the storage; n > 0 allocates fresh (undefined) bytes.
+    void reset(int32_t n);
+    void clear() { set_length(0); }
+    // Pointer to the bytes with a NUL after them; never null.
+    const char* c_str();
+
+    // -1 when absent, when `from` is out of range or the needle is empty or too long.
+    int32_t find(std::string_view needle, int32_t from = 0) const;
+    int32_t find_last(std::string_view needle) const;
+    int32_t find_char(char byte, int32_t from = 0) const;
+    bool starts_with(std::string_view prefix) const { return view().starts_with(prefix); }
+    bool ends_with(std::string_view suffix) const { return view().ends_with(suffix); }
+
+    // Byte-wise order of map keys: an empty text first, a prefix before its extensions.
+    static int compare(const byte_string& a, const byte_string& b);
+    static int compare(std::string_view a, std::string_view b);
+    bool operator==(const byte_string& other) const { return view() == other.view(); }
+    bool operator==(std::string_view other) const { return view() == other; }
+    bool operator==(const char* other) const { return view() == std::string_view(other); }
+
+    void replace_char(char a, char b);
+    // Every byte a is replaced by the text; an empty text deletes it.
+    void replace_char(char a, std::string_view text);
+    // Occurrences never overlap; an empty s changes nothing.
+    void replace_text(std::string_view s, char b);
+    void replace_text(std::string_view s, std::string_view t);
+
+    // Escapes " & < > and bytes >= 0x80 (as &#NNN;); the apostrophe stays.
+    void html_escape();
+    // Drops every CR, then writes every LF as CR LF.
+    void to_crlf();
+    // Hexadecimal digits read as a 32-bit value; any other byte makes it 0.
+    int32_t hex_value() const;
+    // Percent-encodes all but letters, digits, '-', '.', '_' and '/'.
+    void url_encode_path();
+
+  private:
+    void grow_to(int32_t n);
+    void push_growing(char byte);
+
+    char* bytes_ = nullptr;
+    int32_t capacity_ = 0;
+    int32_t length_ = 0;
+};

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+
+// Links every tree node starts with; payload types derive from it. The links change only
+// through the tree_* functions below, which keep `last_child` and the tree's last top-level
+// node current so that appending is constant time.
+class tree_node {
+  public:
+    tree_node() = default;
+    tree_node(const tree_node&) = delete;
+    tree_node& operator=(const tree_node&) = delete;
+    // Destroys the node's whole subtree too, without recursion, so any depth is safe.
+    // Delete only unlinked nodes; linked ones belong to their tree.
+    virtual ~tree_node();
+
+    tree_node* parent() const { return parent_; }
+    tree_node* next() const { return next_; }
+    tree_node* prev() const { return prev_; }
+    tree_node* first_child() const { return first_child_; }
+    tree_node* last_child() const { return last_child_; }
+    int32_t child_count() const { return child_count_; }
+
+  private:
+    friend struct tree_links;
+
+    tree_node* parent_ = nullptr;
+    tree_node* next_ = nullptr;
+    tree_node* first_child_ = nullptr;
+    tree_node* prev_ = nullptr;
+    tree_node* last_child_ = nullptr;
+    int32_t child_count_ = 0;
+};
+
+// Ordered tree of nodes. The tree owns every node linked into it, and frees them all when
+// cleared or destroyed; `tree_unlink` hands a node (with its subtree) back to the caller.
+class node_tree {
+  public:
+    node_tree() = default;
+    node_tree(const node_tree&) = delete;
+    node_tree& operator=(const node_tree&) = delete;
+    node_tree(node_tree&& other) noexcept;
+    node_tree& operator=(node_tree&& other) noexcept;
+    ~node_tree();
+
+    tree_node* first() const { return first_; }
+    tree_node* last_top() const { return last_top_; }
+    int32_t top_count() const { return top_count_; }
+    bool is_empty() const { return first_ == nullptr; }
+
+  private:
+    friend struct tree_links;
+
+    tree_node* first_ = nullptr;
+    tree_node* last_top_ = nullptr;
+    int32_t top_count_ = 0;
+};
+
+// Where an unlinked node stood: pass both to `tree_insert` to put it back, or resume a walk.
+struct tree_place {
+    tree_node* parent = nullptr;
+    tree_node* next = nullptr;
+};
+
+// The nodes handed to the linking functions must be unlinked (fresh or returned by
+// `tree_unlink`); linking makes the tree their owner.
+
+// Next node in document order: first child, else next sibling, else the next sibling of the
+// nearest ancestor that has one; null at the end or for null.
+tree_node* tree_next(const tree_node* node);
+// The same without entering the node's children.
+tree_node* tree_next_skip(const tree_node* node);
+// Makes node the first top-level node.
+void tree_prepend_top(node_tree& tree, tree_node* node);
+// Link node just before or after other, under other's parent; other must be linked in tree.
+void tree_insert_before(node_tree& tree, tree_node* node, tree_node* other);
+void tree_insert_after(node_tree& tree, tree_node* node, tree_node* other);
+// Make node the first or the last child of parent.
+void tree_prepend_child(node_tree& tree, tree_node* node, tree_node* parent);
+void tree_append_child(node_tree& tree, tree_node* node, tree_node* parent);
+// Links node after the last sibling of member, under member's parent. Nothing happens (the
+// node stays the caller's) when member is null or an unlinked top node.
+void tree_append_sibling(node_tree& tree, tree_node* node, tree_node* member);
+// Before `before` if given, else as the last child of `parent` if given, else as the last
+// top-level node.
+void tree_insert(node_tree& tree, tree_node* node, tree_node* parent, tree_node* before);
+// Takes node and its subtree out of the tree without destroying it; the caller owns it
+// afterwards. Returns its former parent and next sibling. A node not linked in the tree is
+// left alone and gives an empty place.
+tree_place tree_unlink(node_tree& tree, tree_node* node);
+// Destroys every node.
+void tree_clear(node_tree& tree);

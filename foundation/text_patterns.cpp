@@ -1,0 +1,260 @@
+#include "text_patterns.h"
+
+#include <locale.h>
+#include <regex.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "paths.h"
+
+namespace {
+
+// The "C" locale for every library call, so that bytes >= 0x80 are plain single bytes and
+// character ranges and case folding are ASCII, whatever locale the process runs in.
+locale_t c_locale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return locale;
+}
+
+class c_locale_scope {
+  public:
+    c_locale_scope() : previous_(c_locale() ? uselocale(c_locale()) : locale_t(nullptr)) {}
+    ~c_locale_scope() {
+        if (previous_) uselocale(previous_);
+    }
+    c_locale_scope(const c_locale_scope&) = delete;
+    c_locale_scope& operator=(const c_locale_scope&) = delete;
+
+  private:
+    locale_t previous_;
+};
+
+int platform_flags(int32_t flags) {
+    int cflags = 0;
+    if (flags & regex_extended) cflags |= REG_EXTENDED;
+    if (flags & regex_ignore_case) cflags |= REG_ICASE;
+    if (flags & regex_no_sub) cflags |= REG_NOSUB;
+    return cflags;
+}
+
+// The subject as a C string would see it: up to its first NUL.
+std::string_view c_string_part(std::string_view subject) {
+    if (subject.empty()) return {};
+    const void* nul = std::memchr(subject.data(), 0, subject.size());
+    if (nul)
+        subject =
+            subject.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - subject.data()));
+    return subject;
+}
+
+// Runs a compiled pattern on a C string of known length (a NUL at bytes[length] and none
+// before). `match` holds max(count, 1) elements. Must run under c_locale_scope.
+int execute(const regex_t& regex, const char* bytes, size_t length, size_t count,
+            regmatch_t* match) {
+#ifdef REG_STARTEND
+    // the bounds spare the library a strlen on every call of a replacement loop
+    match[0].rm_so = 0;
+    match[0].rm_eo = static_cast<regoff_t>(length);
+    return regexec(&regex, bytes, count, match, REG_STARTEND);
+#else
+    (void)length;
+    return regexec(&regex, bytes, count, match, 0);
+#endif
+}
+
+// The subject with a NUL after it, in a buffer of the calling thread that is reused, so that
+// a search per comment of a large document allocates nothing once the buffer is grown.
+std::string_view terminated_copy(std::string_view subject) {
+    thread_local std::string buffer;
+    buffer.assign(c_string_part(subject));
+    return buffer;
+}
+
+bool is_valid_match(const regmatch_t& match, size_t length) {
+    const auto n = static_cast<regoff_t>(length);
+    return match.rm_so >= 0 && match.rm_eo >= 1 && match.rm_so < n && match.rm_eo <= n &&
+           match.rm_so < match.rm_eo;
+}
+
+// A pattern compiled once for the life of the process. The library locks a compiled pattern
+// while executing it, so threads may share one.
+class fixed_pattern {
+  public:
+    fixed_pattern(const char* pattern, int32_t flags) {
+        c_locale_scope scope;
+        status_ = regcomp(&regex_, pattern, platform_flags(flags | regex_extended));
+    }
+    ~fixed_pattern() {
+        if (status_ == 0) regfree(&regex_);
+    }
+    fixed_pattern(const fixed_pattern&) = delete;
+    fixed_pattern& operator=(const fixed_pattern&) = delete;
+
+    bool is_valid() const { return status_ == 0; }
+    const regex_t& regex() const { return regex_; }
+
+  private:
+    regex_t regex_{};
+    int status_ = -1;
+};
+
+const fixed_pattern& numeric_reference() {
+    static const fixed_pattern pattern("&#x?[0-9a-fA-F]+;", regex_extended);
+    return pattern;
+}
+
+const fixed_pattern& named_reference() {
+    static const fixed_pattern pattern("&[a-zA-Z_:][a-zA-Z_:0-9\\.\\-]*;", regex_extended);
+    return pattern;
+}
+
+const fixed_pattern& toc_placeholder() {
+    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->",
+                                       regex_extended | regex_ignore_case | regex_no_sub);
+    return pattern;
+}
+
+bool is_blank(char byte) {
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// The first place where a placeholder can start: "<!--", blanks, then "toc" in any case; npos
+// when there is none. The pattern then runs from there only, so that a long comment costs a
+// fast scan rather than a run of the pattern over all of it.
+size_t placeholder_candidate(std::string_view text) {
+    for (size_t at = text.find("<!--"); at != std::string_view::npos;
+         at = text.find("<!--", at + 1)) {
+        size_t i = at + 4;
+        while (i < text.size() && is_blank(text[i]))
+            ++i;
+        if (text.size() - i >= 3 && (text[i] | 0x20) == 't' && (text[i + 1] | 0x20) == 'o' &&
+            (text[i + 2] | 0x20) == 'c') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// Replaces every match of the pattern, left to right, by what `replace(match, out)` appends.
+// The value is touched only when something matched.
+template <typename Replace>
+void replace_matches(template_value& value, const fixed_pattern& pattern, Replace replace) {
+    std::string_view text = value.view();
+    // every reference starts with '&': a text without one can't match
+    if (!pattern.is_valid() || text.find('&') == std::string_view::npos) return;
+    // the same bytes with a NUL after them
+    text = std::string_view(value.text(), text.size());
+    // the search ends at the first NUL, as it would in a C string; the bytes after it are kept
+    const std::string_view searched = c_string_part(text);
+    byte_string output;
+    bool replaced = false;
+    size_t position = 0;
+    {
+        c_locale_scope scope;
+        regmatch_t match[1];
+        while (position < searched.size()) {
+            const std::string_view rest = searched.substr(position);
+            if (execute(pattern.regex(), rest.data(), rest.size(), 1, match) != 0) break;
+            if (!is_valid_match(match[0], rest.size())) break;
+            const auto start = static_cast<size_t>(match[0].rm_so);
+            const auto end = static_cast<size_t>(match[0].rm_eo);
+            if (!replaced) {
+                output.reset(static_cast<int32_t>(text.size()) + 20);
+                output.set_length(0);
+                replaced = true;
+            }
+            output.append(rest.substr(0, start));
+            replace(rest.substr(start, end - start), output);
+            position += end;
+        }
+    }
+    if (!replaced) return;
+    output.append(text.substr(position));
+    value.set_text(output.view());
+}
+
+}  // namespace
+
+bool regex_load() {
+    return true;
+}
+
+void regex_unload() {}
+
+int regex_match(std::string_view pattern, int32_t flags, std::string_view subject,
+                value_list* out) {
+    if (out) {
+        out->clear();
+    } else {
+        flags |= regex_no_sub;
+    }
+    flags |= regex_extended;
+    // regcomp reads a C string
+    const std::string pattern_text(c_string_part(pattern));
+    c_locale_scope scope;
+    regex_t regex;
+    const int compiled = regcomp(&regex, pattern_text.c_str(), platform_flags(flags));
+    if (compiled != 0) return compiled;
+    const size_t count = out ? regex.re_nsub + 1 : 0;
+    std::unique_ptr<regmatch_t[]> match(new regmatch_t[count > 0 ? count : 1]);
+    const std::string_view searched = terminated_copy(subject);
+    const int result = execute(regex, searched.data(), searched.size(), count, match.get());
+    regfree(&regex);
+    if (result != 0 || !out) return result;
+    for (size_t i = 0; i < count; ++i) {
+        // with no sub-match reporting the library fills nothing in
+        if (!(flags & regex_no_sub) && is_valid_match(match[i], searched.size())) {
+            const auto start = static_cast<size_t>(match[i].rm_so);
+            const auto end = static_cast<size_t>(match[i].rm_eo);
+            out->add(template_value(searched.substr(start, end - start)));
+        } else {
+            out->add(template_value(std::string_view()));
+        }
+    }
+    return 0;
+}
+
+void decode_numeric_entities(template_value& value) {
+    replace_matches(value, numeric_reference(), [](std::string_view match, byte_string& out) {
+        if (match.size() >= 7) {
+            out.push('!');
+            return;
+        }
+        int32_t code = 0;
+        if (match[2] == 'x') {
+            const std::string_view digits = match.substr(3, match.size() - 4);
+            code = byte_string(digits).hex_value();
+        } else {
+            code = text_to_integer(match.substr(2, match.size() - 3));
+        }
+        out.push(code >= 0 && code <= 255 ? static_cast<char>(code) : '!');
+    });
+}
+
+void decode_named_entities(template_value& value, bool lower_case, const sorted_map& table) {
+    byte_string name;
+    replace_matches(value, named_reference(), [&](std::string_view match, byte_string& out) {
+        name.assign(match.data() + 1, static_cast<int32_t>(match.size()) - 2);
+        if (lower_case) to_lower(name);
+        const template_value* replacement = table.find_ref(name.view());
+        if (replacement) {
+            out.append(replacement->view());
+        } else {
+            out.push('!');
+        }
+    });
+}
+
+bool is_toc_placeholder(std::string_view comment_raw) {
+    const fixed_pattern& pattern = toc_placeholder();
+    if (!pattern.is_valid()) return false;
+    const std::string_view text = c_string_part(comment_raw);
+    const size_t start = placeholder_candidate(text);
+    if (start == std::string_view::npos) return false;
+    const std::string_view subject = terminated_copy(text.substr(start));
+    c_locale_scope scope;
+    regmatch_t bounds[1];
+    return execute(pattern.regex(), subject.data(), subject.size(), 0, bounds) == 0;
+}

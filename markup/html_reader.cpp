@@ -1,0 +1,467 @@
+#include "html_reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "files.h"
+#include "parse_tag.h"
+#include "small_heap.h"
+
+namespace {
+
+constexpr int kind_start_tag = static_cast<int>(node_kind::start_tag);
+constexpr int kind_end_tag = static_cast<int>(node_kind::end_tag);
+constexpr int32_t largest_text_chunk = 1048576;
+
+// Percent of a source read, reported once per chunk.
+class percent_meter {
+  public:
+    // A size of all bits set stands for an unknown size: only the final 100 is reported.
+    percent_meter(progress_callback callback, void* data, uint64_t size)
+        : callback_(callback), data_(data), size_(size) {}
+
+    void report(uint64_t done) const {
+        if (!callback_ || size_ == std::numeric_limits<uint64_t>::max()) return;
+        // a file that grew while it was read, or one that tells no size (a pipe), counts as done
+        const uint64_t percent = size_ == 0 || done >= size_ ? 100 : done * 100 / size_;
+        callback_(static_cast<int32_t>(percent), data_);
+    }
+    void report_done() const {
+        if (callback_) callback_(100, data_);
+    }
+
+  private:
+    progress_callback callback_;
+    void* data_;
+    uint64_t size_;
+};
+
+void set_message(byte_string& error_text, std::string_view message, std::string_view path = {}) {
+    error_text.assign(message.data(), static_cast<int32_t>(message.size()));
+    error_text.append(path);
+}
+
+constexpr std::string_view memory_message = "Memory error occurred";
+constexpr std::string_view too_large_message = "Source file is too large: ";
+
+// A run grows by many small pieces: its room grows to the whole piece of storage it gets, and
+// at least doubles past that, where the buffer would add a sixteenth.
+void append_to_run(byte_string& run, std::string_view bytes) {
+    const int64_t needed = int64_t{run.length()} + static_cast<int64_t>(bytes.size());
+    if (needed > run.capacity()) {
+        int64_t room = std::max<int64_t>(needed, int64_t{2} * run.capacity());
+        if (static_cast<uint64_t>(needed) <= small_heap::largest)
+            room = static_cast<int64_t>(small_heap::class_bytes(static_cast<size_t>(needed)));
+        run.reserve(static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX - 64)));
+    }
+    run.append(bytes);
+}
+
+}  // namespace
+
+html_reader::html_reader(node_tree& tree) : tree_(tree) {
+    configure_html(*this);
+    innermost_known_.fill(-1);
+}
+
+html_reader::~html_reader() {
+    // what an unfinished reading holds outside the tree goes in, as it stands
+    if (in_region()) unfold_region();
+}
+
+int html_reader::read_chunk(byte_string&& chunk) {
+    queue_chunk(std::move(chunk));
+    const int result = scan_step();
+    if (result == needs_input) {
+        while (release_consumed()) {
+        }
+    }
+    return out_of_memory_ && result == needs_input ? html_no_memory : result;
+}
+
+int html_reader::read_chunk(std::string_view chunk) {
+    return read_chunk(byte_string(chunk));
+}
+
+int html_reader::finish() {
+    set_end_of_input(true);
+    const int result = scan_step();
+    if (result != finished) return result;
+    while (release_consumed()) {
+    }
+    // elements left open have no end to fold at
+    if (in_region()) unfold_region();
+    return out_of_memory_ ? html_no_memory : 0;
+}
+
+int html_reader::on_text() {
+    if (token().is_empty()) return 0;
+    // text is never a landmark: inside the region or right after a run it needs no node
+    if (in_region()) {
+        append_to_run(region_run_->raw, token().view());
+        return 0;
+    }
+    if (run_ && folds_at(path_.size()) && last_child_here() == run_) {
+        append_to_run(run_->raw, token().view());
+        return 0;
+    }
+    auto* node = new (std::nothrow) xml_node();
+    if (!node) return html_no_memory;
+    node->kind = node_kind::text;
+    // a copy of exact size: the token keeps its grown buffer for the next construct
+    node->raw.assign(token());
+    place(node, false);
+    return 0;
+}
+
+int html_reader::on_construct() {
+    const int scanned = kind();
+    if (in_script_) {
+        if (scanned != kind_end_tag) return on_text();
+        in_script_ = false;
+    }
+    auto* node = new (std::nothrow) xml_node();
+    if (!node) return html_no_memory;
+    node->kind = static_cast<node_kind>(scanned);
+    node->raw.assign(token());
+    const std::string_view raw = node->raw.view();
+
+    if (scanned == kind_start_tag) {
+        // the scanner's start tags are at least "<a>"
+        if (raw[raw.size() - 2] == '/') node->kind = node_kind::empty_tag;
+        // a folding reader's caller looks at attributes only inside landmarks with content
+        const bool attributes_wanted = !classify_ || path_.size() > shield_;
+        parse_tag(raw.substr(1, raw.size() - 2), node->name,
+                  attributes_wanted ? &node->attributes : nullptr, true, false);
+        node->element = element_index(node->name.view());
+        if (empty_elements().contains(node->element)) node->kind = node_kind::empty_tag;
+        const bool is_open = node->kind == node_kind::start_tag;
+        node->closed = !is_open;
+        if (is_open && node->element == element_script) in_script_ = true;
+
+        const int32_t stop = implied_stop(node->element);
+        if (stop >= 0 &&
+            closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element)) {
+            auto* end_tag = new (std::nothrow) xml_node();
+            if (!end_tag) {
+                place(node, false);
+                return html_no_memory;
+            }
+            const xml_node& closing = *path_[static_cast<size_t>(stop)].node;
+            end_tag->kind = node_kind::end_tag;
+            end_tag->name = closing.name;
+            end_tag->element = closing.element;
+            close_at(static_cast<size_t>(stop), end_tag);
+        }
+        place(node, is_open);
+        return 0;
+    }
+
+    if (scanned == kind_end_tag) {
+        // "</>" is the shortest end tag
+        parse_tag(raw.substr(2, raw.size() - 3), node->name, nullptr, true, true);
+        if (!node->name.is_empty()) node->element = element_index(node->name.view());
+        const int32_t open = innermost_open(*node);
+        node->closed = open >= 0;
+        if (open >= 0) {
+            close_at(static_cast<size_t>(open), node);
+        } else {
+            place(node, false);
+        }
+        return 0;
+    }
+
+    place(node, false);
+    return 0;
+}
+
+void html_reader::place(xml_node* node, bool opens) {
+    node_role role = node_role::ordinary;
+    if (classify_) {
+        role = classify_(*node);
+        if (role != node_role::ordinary) {
+            // every open element holds a landmark now
+            if (in_region()) unfold_region();
+            keep_depth_ = path_.size();
+        } else if (in_region()) {
+            append_to_run(region_run_->raw, node->raw.view());
+            if (opens) {
+                push_open_in_region(node);
+            } else {
+                delete node;
+            }
+            return;
+        } else if (folds_at(path_.size())) {
+            if (opens) {
+                if (start_region()) {
+                    append_to_run(region_run_->raw, node->raw.view());
+                    push_open_in_region(node);
+                    return;
+                }
+                // without a run to write into the element stays in the tree, kept
+                insert(node);
+                push_open(node);
+                keep_depth_ = path_.size();
+                return;
+            }
+            if (run_ && last_child_here() == run_) {
+                append_to_run(run_->raw, node->raw.view());
+                delete node;
+                return;
+            }
+            make_run(*node);
+            insert(node);
+            run_ = node;
+            return;
+        }
+    }
+    insert(node);
+    if (!opens) return;
+    push_open(node);
+    if (role == node_role::ordinary) return;
+    keep_depth_ = path_.size();
+    if (role == node_role::landmark_with_content && shield_ == no_shield)
+        shield_ = path_.size() - 1;
+}
+
+void html_reader::push_open_in_region(xml_node* node) {
+    push_open(node);
+    // its start tag is the last thing the region got
+    path_.back().region_at = region_run_->raw.view().size() - node->raw.view().size();
+}
+
+tree_node* html_reader::last_child_here() const {
+    return path_.empty() ? tree_.last_top() : path_.back().node->last_child();
+}
+
+void html_reader::make_run(xml_node& node) {
+    node.kind = node_kind::text;
+    node.element = -1;
+    node.closed = true;
+    node.name.assign(nullptr);
+    node.attributes.clear();
+}
+
+bool html_reader::start_region() {
+    xml_node* run = run_ && last_child_here() == run_ ? run_ : nullptr;
+    if (!run) {
+        run = new (std::nothrow) xml_node(node_kind::text, {});
+        if (!run) return false;
+        insert(run);
+        run_ = run;
+    }
+    region_run_ = run;
+    region_base_ = static_cast<size_t>(run->raw.length());
+    return true;
+}
+
+void html_reader::unfold_region() {
+    // The region's bytes leave the run: each region element goes into the tree as the last
+    // child of its parent, followed by one run of what it holds up to the next region
+    // element's start tag.
+    xml_node* region_run = region_run_;
+    region_run_ = nullptr;
+    const std::string_view bytes = region_run->raw.view();
+    for (size_t index = keep_depth_; index < path_.size(); ++index) {
+        xml_node* element = path_[index].node;
+        if (index == 0) {
+            tree_insert(tree_, element, nullptr, nullptr);
+        } else {
+            tree_append_child(tree_, element, path_[index - 1].node);
+        }
+        const size_t from = path_[index].region_at + static_cast<size_t>(element->raw.length());
+        const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : bytes.size();
+        if (to <= from) continue;
+        auto* run = new (std::nothrow) xml_node(node_kind::text, bytes.substr(from, to - from));
+        // the tree misses these bytes: the reading fails, and the elements still go in
+        if (!run) {
+            out_of_memory_ = true;
+            continue;
+        }
+        tree_append_child(tree_, run, element);
+        run_ = run;
+    }
+    if (region_base_ == 0) {
+        if (run_ == region_run) run_ = nullptr;
+        tree_unlink(tree_, region_run);
+        delete region_run;
+    } else {
+        region_run->raw.set_length(static_cast<int32_t>(region_base_));
+    }
+    keep_depth_ = path_.size();
+}
+
+void html_reader::insert(xml_node* node) {
+    if (path_.empty()) {
+        tree_insert(tree_, node, nullptr, nullptr);
+    } else {
+        tree_append_child(tree_, node, path_.back().node);
+    }
+}
+
+void html_reader::push_open(xml_node* node) {
+    const auto depth = static_cast<int32_t>(path_.size());
+    int32_t outer_same;
+    if (node->element >= 0) {
+        int32_t& innermost = innermost_known_[static_cast<size_t>(node->element)];
+        outer_same = innermost;
+        innermost = depth;
+    } else {
+        auto entry = innermost_unknown_.try_emplace(node->name.view(), -1).first;
+        outer_same = entry->second;
+        entry->second = depth;
+    }
+    path_.push_back({node, outer_same, 0});
+}
+
+void html_reader::close_at(size_t depth, xml_node* end_tag) {
+    if (in_region() && depth >= keep_depth_) {
+        append_to_run(region_run_->raw, end_tag->raw.view());
+        delete end_tag;
+        pop_to(depth);
+        return;
+    }
+    // a region inside the element ends before its end tag
+    pop_to(depth + 1);
+    xml_node* element = path_[depth].node;
+    element->closed = true;
+    tree_append_child(tree_, end_tag, element);
+    pop_to(depth);
+}
+
+void html_reader::pop_to(size_t depth) {
+    while (path_.size() > depth) {
+        const open_element& top = path_.back();
+        xml_node* node = top.node;
+        if (node->element >= 0) {
+            innermost_known_[static_cast<size_t>(node->element)] = top.outer_same;
+        } else if (top.outer_same >= 0) {
+            innermost_unknown_[node->name.view()] = top.outer_same;
+        } else {
+            innermost_unknown_.erase(node->name.view());
+        }
+        const bool in_region_now = in_region();
+        path_.pop_back();
+        if (!classify_) continue;
+        const size_t index = path_.size();
+        // the name no longer keys anything: a region element can go
+        if (in_region_now) {
+            delete node;
+            // the region's first element is finished; its bytes are in the run already
+            if (index == keep_depth_) region_run_ = nullptr;
+        }
+        keep_depth_ = std::min(keep_depth_, index);
+        if (shield_ == index) shield_ = no_shield;
+    }
+}
+
+// The walk up the open elements ends at the first one that the new element closes or whose
+// scope holds it; with the innermost position of every element at hand that is the deepest
+// open member of either set.
+int32_t html_reader::implied_stop(int32_t element) const {
+    const element_set& scope = scope_of(element);
+    if (scope.is_empty()) return -1;
+    const element_set stops = scope | closers_of(element);
+    int32_t deepest = -1;
+    for (size_t word = 0; word < stops.words.size(); ++word) {
+        for (uint32_t bits = stops.words[word]; bits != 0; bits &= bits - 1) {
+            const size_t member = word * 32 + static_cast<size_t>(std::countr_zero(bits));
+            deepest = std::max(deepest, innermost_known_[member]);
+        }
+    }
+    return deepest;
+}
+
+int32_t html_reader::innermost_open(const xml_node& end_tag) const {
+    if (end_tag.element >= 0) return innermost_known_[static_cast<size_t>(end_tag.element)];
+    if (end_tag.name.is_empty()) return -1;
+    const auto found = innermost_unknown_.find(end_tag.name.view());
+    return found == innermost_unknown_.end() ? -1 : found->second;
+}
+
+int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_text,
+                    progress_callback progress, void* progress_data, node_classifier fold) {
+    const file_descriptor file = file_open(path, "r");
+    if (file == invalid_handle) {
+        set_message(error_text, "Can't open source file: ", path);
+        return html_file_failed;
+    }
+    uint32_t high = 0;
+    const uint32_t low = file_handle_size(file, &high);
+    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+    const bool size_known = size != std::numeric_limits<uint64_t>::max();
+    if (size_known && size > largest_readable_file) {
+        file_close(file);
+        set_message(error_text, too_large_message, path);
+        return html_file_failed;
+    }
+    const percent_meter meter(progress, progress_data, size);
+
+    html_reader reader(tree);
+    reader.fold_with(fold);
+    uint64_t total = 0;
+    bool read_failed = false;
+    bool too_large = false;
+    int result = 0;
+    for (;;) {
+        byte_string chunk;
+        const int32_t n = file_read(chunk, html_chunk_size, file);
+        if (n <= 0) {
+            // a failed read may also show as an early end: the file is shorter than it said
+            read_failed = n < 0 || (size_known && total < size);
+            break;
+        }
+        total += static_cast<uint64_t>(n);
+        // a pipe tells no size, and a file may grow while it is read
+        if (total > largest_readable_file) {
+            too_large = true;
+            break;
+        }
+        result = reader.read_chunk(std::move(chunk));
+        if (result != 0) break;
+        meter.report(total);
+    }
+    if (result == 0 && !too_large) result = reader.finish();
+    file_close(file);
+
+    if (too_large) {
+        set_message(error_text, too_large_message, path);
+        return html_file_failed;
+    }
+    // writing back a document read in part would cut the file short
+    if (read_failed) {
+        set_message(error_text, "Can't read source file: ", path);
+        return html_file_failed;
+    }
+    if (result != 0) {
+        set_message(error_text, memory_message);
+        return result;
+    }
+    meter.report_done();
+    return 0;
+}
+
+int parse_html_text(std::string_view text, node_tree& tree, byte_string& error_text,
+                    progress_callback progress, void* progress_data, int32_t chunk_size,
+                    node_classifier fold) {
+    const auto step = static_cast<size_t>(std::clamp(chunk_size, 1, largest_text_chunk));
+    const percent_meter meter(progress, progress_data, text.size());
+    html_reader reader(tree);
+    reader.fold_with(fold);
+    int result = 0;
+    for (size_t at = 0; at < text.size() && result == 0; at += step) {
+        const std::string_view piece = text.substr(at, step);
+        result = reader.read_chunk(piece);
+        if (result == 0) meter.report(at + piece.size());
+    }
+    if (result == 0) result = reader.finish();
+    if (result != 0) {
+        set_message(error_text, memory_message);
+        return result;
+    }
+    meter.report_done();
+    return 0;
+}

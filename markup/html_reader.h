@@ -1,0 +1,140 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "byte_string.h"
+#include "html_elements.h"
+#include "markup_scanner.h"
+#include "node_tree.h"
+#include "progress.h"
+#include "xml_node.h"
+
+// Bytes of an HTML source read per step.
+inline constexpr int32_t html_chunk_size = 16384;
+
+// Results of the HTML reader besides 0 (success) and the scanner's codes. 1 also stands for
+// the scanner's size_exceeded; the error text tells the two apart.
+inline constexpr int html_file_failed = 1;  // the source could not be opened or read
+inline constexpr int html_no_memory = 3;    // a node could not be allocated
+
+// Lenient HTML reader: builds a document tree from markup of any quality and never reports a
+// markup error. Every input byte ends up in the `raw` text of exactly one node, in document
+// order; the end-tag nodes it adds for implicitly closed elements have an empty `raw`. Tags
+// are lower-cased into `name` and parsed into `attributes`; entities stay as written.
+//
+// Feed it with read_chunk as often as needed, then finish once.
+class html_reader : public markup_scanner {
+  public:
+    // Nodes are added after the tree's existing top-level nodes. The tree must outlive the
+    // reader and must not be changed by anyone else while it reads.
+    explicit html_reader(node_tree& tree);
+    ~html_reader() override;
+
+    // Queues the chunk, taking over its storage, builds the nodes it completes and drops the
+    // input read through. 0, or the scanner's or the reader's failure code; after a failure
+    // the tree holds what was read before it.
+    [[nodiscard]] int read_chunk(byte_string&& chunk);
+    // The same for bytes the caller keeps; they are copied.
+    [[nodiscard]] int read_chunk(std::string_view chunk);
+    // Ends the input: an unfinished construct or text becomes a text node. 0, or the failure
+    // code.
+    [[nodiscard]] int finish();
+
+    // Folds what the caller will only write back, to keep the tree of a large document small.
+    // Once an element is known to hold a landmark (the top level counts as one), every finished
+    // run of its children without landmarks becomes a single text node whose `raw` is the
+    // run's bytes; nothing inside a landmark with content is folded. The tree still writes back
+    // the input byte for byte, and every landmark keeps its ancestors, its content and its place
+    // in document order: a fold only ever stands where its last node stood. Set before the first
+    // chunk. Tags outside landmarks with content then carry no attributes.
+    void fold_with(node_classifier classify) { classify_ = classify; }
+
+  protected:
+    int on_text() override;
+    int on_construct() override;
+
+  private:
+    // One element of the open path, with the path position of the next outer open element of
+    // the same name, or -1.
+    struct open_element {
+        xml_node* node;
+        int32_t outer_same;
+        // Where its start tag begins in the folded region, for a region element.
+        size_t region_at;
+    };
+
+    // Links a new node under the innermost open element; an opening one joins the path.
+    void place(xml_node* node, bool opens);
+    void insert(xml_node* node);
+    void push_open(xml_node* node);
+    // Closes the open element at `depth`: its end-tag node becomes its last child, and it and
+    // every element opened inside it leave the path.
+    void close_at(size_t depth, xml_node* end_tag);
+    void pop_to(size_t depth);
+    // Deepest open element a start tag of `element` stops at or closes; -1 for none.
+    int32_t implied_stop(int32_t element) const;
+    int32_t innermost_open(const xml_node& end_tag) const;
+
+    // Folding. An element at path position `index` (or a node about to be placed at that depth)
+    // folds once finished when its parent holds a landmark and no landmark with content holds
+    // it.
+    bool folds_at(size_t index) const { return index <= keep_depth_ && index <= shield_; }
+    // The open elements from `keep_depth_` on hold no landmark yet: they are out of the tree,
+    // and all that was read since the first one's start tag is in the run before them.
+    bool in_region() const { return region_run_ != nullptr; }
+    // Makes the run the region writes into, the last child where the region starts.
+    [[nodiscard]] bool start_region();
+    tree_node* last_child_here() const;
+    void push_open_in_region(xml_node* node);
+    void make_run(xml_node& node);
+    // A landmark arrived: the region's elements go into the tree with runs of what they hold.
+    void unfold_region();
+
+    node_tree& tree_;
+    // The open elements around the insertion point, outermost first. Elements closed or
+    // passed by leave it, so every lookup below is constant time whatever the nesting.
+    std::vector<open_element> path_;
+    // Path position of the innermost open element of each known element, or -1.
+    std::array<int32_t, element_count> innermost_known_;
+    // The same for names outside the table; the key views the name of an open node.
+    std::unordered_map<std::string_view, int32_t> innermost_unknown_;
+    // Between a <script> start tag and the next end tag every construct but an end tag is text.
+    bool in_script_ = false;
+
+    node_classifier classify_ = nullptr;
+    // The outermost `keep_depth_` open elements hold a landmark (always a prefix of the path).
+    size_t keep_depth_ = 0;
+    // Path position of the outermost open landmark with content; no_shield without one.
+    static constexpr size_t no_shield = SIZE_MAX;
+    size_t shield_ = no_shield;
+    // The text node the latest run was folded into; a finished node right after it joins it.
+    xml_node* run_ = nullptr;
+    // The run the open region writes into, and its length when the region started.
+    xml_node* region_run_ = nullptr;
+    size_t region_base_ = 0;
+    // An unfolding lost bytes for want of memory: the reading fails.
+    bool out_of_memory_ = false;
+};
+
+// Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
+// callers put one placeholder node there first). Returns 0 on success; html_file_failed with
+// "Can't open source file: <path>" (or "Can't read source file: <path>" when a read fails
+// half way, or "Source file is too large: <path>" past largest_readable_file, refused before
+// anything is read when its size is known); any other code with "Memory error occurred".
+// `error_text` is set only on failure. `progress`, when given, receives the percent of the file
+// read, once per chunk, and 100 at the end, together with `progress_data`. After a failure the tree
+// holds what was read. `fold`, when given, folds the tree as html_reader::fold_with describes.
+[[nodiscard]] int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_text,
+                                  progress_callback progress = nullptr,
+                                  void* progress_data = nullptr, node_classifier fold = nullptr);
+// The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
+[[nodiscard]] int parse_html_text(std::string_view text, node_tree& tree, byte_string& error_text,
+                                  progress_callback progress = nullptr,
+                                  void* progress_data = nullptr,
+                                  int32_t chunk_size = html_chunk_size,
+                                  node_classifier fold = nullptr);

@@ -1,0 +1,458 @@
+#include "markup_scanner.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Construct kinds the scanner itself sets or that the reader setups name.
+constexpr int kind_start_tag = 1;
+constexpr int kind_end_tag = 2;
+constexpr int kind_empty_tag = 3;
+constexpr int kind_declaration = 4;
+constexpr int kind_comment = 5;
+constexpr int kind_cdata = 6;
+constexpr int kind_doctype = 7;
+constexpr int kind_element_decl = 8;
+constexpr int kind_attlist_decl = 9;
+constexpr int kind_entity_decl = 10;
+constexpr int kind_processing_instruction = 11;
+constexpr int kind_server_script = 12;
+constexpr int kind_hash_block = 13;
+constexpr int kind_directive_comment = 14;
+constexpr int kind_unknown_markup = 15;
+
+struct default_kind {
+    const char* terminator;
+    bool quote_aware;
+    bool nesting;
+    bool escapes;
+};
+
+constexpr default_kind default_kinds[markup_scanner::kind_count] = {
+    {"", false, false, false},     // never used
+    {"#>", true, true, false},     // start tag
+    {"#>", false, false, false},   // end tag
+    {"/>", true, true, false},     // empty tag
+    {"#>", false, true, false},    // declaration
+    {"#>", true, true, false},     // comment
+    {"]]>", false, false, false},  // CDATA
+    {"#>", false, true, false},    // DOCTYPE
+    {"#>", false, false, false},   // ELEMENT
+    {"#>", false, false, false},   // ATTLIST
+    {"#>", false, false, false},   // ENTITY
+    {"?>", true, false, true},     // processing instruction
+    {"%>", true, false, true},     // server script
+    {"#>", true, false, true},     // hash block
+    {"-->", true, false, true},    // directive comment
+    {"#>", false, true, false},    // unknown markup
+};
+
+// Keywords a "<!" construct may go on to spell, one bit each.
+enum : uint32_t {
+    word_comment = 1,
+    word_attlist = 2,
+    word_doctype = 4,
+    word_element = 8,
+    word_entity = 16,
+    word_cdata = 32,
+};
+
+// One allowed byte at one position of "<!..." for some keyword. The set of keywords is not
+// narrowed as bytes arrive, so "<!ELTITY" spells an ENTITY as well as "<!ENTITY" does.
+struct keyword_step {
+    int position;
+    char byte;
+    uint32_t words;
+    int kind;  // 0 keeps the kind reached so far
+    bool ends;
+};
+
+constexpr keyword_step keyword_steps[] = {
+    {3, '-', word_comment, kind_comment, false},
+    {3, 'C', word_cdata, 0, false},
+    {3, 'L', word_element, 0, false},
+    {3, 'N', word_entity, 0, false},
+    {3, 'O', word_doctype, 0, false},
+    {3, 'T', word_attlist, 0, false},
+    {4, '#', word_comment, kind_directive_comment, true},
+    {4, 'C', word_doctype, 0, false},
+    {4, 'D', word_cdata, 0, false},
+    {4, 'E', word_element, 0, false},
+    {4, 'T', word_attlist | word_entity, 0, false},
+    {5, 'A', word_cdata, 0, false},
+    {5, 'I', word_entity, 0, false},
+    {5, 'L', word_attlist, 0, false},
+    {5, 'M', word_element, 0, false},
+    {5, 'T', word_doctype, 0, false},
+    {6, 'E', word_element, 0, false},
+    {6, 'I', word_attlist, 0, false},
+    {6, 'T', word_cdata | word_entity, 0, false},
+    {6, 'Y', word_doctype, 0, false},
+    {7, 'A', word_cdata, 0, false},
+    {7, 'N', word_element, 0, false},
+    {7, 'P', word_doctype, 0, false},
+    {7, 'S', word_attlist, 0, false},
+    {7, 'Y', word_entity, kind_entity_decl, true},
+    {8, 'E', word_doctype, kind_doctype, true},
+    {8, 'T', word_element, kind_element_decl, true},
+    {8, 'T', word_attlist, kind_attlist_decl, true},
+    {8, '[', word_cdata, kind_cdata, true},
+};
+constexpr int last_keyword_position = 8;
+
+// Bytes that need a look inside a quote-aware or escaping construct: " ' \ >
+constexpr auto quote_stops = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {'"', '\'', '\\', '>'})
+        table[c] = true;
+    return table;
+}();
+
+bool is_ascii_letter(int c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+constexpr sgml_entity entities[] = {
+    {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'},
+};
+
+}  // namespace
+
+void chunk_queue::push_chunk(std::string_view text) {
+    queue_chunk(byte_string(text));
+}
+
+void chunk_queue::queue_chunk(byte_string&& chunk) {
+    queued_bytes_ += chunk.length();
+    chunks_.push_back(std::move(chunk));
+}
+
+void chunk_queue::rewind() {
+    cur_ = -1;
+    cur_data_ = nullptr;
+    cur_len_ = 0;
+    pos_ = 0;
+    end_of_input_ = false;
+    released_pending_ = 0;
+}
+
+void chunk_queue::enter_chunk(int32_t index) {
+    cur_ = index;
+    const byte_string& chunk = chunks_[static_cast<size_t>(index)];
+    cur_data_ = chunk.data();
+    cur_len_ = chunk.length();
+    pos_ = 0;
+}
+
+int chunk_queue::next_char_slow() {
+    if (cur_ < 0) {
+        // after the end every queued chunk counts as read through: only later ones are new
+        if (released_pending_ >= chunk_count()) return end_of_input_ ? end_of_data : need_more;
+        enter_chunk(released_pending_);
+    } else {
+        ++pos_;
+    }
+    while (pos_ >= cur_len_) {
+        if (cur_ + 1 >= chunk_count()) {
+            pos_ = cur_len_;
+            return end_of_input_ ? end_of_data : need_more;
+        }
+        enter_chunk(cur_ + 1);
+        ++released_pending_;
+    }
+    ++chars_read_;
+    return static_cast<unsigned char>(cur_data_[pos_]);
+}
+
+bool chunk_queue::release_consumed() {
+    if (released_pending_ <= 0 || chunks_.empty()) return false;
+    queued_bytes_ -= chunks_.front().length();
+    chunks_.pop_front();
+    --released_pending_;
+    if (cur_ > 0) --cur_;
+    return true;
+}
+
+void position_tracker::skip_counted(int32_t n) {
+    const char* begin = lookahead().data();
+    const char* end = begin + n;
+    // line feeds are rare next to the other bytes: memchr jumps from one to the next
+    const char* last_feed = nullptr;
+    int64_t feeds = 0;
+    for (const char* p = begin;
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p) {
+        last_feed = p;
+        ++feeds;
+    }
+    if (feeds == 0) {
+        column_ += n;
+    } else {
+        line_ += feeds;
+        column_ = end - last_feed - 1;
+    }
+    skip(n);
+}
+
+markup_scanner::markup_scanner() {
+    for (int kind = 0; kind < kind_count; ++kind) {
+        const default_kind& d = default_kinds[kind];
+        set_kind(kind, d.terminator, d.quote_aware, d.nesting, d.escapes);
+    }
+}
+
+void markup_scanner::set_kind(int kind, std::string_view terminator, bool quote_aware, bool nesting,
+                              bool escapes) {
+    if (kind < 0 || kind >= kind_count) return;
+    sgml_kind& entry = kinds_[static_cast<size_t>(kind)];
+    entry.terminator.assign(terminator.data(), static_cast<int32_t>(terminator.size()));
+    entry.quote_aware = quote_aware;
+    entry.nesting = nesting;
+    entry.escapes = escapes;
+    // the loaded terminator views the entry's text, which was just replaced
+    if (in_markup_ && !classifying_ && kind_ == kind) load_kind(kind);
+}
+
+int markup_scanner::scan_step() {
+    if (queued_bytes() >= size_limit()) return size_exceeded;
+    for (;;) {
+        if (!escape_next_) skip_plain();
+        const int c = next_char();
+        if (c < 0) return c == need_more ? needs_input : on_end();
+        const char byte = static_cast<char>(c);
+        if (escape_next_) {
+            escape_next_ = false;
+            token_.push(byte);
+            continue;
+        }
+        switch (c) {
+            case '"':
+                if (in_markup_) {
+                    if (!in_single_quotes_) in_double_quotes_ = !in_double_quotes_;
+                    token_.push(byte);
+                } else if (keep_text_) {
+                    token_.push(byte);
+                }
+                break;
+            case '\'':
+                if (in_markup_) {
+                    if (!in_double_quotes_) in_single_quotes_ = !in_single_quotes_;
+                    token_.push(byte);
+                } else if (keep_text_) {
+                    token_.push(byte);
+                }
+                break;
+            case '<':
+                if (in_markup_) {
+                    token_.push(byte);
+                    break;
+                }
+                if (keep_text_) {
+                    const int result = on_text();
+                    // started even on an error, so that the '<' is not lost to a later step
+                    start_construct();
+                    if (result != 0) return result;
+                } else {
+                    start_construct();
+                }
+                continue;
+            case '>':
+                if (in_markup_ || keep_text_) token_.push(byte);
+                if (in_markup_ && !(quote_aware_ && (in_single_quotes_ || in_double_quotes_)) &&
+                    token_.length() > static_cast<int32_t>(terminator_.size()) &&
+                    token_.ends_with(terminator_)) {
+                    const int result = on_construct();
+                    finish_construct();
+                    if (result != 0) return result;
+                    continue;
+                }
+                break;
+            case '\\':
+                if (in_markup_) {
+                    if (escapes_ && (in_single_quotes_ || in_double_quotes_)) escape_next_ = true;
+                    token_.push(byte);
+                } else if (keep_text_) {
+                    token_.push(byte);
+                }
+                break;
+            default:
+                if (in_markup_ || keep_text_) token_.push(byte);
+                break;
+        }
+        if (in_markup_ && classifying_) classify(c);
+    }
+}
+
+// Takes as many bytes of the current chunk as need no single look, exactly as the byte
+// loop would: text up to the next '<', the inside of a construct up to its next '>' (or up
+// to the next quote or backslash where those matter).
+void markup_scanner::skip_plain() {
+    const std::string_view ahead = lookahead();
+    if (ahead.empty() || (in_markup_ && classifying_)) return;
+    const char* begin = ahead.data();
+    size_t n = ahead.size();
+    if (!in_markup_ || (!quote_aware_ && !escapes_)) {
+        // outside markup only '<' counts; inside, quotes matter to neither '>' nor '\'
+        const void* stop = std::memchr(begin, in_markup_ ? '>' : '<', n);
+        if (stop) n = static_cast<size_t>(static_cast<const char*>(stop) - begin);
+    } else {
+        size_t i = 0;
+        while (i < n && !quote_stops[static_cast<unsigned char>(begin[i])])
+            ++i;
+        n = i;
+    }
+    if (n == 0) return;
+    if (in_markup_ || keep_text_) token_.append(begin, static_cast<int32_t>(n));
+    skip_counted(static_cast<int32_t>(n));
+}
+
+void markup_scanner::start_construct() {
+    token_.clear();
+    token_.push('<');
+    in_markup_ = true;
+    kind_ = kind_unknown_markup;
+    classifying_ = true;
+    candidates_ = 0;
+    in_single_quotes_ = false;
+    in_double_quotes_ = false;
+    escape_next_ = false;
+    // until the kind is settled any '>' ends the construct
+    terminator_ = ">";
+    quote_aware_ = false;
+    escapes_ = false;
+}
+
+void markup_scanner::finish_construct() {
+    in_markup_ = false;
+    classifying_ = false;
+    escape_next_ = false;
+    token_.clear();
+}
+
+void markup_scanner::classify(int c) {
+    const int32_t length = token_.length();
+    if (length == 2) {
+        switch (c) {
+            case '!':
+                kind_ = kind_declaration;
+                return;
+            case '#':
+                kind_ = kind_hash_block;
+                break;
+            case '%':
+                kind_ = kind_server_script;
+                break;
+            case '/':
+                kind_ = kind_end_tag;
+                break;
+            case '?':
+                kind_ = kind_processing_instruction;
+                break;
+            default:
+                kind_ = c == ':' || c == '_' || is_ascii_letter(c) ? kind_start_tag
+                                                                   : kind_unknown_markup;
+                break;
+        }
+        end_classification();
+        return;
+    }
+    if (length == 3) {
+        switch (c) {
+            case '-':
+                candidates_ = word_comment;
+                return;
+            case 'A':
+                candidates_ = word_attlist;
+                return;
+            case 'D':
+                candidates_ = word_doctype;
+                return;
+            case 'E':
+                candidates_ = word_element | word_entity;
+                return;
+            case '[':
+                candidates_ = word_cdata;
+                return;
+            default:
+                end_classification();
+                return;
+        }
+    }
+    const int position = length - 1;
+    for (const keyword_step& step : keyword_steps) {
+        if (step.position != position || step.byte != c || !(step.words & candidates_)) continue;
+        if (step.kind != 0) kind_ = step.kind;
+        if (step.ends || position == last_keyword_position) end_classification();
+        return;
+    }
+    end_classification();
+}
+
+void markup_scanner::end_classification() {
+    classifying_ = false;
+    if (!is_enabled(kind_)) {
+        // the collected bytes go on as text
+        in_markup_ = false;
+        escape_next_ = false;
+        if (!keep_text_) token_.clear();
+        return;
+    }
+    load_kind(kind_);
+}
+
+void markup_scanner::load_kind(int kind) {
+    const sgml_kind& entry = kinds_[static_cast<size_t>(kind)];
+    terminator_ = entry.terminator.view();
+    quote_aware_ = entry.quote_aware;
+    escapes_ = entry.escapes;
+}
+
+int markup_scanner::on_end() {
+    rewind();
+    mark_all_read_through();
+    const int result = on_text();
+    finish_construct();
+    return result != 0 ? result : finished;
+}
+
+std::span<const sgml_entity> sgml_entities() {
+    return entities;
+}
+
+int entity_char(std::string_view name) {
+    for (const sgml_entity& entity : entities) {
+        if (entity.name == name) return static_cast<unsigned char>(entity.value);
+    }
+    return -1;
+}
+
+void configure_html(markup_scanner& scanner) {
+    scanner.set_enabled_mask(0x205B);
+    for (int kind : {kind_start_tag, kind_end_tag, kind_declaration, kind_doctype}) {
+        scanner.set_kind(kind, ">", false, false, false);
+    }
+    for (int kind : {kind_comment, kind_directive_comment}) {
+        scanner.set_kind(kind, "-->", false, false, false);
+    }
+    scanner.set_keep_text(true);
+    scanner.set_size_limit(4194304);
+}
+
+void configure_strict(markup_scanner& scanner) {
+    scanner.set_enabled_mask(0x437);
+    for (int kind : {kind_start_tag, kind_end_tag, kind_empty_tag}) {
+        scanner.set_kind(kind, ">", false, false, false);
+    }
+    scanner.set_kind(kind_comment, "-->", false, false, false);
+    scanner.set_kind(kind_cdata, "]]>", false, false, false);
+    scanner.set_kind(kind_processing_instruction, "?>", true, false, true);
+    scanner.set_keep_text(true);
+    scanner.set_size_limit(16777216);
+}
+
+void configure_template(markup_scanner& scanner) {
+    scanner.set_enabled_mask(0x2000);
+    scanner.set_kind(kind_directive_comment, "-->", true, false, true);
+    scanner.set_keep_text(true);
+    scanner.set_size_limit(16777216);
+}

@@ -1,0 +1,231 @@
+#include "tagged_reader.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "parse_tag.h"
+#include "sorted_map.h"
+#include "text_patterns.h"
+
+namespace {
+
+constexpr std::string_view cdata_open = "<![CDATA[";
+constexpr std::string_view cdata_close = "]]>";
+
+// The scanner's entities as the named-reference decoder wants them.
+const sorted_map& entity_table() {
+    static const sorted_map table = [] {
+        sorted_map entities;
+        for (const sgml_entity& entity : sgml_entities())
+            entities.insert(entity.name, template_value(entity.value));
+        return entities;
+    }();
+    return table;
+}
+
+// Numeric references first, so "&#38;lt;" ends as "<"; entity names are case-sensitive.
+void decode(template_value& value) {
+    decode_numeric_entities(value);
+    decode_named_entities(value, false, entity_table());
+}
+
+void decode_into(std::string_view raw, byte_string& out) {
+    if (raw.find('&') == std::string_view::npos) {
+        out.assign(raw.data(), static_cast<int32_t>(raw.size()));
+        return;
+    }
+    template_value value(raw);
+    decode(value);
+    const std::string_view decoded = value.view();
+    out.assign(decoded.data(), static_cast<int32_t>(decoded.size()));
+}
+
+bool is_open_start_tag(const xml_node* node) {
+    return node->kind == node_kind::start_tag && !node->closed;
+}
+
+}  // namespace
+
+tagged_reader::tagged_reader(node_tree& tree, bool lower_case)
+    : tree_(tree), lower_case_(lower_case) {
+    configure_strict(*this);
+}
+
+void tagged_reader::push_chunk(std::string_view text) {
+    if (text.empty()) return;
+    // an LF opening this chunk closes the CR that ended the previous one
+    if (ended_with_cr_ && text.front() == '\n') text.remove_prefix(1);
+    ended_with_cr_ = text.ends_with('\r');
+    if (text.empty()) return;
+    if (!std::memchr(text.data(), '\r', text.size())) {
+        chunk_queue::push_chunk(text);
+        return;
+    }
+    byte_string chunk;
+    chunk.reset(static_cast<int32_t>(text.size()));
+    int32_t length = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char byte = text[i];
+        if (byte == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            byte = '\n';
+        }
+        chunk[length++] = byte;
+    }
+    chunk.set_length(length);
+    queue_chunk(std::move(chunk));
+}
+
+int tagged_reader::on_construct() {
+    std::unique_ptr<xml_node> node(new (std::nothrow) xml_node());
+    if (!node) return parse_allocation_failed;
+    const std::string_view construct = token_view();
+    // the text between '<' and the final '>'
+    const std::string_view inside =
+        construct.size() >= 2 ? construct.substr(1, construct.size() - 2) : std::string_view();
+    auto kind = static_cast<node_kind>(this->kind());
+    switch (kind) {
+        case node_kind::start_tag:
+            if (inside.ends_with('/')) kind = node_kind::empty_tag;
+            parse_tag(inside, node->name, &node->attributes, lower_case_, false);
+            for (const auto& entry : node->attributes.entries()) {
+                if (entry.second.view().find('&') == std::string_view::npos) continue;
+                template_value* value = node->attributes.find_ref(entry.first.view());
+                decode(*value);
+            }
+            break;
+        case node_kind::end_tag:
+            parse_tag(inside, node->name, nullptr, lower_case_, true);
+            break;
+        case node_kind::cdata:
+            if (construct.size() >= cdata_open.size() + cdata_close.size()) {
+                const size_t length = construct.size() - cdata_open.size() - cdata_close.size();
+                node->text.assign(construct.data() + cdata_open.size(),
+                                  static_cast<int32_t>(length));
+            }
+            kind = node_kind::text;
+            break;
+        default:
+            break;
+    }
+    node->kind = kind;
+    node->closed = kind != node_kind::start_tag && kind != node_kind::end_tag;
+    node->raw.move_from(token());
+    if (kind == node_kind::end_tag && last_) return end_tag(node.release());
+    xml_node* inserted = node.release();
+    insert(inserted);
+    insert_mode_ = kind == node_kind::start_tag ? 1 : 3;
+    last_ = inserted;
+    return 0;
+}
+
+// An end tag closes last_ itself or an open ancestor of it; it is kept when it closes an
+// ancestor, as the last child there.
+int tagged_reader::end_tag(xml_node* node) {
+    std::unique_ptr<xml_node> owned(node);
+    if (is_open_start_tag(last_) && last_->name == node->name) {
+        // "<key></key>": nothing between the tags
+        last_->closed = true;
+        last_->kind = node_kind::empty_tag;
+        insert_mode_ = 3;
+        return 0;
+    }
+    auto* parent = as_xml(last_->parent());
+    if (parent && !parent->closed && parent->name == node->name) {
+        parent->closed = true;
+        node->closed = true;
+        insert(owned.release());
+        insert_mode_ = 2;
+        last_ = node;
+        return 0;
+    }
+    if (parent && parent->closed) {
+        // "<w><k>v</k></w>": after </k> the last node sits inside the closed k
+        auto* open = as_xml(parent->parent());
+        while (open && open->closed)
+            open = as_xml(open->parent());
+        if (open && open->name == node->name) {
+            open->closed = true;
+            node->closed = true;
+            tree_append_child(tree_, owned.release(), open);
+            insert_mode_ = 2;
+            last_ = node;
+            return 0;
+        }
+    }
+    return parse_misplaced_end_tag;
+}
+
+void tagged_reader::insert(xml_node* node) {
+    if (!last_) {
+        tree_insert(tree_, node, nullptr, nullptr);
+        return;
+    }
+    switch (insert_mode_) {
+        case 1:
+            tree_append_child(tree_, node, last_);
+            break;
+        case 2:
+            if (last_->parent()) {
+                tree_append_sibling(tree_, node, last_->parent());
+            } else {
+                tree_insert(tree_, node, nullptr, nullptr);
+            }
+            break;
+        default:
+            tree_append_sibling(tree_, node, last_);
+            break;
+    }
+}
+
+int tagged_reader::on_text() {
+    if (token().is_empty()) return 0;
+    std::unique_ptr<xml_node> node(new (std::nothrow) xml_node());
+    if (!node) return parse_allocation_failed;
+    node->kind = node_kind::text;
+    node->closed = true;
+    decode_into(token_view(), node->text);
+    node->raw.move_from(token());
+    xml_node* inserted = node.release();
+    insert(inserted);
+    insert_mode_ = 3;
+    last_ = inserted;
+    return 0;
+}
+
+int tagged_reader::on_end() {
+    const int result = markup_scanner::on_end();
+    if (result != finished) return result;
+    for (const tree_node* node = tree_.first(); node; node = tree_next(node)) {
+        if (is_open_start_tag(as_xml(node))) return parse_unclosed_tag;
+    }
+    return finished;
+}
+
+void format_parse_error(const position_tracker& scanner, int code, byte_string& out) {
+    out.clear();
+    out.append("Line: ");
+    out.append(std::to_string(scanner.line()));
+    out.append(", column: ");
+    out.append(std::to_string(scanner.column()));
+    out.append("\r\nError: ");
+    switch (code) {
+        case markup_scanner::size_exceeded:
+            out.append("size exceeded.\r\n");
+            break;
+        case parse_allocation_failed:
+            out.append("unknown error.\r\n");
+            break;
+        case parse_misplaced_end_tag:
+            out.append("misplaced end tag.\r\n");
+            break;
+        case parse_unclosed_tag:
+            out.append("unclosed tag.\r\n");
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,90 @@
+// Strict reader: the first input byte picks the name case and the chunk size, the rest is the
+// document. A read must end the same whatever the chunks, leave no start tag open when it
+// finishes, and report any failure as a well-formed "Line: ..., column: ..." text.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "tagged_reader.h"
+
+namespace {
+
+struct outcome {
+    int result = 0;
+    std::string tree;
+    int64_t line = 0;
+    int64_t column = 0;
+};
+
+void dump_tree(const node_tree& tree, std::string& out) {
+    for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
+        const xml_node* node = as_xml(link);
+        out += std::to_string(static_cast<int>(node->kind));
+        out += node->closed ? '+' : '-';
+        out += std::to_string(link->child_count());
+        out += node->name.view();
+        out += '\x01';
+        out += node->raw.view();
+        out += '\x01';
+        out += node->text.view();
+        out += '\x02';
+    }
+}
+
+outcome read(std::string_view document, size_t chunk_size, bool lower_case) {
+    node_tree tree;
+    tagged_reader reader(tree, lower_case);
+    outcome out;
+    size_t at = 0;
+    for (;;) {
+        if (at >= document.size()) {
+            reader.set_end_of_input(true);
+            out.result = reader.scan_step();
+            break;
+        }
+        reader.push_chunk(document.substr(at, chunk_size));
+        at += chunk_size;
+        out.result = reader.scan_step();
+        if (out.result != markup_scanner::needs_input) break;
+    }
+    dump_tree(tree, out.tree);
+    out.line = reader.line();
+    out.column = reader.column();
+    if (out.result == markup_scanner::finished) {
+        for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
+            const xml_node* node = as_xml(link);
+            if (node->kind == node_kind::start_tag && !node->closed) std::abort();
+        }
+        return out;
+    }
+    byte_string report;
+    format_parse_error(reader, out.result, report);
+    const std::string expected_head = "Line: " + std::to_string(out.line) +
+                                      ", column: " + std::to_string(out.column) + "\r\nError: ";
+    const std::string_view text = report.view();
+    if (!text.starts_with(expected_head)) std::abort();
+    const std::string_view reason = text.substr(expected_head.size());
+    if (reason != "size exceeded.\r\n" && reason != "misplaced end tag.\r\n" &&
+        reason != "unclosed tag.\r\n" && reason != "unknown error.\r\n") {
+        std::abort();
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const bool lower_case = data[0] & 1;
+    const size_t chunk_size = (data[0] >> 1) + 1;
+    const std::string_view document(reinterpret_cast<const char*>(data + 1), size - 1);
+    const outcome chunked = read(document, chunk_size, lower_case);
+    const outcome whole = read(document, document.size() + 1, lower_case);
+    if (chunked.result != whole.result || chunked.tree != whole.tree ||
+        chunked.line != whole.line || chunked.column != whole.column) {
+        std::abort();
+    }
+    return 0;
+}

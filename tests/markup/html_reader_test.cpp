@@ -1,0 +1,461 @@
+#include "html_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "files.h"
+#include "markup_dump.h"
+#include "scratch_dir.h"
+#include "tree_dump.h"
+
+namespace {
+
+using namespace std::literals;
+
+// A tree as the document reader's callers hand it over: one placeholder node.
+struct document {
+    node_tree tree;
+    document() { tree_insert(tree, new xml_node(), nullptr, nullptr); }
+};
+
+// Where every end tag sits relative to the element it closes, and what may hold children.
+void check_links(const node_tree& tree) {
+    for (const tree_node* node = tree.first(); node; node = tree_next(node)) {
+        const xml_node& x = *as_xml(node);
+        int32_t children = 0;
+        for (const tree_node* child = node->first_child(); child; child = child->next())
+            ++children;
+        ASSERT_EQ(children, node->child_count());
+        if (children > 0) {
+            ASSERT_EQ(x.kind, node_kind::start_tag) << x.raw.view();
+        }
+        if (x.kind == node_kind::start_tag && x.closed) {
+            const xml_node* last = as_xml(node->last_child());
+            ASSERT_TRUE(last && last->kind == node_kind::end_tag && last->closed &&
+                        last->name == x.name)
+                << x.raw.view();
+        }
+        if (x.kind == node_kind::end_tag && x.closed) {
+            const xml_node* parent = as_xml(node->parent());
+            ASSERT_TRUE(parent && parent->closed && parent->name == x.name &&
+                        parent->last_child() == node)
+                << x.raw.view();
+        }
+    }
+}
+
+struct outcome {
+    int result = 0;
+    std::string dump;
+    std::string raw;
+};
+
+outcome read_pieces(const piece_list& pieces) {
+    document doc;
+    html_reader reader(doc.tree);
+    outcome out;
+    for (size_t i = 0; i < pieces.size() && out.result == 0; ++i)
+        out.result = reader.read_chunk(pieces[i]);
+    if (out.result == 0) out.result = reader.finish();
+    check_links(doc.tree);
+    out.dump = tree_dump(doc.tree);
+    out.raw = tree_raw(doc.tree);
+    return out;
+}
+
+// The dump of the input read whole, after checking that every split, and byte by byte, gives
+// the same tree and gives back the input.
+std::string read_every_way(std::string_view input) {
+    const outcome whole = read_pieces(piece_list::whole(input));
+    EXPECT_EQ(whole.result, 0);
+    EXPECT_EQ(whole.raw, input);
+    for (size_t at = 1; at < input.size(); ++at) {
+        const outcome split = read_pieces(piece_list::split_at(input, at));
+        EXPECT_EQ(split.dump, whole.dump) << "split at " << at;
+        EXPECT_EQ(split.raw, input) << "split at " << at;
+    }
+    const outcome bytes = read_pieces(piece_list::bytes(input));
+    EXPECT_EQ(bytes.dump, whole.dump) << "byte by byte";
+    EXPECT_EQ(bytes.raw, input) << "byte by byte";
+    return whole.dump;
+}
+
+struct Row {
+    std::string_view input;
+    std::string_view expected;
+};
+
+void check_rows(std::initializer_list<Row> rows) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(quote_bytes(row.input));
+        EXPECT_EQ(read_every_way(row.input), row.expected);
+    }
+}
+
+TEST(HtmlReaderTest, ImpliedEndTags) {
+    check_rows({
+        {"<P>one<P>two", R"(p(T"one" /p) p?(T"two"))"},
+        {"<ul><li>a<li>b</ul>", R"(ul(li(T"a" /li) li?(T"b") </ul>))"},
+        {"<ul><li>a<ul><li>b</ul><li>c</ul>",
+         R"(ul(li(T"a" ul(li?(T"b") </ul>) /li) li?(T"c") </ul>))"},
+        {"<dl><dt>a<dd>b<dt>c</dl>", R"(dl(dt(T"a" /dt) dd(T"b" /dd) dt?(T"c") </dl>))"},
+        {"<select><option>a<option>b</select>",
+         R"(select(option(T"a" /option) option?(T"b") </select>))"},
+        {"<p>a<h1>b</h1>", R"(p(T"a" /p) h1(T"b" </h1>))"},
+        {"<p>a<hr>b", R"(p(T"a" /p) <hr/> T"b")"},
+        {"<p>a<b>x<div>", R"(p(T"a" b?(T"x") /p) div?)"},
+        {"<td><p>a<p>b", R"(td?(p(T"a" /p) p?(T"b")))"},
+        {"<p>a<td><div>", R"(p?(T"a" td?(div?)))"},
+        {"<table><tr><td>a<td>b</table>", R"(table(tr?(td(T"a" /td) td?(T"b")) </table>))"},
+        {"<td>a<table><tr><td>b", R"(td?(T"a" table?(tr?(td?(T"b")))))"},
+        {"<table><tr><td><table><td>", R"(table?(tr?(td?(table?(td?)))))"},
+        // one element closed per start tag: the old row stays open around the new one
+        {"<table><tr><td>a<tr><td>b", R"(table?(tr?(td(T"a" /td) tr?(td?(T"b")))))"},
+        {"<table><colgroup><col><tbody><tr>", R"(table?(colgroup(<col/> /colgroup) tbody?(tr?)))"},
+        {"<head><title>t</title><body>", R"(head?(title(T"t" </title>) body?))"},
+    });
+}
+
+TEST(HtmlReaderTest, EndTags) {
+    check_rows({
+        {"</b>", "</b>?"},
+        {"<i></b></i>", "i(</b>? </i>)"},
+        {"<div><p>a</div>b", R"(div(p?(T"a") </div>) T"b")"},
+        {"<X><y>a</x>b", R"(x(y?(T"a") </x>) T"b")"},
+        {"<x><x>a</x></x></x>", R"(x(x(T"a" </x>) </x>) </x>?)"},
+        {"<b><i>x</B  junk>", R"(b(i?(T"x") </b>))"},
+        {"</>", "</>?"},
+        {"<a></a ></ a>", "a(</a>) </a>?"},
+    });
+}
+
+TEST(HtmlReaderTest, EmptyTags) {
+    check_rows({
+        {"<br>", "<br/>"},
+        {"<BR>", "<br/>"},
+        {"<br/>", "<br/>"},
+        {"<foo/>", "<foo/>"},
+        {"<p/>x", R"(<p/> T"x")"},
+        {"<img src=a.gif><input>", "<img/> <input/>"},
+    });
+}
+
+TEST(HtmlReaderTest, ScriptHoldsTagsAsText) {
+    check_rows({
+        {R"(<script>x="</p>";</script>)", R"(script(T"x=\"" </p>? T"\";" </script>))"},
+        {"<script>if(a<b && c>d)<p>x</script>",
+         R"-(script(T"if(a" T"<b && c>" T"d)" T"<p>" T"x" </script>))-"},
+        {"<script><!-- x --></script>", R"(script(T"<!-- x -->" </script>))"},
+        {"<SCRIPT>a<b>", R"(script?(T"a" T"<b>"))"},
+        {"<script/><b>x", R"(<script/> b?(T"x"))"},
+    });
+}
+
+TEST(HtmlReaderTest, OtherConstructsAndBytes) {
+    check_rows({
+        {"a &amp; b", R"(T"a &amp; b")"},
+        {R"(<!DOCTYPE html><!-- c --><!--#echo var="x"--><?php x ?>)",
+         R"(K7"<!DOCTYPE html>" K5"<!-- c -->" K14"<!--#echo var=\"x\"-->" T"<?php x ?>")"},
+        {"<![CDATA[x]]><%y%>", R"(T"<![CDATA[x]]>" T"<%y%>")"},
+        {R"(<a href="x>y">)", R"(a?(T"y\">"))"},
+        {"a < b", R"(T"a " T"< b")"},
+        {"<p>a<b", R"(p?(T"a" T"<b"))"},
+        {"<!-- x", R"(T"<!-- x")"},
+        {"a\r\nb\rc\0\x80\xFF"s, R"(T"a\r\nb\rc\x00\x80\xFF")"},
+        {"<p\0 a=\x80>"s, R"(p?)"},
+        {"", ""},
+    });
+}
+
+TEST(HtmlReaderTest, TagsKeepNameAttributesAndElement) {
+    document doc;
+    byte_string error;
+    ASSERT_EQ(parse_html_text(R"(<A HREF=x.htm Title="T 1" nowrap><foo/><br><h1 id=a></X>)",
+                              doc.tree, error),
+              0);
+    std::vector<const xml_node*> nodes;
+    for (const tree_node* node = doc.tree.first()->next(); node; node = tree_next(node))
+        nodes.push_back(as_xml(node));
+    ASSERT_EQ(nodes.size(), 5u);
+    const xml_node& a = *nodes[0];
+    EXPECT_EQ(a.name, "a");
+    EXPECT_EQ(a.element, 0);
+    EXPECT_EQ(a.attributes.count(), 3);
+    template_value value;
+    EXPECT_TRUE(a.attributes.find("href", value) && value.view() == "x.htm");
+    EXPECT_TRUE(a.attributes.find("title", value) && value.view() == "T 1");
+    EXPECT_TRUE(a.attributes.find("nowrap", value) && value.view().empty());
+    EXPECT_EQ(nodes[1]->element, -1);
+    EXPECT_EQ(nodes[2]->element, element_index("br"));
+    EXPECT_EQ(nodes[3]->element, 33);
+    EXPECT_EQ(nodes[4]->kind, node_kind::end_tag);
+    EXPECT_EQ(nodes[4]->element, -1);
+    EXPECT_TRUE(nodes[4]->attributes.is_empty());
+    EXPECT_TRUE(error.is_empty());
+}
+
+TEST(HtmlReaderTest, ReadsAfterTheExistingNodes) {
+    document doc;
+    byte_string error;
+    ASSERT_EQ(parse_html_text("<p>a", doc.tree, error), 0);
+    EXPECT_EQ(as_xml(doc.tree.first())->kind, node_kind::placeholder);
+    EXPECT_EQ(doc.tree.top_count(), 2);
+
+    node_tree empty;
+    ASSERT_EQ(parse_html_text("x<p>", empty, error), 0);
+    EXPECT_EQ(tree_dump(empty), R"(T"x" p?)");
+}
+
+// Markup fragments that stress the scanner and the reader, with bytes of every sort.
+std::string hostile_document(std::mt19937& random) {
+    static const std::string_view pieces[] = {
+        "<",         ">",         "</",        "/>",       "<!--",       "-->",        "<!",
+        "<!DOCTYPE", "<![CDATA[", "]]>",       "<?",       "?>",         "<%",         "%>",
+        "<!--#",     "\"",        "'",         "=",        "&amp;",      "&",          "\r",
+        "\n",        "\r\n",      " ",         "\t",       "\0"sv,       "\x80",       "\xFF",
+        "<script>",  "</script>", "<script/>", "<SCRIPT>", "<p>",        "</p>",       "<P>",
+        "<li>",      "<ul>",      "</ul>",     "<td>",     "<tr>",       "<table>",    "</table>",
+        "<div>",     "</div>",    "<br>",      "<br/>",    "<head>",     "<body>",     "<title>",
+        "<b>",       "</b>",      "<x:y a=1>", "</x:y>",   "<a href=\"", "text",       "<h1>",
+        "</h1>",     "<dl><dt>",  "<dd>",      "<option>", "<select>",   "<colgroup>", "<tbody>",
+        "<hr>",      "</>",       "<>",
+    };
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> count(0, 40);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::string doc;
+    for (int n = count(random); n > 0; --n) {
+        if (byte(random) < 32) {
+            doc += static_cast<char>(byte(random));
+        } else {
+            doc += pieces[piece(random)];
+        }
+    }
+    return doc;
+}
+
+TEST(HtmlReaderTest, HostileDocumentsComeBackByteForByte) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<size_t> chunk(1, 64);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string doc = hostile_document(random);
+        SCOPED_TRACE(quote_bytes(doc));
+        if (i < 200) {
+            read_every_way(doc);
+        } else {
+            const outcome whole = read_pieces(piece_list::whole(doc));
+            ASSERT_EQ(whole.result, 0);
+            ASSERT_EQ(whole.raw, doc);
+            piece_list pieces;
+            for (size_t at = 0; at < doc.size();) {
+                const size_t n = std::min(chunk(random), doc.size() - at);
+                pieces.add(std::string_view(doc).substr(at, n));
+                at += n;
+            }
+            const outcome chunked = read_pieces(pieces);
+            ASSERT_EQ(chunked.dump, whole.dump);
+            ASSERT_EQ(chunked.raw, doc);
+        }
+        if (HasFatalFailure() || HasNonfatalFailure()) return;
+    }
+}
+
+// Folding keeps every landmark as the plain reading has it and writes back the same bytes.
+void check_folding(const std::string& doc) {
+    document plain;
+    byte_string error;
+    ASSERT_EQ(parse_html_text(doc, plain.tree, error), 0);
+    for (const int32_t chunk : {1, 7, html_chunk_size}) {
+        SCOPED_TRACE(chunk);
+        document folded;
+        ASSERT_EQ(parse_html_text(doc, folded.tree, error, nullptr, nullptr, chunk, fold_test_role),
+                  0);
+        ASSERT_EQ(tree_raw(folded.tree), doc);
+        ASSERT_EQ(fold_landmarks(folded.tree), fold_landmarks(plain.tree));
+    }
+}
+
+TEST(HtmlReaderTest, FoldingKeepsLandmarksAndBytes) {
+    const char* const rows[] = {
+        "<p>a</p><p>b</p><h1>A<b>1.</b></h1><p>c<i>d</i></p>text",
+        "<html><head><title>T</title></head><body><div><p>x</p><h1>A</h1><p>y</p></div></body>",
+        "<div><div><p>deep</p></div><table><tr><td>1<td>2</table><!--c--></div><p>after",
+        "<ul><li>a<li>b</ul><x:y a=1><p>in</p></x:y><p>x<h1>implied close</h1>",
+        "<h1>open heading<p>para in heading<div>more",
+        "<script><h1>not a tag</h1></script><h1>A</h1><br><hr><img src=x>",
+        "<b><p>a</b></p><h1>A</h1></i></b><p>unclosed",
+        "<body><body><h1>A</h1></body>",
+        "",
+    };
+    for (const char* row : rows) {
+        SCOPED_TRACE(row);
+        check_folding(row);
+    }
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string doc = hostile_document(random);
+        SCOPED_TRACE(quote_bytes(doc));
+        check_folding(doc);
+        if (HasFatalFailure() || HasNonfatalFailure()) return;
+    }
+}
+
+TEST(HtmlReaderTest, FoldingLeavesFewNodes) {
+    std::string doc = "<body>";
+    for (int i = 0; i < 1000; ++i)
+        doc += "<h1>Head</h1><p>a <b>b</b> c</p><table><tr><td>1</td></tr></table>\n";
+    document folded;
+    byte_string error;
+    ASSERT_EQ(
+        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, fold_test_role),
+        0);
+    int64_t nodes = 0;
+    for (const tree_node* n = folded.tree.first(); n; n = tree_next(n))
+        ++nodes;
+    // body, then per heading its start tag, text and end tag and one run after it
+    EXPECT_EQ(nodes, 2 + 1000 * 4);
+    EXPECT_EQ(tree_raw(folded.tree), doc);
+}
+
+TEST(HtmlReaderTest, FoldingDeepNestingStaysLinear) {
+    // a region as deep as the document, unfolded by a landmark at its bottom, then a second
+    // one left open at the end
+    std::string doc;
+    for (int i = 0; i < 100000; ++i)
+        doc += "<div>x";
+    doc += "<h1>A</h1>";
+    for (int i = 0; i < 100000; ++i)
+        doc += "<p><b>y";
+    document folded;
+    byte_string error;
+    ASSERT_EQ(
+        parse_html_text(doc, folded.tree, error, nullptr, nullptr, html_chunk_size, fold_test_role),
+        0);
+    EXPECT_EQ(tree_raw(folded.tree), doc);
+}
+
+TEST(HtmlReaderTest, DeepNestingReadsAndFrees) {
+    std::string doc;
+    for (int i = 0; i < 200000; ++i)
+        doc += "<div>";
+    // lookups that find nothing across the whole depth
+    for (int i = 0; i < 100000; ++i)
+        doc += "<b><h1></x></i>";
+    document reading;
+    byte_string error;
+    ASSERT_EQ(parse_html_text(doc, reading.tree, error), 0);
+    EXPECT_EQ(reading.tree.top_count(), 2);
+    EXPECT_EQ(tree_raw(reading.tree), doc);
+}
+
+TEST(HtmlReaderTest, WideElementReadsInLinearTime) {
+    std::string doc = "<div>";
+    for (int i = 0; i < 1000000; ++i)
+        doc += "<br>";
+    document reading;
+    byte_string error;
+    ASSERT_EQ(parse_html_text(doc, reading.tree, error), 0);
+    EXPECT_EQ(reading.tree.last_top()->child_count(), 1000000);
+}
+
+void record(int32_t percent, void* data) {
+    static_cast<std::vector<int32_t>*>(data)->push_back(percent);
+}
+
+TEST(HtmlReaderTest, TextInChunksReportsProgress) {
+    document doc;
+    byte_string error;
+    std::vector<int32_t> seen;
+    ASSERT_EQ(parse_html_text("<p>0123456789", doc.tree, error, record, &seen, 4), 0);
+    EXPECT_EQ(seen, (std::vector<int32_t>{30, 61, 92, 100, 100}));
+    EXPECT_EQ(tree_dump(doc.tree), R"(p?(T"0123456789"))");
+}
+
+class HtmlReaderFileTest : public ScratchDirTest {};
+
+TEST_F(HtmlReaderFileTest, ReadsInChunksWithProgress) {
+    std::string bytes;
+    while (bytes.size() < 40000)
+        bytes += "<p>para\r\n<li>item\r";
+    bytes.resize(40000);
+    put("a.html", bytes);
+    document doc;
+    byte_string error("untouched");
+    std::vector<int32_t> seen;
+    ASSERT_EQ(parse_html_file(path("a.html"), doc.tree, error, record, &seen), 0);
+    EXPECT_EQ(tree_raw(doc.tree), bytes);
+    EXPECT_EQ(seen, (std::vector<int32_t>{40, 81, 100, 100}));
+    EXPECT_EQ(error, "untouched");
+}
+
+TEST_F(HtmlReaderFileTest, EmptyFileSucceedsWithFullProgress) {
+    put("empty.html", "");
+    document doc;
+    byte_string error;
+    std::vector<int32_t> seen;
+    ASSERT_EQ(parse_html_file(path("empty.html"), doc.tree, error, record, &seen), 0);
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_EQ(seen, std::vector<int32_t>{100});
+}
+
+TEST_F(HtmlReaderFileTest, ProgressGoesThroughAScale) {
+    put("a.html", std::string(32768, 'x'));
+    std::vector<int32_t> seen;
+    progress_scale scale{65536, 32768, 0.8, 10, &seen, record};
+    document doc;
+    byte_string error;
+    ASSERT_EQ(parse_html_file(path("a.html"), doc.tree, error, report_scaled_progress, &scale), 0);
+    EXPECT_EQ(seen, (std::vector<int32_t>{30, 50, 50}));
+}
+
+TEST_F(HtmlReaderFileTest, MissingFileNamesThePath) {
+    document doc;
+    byte_string error;
+    std::vector<int32_t> seen;
+    EXPECT_EQ(parse_html_file(path("none.html"), doc.tree, error, record, &seen), html_file_failed);
+    EXPECT_EQ(error, "Can't open source file: " + path("none.html"));
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_TRUE(seen.empty());
+}
+
+// Its texts could not hold it: refused before a byte is read.
+TEST_F(HtmlReaderFileTest, FilePastTwoGigabytesIsRefusedUnread) {
+    put_sparse("huge.html", largest_readable_file + 1);
+    document doc;
+    byte_string error;
+    std::vector<int32_t> seen;
+    EXPECT_EQ(parse_html_file(path("huge.html"), doc.tree, error, record, &seen), html_file_failed);
+    EXPECT_EQ(error, "Source file is too large: " + path("huge.html"));
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_TRUE(seen.empty());
+}
+
+// A system file that claims more bytes than a read gives stands in for a read failing half way.
+TEST_F(HtmlReaderFileTest, ShortReadIsAFailure) {
+    const std::string short_file = "/sys/kernel/mm/transparent_hugepage/enabled";
+    const file_descriptor probe = file_open(short_file, "r");
+    byte_string bytes;
+    const int32_t n = file_read(bytes, 65536, probe);
+    const uint32_t claimed = file_handle_size(probe);
+    file_close(probe);
+    if (probe == invalid_handle || n <= 0 || static_cast<uint32_t>(n) >= claimed)
+        GTEST_SKIP() << "no file that reads short";
+
+    document doc;
+    byte_string error;
+    EXPECT_EQ(parse_html_file(short_file, doc.tree, error), html_file_failed);
+    EXPECT_EQ(error, "Can't read source file: " + short_file);
+    EXPECT_EQ(tree_raw(doc.tree), bytes.view());
+}
+
+TEST_F(HtmlReaderFileTest, FailedFirstReadIsNoEmptyFile) {
+    document doc;
+    byte_string error;
+    EXPECT_EQ(parse_html_file("/proc/self/mem", doc.tree, error), html_file_failed);
+    EXPECT_EQ(error, "Can't read source file: /proc/self/mem");
+}
+
+}  // namespace
