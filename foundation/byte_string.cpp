@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "out_of_memory.h"
 #include "small_heap.h"
 
 namespace {
@@ -16,11 +17,6 @@ int32_t grown_capacity(int64_t n, int extra) {
     int64_t cap = n + n / 16 + extra;
     if (cap > std::numeric_limits<int32_t>::max()) cap = std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(cap);
-}
-
-[[noreturn]] void out_of_memory() {
-    std::fputs("Memory error occurred\n", stderr);
-    std::abort();
 }
 
 // Fresh storage of `capacity` bytes. Small buffers (the raw text of most document nodes) come
