@@ -76,7 +76,12 @@ std::string scan_recorder::concatenated() const {
 }
 
 void scan_recorder::record(std::string word) {
-    if (with_positions) word += "@" + std::to_string(line()) + ":" + std::to_string(column());
+    if (with_positions) {
+        word += '@';
+        word += std::to_string(line());
+        word += ':';
+        word += std::to_string(column());
+    }
     if (!dump_.empty()) dump_ += ' ';
     dump_ += word;
 }
@@ -93,13 +98,18 @@ void scan_recorder::keep_token() {
 
 int scan_recorder::on_text() {
     if (token().is_empty()) return 0;
-    record("T" + quote_bytes(token_view()));
+    std::string word = "T";
+    word += quote_bytes(token_view());
+    record(std::move(word));
     keep_token();
     return 0;
 }
 
 int scan_recorder::on_construct() {
-    record("C" + std::to_string(kind()) + quote_bytes(token_view()));
+    std::string word = "C";
+    word += std::to_string(kind());
+    word += quote_bytes(token_view());
+    record(std::move(word));
     keep_token();
     return 0;
 }
