@@ -96,86 +96,11 @@ bool is_ascii_letter(int c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-constexpr sgml_entity entities[] = {
+constexpr named_entity entities[] = {
     {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'},
 };
 
 }  // namespace
-
-void chunk_queue::push_chunk(std::string_view text) {
-    queue_chunk(byte_string(text));
-}
-
-void chunk_queue::queue_chunk(byte_string&& chunk) {
-    queued_bytes_ += chunk.length();
-    chunks_.push_back(std::move(chunk));
-}
-
-void chunk_queue::rewind() {
-    cur_ = -1;
-    cur_data_ = nullptr;
-    cur_len_ = 0;
-    pos_ = 0;
-    end_of_input_ = false;
-    released_pending_ = 0;
-}
-
-void chunk_queue::enter_chunk(int32_t index) {
-    cur_ = index;
-    const byte_string& chunk = chunks_[static_cast<size_t>(index)];
-    cur_data_ = chunk.data();
-    cur_len_ = chunk.length();
-    pos_ = 0;
-}
-
-int chunk_queue::next_char_slow() {
-    if (cur_ < 0) {
-        // after the end every queued chunk counts as read through: only later ones are new
-        if (released_pending_ >= chunk_count()) return end_of_input_ ? end_of_data : need_more;
-        enter_chunk(released_pending_);
-    } else {
-        ++pos_;
-    }
-    while (pos_ >= cur_len_) {
-        if (cur_ + 1 >= chunk_count()) {
-            pos_ = cur_len_;
-            return end_of_input_ ? end_of_data : need_more;
-        }
-        enter_chunk(cur_ + 1);
-        ++released_pending_;
-    }
-    ++chars_read_;
-    return static_cast<unsigned char>(cur_data_[pos_]);
-}
-
-bool chunk_queue::release_consumed() {
-    if (released_pending_ <= 0 || chunks_.empty()) return false;
-    queued_bytes_ -= chunks_.front().length();
-    chunks_.pop_front();
-    --released_pending_;
-    if (cur_ > 0) --cur_;
-    return true;
-}
-
-void position_tracker::skip_counted(int32_t n) {
-    const char* begin = lookahead().data();
-    const char* end = begin + n;
-    // line feeds are rare next to the other bytes: memchr jumps from one to the next
-    const char* last_feed = nullptr;
-    int64_t feeds = 0;
-    for (const char* p = begin;
-         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p) {
-        last_feed = p;
-        ++feeds;
-    }
-    if (feeds == 0) {
-        column_ += n;
-    } else {
-        line_ += feeds;
-        column_ = end - last_feed - 1;
-    }
-    skip(n);
-}
 
 markup_scanner::markup_scanner() {
     for (const default_rule& d : default_rules)
@@ -258,6 +183,31 @@ scan_status markup_scanner::scan_step() {
         }
         if (in_markup_ && classifying_) classify(c);
     }
+}
+
+scan_status markup_scanner::scan_and_release() {
+    const scan_status status = scan_step();
+    while (release_consumed()) {
+    }
+    return status;
+}
+
+scan_status markup_scanner::feed(std::string_view chunk) {
+    push_chunk(chunk);
+    return scan_and_release();
+}
+
+scan_status markup_scanner::feed_end() {
+    set_end_of_input(true);
+    return scan_and_release();
+}
+
+scan_status markup_scanner::feed_all(std::string_view text, size_t chunk_size) {
+    for (size_t at = 0; at < text.size(); at += chunk_size) {
+        const scan_status status = feed(text.substr(at, chunk_size));
+        if (status != scan_status::needs_input) return status;
+    }
+    return feed_end();
 }
 
 // Takes as many bytes of the current chunk as need no single look, exactly as the byte
@@ -392,18 +342,18 @@ scan_status markup_scanner::on_end() {
     return go_on ? scan_status::finished : scan_status::stopped;
 }
 
-std::span<const sgml_entity> sgml_entities() {
+std::span<const named_entity> named_entities() {
     return entities;
 }
 
 int entity_char(std::string_view name) {
-    for (const sgml_entity& entity : entities) {
+    for (const named_entity& entity : entities) {
         if (entity.name == name) return static_cast<unsigned char>(entity.value);
     }
     return -1;
 }
 
-void configure_html(markup_scanner& scanner) {
+void configure_for_html(markup_scanner& scanner) {
     using enum construct_kind;
     scanner.set_enabled({start_tag, end_tag, declaration, comment, doctype, directive_comment});
     for (construct_kind kind : {start_tag, end_tag, declaration, doctype})
@@ -414,7 +364,7 @@ void configure_html(markup_scanner& scanner) {
     scanner.set_size_limit(4194304);
 }
 
-void configure_strict(markup_scanner& scanner) {
+void configure_for_tagged_values(markup_scanner& scanner) {
     using enum construct_kind;
     scanner.set_enabled({start_tag, end_tag, empty_tag, comment, cdata, processing_instruction});
     for (construct_kind kind : {start_tag, end_tag, empty_tag})
@@ -427,7 +377,7 @@ void configure_strict(markup_scanner& scanner) {
     scanner.set_size_limit(16777216);
 }
 
-void configure_template(markup_scanner& scanner) {
+void configure_for_templates(markup_scanner& scanner) {
     scanner.set_enabled({construct_kind::directive_comment});
     scanner.set_rule(construct_kind::directive_comment,
                      {.terminator = "-->", .quote_aware = true, .escapes = true});

@@ -18,7 +18,7 @@ constexpr std::string_view cdata_close = "]]>";
 const sorted_map& entity_table() {
     static const sorted_map table = [] {
         sorted_map entities;
-        for (const sgml_entity& entity : sgml_entities())
+        for (const named_entity& entity : named_entities())
             entities.insert(entity.name, template_value(entity.value));
         return entities;
     }();
@@ -50,7 +50,7 @@ bool is_open_start_tag(const xml_node* node) {
 
 tagged_reader::tagged_reader(node_tree& tree, bool lower_case)
     : tree_(tree), lower_case_(lower_case) {
-    configure_strict(*this);
+    configure_for_tagged_values(*this);
 }
 
 void tagged_reader::push_chunk(std::string_view text) {

@@ -14,9 +14,7 @@
 //
 //     node_tree tree;
 //     tagged_reader reader(tree, true);
-//     reader.push_chunk(bytes);            // and scan_step(), for every chunk
-//     reader.set_end_of_input(true);
-//     const result read = reader.read_result(reader.scan_step());
+//     const result read = reader.read_result(reader.feed_all(bytes, 16384));
 class tagged_reader : public markup_scanner {
   public:
     // `tree` is the caller's and should start empty; the reader only appends to it, and the
