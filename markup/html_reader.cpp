@@ -115,10 +115,13 @@ bool html_reader::on_construct() {
     if (scanned == construct_kind::start_tag) {
         // the scanner's start tags are at least "<a>"
         if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
+        const std::string_view inside = raw.substr(1, raw.size() - 2);
         // a folding reader's caller looks at attributes only inside landmarks with content
-        const bool attributes_wanted = !classify_ || path_.size() > shield_;
-        parse_tag(raw.substr(1, raw.size() - 2), node->name,
-                  attributes_wanted ? &node->attributes : nullptr, true, false);
+        if (!classify_ || path_.size() > shield_) {
+            parse_tag(inside, name_case::lowered, node->name, node->attributes);
+        } else {
+            parse_tag_name(inside, name_case::lowered, node->name);
+        }
         node->element = element_index(node->name.view());
         if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
         const bool is_open = node->kind == construct_kind::start_tag;
@@ -141,7 +144,7 @@ bool html_reader::on_construct() {
 
     if (scanned == construct_kind::end_tag) {
         // "</>" is the shortest end tag
-        parse_tag(raw.substr(2, raw.size() - 3), node->name, nullptr, true, true);
+        parse_tag_name(raw.substr(2, raw.size() - 3), name_case::lowered, node->name);
         if (!node->name.is_empty()) node->element = element_index(node->name.view());
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;

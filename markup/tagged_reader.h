@@ -5,6 +5,7 @@
 #include "byte_string.h"
 #include "markup_scanner.h"
 #include "node_tree.h"
+#include "parse_tag.h"
 #include "result.h"
 #include "xml_node.h"
 
@@ -46,7 +47,7 @@ class tagged_reader : public markup_scanner {
     bool end_tag(xml_node* node);
 
     node_tree& tree_;
-    bool lower_case_;
+    name_case names_;
     // 1: into last_; 2: after last_'s parent; 3: after last_.
     int insert_mode_ = 3;
     xml_node* last_ = nullptr;
