@@ -127,61 +127,30 @@ scan_status markup_scanner::scan_step() {
             token_.push(byte);
             continue;
         }
-        switch (c) {
-            case '"':
-                if (in_markup_) {
-                    if (!in_single_quotes_) in_double_quotes_ = !in_double_quotes_;
-                    token_.push(byte);
-                } else if (keep_text_) {
-                    token_.push(byte);
-                }
-                break;
-            case '\'':
-                if (in_markup_) {
-                    if (!in_double_quotes_) in_single_quotes_ = !in_single_quotes_;
-                    token_.push(byte);
-                } else if (keep_text_) {
-                    token_.push(byte);
-                }
-                break;
-            case '<':
-                if (in_markup_) {
-                    token_.push(byte);
-                    break;
-                }
-                if (keep_text_) {
-                    const bool go_on = on_text();
-                    // started even when stopped, so that the '<' is not lost to a later step
-                    start_construct();
-                    if (!go_on) return scan_status::stopped;
-                } else {
-                    start_construct();
-                }
-                continue;
-            case '>':
-                if (in_markup_ || keep_text_) token_.push(byte);
-                if (in_markup_ && !(quote_aware_ && (in_single_quotes_ || in_double_quotes_)) &&
-                    token_.length() > static_cast<int32_t>(terminator_.size()) &&
-                    token_.ends_with(terminator_)) {
-                    const bool go_on = on_construct();
-                    finish_construct();
-                    if (!go_on) return scan_status::stopped;
-                    continue;
-                }
-                break;
-            case '\\':
-                if (in_markup_) {
-                    if (escapes_ && (in_single_quotes_ || in_double_quotes_)) escape_next_ = true;
-                    token_.push(byte);
-                } else if (keep_text_) {
-                    token_.push(byte);
-                }
-                break;
-            default:
-                if (in_markup_ || keep_text_) token_.push(byte);
-                break;
+        if (c == '<' && !in_markup_) {
+            const bool go_on = !keep_text_ || on_text();
+            // started even when stopped, so that the '<' is not lost to a later step
+            start_construct();
+            if (!go_on) return scan_status::stopped;
+            continue;
         }
-        if (in_markup_ && classifying_) classify(c);
+        if (in_markup_ || keep_text_) token_.push(byte);
+        // outside markup only a '<' matters
+        if (!in_markup_) continue;
+        const bool in_quotes = in_single_quotes_ || in_double_quotes_;
+        if (c == '"' && !in_single_quotes_) {
+            in_double_quotes_ = !in_double_quotes_;
+        } else if (c == '\'') {
+            if (!in_double_quotes_) in_single_quotes_ = !in_single_quotes_;
+        } else if (c == '\\') {
+            escape_next_ = escapes_ && in_quotes;
+        } else if (c == '>' && !(quote_aware_ && in_quotes) && ends_construct()) {
+            const bool go_on = on_construct();
+            finish_construct();
+            if (!go_on) return scan_status::stopped;
+            continue;
+        }
+        if (classifying_) classify(c);
     }
 }
 
@@ -231,6 +200,11 @@ void markup_scanner::skip_plain() {
     if (n == 0) return;
     if (in_markup_ || keep_text_) token_.append(begin, static_cast<int32_t>(n));
     skip_counted(static_cast<int32_t>(n));
+}
+
+bool markup_scanner::ends_construct() const {
+    return token_.length() > static_cast<int32_t>(terminator_.size()) &&
+           token_.ends_with(terminator_);
 }
 
 void markup_scanner::start_construct() {

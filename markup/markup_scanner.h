@@ -81,6 +81,8 @@ class markup_scanner : public position_tracker {
         return index < rule_count ? index : 0;
     }
 
+    // Whether the token ends with the loaded terminator, past the construct's '<'.
+    bool ends_construct() const;
     void start_construct();
     void finish_construct();
     void classify(int c);
