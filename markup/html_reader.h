@@ -31,9 +31,9 @@ class html_reader : public markup_scanner {
     explicit html_reader(node_tree& tree);
     ~html_reader() override;
 
-    // feed for a chunk whose storage the reader takes over. The reader gives needs_input or
-    // size_exceeded, after which the tree holds what was read before; at the end of the input an
-    // unfinished construct or text becomes a text node.
+    // markup_scanner::feed for a chunk whose storage the reader takes over. Gives needs_input,
+    // or size_exceeded with the tree holding what was read before. At feed_end an unfinished
+    // construct or text becomes a text node.
     using markup_scanner::feed;
     [[nodiscard]] scan_status feed(byte_string&& chunk);
 
