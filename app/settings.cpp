@@ -134,7 +134,7 @@ bool shell_settings::read(platform_services& services) {
     last_dialog_folder.clear();
 
     tag_value_file file;
-    if (!file.read(settings_path().view())) {
+    if (!file.read(settings_path().view()).is_ok()) {
         services.warn("Can't read settings file");
         return false;
     }
@@ -166,7 +166,7 @@ bool shell_settings::write(platform_services& services) {
     values.add_value(key_width, template_value(geometry.width));
     values.add_value(key_height, template_value(geometry.height));
     values.add_value(key_folder, template_value(last_dialog_folder));
-    if (!make_directory() || !file.write(settings_path().view())) {
+    if (!make_directory() || !file.write(settings_path().view()).is_ok()) {
         services.warn("Can't write settings file");
         return false;
     }

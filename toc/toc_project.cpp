@@ -49,7 +49,7 @@ void toc_project::normalize_anchor_attributes() {
 
 result toc_project::load(std::string_view path) {
     tag_value_file file;
-    if (!file.read(path)) return result::failure(file.error_text.view());
+    if (result read = file.read(path); !read.is_ok()) return read;
     // a key the file lacks takes its default
     toc_project loaded;
     loaded.source.clear();
@@ -90,8 +90,5 @@ result toc_project::save(std::string_view path) const {
     values.add_value("template_file", template_value(template_file));
     values.add_value("insert_local_toc", flag_value(insert_local_toc));
     values.add_value("indent", template_value(indent));
-    if (file.write(path)) return result::success();
-    byte_string message("Can't write to file: ");
-    message.append(path);
-    return result(status_code::failed, std::move(message));
+    return file.write(path);
 }
