@@ -6,6 +6,7 @@
 
 #include "files.h"
 #include "html_reader.h"
+#include "output_file.h"
 #include "paths.h"
 #include "progress.h"
 #include "xml_node.h"

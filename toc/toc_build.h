@@ -8,7 +8,6 @@
 #include "byte_string.h"
 #include "heading_scan.h"
 #include "node_tree.h"
-#include "output_file.h"
 #include "progress.h"
 #include "result.h"
 #include "sorted_map.h"

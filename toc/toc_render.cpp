@@ -147,7 +147,7 @@ void load_template(std::string_view path, loaded_template& layout) {
 
 namespace {
 
-result template_missing() {
+result no_template() {
     return {status_code::template_missing, std::string_view()};
 }
 
@@ -155,7 +155,7 @@ result template_missing() {
 
 result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
                   std::vector<byte_string>& out) {
-    if (!layout.opens) return template_missing();
+    if (!layout.opens) return no_template();
     const size_t before = out.size();
     out.emplace_back(toc_start_marker);
     append_toc_comment(out);
@@ -165,7 +165,7 @@ result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout
         fill_toc_data(tree, start, data);
         if (!layout.readable) {
             out.resize(before);
-            return template_missing();
+            return no_template();
         }
         (void)render_template_text(layout.text.view(), data, out);
     }
