@@ -11,15 +11,15 @@
 namespace {
 
 bool is_element(const xml_node& node) {
-    return node.kind == node_kind::start_tag || node.kind == node_kind::empty_tag;
+    return node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag;
 }
 
 bool is_text(const xml_node& node) {
-    return node.kind == node_kind::text || node.kind == node_kind::placeholder;
+    return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
 bool is_comment(const xml_node& node) {
-    return node.kind == node_kind::comment || node.kind == node_kind::directive_comment;
+    return node.kind == construct_kind::comment || node.kind == construct_kind::directive_comment;
 }
 
 bool is_blank(char c) {
@@ -32,7 +32,7 @@ bool is_digit(char c) {
 
 // The element's own end tag, which the reader stores as its last child.
 bool is_own_end_tag(const xml_node& node) {
-    return node.kind == node_kind::end_tag && node.closed && !node.next();
+    return node.kind == construct_kind::end_tag && node.closed && !node.next();
 }
 
 xml_node* deepest_last(tree_node* node) {
@@ -361,18 +361,18 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(anchor);
     }
     if (numbering)
-        tree_prepend_child(document, new xml_node(node_kind::text, item->numbering.view()),
+        tree_prepend_child(document, new xml_node(construct_kind::text, item->numbering.view()),
                            &heading);
 }
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item) const {
-    auto* open = new xml_node(node_kind::text, "<a name=\"");
+    auto* open = new xml_node(construct_kind::text, "<a name=\"");
     open->raw.append(item.link.view().substr(1));
     open->raw.push('"');
     open->raw.append(anchor_attributes);
     open->raw.push('>');
     tree_prepend_child(document, open, &heading);
-    auto* close = new xml_node(node_kind::text, "</a>");
+    auto* close = new xml_node(construct_kind::text, "</a>");
     tree_node* last = heading.last_child();
     if (is_own_end_tag(*as_xml(last)))
         tree_insert_before(document, close, last);

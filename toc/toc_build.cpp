@@ -60,11 +60,8 @@ result failure(std::string_view message, std::string_view path) {
 // folded as it is read.
 result read_document(std::string_view path, node_tree& document, progress_scale* progress) {
     tree_prepend_top(document, new xml_node());
-    byte_string error_text;
-    if (parse_html_file(path, document, error_text, progress ? report_scaled_progress : nullptr,
-                        progress, scan_role) == 0)
-        return result::success();
-    return {status_code::failed, std::move(error_text)};
+    return parse_html_file(path, document, progress ? report_scaled_progress : nullptr, progress,
+                           scan_role);
 }
 
 result open_output(output_file& out, std::string_view path) {
@@ -137,17 +134,17 @@ double size_units(const source_info& source) {
 }
 
 bool in_range(const xml_node& node, int32_t from, int32_t to) {
-    if (node.kind != node_kind::start_tag) return false;
+    if (node.kind != construct_kind::start_tag) return false;
     const int32_t level = heading_level(node);
     return level > 0 && level >= from && level <= to;
 }
 
 bool is_text(const xml_node& node) {
-    return node.kind == node_kind::text || node.kind == node_kind::placeholder;
+    return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
 bool is_program_anchor(const xml_node& node) {
-    if ((node.kind != node_kind::start_tag && node.kind != node_kind::empty_tag) ||
+    if ((node.kind != construct_kind::start_tag && node.kind != construct_kind::empty_tag) ||
         node.name != "a")
         return false;
     const template_value* name = node.attributes.find_ref("name");
@@ -165,7 +162,7 @@ void clean_heading(xml_node& heading, bool numbering) {
         if (!anchor && is_program_anchor(node)) {
             anchor = &node;
             node.raw.clear();
-        } else if (anchor && node.kind == node_kind::end_tag && node.name == "a" &&
+        } else if (anchor && node.kind == construct_kind::end_tag && node.name == "a" &&
                    node.parent() == anchor && node.closed && !node.next()) {
             node.raw.clear();
         } else if (numbering && is_text(node)) {
