@@ -24,7 +24,8 @@ int32_t grown_capacity(int64_t n, int extra) {
 // the general heap.
 inline char* allocate_storage(int32_t capacity) {
     const auto size = static_cast<size_t>(capacity);
-    void* bytes = size <= small_heap::largest ? small_heap::allocate(size) : std::malloc(size);
+    if (size <= small_heap::largest) return static_cast<char*>(small_heap::allocate(size));
+    void* bytes = std::malloc(size);
     if (!bytes) out_of_memory();
     return static_cast<char*>(bytes);
 }
@@ -43,8 +44,7 @@ char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
     }
     if (old_small && small && small_heap::class_bytes(old_size) == small_heap::class_bytes(size))
         return old;
-    char* bytes = static_cast<char*>(small ? small_heap::allocate(size) : std::malloc(size));
-    if (!bytes) out_of_memory();
+    char* bytes = allocate_storage(capacity);
     if (old) {
         std::memcpy(bytes, old, old_size < size ? old_size : size);
         if (old_small)

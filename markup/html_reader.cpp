@@ -384,15 +384,13 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
 
 int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_text,
                     progress_callback progress, void* progress_data, node_classifier fold) {
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) {
         set_message(error_text, "Can't open source file: ", path);
         return html_file_failed;
     }
-    uint32_t high = 0;
-    const uint32_t low = file_handle_size(file, &high);
-    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
-    const bool size_known = size != std::numeric_limits<uint64_t>::max();
+    const uint64_t size = file_descriptor_size(file);
+    const bool size_known = size != unknown_file_size;
     if (size_known && size > largest_readable_file) {
         file_close(file);
         set_message(error_text, too_large_message, path);
@@ -408,10 +406,11 @@ int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_t
     int result = 0;
     for (;;) {
         byte_string chunk;
-        const int32_t n = file_read(chunk, html_chunk_size, file);
-        if (n <= 0) {
+        const bool read_ok = file_read(chunk, html_chunk_size, file).is_ok();
+        const int32_t n = chunk.length();
+        if (!read_ok || n == 0) {
             // a failed read may also show as an early end: the file is shorter than it said
-            read_failed = n < 0 || (size_known && total < size);
+            read_failed = !read_ok || (size_known && total < size);
             break;
         }
         total += static_cast<uint64_t>(n);

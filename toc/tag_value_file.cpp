@@ -41,16 +41,14 @@ void collect_pairs(const node_tree& tree, std::vector<key_value>& pairs) {
 }  // namespace
 
 bool tag_value_file::read(std::string_view path) {
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) {
         error_text.assign("Can't open file ");
         error_text.append(path);
         return false;
     }
-    uint32_t high = 0;
-    const uint32_t low = file_handle_size(file, &high);
-    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
-    if (size != UINT64_MAX && size > largest_readable_file) {
+    const uint64_t size = file_descriptor_size(file);
+    if (size != unknown_file_size && size > largest_readable_file) {
         file_close(file);
         error_text.assign(too_large_message);
         error_text.append(path);
@@ -62,7 +60,7 @@ bool tag_value_file::read(std::string_view path) {
     uint64_t total = 0;
     int result = 0;
     for (;;) {
-        const int32_t n = file_read(chunk, chunk_size, file);
+        const int32_t n = file_read(chunk, chunk_size, file).is_ok() ? chunk.length() : -1;
         total += n > 0 ? static_cast<uint64_t>(n) : 0;
         if (total > largest_readable_file) {
             // a pipe tells no size up front
@@ -102,7 +100,7 @@ bool tag_value_file::read(std::string_view path) {
 
 bool tag_value_file::write(std::string_view path) const {
     output_file out;
-    if (out.open(path) != output_status::ok) return false;
+    if (!out.open(path).is_ok()) return false;
     byte_string lines;
     byte_string text;
     for (const auto& [key, list] : values.entries()) {
@@ -131,5 +129,5 @@ bool tag_value_file::write(std::string_view path) const {
         }
         out.write(lines.view());
     }
-    return out.commit() == output_status::ok;
+    return out.commit().is_ok();
 }

@@ -49,16 +49,19 @@ int read_document(std::string_view path, node_tree& document, byte_string& error
     return result == 0 ? 0 : 1;
 }
 
-int commit_output(output_file& out, byte_string& error_text) {
-    if (out.commit() == output_status::ok) return 0;
-    error_text.assign(out.error_text());
+// 0, or 1 with the message of the failure.
+int failure_code(const result& outcome, byte_string& error_text) {
+    if (outcome.is_ok()) return 0;
+    error_text.assign(outcome.message());
     return 1;
 }
 
+int commit_output(output_file& out, byte_string& error_text) {
+    return failure_code(out.commit(), error_text);
+}
+
 int open_output(output_file& out, std::string_view path, byte_string& error_text) {
-    if (out.open(path) == output_status::ok) return 0;
-    error_text.assign(out.error_text());
-    return 1;
+    return failure_code(out.open(path), error_text);
 }
 
 // What the files of one multi-file run share: the replacements waiting for their common sync
@@ -70,16 +73,12 @@ struct file_run {
 
 int commit_output(output_file& out, const file_run& run, byte_string& error_text) {
     if (!run.batch) return commit_output(out, error_text);
-    if (out.commit_to(*run.batch) == output_status::ok) return 0;
-    error_text.assign(out.error_text());
-    return 1;
+    return failure_code(out.commit_to(*run.batch), error_text);
 }
 
 // Puts the waiting replacements in place; 1 with the first failure's message otherwise.
 int commit_batch(output_batch& batch, byte_string& error_text) {
-    if (batch.commit() == output_status::ok) return 0;
-    error_text.assign(batch.error_text());
-    return 1;
+    return failure_code(batch.commit(), error_text);
 }
 
 // Reads the template again when a waiting replacement is of it, that is when a source written

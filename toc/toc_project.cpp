@@ -61,9 +61,9 @@ void toc_project::normalize() {
 }
 
 void toc_project::normalize_anchor_attributes() {
-    if (named_anchor_attributes.text_length() > 0 && named_anchor_attributes.first_char() != ' ') {
+    if (named_anchor_attributes.text_length() > 0 && named_anchor_attributes.view().front() != ' ') {
         template_value spaced(" ");
-        spaced.append(named_anchor_attributes);
+        spaced.append(named_anchor_attributes.view());
         named_anchor_attributes = spaced;
     }
 }

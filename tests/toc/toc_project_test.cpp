@@ -135,7 +135,7 @@ TEST_F(TocProjectTest, SavedFileIsByteExact) {
     project.indent.set_text("&nbsp;");
     project.source = {byte_string("b.htm"), byte_string(""), byte_string("a \"q\".htm")};
     project.is_single.set_integer(0);
-    project.process_title.set_bool(true);
+    project.process_title.set_integer(1);
     project.named_anchor_attributes.set_text(" class=\"x\"");
     project.range_to.set_text("3");
     project.range_from.set_integer(2);
