@@ -251,8 +251,7 @@ result output_file::commit() {
     const int closed = close_checked(fd_);
     fd_ = -1;
     if (closed != 0 && result_.is_ok()) fail(status_code::write_failed);
-    if (!in_place_ && result_.is_ok() &&
-        rename_checked(temporary_, target_, path_) != 0) {
+    if (!in_place_ && result_.is_ok() && rename_checked(temporary_, target_, path_) != 0) {
         fail(status_code::write_failed);
     }
     if (!in_place_ && !result_.is_ok()) ::unlink(temporary_.c_str());

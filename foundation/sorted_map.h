@@ -12,10 +12,10 @@
 #include "template_value.h"
 #include "value_list.h"
 
-// Order of map keys: byte_string::compare, byte-wise, the empty key first, a prefix first.
+// Order of map keys: byte-wise, the empty key first, a prefix first.
 struct key_less {
     using is_transparent = void;
-    // The same order as byte_string::compare: unsigned bytes, then the shorter first.
+    // unsigned bytes, then the shorter first
     bool operator()(std::string_view a, std::string_view b) const { return a < b; }
     bool operator()(const byte_string& a, const byte_string& b) const {
         return (*this)(a.view(), b.view());

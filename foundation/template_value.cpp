@@ -79,7 +79,8 @@ void template_value::set_integer(int32_t n) {
 void template_value::write_text_form() const {
     if (is_text_) return;
     char form[form_capacity];
-    const auto n = static_cast<int32_t>(std::to_chars(form, form + form_capacity, integer_).ptr - form);
+    const auto n =
+        static_cast<int32_t>(std::to_chars(form, form + form_capacity, integer_).ptr - form);
     // the same value keeps the same length, so repeated calls never move the bytes
     text_.set_length(n);
     std::memcpy(text_.data(), form, static_cast<size_t>(n));

@@ -103,8 +103,7 @@ const fixed_pattern& named_reference() {
 }
 
 const fixed_pattern& toc_placeholder() {
-    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->",
-                                       REG_ICASE | REG_NOSUB);
+    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->", REG_ICASE | REG_NOSUB);
     return pattern;
 }
 

@@ -61,7 +61,8 @@ void toc_project::normalize() {
 }
 
 void toc_project::normalize_anchor_attributes() {
-    if (named_anchor_attributes.text_length() > 0 && named_anchor_attributes.view().front() != ' ') {
+    if (named_anchor_attributes.text_length() > 0 &&
+        named_anchor_attributes.view().front() != ' ') {
         template_value spaced(" ");
         spaced.append(named_anchor_attributes.view());
         named_anchor_attributes = spaced;

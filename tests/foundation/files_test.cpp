@@ -74,7 +74,8 @@ TEST_F(FilesTest, SizesAreWhole64BitValues) {
     // sparse: takes no disk space
     put("large", "");
     ASSERT_EQ(::truncate(path("large").c_str(), (int64_t{1} << 32) + 5), 0);
-    for (auto [name, size] : {std::pair{"small", uint64_t{40000}}, {"large", (uint64_t{1} << 32) + 5}}) {
+    for (auto [name, size] :
+         {std::pair{"small", uint64_t{40000}}, {"large", (uint64_t{1} << 32) + 5}}) {
         SCOPED_TRACE(name);
         const file_descriptor handle = file_open(path(name));
         EXPECT_EQ(file_descriptor_size(handle), size);
