@@ -24,7 +24,8 @@ int32_t grown_capacity(int64_t n, int extra) {
 // the general heap.
 inline char* allocate_storage(int32_t capacity) {
     const auto size = static_cast<size_t>(capacity);
-    void* bytes = size <= small_heap::largest ? small_heap::allocate(size) : std::malloc(size);
+    if (size <= small_heap::largest) return static_cast<char*>(small_heap::allocate(size));
+    void* bytes = std::malloc(size);
     if (!bytes) out_of_memory();
     return static_cast<char*>(bytes);
 }
@@ -43,8 +44,7 @@ char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
     }
     if (old_small && small && small_heap::class_bytes(old_size) == small_heap::class_bytes(size))
         return old;
-    char* bytes = static_cast<char*>(small ? small_heap::allocate(size) : std::malloc(size));
-    if (!bytes) out_of_memory();
+    char* bytes = allocate_storage(capacity);
     if (old) {
         std::memcpy(bytes, old, old_size < size ? old_size : size);
         if (old_small)
@@ -232,48 +232,15 @@ int32_t byte_string::find(std::string_view needle, int32_t from) const {
     return pos == std::string_view::npos ? -1 : static_cast<int32_t>(pos);
 }
 
-int32_t byte_string::find_last(std::string_view needle) const {
-    if (needle.empty() || needle.size() > static_cast<size_t>(length_)) return -1;
-    size_t pos = view().rfind(needle);
-    return pos == std::string_view::npos ? -1 : static_cast<int32_t>(pos);
-}
-
 int32_t byte_string::find_char(char byte, int32_t from) const {
     if (from < 0 || from >= length_) return -1;
     const void* hit = std::memchr(bytes_ + from, byte, static_cast<size_t>(length_ - from));
     return hit ? static_cast<int32_t>(static_cast<const char*>(hit) - bytes_) : -1;
 }
 
-int byte_string::compare(const byte_string& a, const byte_string& b) {
-    return compare(a.view(), b.view());
-}
-
-int byte_string::compare(std::string_view a, std::string_view b) {
-    if (a.empty() || b.empty()) return static_cast<int>(a.size()) - static_cast<int>(b.size());
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        int d = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
-        if (d != 0) return d;
-    }
-    return static_cast<int>(a.size()) - static_cast<int>(b.size());
-}
-
-void byte_string::replace_char(char a, char b) {
-    for (int32_t i = 0; i < length_; ++i) {
-        if (bytes_[i] == a) bytes_[i] = b;
-    }
-}
-
-void byte_string::replace_char(char a, std::string_view text) {
-    replace_text(std::string_view(&a, 1), text);
-}
-
-void byte_string::replace_text(std::string_view s, char b) {
-    replace_text(s, std::string_view(&b, 1));
-}
-
-void byte_string::replace_text(std::string_view s, std::string_view t) {
-    if (s.empty() || length_ == 0) return;
+void byte_string::replace_char(char a, std::string_view t) {
+    const std::string_view s(&a, 1);
+    if (length_ == 0) return;
     std::string_view text = view();
     int64_t count = 0;
     for (size_t pos = text.find(s); pos != std::string_view::npos;
@@ -348,8 +315,8 @@ void byte_string::html_escape() {
 }
 
 void byte_string::to_crlf() {
-    replace_text("\r", std::string_view());
-    replace_text("\n", "\r\n");
+    replace_char('\r', std::string_view());
+    replace_char('\n', "\r\n");
 }
 
 int32_t byte_string::hex_value() const {
@@ -376,7 +343,7 @@ void byte_string::url_encode_path() {
     for (int32_t i = 0; i < length_; ++i) {
         unsigned char c = byte_at(i);
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '-' || c == '.' || c == '_';
+                     c == '-' || c == '.' || c == '_' || c == '/';
         if (plain) {
             out.push(static_cast<char>(c));
         } else {
@@ -385,6 +352,5 @@ void byte_string::url_encode_path() {
             out.push(hex[c & 15]);
         }
     }
-    out.replace_text("%2F", "/");
     move_from(out);
 }

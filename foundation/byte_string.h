@@ -57,24 +57,16 @@ class byte_string {
 
     // -1 when absent, when `from` is out of range or the needle is empty or too long.
     int32_t find(std::string_view needle, int32_t from = 0) const;
-    int32_t find_last(std::string_view needle) const;
     int32_t find_char(char byte, int32_t from = 0) const;
     bool starts_with(std::string_view prefix) const { return view().starts_with(prefix); }
     bool ends_with(std::string_view suffix) const { return view().ends_with(suffix); }
 
-    // Byte-wise order of map keys: an empty text first, a prefix before its extensions.
-    static int compare(const byte_string& a, const byte_string& b);
-    static int compare(std::string_view a, std::string_view b);
     bool operator==(const byte_string& other) const { return view() == other.view(); }
     bool operator==(std::string_view other) const { return view() == other; }
     bool operator==(const char* other) const { return view() == std::string_view(other); }
 
-    void replace_char(char a, char b);
     // Every byte a is replaced by the text; an empty text deletes it.
     void replace_char(char a, std::string_view text);
-    // Occurrences never overlap; an empty s changes nothing.
-    void replace_text(std::string_view s, char b);
-    void replace_text(std::string_view s, std::string_view t);
 
     // Escapes " & < > and bytes >= 0x80 (as &#NNN;); the apostrophe stays.
     void html_escape();

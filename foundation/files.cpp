@@ -19,72 +19,24 @@ bool make_c_path(std::string_view path, byte_string& out) {
     return true;
 }
 
-char ascii_lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int32_t read_code(int error) {
-    switch (error) {
-        case EAGAIN:
-#if EWOULDBLOCK != EAGAIN
-        case EWOULDBLOCK:
-#endif
-            return read_would_block;
-        case EPIPE:
-            return read_broken_pipe;
-        case EFAULT:
-            return read_bad_buffer;
-        case ENOMEM:
-        case ENOBUFS:
-            return read_out_of_memory;
-        case ECANCELED:
-            return read_aborted;
-        default:
-            return read_io_error;
-    }
-}
-
-int open_retrying(const char* path, int flags, mode_t permissions) {
+int open_retrying(const char* path, int flags) {
     int fd;
     do {
-        fd = ::open(path, flags, permissions);
+        fd = ::open(path, flags);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
 }  // namespace
 
-file_descriptor file_open(std::string_view path, std::string_view mode) {
+file_descriptor file_open(std::string_view path) {
     byte_string c_path;
     if (!make_c_path(path, c_path)) return invalid_handle;
-    const char operation = mode.empty() ? '\0' : ascii_lower(mode[0]);
-    const bool both = mode.size() > 1 && mode[1] == '+';
-    int flags = O_CLOEXEC;
-    switch (operation) {
-        case 'r':
-            flags |= both ? O_RDWR : O_RDONLY;
-            break;
-        case 'w':
-            flags |= (both ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
-            break;
-        case 'a':
-            flags |= (both ? O_RDWR : O_WRONLY) | O_CREAT;
-            break;
-        default:
-            flags |= O_PATH;
-            break;
-    }
-    const int fd = open_retrying(c_path.data(), flags, 0666);
+    const int fd = open_retrying(c_path.data(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return invalid_handle;
-    if (!mode.empty()) {
-        // "r" on a directory would open and then fail every read as if the file were empty
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return invalid_handle;
-        }
-    }
-    if (operation == 'a' && ::lseek(fd, 0, SEEK_END) < 0) {
+    // a directory would open and then fail every read as if the file were empty
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return invalid_handle;
     }
@@ -97,10 +49,10 @@ bool file_close(file_descriptor handle) {
     return ::close(handle) == 0;
 }
 
-int32_t file_read(byte_string& buffer, int32_t count, file_descriptor handle) {
+result file_read(byte_string& buffer, int32_t count, file_descriptor handle) {
     if (handle == invalid_handle || count <= 0) {
         buffer.clear();
-        return 0;
+        return result::success();
     }
     buffer.set_length(count);
     int32_t total = 0;
@@ -113,48 +65,18 @@ int32_t file_read(byte_string& buffer, int32_t count, file_descriptor handle) {
         } else if (errno != EINTR) {
             // bytes already read are returned; the failure shows again on the next call
             if (total > 0) break;
-            const int32_t code = read_code(errno);
             buffer.clear();
-            return code;
+            return result::failure({});
         }
     }
     buffer.set_length(total);
-    return total;
+    return result::success();
 }
 
-int32_t file_write(std::string_view buffer, int32_t count, file_descriptor handle) {
-    if (handle == invalid_handle || count <= 0) return 0;
-    if (static_cast<size_t>(count) > buffer.size()) count = static_cast<int32_t>(buffer.size());
-    int32_t total = 0;
-    while (total < count) {
-        const ssize_t n =
-            ::write(handle, buffer.data() + total, static_cast<size_t>(count - total));
-        if (n > 0) {
-            total += static_cast<int32_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    return total;
-}
-
-uint32_t file_handle_size(file_descriptor handle, uint32_t* high) {
-    constexpr uint32_t failed = std::numeric_limits<uint32_t>::max();
+uint64_t file_descriptor_size(file_descriptor handle) {
     struct stat st;
-    if (handle == invalid_handle || ::fstat(handle, &st) != 0) {
-        if (high) *high = failed;
-        return failed;
-    }
-    const auto size = static_cast<uint64_t>(st.st_size);
-    if (high) *high = static_cast<uint32_t>(size >> 32);
-    return static_cast<uint32_t>(size);
-}
-
-uint32_t file_size(std::string_view path, uint32_t* high) {
-    const file_descriptor handle = file_open(path, "");
-    const uint32_t size = file_handle_size(handle, high);
-    file_close(handle);
-    return size;
+    if (handle == invalid_handle || ::fstat(handle, &st) != 0) return unknown_file_size;
+    return static_cast<uint64_t>(st.st_size);
 }
 
 bool file_stat(file_info& info, std::string_view path) {
@@ -166,18 +88,13 @@ bool file_stat(file_info& info, std::string_view path) {
     struct stat st;
     if (::stat(c_path.data(), &st) != 0) return false;
     info.path.assign(path.data(), static_cast<int32_t>(path.size()));
-    info.is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    info.is_directory = S_ISDIR(st.st_mode);
     info.size = info.is_directory ? 0 : static_cast<uint64_t>(st.st_size);
     info.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
     info.attributes = static_cast<uint32_t>(st.st_mode);
     info.device = static_cast<uint64_t>(st.st_dev);
     info.inode = static_cast<uint64_t>(st.st_ino);
     return true;
-}
-
-bool set_current_dir(std::string_view path) {
-    byte_string c_path;
-    return make_c_path(path, c_path) && ::chdir(c_path.data()) == 0;
 }
 
 bool create_dir(std::string_view path) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -106,15 +107,14 @@ output_file::~output_file() {
     discard();
 }
 
-output_status output_file::open(std::string_view path) {
+result output_file::open(std::string_view path) {
     discard();
     path_.assign(path.data(), static_cast<int32_t>(path.size()));
-    error_text_.clear();
-    status_ = output_status::ok;
+    result_ = result::success();
     target_exists_ = false;
     if (path.empty() || path.find('\0') != std::string_view::npos) {
-        fail(output_status::open_failed);
-        return status_;
+        fail(status_code::open_failed);
+        return result_;
     }
     target_.assign(path_);
     struct stat st;
@@ -123,16 +123,16 @@ output_status output_file::open(std::string_view path) {
         if (::lstat(target_.c_str(), &st) != 0) {
             // a missing file is made new; any other answer means the path cannot be used
             if (errno == ENOENT) break;
-            fail(output_status::open_failed);
-            return status_;
+            fail(status_code::open_failed);
+            return result_;
         }
         if (!S_ISLNK(st.st_mode)) {
             exists = true;
             break;
         }
         if (depth == max_link_depth || !follow_link(target_)) {
-            fail(output_status::open_failed);
-            return status_;
+            fail(status_code::open_failed);
+            return result_;
         }
     }
     if (exists) {
@@ -141,24 +141,24 @@ output_status output_file::open(std::string_view path) {
         target_inode_ = static_cast<uint64_t>(st.st_ino);
     }
     if (exists && (S_ISDIR(st.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
-        fail(output_status::open_failed);
-        return status_;
+        fail(status_code::open_failed);
+        return result_;
     }
     if (exists && !S_ISREG(st.st_mode)) {
         in_place_ = true;
         do {
             fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) fail(output_status::open_failed);
-        return status_;
+        if (fd_ < 0) fail(status_code::open_failed);
+        return result_;
     }
     const std::string_view target = target_.view();
     const size_t slash = target.rfind('/');
     const std::string_view name =
         slash == std::string_view::npos ? target : target.substr(slash + 1);
     if (!create_temporary(byte_string(directory_of(target)), name)) {
-        fail(output_status::open_failed);
-        return status_;
+        fail(status_code::open_failed);
+        return result_;
     }
     if (exists) {
         // the owner first: changing it clears set-id bits that the mode then restores
@@ -167,10 +167,10 @@ output_status output_file::open(std::string_view path) {
         }
         if (::fchmod(fd_, st.st_mode & 07777) != 0) {
             discard();
-            fail(output_status::open_failed);
+            fail(status_code::open_failed);
         }
     }
-    return status_;
+    return result_;
 }
 
 bool output_file::create_temporary(const byte_string& directory, std::string_view name) {
@@ -200,7 +200,7 @@ bool output_file::create_temporary(const byte_string& directory, std::string_vie
 }
 
 void output_file::write(std::string_view bytes) {
-    if (fd_ < 0 || status_ != output_status::ok || bytes.empty()) return;
+    if (fd_ < 0 || !result_.is_ok() || bytes.empty()) return;
     if (buffer_.length() == 0) buffer_.set_length(buffer_size);
     const size_t room = static_cast<size_t>(buffer_size - buffered_);
     if (bytes.size() <= room) {
@@ -225,54 +225,52 @@ void output_file::flush_buffer() {
 }
 
 void output_file::write_through(const char* bytes, size_t n) {
-    if (status_ != output_status::ok) return;
+    if (!result_.is_ok()) return;
     size_t done = 0;
     while (done < n) {
         const ssize_t written = write_some(fd_, bytes + done, n - done);
         if (written > 0) {
             done += static_cast<size_t>(written);
         } else if (written == 0 || errno != EINTR) {
-            fail(output_status::write_failed);
+            fail(status_code::write_failed);
             return;
         }
     }
 }
 
-output_status output_file::commit() {
+result output_file::commit() {
     if (fd_ < 0) {
-        if (status_ == output_status::ok) fail(output_status::open_failed);
-        return status_;
+        if (result_.is_ok()) fail(status_code::open_failed);
+        return result_;
     }
     flush_buffer();
     // fsync before rename: after a crash the name must not point at bytes never written
-    if (status_ == output_status::ok && !in_place_ && fsync_checked(fd_, path_) != 0) {
-        fail(output_status::write_failed);
+    if (result_.is_ok() && !in_place_ && fsync_checked(fd_, path_) != 0) {
+        fail(status_code::write_failed);
     }
     const int closed = close_checked(fd_);
     fd_ = -1;
-    if (closed != 0 && status_ == output_status::ok) fail(output_status::write_failed);
-    if (!in_place_ && status_ == output_status::ok &&
-        rename_checked(temporary_, target_, path_) != 0) {
-        fail(output_status::write_failed);
+    if (closed != 0 && result_.is_ok()) fail(status_code::write_failed);
+    if (!in_place_ && result_.is_ok() && rename_checked(temporary_, target_, path_) != 0) {
+        fail(status_code::write_failed);
     }
-    if (!in_place_ && status_ != output_status::ok) ::unlink(temporary_.c_str());
+    if (!in_place_ && !result_.is_ok()) ::unlink(temporary_.c_str());
     temporary_.clear();
     in_place_ = false;
     buffered_ = 0;
-    return status_;
+    return result_;
 }
 
-output_status output_file::commit_to(output_batch& batch) {
+result output_file::commit_to(output_batch& batch) {
     if (fd_ < 0 || in_place_) return commit();
     flush_buffer();
-    if (status_ != output_status::ok) return commit();
+    if (!result_.is_ok()) return commit();
     if (batch.is_full()) batch.put_in_place();
     if (batch.refuses()) {
         // the files before this one were not all written: it must not replace its target
         discard();
-        status_ = output_status::write_failed;
-        error_text_.assign(batch.error_text_);
-        return status_;
+        result_ = batch.failure_;
+        return result_;
     }
     output_batch::pending_file pending;
     struct stat st;
@@ -299,12 +297,9 @@ output_status output_file::commit_to(output_batch& batch) {
     if (waiting > batch.max_pending_bytes_ ||
         (knows_room && static_cast<uint64_t>(waiting) > room.f_bavail * room.f_frsize / 4)) {
         batch.put_in_place();
-        if (batch.refuses()) {
-            status_ = output_status::write_failed;
-            error_text_.assign(batch.error_text_);
-        }
+        if (batch.refuses()) result_ = batch.failure_;
     }
-    return status_;
+    return result_;
 }
 
 void output_file::discard() {
@@ -318,12 +313,12 @@ void output_file::discard() {
     buffered_ = 0;
 }
 
-void output_file::fail(output_status status) {
-    if (status_ != output_status::ok) return;
-    status_ = status;
-    error_text_.assign(status == output_status::open_failed ? "Can't open file for writing: "
-                                                            : "Can't write to file: ");
-    error_text_.append(path_);
+void output_file::fail(status_code code) {
+    if (!result_.is_ok()) return;
+    byte_string message(code == status_code::open_failed ? "Can't open file for writing: "
+                                                         : "Can't write to file: ");
+    message.append(path_);
+    result_ = result(code, std::move(message));
 }
 
 output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t max_pending_bytes)
@@ -342,12 +337,9 @@ output_batch::~output_batch() {
     discard();
 }
 
-output_status output_batch::commit() {
+result output_batch::commit() {
     put_in_place();
-    const bool failed = failed_;
-    failed_ = false;
-    if (!failed) error_text_.clear();
-    return failed ? output_status::write_failed : output_status::ok;
+    return std::exchange(failure_, result::success());
 }
 
 void output_batch::discard() {
@@ -440,8 +432,8 @@ void output_batch::sync_pending() {
 }
 
 void output_batch::fail(const byte_string& path) {
-    if (failed_) return;
-    failed_ = true;
-    error_text_.assign("Can't write to file: ");
-    error_text_.append(path);
+    if (!failure_.is_ok()) return;
+    byte_string message("Can't write to file: ");
+    message.append(path);
+    failure_ = result(status_code::write_failed, std::move(message));
 }

@@ -5,15 +5,9 @@
 #include <vector>
 
 #include "byte_string.h"
+#include "result.h"
 
 class output_batch;
-
-// How a replacement ended. The caller words the message (see output_file::error_text).
-enum class output_status {
-    ok,
-    open_failed,   // no temporary file could be made beside the target: nothing was written
-    write_failed,  // a write, flush, close or the final rename failed: the target is untouched
-};
 
 // Replaces a file as a whole or not at all. The bytes go to a fresh temporary file in the
 // target's directory, which takes the target's name only after every byte was written, synced
@@ -24,10 +18,13 @@ enum class output_status {
 // file keeps the old bytes. A target that is no regular file (a device, a pipe) is written in
 // place, as nothing can replace it. Writes are buffered: small pieces cost no system call.
 //
+// A failure is status_code::open_failed, with the message "Can't open file for writing: ", or
+// status_code::write_failed, with "Can't write to file: ", followed by the path as given to open.
+//
 //     output_file out;
-//     if (out.open(path) != output_status::ok) return fail(out.error_text());
+//     if (result opened = out.open(path); !opened.is_ok()) return opened;
 //     out.write(text);
-//     if (out.commit() != output_status::ok) return fail(out.error_text());
+//     return out.commit();
 class output_file {
   public:
     output_file() = default;
@@ -38,32 +35,28 @@ class output_file {
 
     // Starts replacing `path`, discarding any unfinished earlier replacement. open_failed for an
     // empty path, a directory, a read-only file, a missing or unwritable directory.
-    [[nodiscard]] output_status open(std::string_view path);
+    result open(std::string_view path);
     // Appends bytes. The first failure is remembered, later writes are ignored, and commit
-    // reports it; status() tells it at once.
+    // reports it.
     void write(std::string_view bytes);
     // Writes what is buffered, syncs, closes and puts the file in place of the target. After
     // it the object is closed whatever the result; open_failed when nothing was open.
-    [[nodiscard]] output_status commit();
+    result commit();
     // Like commit, but leaves the sync and the rename to `batch`, which puts the file in place
     // with the others it holds (see output_batch). Reports what failed so far: the writing, or,
-    // when the batch stops at failures, an earlier file of the batch that failed; error_text
-    // then names that file. A target written in place is closed at once, as by commit.
-    [[nodiscard]] output_status commit_to(output_batch& batch);
+    // when the batch stops at failures, an earlier file of the batch that failed, whose path
+    // the message then names. A target written in place is closed at once, as by commit.
+    result commit_to(output_batch& batch);
     // Drops the temporary file; the target stays as it was.
     void discard();
 
     bool is_open() const { return fd_ >= 0; }
-    output_status status() const { return status_; }
-    // After a failure "Can't open file for writing: " or "Can't write to file: " followed by the
-    // path as given to open; empty otherwise.
-    const byte_string& error_text() const { return error_text_; }
 
   private:
     [[nodiscard]] bool create_temporary(const byte_string& directory, std::string_view name);
     void flush_buffer();
     void write_through(const char* bytes, size_t n);
-    void fail(output_status status);
+    void fail(status_code code);
 
     int fd_ = -1;
     bool in_place_ = false;  // writing into a device or pipe, no temporary file
@@ -76,8 +69,8 @@ class output_file {
     uint64_t target_inode_ = 0;
     byte_string buffer_;
     int32_t buffered_ = 0;
-    output_status status_ = output_status::ok;
-    byte_string error_text_;
+    // the first failure since open
+    result result_;
 };
 
 // What a failure in an output_batch does to the files added after the one that failed.
@@ -113,9 +106,9 @@ class output_batch {
     ~output_batch();
 
     // Puts every waiting file in place. Returns the first failure since the last commit (one
-    // met while adding included) and keeps its message in error_text; the batch is empty and
-    // ready for new files afterwards.
-    [[nodiscard]] output_status commit();
+    // met while adding included), a write_failed; the batch is empty and ready for new files
+    // afterwards.
+    result commit();
     // Drops every waiting file; the targets stay as they were.
     void discard();
 
@@ -125,8 +118,6 @@ class output_batch {
     // Whether reading `path` could give other bytes after the commit: it reaches a file that a
     // waiting replacement replaces, or names no file while one waits to be made new.
     bool holds(std::string_view path) const;
-    // The message of the failure the last commit reported; empty after a good one.
-    const byte_string& error_text() const { return error_text_; }
 
   private:
     friend class output_file;
@@ -145,7 +136,7 @@ class output_batch {
     };
 
     bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
-    bool refuses() const { return policy_ == batch_failure::stop && failed_; }
+    bool refuses() const { return policy_ == batch_failure::stop && !failure_.is_ok(); }
     // Syncs and renames what waits, remembering the first failure.
     void put_in_place();
     void sync_pending();
@@ -156,8 +147,8 @@ class output_batch {
     int64_t max_pending_bytes_;
     std::vector<pending_file> pending_;
     int64_t pending_bytes_ = 0;
-    bool failed_ = false;
-    byte_string error_text_;
+    // the first failure since the last commit
+    result failure_;
 };
 
 // Testing hook, process-wide and not thread-safe: once `fail_after_bytes` more bytes were

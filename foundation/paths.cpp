@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -32,68 +33,12 @@ void split_components(std::string_view path, std::vector<std::string_view>& part
     parts.push_back(path.substr(start));
 }
 
-void append_text(std::vector<byte_string>& out, std::string_view text) {
-    out.emplace_back(text.data(), static_cast<int32_t>(text.size()));
-}
-
 }  // namespace
 
 void to_lower(byte_string& text) {
     char* bytes = text.data();
     for (int32_t i = 0; i < text.length(); ++i)
         bytes[i] = ascii_lower(bytes[i]);
-}
-
-void split_text(std::string_view delimiter, std::string_view text, std::vector<byte_string>& out,
-                int32_t max_parts) {
-    out.clear();
-    if (max_parts == 1 || max_parts < 0 || delimiter.empty() || text.size() < delimiter.size()) {
-        return;
-    }
-    size_t start = 0;
-    for (size_t match = text.find(delimiter); match != std::string_view::npos;
-         match = text.find(delimiter, start)) {
-        append_text(out, text.substr(start, match - start));
-        start = match + delimiter.size();
-        if (max_parts > 0 && out.size() == static_cast<size_t>(max_parts - 1)) break;
-    }
-    append_text(out, text.substr(start));
-}
-
-void split_command_line(std::string_view text, std::vector<byte_string>& out) {
-    out.clear();
-    byte_string token;
-    bool in_quotes = false;
-    bool at_separator = true;
-    for (const char c : text) {
-        if (c == ' ') {
-            if (in_quotes) {
-                token.push(c);
-                continue;
-            }
-            if (!at_separator) {
-                out.push_back(token);
-                token.clear();
-            }
-            at_separator = true;
-        } else if (c == '"') {
-            if (at_separator) {
-                token.clear();
-                in_quotes = true;
-                at_separator = false;
-            } else if (in_quotes) {
-                out.push_back(token);
-                token.clear();
-                in_quotes = false;
-                at_separator = true;
-            }
-        } else {
-            token.push(c);
-            at_separator = false;
-        }
-    }
-    // an unterminated quoted token still counts; an empty one left open does not
-    if (!token.is_empty()) out.push_back(token);
 }
 
 void relative_path(std::string_view from_file, std::string_view to_file, byte_string& out,

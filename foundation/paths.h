@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "byte_string.h"
 
@@ -11,19 +10,6 @@
 // Lower-cases the ASCII letters A-Z over the whole length, NULs included; other bytes stay as
 // they are whatever the process locale.
 void to_lower(byte_string& text);
-
-// Splits `text` at every (non-overlapping, byte-exact) occurrence of `delimiter` into `out`,
-// which is emptied first. Empty parts are kept: "a//b" at "/" gives "a", "" and "b". With
-// max_parts > 1 at most that many parts are made, the last holding the rest ("a/b/c", 2 gives
-// "a" and "b/c"); 0 means no limit. `out` stays empty when max_parts is 1 or negative, the
-// delimiter is empty, or the text is shorter than the delimiter.
-void split_text(std::string_view delimiter, std::string_view text, std::vector<byte_string>& out,
-                int32_t max_parts = 0);
-
-// Splits an argument string into `out` (emptied first). Only the space byte separates; a token
-// opening with '"' runs to the next '"' and may hold spaces; a '"' inside an unquoted token is
-// dropped. There is no escape, so a token never holds a quote; '""' gives one empty token.
-void split_command_line(std::string_view text, std::vector<byte_string>& out);
 
 // The path of `to_file` as seen from the directory of `from_file`, for the href of a link:
 // "../" per directory of `from_file` not shared, then the rest of `to_file`. Components compare

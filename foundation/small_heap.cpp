@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "out_of_memory.h"
+
 #if defined(__unix__)
 #include <sys/mman.h>
 #endif
@@ -56,7 +58,7 @@ void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept {
     else
         state.next_block_bytes *= 2;
     if (!block) block = std::malloc(bytes);
-    if (!block) return nullptr;
+    if (!block) out_of_memory();
     // the tail of the previous block, too short for this piece, goes to waste
     assert(piece_bytes <= bytes);
     state.bump = static_cast<char*>(block) + piece_bytes;

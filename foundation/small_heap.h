@@ -73,7 +73,7 @@ struct heap_state {
 
 extern constinit thread_local heap_state states[2];
 
-// Takes a new block for the state and the piece from it; null when memory is exhausted.
+// Takes a new block for the state and the piece from it; calls out_of_memory when there is none.
 void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept;
 
 }  // namespace detail
@@ -83,8 +83,8 @@ constexpr size_t class_bytes(size_t bytes) {
     return detail::size_of_class(detail::class_of(bytes));
 }
 
-// At least `bytes` (1 to largest) bytes aligned to 8, or null when memory is exhausted. Inline:
-// it runs for every node and text of a document.
+// At least `bytes` (1 to largest) bytes aligned to 8, never null: exhausted memory ends the
+// process through out_of_memory. Inline: it runs for every node and text of a document.
 inline void* allocate(size_t bytes, region where = region::texts) noexcept {
     detail::heap_state& state = detail::states[static_cast<size_t>(where)];
     const size_t c = detail::class_of(bytes);
@@ -127,9 +127,7 @@ struct small_allocator {
         const size_t bytes = n * sizeof(T);
         if (bytes > small_heap::largest || alignof(T) > 8)
             return static_cast<T*>(::operator new(bytes));
-        void* piece = small_heap::allocate(bytes);
-        if (!piece) throw std::bad_alloc();
-        return static_cast<T*>(piece);
+        return static_cast<T*>(small_heap::allocate(bytes));
     }
     void deallocate(T* p, size_t n) noexcept {
         const size_t bytes = n * sizeof(T);

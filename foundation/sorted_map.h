@@ -12,10 +12,10 @@
 #include "template_value.h"
 #include "value_list.h"
 
-// Order of map keys: byte_string::compare, byte-wise, the empty key first, a prefix first.
+// Order of map keys: byte-wise, the empty key first, a prefix first.
 struct key_less {
     using is_transparent = void;
-    // The same order as byte_string::compare: unsigned bytes, then the shorter first.
+    // unsigned bytes, then the shorter first
     bool operator()(std::string_view a, std::string_view b) const { return a < b; }
     bool operator()(const byte_string& a, const byte_string& b) const {
         return (*this)(a.view(), b.view());
@@ -26,12 +26,8 @@ struct key_less {
 
 // Map from a key, stored as its text form, to a Mapped, kept in ascending key order.
 //
-// Iteration works on a snapshot: `start_iteration` queues every entry in key order and
-// `next_entry` hands them out, each with its value as it is at that moment. Entries inserted
-// meanwhile are not visited; `remove` and `clear` empty the queue.
-//
-// An empty map holds no storage at all (one sits in every document node), so its entries and
-// queue live behind one pointer that the first insertion fills.
+// An empty map holds no storage at all (one sits in every document node), so its entries live
+// behind one pointer that the first insertion fills.
 template <typename Mapped>
 class sorted_map_base {
   public:
@@ -39,55 +35,36 @@ class sorted_map_base {
                                small_allocator<std::pair<const byte_string, Mapped>>>;
 
     sorted_map_base() = default;
-    // A copy holds the same entries and an empty iteration queue.
     sorted_map_base(const sorted_map_base& other) {
-        if (other.state_ && !other.state_->entries.empty())
-            state_ = std::make_unique<state>(state{other.state_->entries, {}, 0});
+        if (!other.is_empty()) state_ = std::make_unique<state>(*other.state_);
     }
     sorted_map_base& operator=(const sorted_map_base& other) {
-        if (this != &other) {
-            drop_queue();
-            if (other.state_ && !other.state_->entries.empty())
-                shared_state().entries = other.state_->entries;
-            else if (state_)
-                state_->entries.clear();
-        }
+        if (this == &other) return *this;
+        if (!other.is_empty())
+            shared_state().entries = other.state_->entries;
+        else
+            clear();
         return *this;
     }
-    virtual ~sorted_map_base() = default;
 
     int32_t count() const { return state_ ? static_cast<int32_t>(state_->entries.size()) : 0; }
     bool is_empty() const { return !state_ || state_->entries.empty(); }
-    bool contains(std::string_view key) const {
-        return state_ && state_->entries.find(key) != state_->entries.end();
-    }
+    bool contains(std::string_view key) const { return find_mapped(key) != nullptr; }
 
-    // Empties the iteration queue, then drops the entry; an absent key is ignored.
-    virtual void remove(std::string_view key) {
-        drop_queue();
+    // An absent key is ignored.
+    void remove(std::string_view key) {
         if (!state_) return;
         auto found = state_->entries.find(key);
         if (found != state_->entries.end()) state_->entries.erase(found);
     }
-    void remove(const template_value& key) { remove(key.view()); }
     void clear() {
-        drop_queue();
         if (state_) state_->entries.clear();
     }
-    void start_iteration() {
-        drop_queue();
-        if (!state_) return;
-        state_->queue.reserve(state_->entries.size());
-        for (auto it = state_->entries.begin(); it != state_->entries.end(); ++it)
-            state_->queue.push_back(it);
-    }
 
-    // All entries in key order, for walks that need no snapshot.
+    // All entries in key order.
     const entry_map& entries() const { return state_ ? state_->entries : no_entries(); }
 
   protected:
-    using entry_iterator = typename entry_map::iterator;
-
     // The entry of key, created with a default Mapped when absent.
     Mapped& slot(std::string_view key) {
         entry_map& entries = shared_state().entries;
@@ -104,12 +81,6 @@ class sorted_map_base {
     Mapped* find_mapped(std::string_view key) {
         return const_cast<Mapped*>(std::as_const(*this).find_mapped(key));
     }
-    // False when the queue is empty.
-    bool pop_queue(entry_iterator& out) {
-        if (!state_ || state_->queue_head >= state_->queue.size()) return false;
-        out = state_->queue[state_->queue_head++];
-        return true;
-    }
 
   private:
     struct state {
@@ -119,9 +90,6 @@ class sorted_map_base {
         }
 
         entry_map entries;
-        // Map iterators stay valid while other entries come and go; every removal empties it.
-        std::vector<entry_iterator> queue;
-        size_t queue_head = 0;
     };
 
     static const entry_map& no_entries() {
@@ -132,11 +100,6 @@ class sorted_map_base {
         if (!state_) state_ = std::make_unique<state>();
         return *state_;
     }
-    void drop_queue() {
-        if (!state_) return;
-        state_->queue.clear();
-        state_->queue_head = 0;
-    }
 
     std::unique_ptr<state> state_;
 };
@@ -145,22 +108,11 @@ class sorted_map_base {
 class sorted_map : public sorted_map_base<template_value> {
   public:
     // New entry, or the value of an existing key replaced.
-    void insert(std::string_view key, const template_value& value);
-    void insert(std::string_view key, template_value&& value);
-    void insert(const template_value& key, const template_value& value) {
-        insert(key.view(), value);
-    }
-    // True and a copy of the value; false and out = integer 0 when absent.
-    bool find(std::string_view key, template_value& out) const;
-    bool find(const template_value& key, template_value& out) const {
-        return find(key.view(), out);
-    }
+    void insert(std::string_view key, const template_value& value) { slot(key) = value; }
+    void insert(std::string_view key, template_value&& value) { slot(key) = std::move(value); }
     // The stored value, or null; valid until its entry is removed or the map cleared.
-    template_value* find_ref(std::string_view key);
-    const template_value* find_ref(std::string_view key) const;
-    template_value* find_ref(const template_value& key) { return find_ref(key.view()); }
-    // Pops the iteration queue: key (a text) and a copy of its current value.
-    bool next_entry(template_value& key, template_value& value);
+    template_value* find_ref(std::string_view key) { return find_mapped(key); }
+    const template_value* find_ref(std::string_view key) const { return find_mapped(key); }
 };
 
 // Map from a key to a list of values that the map owns.
@@ -173,23 +125,12 @@ class named_lists : public sorted_map_base<std::unique_ptr<value_list>> {
     // Stores the list under the key, destroying a list stored there before; a null list
     // stores an empty one.
     void set_list(std::string_view key, std::unique_ptr<value_list> list);
-    // Appends through the list's `add` (taking over the value's text storage), creating the
-    // list when the key is absent.
-    void add_value(std::string_view key, template_value& value);
-    void add_value(std::string_view key, template_value&& value) { add_value(key, value); }
-    void add_value(const template_value& key, template_value& value) {
-        add_value(key.view(), value);
-    }
+    // Appends to the key's list, creating the list when the key is absent.
+    void add_value(std::string_view key, template_value value);
     // The key's list, or null; valid until its entry is removed, replaced or the map cleared.
     value_list* find_list(std::string_view key);
     const value_list* find_list(std::string_view key) const;
-    value_list* find_list(const template_value& key) { return find_list(key.view()); }
     // True and the list's first value; false and out = empty text when the key is absent or
     // its list is empty.
     bool first_value(std::string_view key, template_value& out) const;
-    bool first_value(const template_value& key, template_value& out) const {
-        return first_value(key.view(), out);
-    }
-    // Pops the iteration queue: key (a text) and its current list, which stays owned by the map.
-    bool next_entry(template_value& key, value_list*& list);
 };

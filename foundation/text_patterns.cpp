@@ -4,7 +4,6 @@
 #include <regex.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "paths.h"
@@ -30,14 +29,6 @@ class c_locale_scope {
   private:
     locale_t previous_;
 };
-
-int platform_flags(int32_t flags) {
-    int cflags = 0;
-    if (flags & regex_extended) cflags |= REG_EXTENDED;
-    if (flags & regex_ignore_case) cflags |= REG_ICASE;
-    if (flags & regex_no_sub) cflags |= REG_NOSUB;
-    return cflags;
-}
 
 // The subject as a C string would see it: up to its first NUL.
 std::string_view c_string_part(std::string_view subject) {
@@ -82,9 +73,10 @@ bool is_valid_match(const regmatch_t& match, size_t length) {
 // while executing it, so threads may share one.
 class fixed_pattern {
   public:
-    fixed_pattern(const char* pattern, int32_t flags) {
+    // `flags` are regcomp's, REG_EXTENDED always added.
+    fixed_pattern(const char* pattern, int flags) {
         c_locale_scope scope;
-        status_ = regcomp(&regex_, pattern, platform_flags(flags | regex_extended));
+        status_ = regcomp(&regex_, pattern, flags | REG_EXTENDED);
     }
     ~fixed_pattern() {
         if (status_ == 0) regfree(&regex_);
@@ -101,18 +93,17 @@ class fixed_pattern {
 };
 
 const fixed_pattern& numeric_reference() {
-    static const fixed_pattern pattern("&#x?[0-9a-fA-F]+;", regex_extended);
+    static const fixed_pattern pattern("&#x?[0-9a-fA-F]+;", 0);
     return pattern;
 }
 
 const fixed_pattern& named_reference() {
-    static const fixed_pattern pattern("&[a-zA-Z_:][a-zA-Z_:0-9\\.\\-]*;", regex_extended);
+    static const fixed_pattern pattern("&[a-zA-Z_:][a-zA-Z_:0-9\\.\\-]*;", 0);
     return pattern;
 }
 
 const fixed_pattern& toc_placeholder() {
-    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->",
-                                       regex_extended | regex_ignore_case | regex_no_sub);
+    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->", REG_ICASE | REG_NOSUB);
     return pattern;
 }
 
@@ -176,45 +167,6 @@ void replace_matches(template_value& value, const fixed_pattern& pattern, Replac
 }
 
 }  // namespace
-
-bool regex_load() {
-    return true;
-}
-
-void regex_unload() {}
-
-int regex_match(std::string_view pattern, int32_t flags, std::string_view subject,
-                value_list* out) {
-    if (out) {
-        out->clear();
-    } else {
-        flags |= regex_no_sub;
-    }
-    flags |= regex_extended;
-    // regcomp reads a C string
-    const std::string pattern_text(c_string_part(pattern));
-    c_locale_scope scope;
-    regex_t regex;
-    const int compiled = regcomp(&regex, pattern_text.c_str(), platform_flags(flags));
-    if (compiled != 0) return compiled;
-    const size_t count = out ? regex.re_nsub + 1 : 0;
-    std::unique_ptr<regmatch_t[]> match(new regmatch_t[count > 0 ? count : 1]);
-    const std::string_view searched = terminated_copy(subject);
-    const int result = execute(regex, searched.data(), searched.size(), count, match.get());
-    regfree(&regex);
-    if (result != 0 || !out) return result;
-    for (size_t i = 0; i < count; ++i) {
-        // with no sub-match reporting the library fills nothing in
-        if (!(flags & regex_no_sub) && is_valid_match(match[i], searched.size())) {
-            const auto start = static_cast<size_t>(match[i].rm_so);
-            const auto end = static_cast<size_t>(match[i].rm_eo);
-            out->add(template_value(searched.substr(start, end - start)));
-        } else {
-            out->add(template_value(std::string_view()));
-        }
-    }
-    return 0;
-}
 
 void decode_numeric_entities(template_value& value) {
     replace_matches(value, numeric_reference(), [](std::string_view match, byte_string& out) {

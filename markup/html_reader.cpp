@@ -353,12 +353,10 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
 
 result parse_html_file(std::string_view path, node_tree& tree, progress_callback progress,
                        void* progress_data, node_classifier fold) {
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) return file_failure("Can't open source file: ", path);
-    uint32_t high = 0;
-    const uint32_t low = file_handle_size(file, &high);
-    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
-    const bool size_known = size != std::numeric_limits<uint64_t>::max();
+    const uint64_t size = file_descriptor_size(file);
+    const bool size_known = size != unknown_file_size;
     if (size_known && size > largest_readable_file) {
         file_close(file);
         return file_failure(too_large_message, path);
@@ -373,10 +371,11 @@ result parse_html_file(std::string_view path, node_tree& tree, progress_callback
     scan_status status = scan_status::needs_input;
     for (;;) {
         byte_string chunk;
-        const int32_t n = file_read(chunk, html_chunk_size, file);
-        if (n <= 0) {
+        const bool read_ok = file_read(chunk, html_chunk_size, file).is_ok();
+        const int32_t n = chunk.length();
+        if (!read_ok || n == 0) {
             // a failed read may also show as an early end: the file is shorter than it said
-            read_failed = n < 0 || (size_known && total < size);
+            read_failed = !read_ok || (size_known && total < size);
             break;
         }
         total += static_cast<uint64_t>(n);

@@ -59,17 +59,15 @@ namespace {
 
 // A block body is held in one text, which must stay below 2 GiB.
 bool is_too_large(file_descriptor file) {
-    uint32_t high = 0;
-    const uint32_t low = file_handle_size(file, &high);
-    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
-    return size != UINT64_MAX && size > largest_readable_file;
+    const uint64_t size = file_descriptor_size(file);
+    return size != unknown_file_size && size > largest_readable_file;
 }
 
 }  // namespace
 
 int render_template_file(std::string_view path, const named_lists& data,
                          std::vector<byte_string>& out) {
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) return render_unreadable;
     if (is_too_large(file)) {
         file_close(file);
@@ -82,7 +80,8 @@ int render_template_file(std::string_view path, const named_lists& data,
     uint64_t total = 0;
     int result = 0;
     do {
-        const int32_t n = file_read(buffer, template_chunk_size, file);
+        const int32_t n =
+            file_read(buffer, template_chunk_size, file).is_ok() ? buffer.length() : -1;
         total += n > 0 ? static_cast<uint64_t>(n) : 0;
         if (n < 0 || total > largest_readable_file) {
             out.resize(kept);
@@ -98,12 +97,13 @@ int render_template_file(std::string_view path, const named_lists& data,
 
 int read_template_file(std::string_view path, byte_string& text) {
     text.clear();
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) return render_unreadable;
     int result = is_too_large(file) ? render_unreadable : 0;
     byte_string buffer;
     while (result == 0) {
-        const int32_t n = file_read(buffer, template_chunk_size, file);
+        const int32_t n =
+            file_read(buffer, template_chunk_size, file).is_ok() ? buffer.length() : -1;
         if (n < 0 || static_cast<uint64_t>(text.length()) + static_cast<uint64_t>(n) >
                          largest_readable_file) {
             result = render_unreadable;

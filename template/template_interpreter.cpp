@@ -320,7 +320,7 @@ void template_interpreter::append_output(std::string_view text) {
     } else {
         piece.set_text(text);
     }
-    out.add(piece);
+    out.add(std::move(piece));
     last = &out.at(out.count() - 1);
 }
 

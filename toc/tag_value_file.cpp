@@ -49,12 +49,10 @@ result failure(std::string_view message, std::string_view path) {
 }  // namespace
 
 result tag_value_file::read(std::string_view path) {
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) return failure(open_message, path);
-    uint32_t high = 0;
-    const uint32_t low = file_handle_size(file, &high);
-    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
-    if (size != UINT64_MAX && size > largest_readable_file) {
+    const uint64_t size = file_descriptor_size(file);
+    if (size != unknown_file_size && size > largest_readable_file) {
         file_close(file);
         return failure(too_large_message, path);
     }
@@ -64,7 +62,7 @@ result tag_value_file::read(std::string_view path) {
     uint64_t total = 0;
     scan_status status = scan_status::needs_input;
     for (;;) {
-        const int32_t n = file_read(chunk, chunk_size, file);
+        const int32_t n = file_read(chunk, chunk_size, file).is_ok() ? chunk.length() : -1;
         total += n > 0 ? static_cast<uint64_t>(n) : 0;
         if (total > largest_readable_file) {
             // a pipe tells no size up front
@@ -97,7 +95,7 @@ result tag_value_file::read(std::string_view path) {
 result tag_value_file::write(std::string_view path) const {
     constexpr std::string_view write_message = "Can't write to file: ";
     output_file out;
-    if (out.open(path) != output_status::ok) return failure(write_message, path);
+    if (!out.open(path).is_ok()) return failure(write_message, path);
     byte_string lines;
     byte_string text;
     for (const auto& [key, list] : values.entries()) {
@@ -126,6 +124,6 @@ result tag_value_file::write(std::string_view path) const {
         }
         out.write(lines.view());
     }
-    if (out.commit() != output_status::ok) return failure(write_message, path);
+    if (!out.commit().is_ok()) return failure(write_message, path);
     return result::success();
 }

@@ -65,14 +65,16 @@ result read_document(std::string_view path, node_tree& document, progress_scale*
 }
 
 result open_output(output_file& out, std::string_view path) {
-    if (out.open(path) == output_status::ok) return result::success();
-    return result::failure(out.error_text().view());
+    const result opened = out.open(path);
+    if (opened.is_ok()) return opened;
+    return result::failure(opened.message().view());
 }
 
 // Puts the waiting replacements in place, or fails with the first failure's message.
 result commit_batch(output_batch& batch) {
-    if (batch.commit() == output_status::ok) return result::success();
-    return result::failure(batch.error_text().view());
+    const result committed = batch.commit();
+    if (committed.is_ok()) return committed;
+    return result::failure(committed.message().view());
 }
 
 // What the files of one multi-file run share: the replacements waiting for their common sync
@@ -87,9 +89,9 @@ struct file_run {
 result write_output(output_file& out, const node_tree& document, const located_nodes& located,
                     const std::vector<byte_string>* toc, const file_run& run) {
     write_document(document, located, toc, [&out](std::string_view bytes) { out.write(bytes); });
-    const output_status status = run.batch ? out.commit_to(*run.batch) : out.commit();
-    if (status == output_status::ok) return result::success();
-    return result::failure(out.error_text().view());
+    const result committed = run.batch ? out.commit_to(*run.batch) : out.commit();
+    if (committed.is_ok()) return committed;
+    return result::failure(committed.message().view());
 }
 
 // Reads the template again when a waiting replacement is of it, that is when a source written

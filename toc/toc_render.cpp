@@ -56,7 +56,7 @@ void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, ind
     lists.open.add(template_value(1));
     lists.numbering.add(template_value(p.numbering));
     lists.level.add(template_value(depth));
-    lists.indentation.add_copy(indents.at(depth));
+    lists.indentation.add(indents.at(depth));
     lists.children.add(template_value(p.first_child() != nullptr ? 1 : 0));
     p.render_index = static_cast<uint32_t>(row);
     parents.clear();
@@ -73,14 +73,14 @@ void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, ind
 void add_close_row(toc_lists& lists, int32_t row, int32_t depth, indentations& indents) {
     const template_value empty{std::string_view()};
     lists.item.add(template_value(row));
-    lists.text.add_copy(empty);
-    lists.link.add_copy(empty);
+    lists.text.add(empty);
+    lists.link.add(empty);
     lists.open.add(template_value(0));
-    lists.numbering.add_copy(empty);
-    lists.level.add_copy(empty);
-    lists.indentation.add_copy(indents.at(depth));
+    lists.numbering.add(empty);
+    lists.level.add(empty);
+    lists.indentation.add(indents.at(depth));
     lists.children.add(template_value(1));
-    lists.parent_list.add_copy(empty);
+    lists.parent_list.add(empty);
 }
 
 }  // namespace
@@ -133,7 +133,7 @@ void load_template(std::string_view path, loaded_template& layout) {
     layout.text.clear();
     layout.device = 0;
     layout.inode = 0;
-    const file_descriptor file = file_open(path, "r");
+    const file_descriptor file = file_open(path);
     if (file == invalid_handle) return;
     (void)file_close(file);
     layout.opens = true;

@@ -314,9 +314,9 @@ TEST(XmlNodeTest, AttributeSetReplacesValue) {
     node.attributes.insert("name", template_value("n"));
     node.attributes.insert("href", template_value("y"));
     EXPECT_EQ(node.attributes.count(), 2);
-    template_value value;
-    ASSERT_TRUE(node.attributes.find("href", value));
-    EXPECT_EQ(value.view(), "y");
+    const template_value* value = node.attributes.find_ref("href");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->view(), "y");
     EXPECT_EQ(xml_node().kind, construct_kind::placeholder);
     EXPECT_TRUE(xml_node(construct_kind::end_tag, "</a>").closed);
 }

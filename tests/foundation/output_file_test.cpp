@@ -21,13 +21,13 @@ class OutputFileTest : public ScratchDirTest {
     }
 
     // Writes `bytes` for `name` and hands the file to the batch.
-    output_status add(output_batch& batch, const std::string& name, const std::string& bytes) {
+    result add(output_batch& batch, const std::string& name, const std::string& bytes) {
         output_file out;
-        if (out.open(path(name)) != output_status::ok) return out.status();
+        if (result opened = out.open(path(name)); !opened.is_ok()) return opened;
         out.write(bytes);
-        const output_status status = out.commit_to(batch);
-        last_error_ = out.error_text().view();
-        return status;
+        result committed = out.commit_to(batch);
+        last_error_ = committed.message().view();
+        return committed;
     }
 
     std::string last_error_;
@@ -51,7 +51,7 @@ std::string pattern(size_t n, int seed) {
 TEST_F(OutputFileTest, NewFileGetsEveryPieceAndDefaultMode) {
     const mode_t old_umask = ::umask(027);
     output_file out;
-    ASSERT_EQ(out.open(path("new.htm")), output_status::ok);
+    ASSERT_EQ(out.open(path("new.htm")).code(), status_code::ok);
     // small pieces through the buffer, one larger than the buffer, and again small ones
     std::string expected;
     for (size_t size : {1, 100, 5000, 70000, 1 << 18, 3, 131072, 131071, 2}) {
@@ -60,10 +60,10 @@ TEST_F(OutputFileTest, NewFileGetsEveryPieceAndDefaultMode) {
         expected += piece;
     }
     EXPECT_EQ(bytes_of("new.htm"), "<missing>");
-    const output_status committed = out.commit();
+    const result committed = out.commit();
     ::umask(old_umask);
-    ASSERT_EQ(committed, output_status::ok);
-    EXPECT_TRUE(out.error_text().is_empty());
+    ASSERT_EQ(committed.code(), status_code::ok);
+    EXPECT_TRUE(committed.message().is_empty());
     EXPECT_EQ(bytes_of("new.htm"), expected);
     EXPECT_EQ(mode_of("new.htm") & 07777, 0640u);
     EXPECT_EQ(names_in(), names{"new.htm"});
@@ -73,9 +73,9 @@ TEST_F(OutputFileTest, ReplacementKeepsPermissions) {
     put("page.htm", "old");
     ASSERT_EQ(::chmod(path("page.htm").c_str(), 0604), 0);
     output_file out;
-    ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+    ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
     out.write("new bytes");
-    ASSERT_EQ(out.commit(), output_status::ok);
+    ASSERT_EQ(out.commit().code(), status_code::ok);
     EXPECT_EQ(bytes_of("page.htm"), "new bytes");
     EXPECT_EQ(mode_of("page.htm") & 07777, 0604u);
     EXPECT_EQ(names_in(), names{"page.htm"});
@@ -88,13 +88,14 @@ TEST_F(OutputFileTest, FailedWriteLeavesTheOldFile) {
         SCOPED_TRACE(fail_after);
         put("page.htm", old_bytes);
         output_file out;
-        ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+        ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
         set_output_fault_for_testing(fail_after);
         for (size_t at = 0; at < new_bytes.size(); at += 1000)
             out.write(new_bytes.substr(at, 1000));
-        EXPECT_EQ(out.commit(), output_status::write_failed);
+        const result committed = out.commit();
+        EXPECT_EQ(committed.code(), status_code::write_failed);
         set_output_fault_for_testing(-1);
-        EXPECT_EQ(out.error_text().view(), "Can't write to file: " + path("page.htm"));
+        EXPECT_EQ(committed.message().view(), "Can't write to file: " + path("page.htm"));
         EXPECT_TRUE(bytes_of("page.htm") == old_bytes);
         EXPECT_EQ(names_in(), names{"page.htm"});
     }
@@ -103,10 +104,10 @@ TEST_F(OutputFileTest, FailedWriteLeavesTheOldFile) {
 TEST_F(OutputFileTest, FailedCloseLeavesTheOldFile) {
     put("page.htm", "old");
     output_file out;
-    ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+    ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
     out.write("new");
     set_output_fault_for_testing(-1, true);
-    EXPECT_EQ(out.commit(), output_status::write_failed);
+    EXPECT_EQ(out.commit().code(), status_code::write_failed);
     set_output_fault_for_testing(-1);
     EXPECT_EQ(bytes_of("page.htm"), "old");
     EXPECT_EQ(names_in(), names{"page.htm"});
@@ -116,7 +117,7 @@ TEST_F(OutputFileTest, UncommittedOutputIsDropped) {
     put("page.htm", "old");
     {
         output_file out;
-        ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+        ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
         out.write(std::string(200000, 'n'));
         EXPECT_EQ(names_in().size(), 2u);
     }
@@ -125,11 +126,11 @@ TEST_F(OutputFileTest, UncommittedOutputIsDropped) {
 
     // opening again abandons the first target
     output_file out;
-    ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+    ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
     out.write("first");
-    ASSERT_EQ(out.open(path("other.htm")), output_status::ok);
+    ASSERT_EQ(out.open(path("other.htm")).code(), status_code::ok);
     out.write("second");
-    ASSERT_EQ(out.commit(), output_status::ok);
+    ASSERT_EQ(out.commit().code(), status_code::ok);
     EXPECT_EQ(bytes_of("page.htm"), "old");
     EXPECT_EQ(bytes_of("other.htm"), "second");
     EXPECT_EQ(names_in(), (names{"other.htm", "page.htm"}));
@@ -145,9 +146,9 @@ TEST_F(OutputFileTest, SymbolicLinkStaysALink) {
     for (const char* name : {"links/page.htm", "top.htm"}) {
         SCOPED_TRACE(name);
         output_file out;
-        ASSERT_EQ(out.open(path(name)), output_status::ok);
+        ASSERT_EQ(out.open(path(name)).code(), status_code::ok);
         out.write(std::string("via ") + name);
-        ASSERT_EQ(out.commit(), output_status::ok);
+        ASSERT_EQ(out.commit().code(), status_code::ok);
         EXPECT_EQ(bytes_of("real/page.htm"), std::string("via ") + name);
         EXPECT_TRUE(S_ISLNK(mode_of("links/page.htm")));
         EXPECT_TRUE(S_ISLNK(mode_of("top.htm")));
@@ -158,9 +159,9 @@ TEST_F(OutputFileTest, SymbolicLinkStaysALink) {
     // a dangling link makes the file it names
     ASSERT_EQ(::symlink("real/fresh.htm", path("fresh.htm").c_str()), 0);
     output_file out;
-    ASSERT_EQ(out.open(path("fresh.htm")), output_status::ok);
+    ASSERT_EQ(out.open(path("fresh.htm")).code(), status_code::ok);
     out.write("fresh");
-    ASSERT_EQ(out.commit(), output_status::ok);
+    ASSERT_EQ(out.commit().code(), status_code::ok);
     EXPECT_EQ(bytes_of("real/fresh.htm"), "fresh");
     EXPECT_TRUE(S_ISLNK(mode_of("fresh.htm")));
 }
@@ -172,23 +173,24 @@ TEST_F(OutputFileTest, UnusableTargetsFailToOpen) {
          {path("missing/page.htm"), path("dir"), path("dir/"), path("loop"), std::string()}) {
         SCOPED_TRACE(target);
         output_file out;
-        EXPECT_EQ(out.open(target), output_status::open_failed);
-        EXPECT_EQ(out.error_text().view(), "Can't open file for writing: " + target);
+        const result opened = out.open(target);
+        EXPECT_EQ(opened.code(), status_code::open_failed);
+        EXPECT_EQ(opened.message().view(), "Can't open file for writing: " + target);
         out.write("ignored");
-        EXPECT_EQ(out.commit(), output_status::open_failed);
+        EXPECT_EQ(out.commit().code(), status_code::open_failed);
     }
     EXPECT_EQ(names_in(), (names{"dir", "loop"}));
     EXPECT_TRUE(names_in("dir").empty());
 
     output_file out;
-    EXPECT_EQ(out.commit(), output_status::open_failed);
+    EXPECT_EQ(out.commit().code(), status_code::open_failed);
 }
 
 TEST_F(OutputFileTest, DeviceIsWrittenInPlace) {
     output_file out;
-    ASSERT_EQ(out.open("/dev/null"), output_status::ok);
+    ASSERT_EQ(out.open("/dev/null").code(), status_code::ok);
     out.write("gone");
-    EXPECT_EQ(out.commit(), output_status::ok);
+    EXPECT_EQ(out.commit().code(), status_code::ok);
     struct stat st;
     ASSERT_EQ(::stat("/dev/null", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
@@ -212,7 +214,7 @@ TEST_F(OutputFileTest, BatchReplacesAtCommitOnly) {
     output_batch batch;
     EXPECT_FALSE(batch.holds(path("new.htm")));
     for (const char* name : {"a.htm", "b.htm", "new.htm"})
-        ASSERT_EQ(add(batch, name, std::string("new ") + name), output_status::ok);
+        ASSERT_EQ(add(batch, name, std::string("new ") + name).code(), status_code::ok);
     // until the commit a reader finds the old files, and the batch tells which will change
     EXPECT_EQ(bytes_of("a.htm"), "old a");
     EXPECT_EQ(bytes_of("new.htm"), "<missing>");
@@ -226,20 +228,21 @@ TEST_F(OutputFileTest, BatchReplacesAtCommitOnly) {
     ASSERT_EQ(::stat(path("b.htm").c_str(), &st), 0);
     EXPECT_TRUE(batch.holds(st.st_dev, st.st_ino));
 
-    ASSERT_EQ(batch.commit(), output_status::ok);
-    EXPECT_TRUE(batch.error_text().is_empty());
+    const result committed = batch.commit();
+    ASSERT_EQ(committed.code(), status_code::ok);
+    EXPECT_TRUE(committed.message().is_empty());
     EXPECT_EQ(bytes_of("a.htm"), "new a.htm");
     EXPECT_EQ(bytes_of("b.htm"), "new b.htm");
     EXPECT_EQ(bytes_of("new.htm"), "new new.htm");
     EXPECT_TRUE(S_ISLNK(mode_of("link.htm")));
     EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "link.htm", "new.htm", "other.htm"}));
     EXPECT_FALSE(batch.holds(path("a.htm")));
-    EXPECT_EQ(batch.commit(), output_status::ok);
+    EXPECT_EQ(batch.commit().code(), status_code::ok);
 
     // an abandoned batch leaves the targets as they were
     {
         output_batch dropped;
-        ASSERT_EQ(add(dropped, "a.htm", "dropped"), output_status::ok);
+        ASSERT_EQ(add(dropped, "a.htm", "dropped").code(), status_code::ok);
     }
     EXPECT_EQ(bytes_of("a.htm"), "new a.htm");
     EXPECT_EQ(names_in().size(), 5u);
@@ -269,22 +272,23 @@ TEST_F(OutputFileTest, BatchFailureKeepsOldBytesAndNoTemporary) {
         const std::string failing = path(std::string(row.failing) + ".htm");
         output_batch batch(row.policy);
         for (const std::string name : {"a", "b", "c"})
-            ASSERT_EQ(add(batch, name + ".htm", "new " + name), output_status::ok);
+            ASSERT_EQ(add(batch, name + ".htm", "new " + name).code(), status_code::ok);
         if (row.kind == fault::sync) set_output_commit_fault_for_testing(failing, "");
         if (row.kind == fault::rename) set_output_commit_fault_for_testing("", failing);
         if (row.kind == fault::close) set_output_fault_for_testing(-1, true);
-        EXPECT_EQ(batch.commit(), output_status::write_failed);
+        const result committed = batch.commit();
+        EXPECT_EQ(committed.code(), status_code::write_failed);
         set_output_commit_fault_for_testing("", "");
         set_output_fault_for_testing(-1);
-        EXPECT_EQ(batch.error_text().view(), "Can't write to file: " + failing);
+        EXPECT_EQ(committed.message().view(), "Can't write to file: " + failing);
         for (const std::string name : {"a", "b", "c"}) {
             const bool replaced = std::string(row.replaced).find(name) != std::string::npos;
             EXPECT_EQ(bytes_of(name + ".htm"), (replaced ? "new " : "old ") + name) << name;
         }
         EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "c.htm"}));
         // the failure is reported once; the batch takes new files afterwards
-        ASSERT_EQ(add(batch, "a.htm", "again"), output_status::ok);
-        EXPECT_EQ(batch.commit(), output_status::ok);
+        ASSERT_EQ(add(batch, "a.htm", "again").code(), status_code::ok);
+        EXPECT_EQ(batch.commit().code(), status_code::ok);
         EXPECT_EQ(bytes_of("a.htm"), "again");
     }
 }
@@ -293,12 +297,12 @@ TEST_F(OutputFileTest, FailedWriteIsNotAddedToBatch) {
     put("a.htm", "old a");
     put("b.htm", "old b");
     output_batch batch;
-    ASSERT_EQ(add(batch, "a.htm", "new a"), output_status::ok);
+    ASSERT_EQ(add(batch, "a.htm", "new a").code(), status_code::ok);
     set_output_fault_for_testing(2);
-    EXPECT_EQ(add(batch, "b.htm", "new b"), output_status::write_failed);
+    EXPECT_EQ(add(batch, "b.htm", "new b").code(), status_code::write_failed);
     set_output_fault_for_testing(-1);
     EXPECT_EQ(last_error_, "Can't write to file: " + path("b.htm"));
-    EXPECT_EQ(batch.commit(), output_status::ok);
+    EXPECT_EQ(batch.commit().code(), status_code::ok);
     EXPECT_EQ(bytes_of("a.htm"), "new a");
     EXPECT_EQ(bytes_of("b.htm"), "old b");
     EXPECT_EQ(names_in(), (names{"a.htm", "b.htm"}));
@@ -311,7 +315,7 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
         SCOPED_TRACE(i);
         const std::string name = "f" + std::to_string(i) + ".htm";
         put(name, "old");
-        ASSERT_EQ(add(batch, name, "new"), output_status::ok);
+        ASSERT_EQ(add(batch, name, "new").code(), status_code::ok);
         // the file just added and at most one before it wait, each with its descriptor
         EXPECT_LE(open_descriptors(), before + 2);
         for (int done = 0; done < i; ++done) {
@@ -320,21 +324,22 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
                       waits ? "old" : "new");
         }
     }
-    ASSERT_EQ(batch.commit(), output_status::ok);
+    ASSERT_EQ(batch.commit().code(), status_code::ok);
     EXPECT_EQ(open_descriptors(), before);
 
     // a failure while making room refuses the file being added, naming the one that failed
     put("f0.htm", "old");
     put("f1.htm", "old");
     put("f2.htm", "old");
-    ASSERT_EQ(add(batch, "f0.htm", "newer"), output_status::ok);
-    ASSERT_EQ(add(batch, "f1.htm", "newer"), output_status::ok);
+    ASSERT_EQ(add(batch, "f0.htm", "newer").code(), status_code::ok);
+    ASSERT_EQ(add(batch, "f1.htm", "newer").code(), status_code::ok);
     set_output_commit_fault_for_testing("", path("f1.htm"));
-    EXPECT_EQ(add(batch, "f2.htm", "newer"), output_status::write_failed);
+    EXPECT_EQ(add(batch, "f2.htm", "newer").code(), status_code::write_failed);
     set_output_commit_fault_for_testing("", "");
     EXPECT_EQ(last_error_, "Can't write to file: " + path("f1.htm"));
-    EXPECT_EQ(batch.commit(), output_status::write_failed);
-    EXPECT_EQ(batch.error_text().view(), "Can't write to file: " + path("f1.htm"));
+    const result committed = batch.commit();
+    EXPECT_EQ(committed.code(), status_code::write_failed);
+    EXPECT_EQ(committed.message().view(), "Can't write to file: " + path("f1.htm"));
     EXPECT_EQ(bytes_of("f0.htm"), "newer");
     EXPECT_EQ(bytes_of("f1.htm"), "old");
     EXPECT_EQ(bytes_of("f2.htm"), "old");
@@ -346,20 +351,20 @@ TEST_F(OutputFileTest, BatchPastItsBytesPutsItsFilesInPlaceAtOnce) {
     for (const char* name : {"a.htm", "b.htm", "c.htm", "d.htm"})
         put(name, "old");
     output_batch batch(batch_failure::stop, output_batch::default_max_pending, 10);
-    ASSERT_EQ(add(batch, "a.htm", std::string(20, 'a')), output_status::ok);
+    ASSERT_EQ(add(batch, "a.htm", std::string(20, 'a')).code(), status_code::ok);
     EXPECT_EQ(bytes_of("a.htm"), std::string(20, 'a'));
-    ASSERT_EQ(add(batch, "b.htm", "bbbbb"), output_status::ok);
+    ASSERT_EQ(add(batch, "b.htm", "bbbbb").code(), status_code::ok);
     EXPECT_EQ(bytes_of("b.htm"), "old");
-    ASSERT_EQ(add(batch, "c.htm", "cccccc"), output_status::ok);
+    ASSERT_EQ(add(batch, "c.htm", "cccccc").code(), status_code::ok);
     EXPECT_EQ(bytes_of("b.htm"), "bbbbb");
     EXPECT_EQ(bytes_of("c.htm"), "cccccc");
     // a failure in that commit is the added file's, as from commit
     set_output_commit_fault_for_testing("", path("d.htm"));
-    EXPECT_EQ(add(batch, "d.htm", std::string(11, 'd')), output_status::write_failed);
+    EXPECT_EQ(add(batch, "d.htm", std::string(11, 'd')).code(), status_code::write_failed);
     set_output_commit_fault_for_testing("", "");
     EXPECT_EQ(last_error_, "Can't write to file: " + path("d.htm"));
     EXPECT_EQ(bytes_of("d.htm"), "old");
-    EXPECT_EQ(batch.commit(), output_status::write_failed);
+    EXPECT_EQ(batch.commit().code(), status_code::write_failed);
     EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "c.htm", "d.htm"}));
 }
 
@@ -368,13 +373,14 @@ TEST_F(OutputFileTest, CommitFaultsHitTheSingleCommitToo) {
     for (bool sync : {true, false}) {
         SCOPED_TRACE(sync);
         output_file out;
-        ASSERT_EQ(out.open(path("page.htm")), output_status::ok);
+        ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
         out.write("new");
         set_output_commit_fault_for_testing(sync ? path("page.htm") : "",
                                             sync ? "" : path("page.htm"));
-        EXPECT_EQ(out.commit(), output_status::write_failed);
+        const result committed = out.commit();
+        EXPECT_EQ(committed.code(), status_code::write_failed);
         set_output_commit_fault_for_testing("", "");
-        EXPECT_EQ(out.error_text().view(), "Can't write to file: " + path("page.htm"));
+        EXPECT_EQ(committed.message().view(), "Can't write to file: " + path("page.htm"));
         EXPECT_EQ(bytes_of("page.htm"), "old");
         EXPECT_EQ(names_in(), names{"page.htm"});
     }
@@ -383,9 +389,9 @@ TEST_F(OutputFileTest, CommitFaultsHitTheSingleCommitToo) {
 TEST_F(OutputFileTest, DeviceInBatchIsWrittenAtOnce) {
     output_batch batch;
     output_file out;
-    ASSERT_EQ(out.open("/dev/null"), output_status::ok);
+    ASSERT_EQ(out.open("/dev/null").code(), status_code::ok);
     out.write("gone");
-    EXPECT_EQ(out.commit_to(batch), output_status::ok);
+    EXPECT_EQ(out.commit_to(batch).code(), status_code::ok);
     EXPECT_TRUE(batch.is_empty());
 }
 

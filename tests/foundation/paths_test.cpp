@@ -9,78 +9,10 @@
 
 namespace {
 
-// "[a][][b]": one bracketed element per part.
-std::string dump(const std::vector<byte_string>& parts) {
-    std::string out;
-    for (const byte_string& part : parts)
-        out.append("[").append(part.view()).append("]");
-    return out;
-}
-
 TEST(PathsTest, ToLowerTouchesAsciiLettersOnly) {
     byte_string text(std::string_view("AbZ\0Q@[\xC4\xE4", 9));
     to_lower(text);
     EXPECT_EQ(text.view(), std::string_view("abz\0q@[\xC4\xE4", 9));
-}
-
-TEST(PathsTest, SplitText) {
-    struct Row {
-        const char* delimiter;
-        const char* text;
-        int32_t max_parts;
-        const char* parts;
-    } rows[] = {
-        {"/", "a//b", 0, "[a][][b]"},
-        {"/", "/x", 0, "[][x]"},
-        {"/", "x/", 0, "[x][]"},
-        {"/", "/", 0, "[][]"},
-        {"/", "abc", 0, "[abc]"},
-        {"/", "", 0, ""},
-        {"ab", "a", 0, ""},
-        {"", "abc", 0, ""},
-        {"/", "a/b/c", 2, "[a][b/c]"},
-        {"/", "a/b/c", 3, "[a][b][c]"},
-        {"/", "a/b/c", 9, "[a][b][c]"},
-        {"/", "a/b", 1, ""},
-        {"/", "a/b", -1, ""},
-        {"ab", "xabyab", 0, "[x][y][]"},
-        {"aa", "aaa", 0, "[][a]"},
-        {"aa", "aaaa", 0, "[][][]"},
-        {"<br>", "a<BR>b<br>", 0, "[a<BR>b][]"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.delimiter) + " in " + row.text);
-        std::vector<byte_string> parts{byte_string("stale")};
-        split_text(row.delimiter, row.text, parts, row.max_parts);
-        EXPECT_EQ(dump(parts), row.parts);
-    }
-}
-
-TEST(PathsTest, SplitCommandLine) {
-    struct Row {
-        const char* text;
-        const char* tokens;
-    } rows[] = {
-        {"a b", "[a][b]"},
-        {"\"\"", "[]"},
-        {"  a  ", "[a]"},
-        {"x\"y z\"", "[xy][z]"},
-        {"-command \"/home/me/My Files/a.toc\"", "[-command][/home/me/My Files/a.toc]"},
-        {"a\tb", "[a\tb]"},
-        {"a \"b  c\" d", "[a][b  c][d]"},
-        {"\"a b\"c", "[a b][c]"},
-        {"\"open to the end", "[open to the end]"},
-        {"\"", ""},
-        {"a\"\"", "[a]"},
-        {"", ""},
-        {"   ", ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
-        std::vector<byte_string> tokens{byte_string("stale")};
-        split_command_line(row.text, tokens);
-        EXPECT_EQ(dump(tokens), row.tokens);
-    }
 }
 
 TEST(PathsTest, RelativePath) {
