@@ -4,44 +4,24 @@
 #include <cstdint>
 
 #include "files.h"
+#include "template_block.h"
 #include "template_interpreter.h"
 
-namespace {
-
-// One turn of the driving loop after a chunk (or the end) was queued.
-int step(template_interpreter& interpreter, std::vector<byte_string>& out) {
-    const int result = interpreter.scan_step();
-    while (interpreter.release_consumed()) {
-    }
-    template_value piece;
-    while (interpreter.output().pop_front(piece))
-        out.emplace_back(piece.view());
-    return result;
-}
-
-}  // namespace
-
-int render_template_text(std::string_view text, const named_lists& data,
-                         std::vector<byte_string>& out, int32_t chunk_size, int64_t work_limit) {
+template_end render_template_text(std::string_view text, const named_lists& data,
+                                  std::vector<byte_string>& out, int32_t chunk_size,
+                                  int64_t work_limit) {
     // far below the interpreter's size limit, so a step never refuses its input
     const size_t chunk = static_cast<size_t>(chunk_size > 0 ? std::min(chunk_size, int32_t{1} << 20)
                                                             : template_chunk_size);
     template_interpreter interpreter;
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
-    size_t at = 0;
-    int result = 0;
-    do {
-        if (at < text.size()) {
-            const size_t n = std::min(chunk, text.size() - at);
-            interpreter.push_chunk(text.substr(at, n));
-            at += n;
-        } else {
-            interpreter.set_end_of_input(true);
-        }
-        result = step(interpreter, out);
-    } while (result == 0);
-    return result;
+    (void)scan_text(interpreter, text, chunk, [&] {
+        template_value piece;
+        while (interpreter.output().pop_front(piece))
+            out.emplace_back(piece.view());
+    });
+    return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
 }
 
 namespace {
@@ -54,58 +34,33 @@ bool is_too_large(file_descriptor file) {
     return size != UINT64_MAX && size > largest_readable_file;
 }
 
-}  // namespace
-
-int render_template_file(std::string_view path, const named_lists& data,
-                         std::vector<byte_string>& out) {
-    const file_descriptor file = file_open(path, "r");
-    if (file == invalid_handle) return render_unreadable;
-    if (is_too_large(file)) {
-        file_close(file);
-        return render_unreadable;
-    }
-    const size_t kept = out.size();
-    template_interpreter interpreter;
-    interpreter.set_data(data);
+// Appends the rest of the file to `text`; false when a read fails or the text grows past
+// largest_readable_file.
+bool read_rest(file_descriptor file, byte_string& text) {
     byte_string buffer;
-    uint64_t total = 0;
-    int result = 0;
-    do {
+    for (;;) {
         const int32_t n = file_read(buffer, template_chunk_size, file);
-        total += n > 0 ? static_cast<uint64_t>(n) : 0;
-        if (n < 0 || total > largest_readable_file) {
-            out.resize(kept);
-            result = render_unreadable;
-            break;
-        }
-        if (n > 0)
-            interpreter.push_chunk(buffer.view());
-        else
-            interpreter.set_end_of_input(true);
-        result = step(interpreter, out);
-    } while (result == 0);
-    file_close(file);
-    return result;
+        if (n < 0 ||
+            static_cast<uint64_t>(text.length()) + static_cast<uint64_t>(n) > largest_readable_file)
+            return false;
+        if (n == 0) return true;
+        text.append(buffer);
+    }
 }
 
-int read_template_file(std::string_view path, byte_string& text) {
+}  // namespace
+
+result read_template_file(std::string_view path, byte_string& text) {
     text.clear();
     const file_descriptor file = file_open(path, "r");
-    if (file == invalid_handle) return render_unreadable;
-    int result = is_too_large(file) ? render_unreadable : 0;
-    byte_string buffer;
-    while (result == 0) {
-        const int32_t n = file_read(buffer, template_chunk_size, file);
-        if (n < 0 || static_cast<uint64_t>(text.length()) + static_cast<uint64_t>(n) >
-                         largest_readable_file) {
-            result = render_unreadable;
-        } else if (n == 0) {
-            break;
-        } else {
-            text.append(buffer);
-        }
+    bool is_read = false;
+    if (file != invalid_handle) {
+        is_read = !is_too_large(file) && read_rest(file, text);
+        file_close(file);
     }
-    file_close(file);
-    if (result != 0) text.clear();
-    return result;
+    if (is_read) return result::success();
+    text.clear();
+    byte_string message("Can't open template file: ");
+    message.append(path);
+    return {status_code::template_missing, std::move(message)};
 }

@@ -5,13 +5,6 @@
 #include "markup_scanner.h"
 #include "template_interpreter.h"
 
-namespace {
-
-// Slices the body is scanned in, as a child interpreter takes it.
-constexpr size_t body_slice_size = 1 << 20;
-
-}  // namespace
-
 // Scans a body in the template setup and records each piece the interpreter's hooks would get.
 class body_reader : public markup_scanner {
   public:
@@ -28,23 +21,8 @@ class body_reader : public markup_scanner {
 
     // Whether every byte of the body went into a piece.
     bool read_all() {
-        const std::string_view text = body_.text_;
-        size_t at = 0;
-        int result = needs_input;
-        for (;;) {
-            if (at < text.size()) {
-                const size_t slice = std::min(text.size() - at, body_slice_size);
-                push_chunk(text.substr(at, slice));
-                at += slice;
-            } else {
-                set_end_of_input(true);
-            }
-            result = scan_step();
-            while (release_consumed()) {
-            }
-            if (result != needs_input) break;
-        }
-        return result == finished && offset_ == text.size();
+        const int code = scan_text(*this, body_.text_, body_slice_size, [] {});
+        return code == finished && offset_ == body_.text_.size();
     }
 
   protected:

@@ -3,16 +3,16 @@
 // Inside the template library only: a block body read once into its pieces, so that the passes
 // of a loop replay the pieces instead of scanning the body text again.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "byte_string.h"
+#include "markup_scanner.h"
 #include "sorted_map.h"
 #include "value_list.h"
-
-class template_interpreter;
 
 // What the interpreter does with a piece; a directive is named by its keyword.
 enum class body_action : uint8_t {
@@ -78,7 +78,10 @@ class template_block {
     bool is_read() const { return is_read_; }
     std::string_view text() const { return text_; }
     const std::vector<body_piece>& pieces() const { return pieces_; }
-    body_directive& directive(const body_piece& piece) { return directives_[piece.directive]; }
+    // The entry of an echo, for or if; for other pieces a pointer not to be followed.
+    body_directive* directive(const body_piece& piece) {
+        return directives_.data() + piece.directive;
+    }
 
   private:
     friend class body_reader;
@@ -94,6 +97,28 @@ class template_block {
 // The action of a directive's keyword (lower-cased): one of the six, or directive.
 body_action keyword_action(std::string_view keyword);
 
-// Makes the interpreter and its children read every block body again on every pass, as a
-// child interpreter over the body text, instead of replaying it; tests compare both ways.
-void set_reread_bodies(template_interpreter& interpreter, bool on);
+// Slices a body is scanned in, far below the scanner's size limit.
+constexpr size_t body_slice_size = 1 << 20;
+
+// Feeds `text` to the scanner in slices of at most `slice` bytes and then the end of the input,
+// stepping and releasing what was read after each; after_step() runs after every step. Stops
+// at the first code other than needs_input and returns it.
+template <typename after_step_fn>
+int scan_text(markup_scanner& scanner, std::string_view text, size_t slice,
+              after_step_fn after_step) {
+    size_t at = 0;
+    for (;;) {
+        if (at < text.size()) {
+            const size_t n = std::min(text.size() - at, slice);
+            scanner.push_chunk(text.substr(at, n));
+            at += n;
+        } else {
+            scanner.set_end_of_input(true);
+        }
+        const int code = scanner.scan_step();
+        while (scanner.release_consumed()) {
+        }
+        after_step();
+        if (code != markup_scanner::needs_input) return code;
+    }
+}
