@@ -168,30 +168,16 @@ int template_interpreter::on_end() {
         case body_action::echo:
             run_echo(state, piece);
             break;
-        default:
-            run_block_directive(state, piece);
-            break;
-    }
-}
-
-void template_interpreter::run_block_directive(block_state& state, const piece_view& piece) {
-    switch (piece.action) {
         case body_action::for_block:
-            run_for(state, piece);
-            break;
-        case body_action::endfor:
-            run_endfor(state, piece);
-            break;
         case body_action::if_block:
-            run_if(state, piece);
+            run_opener(state, piece);
             break;
         case body_action::else_branch:
             run_else(state, piece);
             break;
+        case body_action::endfor:
         case body_action::endif:
-            run_endif(state, piece);
-            break;
-        default:
+            run_closer(state, piece);
             break;
     }
 }
@@ -217,56 +203,32 @@ inline void template_interpreter::run_echo(block_state& state, const piece_view&
     write(state, value ? value->view() : piece.bytes, piece.at);
 }
 
-void template_interpreter::run_for(block_state& state, const piece_view& piece) {
+void template_interpreter::run_opener(block_state& state, const piece_view& piece) {
+    const bool is_for = piece.action == body_action::for_block;
     if (state.if_depth != 0 || state.for_depth != 0) {
         pass_through(state, piece);
     } else if (state.level >= max_nesting) {
         report_error(state, piece.at);
         write(state, piece.bytes, piece.at);
         state.mode = interpreter_mode::verbatim;
-    } else if (const value_list* list = list_of(piece)) {
-        state.loop_list = list;
-        open_block(state, piece, interpreter_mode::collect);
+    } else if (const interpreter_mode start = opening_mode(state, piece);
+               start != interpreter_mode::emit) {
+        if (is_for) state.loop_list = list_of(piece);
+        open_block(state, piece, start);
     } else {
-        // the body is then written once as text, its closer consumed
+        // a for then writes its body once as text, an if both branches; closers are consumed
         report_error(state, piece.at);
-        state.mode = interpreter_mode::emit;
     }
-    ++state.for_depth;
+    ++(is_for ? state.for_depth : state.if_depth);
 }
 
-void template_interpreter::run_endfor(block_state& state, const piece_view& piece) {
-    if (state.if_depth != 0 || state.for_depth != 1) {
-        pass_through(state, piece);
-    } else {
-        if (state.mode == interpreter_mode::verbatim)
-            write(state, piece.bytes, piece.at);
-        else if (state.mode == interpreter_mode::collect && state.loop_list)
-            evaluate(state, 0, state.loop_list->count(), piece.at);
-        close_block(state);
-    }
-    if (--state.for_depth < 0) {
-        report_error(state, piece.at);
-        state.for_depth = 0;
-    }
-}
-
-void template_interpreter::run_if(block_state& state, const piece_view& piece) {
-    if (state.if_depth != 0 || state.for_depth != 0) {
-        pass_through(state, piece);
-    } else if (state.level >= max_nesting) {
-        report_error(state, piece.at);
-        write(state, piece.bytes, piece.at);
-        state.mode = interpreter_mode::verbatim;
-    } else if (const template_value* value = value_at(list_of(piece), state.index)) {
-        open_block(state, piece,
-                   value->to_integer() != 0 ? interpreter_mode::collect : interpreter_mode::skip);
-    } else {
-        // both branches are then written as text, else and endif consumed
-        report_error(state, piece.at);
-        state.mode = interpreter_mode::emit;
-    }
-    ++state.if_depth;
+interpreter_mode template_interpreter::opening_mode(const block_state& state,
+                                                    const piece_view& piece) const {
+    if (piece.action == body_action::for_block)
+        return list_of(piece) ? interpreter_mode::collect : interpreter_mode::emit;
+    const template_value* value = value_at(list_of(piece), state.index);
+    if (!value) return interpreter_mode::emit;
+    return value->to_integer() != 0 ? interpreter_mode::collect : interpreter_mode::skip;
 }
 
 void template_interpreter::run_else(block_state& state, const piece_view& piece) {
@@ -280,19 +242,23 @@ void template_interpreter::run_else(block_state& state, const piece_view& piece)
         write(state, piece.bytes, piece.at);
 }
 
-void template_interpreter::run_endif(block_state& state, const piece_view& piece) {
-    if (state.if_depth != 1 || state.for_depth != 0) {
+void template_interpreter::run_closer(block_state& state, const piece_view& piece) {
+    const bool is_for = piece.action == body_action::endfor;
+    int32_t& depth = is_for ? state.for_depth : state.if_depth;
+    if (depth != 1 || (is_for ? state.if_depth : state.for_depth) != 0) {
         pass_through(state, piece);
     } else {
+        // a block whose opener failed has collected nothing, so evaluating it writes nothing
+        const int32_t passes = !is_for ? 1 : state.loop_list ? state.loop_list->count() : 0;
         if (state.mode == interpreter_mode::verbatim)
             write(state, piece.bytes, piece.at);
         else
-            evaluate(state, state.index, 1, piece.at);
+            evaluate(state, is_for ? 0 : state.index, passes, piece.at);
         close_block(state);
     }
-    if (--state.if_depth < 0) {
+    if (--depth < 0) {
         report_error(state, piece.at);
-        state.if_depth = 0;
+        depth = 0;
     }
 }
 
@@ -310,6 +276,7 @@ void template_interpreter::open_block(block_state& state, const piece_view& piec
 
 void template_interpreter::close_block(block_state& state) {
     state.mode = interpreter_mode::emit;
+    state.loop_list = nullptr;
     state.collected.clear();
     state.kept = nullptr;
 }

@@ -109,13 +109,14 @@ class template_interpreter : public markup_scanner {
 
     void take_piece(block_state& state, const piece_view& piece);
     void run_echo(block_state& state, const piece_view& piece);
-    // for, endfor, if, else and endif: the directives that open, switch and close blocks.
-    void run_block_directive(block_state& state, const piece_view& piece);
-    void run_for(block_state& state, const piece_view& piece);
-    void run_endfor(block_state& state, const piece_view& piece);
-    void run_if(block_state& state, const piece_view& piece);
+    // for and if: open a top-level block, or count one nested in it.
+    void run_opener(block_state& state, const piece_view& piece);
+    // The mode a top-level for or if opens its block in; emit when its var names nothing.
+    interpreter_mode opening_mode(const block_state& state, const piece_view& piece) const;
     void run_else(block_state& state, const piece_view& piece);
-    void run_endif(block_state& state, const piece_view& piece);
+    // endfor and endif: close the top-level block, evaluating its body, or count one nested
+    // in it; a closer without opener is reported.
+    void run_closer(block_state& state, const piece_view& piece);
     void open_block(block_state& state, const piece_view& piece, interpreter_mode start);
     void close_block(block_state& state);
     void pass_through(block_state& state, const piece_view& piece);
