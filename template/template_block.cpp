@@ -8,10 +8,6 @@
 // Scans a body in the template setup and records each piece the interpreter's hooks would get.
 class body_reader : public markup_scanner {
   public:
-    // Returned by a hook for a piece that can't be kept: one too many, or one whose bytes are
-    // not those of the body at its place, which replaying the body's bytes would not repeat.
-    static constexpr int not_kept = 4;
-
     body_reader(template_block& body, const named_lists* data, int64_t pieces_left)
         : body_(body), data_(data) {
         configure_template(*this);
@@ -21,35 +17,37 @@ class body_reader : public markup_scanner {
 
     // Whether every byte of the body went into a piece.
     bool read_all() {
-        const int code = scan_text(*this, body_.text_, body_slice_size, [] {});
-        return code == finished && offset_ == body_.text_.size();
+        const scan_status status = scan_text(*this, body_.text_, body_slice_size, [] {});
+        return status == scan_status::finished && offset_ == body_.text_.size();
     }
 
   protected:
-    int on_text() override {
+    // A hook stops the scan at a piece that can't be kept: one too many, or one whose bytes are
+    // not those of the body at its place, which replaying the body's bytes would not repeat.
+    bool on_text() override {
         // an empty text run writes nothing in any mode
-        if (token().is_empty()) return 0;
-        return add(at_end_ ? body_action::final_text : body_action::text) ? 0 : not_kept;
+        if (token().is_empty()) return true;
+        return add(at_end_ ? body_action::final_text : body_action::text);
     }
 
-    int on_construct() override {
+    bool on_construct() override {
         const bool has_var = read_directive(token_view(), keyword_, var_);
         const body_action action = keyword_action(keyword_.view());
-        if (!add(action)) return not_kept;
+        if (!add(action)) return false;
         if (action == body_action::echo || action == body_action::for_block ||
             action == body_action::if_block) {
             body_.pieces_.back().directive = static_cast<uint32_t>(body_.directives_.size());
             body_directive& directive = body_.directives_.emplace_back();
             directive.list = has_var && data_ ? data_->find_list(var_.view()) : nullptr;
         }
-        return 0;
+        return true;
     }
 
-    int on_end() override {
+    scan_status on_end() override {
         at_end_ = true;
-        const int result = markup_scanner::on_end();
+        const scan_status status = markup_scanner::on_end();
         at_end_ = false;
-        return result;
+        return status;
     }
 
   private:

@@ -102,10 +102,10 @@ constexpr size_t body_slice_size = 1 << 20;
 
 // Feeds `text` to the scanner in slices of at most `slice` bytes and then the end of the input,
 // stepping and releasing what was read after each; after_step() runs after every step. Stops
-// at the first code other than needs_input and returns it.
+// at the first status other than needs_input and returns it.
 template <typename after_step_fn>
-int scan_text(markup_scanner& scanner, std::string_view text, size_t slice,
-              after_step_fn after_step) {
+scan_status scan_text(markup_scanner& scanner, std::string_view text, size_t slice,
+                      after_step_fn after_step) {
     size_t at = 0;
     for (;;) {
         if (at < text.size()) {
@@ -115,10 +115,10 @@ int scan_text(markup_scanner& scanner, std::string_view text, size_t slice,
         } else {
             scanner.set_end_of_input(true);
         }
-        const int code = scanner.scan_step();
+        const scan_status status = scanner.scan_step();
         while (scanner.release_consumed()) {
         }
         after_step();
-        if (code != markup_scanner::needs_input) return code;
+        if (status != scan_status::needs_input) return status;
     }
 }

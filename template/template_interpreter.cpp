@@ -131,26 +131,26 @@ template_interpreter::template_interpreter()
 
 template_interpreter::~template_interpreter() = default;
 
-int template_interpreter::on_text() {
+bool template_interpreter::on_text() {
     *last_output_ = nullptr;
     take_piece(state_, {at_end_ ? body_action::final_text : body_action::text, token_view(),
                         position(), nullptr});
-    return 0;
+    return true;
 }
 
-int template_interpreter::on_construct() {
+bool template_interpreter::on_construct() {
     *last_output_ = nullptr;
     has_var_ = read_directive(token_view(), keyword_, var_);
     take_piece(state_, {keyword_action(keyword_.view()), token_view(), position(), nullptr});
-    return 0;
+    return true;
 }
 
-int template_interpreter::on_end() {
+scan_status template_interpreter::on_end() {
     // the pending text goes out whatever the mode; a body still open is dropped
     at_end_ = true;
-    const int code = markup_scanner::on_end();
+    const scan_status status = markup_scanner::on_end();
     at_end_ = false;
-    return code;
+    return status;
 }
 
 // Inlined into the replay loop, the hot path of a rendering, which the recursion through
@@ -395,7 +395,7 @@ void template_interpreter::reread(std::string_view body, int32_t index, int32_t 
     child.pieces_left_ = pieces_left_;
     child.reread_bodies_ = reread_bodies_;
     child.begin_pass(index, level);
-    // a block the body leaves open is the body's own affair: its code is not passed on
+    // a block the body leaves open is the body's own affair: it is not passed on
     (void)scan_text(child, body, body_slice_size, [] {});
 }
 

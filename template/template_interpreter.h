@@ -68,9 +68,9 @@ class template_interpreter : public markup_scanner {
     value_list& output() { return *output_; }
 
   protected:
-    int on_text() override;
-    int on_construct() override;
-    int on_end() override;
+    bool on_text() override;
+    bool on_construct() override;
+    scan_status on_end() override;
 
   private:
     friend void set_reread_bodies(template_interpreter& interpreter, bool on);
