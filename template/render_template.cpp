@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "files.h"
-#include "template_block.h"
 #include "template_interpreter.h"
 
 template_end render_template_text(std::string_view text, const named_lists& data,
@@ -16,11 +15,16 @@ template_end render_template_text(std::string_view text, const named_lists& data
     template_interpreter interpreter;
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
-    (void)scan_text(interpreter, text, chunk, [&] {
+    size_t at = 0;
+    scan_status status = scan_status::needs_input;
+    while (status == scan_status::needs_input) {
+        const size_t n = std::min(chunk, text.size() - at);
+        status = at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end();
+        at += n;
         template_value piece;
         while (interpreter.output().pop_front(piece))
             out.emplace_back(piece.view());
-    });
+    }
     return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
 }
 

@@ -17,8 +17,8 @@ class body_reader : public markup_scanner {
 
     // Whether every byte of the body went into a piece.
     bool read_all() {
-        const scan_status status = scan_text(*this, body_.text_, body_slice_size, [] {});
-        return status == scan_status::finished && offset_ == body_.text_.size();
+        const std::string_view text = body_.text_;
+        return feed_all(text, body_slice_size) == scan_status::finished && offset_ == text.size();
     }
 
   protected:

@@ -3,14 +3,12 @@
 // Inside the template library only: a block body read once into its pieces, so that the passes
 // of a loop replay the pieces instead of scanning the body text again.
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "byte_string.h"
-#include "markup_scanner.h"
 #include "sorted_map.h"
 #include "value_list.h"
 
@@ -99,26 +97,3 @@ body_action keyword_action(std::string_view keyword);
 
 // Slices a body is scanned in, far below the scanner's size limit.
 constexpr size_t body_slice_size = 1 << 20;
-
-// Feeds `text` to the scanner in slices of at most `slice` bytes and then the end of the input,
-// stepping and releasing what was read after each; after_step() runs after every step. Stops
-// at the first status other than needs_input and returns it.
-template <typename after_step_fn>
-scan_status scan_text(markup_scanner& scanner, std::string_view text, size_t slice,
-                      after_step_fn after_step) {
-    size_t at = 0;
-    for (;;) {
-        if (at < text.size()) {
-            const size_t n = std::min(text.size() - at, slice);
-            scanner.push_chunk(text.substr(at, n));
-            at += n;
-        } else {
-            scanner.set_end_of_input(true);
-        }
-        const scan_status status = scanner.scan_step();
-        while (scanner.release_consumed()) {
-        }
-        after_step();
-        if (status != scan_status::needs_input) return status;
-    }
-}

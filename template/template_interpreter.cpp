@@ -396,7 +396,7 @@ void template_interpreter::reread(std::string_view body, int32_t index, int32_t 
     child.reread_bodies_ = reread_bodies_;
     child.begin_pass(index, level);
     // a block the body leaves open is the body's own affair: it is not passed on
-    (void)scan_text(child, body, body_slice_size, [] {});
+    static_cast<void>(child.feed_all(body, body_slice_size));
 }
 
 void template_interpreter::replay(template_block& body, int32_t index, int32_t level) {

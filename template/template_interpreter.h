@@ -34,11 +34,10 @@ bool read_directive(std::string_view directive, byte_string& keyword, byte_strin
 // closes, evaluated once per loop pass or once for the chosen branch: read by a child
 // interpreter, or, for a loop, scanned once into its pieces and replayed on every pass with the
 // same output. Either way the pieces drive one block state machine. Errors are reported inline
-// in the output, never through the step codes.
+// in the output, never through the scan status.
 //
-// Use: set_data, then per chunk push_chunk, scan_step, release_consumed until false, and
-// take every text from the front of output(); after the last chunk set_end_of_input and step
-// until the scanner has finished. A block still open then has lost its body.
+// Use: set_data, then feed every chunk and take every text from the front of output(); after
+// the last chunk feed_end. A block still open then (has_open_block) has lost its body.
 class template_interpreter : public markup_scanner {
   public:
     // Blocks nest at most this deep; each level holds one child interpreter on the stack

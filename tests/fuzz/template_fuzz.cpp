@@ -74,11 +74,11 @@ template_end render_reread(std::string_view text, const named_lists& data, std::
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
     set_reread_bodies(interpreter, true);
-    (void)scan_text(interpreter, text, text.size() + 1, [&] {
-        template_value piece;
-        while (interpreter.output().pop_front(piece))
-            out += piece.view();
-    });
+    if (interpreter.feed(text) == scan_status::needs_input)
+        static_cast<void>(interpreter.feed_end());
+    template_value piece;
+    while (interpreter.output().pop_front(piece))
+        out += piece.view();
     return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
 }
 

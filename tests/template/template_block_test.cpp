@@ -29,11 +29,14 @@ rendering render(std::string_view text, const named_lists& data, size_t chunk, i
     interpreter.set_work_limit(limit);
     set_reread_bodies(interpreter, reread);
     rendering r;
-    (void)scan_text(interpreter, text, chunk, [&] {
+    scan_status status = scan_status::needs_input;
+    for (size_t at = 0; status == scan_status::needs_input; at += chunk) {
+        status =
+            at < text.size() ? interpreter.feed(text.substr(at, chunk)) : interpreter.feed_end();
         template_value piece;
         while (interpreter.output().pop_front(piece))
             r.pieces.emplace_back(piece.view());
-    });
+    }
     r.has_open_block = interpreter.has_open_block();
     return r;
 }
