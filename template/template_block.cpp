@@ -10,7 +10,7 @@ class body_reader : public markup_scanner {
   public:
     body_reader(template_block& body, const named_lists* data, int64_t pieces_left)
         : body_(body), data_(data) {
-        configure_template(*this);
+        configure_for_templates(*this);
         max_pieces_ = std::min(body.text_.size() / template_block::bytes_per_piece + 16,
                                static_cast<size_t>(std::max(pieces_left, int64_t{0})));
     }

@@ -126,7 +126,7 @@ bool read_directive(std::string_view directive, byte_string& keyword, byte_strin
 
 template_interpreter::template_interpreter()
     : own_pieces_left_(template_block::pieces_per_rendering) {
-    configure_template(*this);
+    configure_for_templates(*this);
 }
 
 template_interpreter::~template_interpreter() = default;
