@@ -82,18 +82,13 @@ QComboBox* heading_list(const char* name, QWidget* parent) {
 }
 
 // The value of a range list: index + 1, so 0 without a selection.
-template_value range_value(const QComboBox* list) {
-    return template_value(static_cast<int32_t>(list->currentIndex() + 1));
+int32_t range_value(const QComboBox* list) {
+    return static_cast<int32_t>(list->currentIndex() + 1);
 }
 
 // A range value from 1 to 6 selects its level; any other leaves the list without selection.
-void show_range(QComboBox* list, const template_value& value) {
-    const int32_t level = value.to_integer();
+void show_range(QComboBox* list, int32_t level) {
     list->setCurrentIndex(level >= 1 && level <= 6 ? level - 1 : -1);
-}
-
-template_value check_value(const QCheckBox* box) {
-    return template_value(static_cast<int32_t>(box->isChecked() ? 1 : 0));
 }
 
 }  // namespace
@@ -470,7 +465,7 @@ void MainWindow::show_wizard(wizard_page page) {
 }
 
 void MainWindow::start_with_project(std::string_view path) {
-    if (project_.load(path) != 0) {
+    if (!project_.load(path).is_ok()) {
         new_project();
         return;
     }
@@ -481,8 +476,8 @@ void MainWindow::start_with_project(std::string_view path) {
 
 void MainWindow::start_with_source(std::string_view path) {
     // the cleared project keeps the remembered format options
-    project_.is_single.set_integer(1);
-    project_.is_dest_as_source.set_integer(1);
+    project_.is_single = true;
+    project_.is_dest_as_source = true;
     project_.source.assign(1, byte_string(path));
     show_project_in_controls();
 }
@@ -511,7 +506,7 @@ void MainWindow::open_project() {
 
 bool MainWindow::open_project_file(std::string_view path) {
     current_project_file_ = byte_string(path);
-    if (project_.load(path) != 0) {
+    if (!project_.load(path).is_ok()) {
         services_.warn("Can't read project file");
         new_project();
         return false;
@@ -525,7 +520,7 @@ bool MainWindow::open_project_file(std::string_view path) {
 bool MainWindow::save_project() {
     if (current_project_file_.is_empty()) return save_project_as();
     take_controls_into_project();
-    if (project_.save(current_project_file_.view()) != 0) {
+    if (!project_.save(current_project_file_.view()).is_ok()) {
         byte_string message("Can't save project to file: ");
         message.append(current_project_file_);
         services_.warn(message.view());
@@ -542,7 +537,7 @@ bool MainWindow::save_project_as() {
     request.default_extension = byte_string("toc");
     if (!services_.file_dialog_save(request)) return false;
     current_project_file_ = request.result;
-    if (project_.save(current_project_file_.view()) != 0) {
+    if (!project_.save(current_project_file_.view()).is_ok()) {
         byte_string message("Can't save project to file: ");
         message.append(current_project_file_);
         services_.warn(message.view());
@@ -566,10 +561,10 @@ void MainWindow::run_engine(bool clear) {
     tabs_->setCursor(Qt::WaitCursor);
     progress_bar_->setValue(0);
     progress_bar_->show();
-    const int result = clear ? ::clear_toc(project_, &MainWindow::report_progress, this)
-                             : ::build_toc(project_, &MainWindow::report_progress, this);
-    if (result != 0) {
-        services_.warn(project_.error_text.view());
+    const auto progress = [this](int32_t percent) { show_progress(percent); };
+    const result done = clear ? ::clear_toc(project_, progress) : ::build_toc(project_, progress);
+    if (!done.is_ok()) {
+        services_.warn(done.message().view());
     } else {
         set_view_result_enabled(true);
         services_.beep();
@@ -578,10 +573,6 @@ void MainWindow::run_engine(bool clear) {
     }
     tabs_->unsetCursor();
     progress_bar_->hide();
-}
-
-void MainWindow::report_progress(int32_t percent, void* window) {
-    static_cast<MainWindow*>(window)->show_progress(percent);
 }
 
 void MainWindow::show_progress(int32_t percent) {
@@ -597,10 +588,10 @@ void MainWindow::show_progress(int32_t percent) {
 void MainWindow::view_result_file() {
     // the record as the last build, clear, load or save left it
     byte_string target;
-    if (project_.single() && project_.is_dest_as_source.to_integer() != 0) {
+    if (project_.single() && project_.is_dest_as_source) {
         if (!project_.source.empty()) target = project_.source.front();
     } else {
-        target = byte_string(project_.destination.view());
+        target = project_.destination;
     }
     if (services_.shell_open(target.view())) return;
     byte_string message("Can't show destination file: ");
@@ -636,26 +627,24 @@ void MainWindow::edit_template() {
 }
 
 void MainWindow::take_controls_into_project() {
-    project_.error_text.clear();
     const bool single = single_button_->isChecked();
-    project_.is_single.set_integer(single ? 1 : 0);
+    project_.is_single = single;
     project_.source.clear();
     if (single) {
         project_.source.push_back(plain_path(source_edit_->text()));
     } else {
         project_.source = source_list_->paths();
     }
-    project_.is_dest_as_source = check_value(overwrite_box_);
-    project_.destination.set_text(plain_path(destination_edit_->text()).view());
+    project_.is_dest_as_source = overwrite_box_->isChecked();
+    project_.destination = plain_path(destination_edit_->text());
     project_.range_from = range_value(range_from_list_);
     project_.range_to = range_value(range_to_list_);
-    project_.named_anchor_attributes.set_text(plain_text(anchor_edit_->text()).view());
-    project_.process_title = check_value(title_box_);
-    project_.process_numbering = check_value(numbering_box_);
-    project_.template_file.set_text(
-        catalogue_.project_template_file(template_list_->currentIndex()).view());
-    project_.insert_local_toc = check_value(local_toc_box_);
-    project_.indent.set_text(plain_text(indent_edit_->text()).view());
+    project_.named_anchor_attributes = plain_text(anchor_edit_->text());
+    project_.process_title = title_box_->isChecked();
+    project_.process_numbering = numbering_box_->isChecked();
+    project_.template_file = catalogue_.project_template_file(template_list_->currentIndex());
+    project_.insert_local_toc = local_toc_box_->isChecked();
+    project_.indent = plain_text(indent_edit_->text());
     project_.normalize();
     project_.normalize_anchor_attributes();
 }
@@ -669,15 +658,15 @@ void MainWindow::show_project_in_controls() {
     } else {
         source_list_->set_paths(project_.source);
     }
-    overwrite_box_->setChecked(project_.is_dest_as_source.to_integer() != 0);
+    overwrite_box_->setChecked(project_.is_dest_as_source);
     destination_edit_->setText(qt_path(project_.destination.view()));
     show_range(range_from_list_, project_.range_from);
     show_range(range_to_list_, project_.range_to);
     anchor_edit_->setText(qt_text(project_.named_anchor_attributes.view()));
-    title_box_->setChecked(project_.process_title.to_integer() != 0);
-    numbering_box_->setChecked(project_.process_numbering.to_integer() != 0);
+    title_box_->setChecked(project_.process_title);
+    numbering_box_->setChecked(project_.process_numbering);
     template_list_->setCurrentIndex(catalogue_.select_by_path(project_.template_file.view()));
-    local_toc_box_->setChecked(project_.insert_local_toc.to_integer() != 0);
+    local_toc_box_->setChecked(project_.insert_local_toc);
     indent_edit_->setText(qt_text(project_.indent.view()));
     single_button_->setChecked(single);
     multiple_button_->setChecked(!single);

@@ -83,8 +83,7 @@ class MainWindow : public qorv_generic_ui_class {
     void take_controls_into_project();
     void show_project_in_controls();
 
-    // The progress callback of build and clear; `window` is the main window.
-    static void report_progress(int32_t percent, void* window);
+    // Shows the percent of a running build or clear, held to 0 to 100.
     void show_progress(int32_t percent);
 
     toc_project& project() { return project_; }

@@ -134,7 +134,7 @@ bool shell_settings::read(platform_services& services) {
     last_dialog_folder.clear();
 
     tag_value_file file;
-    if (!file.read(settings_path().view())) {
+    if (!file.read(settings_path().view()).is_ok()) {
         services.warn("Can't read settings file");
         return false;
     }
@@ -166,7 +166,7 @@ bool shell_settings::write(platform_services& services) {
     values.add_value(key_width, template_value(geometry.width));
     values.add_value(key_height, template_value(geometry.height));
     values.add_value(key_folder, template_value(last_dialog_folder));
-    if (!make_directory() || !file.write(settings_path().view())) {
+    if (!make_directory() || !file.write(settings_path().view()).is_ok()) {
         services.warn("Can't write settings file");
         return false;
     }
@@ -175,7 +175,7 @@ bool shell_settings::write(platform_services& services) {
 
 bool shell_settings::read_format_options(toc_project& project) const {
     toc_project saved;
-    if (saved.load(format_options_path().view()) != 0) return false;
+    if (!saved.load(format_options_path().view()).is_ok()) return false;
     project.range_from = saved.range_from;
     project.range_to = saved.range_to;
     project.named_anchor_attributes = saved.named_anchor_attributes;
@@ -188,7 +188,7 @@ bool shell_settings::read_format_options(toc_project& project) const {
 }
 
 bool shell_settings::write_format_options(toc_project& project, platform_services& services) {
-    if (!make_directory() || project.save(format_options_path().view()) != 0) {
+    if (!make_directory() || !project.save(format_options_path().view()).is_ok()) {
         services.warn("");
         return false;
     }
@@ -230,7 +230,7 @@ bool open_recent_project(int32_t slot, shell_settings& settings, toc_project& pr
     if (slot < 1 || static_cast<size_t>(slot) > entries.size()) return false;
     // a copy: remembering the project left reorders the list
     const byte_string path(entries[slot - 1]);
-    if (project.load(path.view()) != 0) {
+    if (!project.load(path.view()).is_ok()) {
         byte_string message("Can't read project file: ");
         message.append(path);
         services.warn(message.view());

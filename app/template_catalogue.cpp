@@ -33,8 +33,8 @@ bool template_catalogue::load() {
     byte_string path(data_directory_);
     path.append(catalogue_file_name);
     tag_value_file file;
-    if (!file.read(path.view())) {
-        error_text_.assign(file.error_text);
+    if (const result read = file.read(path.view()); !read.is_ok()) {
+        error_text_.assign(read.message());
         return false;
     }
     std::vector<byte_string> files;

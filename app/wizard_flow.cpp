@@ -121,26 +121,25 @@ page_flow wizard_flow(wizard_page page, const wizard_state& state) {
 
 void take_wizard_into_project(const wizard_state& state, const template_catalogue& catalogue,
                               toc_project& project) {
-    project.error_text.clear();
-    project.is_single.set_integer(state.single_file ? 1 : 0);
+    project.is_single = state.single_file;
     project.source.clear();
     if (state.single_file) {
         project.source.push_back(state.source);
-        project.destination.set_text(state.single_destination.view());
+        project.destination = state.single_destination;
     } else {
         project.source = state.sources;
-        project.destination.set_text(state.multi_destination.view());
+        project.destination = state.multi_destination;
     }
     // stored for multiple files too, where only a single-file build reads it
-    project.is_dest_as_source.set_integer(state.overwrite_source ? 1 : 0);
-    project.range_from.set_integer(state.range_from + 1);
-    project.range_to.set_integer(state.range_to + 1);
-    project.named_anchor_attributes.set_text(state.anchor_attributes.view());
-    project.process_title.set_integer(state.process_title ? 1 : 0);
-    project.process_numbering.set_integer(state.process_numbering ? 1 : 0);
-    project.template_file.set_text(catalogue.project_template_file(state.template_index).view());
-    project.insert_local_toc.set_integer(state.insert_local_toc ? 1 : 0);
-    project.indent.set_text(state.indent.view());
+    project.is_dest_as_source = state.overwrite_source;
+    project.range_from = state.range_from + 1;
+    project.range_to = state.range_to + 1;
+    project.named_anchor_attributes = state.anchor_attributes;
+    project.process_title = state.process_title;
+    project.process_numbering = state.process_numbering;
+    project.template_file = catalogue.project_template_file(state.template_index);
+    project.insert_local_toc = state.insert_local_toc;
+    project.indent = state.indent;
     project.normalize();
     project.normalize_anchor_attributes();
 }

@@ -73,7 +73,7 @@ page_flow wizard_flow(wizard_page page, const wizard_state& state);
 bool single_source_complete(const wizard_state& state);
 
 // The finished wizard as the project's settings: mode, sources and destination of the chosen
-// mode, heading range, style and the template's path in the catalogue; then normalised. The
-// error text is cleared; nothing else of `project` is kept.
+// mode, heading range, style and the template's path in the catalogue; then normalised. Nothing
+// else of `project` is kept.
 void take_wizard_into_project(const wizard_state& state, const template_catalogue& catalogue,
                               toc_project& project);

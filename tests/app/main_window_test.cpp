@@ -99,7 +99,7 @@ class TvnGuiTest : public QObject {
         QVERIFY(!overwrite()->isVisibleTo(window_.get()));
 
         radio("single_file")->click();
-        QCOMPARE(window_->project().is_single.to_integer(), 0);
+        QCOMPARE(static_cast<int>(window_->project().is_single), 0);
         QCOMPARE(window_->project().source.size(), size_t(2));
         QVERIFY(source_group()->isVisibleTo(window_.get()));
         QVERIFY(!check("process_title")->isEnabled());
@@ -157,10 +157,10 @@ class TvnGuiTest : public QObject {
     }
 
     void progressAboveHundredShowsHundred() {
-        MainWindow::report_progress(150, window_.get());
+        window_->show_progress(150);
         QCOMPARE(child<QProgressBar>("progress")->value(), 100);
         QCOMPARE(window_->status_text(), QString("100%"));
-        MainWindow::report_progress(42, window_.get());
+        window_->show_progress(42);
         QCOMPARE(child<QProgressBar>("progress")->value(), 42);
         QCOMPARE(window_->status_text(), QString("42%"));
     }
