@@ -29,7 +29,7 @@ void bm_template_loop(benchmark::State& state) {
     }
     for (auto _ : state) {
         std::vector<byte_string> out;
-        if (render_template_text(loop_template, data, out) != render_finished)
+        if (render_template_text(loop_template, data, out) != template_end::blocks_closed)
             state.SkipWithError("render failed");
         benchmark::DoNotOptimize(out.data());
     }
@@ -51,7 +51,7 @@ void bm_template_number_loop(benchmark::State& state) {
         if (render_template_text("<ul>\n<!--#for var=\"item\"--><li><!--#echo var=\"item\"-->"
                                  "<!--#if var=\"open\"-->+<!--#else-->-<!--#endif--></li>\n"
                                  "<!--#endfor--></ul>",
-                                 data, out) != render_finished)
+                                 data, out) != template_end::blocks_closed)
             state.SkipWithError("render failed");
         benchmark::DoNotOptimize(out.data());
     }

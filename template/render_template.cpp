@@ -6,37 +6,9 @@
 #include "files.h"
 #include "template_interpreter.h"
 
-namespace {
-
-// Moves the texts produced so far to `out`; passes on the status of the step that made them.
-scan_status take_output(scan_status status, template_interpreter& interpreter,
-                        std::vector<byte_string>& out) {
-    template_value piece;
-    while (interpreter.output().pop_front(piece))
-        out.emplace_back(piece.view());
-    return status;
-}
-
-// The rendering's result for the interpreter's last step; the chunks stay far below its size
-// limit, so a step never refuses its input.
-int render_result(scan_status last) {
-    switch (last) {
-        case scan_status::finished:
-            return render_finished;
-        case scan_status::stopped:
-            return render_open_blocks;
-        case scan_status::needs_input:
-            return 0;
-        case scan_status::size_exceeded:
-            break;
-    }
-    return 1;
-}
-
-}  // namespace
-
-int render_template_text(std::string_view text, const named_lists& data,
-                         std::vector<byte_string>& out, int32_t chunk_size, int64_t work_limit) {
+template_end render_template_text(std::string_view text, const named_lists& data,
+                                  std::vector<byte_string>& out, int32_t chunk_size,
+                                  int64_t work_limit) {
     // far below the interpreter's size limit, so a step never refuses its input
     const size_t chunk = static_cast<size_t>(chunk_size > 0 ? std::min(chunk_size, int32_t{1} << 20)
                                                             : template_chunk_size);
@@ -45,14 +17,15 @@ int render_template_text(std::string_view text, const named_lists& data,
     interpreter.set_work_limit(work_limit);
     size_t at = 0;
     scan_status status = scan_status::needs_input;
-    do {
+    while (status == scan_status::needs_input) {
         const size_t n = std::min(chunk, text.size() - at);
-        status = take_output(
-            at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end(),
-            interpreter, out);
+        status = at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end();
         at += n;
-    } while (status == scan_status::needs_input);
-    return render_result(status);
+        template_value piece;
+        while (interpreter.output().pop_front(piece))
+            out.emplace_back(piece.view());
+    }
+    return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
 }
 
 namespace {
@@ -63,57 +36,32 @@ bool is_too_large(file_descriptor file) {
     return size != unknown_file_size && size > largest_readable_file;
 }
 
-}  // namespace
-
-int render_template_file(std::string_view path, const named_lists& data,
-                         std::vector<byte_string>& out) {
-    const file_descriptor file = file_open(path);
-    if (file == invalid_handle) return render_unreadable;
-    if (is_too_large(file)) {
-        file_close(file);
-        return render_unreadable;
-    }
-    const size_t kept = out.size();
-    template_interpreter interpreter;
-    interpreter.set_data(data);
+// Appends the rest of the file to `text`; false when a read fails or the text grows past
+// largest_readable_file.
+bool read_rest(file_descriptor file, byte_string& text) {
     byte_string buffer;
-    uint64_t total = 0;
-    int result = 0;
-    do {
-        const int32_t n =
-            file_read(buffer, template_chunk_size, file).is_ok() ? buffer.length() : -1;
-        total += n > 0 ? static_cast<uint64_t>(n) : 0;
-        if (n < 0 || total > largest_readable_file) {
-            out.resize(kept);
-            result = render_unreadable;
-            break;
-        }
-        const scan_status status = n > 0 ? interpreter.feed(buffer.view()) : interpreter.feed_end();
-        result = render_result(take_output(status, interpreter, out));
-    } while (result == 0);
-    file_close(file);
-    return result;
+    for (;;) {
+        if (!file_read(buffer, template_chunk_size, file).is_ok()) return false;
+        const auto n = static_cast<uint64_t>(buffer.length());
+        if (static_cast<uint64_t>(text.length()) + n > largest_readable_file) return false;
+        if (n == 0) return true;
+        text.append(buffer);
+    }
 }
 
-int read_template_file(std::string_view path, byte_string& text) {
+}  // namespace
+
+result read_template_file(std::string_view path, byte_string& text) {
     text.clear();
     const file_descriptor file = file_open(path);
-    if (file == invalid_handle) return render_unreadable;
-    int result = is_too_large(file) ? render_unreadable : 0;
-    byte_string buffer;
-    while (result == 0) {
-        const int32_t n =
-            file_read(buffer, template_chunk_size, file).is_ok() ? buffer.length() : -1;
-        if (n < 0 || static_cast<uint64_t>(text.length()) + static_cast<uint64_t>(n) >
-                         largest_readable_file) {
-            result = render_unreadable;
-        } else if (n == 0) {
-            break;
-        } else {
-            text.append(buffer);
-        }
+    bool is_read = false;
+    if (file != invalid_handle) {
+        is_read = !is_too_large(file) && read_rest(file, text);
+        file_close(file);
     }
-    file_close(file);
-    if (result != 0) text.clear();
-    return result;
+    if (is_read) return result::success();
+    text.clear();
+    byte_string message("Can't open template file: ");
+    message.append(path);
+    return {status_code::template_missing, std::move(message)};
 }

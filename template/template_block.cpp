@@ -5,13 +5,6 @@
 #include "markup_scanner.h"
 #include "template_interpreter.h"
 
-namespace {
-
-// Slices the body is scanned in, as a child interpreter takes it.
-constexpr size_t body_slice_size = 1 << 20;
-
-}  // namespace
-
 // Scans a body in the template setup and records each piece the interpreter's hooks would get.
 class body_reader : public markup_scanner {
   public:

@@ -12,8 +12,6 @@
 #include "sorted_map.h"
 #include "value_list.h"
 
-class template_interpreter;
-
 // What the interpreter does with a piece; a directive is named by its keyword.
 enum class body_action : uint8_t {
     text,        // passed through by mode
@@ -78,7 +76,10 @@ class template_block {
     bool is_read() const { return is_read_; }
     std::string_view text() const { return text_; }
     const std::vector<body_piece>& pieces() const { return pieces_; }
-    body_directive& directive(const body_piece& piece) { return directives_[piece.directive]; }
+    // The entry of an echo, for or if; for other pieces a pointer not to be followed.
+    body_directive* directive(const body_piece& piece) {
+        return directives_.data() + piece.directive;
+    }
 
   private:
     friend class body_reader;
@@ -94,6 +95,5 @@ class template_block {
 // The action of a directive's keyword (lower-cased): one of the six, or directive.
 body_action keyword_action(std::string_view keyword);
 
-// Makes the interpreter and its children read every block body again on every pass, as a
-// child interpreter over the body text, instead of replaying it; tests compare both ways.
-void set_reread_bodies(template_interpreter& interpreter, bool on);
+// Slices a body is scanned in, far below the scanner's size limit.
+constexpr size_t body_slice_size = 1 << 20;

@@ -1,6 +1,5 @@
 #include "template_interpreter.h"
 
-#include <algorithm>
 #include <charconv>
 
 #include "template_block.h"
@@ -13,8 +12,6 @@ constexpr std::string_view directive_end = "-->";
 
 // Output is gathered into texts of this capacity instead of one text per piece.
 constexpr int32_t output_piece_size = 16384;
-// A child takes a body in slices of this size, far below the scanner's size limit.
-constexpr size_t body_slice_size = 1 << 20;
 
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -136,39 +133,15 @@ template_interpreter::~template_interpreter() = default;
 
 bool template_interpreter::on_text() {
     *last_output_ = nullptr;
-    if (at_end_)
-        write(token_view());
-    else
-        pass_through(token_view());
+    take_piece(state_, {at_end_ ? body_action::final_text : body_action::text, token_view(),
+                        position(), nullptr});
     return true;
 }
 
 bool template_interpreter::on_construct() {
     *last_output_ = nullptr;
     has_var_ = read_directive(token_view(), keyword_, var_);
-    switch (keyword_action(keyword_.view())) {
-        case body_action::echo:
-            run_echo();
-            break;
-        case body_action::for_block:
-            run_for();
-            break;
-        case body_action::endfor:
-            run_endfor();
-            break;
-        case body_action::if_block:
-            run_if();
-            break;
-        case body_action::else_branch:
-            run_else();
-            break;
-        case body_action::endif:
-            run_endif();
-            break;
-        default:
-            pass_through(token_view());
-            break;
-    }
+    take_piece(state_, {keyword_action(keyword_.view()), token_view(), position(), nullptr});
     return true;
 }
 
@@ -177,128 +150,161 @@ scan_status template_interpreter::on_end() {
     at_end_ = true;
     const scan_status status = markup_scanner::on_end();
     at_end_ = false;
-    if (status != scan_status::finished) return status;
-    return mode_ == interpreter_mode::emit ? status : scan_status::stopped;
+    return status;
 }
 
-void template_interpreter::run_echo() {
-    if (mode_ != interpreter_mode::emit) {
-        pass_through(token_view());
+// Inlined into the replay loop, the hot path of a rendering, which the recursion through
+// evaluate would otherwise keep it out of.
+[[gnu::always_inline]] inline void template_interpreter::take_piece(block_state& state,
+                                                                    const piece_view& piece) {
+    switch (piece.action) {
+        case body_action::text:
+        case body_action::directive:
+            pass_through(state, piece);
+            break;
+        case body_action::final_text:
+            write(state, piece.bytes, piece.at);
+            break;
+        case body_action::echo:
+            run_echo(state, piece);
+            break;
+        case body_action::for_block:
+        case body_action::if_block:
+            run_opener(state, piece);
+            break;
+        case body_action::else_branch:
+            run_else(state, piece);
+            break;
+        case body_action::endfor:
+        case body_action::endif:
+            run_closer(state, piece);
+            break;
+    }
+}
+
+namespace {
+
+// The value a variable's list holds at the index: pass 0 and passes beyond the list read the
+// first value.
+inline const template_value* value_at(const value_list* list, int32_t index) {
+    if (!list || list->is_empty()) return nullptr;
+    const int32_t i = index > 0 && index < list->count() ? index : 0;
+    return &list->begin()[i];
+}
+
+}  // namespace
+
+inline void template_interpreter::run_echo(block_state& state, const piece_view& piece) {
+    if (state.mode != interpreter_mode::emit) {
+        pass_through(state, piece);
         return;
     }
-    const template_value* value = resolve();
-    write(value ? value->view() : token_view());
+    const template_value* value = value_at(list_of(piece), state.index);
+    write(state, value ? value->view() : piece.bytes, piece.at);
 }
 
-void template_interpreter::run_for() {
-    if (if_depth_ != 0 || for_depth_ != 0) {
-        pass_through(token_view());
-    } else if (level_ >= max_nesting) {
-        report_error();
-        write(token_view());
-        mode_ = interpreter_mode::verbatim;
+void template_interpreter::run_opener(block_state& state, const piece_view& piece) {
+    const bool is_for = piece.action == body_action::for_block;
+    if (state.if_depth != 0 || state.for_depth != 0) {
+        pass_through(state, piece);
+    } else if (state.level >= max_nesting) {
+        report_error(state, piece.at);
+        write(state, piece.bytes, piece.at);
+        state.mode = interpreter_mode::verbatim;
+    } else if (const interpreter_mode start = opening_mode(state, piece);
+               start != interpreter_mode::emit) {
+        if (is_for) state.loop_list = list_of(piece);
+        open_block(state, piece, start);
     } else {
-        const value_list* list = has_var_ && data_ ? data_->find_list(var_.view()) : nullptr;
-        if (list) {
-            loop_list_ = list;
-            mode_ = interpreter_mode::collect;
-        } else {
-            // the body is then written once as text, its closer consumed
-            report_error();
-            mode_ = interpreter_mode::emit;
-        }
+        // a for then writes its body once as text, an if both branches; closers are consumed
+        report_error(state, piece.at);
     }
-    ++for_depth_;
+    ++(is_for ? state.for_depth : state.if_depth);
 }
 
-void template_interpreter::run_endfor() {
-    if (if_depth_ != 0 || for_depth_ != 1) {
-        pass_through(token_view());
+interpreter_mode template_interpreter::opening_mode(const block_state& state,
+                                                    const piece_view& piece) const {
+    if (piece.action == body_action::for_block)
+        return list_of(piece) ? interpreter_mode::collect : interpreter_mode::emit;
+    const template_value* value = value_at(list_of(piece), state.index);
+    if (!value) return interpreter_mode::emit;
+    return value->to_integer() != 0 ? interpreter_mode::collect : interpreter_mode::skip;
+}
+
+void template_interpreter::run_else(block_state& state, const piece_view& piece) {
+    if (state.if_depth != 1 || state.for_depth != 0)
+        pass_through(state, piece);
+    else if (state.mode == interpreter_mode::collect)
+        state.mode = interpreter_mode::skip;
+    else if (state.mode == interpreter_mode::skip)
+        state.mode = interpreter_mode::collect;
+    else if (state.mode == interpreter_mode::verbatim)
+        write(state, piece.bytes, piece.at);
+}
+
+void template_interpreter::run_closer(block_state& state, const piece_view& piece) {
+    const bool is_for = piece.action == body_action::endfor;
+    int32_t& depth = is_for ? state.for_depth : state.if_depth;
+    if (depth != 1 || (is_for ? state.if_depth : state.for_depth) != 0) {
+        pass_through(state, piece);
     } else {
-        if (mode_ == interpreter_mode::verbatim) {
-            write(token_view());
-        } else if (mode_ == interpreter_mode::collect && loop_list_) {
-            evaluate_loop(loop_list_->count());
-        }
-        body_.clear();
-        mode_ = interpreter_mode::emit;
-    }
-    if (--for_depth_ < 0) {
-        report_error();
-        for_depth_ = 0;
-    }
-}
-
-void template_interpreter::run_if() {
-    if (if_depth_ != 0 || for_depth_ != 0) {
-        pass_through(token_view());
-    } else if (level_ >= max_nesting) {
-        report_error();
-        write(token_view());
-        mode_ = interpreter_mode::verbatim;
-    } else if (const template_value* value = resolve()) {
-        mode_ = value->to_integer() != 0 ? interpreter_mode::collect : interpreter_mode::skip;
-    } else {
-        // both branches are then written as text, else and endif consumed
-        report_error();
-        mode_ = interpreter_mode::emit;
-    }
-    ++if_depth_;
-}
-
-void template_interpreter::run_else() {
-    if (if_depth_ != 1 || for_depth_ != 0) {
-        pass_through(token_view());
-    } else if (mode_ == interpreter_mode::collect) {
-        mode_ = interpreter_mode::skip;
-    } else if (mode_ == interpreter_mode::skip) {
-        mode_ = interpreter_mode::collect;
-    } else if (mode_ == interpreter_mode::verbatim) {
-        write(token_view());
-    }
-}
-
-void template_interpreter::run_endif() {
-    if (if_depth_ != 1 || for_depth_ != 0) {
-        pass_through(token_view());
-    } else {
-        if (mode_ == interpreter_mode::verbatim)
-            write(token_view());
+        // a block whose opener failed has collected nothing, so evaluating it writes nothing
+        const int32_t passes = !is_for ? 1 : state.loop_list ? state.loop_list->count() : 0;
+        if (state.mode == interpreter_mode::verbatim)
+            write(state, piece.bytes, piece.at);
         else
-            evaluate_body(index_);
-        body_.clear();
-        mode_ = interpreter_mode::emit;
+            evaluate(state, is_for ? 0 : state.index, passes, piece.at);
+        close_block(state);
     }
-    if (--if_depth_ < 0) {
-        report_error();
-        if_depth_ = 0;
+    if (--depth < 0) {
+        report_error(state, piece.at);
+        depth = 0;
     }
 }
 
-void template_interpreter::pass_through(std::string_view piece) {
-    switch (mode_) {
+void template_interpreter::open_block(block_state& state, const piece_view& piece,
+                                      interpreter_mode start) {
+    state.mode = start;
+    state.collected.clear();
+    // a replayed directive opens the same block with the same pieces on every pass; its
+    // branches differ, so each start keeps its own body
+    state.kept = piece.directive
+                     ? &piece.directive->opened[start == interpreter_mode::collect ? 0 : 1]
+                     : nullptr;
+    state.is_collecting = !state.kept || !*state.kept;
+}
+
+void template_interpreter::close_block(block_state& state) {
+    state.mode = interpreter_mode::emit;
+    state.loop_list = nullptr;
+    state.collected.clear();
+    state.kept = nullptr;
+}
+
+inline void template_interpreter::pass_through(block_state& state, const piece_view& piece) {
+    switch (state.mode) {
         case interpreter_mode::emit:
         case interpreter_mode::verbatim:
-            write(piece);
+            write(state, piece.bytes, piece.at);
             break;
         case interpreter_mode::collect:
-            body_.append(piece);
+            if (state.is_collecting) state.collected.append(piece.bytes);
             break;
         case interpreter_mode::skip:
             break;
     }
 }
 
-void template_interpreter::write(std::string_view text) {
-    if (text.empty() || is_exhausted()) return;
-    // the top level writes at most its input and a value per directive: only bodies multiply
-    if (level_ > 0 && !charge(static_cast<int64_t>(text.size()), position())) return;
-    append_output(text);
+inline const value_list* template_interpreter::list_of(const piece_view& piece) const {
+    if (piece.directive) return piece.directive->list;
+    return has_var_ && data_ ? data_->find_list(var_.view()) : nullptr;
 }
 
-void template_interpreter::write_at(std::string_view text, text_position at) {
+inline void template_interpreter::write(const block_state& state, std::string_view text,
+                                        text_position at) {
     if (text.empty() || is_exhausted()) return;
-    if (!charge(static_cast<int64_t>(text.size()), at)) return;
+    // the top level writes at most its input and a value per directive: only bodies multiply
+    if (state.level > 0 && !charge(static_cast<int64_t>(text.size()), at)) return;
     append_output(text);
 }
 
@@ -324,15 +330,22 @@ void template_interpreter::append_output(std::string_view text) {
     last = &out.at(out.count() - 1);
 }
 
-bool template_interpreter::charge(int64_t n, text_position at) {
+namespace {
+
+void format_error(byte_string& report, int64_t line, int64_t column) {
+    report.assign(error_text.data(), static_cast<int32_t>(error_text.size()));
+    append_number(report, line);
+    report.append(" Col # ");
+    append_number(report, column);
+}
+
+}  // namespace
+
+bool template_interpreter::spend_all(text_position at) {
     if (is_exhausted()) return false;
-    if (n <= *work_left_) {
-        *work_left_ -= n;
-        return true;
-    }
     *work_left_ = -1;
     byte_string report;
-    format_error(report, at);
+    format_error(report, at.line, at.column);
     append_output(report.view());
     return false;
 }
@@ -341,53 +354,34 @@ template_interpreter::text_position template_interpreter::position() const {
     return {line() - base_line_ + 1, line() == base_line_ ? column() - base_column_ : column()};
 }
 
-void template_interpreter::format_error(byte_string& report, text_position at) const {
-    report.assign(error_text.data(), static_cast<int32_t>(error_text.size()));
-    append_number(report, at.line);
-    report.append(" Col # ");
-    append_number(report, at.column);
-}
-
-void template_interpreter::report_error() {
+void template_interpreter::report_error(const block_state& state, text_position at) {
     byte_string report;
-    format_error(report, position());
-    write(report.view());
+    format_error(report, at.line, at.column);
+    write(state, report.view(), at);
 }
 
-void template_interpreter::report_error_at(text_position at) {
-    byte_string report;
-    format_error(report, at);
-    write_at(report.view(), at);
-}
-
-const template_value* template_interpreter::resolve() const {
-    if (!has_var_ || !data_) return nullptr;
-    const value_list* list = data_->find_list(var_.view());
-    if (!list || list->is_empty()) return nullptr;
-    const int32_t i = index_ > 0 && index_ < list->count() ? index_ : 0;
-    return &list->begin()[i];
-}
-
-void template_interpreter::evaluate_body(int32_t index) {
-    // an empty body writes nothing and reports nothing
-    if (body_.is_empty() || !charge(body_.length(), position())) return;
-    reread(body_.view(), index, level_ + 1);
-}
-
-void template_interpreter::evaluate_loop(int32_t passes) {
-    if (body_.is_empty()) return;
-    template_block body;
-    bool is_read = false;
+void template_interpreter::evaluate(block_state& state, int32_t first, int32_t passes,
+                                    text_position at) {
+    std::unique_ptr<template_block> scanned;
+    std::unique_ptr<template_block>& body = state.kept ? *state.kept : scanned;
+    // a body met while scanning is read into pieces only when passes share them
+    const bool is_worth_reading = state.kept || (passes > 1 && !reread_bodies_);
     for (int32_t k = 0; k < passes; ++k) {
-        // once the budget is spent nothing more is written anywhere
-        if (!charge(body_.length(), position())) return;
+        const int64_t length =
+            body ? static_cast<int64_t>(body->text().size()) : state.collected.length();
+        // an empty body writes nothing and reports nothing; once the budget is spent nothing
+        // more is written anywhere
+        if (length == 0 || !charge(length, at)) return;
         // read after the first charge, so that reading costs no more than the passes allow
-        if (k == 0 && passes > 1 && !reread_bodies_)
-            is_read = body.read(body_.view(), data_, *pieces_left_);
-        if (is_read)
-            replay(body, k, level_ + 1);
+        if (!body && is_worth_reading) {
+            body = std::make_unique<template_block>();
+            // a body with too many pieces to keep is read again on every pass instead
+            (void)body->read_own(state.collected, data_, *pieces_left_);
+        }
+        if (body && body->is_read())
+            replay(*body, first + k, state.level + 1);
         else
-            reread(body_.view(), k, level_ + 1);
+            reread(body ? body->text() : state.collected.view(), first + k, state.level + 1);
     }
 }
 
@@ -399,181 +393,36 @@ void template_interpreter::reread(std::string_view body, int32_t index, int32_t 
     child.last_output_ = last_output_;
     child.work_left_ = work_left_;
     child.pieces_left_ = pieces_left_;
-    child.level_ = level;
     child.reread_bodies_ = reread_bodies_;
-    child.begin_pass(index);
-    // a block the body leaves open is the body's own affair: its result is not passed on
+    child.begin_pass(index, level);
+    // a block the body leaves open is the body's own affair: it is not passed on
     static_cast<void>(child.feed_all(body, body_slice_size));
 }
 
-namespace {
-
-// resolve() for a replayed directive: the list its var names, read at the index.
-const template_value* value_at(const value_list* list, int32_t index) {
-    if (!list || list->is_empty()) return nullptr;
-    const int32_t i = index > 0 && index < list->count() ? index : 0;
-    return &list->begin()[i];
-}
-
-}  // namespace
-
-// The same steps as on_text, on_construct and on_end of a child reading the body, with the
-// state of that child in locals. A block's body is collected only on the first pass that
-// opens it; later passes find it read.
 void template_interpreter::replay(template_block& body, int32_t index, int32_t level) {
-    interpreter_mode mode = interpreter_mode::emit;
-    int32_t if_depth = 0;
-    int32_t for_depth = 0;
-    const value_list* loop_list = nullptr;
-    // the body of the open top-level block, and whether its pieces are being collected
-    std::unique_ptr<template_block>* open = nullptr;
-    bool collecting = false;
-    byte_string collected;
-    const auto open_block = [&](body_directive& directive, interpreter_mode start) {
-        mode = start;
-        open = &directive.opened[start == interpreter_mode::collect ? 0 : 1];
-        collecting = !*open;
-        collected.clear();
-    };
-    const auto close_block = [&] {
-        open = nullptr;
-        collecting = false;
-        mode = interpreter_mode::emit;
-    };
-
-    const std::string_view text = body.text();
+    block_state state;
+    state.index = index;
+    state.level = level;
+    // pieces cover the body without gaps, so their bounds need no checks; once the work is
+    // spent the pieces left write nothing
+    const char* text = body.text().data();
     for (const body_piece& piece : body.pieces()) {
-        if (is_exhausted()) return;
-        const std::string_view bytes = text.substr(piece.begin, piece.length);
-        const text_position at{piece.line, piece.column};
-        const auto pass_through = [&] {
-            if (mode == interpreter_mode::emit || mode == interpreter_mode::verbatim)
-                write_at(bytes, at);
-            else if (mode == interpreter_mode::collect && collecting)
-                collected.append(bytes);
-        };
-        switch (piece.action) {
-            case body_action::text:
-            case body_action::directive:
-                pass_through();
-                break;
-            case body_action::final_text:
-                write_at(bytes, at);
-                break;
-            case body_action::echo:
-                if (mode != interpreter_mode::emit) {
-                    pass_through();
-                } else {
-                    const template_value* value = value_at(body.directive(piece).list, index);
-                    write_at(value ? value->view() : bytes, at);
-                }
-                break;
-            case body_action::for_block:
-                if (if_depth != 0 || for_depth != 0) {
-                    pass_through();
-                } else if (level >= max_nesting) {
-                    report_error_at(at);
-                    write_at(bytes, at);
-                    mode = interpreter_mode::verbatim;
-                } else if (const value_list* list = body.directive(piece).list) {
-                    loop_list = list;
-                    open_block(body.directive(piece), interpreter_mode::collect);
-                } else {
-                    report_error_at(at);
-                    mode = interpreter_mode::emit;
-                }
-                ++for_depth;
-                break;
-            case body_action::endfor:
-                if (if_depth != 0 || for_depth != 1) {
-                    pass_through();
-                } else {
-                    if (mode == interpreter_mode::verbatim) {
-                        write_at(bytes, at);
-                    } else if (mode == interpreter_mode::collect && loop_list && open) {
-                        const int32_t passes = loop_list->count();
-                        for (int32_t k = 0; k < passes && !is_exhausted(); ++k)
-                            evaluate_block(*open, collected, k, at, level);
-                    }
-                    close_block();
-                }
-                if (--for_depth < 0) {
-                    report_error_at(at);
-                    for_depth = 0;
-                }
-                break;
-            case body_action::if_block:
-                if (if_depth != 0 || for_depth != 0) {
-                    pass_through();
-                } else if (level >= max_nesting) {
-                    report_error_at(at);
-                    write_at(bytes, at);
-                    mode = interpreter_mode::verbatim;
-                } else if (const template_value* value =
-                               value_at(body.directive(piece).list, index)) {
-                    open_block(body.directive(piece), value->to_integer() != 0
-                                                          ? interpreter_mode::collect
-                                                          : interpreter_mode::skip);
-                } else {
-                    report_error_at(at);
-                    mode = interpreter_mode::emit;
-                }
-                ++if_depth;
-                break;
-            case body_action::else_branch:
-                if (if_depth != 1 || for_depth != 0) {
-                    pass_through();
-                } else if (mode == interpreter_mode::collect) {
-                    mode = interpreter_mode::skip;
-                } else if (mode == interpreter_mode::skip) {
-                    mode = interpreter_mode::collect;
-                } else if (mode == interpreter_mode::verbatim) {
-                    write_at(bytes, at);
-                }
-                break;
-            case body_action::endif:
-                if (if_depth != 1 || for_depth != 0) {
-                    pass_through();
-                } else {
-                    if (mode == interpreter_mode::verbatim)
-                        write_at(bytes, at);
-                    else if (open)
-                        evaluate_block(*open, collected, index, at, level);
-                    close_block();
-                }
-                if (--if_depth < 0) {
-                    report_error_at(at);
-                    if_depth = 0;
-                }
-                break;
-        }
+        take_piece(state, {piece.action,
+                           {text + piece.begin, piece.length},
+                           {piece.line, piece.column},
+                           body.directive(piece)});
     }
 }
 
-void template_interpreter::evaluate_block(std::unique_ptr<template_block>& body,
-                                          byte_string& collected, int32_t index, text_position at,
-                                          int32_t level) {
-    const int64_t length = body ? static_cast<int64_t>(body->text().size()) : collected.length();
-    // an empty body writes nothing and reports nothing
-    if (length == 0 || !charge(length, at)) return;
-    if (!body) {
-        body = std::make_unique<template_block>();
-        // a body with too many pieces to keep is read again on every pass instead
-        (void)body->read_own(collected, data_, *pieces_left_);
-    }
-    if (body->is_read())
-        replay(*body, index, level + 1);
-    else
-        reread(body->text(), index, level + 1);
-}
-
-void template_interpreter::begin_pass(int32_t index) {
-    index_ = index;
-    mode_ = interpreter_mode::emit;
-    if_depth_ = 0;
-    for_depth_ = 0;
-    loop_list_ = nullptr;
-    body_.clear();
+void template_interpreter::begin_pass(int32_t index, int32_t level) {
+    state_.mode = interpreter_mode::emit;
+    state_.if_depth = 0;
+    state_.for_depth = 0;
+    state_.index = index;
+    state_.level = level;
+    state_.loop_list = nullptr;
+    state_.collected.clear();
+    state_.kept = nullptr;
     // the lexer keeps counting across passes; positions are taken relative to here
     base_line_ = line();
     base_column_ = column();

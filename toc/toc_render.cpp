@@ -142,7 +142,7 @@ void load_template(std::string_view path, loaded_template& layout) {
         layout.device = info.device;
         layout.inode = info.inode;
     }
-    layout.readable = read_template_file(path, layout.text) == 0;
+    layout.readable = read_template_file(path, layout.text).is_ok();
 }
 
 namespace {

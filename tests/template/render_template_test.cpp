@@ -19,7 +19,7 @@ std::string joined(const std::vector<byte_string>& pieces, size_t from = 0) {
     return all;
 }
 
-TEST_F(RenderTemplateTest, FileRendersAsItsText) {
+TEST_F(RenderTemplateTest, FileReadWholeRendersAsItsText) {
     named_lists data;
     for (std::string_view text : {"A", "B"})
         data.add_value("text", template_value(text));
@@ -30,31 +30,25 @@ TEST_F(RenderTemplateTest, FileRendersAsItsText) {
     input += "<!--#echo var=\"text\"--><!--#endfor-->\n";
     put("t.htm", input);
 
-    std::vector<byte_string> from_file(1, byte_string("kept"));
-    EXPECT_EQ(render_template_file(path("t.htm"), data, from_file), render_finished);
-    std::vector<byte_string> from_text;
-    EXPECT_EQ(render_template_text(input, data, from_text), render_finished);
-    EXPECT_EQ(from_file.front().view(), "kept");
-    EXPECT_EQ(joined(from_file, 1), joined(from_text));
-    byte_string read;
-    ASSERT_EQ(read_template_file(path("t.htm"), read), 0);
+    byte_string read("kept");
+    ASSERT_TRUE(read_template_file(path("t.htm"), read).is_ok());
     EXPECT_TRUE(read.view() == input);
+    std::vector<byte_string> out(1, byte_string("kept"));
+    EXPECT_EQ(render_template_text(read.view(), data, out), template_end::blocks_closed);
+    EXPECT_EQ(out.front().view(), "kept");
     const std::string dashes(template_chunk_size, '-');
-    EXPECT_EQ(joined(from_text),
+    EXPECT_EQ(joined(out, 1),
               std::string(template_chunk_size - 10, '.') + "A" + dashes + "A" + dashes + "B\n");
 }
 
-TEST_F(RenderTemplateTest, UnreadableFileAddsNothing) {
-    named_lists data;
+TEST_F(RenderTemplateTest, UnreadableFileGivesNoText) {
     put_sparse("huge.htm", largest_readable_file + 1);
     for (const std::string& missing : {path("none.htm"), dir_, path("huge.htm")}) {
         SCOPED_TRACE(missing);
-        std::vector<byte_string> out(1, byte_string("kept"));
-        EXPECT_EQ(render_template_file(missing, data, out), render_unreadable);
-        ASSERT_EQ(out.size(), 1u);
-        EXPECT_EQ(out.front().view(), "kept");
         byte_string text("kept");
-        EXPECT_EQ(read_template_file(missing, text), render_unreadable);
+        const result read = read_template_file(missing, text);
+        EXPECT_EQ(read.code(), status_code::template_missing);
+        EXPECT_EQ(read.message().view(), "Can't open template file: " + missing);
         EXPECT_TRUE(text.is_empty());
     }
 }

@@ -19,7 +19,7 @@ namespace {
 
 struct rendering {
     std::vector<std::string> pieces;
-    scan_status result = scan_status::finished;
+    bool has_open_block = false;
 };
 
 rendering render(std::string_view text, const named_lists& data, size_t chunk, int64_t limit,
@@ -29,15 +29,15 @@ rendering render(std::string_view text, const named_lists& data, size_t chunk, i
     interpreter.set_work_limit(limit);
     set_reread_bodies(interpreter, reread);
     rendering r;
-    size_t at = 0;
-    do {
-        const size_t n = std::min(chunk, text.size() - at);
-        r.result = at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end();
-        at += n;
+    scan_status status = scan_status::needs_input;
+    for (size_t at = 0; status == scan_status::needs_input; at += chunk) {
+        status =
+            at < text.size() ? interpreter.feed(text.substr(at, chunk)) : interpreter.feed_end();
         template_value piece;
         while (interpreter.output().pop_front(piece))
             r.pieces.emplace_back(piece.view());
-    } while (r.result == scan_status::needs_input);
+    }
+    r.has_open_block = interpreter.has_open_block();
     return r;
 }
 
@@ -50,9 +50,7 @@ std::string joined(const rendering& r) {
 
 // Where two renderings first differ, with a little of each around it; empty when they agree.
 std::string first_difference(const rendering& a, const rendering& b) {
-    if (a.result != b.result)
-        return "results " + std::to_string(static_cast<int>(a.result)) + " and " +
-               std::to_string(static_cast<int>(b.result));
+    if (a.has_open_block != b.has_open_block) return "only one ends inside a block";
     const std::string all_a = joined(a);
     const std::string all_b = joined(b);
     const size_t at = static_cast<size_t>(
@@ -80,8 +78,8 @@ std::string render_both(std::string_view text, const named_lists& data,
         const rendering reread = render(text, data, chunk, limit, true);
         const rendering replayed = render(text, data, chunk, limit, false);
         EXPECT_EQ(first_difference(reread, replayed), "") << "in chunks of " << chunk;
-        const rendering joined_reread{{joined(reread)}, reread.result};
-        EXPECT_EQ(first_difference(joined_reread, {{joined(whole)}, whole.result}), "")
+        const rendering joined_reread{{joined(reread)}, reread.has_open_block};
+        EXPECT_EQ(first_difference(joined_reread, {{joined(whole)}, whole.has_open_block}), "")
             << "in chunks of " << chunk;
     }
     return joined(whole);

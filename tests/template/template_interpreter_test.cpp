@@ -13,7 +13,7 @@ namespace {
 struct Row {
     std::string_view input;
     std::string_view expected;  // "{line:column}" stands for an error report
-    int result = render_finished;
+    template_end end = template_end::blocks_closed;
 };
 
 const char* const error_text = "<b>Error occurred while processing QVI directive.</b> Line # ";
@@ -69,14 +69,14 @@ const named_lists& sample_data() {
 
 struct rendering {
     std::string text;
-    int result = 0;
+    template_end end = template_end::blocks_closed;
 };
 
 rendering render(std::string_view input, const named_lists& data, int32_t chunk_size,
                  int64_t work_limit = template_interpreter::default_work_limit) {
     std::vector<byte_string> pieces;
     rendering r;
-    r.result = render_template_text(input, data, pieces, chunk_size, work_limit);
+    r.end = render_template_text(input, data, pieces, chunk_size, work_limit);
     for (const byte_string& piece : pieces)
         r.text += piece.view();
     return r;
@@ -89,7 +89,7 @@ void check_rows(const std::vector<Row>& rows) {
             SCOPED_TRACE(std::string(row.input) + " in chunks of " + std::to_string(chunk_size));
             const rendering r = render(row.input, sample_data(), chunk_size);
             EXPECT_EQ(r.text, expand(row.expected));
-            EXPECT_EQ(r.result, row.result);
+            EXPECT_EQ(r.end, row.end);
         }
     }
 }
@@ -178,11 +178,11 @@ TEST(TemplateInterpreterTest, ErrorsAreWrittenInline) {
 
 TEST(TemplateInterpreterTest, InputEndingInsideABlock) {
     check_rows({
-        {R"(<!--#if var="one"-->abc<!--#echo var="text"-->tail)", "tail", render_open_blocks},
-        {R"(<!--#if var="one"-->abc<b)", "<b", render_open_blocks},
-        {R"(<!--#if var="zero"-->abc)", "abc", render_open_blocks},
+        {R"(<!--#if var="one"-->abc<!--#echo var="text"-->tail)", "tail", template_end::block_open},
+        {R"(<!--#if var="one"-->abc<b)", "<b", template_end::block_open},
+        {R"(<!--#if var="zero"-->abc)", "abc", template_end::block_open},
         {R"(<!--#for var="item"-->x<!--#echo var="text")", R"(<!--#echo var="text")",
-         render_open_blocks},
+         template_end::block_open},
         {R"(<!--#for var="nosuch"-->x)", "{1:24}x"},
     });
 }
@@ -215,7 +215,7 @@ TEST(TemplateInterpreterTest, DeepNestingStopsAtTheLimit) {
         const rendering deep = render(nested(depth), sample_data(), 16384);
         EXPECT_EQ(deep.text,
                   error_at(1, static_cast<int64_t>(block.opener.size())) + nested(unevaluated));
-        EXPECT_EQ(deep.result, render_finished);
+        EXPECT_EQ(deep.end, template_end::blocks_closed);
     }
 }
 
@@ -238,7 +238,7 @@ TEST(TemplateInterpreterTest, WorkLimitEndsRunawayLoops) {
             SCOPED_TRACE(std::string(row.input) + " in chunks of " + std::to_string(chunk_size));
             const rendering r = render(row.input, sample_data(), chunk_size, row.limit);
             EXPECT_EQ(r.text, expand(row.expected));
-            EXPECT_EQ(r.result, render_finished);
+            EXPECT_EQ(r.end, template_end::blocks_closed);
         }
     }
     // 2^200 passes that write nothing end at the default limit
@@ -249,7 +249,7 @@ TEST(TemplateInterpreterTest, WorkLimitEndsRunawayLoops) {
     EXPECT_TRUE(nested.text.starts_with(error_text)) << nested.text;
     EXPECT_EQ(nested.text.find(error_text, 1), std::string::npos);
     EXPECT_FALSE(nested.text.ends_with("tail"));
-    EXPECT_EQ(nested.result, render_finished);
+    EXPECT_EQ(nested.end, template_end::blocks_closed);
 }
 
 TEST(TemplateInterpreterTest, LongLoopRendersEveryRow) {
