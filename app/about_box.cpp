@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr int text_width = 300;
+constexpr int textWidth = 300;
 
-QLabel* plain_label(const QString& text, QWidget* parent) {
+QLabel* plainLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -28,15 +28,15 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     picture->setPixmap(QPixmap(QStringLiteral(":/icons/build@2x.png")));
     picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    auto* product = plain_label(QStringLiteral("Tocvane 2.0"), this);
+    auto* product = plainLabel(QStringLiteral("Tocvane 2.0"), this);
     QFont large = product->font();
     large.setBold(true);
     large.setPointSizeF(large.pointSizeF() * 1.4);
     product->setFont(large);
-    auto* version = plain_label(QString(), this);
-    auto* legal = plain_label(QStringLiteral("Copyright \u00A9 the Tocvane developers"), this);
-    auto* support = plain_label(QStringLiteral("Support: the Support page in the Help menu"), this);
-    auto* comment = plain_label(QStringLiteral("Legal agreement is in license.txt file."), this);
+    auto* version = plainLabel(QString(), this);
+    auto* legal = plainLabel(QStringLiteral("Copyright \u00A9 the Tocvane developers"), this);
+    auto* support = plainLabel(QStringLiteral("Support: the Support page in the Help menu"), this);
+    auto* comment = plainLabel(QStringLiteral("Legal agreement is in license.txt file."), this);
     comment->setWordWrap(true);
 
     auto* lines = new QVBoxLayout;
@@ -47,7 +47,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     lines->addSpacing(8);
     lines->addWidget(comment);
     for (QLabel* label : {product, legal, support, comment})
-        label->setMinimumWidth(text_width);
+        label->setMinimumWidth(textWidth);
 
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
@@ -69,10 +69,10 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void AboutBox::show_modal(screen_extent screen) {
+void AboutBox::showModal(ScreenExtent screen) {
     setWindowModality(Qt::ApplicationModal);
     adjustSize();
-    const window_geometry place = initial_geometry({}, screen, width(), height());
+    const WindowGeometry place = initialGeometry({}, screen, width(), height());
     move(place.left, place.top);
     show();
     ok_->setFocus();

@@ -16,7 +16,7 @@ class AboutBox : public QDialog {
 
     // Shows the box application-modal and centred on a screen of that size, without waiting
     // for it to close.
-    void show_modal(screen_extent screen);
+    void showModal(ScreenExtent screen);
 
   private:
     QPushButton* ok_;

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     // Without a display the usage is shown instead, as for any other argument it can't take.
-    if (starts_gui(arguments) && has_display()) {
-        return run_gui(argc, argv, program_directory(program_path), choose_start_file(arguments));
+    if (startsGui(arguments) && hasDisplay()) {
+        return runGui(argc, argv, program_directory(program_path), chooseStartFile(arguments));
     }
     std::string out;
     const int code = run_command_line(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);

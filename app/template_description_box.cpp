@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int text_width = 360;
+constexpr int textWidth = 360;
 
 }  // namespace
 
@@ -19,7 +19,7 @@ TemplateDescriptionBox::TemplateDescriptionBox(QWidget* parent) : QDialog(parent
     text_ = new QLabel(this);
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
-    text_->setFixedWidth(text_width);
+    text_->setFixedWidth(textWidth);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
@@ -35,23 +35,23 @@ TemplateDescriptionBox::TemplateDescriptionBox(QWidget* parent) : QDialog(parent
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TemplateDescriptionBox::set_description(std::string_view name, std::string_view text) {
+void TemplateDescriptionBox::setDescription(std::string_view name, std::string_view text) {
     // "[*]" marks the modified flag in a window title; doubled it shows as itself
-    QString caption = qt_text(name);
+    QString caption = qtText(name);
     caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(caption);
-    text_->setText(qt_message_text(text));
+    text_->setText(qtMessageText(text));
 }
 
-void TemplateDescriptionBox::show_modal(screen_extent screen) {
+void TemplateDescriptionBox::showModal(ScreenExtent screen) {
     setWindowModality(Qt::ApplicationModal);
     adjustSize();
-    const window_geometry place = initial_geometry({}, screen, width(), height());
+    const WindowGeometry place = initialGeometry({}, screen, width(), height());
     move(place.left, place.top);
     show();
     ok_->setFocus();
 }
 
-QString TemplateDescriptionBox::shown_text() const {
+QString TemplateDescriptionBox::shownText() const {
     return text_->text();
 }

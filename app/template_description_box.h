@@ -17,12 +17,12 @@ class TemplateDescriptionBox : public QDialog {
     explicit TemplateDescriptionBox(QWidget* parent = nullptr);
 
     // Ampersands in either text show as they are; CR LF, CR and LF each break a line.
-    void set_description(std::string_view name, std::string_view text);
+    void setDescription(std::string_view name, std::string_view text);
     // Shows the box application-modal and centred on a screen of that size, without waiting
     // for it to close.
-    void show_modal(screen_extent screen);
+    void showModal(ScreenExtent screen);
 
-    QString shown_text() const;
+    QString shownText() const;
 
   private:
     QLabel* text_;
