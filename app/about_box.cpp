@@ -1,13 +1,10 @@
 #include "about_box.h"
 
-#include <QDialogButtonBox>
-#include <QGridLayout>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
-#include <QPushButton>
 #include <QVBoxLayout>
-
-#include "settings.h"
 
 namespace {
 
@@ -21,7 +18,7 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : OkDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
 
     auto* picture = new QLabel(this);
@@ -56,24 +53,5 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     framed->addSpacing(8);
     framed->addLayout(lines, 1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-    ok_->setText(QStringLiteral("OK"));
-    ok_->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addWidget(buttons);
-    // a fixed dialog: its size follows its lines
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-}
-
-void AboutBox::showModal(ScreenExtent screen) {
-    setWindowModality(Qt::ApplicationModal);
-    adjustSize();
-    const WindowGeometry place = initialGeometry({}, screen, width(), height());
-    move(place.left, place.top);
-    show();
-    ok_->setFocus();
+    setContent(frame);
 }

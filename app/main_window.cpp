@@ -733,9 +733,7 @@ void MainWindow::updateCaption() {
     } else {
         caption += QStringLiteral(" - ") + qtPath(file_name_of(currentProjectFile_.view()));
     }
-    // "[*]" marks the modified flag in a window title; doubled it shows as itself
-    caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(caption);
+    setWindowTitle(qtWindowTitle(caption));
 }
 
 FileDialogRequest MainWindow::projectDialog(std::string_view title) {

@@ -19,6 +19,13 @@ inline byte_string plainText(const QString& text) {
     return byte_string(bytes.constData(), static_cast<int32_t>(bytes.size()));
 }
 
+// A window title showing `text` as it is: "[*]" marks the modified flag, doubled it shows as
+// itself.
+inline QString qtWindowTitle(QString text) {
+    text.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    return text;
+}
+
 inline QString qtPath(std::string_view path) {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
 }
