@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <tuple>
+#include <utility>
 
 #include "help_context.h"
 #include "main_window.h"
@@ -54,15 +56,11 @@ QGroupBox* group(std::string_view caption, QWidget* page) {
     return box;
 }
 
-QWidget* newPage(QStackedWidget* pages) {
-    auto* page = new QWidget(pages);
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(8, 4, 8, 4);
-    return page;
-}
-
-void endPage(QWidget* page) {
-    static_cast<QVBoxLayout*>(page->layout())->addStretch(1);
+// A group of a format page: F1 on its controls opens the format options' help page.
+QGroupBox* formatGroup(std::string_view caption, QWidget* page) {
+    QGroupBox* box = group(caption, page);
+    setHelpContext(box, formatHelpContext);
+    return box;
 }
 
 // An edit box with its button to the right.
@@ -71,6 +69,16 @@ void editRow(QLayout* layout, QLineEdit* edit, QPushButton* button) {
     row->addWidget(edit, 1);
     row->addWidget(button);
     static_cast<QBoxLayout*>(layout)->addLayout(row);
+}
+
+// A read-only path box with its button to the right, in the group that owns `layout`.
+std::pair<QLineEdit*, QPushButton*> pathRow(QLayout* layout, const char* caption) {
+    QWidget* group = layout->parentWidget();
+    std::pair<QLineEdit*, QPushButton*> row{new QLineEdit(group),
+                                            new QPushButton(QString::fromLatin1(caption), group)};
+    row.first->setReadOnly(true);
+    editRow(layout, row.first, row.second);
+    return row;
 }
 
 void addHtmlFilters(FileDialogRequest& request) {
@@ -123,18 +131,7 @@ void ProjectWizard::buildWindow() {
     rule->setFrameShadow(QFrame::Sunken);
     layout->addWidget(rule);
 
-    // one panel per page, in the order of WizardPage
-    controls_.pages = new QStackedWidget(this);
-    controls_.pages->addWidget(buildWelcomePage());
-    controls_.pages->addWidget(buildModePage());
-    controls_.pages->addWidget(buildSingleSourcePage());
-    controls_.pages->addWidget(buildMultiSourcesPage());
-    controls_.pages->addWidget(buildDestinationPage());
-    controls_.pages->addWidget(buildRangePage());
-    controls_.pages->addWidget(buildStylePage());
-    controls_.pages->addWidget(buildTemplatePage());
-    controls_.pages->addWidget(buildFinishedPage());
-    controls_.pages->addWidget(buildOpenPage());
+    buildPages();
     layout->addWidget(controls_.pages, 1);
 
     controls_.quickHelp = new QPlainTextEdit(this);
@@ -168,38 +165,57 @@ void ProjectWizard::buildWindow() {
     connect(controls_.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QWidget* ProjectWizard::buildWelcomePage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildPages() {
+    // one panel per page, in the order of WizardPage; only the list of sources takes the height
+    struct PageBuild {
+        void (ProjectWizard::*build)(QWidget* page);
+        bool growing;
+    };
+    constexpr PageBuild builds[] = {
+        {&ProjectWizard::buildWelcomePage, false},
+        {&ProjectWizard::buildModePage, false},
+        {&ProjectWizard::buildSingleSourcePage, false},
+        {&ProjectWizard::buildMultiSourcesPage, true},
+        {&ProjectWizard::buildDestinationPage, false},
+        {&ProjectWizard::buildRangePage, false},
+        {&ProjectWizard::buildStylePage, false},
+        {&ProjectWizard::buildTemplatePage, false},
+        {&ProjectWizard::buildFinishedPage, false},
+        {&ProjectWizard::buildOpenPage, false},
+    };
+    controls_.pages = new QStackedWidget(this);
+    for (const PageBuild& page : builds) {
+        auto* panel = new QWidget(controls_.pages);
+        auto* panelLayout = new QVBoxLayout(panel);
+        panelLayout->setContentsMargins(8, 4, 8, 4);
+        (this->*page.build)(panel);
+        if (!page.growing) panelLayout->addStretch(1);
+        controls_.pages->addWidget(panel);
+    }
+}
+
+void ProjectWizard::buildWelcomePage(QWidget* page) {
     controls_.newProject = new QRadioButton(QStringLiteral("New TOC project"), page);
     controls_.openExisting = new QRadioButton(QStringLiteral("Open existing TOC project"), page);
     page->layout()->addWidget(controls_.newProject);
     page->layout()->addWidget(controls_.openExisting);
-    endPage(page);
-    return page;
 }
 
-QWidget* ProjectWizard::buildModePage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildModePage(QWidget* page) {
     controls_.singleFile =
         new QRadioButton(QStringLiteral("Single file [somewhere at the top of the file]"), page);
     controls_.multipleFiles =
         new QRadioButton(QStringLiteral("Multiple files [single TOC for all files]"), page);
     page->layout()->addWidget(controls_.singleFile);
     page->layout()->addWidget(controls_.multipleFiles);
-    endPage(page);
     connect(controls_.singleFile, &QRadioButton::toggled, this,
             &ProjectWizard::applyModeVisibility);
-    return page;
 }
 
-QWidget* ProjectWizard::buildSingleSourcePage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildSingleSourcePage(QWidget* page) {
     QGroupBox* sourceGroup = group("Select source file", page);
-    auto* sourceLayout = new QVBoxLayout(sourceGroup);
-    controls_.source = new QLineEdit(sourceGroup);
-    controls_.source->setReadOnly(true);
-    controls_.selectSource = new QPushButton(QStringLiteral("Select"), sourceGroup);
-    editRow(sourceLayout, controls_.source, controls_.selectSource);
+    std::tie(controls_.source, controls_.selectSource) =
+        pathRow(new QVBoxLayout(sourceGroup), "Select");
 
     QGroupBox* destinationGroup = group(
         "Select or create destination file which will contain the source file and TOC created",
@@ -208,11 +224,7 @@ QWidget* ProjectWizard::buildSingleSourcePage() {
     controls_.overwriteSource =
         new QCheckBox(QStringLiteral("Overwrite source file"), destinationGroup);
     destinationLayout->addWidget(controls_.overwriteSource);
-    controls_.singleDestination = new QLineEdit(destinationGroup);
-    controls_.singleDestination->setReadOnly(true);
-    controls_.saveAs = new QPushButton(QStringLiteral("Save as"), destinationGroup);
-    editRow(destinationLayout, controls_.singleDestination, controls_.saveAs);
-    endPage(page);
+    std::tie(controls_.singleDestination, controls_.saveAs) = pathRow(destinationLayout, "Save as");
 
     connect(controls_.selectSource, &QPushButton::clicked, this, &ProjectWizard::selectSource);
     connect(controls_.saveAs, &QPushButton::clicked, this, &ProjectWizard::saveDestination);
@@ -223,38 +235,27 @@ QWidget* ProjectWizard::buildSingleSourcePage() {
     connect(controls_.source, &QLineEdit::textChanged, this, &ProjectWizard::updateButtons);
     connect(controls_.singleDestination, &QLineEdit::textChanged, this,
             &ProjectWizard::updateButtons);
-    return page;
 }
 
-QWidget* ProjectWizard::buildMultiSourcesPage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildMultiSourcesPage(QWidget* page) {
     page->layout()->setContentsMargins(0, 0, 0, 0);
     controls_.sourceList = new SourceFileList(services_, page);
     page->layout()->addWidget(controls_.sourceList->groupBox());
     controls_.sourceList->groupBox()->show();
-    return page;
 }
 
-QWidget* ProjectWizard::buildDestinationPage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildDestinationPage(QWidget* page) {
     QGroupBox* box = group("Destination file ", page);
-    auto* layout = new QVBoxLayout(box);
-    controls_.multiDestination = new QLineEdit(box);
-    controls_.multiDestination->setReadOnly(true);
-    controls_.selectDestination = new QPushButton(QStringLiteral("Select or create"), box);
-    editRow(layout, controls_.multiDestination, controls_.selectDestination);
-    endPage(page);
+    std::tie(controls_.multiDestination, controls_.selectDestination) =
+        pathRow(new QVBoxLayout(box), "Select or create");
     connect(controls_.selectDestination, &QPushButton::clicked, this,
             &ProjectWizard::selectDestination);
     connect(controls_.multiDestination, &QLineEdit::textChanged, this,
             &ProjectWizard::updateButtons);
-    return page;
 }
 
-QWidget* ProjectWizard::buildRangePage() {
-    QWidget* page = newPage(controls_.pages);
-    QGroupBox* box = group("Header tag range", page);
-    setHelpContext(box, formatHelpContext);
+void ProjectWizard::buildRangePage(QWidget* page) {
+    QGroupBox* box = formatGroup("Header tag range", page);
     auto* layout = new QVBoxLayout(box);
     controls_.rangeFrom = new QComboBox(box);
     controls_.rangeTo = new QComboBox(box);
@@ -273,14 +274,10 @@ QWidget* ProjectWizard::buildRangePage() {
     controls_.processTitle =
         new QCheckBox(QStringLiteral("Put page titles [<title> tag] to TOC"), box);
     layout->addWidget(controls_.processTitle);
-    endPage(page);
-    return page;
 }
 
-QWidget* ProjectWizard::buildStylePage() {
-    QWidget* page = newPage(controls_.pages);
-    QGroupBox* box = group("Style options", page);
-    setHelpContext(box, formatHelpContext);
+void ProjectWizard::buildStylePage(QWidget* page) {
+    QGroupBox* box = formatGroup("Style options", page);
     auto* layout = new QVBoxLayout(box);
     // the numbering caption is too long for one line at most font sizes: a label that wraps
     // stands beside the box and toggles it like the box's own caption
@@ -312,14 +309,10 @@ QWidget* ProjectWizard::buildStylePage() {
     controls_.indent->setToolTip(QStringLiteral(
         "This value can be used in a template, but it is not required and is optional"));
     layout->addWidget(controls_.indent);
-    endPage(page);
-    return page;
 }
 
-QWidget* ProjectWizard::buildTemplatePage() {
-    QWidget* page = newPage(controls_.pages);
-    QGroupBox* box = group("TOC template", page);
-    setHelpContext(box, formatHelpContext);
+void ProjectWizard::buildTemplatePage(QWidget* page) {
+    QGroupBox* box = formatGroup("TOC template", page);
     auto* layout = new QHBoxLayout(box);
     controls_.templateList = new QComboBox(box);
     controls_.templateList->setMinimumContentsLength(24);
@@ -337,12 +330,9 @@ QWidget* ProjectWizard::buildTemplatePage() {
     layout->addWidget(controls_.templateList, 1);
     layout->addWidget(controls_.editTemplate);
     layout->addWidget(controls_.templateDescription);
-    endPage(page);
-    return page;
 }
 
-QWidget* ProjectWizard::buildFinishedPage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildFinishedPage(QWidget* page) {
     auto* layout = static_cast<QVBoxLayout*>(page->layout());
     layout->addWidget(plainLabel("You will be brought to the main menu now.", page));
     const std::string_view lines[] = {
@@ -360,22 +350,17 @@ QWidget* ProjectWizard::buildFinishedPage() {
         row->addWidget(plainLabel(lines[i], page), 1);
         layout->addLayout(row);
     }
-    endPage(page);
-    return page;
 }
 
-QWidget* ProjectWizard::buildOpenPage() {
-    QWidget* page = newPage(controls_.pages);
+void ProjectWizard::buildOpenPage(QWidget* page) {
     QGroupBox* box = group("Select project file ", page);
     auto* layout = new QVBoxLayout(box);
     controls_.projectFile = new QLineEdit(box);
     controls_.selectProject = new QPushButton(QStringLiteral("Select"), box);
     editRow(layout, controls_.projectFile, controls_.selectProject);
-    endPage(page);
     connect(controls_.selectProject, &QPushButton::clicked, this,
             &ProjectWizard::selectProjectFile);
     connect(controls_.projectFile, &QLineEdit::textChanged, this, &ProjectWizard::updateButtons);
-    return page;
 }
 
 void ProjectWizard::initialise(WizardHost host) {

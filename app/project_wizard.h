@@ -113,16 +113,17 @@ class ProjectWizard : public QDialog {
 
   private:
     void buildWindow();
-    QWidget* buildWelcomePage();
-    QWidget* buildModePage();
-    QWidget* buildSingleSourcePage();
-    QWidget* buildMultiSourcesPage();
-    QWidget* buildDestinationPage();
-    QWidget* buildRangePage();
-    QWidget* buildStylePage();
-    QWidget* buildTemplatePage();
-    QWidget* buildFinishedPage();
-    QWidget* buildOpenPage();
+    void buildPages();
+    void buildWelcomePage(QWidget* page);
+    void buildModePage(QWidget* page);
+    void buildSingleSourcePage(QWidget* page);
+    void buildMultiSourcesPage(QWidget* page);
+    void buildDestinationPage(QWidget* page);
+    void buildRangePage(QWidget* page);
+    void buildStylePage(QWidget* page);
+    void buildTemplatePage(QWidget* page);
+    void buildFinishedPage(QWidget* page);
+    void buildOpenPage(QWidget* page);
 
     void reset();
     void putState(const WizardState& state);

@@ -29,27 +29,18 @@ class SourceListView final : public QListWidget {
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override {
-        if (event->source() != this) {
-            event->ignore();
-            return;
-        }
+        if (!isOwnDrag(event)) return;
         QListWidget::dragEnterEvent(event);
         event->acceptProposedAction();
     }
     void dragMoveEvent(QDragMoveEvent* event) override {
-        if (event->source() != this) {
-            event->ignore();
-            return;
-        }
+        if (!isOwnDrag(event)) return;
         // the base class draws the drop indicator
         QListWidget::dragMoveEvent(event);
         event->acceptProposedAction();
     }
     void dropEvent(QDropEvent* event) override {
-        if (event->source() != this) {
-            event->ignore();
-            return;
-        }
+        if (!isOwnDrag(event)) return;
         onDrop_(event->position().toPoint());
         // no move action goes back to the drag: it would delete the selected items
         event->setDropAction(Qt::IgnoreAction);
@@ -65,6 +56,13 @@ class SourceListView final : public QListWidget {
     }
 
   private:
+    // Refuses a drag that started elsewhere.
+    bool isOwnDrag(QDropEvent* event) {
+        if (event->source() == this) return true;
+        event->ignore();
+        return false;
+    }
+
     std::function<void(QPoint)> onDrop_;
     std::function<void()> onDelete_;
 };
