@@ -31,9 +31,9 @@ class counting_scanner : public markup_scanner {
     int64_t constructs = 0;
 
   protected:
-    int on_construct() override {
+    bool on_construct() override {
         ++constructs;
-        return 0;
+        return true;
     }
 };
 
@@ -43,13 +43,12 @@ void bm_scanner(benchmark::State& state) {
         counting_scanner scanner;
         for (size_t at = 0; at < text.size(); at += html_chunk_size) {
             scanner.push_chunk(std::string_view(text).substr(at, html_chunk_size));
-            if (scanner.scan_step() != markup_scanner::needs_input)
-                state.SkipWithError("scan failed");
+            if (scanner.scan_step() != scan_status::needs_input) state.SkipWithError("scan failed");
             while (scanner.release_consumed()) {
             }
         }
         scanner.set_end_of_input(true);
-        if (scanner.scan_step() != markup_scanner::finished) state.SkipWithError("scan failed");
+        if (scanner.scan_step() != scan_status::finished) state.SkipWithError("scan failed");
         benchmark::DoNotOptimize(scanner.constructs);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -60,8 +59,7 @@ void bm_html_reader(benchmark::State& state) {
     const std::string& text = page(4u << 20);
     for (auto _ : state) {
         node_tree tree;
-        byte_string error;
-        if (parse_html_text(text, tree, error) != 0) state.SkipWithError("read failed");
+        if (!parse_html_text(text, tree).is_ok()) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(tree.first());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -75,8 +73,7 @@ void bm_html_reader_tags(benchmark::State& state) {
         text += "<b><i></i></b><br>";
     for (auto _ : state) {
         node_tree tree;
-        byte_string error;
-        if (parse_html_text(text, tree, error) != 0) state.SkipWithError("read failed");
+        if (!parse_html_text(text, tree).is_ok()) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(tree.first());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

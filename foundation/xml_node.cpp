@@ -1,5 +1,6 @@
 #include "xml_node.h"
 
+#include "out_of_memory.h"
 #include "small_heap.h"
 
 namespace {
@@ -10,14 +11,14 @@ constexpr bool pooled = sizeof(xml_node) <= small_heap::largest;
 }  // namespace
 
 void* xml_node::operator new(size_t size) {
-    void* node = operator new(size, std::nothrow);
-    if (!node) throw std::bad_alloc();
+    void* node = pooled ? small_heap::allocate(size, small_heap::region::nodes)
+                        : ::operator new(size, std::nothrow);
+    if (!node) out_of_memory();
     return node;
 }
 
 void* xml_node::operator new(size_t size, const std::nothrow_t&) noexcept {
-    if constexpr (pooled) return small_heap::allocate(size, small_heap::region::nodes);
-    return ::operator new(size, std::nothrow);
+    return operator new(size);
 }
 
 void xml_node::operator delete(void* node) noexcept {

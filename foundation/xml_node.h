@@ -6,29 +6,9 @@
 #include <string_view>
 
 #include "byte_string.h"
+#include "construct_kind.h"
 #include "node_tree.h"
 #include "sorted_map.h"
-
-// Kind of construct a document node holds; the numbers are stored in `xml_node::kind`.
-enum class node_kind : int32_t {
-    placeholder = -1,             // fresh node
-    start_tag = 1,                // <name ...>
-    end_tag = 2,                  // </name>
-    empty_tag = 3,                // <name .../>, or an element that never has an end tag
-    declaration = 4,              // any other <!...>
-    comment = 5,                  // <!-- ... -->
-    cdata = 6,                    // <![CDATA[ ... ]]>
-    doctype = 7,                  // <!DOCTYPE ...>
-    element_decl = 8,             // <!ELEMENT ...>
-    attlist_decl = 9,             // <!ATTLIST ...>
-    entity_decl = 10,             // <!ENTITY ...>
-    processing_instruction = 11,  // <? ... ?>
-    server_script = 12,           // <% ... %>
-    hash_block = 13,              // <# ... #>
-    directive_comment = 14,       // <!--# ... -->
-    unknown_markup = 15,          // < followed by nothing the above start with
-    text = 18,                    // character data
-};
 
 // One construct of a document. Writing a document back concatenates the `raw` texts of its
 // nodes in document order.
@@ -39,17 +19,19 @@ class xml_node final : public tree_node {
   public:
     xml_node() = default;
     // A start tag begins open; every other kind is complete.
-    xml_node(node_kind node_kind, std::string_view raw_text)
-        : kind(node_kind), closed(node_kind != node_kind::start_tag), raw(raw_text) {}
+    xml_node(construct_kind construct, std::string_view raw_text)
+        : kind(construct), closed(construct != construct_kind::start_tag), raw(raw_text) {}
 
+    // Never null: a node that can't be had ends the program through out_of_memory().
     static void* operator new(size_t size);
+    // The same; a caller's null check never fires.
     static void* operator new(size_t size, const std::nothrow_t&) noexcept;
     static void operator delete(void* slot) noexcept;
     static void operator delete(void* slot, const std::nothrow_t&) noexcept;
 
     // Members are ordered so that the node packs without holes, and what a walk over all nodes
     // reads (kind, element) shares the first cache line with the links.
-    node_kind kind = node_kind::placeholder;
+    construct_kind kind = construct_kind::placeholder;
     // Index in the element table, or -1.
     int32_t element = -1;
     // False for a start tag whose end tag has not been seen and for an end tag that matched

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
-#include <new>
 #include <utility>
 
 #include "files.h"
@@ -12,8 +11,6 @@
 
 namespace {
 
-constexpr int kind_start_tag = static_cast<int>(node_kind::start_tag);
-constexpr int kind_end_tag = static_cast<int>(node_kind::end_tag);
 constexpr int32_t largest_text_chunk = 1048576;
 
 // Percent of a source read, reported once per chunk.
@@ -39,9 +36,10 @@ class percent_meter {
     uint64_t size_;
 };
 
-void set_message(byte_string& error_text, std::string_view message, std::string_view path = {}) {
-    error_text.assign(message.data(), static_cast<int32_t>(message.size()));
-    error_text.append(path);
+result file_failure(std::string_view message, std::string_view path) {
+    byte_string text(message);
+    text.append(path);
+    return {status_code::failed, std::move(text)};
 }
 
 constexpr std::string_view memory_message = "Memory error occurred";
@@ -72,95 +70,89 @@ html_reader::~html_reader() {
     if (in_region()) unfold_region();
 }
 
-int html_reader::read_chunk(byte_string&& chunk) {
+scan_status html_reader::read_chunk(byte_string&& chunk) {
     queue_chunk(std::move(chunk));
-    const int result = scan_step();
-    if (result == needs_input) {
+    const scan_status status = scan_step();
+    if (status == scan_status::needs_input) {
         while (release_consumed()) {
         }
     }
-    return out_of_memory_ && result == needs_input ? html_no_memory : result;
+    return status;
 }
 
-int html_reader::read_chunk(std::string_view chunk) {
+scan_status html_reader::read_chunk(std::string_view chunk) {
     return read_chunk(byte_string(chunk));
 }
 
-int html_reader::finish() {
+scan_status html_reader::finish() {
     set_end_of_input(true);
-    const int result = scan_step();
-    if (result != finished) return result;
+    const scan_status status = scan_step();
+    if (status != scan_status::finished) return status;
     while (release_consumed()) {
     }
     // elements left open have no end to fold at
     if (in_region()) unfold_region();
-    return out_of_memory_ ? html_no_memory : 0;
+    return status;
 }
 
-int html_reader::on_text() {
-    if (token().is_empty()) return 0;
+bool html_reader::on_text() {
+    if (token().is_empty()) return true;
     // text is never a landmark: inside the region or right after a run it needs no node
     if (in_region()) {
         append_to_run(region_run_->raw, token().view());
-        return 0;
+        return true;
     }
     if (run_ && folds_at(path_.size()) && last_child_here() == run_) {
         append_to_run(run_->raw, token().view());
-        return 0;
+        return true;
     }
-    auto* node = new (std::nothrow) xml_node();
-    if (!node) return html_no_memory;
-    node->kind = node_kind::text;
+    auto* node = new xml_node();
+    node->kind = construct_kind::text;
     // a copy of exact size: the token keeps its grown buffer for the next construct
     node->raw.assign(token());
     place(node, false);
-    return 0;
+    return true;
 }
 
-int html_reader::on_construct() {
-    const int scanned = kind();
+bool html_reader::on_construct() {
+    const construct_kind scanned = kind();
     if (in_script_) {
-        if (scanned != kind_end_tag) return on_text();
+        if (scanned != construct_kind::end_tag) return on_text();
         in_script_ = false;
     }
-    auto* node = new (std::nothrow) xml_node();
-    if (!node) return html_no_memory;
-    node->kind = static_cast<node_kind>(scanned);
+    auto* node = new xml_node();
+    node->kind = scanned;
     node->raw.assign(token());
     const std::string_view raw = node->raw.view();
 
-    if (scanned == kind_start_tag) {
+    if (scanned == construct_kind::start_tag) {
         // the scanner's start tags are at least "<a>"
-        if (raw[raw.size() - 2] == '/') node->kind = node_kind::empty_tag;
+        if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
         // a folding reader's caller looks at attributes only inside landmarks with content
         const bool attributes_wanted = !classify_ || path_.size() > shield_;
         parse_tag(raw.substr(1, raw.size() - 2), node->name,
                   attributes_wanted ? &node->attributes : nullptr, true, false);
         node->element = element_index(node->name.view());
-        if (empty_elements().contains(node->element)) node->kind = node_kind::empty_tag;
-        const bool is_open = node->kind == node_kind::start_tag;
+        if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
+        const bool is_open = node->kind == construct_kind::start_tag;
         node->closed = !is_open;
         if (is_open && node->element == element_script) in_script_ = true;
 
         const int32_t stop = implied_stop(node->element);
         if (stop >= 0 &&
             closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element)) {
-            auto* end_tag = new (std::nothrow) xml_node();
-            if (!end_tag) {
-                place(node, false);
-                return html_no_memory;
-            }
+            auto* end_tag = new xml_node();
             const xml_node& closing = *path_[static_cast<size_t>(stop)].node;
-            end_tag->kind = node_kind::end_tag;
+            end_tag->kind = construct_kind::end_tag;
             end_tag->name = closing.name;
             end_tag->element = closing.element;
             close_at(static_cast<size_t>(stop), end_tag);
         }
         place(node, is_open);
-        return 0;
+        return true;
     }
 
-    if (scanned == kind_end_tag) {
+    if (scanned == construct_kind::end_tag) {
         // "</>" is the shortest end tag
         parse_tag(raw.substr(2, raw.size() - 3), node->name, nullptr, true, true);
         if (!node->name.is_empty()) node->element = element_index(node->name.view());
@@ -171,11 +163,11 @@ int html_reader::on_construct() {
         } else {
             place(node, false);
         }
-        return 0;
+        return true;
     }
 
     place(node, false);
-    return 0;
+    return true;
 }
 
 void html_reader::place(xml_node* node, bool opens) {
@@ -196,15 +188,9 @@ void html_reader::place(xml_node* node, bool opens) {
             return;
         } else if (folds_at(path_.size())) {
             if (opens) {
-                if (start_region()) {
-                    append_to_run(region_run_->raw, node->raw.view());
-                    push_open_in_region(node);
-                    return;
-                }
-                // without a run to write into the element stays in the tree, kept
-                insert(node);
-                push_open(node);
-                keep_depth_ = path_.size();
+                start_region();
+                append_to_run(region_run_->raw, node->raw.view());
+                push_open_in_region(node);
                 return;
             }
             if (run_ && last_child_here() == run_) {
@@ -238,24 +224,22 @@ tree_node* html_reader::last_child_here() const {
 }
 
 void html_reader::make_run(xml_node& node) {
-    node.kind = node_kind::text;
+    node.kind = construct_kind::text;
     node.element = -1;
     node.closed = true;
     node.name.assign(nullptr);
     node.attributes.clear();
 }
 
-bool html_reader::start_region() {
+void html_reader::start_region() {
     xml_node* run = run_ && last_child_here() == run_ ? run_ : nullptr;
     if (!run) {
-        run = new (std::nothrow) xml_node(node_kind::text, {});
-        if (!run) return false;
+        run = new xml_node(construct_kind::text, {});
         insert(run);
         run_ = run;
     }
     region_run_ = run;
     region_base_ = static_cast<size_t>(run->raw.length());
-    return true;
 }
 
 void html_reader::unfold_region() {
@@ -275,12 +259,7 @@ void html_reader::unfold_region() {
         const size_t from = path_[index].region_at + static_cast<size_t>(element->raw.length());
         const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : bytes.size();
         if (to <= from) continue;
-        auto* run = new (std::nothrow) xml_node(node_kind::text, bytes.substr(from, to - from));
-        // the tree misses these bytes: the reading fails, and the elements still go in
-        if (!run) {
-            out_of_memory_ = true;
-            continue;
-        }
+        auto* run = new xml_node(construct_kind::text, bytes.substr(from, to - from));
         tree_append_child(tree_, run, element);
         run_ = run;
     }
@@ -382,21 +361,17 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
     return found == innermost_unknown_.end() ? -1 : found->second;
 }
 
-int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_text,
-                    progress_callback progress, void* progress_data, node_classifier fold) {
+result parse_html_file(std::string_view path, node_tree& tree, progress_callback progress,
+                       void* progress_data, node_classifier fold) {
     const file_descriptor file = file_open(path, "r");
-    if (file == invalid_handle) {
-        set_message(error_text, "Can't open source file: ", path);
-        return html_file_failed;
-    }
+    if (file == invalid_handle) return file_failure("Can't open source file: ", path);
     uint32_t high = 0;
     const uint32_t low = file_handle_size(file, &high);
     const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
     const bool size_known = size != std::numeric_limits<uint64_t>::max();
     if (size_known && size > largest_readable_file) {
         file_close(file);
-        set_message(error_text, too_large_message, path);
-        return html_file_failed;
+        return file_failure(too_large_message, path);
     }
     const percent_meter meter(progress, progress_data, size);
 
@@ -405,7 +380,7 @@ int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_t
     uint64_t total = 0;
     bool read_failed = false;
     bool too_large = false;
-    int result = 0;
+    scan_status status = scan_status::needs_input;
     for (;;) {
         byte_string chunk;
         const int32_t n = file_read(chunk, html_chunk_size, file);
@@ -420,48 +395,35 @@ int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_t
             too_large = true;
             break;
         }
-        result = reader.read_chunk(std::move(chunk));
-        if (result != 0) break;
+        status = reader.read_chunk(std::move(chunk));
+        if (status != scan_status::needs_input) break;
         meter.report(total);
     }
-    if (result == 0 && !too_large) result = reader.finish();
+    if (status == scan_status::needs_input && !too_large) status = reader.finish();
     file_close(file);
 
-    if (too_large) {
-        set_message(error_text, too_large_message, path);
-        return html_file_failed;
-    }
+    if (too_large) return file_failure(too_large_message, path);
     // writing back a document read in part would cut the file short
-    if (read_failed) {
-        set_message(error_text, "Can't read source file: ", path);
-        return html_file_failed;
-    }
-    if (result != 0) {
-        set_message(error_text, memory_message);
-        return result;
-    }
+    if (read_failed) return file_failure("Can't read source file: ", path);
+    if (status != scan_status::finished) return result::failure(memory_message);
     meter.report_done();
-    return 0;
+    return result::success();
 }
 
-int parse_html_text(std::string_view text, node_tree& tree, byte_string& error_text,
-                    progress_callback progress, void* progress_data, int32_t chunk_size,
-                    node_classifier fold) {
+result parse_html_text(std::string_view text, node_tree& tree, progress_callback progress,
+                       void* progress_data, int32_t chunk_size, node_classifier fold) {
     const auto step = static_cast<size_t>(std::clamp(chunk_size, 1, largest_text_chunk));
     const percent_meter meter(progress, progress_data, text.size());
     html_reader reader(tree);
     reader.fold_with(fold);
-    int result = 0;
-    for (size_t at = 0; at < text.size() && result == 0; at += step) {
+    scan_status status = scan_status::needs_input;
+    for (size_t at = 0; at < text.size() && status == scan_status::needs_input; at += step) {
         const std::string_view piece = text.substr(at, step);
-        result = reader.read_chunk(piece);
-        if (result == 0) meter.report(at + piece.size());
+        status = reader.read_chunk(piece);
+        if (status == scan_status::needs_input) meter.report(at + piece.size());
     }
-    if (result == 0) result = reader.finish();
-    if (result != 0) {
-        set_message(error_text, memory_message);
-        return result;
-    }
+    if (status == scan_status::needs_input) status = reader.finish();
+    if (status != scan_status::finished) return result::failure(memory_message);
     meter.report_done();
-    return 0;
+    return result::success();
 }

@@ -12,15 +12,11 @@
 #include "markup_scanner.h"
 #include "node_tree.h"
 #include "progress.h"
+#include "result.h"
 #include "xml_node.h"
 
 // Bytes of an HTML source read per step.
 inline constexpr int32_t html_chunk_size = 16384;
-
-// Results of the HTML reader besides 0 (success) and the scanner's codes. 1 also stands for
-// the scanner's size_exceeded; the error text tells the two apart.
-inline constexpr int html_file_failed = 1;  // the source could not be opened or read
-inline constexpr int html_no_memory = 3;    // a node could not be allocated
 
 // Lenient HTML reader: builds a document tree from markup of any quality and never reports a
 // markup error. Every input byte ends up in the `raw` text of exactly one node, in document
@@ -36,14 +32,14 @@ class html_reader : public markup_scanner {
     ~html_reader() override;
 
     // Queues the chunk, taking over its storage, builds the nodes it completes and drops the
-    // input read through. 0, or the scanner's or the reader's failure code; after a failure
-    // the tree holds what was read before it.
-    [[nodiscard]] int read_chunk(byte_string&& chunk);
+    // input read through. needs_input, or size_exceeded with the tree holding what was read
+    // before.
+    [[nodiscard]] scan_status read_chunk(byte_string&& chunk);
     // The same for bytes the caller keeps; they are copied.
-    [[nodiscard]] int read_chunk(std::string_view chunk);
-    // Ends the input: an unfinished construct or text becomes a text node. 0, or the failure
-    // code.
-    [[nodiscard]] int finish();
+    [[nodiscard]] scan_status read_chunk(std::string_view chunk);
+    // Ends the input: an unfinished construct or text becomes a text node. finished, or
+    // size_exceeded.
+    [[nodiscard]] scan_status finish();
 
     // Folds what the caller will only write back, to keep the tree of a large document small.
     // Once an element is known to hold a landmark (the top level counts as one), every finished
@@ -55,8 +51,8 @@ class html_reader : public markup_scanner {
     void fold_with(node_classifier classify) { classify_ = classify; }
 
   protected:
-    int on_text() override;
-    int on_construct() override;
+    bool on_text() override;
+    bool on_construct() override;
 
   private:
     // One element of the open path, with the path position of the next outer open element of
@@ -88,7 +84,7 @@ class html_reader : public markup_scanner {
     // and all that was read since the first one's start tag is in the run before them.
     bool in_region() const { return region_run_ != nullptr; }
     // Makes the run the region writes into, the last child where the region starts.
-    [[nodiscard]] bool start_region();
+    void start_region();
     tree_node* last_child_here() const;
     void push_open_in_region(xml_node* node);
     void make_run(xml_node& node);
@@ -117,24 +113,19 @@ class html_reader : public markup_scanner {
     // The run the open region writes into, and its length when the region started.
     xml_node* region_run_ = nullptr;
     size_t region_base_ = 0;
-    // An unfolding lost bytes for want of memory: the reading fails.
-    bool out_of_memory_ = false;
 };
 
 // Reads an HTML file into `tree`, after its existing top-level nodes (the document reader's
-// callers put one placeholder node there first). Returns 0 on success; html_file_failed with
-// "Can't open source file: <path>" (or "Can't read source file: <path>" when a read fails
-// half way, or "Source file is too large: <path>" past largest_readable_file, refused before
-// anything is read when its size is known); any other code with "Memory error occurred".
-// `error_text` is set only on failure. `progress`, when given, receives the percent of the file
-// read, once per chunk, and 100 at the end, together with `progress_data`. After a failure the tree
-// holds what was read. `fold`, when given, folds the tree as html_reader::fold_with describes.
-[[nodiscard]] int parse_html_file(std::string_view path, node_tree& tree, byte_string& error_text,
-                                  progress_callback progress = nullptr,
-                                  void* progress_data = nullptr, node_classifier fold = nullptr);
+// callers put one placeholder node there first). Fails with "Can't open source file: <path>"
+// (or "Can't read source file: <path>" when a read fails half way, or "Source file is too
+// large: <path>" past largest_readable_file, refused before anything is read when its size is
+// known), or with "Memory error occurred" when the scanner's size limit is reached.
+// `progress`, when given, receives the percent of the file read, once per chunk, and 100 at the
+// end, together with `progress_data`. After a failure the tree holds what was read. `fold`, when
+// given, folds the tree as html_reader::fold_with describes.
+result parse_html_file(std::string_view path, node_tree& tree, progress_callback progress = nullptr,
+                       void* progress_data = nullptr, node_classifier fold = nullptr);
 // The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
-[[nodiscard]] int parse_html_text(std::string_view text, node_tree& tree, byte_string& error_text,
-                                  progress_callback progress = nullptr,
-                                  void* progress_data = nullptr,
-                                  int32_t chunk_size = html_chunk_size,
-                                  node_classifier fold = nullptr);
+result parse_html_text(std::string_view text, node_tree& tree, progress_callback progress = nullptr,
+                       void* progress_data = nullptr, int32_t chunk_size = html_chunk_size,
+                       node_classifier fold = nullptr);

@@ -5,47 +5,30 @@
 
 namespace {
 
-// Construct kinds the scanner itself sets or that the reader setups name.
-constexpr int kind_start_tag = 1;
-constexpr int kind_end_tag = 2;
-constexpr int kind_empty_tag = 3;
-constexpr int kind_declaration = 4;
-constexpr int kind_comment = 5;
-constexpr int kind_cdata = 6;
-constexpr int kind_doctype = 7;
-constexpr int kind_element_decl = 8;
-constexpr int kind_attlist_decl = 9;
-constexpr int kind_entity_decl = 10;
-constexpr int kind_processing_instruction = 11;
-constexpr int kind_server_script = 12;
-constexpr int kind_hash_block = 13;
-constexpr int kind_directive_comment = 14;
-constexpr int kind_unknown_markup = 15;
-
-struct default_kind {
+struct default_rule {
+    construct_kind kind;
     const char* terminator;
     bool quote_aware;
     bool nesting;
     bool escapes;
 };
 
-constexpr default_kind default_kinds[markup_scanner::kind_count] = {
-    {"", false, false, false},     // never used
-    {"#>", true, true, false},     // start tag
-    {"#>", false, false, false},   // end tag
-    {"/>", true, true, false},     // empty tag
-    {"#>", false, true, false},    // declaration
-    {"#>", true, true, false},     // comment
-    {"]]>", false, false, false},  // CDATA
-    {"#>", false, true, false},    // DOCTYPE
-    {"#>", false, false, false},   // ELEMENT
-    {"#>", false, false, false},   // ATTLIST
-    {"#>", false, false, false},   // ENTITY
-    {"?>", true, false, true},     // processing instruction
-    {"%>", true, false, true},     // server script
-    {"#>", true, false, true},     // hash block
-    {"-->", true, false, true},    // directive comment
-    {"#>", false, true, false},    // unknown markup
+constexpr default_rule default_rules[] = {
+    {construct_kind::start_tag, "#>", true, true, false},
+    {construct_kind::end_tag, "#>", false, false, false},
+    {construct_kind::empty_tag, "/>", true, true, false},
+    {construct_kind::declaration, "#>", false, true, false},
+    {construct_kind::comment, "#>", true, true, false},
+    {construct_kind::cdata, "]]>", false, false, false},
+    {construct_kind::doctype, "#>", false, true, false},
+    {construct_kind::element_decl, "#>", false, false, false},
+    {construct_kind::attlist_decl, "#>", false, false, false},
+    {construct_kind::entity_decl, "#>", false, false, false},
+    {construct_kind::processing_instruction, "?>", true, false, true},
+    {construct_kind::server_script, "%>", true, false, true},
+    {construct_kind::hash_block, "#>", true, false, true},
+    {construct_kind::directive_comment, "-->", true, false, true},
+    {construct_kind::unknown_markup, "#>", false, true, false},
 };
 
 // Keywords a "<!" construct may go on to spell, one bit each.
@@ -64,40 +47,40 @@ struct keyword_step {
     int position;
     char byte;
     uint32_t words;
-    int kind;  // 0 keeps the kind reached so far
+    construct_kind kind;  // placeholder keeps the kind reached so far
     bool ends;
 };
 
 constexpr keyword_step keyword_steps[] = {
-    {3, '-', word_comment, kind_comment, false},
-    {3, 'C', word_cdata, 0, false},
-    {3, 'L', word_element, 0, false},
-    {3, 'N', word_entity, 0, false},
-    {3, 'O', word_doctype, 0, false},
-    {3, 'T', word_attlist, 0, false},
-    {4, '#', word_comment, kind_directive_comment, true},
-    {4, 'C', word_doctype, 0, false},
-    {4, 'D', word_cdata, 0, false},
-    {4, 'E', word_element, 0, false},
-    {4, 'T', word_attlist | word_entity, 0, false},
-    {5, 'A', word_cdata, 0, false},
-    {5, 'I', word_entity, 0, false},
-    {5, 'L', word_attlist, 0, false},
-    {5, 'M', word_element, 0, false},
-    {5, 'T', word_doctype, 0, false},
-    {6, 'E', word_element, 0, false},
-    {6, 'I', word_attlist, 0, false},
-    {6, 'T', word_cdata | word_entity, 0, false},
-    {6, 'Y', word_doctype, 0, false},
-    {7, 'A', word_cdata, 0, false},
-    {7, 'N', word_element, 0, false},
-    {7, 'P', word_doctype, 0, false},
-    {7, 'S', word_attlist, 0, false},
-    {7, 'Y', word_entity, kind_entity_decl, true},
-    {8, 'E', word_doctype, kind_doctype, true},
-    {8, 'T', word_element, kind_element_decl, true},
-    {8, 'T', word_attlist, kind_attlist_decl, true},
-    {8, '[', word_cdata, kind_cdata, true},
+    {3, '-', word_comment, construct_kind::comment, false},
+    {3, 'C', word_cdata, construct_kind::placeholder, false},
+    {3, 'L', word_element, construct_kind::placeholder, false},
+    {3, 'N', word_entity, construct_kind::placeholder, false},
+    {3, 'O', word_doctype, construct_kind::placeholder, false},
+    {3, 'T', word_attlist, construct_kind::placeholder, false},
+    {4, '#', word_comment, construct_kind::directive_comment, true},
+    {4, 'C', word_doctype, construct_kind::placeholder, false},
+    {4, 'D', word_cdata, construct_kind::placeholder, false},
+    {4, 'E', word_element, construct_kind::placeholder, false},
+    {4, 'T', word_attlist | word_entity, construct_kind::placeholder, false},
+    {5, 'A', word_cdata, construct_kind::placeholder, false},
+    {5, 'I', word_entity, construct_kind::placeholder, false},
+    {5, 'L', word_attlist, construct_kind::placeholder, false},
+    {5, 'M', word_element, construct_kind::placeholder, false},
+    {5, 'T', word_doctype, construct_kind::placeholder, false},
+    {6, 'E', word_element, construct_kind::placeholder, false},
+    {6, 'I', word_attlist, construct_kind::placeholder, false},
+    {6, 'T', word_cdata | word_entity, construct_kind::placeholder, false},
+    {6, 'Y', word_doctype, construct_kind::placeholder, false},
+    {7, 'A', word_cdata, construct_kind::placeholder, false},
+    {7, 'N', word_element, construct_kind::placeholder, false},
+    {7, 'P', word_doctype, construct_kind::placeholder, false},
+    {7, 'S', word_attlist, construct_kind::placeholder, false},
+    {7, 'Y', word_entity, construct_kind::entity_decl, true},
+    {8, 'E', word_doctype, construct_kind::doctype, true},
+    {8, 'T', word_element, construct_kind::element_decl, true},
+    {8, 'T', word_attlist, construct_kind::attlist_decl, true},
+    {8, '[', word_cdata, construct_kind::cdata, true},
 };
 constexpr int last_keyword_position = 8;
 
@@ -195,30 +178,24 @@ void position_tracker::skip_counted(int32_t n) {
 }
 
 markup_scanner::markup_scanner() {
-    for (int kind = 0; kind < kind_count; ++kind) {
-        const default_kind& d = default_kinds[kind];
-        set_kind(kind, d.terminator, d.quote_aware, d.nesting, d.escapes);
-    }
+    for (const default_rule& d : default_rules)
+        set_rule(d.kind, {d.terminator, d.quote_aware, d.nesting, d.escapes});
 }
 
-void markup_scanner::set_kind(int kind, std::string_view terminator, bool quote_aware, bool nesting,
-                              bool escapes) {
-    if (kind < 0 || kind >= kind_count) return;
-    sgml_kind& entry = kinds_[static_cast<size_t>(kind)];
-    entry.terminator.assign(terminator.data(), static_cast<int32_t>(terminator.size()));
-    entry.quote_aware = quote_aware;
-    entry.nesting = nesting;
-    entry.escapes = escapes;
-    // the loaded terminator views the entry's text, which was just replaced
-    if (in_markup_ && !classifying_ && kind_ == kind) load_kind(kind);
+void markup_scanner::set_rule(construct_kind kind, const construct_rule& rule) {
+    const size_t index = rule_index(kind);
+    if (index == 0) return;
+    rules_[index] = rule;
+    // the loaded terminator views the rule's text, which was just replaced
+    if (in_markup_ && !classifying_ && kind_ == kind) load_rule(kind);
 }
 
-int markup_scanner::scan_step() {
-    if (queued_bytes() >= size_limit()) return size_exceeded;
+scan_status markup_scanner::scan_step() {
+    if (queued_bytes() >= size_limit()) return scan_status::size_exceeded;
     for (;;) {
         if (!escape_next_) skip_plain();
         const int c = next_char();
-        if (c < 0) return c == need_more ? needs_input : on_end();
+        if (c < 0) return c == need_more ? scan_status::needs_input : on_end();
         const char byte = static_cast<char>(c);
         if (escape_next_) {
             escape_next_ = false;
@@ -248,10 +225,10 @@ int markup_scanner::scan_step() {
                     break;
                 }
                 if (keep_text_) {
-                    const int result = on_text();
-                    // started even on an error, so that the '<' is not lost to a later step
+                    const bool go_on = on_text();
+                    // started even when stopped, so that the '<' is not lost to a later step
                     start_construct();
-                    if (result != 0) return result;
+                    if (!go_on) return scan_status::stopped;
                 } else {
                     start_construct();
                 }
@@ -261,9 +238,9 @@ int markup_scanner::scan_step() {
                 if (in_markup_ && !(quote_aware_ && (in_single_quotes_ || in_double_quotes_)) &&
                     token_.length() > static_cast<int32_t>(terminator_.size()) &&
                     token_.ends_with(terminator_)) {
-                    const int result = on_construct();
+                    const bool go_on = on_construct();
                     finish_construct();
-                    if (result != 0) return result;
+                    if (!go_on) return scan_status::stopped;
                     continue;
                 }
                 break;
@@ -310,7 +287,7 @@ void markup_scanner::start_construct() {
     token_.clear();
     token_.push('<');
     in_markup_ = true;
-    kind_ = kind_unknown_markup;
+    kind_ = construct_kind::unknown_markup;
     classifying_ = true;
     candidates_ = 0;
     in_single_quotes_ = false;
@@ -334,23 +311,23 @@ void markup_scanner::classify(int c) {
     if (length == 2) {
         switch (c) {
             case '!':
-                kind_ = kind_declaration;
+                kind_ = construct_kind::declaration;
                 return;
             case '#':
-                kind_ = kind_hash_block;
+                kind_ = construct_kind::hash_block;
                 break;
             case '%':
-                kind_ = kind_server_script;
+                kind_ = construct_kind::server_script;
                 break;
             case '/':
-                kind_ = kind_end_tag;
+                kind_ = construct_kind::end_tag;
                 break;
             case '?':
-                kind_ = kind_processing_instruction;
+                kind_ = construct_kind::processing_instruction;
                 break;
             default:
-                kind_ = c == ':' || c == '_' || is_ascii_letter(c) ? kind_start_tag
-                                                                   : kind_unknown_markup;
+                kind_ = c == ':' || c == '_' || is_ascii_letter(c) ? construct_kind::start_tag
+                                                                   : construct_kind::unknown_markup;
                 break;
         }
         end_classification();
@@ -381,7 +358,7 @@ void markup_scanner::classify(int c) {
     const int position = length - 1;
     for (const keyword_step& step : keyword_steps) {
         if (step.position != position || step.byte != c || !(step.words & candidates_)) continue;
-        if (step.kind != 0) kind_ = step.kind;
+        if (step.kind != construct_kind::placeholder) kind_ = step.kind;
         if (step.ends || position == last_keyword_position) end_classification();
         return;
     }
@@ -397,22 +374,22 @@ void markup_scanner::end_classification() {
         if (!keep_text_) token_.clear();
         return;
     }
-    load_kind(kind_);
+    load_rule(kind_);
 }
 
-void markup_scanner::load_kind(int kind) {
-    const sgml_kind& entry = kinds_[static_cast<size_t>(kind)];
+void markup_scanner::load_rule(construct_kind kind) {
+    const construct_rule& entry = rules_[rule_index(kind)];
     terminator_ = entry.terminator.view();
     quote_aware_ = entry.quote_aware;
     escapes_ = entry.escapes;
 }
 
-int markup_scanner::on_end() {
+scan_status markup_scanner::on_end() {
     rewind();
     mark_all_read_through();
-    const int result = on_text();
+    const bool go_on = on_text();
     finish_construct();
-    return result != 0 ? result : finished;
+    return go_on ? scan_status::finished : scan_status::stopped;
 }
 
 std::span<const sgml_entity> sgml_entities() {
@@ -427,32 +404,33 @@ int entity_char(std::string_view name) {
 }
 
 void configure_html(markup_scanner& scanner) {
-    scanner.set_enabled_mask(0x205B);
-    for (int kind : {kind_start_tag, kind_end_tag, kind_declaration, kind_doctype}) {
-        scanner.set_kind(kind, ">", false, false, false);
-    }
-    for (int kind : {kind_comment, kind_directive_comment}) {
-        scanner.set_kind(kind, "-->", false, false, false);
-    }
+    using enum construct_kind;
+    scanner.set_enabled({start_tag, end_tag, declaration, comment, doctype, directive_comment});
+    for (construct_kind kind : {start_tag, end_tag, declaration, doctype})
+        scanner.set_rule(kind, {.terminator = ">"});
+    for (construct_kind kind : {comment, directive_comment})
+        scanner.set_rule(kind, {.terminator = "-->"});
     scanner.set_keep_text(true);
     scanner.set_size_limit(4194304);
 }
 
 void configure_strict(markup_scanner& scanner) {
-    scanner.set_enabled_mask(0x437);
-    for (int kind : {kind_start_tag, kind_end_tag, kind_empty_tag}) {
-        scanner.set_kind(kind, ">", false, false, false);
-    }
-    scanner.set_kind(kind_comment, "-->", false, false, false);
-    scanner.set_kind(kind_cdata, "]]>", false, false, false);
-    scanner.set_kind(kind_processing_instruction, "?>", true, false, true);
+    using enum construct_kind;
+    scanner.set_enabled({start_tag, end_tag, empty_tag, comment, cdata, processing_instruction});
+    for (construct_kind kind : {start_tag, end_tag, empty_tag})
+        scanner.set_rule(kind, {.terminator = ">"});
+    scanner.set_rule(comment, {.terminator = "-->"});
+    scanner.set_rule(cdata, {.terminator = "]]>"});
+    scanner.set_rule(processing_instruction,
+                     {.terminator = "?>", .quote_aware = true, .escapes = true});
     scanner.set_keep_text(true);
     scanner.set_size_limit(16777216);
 }
 
 void configure_template(markup_scanner& scanner) {
-    scanner.set_enabled_mask(0x2000);
-    scanner.set_kind(kind_directive_comment, "-->", true, false, true);
+    scanner.set_enabled({construct_kind::directive_comment});
+    scanner.set_rule(construct_kind::directive_comment,
+                     {.terminator = "-->", .quote_aware = true, .escapes = true});
     scanner.set_keep_text(true);
     scanner.set_size_limit(16777216);
 }

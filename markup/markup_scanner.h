@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "byte_string.h"
+#include "construct_kind.h"
 
 // Input queue of a streaming reader: chunks in arrival order, read one byte at a time.
 // The read position names the byte returned last; reading past the last queued chunk
@@ -110,77 +111,78 @@ class position_tracker : public chunk_queue {
 };
 
 // How the scanner ends and treats a construct of one kind.
-struct sgml_kind {
+struct construct_rule {
     byte_string terminator;    // the construct ends at a '>' with which the token ends in this
     bool quote_aware = false;  // a '>' inside quotes does not end the construct
     bool nesting = false;      // kept for the table; a '<' inside a construct is always plain
     bool escapes = false;      // inside quotes a backslash makes the next byte plain
 };
 
-// Splits angle-bracket markup into constructs and text runs. Kinds are the document node
-// kinds: 1 start tag, 2 end tag, 4 declaration, 5 comment, 6 CDATA, 7 DOCTYPE, 8 ELEMENT,
-// 9 ATTLIST, 10 ENTITY, 11 processing instruction, 12 server script, 13 hash block,
-// 14 directive comment, 15 unknown markup. A construct of a kind that is not enabled
-// stays text. Readers derive from it and override the three hooks.
+// Where a scan step stopped.
+enum class scan_status : uint8_t {
+    needs_input,    // the queued input is read; more chunks or the end may follow
+    size_exceeded,  // queued input reached size_limit; nothing was consumed
+    finished,       // the end of the input was reached and on_end succeeded
+    stopped,        // a hook stopped the scan; the reader tells why
+};
+
+// Splits angle-bracket markup into constructs and text runs, each construct of one
+// construct_kind from start_tag to unknown_markup (empty_tag is never detected, only
+// configured). A construct of a kind that is not enabled stays text. Readers derive from it
+// and override the three hooks.
 class markup_scanner : public position_tracker {
   public:
-    static constexpr int kind_count = 16;
-    static constexpr int needs_input = 0;
-    static constexpr int size_exceeded = 1;
-    static constexpr int finished = 2;
-
     markup_scanner();
 
-    // 0 needs more input, 1 queued input reached size_limit (nothing consumed), 2 finished
-    // (on_end succeeded), or the first nonzero code of a hook.
-    [[nodiscard]] int scan_step();
+    [[nodiscard]] scan_status scan_step();
 
-    // Bit k-1 enables kind k.
-    void set_enabled_mask(uint32_t mask) { enabled_ = (mask << 1) & 0xFFFEu; }
-    bool is_enabled(int kind) const {
-        return kind > 0 && kind < kind_count && (enabled_ >> kind) & 1u;
-    }
+    void set_enabled(construct_set kinds) { enabled_ = kinds; }
+    bool is_enabled(construct_kind kind) const { return enabled_.contains(kind); }
     void set_keep_text(bool on) { keep_text_ = on; }
     bool keep_text() const { return keep_text_; }
-    // A kind outside 0 to 15 is ignored.
-    void set_kind(int kind, std::string_view terminator, bool quote_aware, bool nesting,
-                  bool escapes);
-    // A kind outside 0 to 15 gives the unused entry 0.
-    const sgml_kind& kind_entry(int kind) const {
-        return kinds_[kind >= 0 && kind < kind_count ? kind : 0];
-    }
+    // A kind without a rule (placeholder, text) is ignored.
+    void set_rule(construct_kind kind, const construct_rule& rule);
+    // A kind without a rule gives an empty rule.
+    const construct_rule& rule(construct_kind kind) const { return rules_[rule_index(kind)]; }
 
     // The pending text run or the complete construct from its '<'. A hook may take over its
     // storage (byte_string::move_from); the scanner starts the next token afresh.
     byte_string& token() { return token_; }
     std::string_view token_view() const { return token_.view(); }
     // Kind of the construct being reported by on_construct.
-    int kind() const { return kind_; }
+    construct_kind kind() const { return kind_; }
 
   protected:
     // Called at the end of the input when end_of_input is set: forgets the read position,
-    // counts every chunk as read through, reports the pending token through on_text and
-    // returns its code, or 2.
-    virtual int on_end();
+    // counts every chunk as read through and reports the pending token through on_text;
+    // finished, or stopped when on_text stopped the scan.
+    virtual scan_status on_end();
     // A text run is in token(); also an unterminated construct at the end of the input.
-    virtual int on_text() { return 0; }
-    // A complete construct is in token(), its kind in kind().
-    virtual int on_construct() { return 0; }
+    // False stops the scan.
+    virtual bool on_text() { return true; }
+    // A complete construct is in token(), its kind in kind(). False stops the scan.
+    virtual bool on_construct() { return true; }
 
   private:
+    static constexpr size_t rule_count = 16;
+    static size_t rule_index(construct_kind kind) {
+        const auto index = static_cast<size_t>(kind);
+        return index < rule_count ? index : 0;
+    }
+
     void start_construct();
     void finish_construct();
     void classify(int c);
     void end_classification();
-    void load_kind(int kind);
+    void load_rule(construct_kind kind);
     void skip_plain();
 
-    std::array<sgml_kind, kind_count> kinds_;
-    uint32_t enabled_ = 0;  // bit k for kind k
+    std::array<construct_rule, rule_count> rules_;
+    construct_set enabled_;
     bool keep_text_ = true;
 
     byte_string token_;
-    int kind_ = 0;
+    construct_kind kind_ = construct_kind::placeholder;
     uint32_t candidates_ = 0;  // keywords a "<!" construct may still spell
     bool in_markup_ = false;
     bool classifying_ = false;

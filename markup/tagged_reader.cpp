@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -44,7 +43,7 @@ void decode_into(std::string_view raw, byte_string& out) {
 }
 
 bool is_open_start_tag(const xml_node* node) {
-    return node->kind == node_kind::start_tag && !node->closed;
+    return node->kind == construct_kind::start_tag && !node->closed;
 }
 
 }  // namespace
@@ -79,17 +78,16 @@ void tagged_reader::push_chunk(std::string_view text) {
     queue_chunk(std::move(chunk));
 }
 
-int tagged_reader::on_construct() {
-    std::unique_ptr<xml_node> node(new (std::nothrow) xml_node());
-    if (!node) return parse_allocation_failed;
+bool tagged_reader::on_construct() {
+    auto node = std::make_unique<xml_node>();
     const std::string_view construct = token_view();
     // the text between '<' and the final '>'
     const std::string_view inside =
         construct.size() >= 2 ? construct.substr(1, construct.size() - 2) : std::string_view();
-    auto kind = static_cast<node_kind>(this->kind());
+    construct_kind kind = this->kind();
     switch (kind) {
-        case node_kind::start_tag:
-            if (inside.ends_with('/')) kind = node_kind::empty_tag;
+        case construct_kind::start_tag:
+            if (inside.ends_with('/')) kind = construct_kind::empty_tag;
             parse_tag(inside, node->name, &node->attributes, lower_case_, false);
             for (const auto& entry : node->attributes.entries()) {
                 if (entry.second.view().find('&') == std::string_view::npos) continue;
@@ -97,41 +95,41 @@ int tagged_reader::on_construct() {
                 decode(*value);
             }
             break;
-        case node_kind::end_tag:
+        case construct_kind::end_tag:
             parse_tag(inside, node->name, nullptr, lower_case_, true);
             break;
-        case node_kind::cdata:
+        case construct_kind::cdata:
             if (construct.size() >= cdata_open.size() + cdata_close.size()) {
                 const size_t length = construct.size() - cdata_open.size() - cdata_close.size();
                 node->text.assign(construct.data() + cdata_open.size(),
                                   static_cast<int32_t>(length));
             }
-            kind = node_kind::text;
+            kind = construct_kind::text;
             break;
         default:
             break;
     }
     node->kind = kind;
-    node->closed = kind != node_kind::start_tag && kind != node_kind::end_tag;
+    node->closed = kind != construct_kind::start_tag && kind != construct_kind::end_tag;
     node->raw.move_from(token());
-    if (kind == node_kind::end_tag && last_) return end_tag(node.release());
+    if (kind == construct_kind::end_tag && last_) return end_tag(node.release());
     xml_node* inserted = node.release();
     insert(inserted);
-    insert_mode_ = kind == node_kind::start_tag ? 1 : 3;
+    insert_mode_ = kind == construct_kind::start_tag ? 1 : 3;
     last_ = inserted;
-    return 0;
+    return true;
 }
 
 // An end tag closes last_ itself or an open ancestor of it; it is kept when it closes an
 // ancestor, as the last child there.
-int tagged_reader::end_tag(xml_node* node) {
+bool tagged_reader::end_tag(xml_node* node) {
     std::unique_ptr<xml_node> owned(node);
     if (is_open_start_tag(last_) && last_->name == node->name) {
         // "<key></key>": nothing between the tags
         last_->closed = true;
-        last_->kind = node_kind::empty_tag;
+        last_->kind = construct_kind::empty_tag;
         insert_mode_ = 3;
-        return 0;
+        return true;
     }
     auto* parent = as_xml(last_->parent());
     if (parent && !parent->closed && parent->name == node->name) {
@@ -140,7 +138,7 @@ int tagged_reader::end_tag(xml_node* node) {
         insert(owned.release());
         insert_mode_ = 2;
         last_ = node;
-        return 0;
+        return true;
     }
     if (parent && parent->closed) {
         // "<w><k>v</k></w>": after </k> the last node sits inside the closed k
@@ -153,10 +151,11 @@ int tagged_reader::end_tag(xml_node* node) {
             tree_append_child(tree_, owned.release(), open);
             insert_mode_ = 2;
             last_ = node;
-            return 0;
+            return true;
         }
     }
-    return parse_misplaced_end_tag;
+    error_ = structure_error::misplaced_end_tag;
+    return false;
 }
 
 void tagged_reader::insert(xml_node* node) {
@@ -181,11 +180,10 @@ void tagged_reader::insert(xml_node* node) {
     }
 }
 
-int tagged_reader::on_text() {
-    if (token().is_empty()) return 0;
-    std::unique_ptr<xml_node> node(new (std::nothrow) xml_node());
-    if (!node) return parse_allocation_failed;
-    node->kind = node_kind::text;
+bool tagged_reader::on_text() {
+    if (token().is_empty()) return true;
+    auto node = std::make_unique<xml_node>();
+    node->kind = construct_kind::text;
     node->closed = true;
     decode_into(token_view(), node->text);
     node->raw.move_from(token());
@@ -193,39 +191,34 @@ int tagged_reader::on_text() {
     insert(inserted);
     insert_mode_ = 3;
     last_ = inserted;
-    return 0;
+    return true;
 }
 
-int tagged_reader::on_end() {
-    const int result = markup_scanner::on_end();
-    if (result != finished) return result;
+scan_status tagged_reader::on_end() {
+    const scan_status status = markup_scanner::on_end();
+    if (status != scan_status::finished) return status;
     for (const tree_node* node = tree_.first(); node; node = tree_next(node)) {
-        if (is_open_start_tag(as_xml(node))) return parse_unclosed_tag;
+        if (is_open_start_tag(as_xml(node))) {
+            error_ = structure_error::unclosed_tag;
+            return scan_status::stopped;
+        }
     }
-    return finished;
+    return status;
 }
 
-void format_parse_error(const position_tracker& scanner, int code, byte_string& out) {
-    out.clear();
-    out.append("Line: ");
-    out.append(std::to_string(scanner.line()));
+result tagged_reader::read_result(scan_status last) const {
+    if (last == scan_status::finished) return result::success();
+    byte_string out("Line: ");
+    out.append(std::to_string(line()));
     out.append(", column: ");
-    out.append(std::to_string(scanner.column()));
+    out.append(std::to_string(column()));
     out.append("\r\nError: ");
-    switch (code) {
-        case markup_scanner::size_exceeded:
-            out.append("size exceeded.\r\n");
-            break;
-        case parse_allocation_failed:
-            out.append("unknown error.\r\n");
-            break;
-        case parse_misplaced_end_tag:
-            out.append("misplaced end tag.\r\n");
-            break;
-        case parse_unclosed_tag:
-            out.append("unclosed tag.\r\n");
-            break;
-        default:
-            break;
+    if (last == scan_status::size_exceeded) {
+        out.append("size exceeded.\r\n");
+    } else if (last == scan_status::stopped && error_ == structure_error::misplaced_end_tag) {
+        out.append("misplaced end tag.\r\n");
+    } else if (last == scan_status::stopped && error_ == structure_error::unclosed_tag) {
+        out.append("unclosed tag.\r\n");
     }
+    return {status_code::failed, std::move(out)};
 }

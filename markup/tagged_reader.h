@@ -5,23 +5,18 @@
 #include "byte_string.h"
 #include "markup_scanner.h"
 #include "node_tree.h"
+#include "result.h"
 #include "xml_node.h"
-
-// Result codes of the strict reader beyond the scanner's 0 (needs input), 1 (size exceeded)
-// and 2 (finished).
-constexpr int parse_allocation_failed = 3;
-constexpr int parse_misplaced_end_tag = 10000;
-constexpr int parse_unclosed_tag = 10001;
 
 // Reads a document whose elements nest exactly (the tagged-value files) into a tree of
 // xml_nodes, decoding the character references of texts and attribute values. The first
-// structural error stops the read with its code; line() and column() then tell where.
+// structural error stops the scan; line() and column() then tell where.
 //
 //     node_tree tree;
 //     tagged_reader reader(tree, true);
 //     reader.push_chunk(bytes);            // and scan_step(), for every chunk
 //     reader.set_end_of_input(true);
-//     if (reader.scan_step() != 2) ...     // format_parse_error
+//     const result read = reader.read_result(reader.scan_step());
 class tagged_reader : public markup_scanner {
   public:
     // `tree` is the caller's and should start empty; the reader only appends to it, and the
@@ -33,16 +28,24 @@ class tagged_reader : public markup_scanner {
     // count line feeds only; a CR ending one chunk and an LF opening the next are one line end.
     void push_chunk(std::string_view text) override;
 
+    // What the read came to when the last scan step gave `last`: success when it finished,
+    // else "Line: N, column: M\r\nError: " at the scanner's position and the reason
+    // ("misplaced end tag.\r\n", "unclosed tag.\r\n" or "size exceeded.\r\n"; nothing
+    // while input is still awaited).
+    result read_result(scan_status last) const;
+
   protected:
-    int on_construct() override;
-    int on_text() override;
-    // 2 when every start tag was closed, else 10001 (or the error of the pending text).
-    int on_end() override;
+    bool on_construct() override;
+    bool on_text() override;
+    // finished when every start tag was closed, else stopped.
+    scan_status on_end() override;
 
   private:
+    enum class structure_error : uint8_t { none, misplaced_end_tag, unclosed_tag };
+
     // Where the node goes, next to last_ by insert_mode_.
     void insert(xml_node* node);
-    int end_tag(xml_node* node);
+    bool end_tag(xml_node* node);
 
     node_tree& tree_;
     bool lower_case_;
@@ -50,8 +53,5 @@ class tagged_reader : public markup_scanner {
     int insert_mode_ = 3;
     xml_node* last_ = nullptr;
     bool ended_with_cr_ = false;
+    structure_error error_ = structure_error::none;
 };
-
-// "Line: N, column: M\r\nError: " and the reason of `code` ("misplaced end tag.\r\n" and so on;
-// nothing for a code without one), at the scanner's position. `out` is replaced.
-void format_parse_error(const position_tracker& scanner, int code, byte_string& out);

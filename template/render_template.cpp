@@ -9,14 +9,30 @@
 namespace {
 
 // One turn of the driving loop after a chunk (or the end) was queued.
-int step(template_interpreter& interpreter, std::vector<byte_string>& out) {
-    const int result = interpreter.scan_step();
+scan_status step(template_interpreter& interpreter, std::vector<byte_string>& out) {
+    const scan_status status = interpreter.scan_step();
     while (interpreter.release_consumed()) {
     }
     template_value piece;
     while (interpreter.output().pop_front(piece))
         out.emplace_back(piece.view());
-    return result;
+    return status;
+}
+
+// The rendering's result for the interpreter's last step; the chunks stay far below its size
+// limit, so a step never refuses its input.
+int render_result(scan_status last) {
+    switch (last) {
+        case scan_status::finished:
+            return render_finished;
+        case scan_status::stopped:
+            return render_open_blocks;
+        case scan_status::needs_input:
+            return 0;
+        case scan_status::size_exceeded:
+            break;
+    }
+    return 1;
 }
 
 }  // namespace
@@ -30,7 +46,7 @@ int render_template_text(std::string_view text, const named_lists& data,
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
     size_t at = 0;
-    int result = 0;
+    scan_status status = scan_status::needs_input;
     do {
         if (at < text.size()) {
             const size_t n = std::min(chunk, text.size() - at);
@@ -39,9 +55,9 @@ int render_template_text(std::string_view text, const named_lists& data,
         } else {
             interpreter.set_end_of_input(true);
         }
-        result = step(interpreter, out);
-    } while (result == 0);
-    return result;
+        status = step(interpreter, out);
+    } while (status == scan_status::needs_input);
+    return render_result(status);
 }
 
 namespace {
@@ -82,7 +98,7 @@ int render_template_file(std::string_view path, const named_lists& data,
             interpreter.push_chunk(buffer.view());
         else
             interpreter.set_end_of_input(true);
-        result = step(interpreter, out);
+        result = render_result(step(interpreter, out));
     } while (result == 0);
     file_close(file);
     return result;

@@ -15,10 +15,6 @@ constexpr size_t body_slice_size = 1 << 20;
 // Scans a body in the template setup and records each piece the interpreter's hooks would get.
 class body_reader : public markup_scanner {
   public:
-    // Returned by a hook for a piece that can't be kept: one too many, or one whose bytes are
-    // not those of the body at its place, which replaying the body's bytes would not repeat.
-    static constexpr int not_kept = 4;
-
     body_reader(template_block& body, const named_lists* data, int64_t pieces_left)
         : body_(body), data_(data) {
         configure_template(*this);
@@ -30,7 +26,7 @@ class body_reader : public markup_scanner {
     bool read_all() {
         const std::string_view text = body_.text_;
         size_t at = 0;
-        int result = needs_input;
+        scan_status status = scan_status::needs_input;
         for (;;) {
             if (at < text.size()) {
                 const size_t slice = std::min(text.size() - at, body_slice_size);
@@ -39,39 +35,41 @@ class body_reader : public markup_scanner {
             } else {
                 set_end_of_input(true);
             }
-            result = scan_step();
+            status = scan_step();
             while (release_consumed()) {
             }
-            if (result != needs_input) break;
+            if (status != scan_status::needs_input) break;
         }
-        return result == finished && offset_ == text.size();
+        return status == scan_status::finished && offset_ == text.size();
     }
 
   protected:
-    int on_text() override {
+    // A hook stops the scan at a piece that can't be kept: one too many, or one whose bytes are
+    // not those of the body at its place, which replaying the body's bytes would not repeat.
+    bool on_text() override {
         // an empty text run writes nothing in any mode
-        if (token().is_empty()) return 0;
-        return add(at_end_ ? body_action::final_text : body_action::text) ? 0 : not_kept;
+        if (token().is_empty()) return true;
+        return add(at_end_ ? body_action::final_text : body_action::text);
     }
 
-    int on_construct() override {
+    bool on_construct() override {
         const bool has_var = read_directive(token_view(), keyword_, var_);
         const body_action action = keyword_action(keyword_.view());
-        if (!add(action)) return not_kept;
+        if (!add(action)) return false;
         if (action == body_action::echo || action == body_action::for_block ||
             action == body_action::if_block) {
             body_.pieces_.back().directive = static_cast<uint32_t>(body_.directives_.size());
             body_directive& directive = body_.directives_.emplace_back();
             directive.list = has_var && data_ ? data_->find_list(var_.view()) : nullptr;
         }
-        return 0;
+        return true;
     }
 
-    int on_end() override {
+    scan_status on_end() override {
         at_end_ = true;
-        const int result = markup_scanner::on_end();
+        const scan_status status = markup_scanner::on_end();
         at_end_ = false;
-        return result;
+        return status;
     }
 
   private:

@@ -134,16 +134,16 @@ template_interpreter::template_interpreter()
 
 template_interpreter::~template_interpreter() = default;
 
-int template_interpreter::on_text() {
+bool template_interpreter::on_text() {
     *last_output_ = nullptr;
     if (at_end_)
         write(token_view());
     else
         pass_through(token_view());
-    return 0;
+    return true;
 }
 
-int template_interpreter::on_construct() {
+bool template_interpreter::on_construct() {
     *last_output_ = nullptr;
     has_var_ = read_directive(token_view(), keyword_, var_);
     switch (keyword_action(keyword_.view())) {
@@ -169,16 +169,16 @@ int template_interpreter::on_construct() {
             pass_through(token_view());
             break;
     }
-    return 0;
+    return true;
 }
 
-int template_interpreter::on_end() {
+scan_status template_interpreter::on_end() {
     // the pending text goes out whatever the mode; a body still open is dropped
     at_end_ = true;
-    const int result = markup_scanner::on_end();
+    const scan_status status = markup_scanner::on_end();
     at_end_ = false;
-    if (result != finished) return result;
-    return mode_ == interpreter_mode::emit ? finished : open_blocks;
+    if (status != scan_status::finished) return status;
+    return mode_ == interpreter_mode::emit ? status : scan_status::stopped;
 }
 
 void template_interpreter::run_echo() {
@@ -411,11 +411,11 @@ void template_interpreter::reread(std::string_view body, int32_t index, int32_t 
         } else {
             child.set_end_of_input(true);
         }
-        const int result = child.scan_step();
+        const scan_status status = child.scan_step();
         while (child.release_consumed()) {
         }
         // a block the body leaves open is the body's own affair: its result is not passed on
-        if (result != needs_input) break;
+        if (status != scan_status::needs_input) break;
     }
 }
 

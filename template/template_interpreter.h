@@ -35,15 +35,15 @@ bool read_directive(std::string_view directive, byte_string& keyword, byte_strin
 //
 // Use: set_data, then per chunk push_chunk, scan_step, release_consumed until false, and
 // take every text from the front of output(); after the last chunk set_end_of_input and step
-// once more. scan_step returns 0 for more input, 1 when too much input is queued, 2 when the
-// input ended with every block closed and 3 when it ended inside a block (whose body is lost).
+// once more. scan_step gives needs_input for more input, size_exceeded when too much input is
+// queued, finished when the input ended with every block closed and stopped when it ended
+// inside a block (whose body is lost).
 class template_interpreter : public markup_scanner {
   public:
     // Blocks nest at most this deep; each level holds one child interpreter on the stack
     // while its body is read, so the limit bounds the recursion far above any real template.
     // A block opened deeper is reported and written out unevaluated up to its closer.
     static constexpr int32_t max_nesting = 200;
-    static constexpr int open_blocks = 3;
     // Bytes that loop and branch bodies may read and write in one rendering, far above any
     // real TOC. Nested loops multiply their passes, so without it a template of a few hundred
     // bytes would run for ever. Past it the error report is written once and nothing more.
@@ -68,9 +68,9 @@ class template_interpreter : public markup_scanner {
     value_list& output() { return *output_; }
 
   protected:
-    int on_text() override;
-    int on_construct() override;
-    int on_end() override;
+    bool on_text() override;
+    bool on_construct() override;
+    scan_status on_end() override;
 
   private:
     friend void set_reread_bodies(template_interpreter& interpreter, bool on);

@@ -12,15 +12,15 @@
 namespace {
 
 bool is_element(const xml_node& node) {
-    return node.kind == node_kind::start_tag || node.kind == node_kind::empty_tag;
+    return node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag;
 }
 
 bool is_text(const xml_node& node) {
-    return node.kind == node_kind::text || node.kind == node_kind::placeholder;
+    return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
 bool is_comment(const xml_node& node) {
-    return node.kind == node_kind::comment || node.kind == node_kind::directive_comment;
+    return node.kind == construct_kind::comment || node.kind == construct_kind::directive_comment;
 }
 
 bool is_blank(char c) {
@@ -33,7 +33,7 @@ bool is_digit(char c) {
 
 // The element's own end tag, which the reader stores as its last child.
 bool is_own_end_tag(const xml_node& node) {
-    return node.kind == node_kind::end_tag && node.closed && !node.next();
+    return node.kind == construct_kind::end_tag && node.closed && !node.next();
 }
 
 xml_node* deepest_last(tree_node* node) {
@@ -338,8 +338,8 @@ int heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& hea
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        auto* open = new (std::nothrow) xml_node(node_kind::text, "<a name=\"");
-        auto* close = new (std::nothrow) xml_node(node_kind::text, "</a>");
+        auto* open = new (std::nothrow) xml_node(construct_kind::text, "<a name=\"");
+        auto* close = new (std::nothrow) xml_node(construct_kind::text, "</a>");
         if (!open || !close) {
             delete open;
             delete close;
@@ -360,7 +360,7 @@ int heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& hea
     }
 
     if (numbering) {
-        auto* number = new (std::nothrow) xml_node(node_kind::text, item->numbering.view());
+        auto* number = new (std::nothrow) xml_node(construct_kind::text, item->numbering.view());
         if (!number) return 3;
         tree_prepend_child(document, number, &heading);
     }

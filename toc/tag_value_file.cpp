@@ -27,11 +27,12 @@ struct key_value {
 void collect_pairs(const node_tree& tree, std::vector<key_value>& pairs) {
     for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
         const xml_node* node = as_xml(link);
-        if (node->kind == node_kind::start_tag) {
+        if (node->kind == construct_kind::start_tag) {
             const xml_node* first = as_xml(node->first_child());
-            if (first && (first->kind == node_kind::text || first->kind == node_kind::placeholder))
+            if (first &&
+                (first->kind == construct_kind::text || first->kind == construct_kind::placeholder))
                 pairs.push_back({node->name.view(), first->text.view()});
-        } else if (node->kind == node_kind::empty_tag && node->raw.ends_with("/>")) {
+        } else if (node->kind == construct_kind::empty_tag && node->raw.ends_with("/>")) {
             // "<key></key>" is an empty_tag too, yet yields nothing
             pairs.push_back({node->name.view(), {}});
         }
@@ -60,7 +61,7 @@ bool tag_value_file::read(std::string_view path) {
     tagged_reader reader(tree, true);
     byte_string chunk;
     uint64_t total = 0;
-    int result = 0;
+    scan_status status = scan_status::needs_input;
     for (;;) {
         const int32_t n = file_read(chunk, chunk_size, file);
         total += n > 0 ? static_cast<uint64_t>(n) : 0;
@@ -80,16 +81,17 @@ bool tag_value_file::read(std::string_view path) {
         }
         if (n == 0) {
             reader.set_end_of_input(true);
-            result = reader.scan_step();
+            status = reader.scan_step();
             break;
         }
         reader.push_chunk(chunk.view());
-        result = reader.scan_step();
-        if (result != markup_scanner::needs_input) break;
+        status = reader.scan_step();
+        if (status != scan_status::needs_input) break;
     }
     file_close(file);
-    if (result != markup_scanner::finished) {
-        format_parse_error(reader, result, error_text);
+    const result read = reader.read_result(status);
+    if (!read.is_ok()) {
+        error_text.assign(read.message());
         return false;
     }
     std::vector<key_value> pairs;

@@ -43,10 +43,11 @@ void write_pieces(const std::vector<byte_string>& pieces, output_file& out) {
 int read_document(std::string_view path, node_tree& document, byte_string& error_text,
                   progress_scale* progress) {
     tree_prepend_top(document, new xml_node());
-    const int result =
-        parse_html_file(path, document, error_text, progress ? report_scaled_progress : nullptr,
-                        progress, scan_role);
-    return result == 0 ? 0 : 1;
+    const result read = parse_html_file(path, document, progress ? report_scaled_progress : nullptr,
+                                        progress, scan_role);
+    if (read.is_ok()) return 0;
+    error_text.assign(read.message());
+    return 1;
 }
 
 int commit_output(output_file& out, byte_string& error_text) {
@@ -118,17 +119,17 @@ double size_units(bool found, const file_info& info) {
 }
 
 bool in_range(const xml_node& node, int32_t from, int32_t to) {
-    if (node.kind != node_kind::start_tag) return false;
+    if (node.kind != construct_kind::start_tag) return false;
     const int32_t level = heading_level(node);
     return level > 0 && level >= from && level <= to;
 }
 
 bool is_text(const xml_node& node) {
-    return node.kind == node_kind::text || node.kind == node_kind::placeholder;
+    return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
 bool is_program_anchor(const xml_node& node) {
-    if ((node.kind != node_kind::start_tag && node.kind != node_kind::empty_tag) ||
+    if ((node.kind != construct_kind::start_tag && node.kind != construct_kind::empty_tag) ||
         node.name != "a")
         return false;
     const template_value* name = node.attributes.find_ref("name");
@@ -146,7 +147,7 @@ void clean_heading(xml_node& heading, bool numbering) {
         if (!anchor && is_program_anchor(node)) {
             anchor = &node;
             node.raw.clear();
-        } else if (anchor && node.kind == node_kind::end_tag && node.name == "a" &&
+        } else if (anchor && node.kind == construct_kind::end_tag && node.name == "a" &&
                    node.parent() == anchor && node.closed && !node.next()) {
             node.raw.clear();
         } else if (numbering && is_text(node)) {

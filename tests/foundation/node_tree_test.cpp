@@ -13,7 +13,7 @@
 namespace {
 
 xml_node* make_node(std::string_view name) {
-    auto* node = new xml_node(node_kind::text, name);
+    auto* node = new xml_node(construct_kind::text, name);
     node->name = byte_string(name);
     return node;
 }
@@ -255,7 +255,7 @@ TEST(NodeTreeTest, DeepTreeIsFreedWithoutRecursion) {
     node_tree tree;
     tree_node* parent = nullptr;
     for (int i = 0; i < depth; ++i) {
-        auto* div = new xml_node(node_kind::start_tag, "<div>");
+        auto* div = new xml_node(construct_kind::start_tag, "<div>");
         tree_insert(tree, div, parent, nullptr);
         parent = div;
     }
@@ -306,7 +306,7 @@ TEST(NodeTreeTest, MillionChildrenAppendInLinearTime) {
 }
 
 TEST(XmlNodeTest, AttributeSetReplacesValue) {
-    xml_node node(node_kind::start_tag, "<a href=x>");
+    xml_node node(construct_kind::start_tag, "<a href=x>");
     EXPECT_FALSE(node.closed);
     EXPECT_EQ(node.element, -1);
     node.attributes.insert("href", template_value("x"));
@@ -316,8 +316,8 @@ TEST(XmlNodeTest, AttributeSetReplacesValue) {
     template_value value;
     ASSERT_TRUE(node.attributes.find("href", value));
     EXPECT_EQ(value.view(), "y");
-    EXPECT_EQ(xml_node().kind, node_kind::placeholder);
-    EXPECT_TRUE(xml_node(node_kind::end_tag, "</a>").closed);
+    EXPECT_EQ(xml_node().kind, construct_kind::placeholder);
+    EXPECT_TRUE(xml_node(construct_kind::end_tag, "</a>").closed);
 }
 
 }  // namespace

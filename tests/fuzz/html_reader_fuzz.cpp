@@ -31,8 +31,8 @@ size_t chunk_size(uint8_t code) {
     return code < 128 ? code + 1u : (code - 127u) * 64u;
 }
 
-int read_in_chunks(node_tree& tree, std::string_view doc, std::string_view sizes,
-                   node_classifier fold = nullptr) {
+scan_status read_in_chunks(node_tree& tree, std::string_view doc, std::string_view sizes,
+                           node_classifier fold = nullptr) {
     tree_insert(tree, new xml_node(), nullptr, nullptr);
     html_reader reader(tree);
     reader.fold_with(fold);
@@ -44,8 +44,8 @@ int read_in_chunks(node_tree& tree, std::string_view doc, std::string_view sizes
         }
         // a block of exactly the chunk's size, so that a read past it is caught
         const std::string piece(doc.substr(at, n));
-        const int result = reader.read_chunk(std::string_view(piece));
-        if (result != 0) return result;
+        const scan_status status = reader.read_chunk(std::string_view(piece));
+        if (status != scan_status::needs_input) return status;
         at += n;
     }
     return reader.finish();
@@ -66,16 +66,17 @@ bool same_node(const xml_node& a, const xml_node& b) {
 
 // A closed element ends with the end tag that closed it.
 bool well_linked(const xml_node& node) {
-    if (node.kind == node_kind::start_tag && node.closed) {
+    if (node.kind == construct_kind::start_tag && node.closed) {
         const xml_node* last = as_xml(node.last_child());
-        return last && last->kind == node_kind::end_tag && last->closed && last->name == node.name;
+        return last && last->kind == construct_kind::end_tag && last->closed &&
+               last->name == node.name;
     }
-    if (node.kind == node_kind::end_tag && node.closed) {
+    if (node.kind == construct_kind::end_tag && node.closed) {
         const xml_node* parent = as_xml(node.parent());
         return parent && parent->closed && parent->name == node.name &&
                parent->last_child() == &node;
     }
-    return node.first_child() == nullptr || node.kind == node_kind::start_tag;
+    return node.first_child() == nullptr || node.kind == construct_kind::start_tag;
 }
 
 void fail(const char* what) {
@@ -94,8 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     node_tree whole;
     node_tree chunked;
-    if (read_in_chunks(whole, doc, {}) != 0) fail("reading in one piece failed");
-    if (read_in_chunks(chunked, doc, sizes) != 0) fail("reading in chunks failed");
+    if (read_in_chunks(whole, doc, {}) != scan_status::finished)
+        fail("reading in one piece failed");
+    if (read_in_chunks(chunked, doc, sizes) != scan_status::finished)
+        fail("reading in chunks failed");
     if (raw_text(whole) != doc) fail("the tree lost or changed bytes");
     if (raw_text(chunked) != doc) fail("the chunked tree lost or changed bytes");
     // the nodes in document order with their child counts fix the shape
@@ -108,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (a || b) fail("the tree depends on the chunks");
 
     node_tree folded;
-    if (read_in_chunks(folded, doc, sizes, fold_test_role) != 0) fail("folded reading failed");
+    if (read_in_chunks(folded, doc, sizes, fold_test_role) != scan_status::finished)
+        fail("folded reading failed");
     if (raw_text(folded) != doc) fail("the folded tree lost or changed bytes");
     if (fold_landmarks(folded) != fold_landmarks(whole)) fail("folding changed a landmark");
     return 0;

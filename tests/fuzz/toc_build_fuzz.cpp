@@ -81,7 +81,8 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
     node_tree tree;
     tree_insert(tree, new xml_node(), nullptr, nullptr);
     html_reader reader(tree);
-    if (reader.read_chunk(document) != 0 || reader.finish() != 0)
+    if (reader.read_chunk(document) != scan_status::needs_input ||
+        reader.finish() != scan_status::finished)
         fail("the document does not read");
     if (has_toc) {
         heading_scan scan;
@@ -89,7 +90,7 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
         if (!scan.located.start_marker || !scan.located.end_marker) return true;
     }
     const auto is_listed = [from, to](const xml_node& node) {
-        const int32_t level = node.kind == node_kind::start_tag ? heading_level(node) : 0;
+        const int32_t level = node.kind == construct_kind::start_tag ? heading_level(node) : 0;
         return level != 0 && level >= from && level <= to;
     };
     for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
@@ -100,7 +101,7 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
             const xml_node& node = *as_xml(d);
             if (is_listed(node)) return true;
             const bool is_anchor_tag =
-                (node.kind == node_kind::start_tag || node.kind == node_kind::end_tag) &&
+                (node.kind == construct_kind::start_tag || node.kind == construct_kind::end_tag) &&
                 node.name == "a";
             if (is_anchor_tag && !node.closed) return true;
             if (!after && !tree_next(d) && node.raw.find_char('<') >= 0) return true;

@@ -15,25 +15,34 @@ struct Row {
     std::string_view expected;
 };
 
-// Every kind enabled and ended by any '>': shows the classification alone.
+// Every kind the scanner can report, from start_tag to unknown_markup.
+construct_set every_kind() {
+    construct_set kinds;
+    for (int kind = 1; kind <= static_cast<int>(construct_kind::unknown_markup); ++kind)
+        kinds.add(static_cast<construct_kind>(kind));
+    return kinds;
+}
+
+// Every kind enabled and ended by any '>' under `rule`.
+void configure_every_kind(markup_scanner& scanner, const construct_rule& rule) {
+    scanner.set_enabled(every_kind());
+    for (int kind = 1; kind <= static_cast<int>(construct_kind::unknown_markup); ++kind)
+        scanner.set_rule(static_cast<construct_kind>(kind), rule);
+}
+
+// Shows the classification alone.
 void configure_all_kinds(markup_scanner& scanner) {
-    scanner.set_enabled_mask(0x7FFF);
-    for (int kind = 1; kind < markup_scanner::kind_count; ++kind) {
-        scanner.set_kind(kind, ">", false, false, false);
-    }
+    configure_every_kind(scanner, {.terminator = ">"});
 }
 
 // The default table with every kind enabled.
 void configure_defaults(markup_scanner& scanner) {
-    scanner.set_enabled_mask(0x7FFF);
+    scanner.set_enabled(every_kind());
 }
 
 // Backslashes that matter to a construct whose '>' ignores quotes.
 void configure_escapes_only(markup_scanner& scanner) {
-    scanner.set_enabled_mask(0x7FFF);
-    for (int kind = 1; kind < markup_scanner::kind_count; ++kind) {
-        scanner.set_kind(kind, ">", false, false, true);
-    }
+    configure_every_kind(scanner, {.terminator = ">", .escapes = true});
 }
 
 void configure_html_without_text(markup_scanner& scanner) {
@@ -163,9 +172,10 @@ run_result run(const scan_setup& setup, const piece_list& pieces, bool release =
     setup.configure(recorder);
     recorder.with_positions = true;
     recorder.take_token = take_token;
-    const int result = feed_pieces(recorder, pieces, release);
+    const scan_status status = feed_pieces(recorder, pieces, release);
     run_result out{recorder.dump(), recorder.concatenated()};
-    if (result != 2) out.dump += " R" + std::to_string(result);
+    if (status != scan_status::finished)
+        out.dump += " R" + std::to_string(static_cast<int>(status));
     return out;
 }
 
@@ -250,18 +260,18 @@ TEST(MarkupScannerTest, SizeLimitCountsQueuedChunks) {
     scan_recorder recorder;
     recorder.set_size_limit(10);
     recorder.push_chunk("abcd");
-    EXPECT_EQ(recorder.scan_step(), 0);
+    EXPECT_EQ(recorder.scan_step(), scan_status::needs_input);
     recorder.push_chunk("efghi");
-    EXPECT_EQ(recorder.scan_step(), 0);
+    EXPECT_EQ(recorder.scan_step(), scan_status::needs_input);
     recorder.push_chunk("j");
-    EXPECT_EQ(recorder.scan_step(), 1);
+    EXPECT_EQ(recorder.scan_step(), scan_status::size_exceeded);
     EXPECT_EQ(recorder.chars_read(), 9);
 
     // dropping a read-through chunk brings the queue under the limit again
     EXPECT_TRUE(recorder.release_consumed());
     EXPECT_EQ(recorder.queued_bytes(), 6);
     recorder.set_end_of_input(true);
-    EXPECT_EQ(recorder.scan_step(), 2);
+    EXPECT_EQ(recorder.scan_step(), scan_status::finished);
     EXPECT_EQ(recorder.dump(), R"(T"abcdefghij" E)");
 }
 
@@ -269,9 +279,9 @@ TEST(MarkupScannerTest, HtmlSizeLimitIsReachedByExactlyFourMebibytes) {
     scan_recorder recorder;
     configure_html(recorder);
     recorder.push_chunk(std::string(4194303, 'x'));
-    EXPECT_EQ(recorder.scan_step(), 0);
+    EXPECT_EQ(recorder.scan_step(), scan_status::needs_input);
     recorder.push_chunk("x");
-    EXPECT_EQ(recorder.scan_step(), 1);
+    EXPECT_EQ(recorder.scan_step(), scan_status::size_exceeded);
 }
 
 TEST(MarkupScannerTest, ReleaseDropsOnlyReadThroughChunks) {
@@ -279,7 +289,7 @@ TEST(MarkupScannerTest, ReleaseDropsOnlyReadThroughChunks) {
     recorder.push_chunk("<a");
     recorder.push_chunk(">b");
     recorder.push_chunk("c");
-    EXPECT_EQ(recorder.scan_step(), 0);
+    EXPECT_EQ(recorder.scan_step(), scan_status::needs_input);
     EXPECT_EQ(recorder.released_pending(), 2);
     EXPECT_TRUE(recorder.release_consumed());
     EXPECT_TRUE(recorder.release_consumed());
@@ -288,7 +298,7 @@ TEST(MarkupScannerTest, ReleaseDropsOnlyReadThroughChunks) {
 
     recorder.push_chunk("d");
     recorder.set_end_of_input(true);
-    EXPECT_EQ(recorder.scan_step(), 2);
+    EXPECT_EQ(recorder.scan_step(), scan_status::finished);
     while (recorder.release_consumed()) {
     }
     EXPECT_EQ(recorder.chunk_count(), 0);
@@ -301,11 +311,11 @@ TEST(MarkupScannerTest, StepAfterTheEndDoesNotReadTheInputAgain) {
     configure_html(recorder);
     recorder.push_chunk("a<b>");
     recorder.set_end_of_input(true);
-    EXPECT_EQ(recorder.scan_step(), 2);
-    EXPECT_EQ(recorder.scan_step(), 0);
+    EXPECT_EQ(recorder.scan_step(), scan_status::finished);
+    EXPECT_EQ(recorder.scan_step(), scan_status::needs_input);
     recorder.push_chunk("c");
     recorder.set_end_of_input(true);
-    EXPECT_EQ(recorder.scan_step(), 2);
+    EXPECT_EQ(recorder.scan_step(), scan_status::finished);
     EXPECT_EQ(recorder.dump(), R"(T"a" C1"<b>" E T"c" E)");
 }
 
@@ -316,11 +326,11 @@ class failing_reader : public markup_scanner {
     int64_t fail_column = 0;
 
   protected:
-    int on_construct() override {
-        if (kind() != 2) return 0;
+    bool on_construct() override {
+        if (kind() != construct_kind::end_tag) return true;
         fail_line = line();
         fail_column = column();
-        return 10000;
+        return false;
     }
 };
 
@@ -328,7 +338,7 @@ TEST(MarkupScannerTest, HookErrorStopsTheStepAtItsPosition) {
     failing_reader reader;
     configure_strict(reader);
     reader.push_chunk("<a>x</b>\n<c>");
-    EXPECT_EQ(reader.scan_step(), 10000);
+    EXPECT_EQ(reader.scan_step(), scan_status::stopped);
     EXPECT_EQ(reader.fail_line, 1);
     EXPECT_EQ(reader.fail_column, 8);
     EXPECT_EQ(reader.line(), 1);

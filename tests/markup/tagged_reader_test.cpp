@@ -14,24 +14,24 @@ namespace {
 std::string node_dump(const xml_node& node) {
     std::string dump;
     switch (node.kind) {
-        case node_kind::start_tag:
-        case node_kind::empty_tag:
-        case node_kind::end_tag:
-            dump = node.kind == node_kind::start_tag ? "S("
-                   : node.kind == node_kind::end_tag ? "E("
-                                                     : "Y(";
+        case construct_kind::start_tag:
+        case construct_kind::empty_tag:
+        case construct_kind::end_tag:
+            dump = node.kind == construct_kind::start_tag ? "S("
+                   : node.kind == construct_kind::end_tag ? "E("
+                                                          : "Y(";
             dump += node.name.view();
             for (const auto& [key, value] : node.attributes.entries())
                 dump += " " + std::string(key.view()) + "=" + quote_bytes(value.view());
             dump += ")";
             break;
-        case node_kind::text:
+        case construct_kind::text:
             dump = "T" + quote_bytes(node.text.view());
             break;
-        case node_kind::comment:
+        case construct_kind::comment:
             dump = "C";
             break;
-        case node_kind::processing_instruction:
+        case construct_kind::processing_instruction:
             dump = "P";
             break;
         default:
@@ -50,19 +50,21 @@ std::string node_dump(const xml_node& node) {
     return dump;
 }
 
-// The tree, then R<code>@line:column when the read did not finish.
+// The tree, then !<reason>@line:column when the read failed, the reason as its report words it.
 std::string read_dump(const piece_list& pieces, bool lower_case = true) {
     node_tree tree;
     tagged_reader reader(tree, lower_case);
-    const int result = feed_pieces(reader, pieces, false);
+    const result read = reader.read_result(feed_pieces(reader, pieces, false));
     std::string dump;
     for (const tree_node* node = tree.first(); node; node = node->next()) {
         if (!dump.empty()) dump += " ";
         dump += node_dump(*as_xml(node));
     }
-    if (result != markup_scanner::finished) {
-        dump += " R" + std::to_string(result) + "@" + std::to_string(reader.line()) + ":" +
-                std::to_string(reader.column());
+    if (!read.is_ok()) {
+        const std::string_view report = read.message().view();
+        const std::string_view reason = report.substr(report.find("Error: ") + 7);
+        dump += " !" + std::string(reason.substr(0, reason.find(".\r\n"))) + "@" +
+                std::to_string(reader.line()) + ":" + std::to_string(reader.column());
     }
     return dump;
 }
@@ -78,11 +80,11 @@ const Row rows[] = {
     {"<key></key>", "Y(key)"},
     {"<key/>", "Y(key)"},
     {"<Key>x</KEY >", R"(S(key)[T"x" E(key)])"},
-    {"<Key>x</KEY>", R"(S(Key)*[T"x"] R10000@1:12)", false},
-    {"<a>x</b>", R"(S(a)*[T"x"] R10000@1:8)"},
-    {"<a>", "S(a)* R10001@1:3"},
-    {"<a>x", R"(S(a)*[T"x"] R10001@1:4)"},
-    {"<k>v</k", R"(S(k)*[T"v" T"</k"] R10001@1:7)"},
+    {"<Key>x</KEY>", R"(S(Key)*[T"x"] !misplaced end tag@1:12)", false},
+    {"<a>x</b>", R"(S(a)*[T"x"] !misplaced end tag@1:8)"},
+    {"<a>", "S(a)* !unclosed tag@1:3"},
+    {"<a>x", R"(S(a)*[T"x"] !unclosed tag@1:4)"},
+    {"<k>v</k", R"(S(k)*[T"v" T"</k"] !unclosed tag@1:7)"},
     {"", ""},
     {"just text", R"(T"just text")"},
     {"<a>a&lt;b &#65;&#x41; &AMP; &#38;lt; &amp;lt;</a>", R"(S(a)[T"a<b AA ! < &lt;" E(a)])"},
@@ -99,14 +101,14 @@ const Row rows[] = {
     {"<x><w><k>v</k></w></x>", R"(S(x)[S(w)[S(k)[T"v" E(k)] E(w)] E(x)])"},
     {"<w><k>v</k><k/></w>", R"(S(w)[S(k)[T"v" E(k)] Y(k) E(w)])"},
     {"<w><k>v</k>\n</w>", R"(S(w)[S(k)[T"v" E(k)] T"\n" E(w)])"},
-    {"<w><k>v</k></x>", R"(S(w)*[S(k)[T"v" E(k)]] R10000@1:15)"},
-    {"<a><b>x</b></a></a>", R"(S(a)[S(b)[T"x" E(b)] E(a)] R10000@1:19)"},
-    {"<a><b></a>", "S(a)[S(b)*[E(a)]] R10001@1:10"},
+    {"<w><k>v</k></x>", R"(S(w)*[S(k)[T"v" E(k)]] !misplaced end tag@1:15)"},
+    {"<a><b>x</b></a></a>", R"(S(a)[S(b)[T"x" E(b)] E(a)] !misplaced end tag@1:19)"},
+    {"<a><b></a>", "S(a)[S(b)*[E(a)]] !unclosed tag@1:10"},
     {"<w>\r\n<k>v</k>\r\n</w>", R"(S(w)[T"\n" S(k)[T"v" E(k)] T"\n" E(w)])"},
-    {"<a>\r\n\r\nx</b>", R"(S(a)*[T"\n\nx"] R10000@3:5)"},
-    {"<a>\r\rx</b>", R"(S(a)*[T"\n\nx"] R10000@3:5)"},
-    {"<a>\n\rx</b>", R"(S(a)*[T"\n\nx"] R10000@3:5)"},
-    {"<a>\r\n\r", R"(S(a)*[T"\n\n"] R10001@3:0)"},
+    {"<a>\r\n\r\nx</b>", R"(S(a)*[T"\n\nx"] !misplaced end tag@3:5)"},
+    {"<a>\r\rx</b>", R"(S(a)*[T"\n\nx"] !misplaced end tag@3:5)"},
+    {"<a>\n\rx</b>", R"(S(a)*[T"\n\nx"] !misplaced end tag@3:5)"},
+    {"<a>\r\n\r", R"(S(a)*[T"\n\n"] !unclosed tag@3:0)"},
 };
 
 TEST(TaggedReaderTest, ReadsTreeOrReportsError) {
@@ -130,8 +132,9 @@ TEST(TaggedReaderTest, SameTreeWhereverTheInputIsSplit) {
 TEST(TaggedReaderTest, RawKeepsWhatTextDecodes) {
     node_tree tree;
     tagged_reader reader(tree, true);
-    const int result = feed_pieces(reader, piece_list::whole("<K a='&lt;'>a&lt;b</K>"), false);
-    ASSERT_EQ(result, markup_scanner::finished);
+    const scan_status status =
+        feed_pieces(reader, piece_list::whole("<K a='&lt;'>a&lt;b</K>"), false);
+    ASSERT_EQ(status, scan_status::finished);
     const xml_node* key = as_xml(tree.first());
     EXPECT_EQ(key->raw.view(), "<K a='&lt;'>");
     const xml_node* text = as_xml(key->first_child());
@@ -159,9 +162,11 @@ TEST(TaggedReaderTest, TruncatedDocumentReportsItsEnd) {
         }
         node_tree tree;
         tagged_reader reader(tree, true);
-        const int result = feed_pieces(reader, piece_list::whole(prefix), false);
+        const result read =
+            reader.read_result(feed_pieces(reader, piece_list::whole(prefix), false));
         const bool complete = n < 3 || n >= document.size() - 1;
-        EXPECT_EQ(result, complete ? markup_scanner::finished : parse_unclosed_tag);
+        EXPECT_EQ(read.is_ok(), complete);
+        EXPECT_EQ(read.message().view().ends_with("unclosed tag.\r\n"), !complete);
         EXPECT_EQ(reader.line(), line);
         EXPECT_EQ(reader.column(), column);
     }
@@ -172,34 +177,31 @@ TEST(TaggedReaderTest, SizeLimitCoversTheWholeInput) {
     tagged_reader reader(tree, true);
     reader.set_size_limit(12);
     reader.push_chunk("<k>v</k>\n");
-    EXPECT_EQ(reader.scan_step(), markup_scanner::needs_input);
+    EXPECT_EQ(reader.scan_step(), scan_status::needs_input);
     reader.push_chunk("<k>");
-    EXPECT_EQ(reader.scan_step(), markup_scanner::size_exceeded);
-    byte_string report;
-    format_parse_error(reader, markup_scanner::size_exceeded, report);
-    EXPECT_EQ(report.view(), "Line: 2, column: 0\r\nError: size exceeded.\r\n");
+    EXPECT_EQ(reader.scan_step(), scan_status::size_exceeded);
+    EXPECT_EQ(reader.read_result(scan_status::size_exceeded).message().view(),
+              "Line: 2, column: 0\r\nError: size exceeded.\r\n");
 }
 
 TEST(TaggedReaderTest, ErrorReportNamesTheReason) {
     struct ReportRow {
-        int code;
+        scan_status last;
         std::string_view expected;
     } report_rows[] = {
-        {1, "Line: 1, column: 8\r\nError: size exceeded.\r\n"},
-        {3, "Line: 1, column: 8\r\nError: unknown error.\r\n"},
-        {10000, "Line: 1, column: 8\r\nError: misplaced end tag.\r\n"},
-        {10001, "Line: 1, column: 8\r\nError: unclosed tag.\r\n"},
-        {2, "Line: 1, column: 8\r\nError: "},
-        {-1, "Line: 1, column: 8\r\nError: "},
+        {scan_status::size_exceeded, "Line: 1, column: 8\r\nError: size exceeded.\r\n"},
+        {scan_status::stopped, "Line: 1, column: 8\r\nError: misplaced end tag.\r\n"},
+        {scan_status::needs_input, "Line: 1, column: 8\r\nError: "},
+        {scan_status::finished, ""},
     };
     node_tree tree;
     tagged_reader reader(tree, true);
-    ASSERT_EQ(feed_pieces(reader, piece_list::whole("<a>x</b>"), false), parse_misplaced_end_tag);
+    ASSERT_EQ(feed_pieces(reader, piece_list::whole("<a>x</b>"), false), scan_status::stopped);
     for (const ReportRow& row : report_rows) {
-        SCOPED_TRACE(row.code);
-        byte_string report("stale");
-        format_parse_error(reader, row.code, report);
-        EXPECT_EQ(report.view(), row.expected);
+        SCOPED_TRACE(static_cast<int>(row.last));
+        const result read = reader.read_result(row.last);
+        EXPECT_EQ(read.is_ok(), row.expected.empty());
+        EXPECT_EQ(read.message().view(), row.expected);
     }
 }
 

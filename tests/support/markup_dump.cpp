@@ -31,11 +31,11 @@ void piece_list::add(std::string_view piece) {
     sizes_.push_back(piece.size());
 }
 
-int feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release) {
+scan_status feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release) {
     for (size_t i = 0; i < pieces.size(); ++i) {
         scanner.push_chunk(pieces[i]);
-        const int result = scanner.scan_step();
-        if (result != 0) return result;
+        const scan_status status = scanner.scan_step();
+        if (status != scan_status::needs_input) return status;
         while (release && scanner.release_consumed()) {
         }
     }
@@ -91,23 +91,23 @@ void scan_recorder::keep_token() {
     reports_.push_back(std::move(copy));
 }
 
-int scan_recorder::on_text() {
-    if (token().is_empty()) return 0;
+bool scan_recorder::on_text() {
+    if (token().is_empty()) return true;
     record("T" + quote_bytes(token_view()));
     keep_token();
-    return 0;
+    return true;
 }
 
-int scan_recorder::on_construct() {
-    record("C" + std::to_string(kind()) + quote_bytes(token_view()));
+bool scan_recorder::on_construct() {
+    record("C" + std::to_string(static_cast<int>(kind())) + quote_bytes(token_view()));
     keep_token();
-    return 0;
+    return true;
 }
 
-int scan_recorder::on_end() {
-    const int result = markup_scanner::on_end();
+scan_status scan_recorder::on_end() {
+    const scan_status status = markup_scanner::on_end();
     record("E");
-    return result;
+    return status;
 }
 
 std::string scan_dump(void (*configure)(markup_scanner&), const piece_list& pieces,
@@ -115,8 +115,8 @@ std::string scan_dump(void (*configure)(markup_scanner&), const piece_list& piec
     scan_recorder recorder;
     configure(recorder);
     recorder.with_positions = with_positions;
-    const int result = feed_pieces(recorder, pieces, release);
+    const scan_status status = feed_pieces(recorder, pieces, release);
     std::string dump = recorder.dump();
-    if (result != 2) dump += " R" + std::to_string(result);
+    if (status != scan_status::finished) dump += " R" + std::to_string(static_cast<int>(status));
     return dump;
 }

@@ -29,8 +29,8 @@ class piece_list {
 
 // Feeds the pieces as a reader does: push_chunk and scan_step per piece, then
 // end_of_input and one more step. With `release`, read-through chunks are dropped after
-// every step. Returns the first nonzero step result, or the last one.
-int feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release);
+// every step. Returns the first step status other than needs_input, or the last one.
+scan_status feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release);
 
 // Bytes in double quotes; " and \ escaped, control bytes and bytes >= 0x7f as \n, \r, \t, \xNN.
 std::string quote_bytes(std::string_view bytes);
@@ -49,9 +49,9 @@ class scan_recorder : public markup_scanner {
     std::string concatenated() const;
 
   protected:
-    int on_text() override;
-    int on_construct() override;
-    int on_end() override;
+    bool on_text() override;
+    bool on_construct() override;
+    scan_status on_end() override;
 
   private:
     void record(std::string word);
@@ -61,7 +61,7 @@ class scan_recorder : public markup_scanner {
     std::vector<byte_string> reports_;
 };
 
-// Dump of one run of a scanner set up by `configure` over the pieces; a final step result
-// other than 2 is added as R<result>.
+// Dump of one run of a scanner set up by `configure` over the pieces; a final step status
+// other than finished is added as R<status number>.
 std::string scan_dump(void (*configure)(markup_scanner&), const piece_list& pieces,
                       bool with_positions = false, bool release = true);

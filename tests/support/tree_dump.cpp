@@ -8,22 +8,22 @@ namespace {
 void dump_chain(const tree_node* node, std::string& out) {
     for (; node; node = node->next()) {
         const xml_node& x = *as_xml(node);
-        if (x.kind == node_kind::placeholder) continue;
+        if (x.kind == construct_kind::placeholder) continue;
         if (!out.empty() && out.back() != '(') out += ' ';
         const std::string name(x.name.view());
         switch (x.kind) {
-            case node_kind::start_tag:
+            case construct_kind::start_tag:
                 out += name;
                 if (!x.closed) out += '?';
                 break;
-            case node_kind::empty_tag:
+            case construct_kind::empty_tag:
                 out += "<" + name + "/>";
                 break;
-            case node_kind::end_tag:
+            case construct_kind::end_tag:
                 out += x.raw.is_empty() ? "/" + name : "</" + name + ">";
                 if (!x.closed) out += '?';
                 break;
-            case node_kind::text:
+            case construct_kind::text:
                 out += "T" + quote_bytes(x.raw.view());
                 break;
             default:
@@ -54,10 +54,12 @@ std::string tree_raw(const node_tree& tree) {
 }
 
 node_role fold_test_role(const xml_node& node) {
-    const bool element = node.kind == node_kind::start_tag || node.kind == node_kind::empty_tag;
+    const bool element =
+        node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag;
     if (element && (node.name == "h1" || node.name == "title"))
         return node_role::landmark_with_content;
-    if ((element && (node.name == "body" || node.name == "x:y")) || node.kind == node_kind::comment)
+    if ((element && (node.name == "body" || node.name == "x:y")) ||
+        node.kind == construct_kind::comment)
         return node_role::landmark;
     return node_role::ordinary;
 }

@@ -19,7 +19,7 @@ namespace {
 
 struct rendering {
     std::vector<std::string> pieces;
-    int result = 0;
+    scan_status result = scan_status::finished;
 };
 
 rendering render(std::string_view text, const named_lists& data, size_t chunk, int64_t limit,
@@ -44,7 +44,7 @@ rendering render(std::string_view text, const named_lists& data, size_t chunk, i
         template_value piece;
         while (interpreter.output().pop_front(piece))
             r.pieces.emplace_back(piece.view());
-    } while (r.result == markup_scanner::needs_input);
+    } while (r.result == scan_status::needs_input);
     return r;
 }
 
@@ -58,7 +58,8 @@ std::string joined(const rendering& r) {
 // Where two renderings first differ, with a little of each around it; empty when they agree.
 std::string first_difference(const rendering& a, const rendering& b) {
     if (a.result != b.result)
-        return "results " + std::to_string(a.result) + " and " + std::to_string(b.result);
+        return "results " + std::to_string(static_cast<int>(a.result)) + " and " +
+               std::to_string(static_cast<int>(b.result));
     const std::string all_a = joined(a);
     const std::string all_b = joined(b);
     const size_t at = static_cast<size_t>(

@@ -178,12 +178,11 @@ TEST(TemplateInterpreterTest, ErrorsAreWrittenInline) {
 
 TEST(TemplateInterpreterTest, InputEndingInsideABlock) {
     check_rows({
-        {R"(<!--#if var="one"-->abc<!--#echo var="text"-->tail)", "tail",
-         template_interpreter::open_blocks},
-        {R"(<!--#if var="one"-->abc<b)", "<b", template_interpreter::open_blocks},
-        {R"(<!--#if var="zero"-->abc)", "abc", template_interpreter::open_blocks},
+        {R"(<!--#if var="one"-->abc<!--#echo var="text"-->tail)", "tail", render_open_blocks},
+        {R"(<!--#if var="one"-->abc<b)", "<b", render_open_blocks},
+        {R"(<!--#if var="zero"-->abc)", "abc", render_open_blocks},
         {R"(<!--#for var="item"-->x<!--#echo var="text")", R"(<!--#echo var="text")",
-         template_interpreter::open_blocks},
+         render_open_blocks},
         {R"(<!--#for var="nosuch"-->x)", "{1:24}x"},
     });
 }
@@ -276,18 +275,18 @@ TEST(TemplateInterpreterTest, DrivingLoopHandsOutOutputAfterEveryStep) {
     template_interpreter interpreter;
     interpreter.set_data(sample_data());
     interpreter.push_chunk(R"(<!--#for var="item"-->)");
-    EXPECT_EQ(interpreter.scan_step(), markup_scanner::needs_input);
+    EXPECT_EQ(interpreter.scan_step(), scan_status::needs_input);
     EXPECT_EQ(interpreter.mode(), interpreter_mode::collect);
     EXPECT_TRUE(interpreter.output().is_empty());
     interpreter.push_chunk(R"(<!--#echo var="text"--><!--#endfor-->.)");
-    EXPECT_EQ(interpreter.scan_step(), markup_scanner::needs_input);
+    EXPECT_EQ(interpreter.scan_step(), scan_status::needs_input);
     std::string out;
     template_value piece;
     while (interpreter.output().pop_front(piece))
         out += piece.view();
     EXPECT_EQ(out, "ABC");
     interpreter.set_end_of_input(true);
-    EXPECT_EQ(interpreter.scan_step(), markup_scanner::finished);
+    EXPECT_EQ(interpreter.scan_step(), scan_status::finished);
     while (interpreter.output().pop_front(piece))
         out += piece.view();
     EXPECT_EQ(out, "ABC.");

@@ -42,10 +42,9 @@ class HeadingScanTest : public testing::Test {
                      bool fold = false) {
         node_tree document;
         tree_insert(document, new xml_node(), nullptr, nullptr);
-        byte_string error;
-        EXPECT_EQ(parse_html_text(html, document, error, nullptr, nullptr, html_chunk_size,
-                                  fold ? scan_role : nullptr),
-                  0);
+        EXPECT_TRUE(parse_html_text(html, document, nullptr, nullptr, html_chunk_size,
+                                    fold ? scan_role : nullptr)
+                        .is_ok());
         heading_scan scan;
         scan.range_from = opt.from;
         scan.range_to = opt.to;
@@ -385,11 +384,11 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
     for (const strip_row& r : rows) {
         SCOPED_TRACE(r.stripped);
         node_tree document;
-        auto* heading = new xml_node(node_kind::start_tag, "<h1>");
+        auto* heading = new xml_node(construct_kind::start_tag, "<h1>");
         tree_insert(document, heading, nullptr, nullptr);
         for (const char* text : r.nodes)
-            tree_append_child(document, new xml_node(node_kind::text, text), heading);
-        tree_append_child(document, new xml_node(node_kind::end_tag, "</h1>"), heading);
+            tree_append_child(document, new xml_node(construct_kind::text, text), heading);
+        tree_append_child(document, new xml_node(construct_kind::end_tag, "</h1>"), heading);
         strip_state state;
         state.start(*heading);
         std::string joined;
@@ -404,14 +403,14 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
 
 TEST(HeadingLevelTest, NamesAndContent) {
     struct level_row {
-        node_kind kind;
+        construct_kind kind;
         const char* name;
         int32_t level;
     } rows[] = {
-        {node_kind::start_tag, "h1", 1}, {node_kind::start_tag, "H6", 6},
-        {node_kind::empty_tag, "h2", 2}, {node_kind::start_tag, "h9", 9},
-        {node_kind::start_tag, "hr", 0}, {node_kind::start_tag, "h10", 0},
-        {node_kind::start_tag, "x1", 0}, {node_kind::end_tag, "h1", 0},
+        {construct_kind::start_tag, "h1", 1}, {construct_kind::start_tag, "H6", 6},
+        {construct_kind::empty_tag, "h2", 2}, {construct_kind::start_tag, "h9", 9},
+        {construct_kind::start_tag, "hr", 0}, {construct_kind::start_tag, "h10", 0},
+        {construct_kind::start_tag, "x1", 0}, {construct_kind::end_tag, "h1", 0},
     };
     for (const level_row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -421,10 +420,10 @@ TEST(HeadingLevelTest, NamesAndContent) {
     }
 
     node_tree document;
-    auto* heading = new xml_node(node_kind::start_tag, "<h2>");
+    auto* heading = new xml_node(construct_kind::start_tag, "<h2>");
     tree_insert(document, heading, nullptr, nullptr);
     EXPECT_FALSE(has_content(*heading));
-    auto* end = new xml_node(node_kind::end_tag, "</h2>");
+    auto* end = new xml_node(construct_kind::end_tag, "</h2>");
     tree_append_child(document, end, heading);
     EXPECT_FALSE(has_content(*heading));
     end->closed = false;  // a stray end tag is content

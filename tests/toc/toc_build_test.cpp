@@ -117,15 +117,15 @@ TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
         for (const std::string& text : r.nodes) {
             xml_node* node = nullptr;
             if (text == "s") {
-                node = new xml_node(node_kind::comment, "<S>");
+                node = new xml_node(construct_kind::comment, "<S>");
             } else if (text == "e") {
-                node = new xml_node(node_kind::comment, "<E>");
+                node = new xml_node(construct_kind::comment, "<E>");
             } else if (text == "p") {
-                node = new xml_node(node_kind::start_tag, "<p>");
-                tree_append_child(document, new xml_node(node_kind::text, "x"), node);
-                tree_append_child(document, new xml_node(node_kind::end_tag, "</p>"), node);
+                node = new xml_node(construct_kind::start_tag, "<p>");
+                tree_append_child(document, new xml_node(construct_kind::text, "x"), node);
+                tree_append_child(document, new xml_node(construct_kind::end_tag, "</p>"), node);
             } else {
-                node = new xml_node(node_kind::text, text);
+                node = new xml_node(construct_kind::text, text);
             }
             tree_insert(document, node, nullptr, nullptr);
             nodes.push_back(node);
