@@ -39,19 +39,15 @@ constexpr int32_t formatHelpContext = 7;
 
 constexpr std::string_view headingLevels[] = {"<H1>", "<H2>", "<H3>", "<H4>", "<H5>", "<H6>"};
 
-QString textOf(std::string_view text) {
-    return qtText(text);
-}
-
 QLabel* plainLabel(std::string_view text, QWidget* parent) {
-    auto* label = new QLabel(textOf(text), parent);
+    auto* label = new QLabel(qtText(text), parent);
     // captions such as "[<title> tag]" are text, not markup
     label->setTextFormat(Qt::PlainText);
     return label;
 }
 
 QGroupBox* group(std::string_view caption, QWidget* page) {
-    auto* box = new QGroupBox(textOf(caption), page);
+    auto* box = new QGroupBox(qtText(caption), page);
     page->layout()->addWidget(box);
     return box;
 }
@@ -260,8 +256,8 @@ void ProjectWizard::buildRangePage(QWidget* page) {
     controls_.rangeFrom = new QComboBox(box);
     controls_.rangeTo = new QComboBox(box);
     for (std::string_view level : headingLevels) {
-        controls_.rangeFrom->addItem(textOf(level));
-        controls_.rangeTo->addItem(textOf(level));
+        controls_.rangeFrom->addItem(qtText(level));
+        controls_.rangeTo->addItem(qtText(level));
     }
     auto* row = new QHBoxLayout;
     row->addWidget(plainLabel("From", box));
@@ -454,14 +450,14 @@ void ProjectWizard::showPage(WizardPage page) {
     if (page == WizardPage::open_project) controls_.projectFile->clear();
     controls_.pages->setCurrentIndex(static_cast<int>(page));
     const PageFlow flow = wizardFlow(page, state());
-    controls_.title->setText(textOf(flow.title));
+    controls_.title->setText(qtText(flow.title));
     controls_.quickHelp->setPlainText(qtMessageText(flow.help));
     updateButtons();
 }
 
 void ProjectWizard::updateButtons() {
     const PageFlow flow = wizardFlow(page_, state());
-    controls_.forward->setText(textOf(flow.forwardCaption));
+    controls_.forward->setText(qtText(flow.forwardCaption));
     controls_.forward->setEnabled(flow.forwardEnabled);
     controls_.back->setVisible(flow.hasBack);
 }

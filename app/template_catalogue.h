@@ -14,7 +14,7 @@ class TemplateCatalogue {
     explicit TemplateCatalogue(std::string_view dataDirectory);
 
     // Forgets the catalogue, then reads it. On failure the catalogue stays absent and
-    // error_text tells why: the reader's message, "Tag <file> is missing." (likewise <name>,
+    // errorText tells why: the reader's message, "Tag <file> is missing." (likewise <name>,
     // <description>), or the count message when the three kinds differ in number.
     [[nodiscard]] bool load();
 
