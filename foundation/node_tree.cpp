@@ -19,36 +19,48 @@ struct tree_links {
             tree.top_count_ += delta;
     }
 
-    static void link_before(node_tree& tree, tree_node* node, tree_node* other) {
+    // One side of a node: the link toward its neighbour there, the neighbour's link back, and
+    // the end link a parent or the tree keeps on that side.
+    struct side {
+        tree_node* tree_node::*toward;
+        tree_node* tree_node::*back;
+        tree_node* tree_node::*child_end;
+        tree_node* node_tree::*top_end;
+    };
+    static constexpr side before{&tree_node::prev_, &tree_node::next_, &tree_node::first_child_,
+                                 &node_tree::first_};
+    static constexpr side after{&tree_node::next_, &tree_node::prev_, &tree_node::last_child_,
+                                &node_tree::last_top_};
+
+    // Points the neighbour's link back at `node`, or, without a neighbour on that side, the end
+    // link of the parent or of the tree.
+    static void point_back(node_tree& tree, tree_node* parent, tree_node* neighbour, const side& at,
+                           tree_node* node) {
+        if (neighbour)
+            neighbour->*at.back = node;
+        else if (parent)
+            parent->*at.child_end = node;
+        else
+            tree.*at.top_end = node;
+    }
+
+    static void link_beside(node_tree& tree, tree_node* node, tree_node* other, const side& at) {
         assert(is_unlinked(tree, node) && is_in_tree(tree, other));
         tree_node* parent = other->parent_;
         node->parent_ = parent;
-        node->next_ = other;
-        node->prev_ = other->prev_;
-        if (other->prev_)
-            other->prev_->next_ = node;
-        else if (parent)
-            parent->first_child_ = node;
-        else
-            tree.first_ = node;
-        other->prev_ = node;
+        node->*at.back = other;
+        node->*at.toward = other->*at.toward;
+        point_back(tree, parent, other->*at.toward, at, node);
+        other->*at.toward = node;
         count_in(tree, parent, 1);
     }
 
+    static void link_before(node_tree& tree, tree_node* node, tree_node* other) {
+        link_beside(tree, node, other, before);
+    }
+
     static void link_after(node_tree& tree, tree_node* node, tree_node* other) {
-        assert(is_unlinked(tree, node) && is_in_tree(tree, other));
-        tree_node* parent = other->parent_;
-        node->parent_ = parent;
-        node->prev_ = other;
-        node->next_ = other->next_;
-        if (other->next_)
-            other->next_->prev_ = node;
-        else if (parent)
-            parent->last_child_ = node;
-        else
-            tree.last_top_ = node;
-        other->next_ = node;
-        count_in(tree, parent, 1);
+        link_beside(tree, node, other, after);
     }
 
     static void link_only_child([[maybe_unused]] node_tree& tree, tree_node* node,
@@ -100,18 +112,8 @@ struct tree_links {
         tree_node* parent = node->parent_;
         tree_node* next = node->next_;
         tree_node* prev = node->prev_;
-        if (prev)
-            prev->next_ = next;
-        else if (parent)
-            parent->first_child_ = next;
-        else
-            tree.first_ = next;
-        if (next)
-            next->prev_ = prev;
-        else if (parent)
-            parent->last_child_ = prev;
-        else
-            tree.last_top_ = prev;
+        point_back(tree, parent, prev, before, next);
+        point_back(tree, parent, next, after, prev);
         count_in(tree, parent, -1);
         node->parent_ = node->next_ = node->prev_ = nullptr;
         return {parent, next};

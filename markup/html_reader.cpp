@@ -61,7 +61,7 @@ void append_to_run(byte_string& run, std::string_view bytes) {
 }  // namespace
 
 html_reader::html_reader(node_tree& tree) : tree_(tree) {
-    configure_html(*this);
+    configure_for_html(*this);
     innermost_known_.fill(-1);
 }
 
@@ -70,26 +70,13 @@ html_reader::~html_reader() {
     if (in_region()) unfold_region();
 }
 
-scan_status html_reader::read_chunk(byte_string&& chunk) {
+scan_status html_reader::feed(byte_string&& chunk) {
     queue_chunk(std::move(chunk));
-    const scan_status status = scan_step();
-    if (status == scan_status::needs_input) {
-        while (release_consumed()) {
-        }
-    }
-    return status;
+    return scan_and_release();
 }
 
-scan_status html_reader::read_chunk(std::string_view chunk) {
-    return read_chunk(byte_string(chunk));
-}
-
-scan_status html_reader::finish() {
-    set_end_of_input(true);
-    const scan_status status = scan_step();
-    if (status != scan_status::finished) return status;
-    while (release_consumed()) {
-    }
+scan_status html_reader::on_end() {
+    const scan_status status = markup_scanner::on_end();
     // elements left open have no end to fold at
     if (in_region()) unfold_region();
     return status;
@@ -128,10 +115,13 @@ bool html_reader::on_construct() {
     if (scanned == construct_kind::start_tag) {
         // the scanner's start tags are at least "<a>"
         if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
+        const std::string_view inside = raw.substr(1, raw.size() - 2);
         // a folding reader's caller looks at attributes only inside landmarks with content
-        const bool attributes_wanted = !classify_ || path_.size() > shield_;
-        parse_tag(raw.substr(1, raw.size() - 2), node->name,
-                  attributes_wanted ? &node->attributes : nullptr, true, false);
+        if (!classify_ || path_.size() > shield_) {
+            parse_tag(inside, name_case::lowered, node->name, node->attributes);
+        } else {
+            parse_tag_name(inside, name_case::lowered, node->name);
+        }
         node->element = element_index(node->name.view());
         if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
         const bool is_open = node->kind == construct_kind::start_tag;
@@ -154,7 +144,7 @@ bool html_reader::on_construct() {
 
     if (scanned == construct_kind::end_tag) {
         // "</>" is the shortest end tag
-        parse_tag(raw.substr(2, raw.size() - 3), node->name, nullptr, true, true);
+        parse_tag_name(raw.substr(2, raw.size() - 3), name_case::lowered, node->name);
         if (!node->name.is_empty()) node->element = element_index(node->name.view());
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;
@@ -395,11 +385,11 @@ result parse_html_file(std::string_view path, node_tree& tree, progress_callback
             too_large = true;
             break;
         }
-        status = reader.read_chunk(std::move(chunk));
+        status = reader.feed(std::move(chunk));
         if (status != scan_status::needs_input) break;
         meter.report(total);
     }
-    if (status == scan_status::needs_input && !too_large) status = reader.finish();
+    if (status == scan_status::needs_input && !too_large) status = reader.feed_end();
     file_close(file);
 
     if (too_large) return file_failure(too_large_message, path);
@@ -419,10 +409,10 @@ result parse_html_text(std::string_view text, node_tree& tree, progress_callback
     scan_status status = scan_status::needs_input;
     for (size_t at = 0; at < text.size() && status == scan_status::needs_input; at += step) {
         const std::string_view piece = text.substr(at, step);
-        status = reader.read_chunk(piece);
+        status = reader.feed(piece);
         if (status == scan_status::needs_input) meter.report(at + piece.size());
     }
-    if (status == scan_status::needs_input) status = reader.finish();
+    if (status == scan_status::needs_input) status = reader.feed_end();
     if (status != scan_status::finished) return result::failure(memory_message);
     meter.report_done();
     return result::success();

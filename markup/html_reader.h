@@ -23,7 +23,7 @@ inline constexpr int32_t html_chunk_size = 16384;
 // order; the end-tag nodes it adds for implicitly closed elements have an empty `raw`. Tags
 // are lower-cased into `name` and parsed into `attributes`; entities stay as written.
 //
-// Feed it with read_chunk as often as needed, then finish once.
+// Feed it chunk by chunk, then feed_end once.
 class html_reader : public markup_scanner {
   public:
     // Nodes are added after the tree's existing top-level nodes. The tree must outlive the
@@ -31,15 +31,11 @@ class html_reader : public markup_scanner {
     explicit html_reader(node_tree& tree);
     ~html_reader() override;
 
-    // Queues the chunk, taking over its storage, builds the nodes it completes and drops the
-    // input read through. needs_input, or size_exceeded with the tree holding what was read
-    // before.
-    [[nodiscard]] scan_status read_chunk(byte_string&& chunk);
-    // The same for bytes the caller keeps; they are copied.
-    [[nodiscard]] scan_status read_chunk(std::string_view chunk);
-    // Ends the input: an unfinished construct or text becomes a text node. finished, or
-    // size_exceeded.
-    [[nodiscard]] scan_status finish();
+    // markup_scanner::feed for a chunk whose storage the reader takes over. Gives needs_input,
+    // or size_exceeded with the tree holding what was read before. At feed_end an unfinished
+    // construct or text becomes a text node.
+    using markup_scanner::feed;
+    [[nodiscard]] scan_status feed(byte_string&& chunk);
 
     // Folds what the caller will only write back, to keep the tree of a large document small.
     // Once an element is known to hold a landmark (the top level counts as one), every finished
@@ -53,6 +49,7 @@ class html_reader : public markup_scanner {
   protected:
     bool on_text() override;
     bool on_construct() override;
+    scan_status on_end() override;
 
   private:
     // One element of the open path, with the path position of the next outer open element of

@@ -96,86 +96,11 @@ bool is_ascii_letter(int c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-constexpr sgml_entity entities[] = {
+constexpr named_entity entities[] = {
     {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'},
 };
 
 }  // namespace
-
-void chunk_queue::push_chunk(std::string_view text) {
-    queue_chunk(byte_string(text));
-}
-
-void chunk_queue::queue_chunk(byte_string&& chunk) {
-    queued_bytes_ += chunk.length();
-    chunks_.push_back(std::move(chunk));
-}
-
-void chunk_queue::rewind() {
-    cur_ = -1;
-    cur_data_ = nullptr;
-    cur_len_ = 0;
-    pos_ = 0;
-    end_of_input_ = false;
-    released_pending_ = 0;
-}
-
-void chunk_queue::enter_chunk(int32_t index) {
-    cur_ = index;
-    const byte_string& chunk = chunks_[static_cast<size_t>(index)];
-    cur_data_ = chunk.data();
-    cur_len_ = chunk.length();
-    pos_ = 0;
-}
-
-int chunk_queue::next_char_slow() {
-    if (cur_ < 0) {
-        // after the end every queued chunk counts as read through: only later ones are new
-        if (released_pending_ >= chunk_count()) return end_of_input_ ? end_of_data : need_more;
-        enter_chunk(released_pending_);
-    } else {
-        ++pos_;
-    }
-    while (pos_ >= cur_len_) {
-        if (cur_ + 1 >= chunk_count()) {
-            pos_ = cur_len_;
-            return end_of_input_ ? end_of_data : need_more;
-        }
-        enter_chunk(cur_ + 1);
-        ++released_pending_;
-    }
-    ++chars_read_;
-    return static_cast<unsigned char>(cur_data_[pos_]);
-}
-
-bool chunk_queue::release_consumed() {
-    if (released_pending_ <= 0 || chunks_.empty()) return false;
-    queued_bytes_ -= chunks_.front().length();
-    chunks_.pop_front();
-    --released_pending_;
-    if (cur_ > 0) --cur_;
-    return true;
-}
-
-void position_tracker::skip_counted(int32_t n) {
-    const char* begin = lookahead().data();
-    const char* end = begin + n;
-    // line feeds are rare next to the other bytes: memchr jumps from one to the next
-    const char* last_feed = nullptr;
-    int64_t feeds = 0;
-    for (const char* p = begin;
-         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p) {
-        last_feed = p;
-        ++feeds;
-    }
-    if (feeds == 0) {
-        column_ += n;
-    } else {
-        line_ += feeds;
-        column_ = end - last_feed - 1;
-    }
-    skip(n);
-}
 
 markup_scanner::markup_scanner() {
     for (const default_rule& d : default_rules)
@@ -202,62 +127,56 @@ scan_status markup_scanner::scan_step() {
             token_.push(byte);
             continue;
         }
-        switch (c) {
-            case '"':
-                if (in_markup_) {
-                    if (!in_single_quotes_) in_double_quotes_ = !in_double_quotes_;
-                    token_.push(byte);
-                } else if (keep_text_) {
-                    token_.push(byte);
-                }
-                break;
-            case '\'':
-                if (in_markup_) {
-                    if (!in_double_quotes_) in_single_quotes_ = !in_single_quotes_;
-                    token_.push(byte);
-                } else if (keep_text_) {
-                    token_.push(byte);
-                }
-                break;
-            case '<':
-                if (in_markup_) {
-                    token_.push(byte);
-                    break;
-                }
-                if (keep_text_) {
-                    const bool go_on = on_text();
-                    // started even when stopped, so that the '<' is not lost to a later step
-                    start_construct();
-                    if (!go_on) return scan_status::stopped;
-                } else {
-                    start_construct();
-                }
-                continue;
-            case '>':
-                if (in_markup_ || keep_text_) token_.push(byte);
-                if (in_markup_ && !(quote_aware_ && (in_single_quotes_ || in_double_quotes_)) &&
-                    token_.length() > static_cast<int32_t>(terminator_.size()) &&
-                    token_.ends_with(terminator_)) {
-                    const bool go_on = on_construct();
-                    finish_construct();
-                    if (!go_on) return scan_status::stopped;
-                    continue;
-                }
-                break;
-            case '\\':
-                if (in_markup_) {
-                    if (escapes_ && (in_single_quotes_ || in_double_quotes_)) escape_next_ = true;
-                    token_.push(byte);
-                } else if (keep_text_) {
-                    token_.push(byte);
-                }
-                break;
-            default:
-                if (in_markup_ || keep_text_) token_.push(byte);
-                break;
+        if (c == '<' && !in_markup_) {
+            const bool go_on = !keep_text_ || on_text();
+            // started even when stopped, so that the '<' is not lost to a later step
+            start_construct();
+            if (!go_on) return scan_status::stopped;
+            continue;
         }
-        if (in_markup_ && classifying_) classify(c);
+        if (in_markup_ || keep_text_) token_.push(byte);
+        // outside markup only a '<' matters
+        if (!in_markup_) continue;
+        const bool in_quotes = in_single_quotes_ || in_double_quotes_;
+        if (c == '"' && !in_single_quotes_) {
+            in_double_quotes_ = !in_double_quotes_;
+        } else if (c == '\'') {
+            if (!in_double_quotes_) in_single_quotes_ = !in_single_quotes_;
+        } else if (c == '\\') {
+            escape_next_ = escapes_ && in_quotes;
+        } else if (c == '>' && !(quote_aware_ && in_quotes) && ends_construct()) {
+            const bool go_on = on_construct();
+            finish_construct();
+            if (!go_on) return scan_status::stopped;
+            continue;
+        }
+        if (classifying_) classify(c);
     }
+}
+
+scan_status markup_scanner::scan_and_release() {
+    const scan_status status = scan_step();
+    while (release_consumed()) {
+    }
+    return status;
+}
+
+scan_status markup_scanner::feed(std::string_view chunk) {
+    push_chunk(chunk);
+    return scan_and_release();
+}
+
+scan_status markup_scanner::feed_end() {
+    set_end_of_input(true);
+    return scan_and_release();
+}
+
+scan_status markup_scanner::feed_all(std::string_view text, size_t chunk_size) {
+    for (size_t at = 0; at < text.size(); at += chunk_size) {
+        const scan_status status = feed(text.substr(at, chunk_size));
+        if (status != scan_status::needs_input) return status;
+    }
+    return feed_end();
 }
 
 // Takes as many bytes of the current chunk as need no single look, exactly as the byte
@@ -281,6 +200,11 @@ void markup_scanner::skip_plain() {
     if (n == 0) return;
     if (in_markup_ || keep_text_) token_.append(begin, static_cast<int32_t>(n));
     skip_counted(static_cast<int32_t>(n));
+}
+
+bool markup_scanner::ends_construct() const {
+    return token_.length() > static_cast<int32_t>(terminator_.size()) &&
+           token_.ends_with(terminator_);
 }
 
 void markup_scanner::start_construct() {
@@ -392,18 +316,18 @@ scan_status markup_scanner::on_end() {
     return go_on ? scan_status::finished : scan_status::stopped;
 }
 
-std::span<const sgml_entity> sgml_entities() {
+std::span<const named_entity> named_entities() {
     return entities;
 }
 
 int entity_char(std::string_view name) {
-    for (const sgml_entity& entity : entities) {
+    for (const named_entity& entity : entities) {
         if (entity.name == name) return static_cast<unsigned char>(entity.value);
     }
     return -1;
 }
 
-void configure_html(markup_scanner& scanner) {
+void configure_for_html(markup_scanner& scanner) {
     using enum construct_kind;
     scanner.set_enabled({start_tag, end_tag, declaration, comment, doctype, directive_comment});
     for (construct_kind kind : {start_tag, end_tag, declaration, doctype})
@@ -414,7 +338,7 @@ void configure_html(markup_scanner& scanner) {
     scanner.set_size_limit(4194304);
 }
 
-void configure_strict(markup_scanner& scanner) {
+void configure_for_tagged_values(markup_scanner& scanner) {
     using enum construct_kind;
     scanner.set_enabled({start_tag, end_tag, empty_tag, comment, cdata, processing_instruction});
     for (construct_kind kind : {start_tag, end_tag, empty_tag})
@@ -427,7 +351,7 @@ void configure_strict(markup_scanner& scanner) {
     scanner.set_size_limit(16777216);
 }
 
-void configure_template(markup_scanner& scanner) {
+void configure_for_templates(markup_scanner& scanner) {
     scanner.set_enabled({construct_kind::directive_comment});
     scanner.set_rule(construct_kind::directive_comment,
                      {.terminator = "-->", .quote_aware = true, .escapes = true});

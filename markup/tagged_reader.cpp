@@ -18,7 +18,7 @@ constexpr std::string_view cdata_close = "]]>";
 const sorted_map& entity_table() {
     static const sorted_map table = [] {
         sorted_map entities;
-        for (const sgml_entity& entity : sgml_entities())
+        for (const named_entity& entity : named_entities())
             entities.insert(entity.name, template_value(entity.value));
         return entities;
     }();
@@ -49,8 +49,8 @@ bool is_open_start_tag(const xml_node* node) {
 }  // namespace
 
 tagged_reader::tagged_reader(node_tree& tree, bool lower_case)
-    : tree_(tree), lower_case_(lower_case) {
-    configure_strict(*this);
+    : tree_(tree), names_(lower_case ? name_case::lowered : name_case::as_written) {
+    configure_for_tagged_values(*this);
 }
 
 void tagged_reader::push_chunk(std::string_view text) {
@@ -88,7 +88,7 @@ bool tagged_reader::on_construct() {
     switch (kind) {
         case construct_kind::start_tag:
             if (inside.ends_with('/')) kind = construct_kind::empty_tag;
-            parse_tag(inside, node->name, &node->attributes, lower_case_, false);
+            parse_tag(inside, names_, node->name, node->attributes);
             for (const auto& entry : node->attributes.entries()) {
                 if (entry.second.view().find('&') == std::string_view::npos) continue;
                 template_value* value = node->attributes.find_ref(entry.first.view());
@@ -96,7 +96,7 @@ bool tagged_reader::on_construct() {
             }
             break;
         case construct_kind::end_tag:
-            parse_tag(inside, node->name, nullptr, lower_case_, true);
+            parse_tag_name(inside, names_, node->name);
             break;
         case construct_kind::cdata:
             if (construct.size() >= cdata_open.size() + cdata_close.size()) {

@@ -5,6 +5,7 @@
 #include "byte_string.h"
 #include "markup_scanner.h"
 #include "node_tree.h"
+#include "parse_tag.h"
 #include "result.h"
 #include "xml_node.h"
 
@@ -14,9 +15,7 @@
 //
 //     node_tree tree;
 //     tagged_reader reader(tree, true);
-//     reader.push_chunk(bytes);            // and scan_step(), for every chunk
-//     reader.set_end_of_input(true);
-//     const result read = reader.read_result(reader.scan_step());
+//     const result read = reader.read_result(reader.feed_all(bytes, 16384));
 class tagged_reader : public markup_scanner {
   public:
     // `tree` is the caller's and should start empty; the reader only appends to it, and the
@@ -48,7 +47,7 @@ class tagged_reader : public markup_scanner {
     bool end_tag(xml_node* node);
 
     node_tree& tree_;
-    bool lower_case_;
+    name_case names_;
     // 1: into last_; 2: after last_'s parent; 3: after last_.
     int insert_mode_ = 3;
     xml_node* last_ = nullptr;

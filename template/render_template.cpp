@@ -8,11 +8,9 @@
 
 namespace {
 
-// One turn of the driving loop after a chunk (or the end) was queued.
-scan_status step(template_interpreter& interpreter, std::vector<byte_string>& out) {
-    const scan_status status = interpreter.scan_step();
-    while (interpreter.release_consumed()) {
-    }
+// Moves the texts produced so far to `out`; passes on the status of the step that made them.
+scan_status take_output(scan_status status, template_interpreter& interpreter,
+                        std::vector<byte_string>& out) {
     template_value piece;
     while (interpreter.output().pop_front(piece))
         out.emplace_back(piece.view());
@@ -48,14 +46,11 @@ int render_template_text(std::string_view text, const named_lists& data,
     size_t at = 0;
     scan_status status = scan_status::needs_input;
     do {
-        if (at < text.size()) {
-            const size_t n = std::min(chunk, text.size() - at);
-            interpreter.push_chunk(text.substr(at, n));
-            at += n;
-        } else {
-            interpreter.set_end_of_input(true);
-        }
-        status = step(interpreter, out);
+        const size_t n = std::min(chunk, text.size() - at);
+        status = take_output(
+            at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end(),
+            interpreter, out);
+        at += n;
     } while (status == scan_status::needs_input);
     return render_result(status);
 }
@@ -94,11 +89,8 @@ int render_template_file(std::string_view path, const named_lists& data,
             result = render_unreadable;
             break;
         }
-        if (n > 0)
-            interpreter.push_chunk(buffer.view());
-        else
-            interpreter.set_end_of_input(true);
-        result = render_result(step(interpreter, out));
+        const scan_status status = n > 0 ? interpreter.feed(buffer.view()) : interpreter.feed_end();
+        result = render_result(take_output(status, interpreter, out));
     } while (result == 0);
     file_close(file);
     return result;

@@ -17,7 +17,7 @@ class body_reader : public markup_scanner {
   public:
     body_reader(template_block& body, const named_lists* data, int64_t pieces_left)
         : body_(body), data_(data) {
-        configure_template(*this);
+        configure_for_templates(*this);
         max_pieces_ = std::min(body.text_.size() / template_block::bytes_per_piece + 16,
                                static_cast<size_t>(std::max(pieces_left, int64_t{0})));
     }
@@ -25,22 +25,7 @@ class body_reader : public markup_scanner {
     // Whether every byte of the body went into a piece.
     bool read_all() {
         const std::string_view text = body_.text_;
-        size_t at = 0;
-        scan_status status = scan_status::needs_input;
-        for (;;) {
-            if (at < text.size()) {
-                const size_t slice = std::min(text.size() - at, body_slice_size);
-                push_chunk(text.substr(at, slice));
-                at += slice;
-            } else {
-                set_end_of_input(true);
-            }
-            status = scan_step();
-            while (release_consumed()) {
-            }
-            if (status != scan_status::needs_input) break;
-        }
-        return status == scan_status::finished && offset_ == text.size();
+        return feed_all(text, body_slice_size) == scan_status::finished && offset_ == text.size();
     }
 
   protected:

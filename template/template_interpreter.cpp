@@ -129,7 +129,7 @@ bool read_directive(std::string_view directive, byte_string& keyword, byte_strin
 
 template_interpreter::template_interpreter()
     : own_pieces_left_(template_block::pieces_per_rendering) {
-    configure_template(*this);
+    configure_for_templates(*this);
 }
 
 template_interpreter::~template_interpreter() = default;
@@ -402,21 +402,8 @@ void template_interpreter::reread(std::string_view body, int32_t index, int32_t 
     child.level_ = level;
     child.reread_bodies_ = reread_bodies_;
     child.begin_pass(index);
-    size_t at = 0;
-    for (;;) {
-        if (at < body.size()) {
-            const size_t slice = std::min(body.size() - at, body_slice_size);
-            child.push_chunk(body.substr(at, slice));
-            at += slice;
-        } else {
-            child.set_end_of_input(true);
-        }
-        const scan_status status = child.scan_step();
-        while (child.release_consumed()) {
-        }
-        // a block the body leaves open is the body's own affair: its result is not passed on
-        if (status != scan_status::needs_input) break;
-    }
+    // a block the body leaves open is the body's own affair: its result is not passed on
+    static_cast<void>(child.feed_all(body, body_slice_size));
 }
 
 namespace {

@@ -33,10 +33,9 @@ bool read_directive(std::string_view directive, byte_string& keyword, byte_strin
 // interpreter, or, for a loop, scanned once into its pieces and replayed on every pass with the
 // same output. Errors are reported inline in the output, never through the result.
 //
-// Use: set_data, then per chunk push_chunk, scan_step, release_consumed until false, and
-// take every text from the front of output(); after the last chunk set_end_of_input and step
-// once more. scan_step gives needs_input for more input, size_exceeded when too much input is
-// queued, finished when the input ended with every block closed and stopped when it ended
+// Use: set_data, then feed every chunk and take every text from the front of output(); after
+// the last chunk feed_end. A step gives needs_input for more input, size_exceeded when too much
+// input is queued, finished when the input ended with every block closed and stopped when it ended
 // inside a block (whose body is lost).
 class template_interpreter : public markup_scanner {
   public:

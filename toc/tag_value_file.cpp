@@ -80,12 +80,10 @@ bool tag_value_file::read(std::string_view path) {
             return false;
         }
         if (n == 0) {
-            reader.set_end_of_input(true);
-            status = reader.scan_step();
+            status = reader.feed_end();
             break;
         }
-        reader.push_chunk(chunk.view());
-        status = reader.scan_step();
+        status = reader.feed(chunk.view());
         if (status != scan_status::needs_input) break;
     }
     file_close(file);

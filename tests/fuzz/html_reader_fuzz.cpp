@@ -44,11 +44,11 @@ scan_status read_in_chunks(node_tree& tree, std::string_view doc, std::string_vi
         }
         // a block of exactly the chunk's size, so that a read past it is caught
         const std::string piece(doc.substr(at, n));
-        const scan_status status = reader.read_chunk(std::string_view(piece));
+        const scan_status status = reader.feed(std::string_view(piece));
         if (status != scan_status::needs_input) return status;
         at += n;
     }
-    return reader.finish();
+    return reader.feed_end();
 }
 
 std::string raw_text(const node_tree& tree) {

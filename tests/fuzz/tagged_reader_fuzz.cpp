@@ -37,18 +37,7 @@ outcome read(std::string_view document, size_t chunk_size, bool lower_case) {
     node_tree tree;
     tagged_reader reader(tree, lower_case);
     outcome out;
-    size_t at = 0;
-    for (;;) {
-        if (at >= document.size()) {
-            reader.set_end_of_input(true);
-            out.result = reader.scan_step();
-            break;
-        }
-        reader.push_chunk(document.substr(at, chunk_size));
-        at += chunk_size;
-        out.result = reader.scan_step();
-        if (out.result != scan_status::needs_input) break;
-    }
+    out.result = reader.feed_all(document, chunk_size);
     dump_tree(tree, out.tree);
     out.line = reader.line();
     out.column = reader.column();

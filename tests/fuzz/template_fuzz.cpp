@@ -74,22 +74,12 @@ int render_reread(std::string_view text, const named_lists& data, std::string& o
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
     set_reread_bodies(interpreter, true);
-    int result = 0;
-    bool pushed = false;
-    do {
-        if (!pushed)
-            interpreter.push_chunk(text);
-        else
-            interpreter.set_end_of_input(true);
-        pushed = true;
-        result = interpreter.scan_step();
-        while (interpreter.release_consumed()) {
-        }
-        template_value piece;
-        while (interpreter.output().pop_front(piece))
-            out += piece.view();
-    } while (result == markup_scanner::needs_input);
-    return result;
+    scan_status status = interpreter.feed(text);
+    if (status == scan_status::needs_input) status = interpreter.feed_end();
+    template_value piece;
+    while (interpreter.output().pop_front(piece))
+        out += piece.view();
+    return status == scan_status::finished ? render_finished : render_open_blocks;
 }
 
 }  // namespace

@@ -81,8 +81,8 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
     node_tree tree;
     tree_insert(tree, new xml_node(), nullptr, nullptr);
     html_reader reader(tree);
-    if (reader.read_chunk(document) != scan_status::needs_input ||
-        reader.finish() != scan_status::finished)
+    if (reader.feed(document) != scan_status::needs_input ||
+        reader.feed_end() != scan_status::finished)
         fail("the document does not read");
     if (has_toc) {
         heading_scan scan;

@@ -59,8 +59,8 @@ outcome read_pieces(const piece_list& pieces) {
     outcome out;
     out.status = scan_status::needs_input;
     for (size_t i = 0; i < pieces.size() && out.status == scan_status::needs_input; ++i)
-        out.status = reader.read_chunk(pieces[i]);
-    if (out.status == scan_status::needs_input) out.status = reader.finish();
+        out.status = reader.feed(pieces[i]);
+    if (out.status == scan_status::needs_input) out.status = reader.feed_end();
     check_links(doc.tree);
     out.dump = tree_dump(doc.tree);
     out.raw = tree_raw(doc.tree);

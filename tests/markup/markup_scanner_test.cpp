@@ -45,8 +45,8 @@ void configure_escapes_only(markup_scanner& scanner) {
     configure_every_kind(scanner, {.terminator = ">", .escapes = true});
 }
 
-void configure_html_without_text(markup_scanner& scanner) {
-    configure_html(scanner);
+void configure_for_html_without_text(markup_scanner& scanner) {
+    configure_for_html(scanner);
     scanner.set_keep_text(false);
 }
 
@@ -151,11 +151,11 @@ struct scan_setup {
 };
 
 const scan_setup setups[] = {
-    {"html", configure_html, html_rows, true},
-    {"strict", configure_strict, strict_rows, true},
-    {"template", configure_template, template_rows, true},
+    {"html", configure_for_html, html_rows, true},
+    {"strict", configure_for_tagged_values, strict_rows, true},
+    {"template", configure_for_templates, template_rows, true},
     {"all kinds", configure_all_kinds, all_kind_rows, true},
-    {"html without text", configure_html_without_text, no_text_rows, false},
+    {"html without text", configure_for_html_without_text, no_text_rows, false},
     {"defaults", configure_defaults, {}, true},
     {"escapes only", configure_escapes_only, {}, true},
 };
@@ -214,7 +214,7 @@ TEST(MarkupScannerTest, LineAndColumn) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.input);
-        EXPECT_EQ(scan_dump(configure_html, piece_list::whole(row.input), true), row.expected);
+        EXPECT_EQ(scan_dump(configure_for_html, piece_list::whole(row.input), true), row.expected);
         expect_chunk_independent(setups[0], row.input);
     }
 }
@@ -277,7 +277,7 @@ TEST(MarkupScannerTest, SizeLimitCountsQueuedChunks) {
 
 TEST(MarkupScannerTest, HtmlSizeLimitIsReachedByExactlyFourMebibytes) {
     scan_recorder recorder;
-    configure_html(recorder);
+    configure_for_html(recorder);
     recorder.push_chunk(std::string(4194303, 'x'));
     EXPECT_EQ(recorder.scan_step(), scan_status::needs_input);
     recorder.push_chunk("x");
@@ -308,7 +308,7 @@ TEST(MarkupScannerTest, ReleaseDropsOnlyReadThroughChunks) {
 
 TEST(MarkupScannerTest, StepAfterTheEndDoesNotReadTheInputAgain) {
     scan_recorder recorder;
-    configure_html(recorder);
+    configure_for_html(recorder);
     recorder.push_chunk("a<b>");
     recorder.set_end_of_input(true);
     EXPECT_EQ(recorder.scan_step(), scan_status::finished);
@@ -336,7 +336,7 @@ class failing_reader : public markup_scanner {
 
 TEST(MarkupScannerTest, HookErrorStopsTheStepAtItsPosition) {
     failing_reader reader;
-    configure_strict(reader);
+    configure_for_tagged_values(reader);
     reader.push_chunk("<a>x</b>\n<c>");
     EXPECT_EQ(reader.scan_step(), scan_status::stopped);
     EXPECT_EQ(reader.fail_line, 1);
@@ -353,7 +353,7 @@ TEST(MarkupScannerTest, EntityNamesAreCaseSensitive) {
     EXPECT_EQ(entity_char("quot"), '"');
     EXPECT_EQ(entity_char("AMP"), -1);
     EXPECT_EQ(entity_char("nbsp"), -1);
-    EXPECT_EQ(sgml_entities().size(), 5u);
+    EXPECT_EQ(named_entities().size(), 5u);
 }
 
 }  // namespace

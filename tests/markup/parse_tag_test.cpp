@@ -9,10 +9,10 @@
 namespace {
 
 // The name, then " key=value" per attribute in key order, values quoted.
-std::string tag_dump(std::string_view text, bool lower_case, bool name_only) {
+std::string tag_dump(std::string_view text, bool lower_case) {
     byte_string name("stale");
     sorted_map attributes;
-    parse_tag(text, name, &attributes, lower_case, name_only);
+    parse_tag(text, lower_case ? name_case::lowered : name_case::as_written, name, attributes);
     std::string dump(name.view());
     for (const auto& [key, value] : attributes.entries())
         dump += " " + std::string(key.view()) + "=" + quote_bytes(value.view());
@@ -53,7 +53,7 @@ TEST(ParseTagTest, SplitsNameAndAttributes) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.text));
-        EXPECT_EQ(tag_dump(row.text, row.lower_case, false), row.expected);
+        EXPECT_EQ(tag_dump(row.text, row.lower_case), row.expected);
     }
 }
 
@@ -69,9 +69,13 @@ TEST(ParseTagTest, NameOnlyStopsAfterTheName) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        EXPECT_EQ(tag_dump(row.text, row.lower_case, true), row.expected);
-        byte_string name;
-        parse_tag(row.text, name, nullptr, row.lower_case, true);
+        const name_case names = row.lower_case ? name_case::lowered : name_case::as_written;
+        byte_string name("stale");
+        parse_tag_name(row.text, names, name);
+        EXPECT_EQ(name.view(), row.expected);
+        // the full reading gives the same name
+        sorted_map attributes;
+        parse_tag(row.text, names, name, attributes);
         EXPECT_EQ(name.view(), row.expected);
     }
 }

@@ -54,7 +54,7 @@ std::string node_dump(const xml_node& node) {
 std::string read_dump(const piece_list& pieces, bool lower_case = true) {
     node_tree tree;
     tagged_reader reader(tree, lower_case);
-    const result read = reader.read_result(feed_pieces(reader, pieces, false));
+    const result read = reader.read_result(feed_pieces(reader, pieces));
     std::string dump;
     for (const tree_node* node = tree.first(); node; node = node->next()) {
         if (!dump.empty()) dump += " ";
@@ -132,8 +132,7 @@ TEST(TaggedReaderTest, SameTreeWhereverTheInputIsSplit) {
 TEST(TaggedReaderTest, RawKeepsWhatTextDecodes) {
     node_tree tree;
     tagged_reader reader(tree, true);
-    const scan_status status =
-        feed_pieces(reader, piece_list::whole("<K a='&lt;'>a&lt;b</K>"), false);
+    const scan_status status = feed_pieces(reader, piece_list::whole("<K a='&lt;'>a&lt;b</K>"));
     ASSERT_EQ(status, scan_status::finished);
     const xml_node* key = as_xml(tree.first());
     EXPECT_EQ(key->raw.view(), "<K a='&lt;'>");
@@ -162,8 +161,7 @@ TEST(TaggedReaderTest, TruncatedDocumentReportsItsEnd) {
         }
         node_tree tree;
         tagged_reader reader(tree, true);
-        const result read =
-            reader.read_result(feed_pieces(reader, piece_list::whole(prefix), false));
+        const result read = reader.read_result(feed_pieces(reader, piece_list::whole(prefix)));
         const bool complete = n < 3 || n >= document.size() - 1;
         EXPECT_EQ(read.is_ok(), complete);
         EXPECT_EQ(read.message().view().ends_with("unclosed tag.\r\n"), !complete);
@@ -196,7 +194,7 @@ TEST(TaggedReaderTest, ErrorReportNamesTheReason) {
     };
     node_tree tree;
     tagged_reader reader(tree, true);
-    ASSERT_EQ(feed_pieces(reader, piece_list::whole("<a>x</b>"), false), scan_status::stopped);
+    ASSERT_EQ(feed_pieces(reader, piece_list::whole("<a>x</b>")), scan_status::stopped);
     for (const ReportRow& row : report_rows) {
         SCOPED_TRACE(static_cast<int>(row.last));
         const result read = reader.read_result(row.last);

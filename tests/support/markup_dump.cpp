@@ -33,14 +33,16 @@ void piece_list::add(std::string_view piece) {
 
 scan_status feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release) {
     for (size_t i = 0; i < pieces.size(); ++i) {
-        scanner.push_chunk(pieces[i]);
-        const scan_status status = scanner.scan_step();
-        if (status != scan_status::needs_input) return status;
-        while (release && scanner.release_consumed()) {
+        scan_status status = scan_status::needs_input;
+        if (release) {
+            status = scanner.feed(pieces[i]);
+        } else {
+            scanner.push_chunk(pieces[i]);
+            status = scanner.scan_step();
         }
+        if (status != scan_status::needs_input) return status;
     }
-    scanner.set_end_of_input(true);
-    return scanner.scan_step();
+    return scanner.feed_end();
 }
 
 std::string quote_bytes(std::string_view bytes) {

@@ -27,10 +27,10 @@ class piece_list {
     std::vector<size_t> sizes_;
 };
 
-// Feeds the pieces as a reader does: push_chunk and scan_step per piece, then
-// end_of_input and one more step. With `release`, read-through chunks are dropped after
-// every step. Returns the first step status other than needs_input, or the last one.
-scan_status feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release);
+// Feeds the pieces as a reader does, then the end. Without `release` the pieces are pushed
+// and scanned, and chunks read through stay queued. Returns the first step status other than
+// needs_input, or the last one.
+scan_status feed_pieces(markup_scanner& scanner, const piece_list& pieces, bool release = true);
 
 // Bytes in double quotes; " and \ escaped, control bytes and bytes >= 0x7f as \n, \r, \t, \xNN.
 std::string quote_bytes(std::string_view bytes);

@@ -31,16 +31,9 @@ rendering render(std::string_view text, const named_lists& data, size_t chunk, i
     rendering r;
     size_t at = 0;
     do {
-        if (at < text.size()) {
-            const size_t n = std::min(chunk, text.size() - at);
-            interpreter.push_chunk(text.substr(at, n));
-            at += n;
-        } else {
-            interpreter.set_end_of_input(true);
-        }
-        r.result = interpreter.scan_step();
-        while (interpreter.release_consumed()) {
-        }
+        const size_t n = std::min(chunk, text.size() - at);
+        r.result = at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end();
+        at += n;
         template_value piece;
         while (interpreter.output().pop_front(piece))
             r.pieces.emplace_back(piece.view());
