@@ -32,10 +32,6 @@ class progress_line {
   public:
     progress_line(std::ostream& stream, std::string_view verb) : stream_(stream), verb_(verb) {}
 
-    static void report(int32_t percent, void* data) {
-        static_cast<progress_line*>(data)->show(percent);
-    }
-
     void show(int32_t percent) {
         if (percent < 0) percent = 0;
         if (percent > 100) percent = 100;
@@ -80,17 +76,17 @@ int run_project(std::span<const std::string_view> arguments, bool clear, std::st
     }
 
     toc_project project;
-    if (project.load(path) != 0) {
-        return report(out, error_occurred, project.error_text.view(), exit_error_occurred);
+    if (const result loaded = project.load(path); !loaded.is_ok()) {
+        return report(out, error_occurred, loaded.message().view(), exit_error_occurred);
     }
     progress_line line(err, clear ? "Clearing" : "Building");
-    const progress_callback callback = show_progress ? &progress_line::report : nullptr;
-    void* const data = show_progress ? &line : nullptr;
-    const int result =
-        clear ? clear_toc(project, callback, data) : build_toc(project, callback, data);
+    progress_function progress;
+    if (show_progress) progress = [&line](int32_t percent) { line.show(percent); };
+    const result done = clear ? clear_toc(project, progress) : build_toc(project, progress);
     line.erase();
-    if (result != 0) {
-        return report(out, error_occurred, project.error_text.view(), exit_error_occurred);
+    // a multi-file build whose source failed is an error like any other here
+    if (!done.is_ok()) {
+        return report(out, error_occurred, done.message().view(), exit_error_occurred);
     }
     return report(out, clear ? clearance_done : build_complete, {}, exit_done);
 }

@@ -78,18 +78,13 @@ QComboBox* headingList(const char* name, QWidget* parent) {
 }
 
 // The value of a range list: index + 1, so 0 without a selection.
-template_value rangeValue(const QComboBox* list) {
-    return template_value(static_cast<int32_t>(list->currentIndex() + 1));
+int32_t rangeValue(const QComboBox* list) {
+    return static_cast<int32_t>(list->currentIndex() + 1);
 }
 
 // A range value from 1 to 6 selects its level; any other leaves the list without selection.
-void showRange(QComboBox* list, const template_value& value) {
-    const int32_t level = value.to_integer();
+void showRange(QComboBox* list, int32_t level) {
     list->setCurrentIndex(level >= 1 && level <= 6 ? level - 1 : -1);
-}
-
-template_value checkValue(const QCheckBox* box) {
-    return template_value(static_cast<int32_t>(box->isChecked() ? 1 : 0));
 }
 
 }  // namespace
@@ -470,7 +465,7 @@ void MainWindow::showWizard(WizardPage page) {
 }
 
 void MainWindow::startWithProject(std::string_view path) {
-    if (project_.load(path) != 0) {
+    if (!project_.load(path).is_ok()) {
         newProject();
         return;
     }
@@ -481,8 +476,8 @@ void MainWindow::startWithProject(std::string_view path) {
 
 void MainWindow::startWithSource(std::string_view path) {
     // the cleared project keeps the remembered format options
-    project_.is_single.set_integer(1);
-    project_.is_dest_as_source.set_integer(1);
+    project_.is_single = true;
+    project_.is_dest_as_source = true;
     project_.source.assign(1, byte_string(path));
     showProjectInControls();
 }
@@ -511,7 +506,7 @@ void MainWindow::openProject() {
 
 bool MainWindow::openProjectFile(std::string_view path) {
     currentProjectFile_ = byte_string(path);
-    if (project_.load(path) != 0) {
+    if (!project_.load(path).is_ok()) {
         services_.warn("Can't read project file");
         newProject();
         return false;
@@ -525,7 +520,7 @@ bool MainWindow::openProjectFile(std::string_view path) {
 bool MainWindow::saveProject() {
     if (currentProjectFile_.is_empty()) return saveProjectAs();
     takeControlsIntoProject();
-    if (project_.save(currentProjectFile_.view()) != 0) {
+    if (!project_.save(currentProjectFile_.view()).is_ok()) {
         byte_string message("Can't save project to file: ");
         message.append(currentProjectFile_);
         services_.warn(message.view());
@@ -542,7 +537,7 @@ bool MainWindow::saveProjectAs() {
     request.defaultExtension = byte_string("toc");
     if (!services_.fileDialogSave(request)) return false;
     currentProjectFile_ = request.chosenPath();
-    if (project_.save(currentProjectFile_.view()) != 0) {
+    if (!project_.save(currentProjectFile_.view()).is_ok()) {
         byte_string message("Can't save project to file: ");
         message.append(currentProjectFile_);
         services_.warn(message.view());
@@ -566,10 +561,10 @@ void MainWindow::runEngine(bool clear) {
     tabs_->setCursor(Qt::WaitCursor);
     progressBar_->setValue(0);
     progressBar_->show();
-    const int result = clear ? ::clear_toc(project_, &MainWindow::reportProgress, this)
-                             : ::build_toc(project_, &MainWindow::reportProgress, this);
-    if (result != 0) {
-        services_.warn(project_.error_text.view());
+    const auto progress = [this](int32_t percent) { showProgress(percent); };
+    const result done = clear ? ::clear_toc(project_, progress) : ::build_toc(project_, progress);
+    if (!done.is_ok()) {
+        services_.warn(done.message().view());
     } else {
         setViewResultEnabled(true);
         services_.beep();
@@ -578,10 +573,6 @@ void MainWindow::runEngine(bool clear) {
     }
     tabs_->unsetCursor();
     progressBar_->hide();
-}
-
-void MainWindow::reportProgress(int32_t percent, void* window) {
-    static_cast<MainWindow*>(window)->showProgress(percent);
 }
 
 void MainWindow::showProgress(int32_t percent) {
@@ -597,10 +588,10 @@ void MainWindow::showProgress(int32_t percent) {
 void MainWindow::viewResultFile() {
     // the record as the last build, clear, load or save left it
     byte_string target;
-    if (project_.single() && project_.is_dest_as_source.to_integer() != 0) {
+    if (project_.single() && project_.is_dest_as_source) {
         if (!project_.source.empty()) target = project_.source.front();
     } else {
-        target = byte_string(project_.destination.view());
+        target = project_.destination;
     }
     if (services_.shellOpen(target.view())) return;
     byte_string message("Can't show destination file: ");
@@ -636,26 +627,24 @@ void MainWindow::editTemplate() {
 }
 
 void MainWindow::takeControlsIntoProject() {
-    project_.error_text.clear();
     const bool single = singleButton_->isChecked();
-    project_.is_single.set_integer(single ? 1 : 0);
+    project_.is_single = single;
     project_.source.clear();
     if (single) {
         project_.source.push_back(plainPath(sourceEdit_->text()));
     } else {
         project_.source = sourceList_->paths();
     }
-    project_.is_dest_as_source = checkValue(overwriteBox_);
-    project_.destination.set_text(plainPath(destinationEdit_->text()).view());
+    project_.is_dest_as_source = overwriteBox_->isChecked();
+    project_.destination = plainPath(destinationEdit_->text());
     project_.range_from = rangeValue(rangeFromList_);
     project_.range_to = rangeValue(rangeToList_);
-    project_.named_anchor_attributes.set_text(plainText(anchorEdit_->text()).view());
-    project_.process_title = checkValue(titleBox_);
-    project_.process_numbering = checkValue(numberingBox_);
-    project_.template_file.set_text(
-        catalogue_.projectTemplateFile(templateList_->currentIndex()).view());
-    project_.insert_local_toc = checkValue(localTocBox_);
-    project_.indent.set_text(plainText(indentEdit_->text()).view());
+    project_.named_anchor_attributes = plainText(anchorEdit_->text());
+    project_.process_title = titleBox_->isChecked();
+    project_.process_numbering = numberingBox_->isChecked();
+    project_.template_file = catalogue_.projectTemplateFile(templateList_->currentIndex());
+    project_.insert_local_toc = localTocBox_->isChecked();
+    project_.indent = plainText(indentEdit_->text());
     project_.normalize();
     project_.normalize_anchor_attributes();
 }
@@ -669,15 +658,15 @@ void MainWindow::showProjectInControls() {
     } else {
         sourceList_->setPaths(project_.source);
     }
-    overwriteBox_->setChecked(project_.is_dest_as_source.to_integer() != 0);
+    overwriteBox_->setChecked(project_.is_dest_as_source);
     destinationEdit_->setText(qtPath(project_.destination.view()));
     showRange(rangeFromList_, project_.range_from);
     showRange(rangeToList_, project_.range_to);
     anchorEdit_->setText(qtText(project_.named_anchor_attributes.view()));
-    titleBox_->setChecked(project_.process_title.to_integer() != 0);
-    numberingBox_->setChecked(project_.process_numbering.to_integer() != 0);
+    titleBox_->setChecked(project_.process_title);
+    numberingBox_->setChecked(project_.process_numbering);
     templateList_->setCurrentIndex(catalogue_.selectByPath(project_.template_file.view()));
-    localTocBox_->setChecked(project_.insert_local_toc.to_integer() != 0);
+    localTocBox_->setChecked(project_.insert_local_toc);
     indentEdit_->setText(qtText(project_.indent.view()));
     singleButton_->setChecked(single);
     multipleButton_->setChecked(!single);

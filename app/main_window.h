@@ -88,8 +88,7 @@ class MainWindow : public QMainWindow {
     void takeControlsIntoProject();
     void showProjectInControls();
 
-    // The progress callback of build and clear; `window` is the main window.
-    static void reportProgress(int32_t percent, void* window);
+    // Shows the percent of a running build or clear, held to 0 to 100.
     void showProgress(int32_t percent);
 
     toc_project& project() { return project_; }

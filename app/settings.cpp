@@ -134,7 +134,7 @@ bool ShellSettings::read(PlatformServices& services) {
     lastDialogFolder.clear();
 
     tag_value_file file;
-    if (!file.read(settingsPath().view())) {
+    if (!file.read(settingsPath().view()).is_ok()) {
         services.warn("Can't read settings file");
         return false;
     }
@@ -165,7 +165,7 @@ bool ShellSettings::write(PlatformServices& services) {
     values.add_value(keyWidth, template_value(geometry.width));
     values.add_value(keyHeight, template_value(geometry.height));
     values.add_value(keyFolder, template_value(lastDialogFolder));
-    if (!makeDirectory() || !file.write(settingsPath().view())) {
+    if (!makeDirectory() || !file.write(settingsPath().view()).is_ok()) {
         services.warn("Can't write settings file");
         return false;
     }
@@ -174,7 +174,7 @@ bool ShellSettings::write(PlatformServices& services) {
 
 bool ShellSettings::readFormatOptions(toc_project& project) const {
     toc_project saved;
-    if (saved.load(formatOptionsPath().view()) != 0) return false;
+    if (!saved.load(formatOptionsPath().view()).is_ok()) return false;
     project.range_from = saved.range_from;
     project.range_to = saved.range_to;
     project.named_anchor_attributes = saved.named_anchor_attributes;
@@ -187,7 +187,7 @@ bool ShellSettings::readFormatOptions(toc_project& project) const {
 }
 
 bool ShellSettings::writeFormatOptions(toc_project& project, PlatformServices& services) {
-    if (!makeDirectory() || project.save(formatOptionsPath().view()) != 0) {
+    if (!makeDirectory() || !project.save(formatOptionsPath().view()).is_ok()) {
         services.warn("");
         return false;
     }
@@ -229,7 +229,7 @@ bool openRecentProject(int32_t slot, ShellSettings& settings, toc_project& proje
     if (slot < 1 || static_cast<size_t>(slot) > entries.size()) return false;
     // a copy: remembering the project left reorders the list
     const byte_string path(entries[slot - 1]);
-    if (project.load(path.view()) != 0) {
+    if (!project.load(path.view()).is_ok()) {
         byte_string message("Can't read project file: ");
         message.append(path);
         services.warn(message.view());

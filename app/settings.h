@@ -128,8 +128,8 @@ class ShellSettings {
 };
 
 // Opens the project of recent slot `slot` (1 to 5) into `project`. On failure shows "Can't read
-// project file: " and the path; the list, `currentProjectFile` and the project's fields stay
-// (its error text is set). On success the project being left
+// project file: " and the path; the list, `currentProjectFile` and the project's fields stay.
+// On success the project being left
 // (`currentProjectFile`) is remembered first, then `currentProjectFile` becomes the opened
 // path; the caller shows the project, the caption and "Recent project is opened". False for a
 // slot without an entry.

@@ -33,8 +33,8 @@ bool TemplateCatalogue::load() {
     byte_string path(dataDirectory_);
     path.append(catalogueFileName);
     tag_value_file file;
-    if (!file.read(path.view())) {
-        errorText_.assign(file.error_text);
+    if (const result read = file.read(path.view()); !read.is_ok()) {
+        errorText_.assign(read.message());
         return false;
     }
     std::vector<byte_string> files;

@@ -116,26 +116,25 @@ PageFlow wizardFlow(WizardPage page, const WizardState& state) {
 
 void takeWizardIntoProject(const WizardState& state, const TemplateCatalogue& catalogue,
                            toc_project& project) {
-    project.error_text.clear();
-    project.is_single.set_integer(state.singleFile ? 1 : 0);
+    project.is_single = state.singleFile;
     project.source.clear();
     if (state.singleFile) {
         project.source.push_back(state.source);
-        project.destination.set_text(state.singleDestination.view());
+        project.destination = state.singleDestination;
     } else {
         project.source = state.sources;
-        project.destination.set_text(state.multiDestination.view());
+        project.destination = state.multiDestination;
     }
     // stored for multiple files too, where only a single-file build reads it
-    project.is_dest_as_source.set_integer(state.overwriteSource ? 1 : 0);
-    project.range_from.set_integer(state.rangeFrom + 1);
-    project.range_to.set_integer(state.rangeTo + 1);
-    project.named_anchor_attributes.set_text(state.anchorAttributes.view());
-    project.process_title.set_integer(state.processTitle ? 1 : 0);
-    project.process_numbering.set_integer(state.processNumbering ? 1 : 0);
-    project.template_file.set_text(catalogue.projectTemplateFile(state.templateIndex).view());
-    project.insert_local_toc.set_integer(state.insertLocalToc ? 1 : 0);
-    project.indent.set_text(state.indent.view());
+    project.is_dest_as_source = state.overwriteSource;
+    project.range_from = state.rangeFrom + 1;
+    project.range_to = state.rangeTo + 1;
+    project.named_anchor_attributes = state.anchorAttributes;
+    project.process_title = state.processTitle;
+    project.process_numbering = state.processNumbering;
+    project.template_file = catalogue.projectTemplateFile(state.templateIndex);
+    project.insert_local_toc = state.insertLocalToc;
+    project.indent = state.indent;
     project.normalize();
     project.normalize_anchor_attributes();
 }

@@ -73,7 +73,7 @@ PageFlow wizardFlow(WizardPage page, const WizardState& state);
 bool singleSourceComplete(const WizardState& state);
 
 // The finished wizard as the project's settings: mode, sources and destination of the chosen
-// mode, heading range, style and the template's path in the catalogue; then normalised. The
-// error text is cleared; nothing else of `project` is kept.
+// mode, heading range, style and the template's path in the catalogue; then normalised. Nothing
+// else of `project` is kept.
 void takeWizardIntoProject(const WizardState& state, const TemplateCatalogue& catalogue,
                            toc_project& project);

@@ -103,7 +103,7 @@ void bm_toc_render(benchmark::State& state) {
     size_t bytes = 0;
     for (auto _ : state) {
         std::vector<byte_string> out;
-        if (render_toc(tree, tree.first(), TOCVANE_TOC_TEMPLATE, out) != 0)
+        if (!render_toc(tree, tree.first(), TOCVANE_TOC_TEMPLATE, out).is_ok())
             state.SkipWithError("render failed");
         bytes = 0;
         for (const byte_string& piece : out)

@@ -15,15 +15,10 @@ int32_t rounded_share(double units) {
 
 }  // namespace
 
-void progress_init(progress_scale& scale) {
-    scale = progress_scale{};
-}
-
-void progress_report(int32_t percent, progress_scale& scale) {
-    if (!scale.callback || scale.total_units == 0) return;
-    scale.callback(scale.done_percent +
-                       rounded_share(scale.step_units / scale.total_units * percent * scale.scale),
-                   scale.user_data);
+void progress_report(int32_t percent, const progress_scale& scale) {
+    if (!scale.report || scale.total_units == 0) return;
+    scale.report(scale.done_percent +
+                 rounded_share(scale.step_units / scale.total_units * percent * scale.scale));
 }
 
 void progress_step_done(progress_scale& scale) {
@@ -32,5 +27,5 @@ void progress_step_done(progress_scale& scale) {
 }
 
 void report_scaled_progress(int32_t percent, void* scale) {
-    progress_report(percent, *static_cast<progress_scale*>(scale));
+    progress_report(percent, *static_cast<const progress_scale*>(scale));
 }

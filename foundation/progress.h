@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+
+// Receives the overall percent of a running job.
+using progress_function = std::function<void(int32_t percent)>;
 
 // Turns the progress of one step of a multi-step job into overall percent. A step's share is
 // step_units / total_units of 100 x scale; a scale below 1 leaves the rest of the bar to later
@@ -10,19 +14,16 @@ struct progress_scale {
     double step_units = 1.0;
     double scale = 1.0;
     int32_t done_percent = 0;  // the finished steps' shares
-    void* user_data = nullptr;
-    void (*callback)(int32_t percent, void* user_data) = nullptr;
+    progress_function report;  // empty: nothing is reported
 };
 
-// Back to the defaults above.
-void progress_init(progress_scale& scale);
-// Calls the callback with done_percent plus `percent` (0 to 100) of the step's share, rounded;
-// nothing without a callback or with total_units 0.
-void progress_report(int32_t percent, progress_scale& scale);
+// Reports done_percent plus `percent` (0 to 100) of the step's share, rounded; nothing without a
+// report function or with total_units 0.
+void progress_report(int32_t percent, const progress_scale& scale);
 // Adds the step's share, rounded, to done_percent; nothing with total_units 0.
 void progress_step_done(progress_scale& scale);
 
-// Receives overall percent and the datum registered with the callback.
+// The shape of the HTML reader's progress callback, which passes its datum back.
 using progress_callback = void (*)(int32_t percent, void* user_data);
 // A progress_callback for work that reports its own percent: `scale` is a progress_scale that
 // turns it into overall percent through progress_report.

@@ -1,7 +1,6 @@
 #include "heading_scan.h"
 
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -80,6 +79,86 @@ struct descendants {
     void advance() { node = tree_next(node); }
 };
 
+// Where a look at a heading's leading number stands: blanks before it, in a digit group, or
+// right after a group's dot.
+enum class number_phase { lead, digits, dot };
+
+// A node found by the pass of locate, with its position in document order, so that places can
+// be compared with the old TOC's stretch after the one pass.
+struct found {
+    xml_node* node = nullptr;
+    int64_t at = 0;
+    void set(xml_node* n, int64_t position) {
+        if (node) return;
+        node = n;
+        at = position;
+    }
+};
+
+// The first node of each kind that places the TOC.
+struct landmarks {
+    found placeholder, body, start, end_after_start, lone_end;
+    // The first heading before the start marker, inside the old TOC, and after it.
+    found heading_before, heading_inside, heading_after;
+
+    void take_heading(xml_node* node, int64_t at) {
+        if (!start.node)
+            heading_before.set(node, at);
+        else if (!end_after_start.node)
+            heading_inside.set(node, at);
+        else
+            heading_after.set(node, at);
+    }
+
+    void take_comment(xml_node* node, int64_t at) {
+        if (!placeholder.node && is_toc_placeholder(node->raw.view())) {
+            placeholder.set(node, at);
+        } else if (!start.node && node->raw == toc_start_marker) {
+            start.set(node, at);
+        } else if (node->raw == toc_end_marker) {
+            if (start.node)
+                end_after_start.set(node, at);
+            else
+                lone_end.set(node, at);
+        }
+    }
+};
+
+// The last node before the heading, or before its outermost ancestor that starts at the same
+// place; none when that opens the document.
+found before_heading(const found& heading) {
+    tree_node* top = heading.node;
+    int64_t top_at = heading.at;
+    // Up through first children: the ancestor starts where the heading starts.
+    while (top && !top->prev()) {
+        top = top->parent();
+        --top_at;
+    }
+    if (!top) return {};
+    return {deepest_last(top->prev()), top_at - 1};
+}
+
+located_nodes place_toc(const landmarks& marks, node_tree& document) {
+    located_nodes located;
+    const bool old_toc = marks.start.node && marks.end_after_start.node;
+    located.start_marker = marks.start.node;
+    located.end_marker = marks.start.node ? marks.end_after_start.node : marks.lone_end.node;
+    found heading = marks.heading_before;
+    if (!heading.node) heading = old_toc ? marks.heading_after : marks.heading_inside;
+    located.first_heading = heading.node;
+    located.body = marks.body.node;
+
+    found insertion = marks.placeholder.node ? marks.placeholder : marks.body;
+    if (!insertion.node && heading.node) insertion = before_heading(heading);
+    if (!insertion.node && !heading.node && document.first())
+        insertion = {as_xml(document.first()), 0};
+    if (insertion.node && old_toc && insertion.at >= marks.start.at &&
+        insertion.at <= marks.end_after_start.at)
+        insertion.node = node_before(marks.start.node);
+    located.insertion = insertion.node;
+    return located;
+}
+
 }  // namespace
 
 int32_t heading_level(const xml_node& element) {
@@ -117,20 +196,20 @@ void strip_state::start(const xml_node& heading) {
     numbered_ = false;
     digits_seen_ = false;
     prefix_done_ = false;
-    last_kind_ = 0;
+    last_kind_ = byte_kind::none;
     // Decides over the text as a whole, since a number may span nodes (`<b>1.</b> Intro`).
-    enum class phase { lead, digits, dot } at = phase::lead;
+    number_phase at = number_phase::lead;
     for (descendants d(heading); !d.done(); d.advance()) {
         const xml_node& node = *as_xml(d.node);
         if (!is_text(node)) continue;
         for (char c : node.raw.view()) {
-            if (at == phase::lead) {
+            if (at == number_phase::lead) {
                 if (is_blank(c)) continue;
                 if (!is_digit(c)) return;
-                at = phase::digits;
-            } else if (at == phase::digits) {
+                at = number_phase::digits;
+            } else if (at == number_phase::digits) {
                 if (c == '.')
-                    at = phase::dot;
+                    at = number_phase::dot;
                 else if (!is_digit(c))
                     return;
             } else {
@@ -139,17 +218,17 @@ void strip_state::start(const xml_node& heading) {
                     return;
                 }
                 if (!is_digit(c)) return;
-                at = phase::digits;
+                at = number_phase::digits;
             }
         }
     }
-    numbered_ = at == phase::dot;
+    numbered_ = at == number_phase::dot;
 }
 
 void strip_state::strip(byte_string& raw) {
     if (prefix_done_) return;
-    constexpr int blank = 1;
-    constexpr int other = 2;
+    constexpr byte_kind blank = byte_kind::blank;
+    constexpr byte_kind other = byte_kind::other;
     int32_t kept = 0;
     for (int32_t i = 0; i < raw.length(); ++i) {
         char c = raw[i];
@@ -189,83 +268,23 @@ bool heading_scan::is_listed(const xml_node& node) const {
 }
 
 void heading_scan::locate(node_tree& document) {
-    located = located_nodes{};
-    // Each found node with its position in document order, so that places can be compared
-    // with the old TOC's stretch after the one pass.
-    struct found {
-        xml_node* node = nullptr;
-        int64_t at = 0;
-        void set(xml_node* n, int64_t position) {
-            if (node) return;
-            node = n;
-            at = position;
-        }
-    };
-    found placeholder, body, start, end_after_start, lone_end;
-    // The first heading before the start marker, inside the old TOC, and after it.
-    found heading_before, heading_inside, heading_after;
+    landmarks marks;
     int64_t at = 0;
     for (tree_node* n = document.first(); n; n = tree_next(n), ++at) {
         xml_node* node = as_xml(n);
         if (is_element(*node)) {
-            if (is_listed(*node)) {
-                if (!start.node)
-                    heading_before.set(node, at);
-                else if (!end_after_start.node)
-                    heading_inside.set(node, at);
-                else
-                    heading_after.set(node, at);
-            } else if (node->name == "body") {
-                body.set(node, at);
-            }
+            if (is_listed(*node))
+                marks.take_heading(node, at);
+            else if (node->name == "body")
+                marks.body.set(node, at);
         } else if (is_comment(*node)) {
-            if (!placeholder.node && is_toc_placeholder(node->raw.view())) {
-                placeholder.set(node, at);
-            } else if (!start.node && node->raw == toc_start_marker) {
-                start.set(node, at);
-            } else if (node->raw == toc_end_marker) {
-                if (start.node)
-                    end_after_start.set(node, at);
-                else
-                    lone_end.set(node, at);
-            }
+            marks.take_comment(node, at);
         }
     }
-
-    bool old_toc = start.node && end_after_start.node;
-    located.start_marker = start.node;
-    located.end_marker = start.node ? end_after_start.node : lone_end.node;
-    found heading = heading_before;
-    if (!heading.node) heading = old_toc ? heading_after : heading_inside;
-    located.first_heading = heading.node;
-    located.body = body.node;
-
-    found insertion = placeholder.node ? placeholder : body;
-    if (!insertion.node && heading.node) {
-        tree_node* top = heading.node;
-        int64_t top_at = heading.at;
-        // Up through first children: the ancestor starts where the heading starts.
-        while (top && !top->prev()) {
-            top = top->parent();
-            --top_at;
-        }
-        if (top) {
-            insertion.node = deepest_last(top->prev());
-            insertion.at = top_at - 1;
-        }
-    }
-    if (!insertion.node && !heading.node && document.first()) {
-        insertion.node = as_xml(document.first());
-        insertion.at = 0;
-    }
-    if (insertion.node && old_toc) {
-        if (insertion.at >= start.at && insertion.at <= end_after_start.at)
-            insertion.node = node_before(start.node);
-    }
-    located.insertion = insertion.node;
+    located = place_toc(marks, document);
 }
 
-int heading_scan::run(node_tree& document, toc_tree& tree) {
+void heading_scan::run(node_tree& document, toc_tree& tree) {
     anchor_counter_ = 0;
     time_stamp_ = unix_time_now();
     locate(document);
@@ -284,19 +303,19 @@ int heading_scan::run(node_tree& document, toc_tree& tree) {
             continue;
         }
         if (is_listed(element)) {
-            if (add_heading(document, tree, element) != 0) return 3;
+            add_heading(document, tree, element);
             // A heading nested in this one is part of its text, not an item of its own.
             node = tree_next_skip(node);
             continue;
         }
         if (title_wanted && is_element(element) && element.name == "title") {
-            if (add_title(tree, element) != 0) return 3;
+            add_title(tree, element);
             title_wanted = false;
             if (jump_pending) {
                 jump_pending = false;
                 // An insertion node before the title has been visited already; going back
                 // would anchor and list those headings twice.
-                if (!located.insertion) return 0;
+                if (!located.insertion) return;
                 if (!comes_before(located.insertion, node)) {
                     node = located.insertion;
                     continue;
@@ -305,15 +324,14 @@ int heading_scan::run(node_tree& document, toc_tree& tree) {
         }
         node = tree_next(node);
     }
-    return 0;
 }
 
-int heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& heading) {
+void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& heading) {
     ++anchor_counter_;
-    toc_node* item = new (std::nothrow) toc_node;
-    if (!item) return 3;
-    item->level = heading_level(heading);
-    current = tree.append(std::unique_ptr<toc_node>(item), current);
+    auto made = std::make_unique<toc_node>();
+    made->level = heading_level(heading);
+    toc_node* item = tree.append(std::move(made), current);
+    current = item;
     if (numbering) {
         tree.set_numbering(*item);
         strip_.start(heading);
@@ -338,43 +356,36 @@ int heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& hea
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        auto* open = new (std::nothrow) xml_node(construct_kind::text, "<a name=\"");
-        auto* close = new (std::nothrow) xml_node(construct_kind::text, "</a>");
-        if (!open || !close) {
-            delete open;
-            delete close;
-            return 3;
-        }
-        open->raw.append(item->link.view().substr(1));
-        open->raw.push('"');
-        open->raw.append(anchor_attributes);
-        open->raw.push('>');
-        tree_prepend_child(document, open, &heading);
-        tree_node* last = heading.last_child();
-        if (is_own_end_tag(*as_xml(last)))
-            tree_insert_before(document, close, last);
-        else
-            tree_insert_after(document, close, last);
+        add_anchor(document, heading, *item);
     } else {
         item->link.append(anchor);
     }
-
-    if (numbering) {
-        auto* number = new (std::nothrow) xml_node(construct_kind::text, item->numbering.view());
-        if (!number) return 3;
-        tree_prepend_child(document, number, &heading);
-    }
-    return 0;
+    if (numbering)
+        tree_prepend_child(document, new xml_node(construct_kind::text, item->numbering.view()),
+                           &heading);
 }
 
-int heading_scan::add_title(toc_tree& tree, const xml_node& title) {
+void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item) const {
+    auto* open = new xml_node(construct_kind::text, "<a name=\"");
+    open->raw.append(item.link.view().substr(1));
+    open->raw.push('"');
+    open->raw.append(anchor_attributes);
+    open->raw.push('>');
+    tree_prepend_child(document, open, &heading);
+    auto* close = new xml_node(construct_kind::text, "</a>");
+    tree_node* last = heading.last_child();
+    if (is_own_end_tag(*as_xml(last)))
+        tree_insert_before(document, close, last);
+    else
+        tree_insert_after(document, close, last);
+}
+
+void heading_scan::add_title(toc_tree& tree, const xml_node& title) {
     ++anchor_counter_;
-    toc_node* item = new (std::nothrow) toc_node;
-    if (!item) return 3;
-    item->level = 0;
-    current = tree.append(std::unique_ptr<toc_node>(item), current);
+    // a title's item has level 0
+    toc_node* item = tree.append(std::make_unique<toc_node>(), current);
+    current = item;
     if (numbering) tree.set_numbering(*item);
     const tree_node* first = title.first_child();
     if (first && is_text(*as_xml(first))) item->text.assign(as_xml(first)->raw);
-    return 0;
 }

@@ -37,7 +37,9 @@ class strip_state {
     bool numbered_ = false;
     bool digits_seen_ = false;
     bool prefix_done_ = false;
-    int last_kind_ = 0;  // 0 none, 1 blank, 2 other
+    // What the last byte kept after the number was.
+    enum class byte_kind : uint8_t { none, blank, other };
+    byte_kind last_kind_ = byte_kind::none;
 };
 
 // The nodes that place the TOC in one document.
@@ -76,12 +78,11 @@ class heading_scan {
   public:
     // Fills `located` (see located_nodes), with the heading range of this scan.
     void locate(node_tree& document);
-    // 0 on success, 3 when an item can't be made. Continues the tree after `current`.
-    // Lists the headings from the insertion node on; with titles on, from the document's start
-    // to its first `title`, then from the insertion node on unless that lies before the title.
-    // Headings inside the old TOC are neither listed nor anchored: that text is dropped on
-    // writing. After a failure the document may already carry some anchors.
-    [[nodiscard]] int run(node_tree& document, toc_tree& tree);
+    // Continues the tree after `current`. Lists the headings from the insertion node on; with
+    // titles on, from the document's start to its first `title`, then from the insertion node on
+    // unless that lies before the title. Headings inside the old TOC are neither listed nor
+    // anchored: that text is dropped on writing.
+    void run(node_tree& document, toc_tree& tree);
 
     int32_t range_from = 1;
     int32_t range_to = 6;
@@ -93,8 +94,10 @@ class heading_scan {
 
   private:
     bool is_listed(const xml_node& node) const;
-    [[nodiscard]] int add_heading(node_tree& document, toc_tree& tree, xml_node& heading);
-    [[nodiscard]] int add_title(toc_tree& tree, const xml_node& title);
+    void add_heading(node_tree& document, toc_tree& tree, xml_node& heading);
+    void add_title(toc_tree& tree, const xml_node& title);
+    // Puts a new anchor named after the item's link around the heading's content.
+    void add_anchor(node_tree& document, xml_node& heading, const toc_node& item) const;
 
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;

@@ -14,7 +14,8 @@ namespace {
 
 // Tagged-value files are read in chunks of this size.
 constexpr int32_t chunk_size = 8092;
-constexpr const char* too_large_message = "File is too large: ";
+constexpr std::string_view too_large_message = "File is too large: ";
+constexpr std::string_view open_message = "Can't open file ";
 constexpr int32_t flush_size = 1 << 20;
 constexpr size_t largest_escaped_value = largest_readable_file / 6;
 
@@ -39,23 +40,23 @@ void collect_pairs(const node_tree& tree, std::vector<key_value>& pairs) {
     }
 }
 
+result failure(std::string_view message, std::string_view path) {
+    byte_string text(message);
+    text.append(path);
+    return {status_code::failed, std::move(text)};
+}
+
 }  // namespace
 
-bool tag_value_file::read(std::string_view path) {
+result tag_value_file::read(std::string_view path) {
     const file_descriptor file = file_open(path, "r");
-    if (file == invalid_handle) {
-        error_text.assign("Can't open file ");
-        error_text.append(path);
-        return false;
-    }
+    if (file == invalid_handle) return failure(open_message, path);
     uint32_t high = 0;
     const uint32_t low = file_handle_size(file, &high);
     const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
     if (size != UINT64_MAX && size > largest_readable_file) {
         file_close(file);
-        error_text.assign(too_large_message);
-        error_text.append(path);
-        return false;
+        return failure(too_large_message, path);
     }
     node_tree tree;
     tagged_reader reader(tree, true);
@@ -68,16 +69,12 @@ bool tag_value_file::read(std::string_view path) {
         if (total > largest_readable_file) {
             // a pipe tells no size up front
             file_close(file);
-            error_text.assign(too_large_message);
-            error_text.append(path);
-            return false;
+            return failure(too_large_message, path);
         }
         if (n < 0) {
             // a file read in part must not pass for the whole one
             file_close(file);
-            error_text.assign("Can't open file ");
-            error_text.append(path);
-            return false;
+            return failure(open_message, path);
         }
         if (n == 0) {
             status = reader.feed_end();
@@ -88,21 +85,19 @@ bool tag_value_file::read(std::string_view path) {
     }
     file_close(file);
     const result read = reader.read_result(status);
-    if (!read.is_ok()) {
-        error_text.assign(read.message());
-        return false;
-    }
+    if (!read.is_ok()) return read;
     std::vector<key_value> pairs;
     collect_pairs(tree, pairs);
     for (const key_value& pair : pairs) {
         values.add_value(pair.key, template_value(pair.value));
     }
-    return true;
+    return result::success();
 }
 
-bool tag_value_file::write(std::string_view path) const {
+result tag_value_file::write(std::string_view path) const {
+    constexpr std::string_view write_message = "Can't write to file: ";
     output_file out;
-    if (out.open(path) != output_status::ok) return false;
+    if (out.open(path) != output_status::ok) return failure(write_message, path);
     byte_string lines;
     byte_string text;
     for (const auto& [key, list] : values.entries()) {
@@ -112,7 +107,7 @@ bool tag_value_file::write(std::string_view path) const {
             // escaping grows a byte to at most 6: refuse what no text could hold
             if (plain.size() + key.length() > largest_escaped_value) {
                 out.discard();
-                return false;
+                return failure(write_message, path);
             }
             text.assign(plain.data(), static_cast<int32_t>(plain.size()));
             text.html_escape();
@@ -131,5 +126,6 @@ bool tag_value_file::write(std::string_view path) const {
         }
         out.write(lines.view());
     }
-    return out.commit() == output_status::ok;
+    if (out.commit() != output_status::ok) return failure(write_message, path);
+    return result::success();
 }

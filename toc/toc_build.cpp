@@ -6,60 +6,73 @@
 
 #include "files.h"
 #include "html_reader.h"
+#include "output_file.h"
 #include "paths.h"
 #include "progress.h"
 #include "xml_node.h"
 
 namespace {
 
-// Shares of one file's part of the progress bar.
-constexpr double read_share_inserting = 0.38;
-constexpr double read_share = 0.7;
-constexpr double scan_share_inserting = 0.03;
-constexpr double scan_share = 0.1;
+// Shares of one file's part of the progress bar for reading and scanning it.
+struct file_shares {
+    double read;
+    double scan;
+};
+constexpr file_shares plain_file{0.7, 0.1};
+constexpr file_shares file_with_toc{0.38, 0.03};  // the rest renders its TOC
 constexpr double render_share = 0.41;
-// Shares of the whole bar in multi mode.
-constexpr double sources_scale_local_toc = 0.9;
-constexpr double sources_scale = 0.8;
-constexpr double destination_scale = 0.05;
-constexpr double clear_sources_scale = 0.95;
-constexpr double clear_destination_scale = 0.02;
+// Shares of the whole bar in multi mode: all sources, then the destination.
+struct run_shares {
+    double sources;
+    double destination;
+};
+constexpr run_shares build_run{0.8, 0.05};
+constexpr run_shares build_run_local_tocs{0.9, 0.05};
+constexpr run_shares clear_run{0.95, 0.02};
 
-// A scale that passes `share` of its percents on to the callback, after the shares done.
+// A scale that passes `share` of its percents on, after the shares done.
 void start_share(progress_scale& part, double share) {
     part.total_units = 1.0;
     part.step_units = share;
     part.scale = 1.0;
 }
 
-void write_pieces(const std::vector<byte_string>& pieces, output_file& out) {
-    for (const byte_string& piece : pieces)
-        out.write(piece.view());
+// Passes the percent of one piece of work on through `bar`.
+progress_function through(progress_scale& bar) {
+    return [&bar](int32_t percent) { progress_report(percent, bar); };
+}
+
+// Reports a finished share of `part` at once.
+void report_share(progress_scale& part, double share) {
+    start_share(part, share);
+    progress_report(100, part);
+    progress_step_done(part);
+}
+
+result failure(std::string_view message, std::string_view path) {
+    byte_string text(message);
+    text.append(path);
+    return {status_code::failed, std::move(text)};
 }
 
 // Reads an HTML file into a document that starts with the empty node the TOC may follow. All
 // the document is only written back except what the heading scan looks at, so the rest is
 // folded as it is read.
-int read_document(std::string_view path, node_tree& document, byte_string& error_text,
-                  progress_scale* progress) {
+result read_document(std::string_view path, node_tree& document, progress_scale* progress) {
     tree_prepend_top(document, new xml_node());
-    const result read = parse_html_file(path, document, progress ? report_scaled_progress : nullptr,
-                                        progress, scan_role);
-    if (read.is_ok()) return 0;
-    error_text.assign(read.message());
-    return 1;
+    return parse_html_file(path, document, progress ? report_scaled_progress : nullptr, progress,
+                           scan_role);
 }
 
-int commit_output(output_file& out, byte_string& error_text) {
-    if (out.commit() == output_status::ok) return 0;
-    error_text.assign(out.error_text());
-    return 1;
+result open_output(output_file& out, std::string_view path) {
+    if (out.open(path) == output_status::ok) return result::success();
+    return result::failure(out.error_text().view());
 }
 
-int open_output(output_file& out, std::string_view path, byte_string& error_text) {
-    if (out.open(path) == output_status::ok) return 0;
-    error_text.assign(out.error_text());
-    return 1;
+// Puts the waiting replacements in place, or fails with the first failure's message.
+result commit_batch(output_batch& batch) {
+    if (batch.commit() == output_status::ok) return result::success();
+    return result::failure(batch.error_text().view());
 }
 
 // What the files of one multi-file run share: the replacements waiting for their common sync
@@ -69,28 +82,24 @@ struct file_run {
     loaded_template* layout = nullptr;
 };
 
-int commit_output(output_file& out, const file_run& run, byte_string& error_text) {
-    if (!run.batch) return commit_output(out, error_text);
-    if (out.commit_to(*run.batch) == output_status::ok) return 0;
-    error_text.assign(out.error_text());
-    return 1;
-}
-
-// Puts the waiting replacements in place; 1 with the first failure's message otherwise.
-int commit_batch(output_batch& batch, byte_string& error_text) {
-    if (batch.commit() == output_status::ok) return 0;
-    error_text.assign(batch.error_text());
-    return 1;
+// Writes the document into `out`, opened before, and puts it in place, or leaves it waiting in
+// the run's batch.
+result write_output(output_file& out, const node_tree& document, const located_nodes& located,
+                    const std::vector<byte_string>* toc, const file_run& run) {
+    write_document(document, located, toc, [&out](std::string_view bytes) { out.write(bytes); });
+    const output_status status = run.batch ? out.commit_to(*run.batch) : out.commit();
+    if (status == output_status::ok) return result::success();
+    return result::failure(out.error_text().view());
 }
 
 // Reads the template again when a waiting replacement is of it, that is when a source written
-// earlier in the build was the template. 1 when putting the waiting files in place failed.
-int refresh_template(const toc_project& project, const file_run& run, byte_string& error_text) {
+// earlier in the build was the template. Fails when putting the waiting files in place failed.
+result refresh_template(const toc_project& project, const file_run& run) {
     loaded_template& layout = *run.layout;
-    if (!run.batch || !run.batch->holds(layout.device, layout.inode)) return 0;
-    if (commit_batch(*run.batch, error_text) != 0) return 1;
+    if (!run.batch || !run.batch->holds(layout.device, layout.inode)) return result::success();
+    if (result committed = commit_batch(*run.batch); !committed.is_ok()) return committed;
     load_template(project.template_file.view(), layout);
-    return 0;
+    return result::success();
 }
 
 // file_stat as file_size sees the path: file_size refuses "page.htm/", which file_stat takes
@@ -99,23 +108,29 @@ bool stat_source(std::string_view source, file_info& info) {
     return !source.ends_with('/') && file_stat(info, source);
 }
 
+// What prepare_source found of a source.
+struct source_info {
+    file_info info;
+    bool found = false;  // as stat_source tells
+};
+
 // Readies `batch` for reading `source`: the replacement of the file it reaches goes in place
-// first, and so do all before a device or pipe, which is written at once. Sets `found` and
-// `info` as stat_source; 1 with the message when putting files in place failed.
-int prepare_source(std::string_view source, output_batch& batch, file_info& info, bool& found,
-                   byte_string& error_text) {
-    found = stat_source(source, info);
-    const bool waits = found ? batch.holds(info.device, info.inode) || !S_ISREG(info.attributes)
-                             : batch.holds(source);
-    if (!waits) return 0;
-    const int result = commit_batch(batch, error_text);
-    found = stat_source(source, info);
-    return result;
+// first, and so do all before a device or pipe, which is written at once. Fails with the
+// message when putting files in place failed; `source` is looked at either way.
+result prepare_source(std::string_view source, output_batch& batch, source_info& found) {
+    found.found = stat_source(source, found.info);
+    const bool waits = found.found ? batch.holds(found.info.device, found.info.inode) ||
+                                         !S_ISREG(found.info.attributes)
+                                   : batch.holds(source);
+    if (!waits) return result::success();
+    result committed = commit_batch(batch);
+    found.found = stat_source(source, found.info);
+    return committed;
 }
 
 // The part of the progress bar a source takes: its size as file_size tells it.
-double size_units(bool found, const file_info& info) {
-    return static_cast<double>(found ? static_cast<uint32_t>(info.size) : UINT32_MAX);
+double size_units(const source_info& source) {
+    return static_cast<double>(source.found ? static_cast<uint32_t>(source.info.size) : UINT32_MAX);
 }
 
 bool in_range(const xml_node& node, int32_t from, int32_t to) {
@@ -157,7 +172,7 @@ void clean_heading(xml_node& heading, bool numbering) {
 }
 
 byte_string normalized_anchor_attributes(const toc_project& project) {
-    byte_string attributes(project.named_anchor_attributes.view());
+    const byte_string& attributes = project.named_anchor_attributes;
     if (!attributes.is_empty() && attributes[0] != ' ') {
         byte_string spaced(" ");
         spaced.append(attributes);
@@ -192,113 +207,80 @@ std::string_view first_source(const toc_project& project) {
 }
 
 std::string_view single_output(const toc_project& project) {
-    return project.is_dest_as_source.to_integer() != 0 ? first_source(project)
-                                                       : project.destination.view();
+    return project.is_dest_as_source ? first_source(project) : project.destination.view();
 }
 
 // process_file and clear_file, writing through `run`.
-int process_file(std::string_view source, std::string_view output, bool insert,
-                 const toc_project& project, toc_tree& tree, toc_node*& last, toc_node*& first,
-                 byte_string& error_text, progress_callback callback, void* data,
-                 const file_run& run);
-int clear_file(std::string_view source, std::string_view output, toc_project& project,
-               progress_callback callback, void* data, const file_run& run);
+result process_file(std::string_view source, std::string_view output, build_state& state,
+                    const file_run& run);
+result clear_file(std::string_view source, std::string_view output, const toc_project& project,
+                  const progress_function& progress, const file_run& run);
 
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
 // file. Adds up their sizes.
-int check_sources(toc_project& project, double& total) {
-    if (project.source.empty()) {
-        project.error_text.assign("At least one source file must be specified");
-        return 1;
-    }
+result check_sources(const toc_project& project, double& total) {
+    if (project.source.empty())
+        return result::failure("At least one source file must be specified");
     total = 0;
     file_info info;
     for (const byte_string& source : project.source) {
-        if (!file_stat(info, source.view()) || info.is_directory) {
-            project.error_text.assign("File doesn't exist: ");
-            project.error_text.append(source);
-            return 1;
-        }
+        if (!file_stat(info, source.view()) || info.is_directory)
+            return failure("File doesn't exist: ", source.view());
         // Paths carry no drive letters here, so every source is on the destination's drive.
         total += static_cast<double>(info.size);
     }
-    return 0;
+    return result::success();
 }
 
-// The sources of a multi-file build, each read, anchored, numbered and written in turn: 0, or 2
-// with the error text set. The replacements may still wait in `run`'s batch.
-int build_sources(toc_project& project, toc_tree& tree, progress_scale& bar, const file_run& run) {
-    const bool local_toc = project.insert_local_toc.to_integer() != 0;
+// The checks of a multi-file build before any file is read; loads the template into `layout`.
+result check_build(const toc_project& project, loaded_template& layout, double& total) {
+    const std::string_view destination = project.destination.view();
+    if (destination.empty()) return result::failure("Destination file must be specified");
+    if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    load_template(project.template_file.view(), layout);
+    if (!layout.opens) return failure("Can't open template file: ", project.template_file.view());
+    file_info info;
+    if (file_stat(info, destination) && info.is_directory)
+        return failure("Can't open file for writing: ", destination);
+    return result::success();
+}
+
+// The sources of a multi-file build, each read, anchored, numbered and written in turn. The
+// replacements may still wait in `run`'s batch.
+result build_sources(const toc_project& project, toc_tree& tree, progress_scale& bar,
+                     const file_run& run) {
     const link_base base(project.destination.view());
-    toc_node* last = nullptr;
+    build_state state(project, tree);
+    state.insert_toc = project.insert_local_toc;
+    state.progress = through(bar);
     for (const byte_string& source : project.source) {
-        file_info info;
-        bool found = false;
-        if (prepare_source(source.view(), *run.batch, info, found, project.error_text) != 0) {
-            return 2;
-        }
-        bar.step_units = size_units(found, info);
-        toc_node* first = nullptr;
-        if (process_file(source.view(), source.view(), local_toc, project, tree, last, first,
-                         project.error_text, report_scaled_progress, &bar, run) != 0) {
-            return 2;
-        }
+        source_info found;
+        if (result prepared = prepare_source(source.view(), *run.batch, found); !prepared.is_ok())
+            return prepared;
+        bar.step_units = size_units(found);
+        if (result done = process_file(source.view(), source.view(), state, run); !done.is_ok())
+            return done;
         progress_step_done(bar);
         const byte_string path = link_path(base, source.view());
-        for (toc_node* item = first; item; item = toc_tree::next(item)) {
+        for (toc_node* item = state.first; item; item = toc_tree::next(item)) {
             byte_string link(path);
             link.append(item->link);
             item->link.move_from(link);
         }
     }
-    return 0;
+    return result::success();
 }
 
-int build_multi(toc_project& project, progress_callback callback, void* data) {
+// The destination of a multi-file build, with the TOC of every source's items.
+result build_destination(const toc_project& project, toc_tree& tree, progress_scale& bar) {
     const std::string_view destination = project.destination.view();
-    if (destination.empty()) {
-        project.error_text.assign("Destination file must be specified");
-        return 1;
-    }
-    double total = 0;
-    if (check_sources(project, total) != 0) return 1;
-    const std::string_view template_path = project.template_file.view();
-    loaded_template layout;
-    load_template(template_path, layout);
-    if (!layout.opens) {
-        project.error_text.assign("Can't open template file: ");
-        project.error_text.append(template_path);
-        return 1;
-    }
-    file_info info;
-    if (file_stat(info, destination) && info.is_directory) {
-        project.error_text.assign("Can't open file for writing: ");
-        project.error_text.append(destination);
-        return 1;
-    }
-
-    progress_scale bar;
-    bar.total_units = total;
-    bar.scale =
-        project.insert_local_toc.to_integer() != 0 ? sources_scale_local_toc : sources_scale;
-    bar.callback = callback;
-    bar.user_data = data;
-
-    toc_tree tree;
-    tree.indent = byte_string(project.indent.view());
-    output_batch batch;
-    const int result = build_sources(project, tree, bar, file_run{&batch, &layout});
-    // the files done before a failure are put in place, as if each had been written alone; a
-    // failure among them is the earlier one
-    if (commit_batch(batch, project.error_text) != 0) return 2;
-    if (result != 0) return result;
-
-    bar.scale = destination_scale;
+    bar.scale = build_run.destination;
     bar.step_units = bar.total_units;
     node_tree document;
+    file_info info;
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
-        if (read_document(destination, document, project.error_text, &bar) != 0) return 1;
+        if (result read = read_document(destination, document, &bar); !read.is_ok()) return read;
     } else {
         tree_prepend_top(document, new xml_node());
     }
@@ -307,90 +289,82 @@ int build_multi(toc_project& project, progress_callback callback, void* data) {
     heading_scan scan;
     scan.locate(document);
     std::vector<byte_string> toc;
-    if (render_toc(tree, tree.first(), template_path, toc) != 0) {
-        project.error_text.assign("Can't open template file: ");
-        project.error_text.append(template_path);
-        return 1;
-    }
+    if (!render_toc(tree, tree.first(), project.template_file.view(), toc).is_ok())
+        return failure("Can't open template file: ", project.template_file.view());
     output_file out;
-    if (open_output(out, destination, project.error_text) != 0) return 1;
-    write_document(document, scan.located, &toc, out);
-    if (commit_output(out, project.error_text) != 0) return 1;
-    if (callback) callback(100, data);
-    return 0;
+    if (result opened = open_output(out, destination); !opened.is_ok()) return opened;
+    return write_output(out, document, scan.located, &toc, file_run{});
 }
 
-int clear_multi(toc_project& project, progress_callback callback, void* data) {
+result build_multi(const toc_project& project, const progress_function& progress) {
     double total = 0;
-    if (check_sources(project, total) != 0) return 1;
-    progress_scale bar;
-    bar.total_units = total;
-    bar.scale = clear_sources_scale;
-    bar.callback = callback;
-    bar.user_data = data;
+    loaded_template layout;
+    if (result checked = check_build(project, layout, total); !checked.is_ok()) return checked;
+    progress_scale bar{total, 1.0,
+                       (project.insert_local_toc ? build_run_local_tocs : build_run).sources, 0,
+                       progress};
+    toc_tree tree;
+    tree.indent = project.indent;
+    output_batch batch;
+    result built = build_sources(project, tree, bar, file_run{&batch, &layout});
+    // the files done before a failure are put in place, as if each had been written alone; a
+    // failure among them is the earlier one
+    if (result committed = commit_batch(batch); !committed.is_ok()) built = committed;
+    if (!built.is_ok()) return {status_code::source_failed, built.message()};
+    if (result written = build_destination(project, tree, bar); !written.is_ok()) return written;
+    if (progress) progress(100);
+    return result::success();
+}
+
+// The destination of a multi-file clear loses its TOC; one that can't be read is left alone.
+result clear_destination(std::string_view destination, progress_scale& bar) {
+    bar.scale = clear_run.destination;
+    bar.step_units = bar.total_units;
+    node_tree document;
+    if (destination.empty() || !read_document(destination, document, &bar).is_ok())
+        return result::success();
+    heading_scan scan;
+    scan.locate(document);
+    output_file out;
+    if (result opened = open_output(out, destination); !opened.is_ok()) return opened;
+    return write_output(out, document, scan.located, nullptr, file_run{});
+}
+
+result clear_multi(const toc_project& project, const progress_function& progress) {
+    double total = 0;
+    if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    progress_scale bar{total, 1.0, clear_run.sources, 0, progress};
 
     // every file is tried; the first failure in the order of the files is the one reported
-    int result = 0;
-    byte_string first_error;
-    const auto note = [&result, &first_error](const byte_string& error_text) {
-        if (result != 0) return;
-        result = 1;
-        first_error.assign(error_text);
+    result outcome = result::success();
+    const auto note = [&outcome](result next) {
+        if (outcome.is_ok()) outcome = std::move(next);
     };
     output_batch batch(batch_failure::go_on);
-    // the waiting files come before whatever fails next
-    const auto commit_waiting = [&batch, &note] {
-        byte_string error_text;
-        if (commit_batch(batch, error_text) != 0) note(error_text);
-    };
     const file_run run{&batch, nullptr};
     for (const byte_string& source : project.source) {
-        file_info info;
-        bool found = false;
-        byte_string error_text;
-        if (prepare_source(source.view(), batch, info, found, error_text) != 0) note(error_text);
-        bar.step_units = size_units(found, info);
-        if (clear_file(source.view(), source.view(), project, report_scaled_progress, &bar, run) !=
-            0) {
-            const byte_string failure(project.error_text.view());
-            commit_waiting();
-            note(failure);
+        source_info found;
+        note(prepare_source(source.view(), batch, found));
+        bar.step_units = size_units(found);
+        result cleared = clear_file(source.view(), source.view(), project, through(bar), run);
+        if (!cleared.is_ok()) {
+            // the waiting files come before whatever fails next
+            note(commit_batch(batch));
+            note(std::move(cleared));
         }
         progress_step_done(bar);
     }
-    commit_waiting();
-
-    bar.scale = clear_destination_scale;
-    bar.step_units = bar.total_units;
-    const std::string_view destination = project.destination.view();
-    node_tree document;
-    byte_string read_error;
-    if (!destination.empty() && read_document(destination, document, read_error, &bar) == 0) {
-        heading_scan scan;
-        scan.locate(document);
-        output_file out;
-        byte_string write_error;
-        if (open_output(out, destination, write_error) == 0) {
-            write_document(document, scan.located, nullptr, out);
-            (void)commit_output(out, write_error);
-        }
-        if (!write_error.is_empty() && result == 0) {
-            result = 1;
-            first_error.assign(write_error);
-        }
-    }
-    if (result != 0) {
-        project.error_text.assign(first_error);
-        return result;
-    }
-    if (callback) callback(100, data);
-    return 0;
+    note(commit_batch(batch));
+    note(clear_destination(project.destination.view(), bar));
+    if (!outcome.is_ok()) return outcome;
+    if (progress) progress(100);
+    return result::success();
 }
 
 }  // namespace
 
 void write_document(const node_tree& document, const located_nodes& located,
-                    const std::vector<byte_string>* toc, output_file& out) {
+                    const std::vector<byte_string>* toc, const byte_sink& out) {
     bool writing = true;
     bool end_seen = false;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
@@ -401,137 +375,138 @@ void write_document(const node_tree& document, const located_nodes& located,
             writing = true;
             end_seen = true;
         } else if (writing) {
-            out.write(node->raw.view());
+            out(node->raw.view());
         }
         // passing the insertion place always writes the TOC, even inside an old one it replaces
-        if (node == located.insertion && toc) write_pieces(*toc, out);
+        if (node == located.insertion && toc) {
+            for (const byte_string& piece : *toc)
+                out(piece.view());
+        }
     }
 }
 
 namespace {
 
-int process_file(std::string_view source, std::string_view output, bool insert,
-                 const toc_project& project, toc_tree& tree, toc_node*& last, toc_node*& first,
-                 byte_string& error_text, progress_callback callback, void* data,
-                 const file_run& run) {
+// The TOC of the items of the file just scanned; none, without an error, when the template
+// can't be opened.
+result render_file_toc(const build_state& state, const heading_scan& scan, const file_run& run,
+                       std::vector<byte_string>& toc, bool& rendered) {
+    toc_node* start = state.first;
+    if (scan.titles && start && start->level == 0) start = toc_tree::next(start);
+    if (run.layout) {
+        if (result refreshed = refresh_template(state.project, run); !refreshed.is_ok())
+            return refreshed;
+        rendered = render_toc(state.tree, start, *run.layout, toc).is_ok();
+    } else {
+        rendered = render_toc(state.tree, start, state.project.template_file.view(), toc).is_ok();
+    }
+    return result::success();
+}
+
+heading_scan scan_for(const build_state& state) {
+    const toc_project& project = state.project;
+    heading_scan scan;
+    scan.range_from = project.range_from;
+    scan.range_to = project.range_to;
+    scan.numbering = project.process_numbering;
+    scan.titles = project.process_title;
+    scan.anchor_attributes = normalized_anchor_attributes(project);
+    scan.current = state.last;
+    return scan;
+}
+
+result process_file(std::string_view source, std::string_view output, build_state& state,
+                    const file_run& run) {
+    const bool insert = state.insert_toc;
     progress_scale part;
-    part.callback = callback;
-    part.user_data = data;
-    start_share(part, insert ? read_share_inserting : read_share);
+    part.report = state.progress;
+    const file_shares& shares = insert ? file_with_toc : plain_file;
+    start_share(part, shares.read);
     node_tree document;
-    if (read_document(source, document, error_text, &part) != 0) return 1;
+    if (result read = read_document(source, document, &part); !read.is_ok()) return read;
     progress_step_done(part);
 
-    heading_scan scan;
-    scan.range_from = project.range_from.to_integer();
-    scan.range_to = project.range_to.to_integer();
-    scan.numbering = project.process_numbering.to_integer() != 0;
-    scan.titles = project.process_title.to_integer() != 0;
-    scan.anchor_attributes = normalized_anchor_attributes(project);
-    scan.current = last;
-    if (scan.run(document, tree) != 0) {
-        error_text.assign("Memory error occurred\r\n");
-        return 1;
-    }
-    first = last ? toc_tree::next(last) : tree.first();
-    last = scan.current;
-    start_share(part, insert ? scan_share_inserting : scan_share);
-    progress_report(100, part);
-    progress_step_done(part);
+    heading_scan scan = scan_for(state);
+    scan.run(document, state.tree);
+    state.first = state.last ? toc_tree::next(state.last) : state.tree.first();
+    state.last = scan.current;
+    report_share(part, shares.scan);
 
     output_file out;
-    if (open_output(out, output, error_text) != 0) return 1;
+    if (result opened = open_output(out, output); !opened.is_ok()) return opened;
     std::vector<byte_string> toc;
     bool rendered = false;
     if (insert) {
-        toc_node* start = first;
-        if (scan.titles && start && start->level == 0) start = toc_tree::next(start);
-        if (run.layout) {
-            if (refresh_template(project, run, error_text) != 0) return 1;
-            rendered = render_toc(tree, start, *run.layout, toc) == 0;
-        } else {
-            rendered = render_toc(tree, start, project.template_file.view(), toc) == 0;
-        }
-        start_share(part, render_share);
-        progress_report(100, part);
-        progress_step_done(part);
+        if (result made = render_file_toc(state, scan, run, toc, rendered); !made.is_ok())
+            return made;
+        report_share(part, render_share);
     }
     // without a new TOC the document is written whole, an old TOC included
-    write_document(document, rendered ? scan.located : located_nodes{}, rendered ? &toc : nullptr,
-                   out);
-    if (commit_output(out, run, error_text) != 0) return 1;
-    if (callback) callback(100, data);
-    return 0;
+    if (result written = write_output(out, document, rendered ? scan.located : located_nodes{},
+                                      rendered ? &toc : nullptr, run);
+        !written.is_ok())
+        return written;
+    if (state.progress) state.progress(100);
+    return result::success();
 }
 
-int clear_file(std::string_view source, std::string_view output, toc_project& project,
-               progress_callback callback, void* data, const file_run& run) {
-    progress_scale part;
-    part.callback = callback;
-    part.user_data = data;
-    start_share(part, read_share);
-    node_tree document;
-    if (read_document(source, document, project.error_text, &part) != 0) return 1;
-    progress_step_done(part);
-
-    heading_scan scan;
-    scan.locate(document);
-    const int32_t from = project.range_from.to_integer();
-    const int32_t to = project.range_to.to_integer();
-    const bool numbering = project.process_numbering.to_integer() != 0;
+// Empties the program's anchors of every heading in range and strips their numbers when asked.
+void clean_headings(node_tree& document, const toc_project& project) {
     for (tree_node* n = document.first(); n;) {
         xml_node& node = *as_xml(n);
-        if (in_range(node, from, to) && has_content(node)) {
-            clean_heading(node, numbering);
+        if (in_range(node, project.range_from, project.range_to) && has_content(node)) {
+            clean_heading(node, project.process_numbering);
             n = tree_next_skip(n);
         } else {
             n = tree_next(n);
         }
     }
-    start_share(part, scan_share);
-    progress_report(100, part);
+}
+
+result clear_file(std::string_view source, std::string_view output, const toc_project& project,
+                  const progress_function& progress, const file_run& run) {
+    progress_scale part;
+    part.report = progress;
+    start_share(part, plain_file.read);
+    node_tree document;
+    if (result read = read_document(source, document, &part); !read.is_ok()) return read;
     progress_step_done(part);
 
+    heading_scan scan;
+    scan.locate(document);
+    clean_headings(document, project);
+    report_share(part, plain_file.scan);
+
     output_file out;
-    if (open_output(out, output, project.error_text) != 0) return 1;
-    write_document(document, scan.located, nullptr, out);
-    if (commit_output(out, run, project.error_text) != 0) return 1;
-    if (callback) callback(100, data);
-    return 0;
+    if (result opened = open_output(out, output); !opened.is_ok()) return opened;
+    if (result written = write_output(out, document, scan.located, nullptr, run); !written.is_ok())
+        return written;
+    if (progress) progress(100);
+    return result::success();
 }
 
 }  // namespace
 
-int process_file(std::string_view source, std::string_view output, bool insert,
-                 const toc_project& project, toc_tree& tree, toc_node*& last, toc_node*& first,
-                 byte_string& error_text, progress_callback callback, void* data) {
-    return process_file(source, output, insert, project, tree, last, first, error_text, callback,
-                        data, file_run{});
+result process_file(std::string_view source, std::string_view output, build_state& state) {
+    return process_file(source, output, state, file_run{});
 }
 
-int clear_file(std::string_view source, std::string_view output, toc_project& project,
-               progress_callback callback, void* data) {
-    return clear_file(source, output, project, callback, data, file_run{});
+result clear_file(std::string_view source, std::string_view output, const toc_project& project,
+                  const progress_function& progress) {
+    return clear_file(source, output, project, progress, file_run{});
 }
 
-int build_toc(toc_project& project, progress_callback callback, void* data) {
-    if (!project.single()) return build_multi(project, callback, data);
-    progress_scale bar;
-    bar.callback = callback;
-    bar.user_data = data;
+result build_toc(const toc_project& project, const progress_function& progress) {
+    if (!project.single()) return build_multi(project, progress);
     toc_tree tree;
-    tree.indent = byte_string(project.indent.view());
-    toc_node* last = nullptr;
-    toc_node* first = nullptr;
-    return process_file(first_source(project), single_output(project), true, project, tree, last,
-                        first, project.error_text, report_scaled_progress, &bar);
+    tree.indent = project.indent;
+    build_state state(project, tree);
+    state.insert_toc = true;
+    state.progress = progress;
+    return process_file(first_source(project), single_output(project), state);
 }
 
-int clear_toc(toc_project& project, progress_callback callback, void* data) {
-    if (!project.single()) return clear_multi(project, callback, data);
-    progress_scale bar;
-    bar.callback = callback;
-    bar.user_data = data;
-    return clear_file(first_source(project), single_output(project), project,
-                      report_scaled_progress, &bar);
+result clear_toc(const toc_project& project, const progress_function& progress) {
+    if (!project.single()) return clear_multi(project, progress);
+    return clear_file(first_source(project), single_output(project), project, progress);
 }

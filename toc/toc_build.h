@@ -1,27 +1,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
 #include "byte_string.h"
 #include "heading_scan.h"
 #include "node_tree.h"
-#include "output_file.h"
 #include "progress.h"
+#include "result.h"
 #include "sorted_map.h"
 #include "toc_project.h"
 #include "toc_tree.h"
-
-constexpr int template_missing = 800;
 
 // The web address named in the comment that follows the start marker of every TOC.
 constexpr std::string_view maker_address = "https://tocvane.example.org/";
 
 // Renders the items from `start` on through the template between the marker comments, appending
-// the pieces to `out`. 800 when the template can't be opened; nothing is added then.
-[[nodiscard]] int render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
-                             std::vector<byte_string>& out);
+// the pieces to `out`. status_code::template_missing when the template can't be opened; nothing is
+// added then.
+[[nodiscard]] result render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
+                                std::vector<byte_string>& out);
 
 // A template file read once for the many renderings of a multi-file build.
 struct loaded_template {
@@ -36,33 +36,44 @@ struct loaded_template {
 void load_template(std::string_view path, loaded_template& layout);
 // render_toc with a template read before: the same pieces as render_toc with its path gives while
 // the file stays as it was read.
-[[nodiscard]] int render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
-                             std::vector<byte_string>& out);
+[[nodiscard]] result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
+                                std::vector<byte_string>& out);
 // The template data of a rendering from `start`: the lists item, text, link, open, numbering,
 // level, indentation, children and parent_list, one value per row. Sets the render index of
 // every item listed.
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data);
+// Receives the bytes of a document being written, in order.
+using byte_sink = std::function<void(std::string_view bytes)>;
 // Writes the document's raw texts, dropping an old TOC between both markers and putting `toc`
 // (when given) at the insertion place.
 void write_document(const node_tree& document, const located_nodes& located,
-                    const std::vector<byte_string>* toc, output_file& out);
+                    const std::vector<byte_string>* toc, const byte_sink& out);
 
-// Reads `source`, anchors and numbers its headings into `tree` after `last`, and writes it to
-// `output`, with a TOC of this file's items when `insert` is set and the template opens. On
-// return `last` is the item appended last and `first` this file's first item (or null).
-// 0, or 1 with `error_text` set; `output` is untouched on failure.
-[[nodiscard]] int process_file(std::string_view source, std::string_view output, bool insert,
-                               const toc_project& project, toc_tree& tree, toc_node*& last,
-                               toc_node*& first, byte_string& error_text,
-                               progress_callback callback, void* data);
+// What the files of one build share as process_file takes them in turn.
+struct build_state {
+    build_state(const toc_project& settings, toc_tree& items) : project(settings), tree(items) {}
+
+    const toc_project& project;
+    toc_tree& tree;
+    toc_node* last = nullptr;   // the item appended last, null before the first
+    toc_node* first = nullptr;  // the first item of the file done last, or null
+    bool insert_toc = false;    // each file gets a TOC of its own items
+    progress_function progress;
+};
+
+// Reads `source`, anchors and numbers its headings into the state's tree after `last`, and
+// writes it to `output`, with a TOC of this file's items when `insert_toc` is set and the
+// template opens. Moves `last` and `first` on. `output` is untouched on failure.
+[[nodiscard]] result process_file(std::string_view source, std::string_view output,
+                                  build_state& state);
 // Reads `source`, removes its TOC, the program's anchors and (with numbering on) the heading
-// numbers, and writes it to `output`. 0, or 1 with the project's error text set.
-[[nodiscard]] int clear_file(std::string_view source, std::string_view output, toc_project& project,
-                             progress_callback callback, void* data);
+// numbers, and writes it to `output`.
+[[nodiscard]] result clear_file(std::string_view source, std::string_view output,
+                                const toc_project& project, const progress_function& progress);
 
-// Builds the project's TOC: 0 success, 1 failed check or file, 2 a source failed in multi mode.
-// The error text is set on failure only.
-[[nodiscard]] int build_toc(toc_project& project, progress_callback callback, void* data);
-// Removes the TOC, the program's anchors and (with numbering on) the heading numbers: 0, or 1
-// with the error text set. In multi mode every file is tried; the first failure is reported.
-[[nodiscard]] int clear_toc(toc_project& project, progress_callback callback, void* data);
+// Builds the project's TOC. Fails with status_code::source_failed when a source failed in multi
+// mode, else with status_code::failed.
+[[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress);
+// Removes the TOC, the program's anchors and (with numbering on) the heading numbers. In multi
+// mode every file is tried; the first failure is reported.
+[[nodiscard]] result clear_toc(const toc_project& project, const progress_function& progress);

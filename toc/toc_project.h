@@ -1,42 +1,41 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "byte_string.h"
-#include "template_value.h"
+#include "result.h"
 
-// The settings of one TOC job, stored in a `.toc` project file, plus the error text of the last
-// failed load, save, build or clear (never cleared when an operation starts).
+// The settings of one TOC job, stored in a `.toc` project file.
 class toc_project {
   public:
-    toc_project() { reset(); }
+    toc_project() { normalize(); }
 
-    // Every field to its default, normalised, error text cleared.
+    // Every field to its default, normalised.
     void reset();
     // Single mode: no titles and at least one source entry; multi mode: no leading empty entry.
     void normalize();
     // A non-empty attribute text starts with one blank.
     void normalize_anchor_attributes();
-    // 0 on success; 1 with error_text set, the other fields untouched.
-    [[nodiscard]] int load(std::string_view path);
-    // 0 on success; 1 with error_text "Can't write to file: " + path. The old file stays on
-    // failure.
-    [[nodiscard]] int save(std::string_view path);
+    // Fails with the reader's message, the fields untouched. A flag stored as a number counts as
+    // set when it is not 0.
+    [[nodiscard]] result load(std::string_view path);
+    // Fails with "Can't write to file: " + path; the old file stays then.
+    [[nodiscard]] result save(std::string_view path) const;
 
-    bool single() const { return is_single.to_integer() != 0; }
+    bool single() const { return is_single; }
 
-    template_value is_single;
-    template_value is_dest_as_source;
+    bool is_single = true;
+    bool is_dest_as_source = true;
     std::vector<byte_string> source;
-    template_value destination;
-    template_value range_from;
-    template_value range_to;
-    template_value named_anchor_attributes;
-    template_value process_title;
-    template_value process_numbering;
-    template_value template_file;
-    template_value indent;
-    template_value insert_local_toc;
-    byte_string error_text;
+    byte_string destination;
+    int32_t range_from = 1;
+    int32_t range_to = 6;
+    byte_string named_anchor_attributes;
+    bool process_title = false;
+    bool process_numbering = true;
+    byte_string template_file;
+    byte_string indent;
+    bool insert_local_toc = false;
 };

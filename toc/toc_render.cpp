@@ -145,9 +145,17 @@ void load_template(std::string_view path, loaded_template& layout) {
     layout.readable = read_template_file(path, layout.text) == 0;
 }
 
-int render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
-               std::vector<byte_string>& out) {
-    if (!layout.opens) return template_missing;
+namespace {
+
+result no_template() {
+    return {status_code::template_missing, std::string_view()};
+}
+
+}  // namespace
+
+result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
+                  std::vector<byte_string>& out) {
+    if (!layout.opens) return no_template();
     const size_t before = out.size();
     out.emplace_back(toc_start_marker);
     append_toc_comment(out);
@@ -157,16 +165,16 @@ int render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
         fill_toc_data(tree, start, data);
         if (!layout.readable) {
             out.resize(before);
-            return template_missing;
+            return no_template();
         }
         (void)render_template_text(layout.text.view(), data, out);
     }
     out.emplace_back(toc_end_marker);
-    return 0;
+    return result::success();
 }
 
-int render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
-               std::vector<byte_string>& out) {
+result render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
+                  std::vector<byte_string>& out) {
     loaded_template layout;
     load_template(template_path, layout);
     return render_toc(tree, start, layout, out);

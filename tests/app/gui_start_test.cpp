@@ -141,7 +141,7 @@ class GuiStartTest : public QObject {
             QVERIFY(window.findChild<QCheckBox*>("overwrite_source")->isChecked());
             QVERIFY(window.findChild<QRadioButton*>("single_file")->isChecked());
             window.takeControlsIntoProject();
-            QCOMPARE(window.project().is_dest_as_source.to_integer(), 1);
+            QVERIFY(window.project().is_dest_as_source);
             QVERIFY(window.wizardPages.empty());
         }
         {

@@ -100,7 +100,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!overwrite()->isVisibleTo(window_.get()));
 
         radio("single_file")->click();
-        QCOMPARE(window_->project().is_single.to_integer(), 0);
+        QCOMPARE(static_cast<int>(window_->project().is_single), 0);
         QCOMPARE(window_->project().source.size(), size_t(2));
         QVERIFY(sourceGroup()->isVisibleTo(window_.get()));
         QVERIFY(!check("process_title")->isEnabled());
@@ -157,10 +157,10 @@ class MainWindowTest : public QObject {
     }
 
     void progressAboveHundredShowsHundred() {
-        MainWindow::reportProgress(150, window_.get());
+        window_->showProgress(150);
         QCOMPARE(child<QProgressBar>("progress")->value(), 100);
         QCOMPARE(window_->statusText(), QString("100%"));
-        MainWindow::reportProgress(42, window_.get());
+        window_->showProgress(42);
         QCOMPARE(child<QProgressBar>("progress")->value(), 42);
         QCOMPARE(window_->statusText(), QString("42%"));
     }

@@ -12,10 +12,6 @@ namespace {
 QString textOf(const byte_string& text) {
     return qtText(text.view());
 }
-QString textOf(const template_value& value) {
-    return qtText(value.view());
-}
-
 QString listOf(const RecentProjects& recent) {
     QStringList entries;
     for (const byte_string& entry : recent.entries())
@@ -46,16 +42,16 @@ QString projectDump(const toc_project& project) {
     return QStringLiteral(
                "range=%1..%2 anchor='%3' titles=%4 numbers=%5 template='%6' "
                "indent='%7' local=%8 | single=%9 back=%10 source=[%11] dest='%12'")
-        .arg(project.range_from.to_integer())
-        .arg(project.range_to.to_integer())
+        .arg(static_cast<int>(project.range_from))
+        .arg(static_cast<int>(project.range_to))
         .arg(textOf(project.named_anchor_attributes))
-        .arg(project.process_title.to_integer())
-        .arg(project.process_numbering.to_integer())
+        .arg(static_cast<int>(project.process_title))
+        .arg(static_cast<int>(project.process_numbering))
         .arg(textOf(project.template_file))
         .arg(textOf(project.indent))
-        .arg(project.insert_local_toc.to_integer())
-        .arg(project.is_single.to_integer())
-        .arg(project.is_dest_as_source.to_integer())
+        .arg(static_cast<int>(project.insert_local_toc))
+        .arg(static_cast<int>(project.is_single))
+        .arg(static_cast<int>(project.is_dest_as_source))
         .arg(sources.join('|'))
         .arg(textOf(project.destination));
 }
@@ -345,8 +341,8 @@ class SettingsTest : public QObject {
         ShellSettings settings(::configDirectory().view());
         settings.rememberFormatOptions = true;
         toc_project controls;
-        controls.range_from.set_integer(2);
-        controls.indent.set_text("  ");
+        controls.range_from = 2;
+        controls.indent = byte_string("  ");
         bool called = false;
         ExitState state;
         state.rememberFormatOptions = remember;

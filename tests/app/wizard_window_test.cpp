@@ -178,7 +178,7 @@ class WizardWindowTest : public QObject {
         QVERIFY(!wizard().isVisible());
         QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - p.toc"));
         QCOMPARE(window_->statusText(), QString("Project is opened"));
-        QCOMPARE(window_->project().is_single.to_integer(), 0);
+        QCOMPARE(static_cast<int>(window_->project().is_single), 0);
     }
 
     // The main window answers "Can't read project file" with New Project, which restarts the

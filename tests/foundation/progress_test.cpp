@@ -6,8 +6,8 @@
 
 namespace {
 
-void record(int32_t percent, void* user_data) {
-    static_cast<std::vector<int32_t>*>(user_data)->push_back(percent);
+progress_function record_into(std::vector<int32_t>& seen) {
+    return [&seen](int32_t percent) { seen.push_back(percent); };
 }
 
 TEST(ProgressTest, ReportScalesTheStepsShare) {
@@ -31,7 +31,7 @@ TEST(ProgressTest, ReportScalesTheStepsShare) {
         SCOPED_TRACE(testing::Message()
                      << row.step << "/" << row.total << " x" << row.scale << " at " << row.percent);
         std::vector<int32_t> seen;
-        progress_scale scale{row.total, row.step, row.scale, row.done, &seen, record};
+        progress_scale scale{row.total, row.step, row.scale, row.done, record_into(seen)};
         progress_report(row.percent, scale);
         EXPECT_EQ(seen, std::vector<int32_t>{row.reported});
         EXPECT_EQ(scale.done_percent, row.done);
@@ -56,8 +56,7 @@ TEST(ProgressTest, NothingWithoutCallbackOrTotal) {
     std::vector<int32_t> seen;
     progress_scale scale;
     progress_report(50, scale);
-    scale.callback = record;
-    scale.user_data = &seen;
+    scale.report = record_into(seen);
     scale.total_units = 0;
     progress_report(50, scale);
     progress_step_done(scale);
@@ -67,7 +66,7 @@ TEST(ProgressTest, NothingWithoutCallbackOrTotal) {
 
 TEST(ProgressTest, ScaledCallbackReportsThroughTheScale) {
     std::vector<int32_t> seen;
-    progress_scale scale{4, 1, 0.8, 40, &seen, record};
+    progress_scale scale{4, 1, 0.8, 40, record_into(seen)};
     progress_callback reader_progress = report_scaled_progress;
     reader_progress(50, &scale);
     reader_progress(100, &scale);

@@ -128,27 +128,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     put(source, document);
 
     toc_project project;
-    project.is_single.set_integer(1);
-    project.is_dest_as_source.set_integer(1);
+    project.is_single = true;
+    project.is_dest_as_source = true;
     project.source = {byte_string(source)};
-    project.template_file.set_text(scratch_dir() + "/t.tpl");
-    project.process_numbering.set_integer(numbering);
-    project.process_title.set_integer(switches & 2 ? 1 : 0);
-    project.named_anchor_attributes.set_text(switches & 4 ? "class=\"x\"" : "");
-    project.indent.set_text(switches & 8 ? "&nbsp;" : "");
-    project.range_from.set_integer(data[1] & 7);
-    project.range_to.set_integer((data[1] >> 3) & 7);
+    project.template_file = byte_string(scratch_dir() + "/t.tpl");
+    project.process_numbering = numbering;
+    project.process_title = (switches & 2) != 0;
+    project.named_anchor_attributes = byte_string(switches & 4 ? "class=\"x\"" : "");
+    project.indent = byte_string(switches & 8 ? "&nbsp;" : "");
+    project.range_from = data[1] & 7;
+    project.range_to = (data[1] >> 3) & 7;
 
-    if (build_toc(project, nullptr, nullptr) != 0) fail("the build failed");
+    if (!build_toc(project, {}).is_ok()) fail("the build failed");
     const std::string built = bytes_of(source);
-    if (clear_toc(project, nullptr, nullptr) != 0) fail("the clear failed");
+    if (!clear_toc(project, {}).is_ok()) fail("the clear failed");
     if (numbering || document.find("QORV_HTML_TOC") != std::string::npos ||
         document.find("qorv_link_") != std::string::npos) {
         return 0;
     }
     // what the clear reads is the built file, where the inserted code may have changed the shape
-    const int32_t from = project.range_from.to_integer();
-    const int32_t to = project.range_to.to_integer();
+    const int32_t from = project.range_from;
+    const int32_t to = project.range_to;
     if (keeps_inserted_code(document, from, to, false) ||
         keeps_inserted_code(built, from, to, true))
         return 0;

@@ -391,7 +391,8 @@ TEST_F(HtmlReaderFileTest, EmptyFileSucceedsWithFullProgress) {
 TEST_F(HtmlReaderFileTest, ProgressGoesThroughAScale) {
     put("a.html", std::string(32768, 'x'));
     std::vector<int32_t> seen;
-    progress_scale scale{65536, 32768, 0.8, 10, &seen, record};
+    progress_scale scale{65536, 32768, 0.8, 10,
+                         [&seen](int32_t percent) { seen.push_back(percent); }};
     document doc;
     ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, report_scaled_progress, &scale).is_ok());
     EXPECT_EQ(seen, (std::vector<int32_t>{30, 50, 50}));

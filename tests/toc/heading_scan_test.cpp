@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "html_reader.h"
+#include "toc_build.h"
 
 namespace {
 
@@ -52,22 +53,13 @@ class HeadingScanTest : public testing::Test {
         scan.titles = opt.titles;
         scan.anchor_attributes = anchor_attributes;
         tree = std::make_unique<toc_tree>();
-        EXPECT_EQ(scan.run(document, *tree), 0);
+        scan.run(document, *tree);
         EXPECT_EQ(scan.current, last_item());
 
-        const located_nodes& at = scan.located;
+        const std::vector<byte_string> pieces = {byte_string(toc)};
         std::string out;
-        bool on = true;
-        for (tree_node* n = document.first(); n; n = tree_next(n)) {
-            if (n == at.start_marker && at.end_marker) {
-                on = false;
-            } else if (n == at.end_marker) {
-                on = true;
-            } else if (on) {
-                out += as_xml(n)->raw.view();
-                if (n == at.insertion) out += toc;
-            }
-        }
+        write_document(document, scan.located, &pieces,
+                       [&out](std::string_view bytes) { out += bytes; });
         return out;
     }
 

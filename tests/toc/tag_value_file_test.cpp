@@ -54,7 +54,7 @@ TEST_F(TagValueFileTest, ReadYieldsTextAndSelfClosingElements) {
         SCOPED_TRACE(quote_bytes(row.file));
         put("t.txt", std::string(row.file));
         tag_value_file file;
-        ASSERT_TRUE(file.read(path("t.txt"))) << file.error_text.view();
+        ASSERT_TRUE(file.read(path("t.txt")).is_ok());
         EXPECT_EQ(values_dump(file.values), row.expected);
     }
 }
@@ -71,7 +71,7 @@ std::string long_file(int lines, std::string_view tail) {
 TEST_F(TagValueFileTest, ReadsInChunks) {
     put("t.txt", long_file(1000, ""));
     tag_value_file file;
-    ASSERT_TRUE(file.read(path("t.txt"))) << file.error_text.view();
+    ASSERT_TRUE(file.read(path("t.txt")).is_ok());
     const value_list* list = file.values.find_list("k");
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 1000);
@@ -95,22 +95,20 @@ TEST_F(TagValueFileTest, FailedReadReportsAndKeepsValues) {
         put("t.txt", row.file);
         tag_value_file file;
         file.values.add_value("old", template_value("kept"));
-        EXPECT_FALSE(file.read(path("t.txt")));
-        EXPECT_EQ(file.error_text.view(), row.expected);
+        EXPECT_EQ(file.read(path("t.txt")).message().view(), row.expected);
         EXPECT_EQ(values_dump(file.values), R"(old=["kept"])");
     }
     tag_value_file missing;
-    EXPECT_FALSE(missing.read(path("none.txt")));
-    EXPECT_EQ(missing.error_text.view(), "Can't open file " + path("none.txt"));
+    EXPECT_EQ(missing.read(path("none.txt")).message().view(),
+              "Can't open file " + path("none.txt"));
     // opens, then every read fails with EIO: a failure, not an empty file
     tag_value_file unreadable;
-    EXPECT_FALSE(unreadable.read("/proc/self/mem"));
-    EXPECT_EQ(unreadable.error_text.view(), "Can't open file /proc/self/mem");
+    EXPECT_EQ(unreadable.read("/proc/self/mem").message().view(), "Can't open file /proc/self/mem");
     // past what a text holds: refused before reading
     put_sparse("huge.txt", largest_readable_file + 1);
     tag_value_file huge;
-    EXPECT_FALSE(huge.read(path("huge.txt")));
-    EXPECT_EQ(huge.error_text.view(), "File is too large: " + path("huge.txt"));
+    EXPECT_EQ(huge.read(path("huge.txt")).message().view(),
+              "File is too large: " + path("huge.txt"));
 }
 
 TEST_F(TagValueFileTest, WritesSortedEscapedLines) {
@@ -119,12 +117,12 @@ TEST_F(TagValueFileTest, WritesSortedEscapedLines) {
     file.values.add_value("a", template_value(7));
     file.values.add_value("b", template_value("\"it's\" & \xE9"));
     file.values.add_value("B", template_value(""));
-    ASSERT_TRUE(file.write(path("t.txt")));
+    ASSERT_TRUE(file.write(path("t.txt")).is_ok());
     EXPECT_EQ(bytes_of("t.txt"),
               "<B></B>\r\n<a>7</a>\r\n<b>2 &lt; 3</b>\r\n<b>&quot;it's&quot; &amp; &#233;</b>\r\n");
 
     tag_value_file empty;
-    ASSERT_TRUE(empty.write(path("t.txt")));
+    ASSERT_TRUE(empty.write(path("t.txt")).is_ok());
     EXPECT_EQ(bytes_of("t.txt"), "");
 }
 
@@ -133,13 +131,12 @@ TEST_F(TagValueFileTest, FailedWriteLeavesTheOldFile) {
     tag_value_file file;
     file.values.add_value("a", template_value(std::string(100, 'x')));
     set_output_fault_for_testing(20);
-    const bool written = file.write(path("t.txt"));
+    const result written = file.write(path("t.txt"));
     set_output_fault_for_testing(-1);
-    EXPECT_FALSE(written);
+    EXPECT_EQ(written.message().view(), "Can't write to file: " + path("t.txt"));
     EXPECT_EQ(bytes_of("t.txt"), "old");
     EXPECT_EQ(names_in(), std::vector<std::string>{"t.txt"});
-    EXPECT_TRUE(file.error_text.is_empty());
-    EXPECT_FALSE(file.write(path("missing/t.txt")));
+    EXPECT_FALSE(file.write(path("missing/t.txt")).is_ok());
 }
 
 }  // namespace

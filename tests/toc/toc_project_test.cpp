@@ -17,10 +17,10 @@ std::vector<std::string> fields(const toc_project& project) {
     std::string sources = "source=[";
     for (size_t i = 0; i < project.source.size(); ++i)
         sources += (i ? "|" : "") + quote_bytes(project.source[i].view());
-    const auto number = [](const char* name, const template_value& value) {
-        return std::string(name) + "=" + std::to_string(value.to_integer());
+    const auto number = [](const char* name, int32_t value) {
+        return std::string(name) + "=" + std::to_string(value);
     };
-    const auto text = [](const char* name, const template_value& value) {
+    const auto text = [](const char* name, const byte_string& value) {
         return std::string(name) + "=" + quote_bytes(value.view());
     };
     return {number("single", project.is_single),
@@ -84,14 +84,15 @@ TEST_F(TocProjectTest, LoadRules) {
         SCOPED_TRACE(quote_bytes(row.file));
         put("p.toc", std::string(row.file));
         toc_project project;
-        project.destination.set_text("stale");
+        project.destination = byte_string("stale");
         project.source.emplace_back("stale");
-        ASSERT_EQ(project.load(path("p.toc")), 0) << project.error_text.view();
+        const result loaded = project.load(path("p.toc"));
+        ASSERT_TRUE(loaded.is_ok()) << loaded.message().view();
         EXPECT_EQ(project_dump(project), row.expected);
     }
 }
 
-TEST_F(TocProjectTest, FailedLoadChangesOnlyTheErrorText) {
+TEST_F(TocProjectTest, FailedLoadChangesNothing) {
     struct Row {
         std::string file;
         std::string expected;
@@ -109,19 +110,20 @@ TEST_F(TocProjectTest, FailedLoadChangesOnlyTheErrorText) {
             file_path = path("p.toc");
         }
         toc_project project;
-        project.is_single.set_integer(0);
+        project.is_single = false;
         project.source = {byte_string("a.htm"), byte_string("b.htm")};
-        project.range_to.set_integer(3);
+        project.range_to = 3;
         const std::string before = project_dump(project);
-        EXPECT_EQ(project.load(file_path), 1);
-        EXPECT_EQ(project.error_text.view(), row.expected);
+        const result loaded = project.load(file_path);
+        EXPECT_EQ(loaded.code(), status_code::failed);
+        EXPECT_EQ(loaded.message().view(), row.expected);
         EXPECT_EQ(project_dump(project), before);
     }
 }
 
 TEST_F(TocProjectTest, SavedFileIsByteExact) {
     toc_project project;
-    EXPECT_EQ(project.save(path("default.toc")), 0);
+    EXPECT_TRUE(project.save(path("default.toc")).is_ok());
     EXPECT_EQ(
         bytes_of("default.toc"),
         "<destination></destination>\r\n<indent></indent>\r\n"
@@ -131,17 +133,17 @@ TEST_F(TocProjectTest, SavedFileIsByteExact) {
         "<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<source></source>\r\n"
         "<template_file></template_file>\r\n");
 
-    project.template_file.set_text("qvdata/toc_list.htm");
-    project.indent.set_text("&nbsp;");
+    project.template_file = byte_string("qvdata/toc_list.htm");
+    project.indent = byte_string("&nbsp;");
     project.source = {byte_string("b.htm"), byte_string(""), byte_string("a \"q\".htm")};
-    project.is_single.set_integer(0);
-    project.process_title.set_bool(true);
-    project.named_anchor_attributes.set_text(" class=\"x\"");
-    project.range_to.set_text("3");
-    project.range_from.set_integer(2);
-    project.destination.set_text("dir/toc \xE9.htm");
-    project.insert_local_toc.set_integer(1);
-    EXPECT_EQ(project.save(path("p.toc")), 0);
+    project.is_single = false;
+    project.process_title = true;
+    project.named_anchor_attributes = byte_string(" class=\"x\"");
+    project.range_to = 3;
+    project.range_from = 2;
+    project.destination = byte_string("dir/toc \xE9.htm");
+    project.insert_local_toc = true;
+    EXPECT_TRUE(project.save(path("p.toc")).is_ok());
     EXPECT_EQ(
         bytes_of("p.toc"),
         "<destination>dir/toc &#233;.htm</destination>\r\n<indent>&amp;nbsp;</indent>\r\n"
@@ -152,6 +154,33 @@ TEST_F(TocProjectTest, SavedFileIsByteExact) {
         "<range_from>2</range_from>\r\n<range_to>3</range_to>\r\n<source>b.htm</source>\r\n"
         "<source></source>\r\n<source>a &quot;q&quot;.htm</source>\r\n"
         "<template_file>qvdata/toc_list.htm</template_file>\r\n");
+}
+
+// A project file as the program writes it loads and saves to the same bytes.
+TEST_F(TocProjectTest, StoredProjectRoundTrips) {
+    const std::string stored[] = {
+        "<destination></destination>\r\n<indent></indent>\r\n"
+        "<insert_local_toc>0</insert_local_toc>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n"
+        "<is_single>1</is_single>\r\n<named_anchor_attributes></named_anchor_attributes>\r\n"
+        "<process_numbering>1</process_numbering>\r\n<process_title>0</process_title>\r\n"
+        "<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<source></source>\r\n"
+        "<template_file></template_file>\r\n",
+        "<destination>toc &#233;.htm</destination>\r\n<indent>&amp;nbsp;</indent>\r\n"
+        "<insert_local_toc>1</insert_local_toc>\r\n<is_dest_as_source>0</is_dest_as_source>\r\n"
+        "<is_single>0</is_single>\r\n"
+        "<named_anchor_attributes> class=&quot;x&quot;</named_anchor_attributes>\r\n"
+        "<process_numbering>0</process_numbering>\r\n<process_title>1</process_title>\r\n"
+        "<range_from>2</range_from>\r\n<range_to>3</range_to>\r\n<source>b.htm</source>\r\n"
+        "<template_file>qvdata/toc_list.htm</template_file>\r\n",
+    };
+    for (const std::string& bytes : stored) {
+        SCOPED_TRACE(bytes);
+        put("p.toc", bytes);
+        toc_project project;
+        ASSERT_TRUE(project.load(path("p.toc")).is_ok());
+        ASSERT_TRUE(project.save(path("again.toc")).is_ok());
+        EXPECT_EQ(bytes_of("again.toc"), bytes);
+    }
 }
 
 // Every text field and source entry holding the value survives a save and a load. The file
@@ -178,21 +207,21 @@ TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.value));
         toc_project saved;
-        saved.is_single.set_integer(0);
+        saved.is_single = false;
         saved.source = {byte_string("first"), byte_string(row.value)};
-        saved.destination.set_text(row.value);
-        saved.named_anchor_attributes.set_text(" " + row.value);
-        saved.template_file.set_text(row.value);
-        saved.indent.set_text(row.value);
-        ASSERT_EQ(saved.save(path("p.toc")), 0);
+        saved.destination = byte_string(row.value);
+        saved.named_anchor_attributes = byte_string(" " + row.value);
+        saved.template_file = byte_string(row.value);
+        saved.indent = byte_string(row.value);
+        ASSERT_TRUE(saved.save(path("p.toc")).is_ok());
 
         toc_project loaded;
-        ASSERT_EQ(loaded.load(path("p.toc")), 0) << loaded.error_text.view();
+        ASSERT_TRUE(loaded.load(path("p.toc")).is_ok());
         saved.source[1] = byte_string(row.expected);
-        saved.destination.set_text(row.expected);
-        saved.named_anchor_attributes.set_text(" " + row.expected);
-        saved.template_file.set_text(row.expected);
-        saved.indent.set_text(row.expected);
+        saved.destination = byte_string(row.expected);
+        saved.named_anchor_attributes = byte_string(" " + row.expected);
+        saved.template_file = byte_string(row.expected);
+        saved.indent = byte_string(row.expected);
         if (row.expected.empty()) saved.source.pop_back();
         EXPECT_EQ(project_dump(loaded), project_dump(saved));
     }
@@ -200,16 +229,15 @@ TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
 
 TEST_F(TocProjectTest, FailedSaveKeepsTheOldFile) {
     toc_project project;
-    EXPECT_EQ(project.save(path("missing/p.toc")), 1);
-    EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("missing/p.toc"));
+    EXPECT_EQ(project.save(path("missing/p.toc")).message().view(),
+              "Can't write to file: " + path("missing/p.toc"));
 
     put("p.toc", "old");
-    project.error_text.clear();
     set_output_fault_for_testing(30);
-    const int result = project.save(path("p.toc"));
+    const result saved = project.save(path("p.toc"));
     set_output_fault_for_testing(-1);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(project.error_text.view(), "Can't write to file: " + path("p.toc"));
+    EXPECT_EQ(saved.code(), status_code::failed);
+    EXPECT_EQ(saved.message().view(), "Can't write to file: " + path("p.toc"));
     EXPECT_EQ(bytes_of("p.toc"), "old");
 }
 
@@ -228,8 +256,8 @@ TEST(TocProjectNormalizeTest, ModeRules) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expected);
         toc_project project;
-        project.is_single.set_integer(row.single);
-        project.process_title.set_integer(1);
+        project.is_single = row.single != 0;
+        project.process_title = true;
         project.source.clear();
         for (std::string_view entry : row.source)
             project.source.emplace_back(entry);
@@ -252,7 +280,7 @@ TEST(TocProjectNormalizeTest, AnchorAttributesStartWithOneBlank) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         toc_project project;
-        project.named_anchor_attributes.set_text(row.text);
+        project.named_anchor_attributes = byte_string(row.text);
         project.normalize_anchor_attributes();
         EXPECT_EQ(project.named_anchor_attributes.view(), row.expected);
     }
@@ -265,13 +293,11 @@ TEST(TocProjectNormalizeTest, ResetRestoresDefaults) {
         "from=1",    "to=6",           R"(anchor="")",   "titles=0",
         "numbers=1", R"(template="")", R"(indent="")",   "local=0"};
     EXPECT_EQ(fields(project), defaults);
-    project.is_single.set_integer(0);
+    project.is_single = false;
     project.source = {byte_string("a")};
-    project.indent.set_text("x");
-    project.error_text.assign("old error");
+    project.indent = byte_string("x");
     project.reset();
     EXPECT_EQ(fields(project), defaults);
-    EXPECT_TRUE(project.error_text.is_empty());
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ const std::string toc_comment =
 
 class RenderTocTest : public ScratchDirTest {
   protected:
-    // The pieces joined, or "800" when the rendering failed; the same through the template
+    // The pieces joined, or "missing" when the rendering failed; the same through the template
     // read once and through its path.
     std::string render(TreeFixture& fixture, toc_node* start, const std::string& template_name) {
         loaded_template layout;
@@ -151,11 +151,11 @@ class RenderTocTest : public ScratchDirTest {
     static std::string joined(Render render) {
         std::vector<byte_string> out;
         out.emplace_back("before");
-        const int result = render(out);
+        const result rendered = render(out);
         EXPECT_EQ(out.front().view(), "before");
-        if (result != 0) {
+        if (!rendered.is_ok()) {
             EXPECT_EQ(out.size(), 1u);
-            return std::to_string(result);
+            return rendered.code() == status_code::template_missing ? "missing" : "failed";
         }
         std::string all;
         for (size_t i = 1; i < out.size(); ++i)
@@ -179,12 +179,12 @@ TEST_F(RenderTocTest, MarkersCommentAndTemplateOutput) {
 
 TEST_F(RenderTocTest, MissingTemplateAddsNothing) {
     TreeFixture fixture({{1, "A"}});
-    EXPECT_EQ(render(fixture, fixture.find("A"), "none.tpl"), "800");
+    EXPECT_EQ(render(fixture, fixture.find("A"), "none.tpl"), "missing");
     TreeFixture empty({});
-    EXPECT_EQ(render(empty, nullptr, "none.tpl"), "800");
+    EXPECT_EQ(render(empty, nullptr, "none.tpl"), "missing");
     // a template too large to read opens all the same: only a TOC without items comes out
     put_sparse("huge.tpl", largest_readable_file + 1);
-    EXPECT_EQ(render(fixture, fixture.find("A"), "huge.tpl"), "800");
+    EXPECT_EQ(render(fixture, fixture.find("A"), "huge.tpl"), "missing");
     EXPECT_EQ(render(empty, nullptr, "huge.tpl"),
               "<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->");
 }
