@@ -221,7 +221,8 @@ class document_writer {
         for (size_t i = level_; i < 4; ++i)
             counts_[i] = 0;
 
-        const std::string tag = "h" + std::to_string(level_);
+        std::string tag = "h";
+        tag += std::to_string(level_);
         out_ += '<' + tag;
         if (random_.chance(20)) out_ += " id=\"sec" + std::to_string(++headings_) + '"';
         if (random_.chance(10)) out_ += " class=\"title\"";

@@ -116,7 +116,8 @@ TEST_F(CommandLineRunTest, ProgressOnlyForTerminalAndErasedAtEnd) {
             std::string(keyword == std::string_view("-clear") ? "Clearing" : "Building") + " 100%";
         EXPECT_TRUE(shown.err.starts_with("\r")) << shown.err;
         EXPECT_NE(shown.err.find("\r" + last), std::string::npos) << shown.err;
-        EXPECT_TRUE(shown.err.ends_with("\r" + std::string(last.size(), ' ') + "\r")) << shown.err;
+        const std::string erased = std::string("\r").append(last.size(), ' ').append("\r");
+        EXPECT_TRUE(shown.err.ends_with(erased)) << shown.err;
     }
 }
 

@@ -27,9 +27,14 @@ set(expected
   share/qtvn2/help.html
   share/qtvn2/help/7.html
   share/qtvn2/support.html
-  share/applications/qtvn2.desktop
-  share/icons/hicolor/scalable/apps/qtvn2.svg
-  share/mime/packages/qtvn2.xml
+  share/qtvn2/license.txt
+  share/applications/org.example.tocvane.Qtvn2.desktop
+  share/metainfo/org.example.tocvane.Qtvn2.metainfo.xml
+  share/icons/hicolor/scalable/apps/org.example.tocvane.Qtvn2.svg
+  share/mime/packages/org.example.tocvane.Qtvn2.xml
+  share/man/man1/qtvn2.1.gz
+  share/bash-completion/completions/qtvn2
+  share/doc/tocvane/examples/manual/manual.toc
 )
 foreach(file IN LISTS expected)
   if(NOT EXISTS "${prefix}/${file}")
@@ -67,7 +72,8 @@ endif()
 
 find_program(desktop_file_validate desktop-file-validate)
 if(desktop_file_validate)
-  execute_process(COMMAND "${desktop_file_validate}" "${prefix}/share/applications/qtvn2.desktop"
+  execute_process(COMMAND "${desktop_file_validate}"
+                          "${prefix}/share/applications/org.example.tocvane.Qtvn2.desktop"
                   RESULT_VARIABLE code OUTPUT_VARIABLE log ERROR_VARIABLE log)
   if(NOT code EQUAL 0 OR NOT log STREQUAL "")
     message(FATAL_ERROR "desktop-file-validate rejects the desktop entry:\n${log}")

@@ -28,7 +28,8 @@ std::string dump_chain(const tree_node* first) {
     for (const tree_node* node = first; node; node = node->next()) {
         if (!out.empty()) out += ' ';
         out += name_of(node);
-        if (node->first_child()) out += "(" + dump_chain(node->first_child()) + ")";
+        if (node->first_child())
+            out.append("(").append(dump_chain(node->first_child())).append(")");
     }
     return out;
 }

@@ -316,7 +316,8 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
         EXPECT_LE(open_descriptors(), before + 2);
         for (int done = 0; done < i; ++done) {
             const bool waits = done >= i - i % 2;
-            EXPECT_EQ(bytes_of("f" + std::to_string(done) + ".htm"), waits ? "old" : "new");
+            EXPECT_EQ(bytes_of(std::string("f").append(std::to_string(done)).append(".htm")),
+                      waits ? "old" : "new");
         }
     }
     ASSERT_EQ(batch.commit(), output_status::ok);

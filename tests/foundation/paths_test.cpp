@@ -13,7 +13,7 @@ namespace {
 std::string dump(const std::vector<byte_string>& parts) {
     std::string out;
     for (const byte_string& part : parts)
-        out += "[" + std::string(part.view()) + "]";
+        out.append("[").append(part.view()).append("]");
     return out;
 }
 

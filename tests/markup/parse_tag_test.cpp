@@ -15,7 +15,7 @@ std::string tag_dump(std::string_view text, bool lower_case) {
     parse_tag(text, lower_case ? name_case::lowered : name_case::as_written, name, attributes);
     std::string dump(name.view());
     for (const auto& [key, value] : attributes.entries())
-        dump += " " + std::string(key.view()) + "=" + quote_bytes(value.view());
+        dump.append(" ").append(key.view()).append("=").append(quote_bytes(value.view()));
     return dump;
 }
 

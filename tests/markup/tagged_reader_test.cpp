@@ -17,25 +17,27 @@ std::string node_dump(const xml_node& node) {
         case construct_kind::start_tag:
         case construct_kind::empty_tag:
         case construct_kind::end_tag:
-            dump = node.kind == construct_kind::start_tag ? "S("
-                   : node.kind == construct_kind::end_tag ? "E("
-                                                          : "Y(";
+            dump += node.kind == construct_kind::start_tag ? "S("
+                    : node.kind == construct_kind::end_tag ? "E("
+                                                           : "Y(";
             dump += node.name.view();
             for (const auto& [key, value] : node.attributes.entries())
-                dump += " " + std::string(key.view()) + "=" + quote_bytes(value.view());
+                dump.append(" ").append(key.view()).append("=").append(quote_bytes(value.view()));
             dump += ")";
             break;
         case construct_kind::text:
-            dump = "T" + quote_bytes(node.text.view());
+            dump += "T";
+            dump += quote_bytes(node.text.view());
             break;
         case construct_kind::comment:
-            dump = "C";
+            dump += "C";
             break;
         case construct_kind::processing_instruction:
-            dump = "P";
+            dump += "P";
             break;
         default:
-            dump = "K" + std::to_string(static_cast<int>(node.kind));
+            dump += "K";
+            dump += std::to_string(static_cast<int>(node.kind));
             break;
     }
     if (!node.closed) dump += "*";

@@ -78,7 +78,12 @@ std::string scan_recorder::concatenated() const {
 }
 
 void scan_recorder::record(std::string word) {
-    if (with_positions) word += "@" + std::to_string(line()) + ":" + std::to_string(column());
+    if (with_positions) {
+        word += '@';
+        word += std::to_string(line());
+        word += ':';
+        word += std::to_string(column());
+    }
     if (!dump_.empty()) dump_ += ' ';
     dump_ += word;
 }
@@ -95,13 +100,18 @@ void scan_recorder::keep_token() {
 
 bool scan_recorder::on_text() {
     if (token().is_empty()) return true;
-    record("T" + quote_bytes(token_view()));
+    std::string word = "T";
+    word += quote_bytes(token_view());
+    record(std::move(word));
     keep_token();
     return true;
 }
 
 bool scan_recorder::on_construct() {
-    record("C" + std::to_string(static_cast<int>(kind())) + quote_bytes(token_view()));
+    std::string word = "C";
+    word += std::to_string(static_cast<int>(kind()));
+    word += quote_bytes(token_view());
+    record(std::move(word));
     keep_token();
     return true;
 }

@@ -24,10 +24,13 @@ void dump_chain(const tree_node* node, std::string& out) {
                 if (!x.closed) out += '?';
                 break;
             case construct_kind::text:
-                out += "T" + quote_bytes(x.raw.view());
+                out += 'T';
+                out += quote_bytes(x.raw.view());
                 break;
             default:
-                out += "K" + std::to_string(static_cast<int>(x.kind)) + quote_bytes(x.raw.view());
+                out += 'K';
+                out += std::to_string(static_cast<int>(x.kind));
+                out += quote_bytes(x.raw.view());
                 break;
         }
         if (node->first_child()) {
@@ -73,8 +76,8 @@ std::string fold_landmarks(const node_tree& tree) {
         if (role != node_role::ordinary) {
             out += std::to_string(offset);
             for (const tree_node* up = n->parent(); up; up = up->parent())
-                out += " ^" + std::string(as_xml(up)->raw.view());
-            out += " " + std::string(node.raw.view());
+                out.append(" ^").append(as_xml(up)->raw.view());
+            out.append(" ").append(node.raw.view());
             if (role == node_role::landmark_with_content) {
                 const tree_node* end = tree_next_skip(n);
                 for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in))

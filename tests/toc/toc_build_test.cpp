@@ -608,7 +608,7 @@ TEST_F(TocBuildTest, MultiBuildWithinFewDescriptors) {
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     std::vector<std::string> sources;
     for (int i = 0; i < 80; ++i) {
-        sources.push_back("p" + std::to_string(i) + ".htm");
+        sources.push_back(std::string("p").append(std::to_string(i)).append(".htm"));
         put(sources.back(), page_b);
     }
     toc_project project = multi(sources, "toc.htm");

@@ -15,8 +15,10 @@ class TocProjectTest : public ScratchDirTest {};
 // Every field as "name=value", numbers as the build reads them, texts quoted.
 std::vector<std::string> fields(const toc_project& project) {
     std::string sources = "source=[";
-    for (size_t i = 0; i < project.source.size(); ++i)
-        sources += (i ? "|" : "") + quote_bytes(project.source[i].view());
+    for (size_t i = 0; i < project.source.size(); ++i) {
+        if (i) sources += '|';
+        sources += quote_bytes(project.source[i].view());
+    }
     const auto number = [](const char* name, int32_t value) {
         return std::string(name) + "=" + std::to_string(value);
     };

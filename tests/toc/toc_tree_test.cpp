@@ -25,7 +25,7 @@ std::string build(const std::vector<int>& levels) {
         if (!dump.empty()) dump += ' ';
         dump += std::string(item->text.view()) + "[";
         if (item->parent()) dump += std::string(as_toc(item->parent())->text.view());
-        dump += "]" + std::string(item->numbering.view());
+        dump.append("]").append(item->numbering.view());
     }
     return dump;
 }
