@@ -1,19 +1,16 @@
 #include "about_box.h"
 
-#include <QDialogButtonBox>
-#include <QGridLayout>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
-#include <QPushButton>
 #include <QVBoxLayout>
-
-#include "settings.h"
 
 namespace {
 
-constexpr int text_width = 300;
+constexpr int textWidth = 300;
 
-QLabel* plain_label(const QString& text, QWidget* parent) {
+QLabel* plainLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -21,22 +18,22 @@ QLabel* plain_label(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : OkDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
 
     auto* picture = new QLabel(this);
     picture->setPixmap(QPixmap(QStringLiteral(":/icons/build@2x.png")));
     picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    auto* product = plain_label(QStringLiteral("Tocvane 2.0"), this);
+    auto* product = plainLabel(QStringLiteral("Tocvane 2.0"), this);
     QFont large = product->font();
     large.setBold(true);
     large.setPointSizeF(large.pointSizeF() * 1.4);
     product->setFont(large);
-    auto* version = plain_label(QString(), this);
-    auto* legal = plain_label(QStringLiteral("Copyright \u00A9 the Tocvane developers"), this);
-    auto* support = plain_label(QStringLiteral("Support: the Support page in the Help menu"), this);
-    auto* comment = plain_label(QStringLiteral("Legal agreement is in license.txt file."), this);
+    auto* version = plainLabel(QString(), this);
+    auto* legal = plainLabel(QStringLiteral("Copyright \u00A9 the Tocvane developers"), this);
+    auto* support = plainLabel(QStringLiteral("Support: the Support page in the Help menu"), this);
+    auto* comment = plainLabel(QStringLiteral("Legal agreement is in license.txt file."), this);
     comment->setWordWrap(true);
 
     auto* lines = new QVBoxLayout;
@@ -47,7 +44,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     lines->addSpacing(8);
     lines->addWidget(comment);
     for (QLabel* label : {product, legal, support, comment})
-        label->setMinimumWidth(text_width);
+        label->setMinimumWidth(textWidth);
 
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
@@ -56,24 +53,5 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     framed->addSpacing(8);
     framed->addLayout(lines, 1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-    ok_->setText(QStringLiteral("OK"));
-    ok_->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addWidget(buttons);
-    // a fixed dialog: its size follows its lines
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-}
-
-void AboutBox::show_modal(screen_extent screen) {
-    setWindowModality(Qt::ApplicationModal);
-    adjustSize();
-    const window_geometry place = initial_geometry({}, screen, width(), height());
-    move(place.left, place.top);
-    show();
-    ok_->setFocus();
+    setContent(frame);
 }

@@ -1,23 +1,12 @@
 #pragma once
 
-#include <QDialog>
-
-#include "platform_services.h"
-
-class QPushButton;
+#include "ok_dialog.h"
 
 // The about box: the product name, an empty version line, the legal notice, the support
 // contact and where the licence lies, with a default OK button.
-class AboutBox : public QDialog {
+class AboutBox : public OkDialog {
     Q_OBJECT
 
   public:
     explicit AboutBox(QWidget* parent = nullptr);
-
-    // Shows the box application-modal and centred on a screen of that size, without waiting
-    // for it to close.
-    void show_modal(screen_extent screen);
-
-  private:
-    QPushButton* ok_;
 };

@@ -10,14 +10,14 @@
 
 namespace {
 
-bool is_set(const char* variable) {
+bool isSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
 }
 
 }  // namespace
 
-bool starts_gui(std::span<const std::string_view> arguments) {
+bool startsGui(std::span<const std::string_view> arguments) {
     if (arguments.empty()) return true;
     byte_string keyword(arguments[0]);
     to_lower(keyword);
@@ -27,12 +27,12 @@ bool starts_gui(std::span<const std::string_view> arguments) {
     return true;
 }
 
-bool has_display() {
-    return is_set("QT_QPA_PLATFORM") || is_set("DISPLAY") || is_set("WAYLAND_DISPLAY");
+bool hasDisplay() {
+    return isSet("QT_QPA_PLATFORM") || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
 }
 
-start_file choose_start_file(std::span<const std::string_view> arguments) {
-    start_file file;
+StartFile chooseStartFile(std::span<const std::string_view> arguments) {
+    StartFile file;
     if (arguments.empty()) return file;
     file_info info;
     if (!file_stat(info, arguments[0]) || info.is_directory != 0) return file;
@@ -40,33 +40,33 @@ start_file choose_start_file(std::span<const std::string_view> arguments) {
     const std::string_view name = file.path.view();
     byte_string ending(name.substr(name.size() < 4 ? 0 : name.size() - 4));
     to_lower(ending);
-    file.kind = ending == ".toc" ? start_file_kind::project : start_file_kind::source;
+    file.kind = ending == ".toc" ? StartFileKind::project : StartFileKind::source;
     return file;
 }
 
-void open_start_file(MainWindow& window, const start_file& file) {
+void openStartFile(MainWindow& window, const StartFile& file) {
     switch (file.kind) {
-        case start_file_kind::project:
-            window.start_with_project(file.path.view());
+        case StartFileKind::project:
+            window.startWithProject(file.path.view());
             break;
-        case start_file_kind::source:
-            window.start_with_source(file.path.view());
+        case StartFileKind::source:
+            window.startWithSource(file.path.view());
             break;
-        case start_file_kind::none:
-            window.show_wizard(wizard_page::welcome);
+        case StartFileKind::none:
+            window.showWizard(WizardPage::welcome);
             break;
     }
 }
 
-int run_gui(int& argc, char** argv, std::string_view program_directory, const start_file& file) {
+int runGui(int& argc, char** argv, std::string_view programDirectory, const StartFile& file) {
     QApplication application(argc, argv);
-    qt_platform_services services;
+    QtPlatformServices services;
     MainWindow window(services);
-    services.set_owner(&window);
-    window.set_program_directory(program_directory);
+    services.setOwner(&window);
+    window.setProgramDirectory(programDirectory);
     if (!window.initialise()) return 0;
     window.show();
-    open_start_file(window, file);
+    openStartFile(window, file);
     QApplication::exec();
     return 0;
 }

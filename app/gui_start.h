@@ -9,31 +9,31 @@ class MainWindow;
 
 // The graphical start of the TOC tool.
 
-enum class start_file_kind { none, project, source };
+enum class StartFileKind { none, project, source };
 
 // The file named on the command line of a graphical start.
-struct start_file {
-    start_file_kind kind = start_file_kind::none;
+struct StartFile {
+    StartFileKind kind = StartFileKind::none;
     byte_string path;
 };
 
 // True when the arguments ask for the window: there are none, or the first is not one of the
 // command line's keywords ("-command", "-clear", "--help", "-h", "--version", any letter case).
-[[nodiscard]] bool starts_gui(std::span<const std::string_view> arguments);
+[[nodiscard]] bool startsGui(std::span<const std::string_view> arguments);
 // True when a window can be shown: a Qt platform is named, or an X11 or Wayland display is set.
-[[nodiscard]] bool has_display();
+[[nodiscard]] bool hasDisplay();
 
 // What the first argument names: nothing when it is no existing file (a missing file or a
 // directory is ignored); a project when its name ends in ".toc" in any letter case (so never a
 // name shorter than four bytes); any other file as the source. The path is made absolute against
 // the current directory and keeps its letter case.
-[[nodiscard]] start_file choose_start_file(std::span<const std::string_view> arguments);
+[[nodiscard]] StartFile chooseStartFile(std::span<const std::string_view> arguments);
 
 // Opens the start file in the initialised window; without one the wizard opens at its welcome
 // page.
-void open_start_file(MainWindow& window, const start_file& file);
+void openStartFile(MainWindow& window, const StartFile& file);
 
-// Runs the window until it closes. The data directory is `program_directory` + "qvdata/". When
+// Runs the window until it closes. The data directory is `programDirectory` + "qvdata/". When
 // the template catalogue can't be read the message is shown and the program ends at once,
 // without writing the settings. Returns the exit code, 0.
-int run_gui(int& argc, char** argv, std::string_view program_directory, const start_file& file);
+int runGui(int& argc, char** argv, std::string_view programDirectory, const StartFile& file);

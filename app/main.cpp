@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,18 +9,21 @@
 #include "command_line.h"
 #include "files.h"
 #include "gui_start.h"
+#include "out_of_memory.h"
 
 int main(int argc, char** argv) {
+    // a plain new that fails anywhere, Qt's included, ends the program as the core does
+    std::set_new_handler(out_of_memory);
     // The running file's own path, so that a link to it takes the role of its target.
     const byte_string program = module_path();
-    const std::string_view program_path =
+    const std::string_view programPath =
         !program.is_empty() ? program.view() : std::string_view(argc > 0 ? argv[0] : "");
-    if (!is_toc_tool(program_path)) return 0;
+    if (!is_toc_tool(programPath)) return 0;
 
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     // Without a display the usage is shown instead, as for any other argument it can't take.
-    if (starts_gui(arguments) && has_display()) {
-        return run_gui(argc, argv, program_directory(program_path), choose_start_file(arguments));
+    if (startsGui(arguments) && hasDisplay()) {
+        return runGui(argc, argv, program_directory(programPath), chooseStartFile(arguments));
     }
     std::string out;
     const int code = run_command_line(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);

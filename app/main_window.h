@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QMainWindow>
 #include <array>
 #include <cstdint>
 #include <string_view>
 
 #include "byte_string.h"
-#include "generic_ui.h"
+#include "platform_services.h"
 #include "settings.h"
 #include "template_catalogue.h"
 #include "toc_project.h"
@@ -29,73 +30,77 @@ class TemplateDescriptionBox;
 class ProjectWizard;
 
 // The resources of the toolbar images, also shown by the wizard's last page.
-constexpr const char* build_icon_resource = ":/icons/build.png";
-constexpr const char* save_icon_resource = ":/icons/save.png";
+constexpr const char* buildIconResource = ":/icons/build.png";
+constexpr const char* saveIconResource = ":/icons/save.png";
 
 // The main window: the current project in two tabs, "Project Files" and "Format Options", with
 // the project, TOC, option and help commands. Controls and project meet in two transfers only:
-// take_controls_into_project before a command uses the project, show_project_in_controls after
+// takeControlsIntoProject before a command uses the project, showProjectInControls after
 // a command replaced it.
-class MainWindow : public qorv_generic_ui_class {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
     // `services` must outlive the window. The program directory is set before initialise.
-    explicit MainWindow(platform_services& services, QWidget* parent = nullptr);
+    explicit MainWindow(PlatformServices& services, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The folder holding the data directory and the help pages; a '/' is added when missing.
+    void setProgramDirectory(std::string_view directory);
+    const byte_string& programDirectory() const { return programDirectory_; }
 
     // Reads the template catalogue, clears the project, reads the settings (and the remembered
     // format options) and places the window. False when the catalogue could not be read: the
     // message has been shown, and the settings are neither read now nor written at exit.
     bool initialise();
-    bool is_terminating() const { return terminate_; }
+    bool isTerminating() const { return terminate_; }
 
     // Where the project wizard opens: at its welcome page (start without a file) or at its mode
     // page (New Project). The wizard fills the project and shows it here with
-    // show_project_in_controls, or opens a project file with open_project_file.
-    virtual void show_wizard(wizard_page page);
+    // showProjectInControls, or opens a project file with openProjectFile.
+    virtual void showWizard(WizardPage page);
 
     // The graphical start with a project file named on the command line: opened as by Open
     // Project, except that a failure shows no message before New Project runs.
-    void start_with_project(std::string_view path);
+    void startWithProject(std::string_view path);
     // The graphical start with another file: the single source of a new project, overwritten
     // by its TOC.
-    void start_with_source(std::string_view path);
+    void startWithSource(std::string_view path);
 
     // The commands of the menus and the toolbar.
-    void new_project();
-    void open_project();
-    bool save_project();
-    bool save_project_as();
-    void build_toc();
-    void clear_toc();
-    void view_result_file();
-    void reinit_template_data();
-    void open_recent(int32_t slot);
-    void show_about();
-    void show_template_description();
-    void edit_template();
+    void newProject();
+    void openProject();
+    bool saveProject();
+    bool saveProjectAs();
+    void buildToc();
+    void clearToc();
+    void viewResultFile();
+    void reinitTemplateData();
+    void openRecent(int32_t slot);
+    void showAbout();
+    void showTemplateDescription();
+    void editTemplate();
 
     // Makes `path` the current project file name and loads it; on success shows it with the
     // caption and "Project is opened". On failure "Can't read project file" and New Project.
-    bool open_project_file(std::string_view path);
+    bool openProjectFile(std::string_view path);
 
-    void take_controls_into_project();
-    void show_project_in_controls();
+    void takeControlsIntoProject();
+    void showProjectInControls();
 
     // Shows the percent of a running build or clear, held to 0 to 100.
-    void show_progress(int32_t percent);
+    void showProgress(int32_t percent);
 
     toc_project& project() { return project_; }
-    const byte_string& current_project_file() const { return current_project_file_; }
-    const byte_string& data_directory() const { return data_directory_; }
-    const template_catalogue& catalogue() const { return catalogue_; }
-    TemplateDescriptionBox& template_description_box() { return *description_box_; }
-    AboutBox& about_box() { return *about_box_; }
+    const byte_string& currentProjectFile() const { return currentProjectFile_; }
+    const byte_string& dataDirectory() const { return dataDirectory_; }
+    const TemplateCatalogue& catalogue() const { return catalogue_; }
+    TemplateDescriptionBox& templateDescriptionBox() { return *descriptionBox_; }
+    AboutBox& aboutBox() { return *aboutBox_; }
     ProjectWizard& wizard() { return *wizard_; }
-    shell_settings& settings() { return settings_; }
-    QString status_text() const;
-    void set_status(const QString& text);
+    ShellSettings& settings() { return settings_; }
+    QString statusText() const;
+    void setStatus(const QString& text);
 
   protected:
     bool event(QEvent* event) override;
@@ -103,86 +108,88 @@ class MainWindow : public qorv_generic_ui_class {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void make_actions();
-    void make_menus();
-    void make_tool_bar();
-    QWidget* make_project_page();
-    QWidget* make_format_page();
-    void make_status_bar();
+    void makeActions();
+    void makeMenus();
+    void makeToolBar();
+    QWidget* makeProjectPage();
+    QWidget* makeFormatPage();
+    void makeStatusBar();
 
     // Empties the current project file name and resets the project, then shows it.
-    void clear_project();
-    void remember_recent_project();
-    void rebuild_recent_menu();
-    void update_caption();
-    void apply_mode_layout();
-    void apply_overwrite_rule();
-    void set_view_result_enabled(bool enabled);
-    void select_source_file();
-    void save_destination_as();
-    void select_destination();
+    void clearProject();
+    void rememberRecentProject();
+    void rebuildRecentMenu();
+    void updateCaption();
+    void applyModeLayout();
+    void applyOverwriteRule();
+    void setViewResultEnabled(bool enabled);
+    void selectSourceFile();
+    void saveDestinationAs();
+    void selectDestination();
     // A request of the shared file dialog with the HTML filter.
-    file_dialog_request html_dialog(std::string_view title, std::string_view start_path);
-    file_dialog_request project_dialog(std::string_view title);
+    FileDialogRequest htmlDialog(std::string_view title, std::string_view startPath);
+    FileDialogRequest projectDialog(std::string_view title);
     // Runs build or clear on the project with the progress shown.
-    void run_engine(bool clear);
-    void write_settings_at_exit();
+    void runEngine(bool clear);
+    void writeSettingsAtExit();
 
-    template_catalogue catalogue_;
-    shell_settings settings_;
+    PlatformServices& services_;
+    byte_string programDirectory_;
+    TemplateCatalogue catalogue_;
+    ShellSettings settings_;
     toc_project project_;
-    byte_string current_project_file_;
-    byte_string data_directory_;
+    byte_string currentProjectFile_;
+    byte_string dataDirectory_;
     bool terminate_ = false;
     bool initialised_ = false;
-    bool settings_written_ = false;
+    bool settingsWritten_ = false;
 
-    TemplateDescriptionBox* description_box_;
-    AboutBox* about_box_;
+    TemplateDescriptionBox* descriptionBox_;
+    AboutBox* aboutBox_;
     ProjectWizard* wizard_;
 
-    QAction* new_action_;
-    QAction* open_action_;
-    QAction* save_action_;
-    QAction* save_as_action_;
-    QAction* exit_action_;
-    QAction* build_action_;
-    QAction* clear_action_;
-    QAction* view_action_;
-    QAction* reinit_action_;
-    QAction* remember_action_;
-    QAction* contents_action_;
-    QAction* support_action_;
-    QAction* about_action_;
-    QAction* web_site_action_;
-    std::array<QAction*, recent_capacity> recent_actions_;
-    QMenu* recent_menu_;
-    QToolBar* tool_bar_;
+    QAction* newAction_;
+    QAction* openAction_;
+    QAction* saveAction_;
+    QAction* saveAsAction_;
+    QAction* exitAction_;
+    QAction* buildAction_;
+    QAction* clearAction_;
+    QAction* viewAction_;
+    QAction* reinitAction_;
+    QAction* rememberAction_;
+    QAction* contentsAction_;
+    QAction* supportAction_;
+    QAction* aboutAction_;
+    QAction* webSiteAction_;
+    std::array<QAction*, recentCapacity> recentActions_;
+    QMenu* recentMenu_;
+    QToolBar* toolBar_;
 
     QTabWidget* tabs_;
-    QRadioButton* single_button_;
-    QRadioButton* multiple_button_;
-    QGroupBox* source_group_;
-    QLineEdit* source_edit_;
-    QPushButton* source_select_button_;
-    QGroupBox* destination_group_;
-    QCheckBox* overwrite_box_;
-    QLineEdit* destination_edit_;
-    QPushButton* save_as_button_;
-    QPushButton* destination_select_button_;
-    SourceFileList* source_list_;
+    QRadioButton* singleButton_;
+    QRadioButton* multipleButton_;
+    QGroupBox* sourceGroup_;
+    QLineEdit* sourceEdit_;
+    QPushButton* sourceSelectButton_;
+    QGroupBox* destinationGroup_;
+    QCheckBox* overwriteBox_;
+    QLineEdit* destinationEdit_;
+    QPushButton* saveAsButton_;
+    QPushButton* destinationSelectButton_;
+    SourceFileList* sourceList_;
 
-    QComboBox* range_from_list_;
-    QComboBox* range_to_list_;
-    QCheckBox* title_box_;
-    QCheckBox* numbering_box_;
-    QCheckBox* local_toc_box_;
-    QLineEdit* anchor_edit_;
-    QLineEdit* indent_edit_;
-    QComboBox* template_list_;
-    QPushButton* edit_template_button_;
-    QLabel* description_link_;
+    QComboBox* rangeFromList_;
+    QComboBox* rangeToList_;
+    QCheckBox* titleBox_;
+    QCheckBox* numberingBox_;
+    QCheckBox* localTocBox_;
+    QLineEdit* anchorEdit_;
+    QLineEdit* indentEdit_;
+    QComboBox* templateList_;
+    QPushButton* editTemplateButton_;
+    QLabel* descriptionLink_;
 
-    QLabel* status_label_;
-    QProgressBar* progress_bar_;
+    QLabel* statusLabel_;
+    QProgressBar* progressBar_;
 };

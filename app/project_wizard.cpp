@@ -15,8 +15,10 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <tuple>
+#include <utility>
 
-#include "generic_ui.h"
+#include "help_context.h"
 #include "main_window.h"
 #include "qt_platform_services.h"
 #include "qt_text.h"
@@ -29,79 +31,81 @@
 
 namespace {
 
-constexpr int client_width = 621;
-constexpr int client_height = 361;
-constexpr int quick_help_height = 66;
+constexpr int clientWidth = 621;
+constexpr int clientHeight = 361;
+constexpr int quickHelpHeight = 66;
 // The groups of the format pages open "help/7.html" on F1.
-constexpr int32_t format_help_context = 7;
+constexpr int32_t formatHelpContext = 7;
 
-constexpr std::string_view heading_levels[] = {"<H1>", "<H2>", "<H3>", "<H4>", "<H5>", "<H6>"};
+constexpr std::string_view headingLevels[] = {"<H1>", "<H2>", "<H3>", "<H4>", "<H5>", "<H6>"};
 
-QString text_of(std::string_view text) {
-    return qt_text(text);
-}
-
-QLabel* plain_label(std::string_view text, QWidget* parent) {
-    auto* label = new QLabel(text_of(text), parent);
+QLabel* plainLabel(std::string_view text, QWidget* parent) {
+    auto* label = new QLabel(qtText(text), parent);
     // captions such as "[<title> tag]" are text, not markup
     label->setTextFormat(Qt::PlainText);
     return label;
 }
 
 QGroupBox* group(std::string_view caption, QWidget* page) {
-    auto* box = new QGroupBox(text_of(caption), page);
+    auto* box = new QGroupBox(qtText(caption), page);
     page->layout()->addWidget(box);
     return box;
 }
 
-QWidget* new_page(QStackedWidget* pages) {
-    auto* page = new QWidget(pages);
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(8, 4, 8, 4);
-    return page;
-}
-
-void end_page(QWidget* page) {
-    static_cast<QVBoxLayout*>(page->layout())->addStretch(1);
+// A group of a format page: F1 on its controls opens the format options' help page.
+QGroupBox* formatGroup(std::string_view caption, QWidget* page) {
+    QGroupBox* box = group(caption, page);
+    setHelpContext(box, formatHelpContext);
+    return box;
 }
 
 // An edit box with its button to the right.
-void edit_row(QLayout* layout, QLineEdit* edit, QPushButton* button) {
+void editRow(QLayout* layout, QLineEdit* edit, QPushButton* button) {
     auto* row = new QHBoxLayout;
     row->addWidget(edit, 1);
     row->addWidget(button);
     static_cast<QBoxLayout*>(layout)->addLayout(row);
 }
 
-void add_html_filters(file_dialog_request& request) {
-    request.add_filter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
-    request.add_filter("All Files (*.*)", "*.*");
+// A read-only path box with its button to the right, in the group that owns `layout`.
+std::pair<QLineEdit*, QPushButton*> pathRow(QLayout* layout, const char* caption) {
+    QWidget* group = layout->parentWidget();
+    std::pair<QLineEdit*, QPushButton*> row{new QLineEdit(group),
+                                            new QPushButton(QString::fromLatin1(caption), group)};
+    row.first->setReadOnly(true);
+    editRow(layout, row.first, row.second);
+    return row;
 }
 
-void set_path(QLineEdit* edit, const byte_string& path) {
-    edit->setText(qt_path(path.view()));
+void addHtmlFilters(FileDialogRequest& request) {
+    request.addFilter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
+    request.addFilter("All Files (*.*)", "*.*");
 }
 
-byte_string path_of(const QLineEdit* edit) {
-    return plain_path(edit->text());
+void setPath(QLineEdit* edit, const byte_string& path) {
+    edit->setText(qtPath(path.view()));
+}
+
+byte_string pathOf(const QLineEdit* edit) {
+    return plainPath(edit->text());
 }
 
 }  // namespace
 
-ProjectWizard::ProjectWizard(platform_services& services, QWidget* parent)
+ProjectWizard::ProjectWizard(PlatformServices& services, QWidget* parent)
     : QDialog(parent), services_(services) {
-    build_window();
+    buildWindow();
     reset();
-    show_page(wizard_page::welcome);
+    showPage(WizardPage::welcome);
 }
 
 ProjectWizard::~ProjectWizard() = default;
 
-void ProjectWizard::build_window() {
+void ProjectWizard::buildWindow() {
     setWindowTitle(QStringLiteral("Project Wizard"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(client_width, client_height);
+    setFixedSize(clientWidth, clientHeight);
     setSizeGripEnabled(false);
 
     auto* layout = new QVBoxLayout(this);
@@ -113,40 +117,29 @@ void ProjectWizard::build_window() {
     controls_.title->setAutoFillBackground(true);
     controls_.title->setBackgroundRole(QPalette::Base);
     controls_.title->setContentsMargins(12, 8, 12, 8);
-    QFont title_font = controls_.title->font();
-    title_font.setBold(true);
-    title_font.setPointSizeF(title_font.pointSizeF() * 1.4);
-    controls_.title->setFont(title_font);
+    QFont titleFont = controls_.title->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
+    controls_.title->setFont(titleFont);
     layout->addWidget(controls_.title);
     auto* rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
     layout->addWidget(rule);
 
-    // one panel per page, in the order of wizard_page
-    controls_.pages = new QStackedWidget(this);
-    controls_.pages->addWidget(build_welcome_page());
-    controls_.pages->addWidget(build_mode_page());
-    controls_.pages->addWidget(build_single_source_page());
-    controls_.pages->addWidget(build_multi_sources_page());
-    controls_.pages->addWidget(build_destination_page());
-    controls_.pages->addWidget(build_range_page());
-    controls_.pages->addWidget(build_style_page());
-    controls_.pages->addWidget(build_template_page());
-    controls_.pages->addWidget(build_finished_page());
-    controls_.pages->addWidget(build_open_page());
+    buildPages();
     layout->addWidget(controls_.pages, 1);
 
-    controls_.quick_help = new QPlainTextEdit(this);
-    controls_.quick_help->setReadOnly(true);
-    controls_.quick_help->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    controls_.quick_help->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    controls_.quick_help->setToolTip(QStringLiteral("Quick help"));
-    controls_.quick_help->setFixedHeight(quick_help_height);
-    auto* help_row = new QHBoxLayout;
-    help_row->setContentsMargins(8, 0, 8, 0);
-    help_row->addWidget(controls_.quick_help);
-    layout->addLayout(help_row);
+    controls_.quickHelp = new QPlainTextEdit(this);
+    controls_.quickHelp->setReadOnly(true);
+    controls_.quickHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    controls_.quickHelp->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    controls_.quickHelp->setToolTip(QStringLiteral("Quick help"));
+    controls_.quickHelp->setFixedHeight(quickHelpHeight);
+    auto* helpRow = new QHBoxLayout;
+    helpRow->setContentsMargins(8, 0, 8, 0);
+    helpRow->addWidget(controls_.quickHelp);
+    layout->addLayout(helpRow);
 
     controls_.back = new QPushButton(QStringLiteral("< Back"), this);
     controls_.forward = new QPushButton(QStringLiteral("Next >"), this);
@@ -163,445 +156,432 @@ void ProjectWizard::build_window() {
     buttons->addWidget(controls_.cancel);
     layout->addLayout(buttons);
 
-    connect(controls_.back, &QPushButton::clicked, this, &ProjectWizard::go_back);
-    connect(controls_.forward, &QPushButton::clicked, this, &ProjectWizard::go_forward);
+    connect(controls_.back, &QPushButton::clicked, this, &ProjectWizard::goBack);
+    connect(controls_.forward, &QPushButton::clicked, this, &ProjectWizard::goForward);
     connect(controls_.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QWidget* ProjectWizard::build_welcome_page() {
-    QWidget* page = new_page(controls_.pages);
-    controls_.new_project = new QRadioButton(QStringLiteral("New TOC project"), page);
-    controls_.open_existing = new QRadioButton(QStringLiteral("Open existing TOC project"), page);
-    page->layout()->addWidget(controls_.new_project);
-    page->layout()->addWidget(controls_.open_existing);
-    end_page(page);
-    return page;
+void ProjectWizard::buildPages() {
+    // one panel per page, in the order of WizardPage; only the list of sources takes the height
+    struct PageBuild {
+        void (ProjectWizard::*build)(QWidget* page);
+        bool growing;
+    };
+    constexpr PageBuild builds[] = {
+        {&ProjectWizard::buildWelcomePage, false},
+        {&ProjectWizard::buildModePage, false},
+        {&ProjectWizard::buildSingleSourcePage, false},
+        {&ProjectWizard::buildMultiSourcesPage, true},
+        {&ProjectWizard::buildDestinationPage, false},
+        {&ProjectWizard::buildRangePage, false},
+        {&ProjectWizard::buildStylePage, false},
+        {&ProjectWizard::buildTemplatePage, false},
+        {&ProjectWizard::buildFinishedPage, false},
+        {&ProjectWizard::buildOpenPage, false},
+    };
+    controls_.pages = new QStackedWidget(this);
+    for (const PageBuild& page : builds) {
+        auto* panel = new QWidget(controls_.pages);
+        auto* panelLayout = new QVBoxLayout(panel);
+        panelLayout->setContentsMargins(8, 4, 8, 4);
+        (this->*page.build)(panel);
+        if (!page.growing) panelLayout->addStretch(1);
+        controls_.pages->addWidget(panel);
+    }
 }
 
-QWidget* ProjectWizard::build_mode_page() {
-    QWidget* page = new_page(controls_.pages);
-    controls_.single_file =
+void ProjectWizard::buildWelcomePage(QWidget* page) {
+    controls_.newProject = new QRadioButton(QStringLiteral("New TOC project"), page);
+    controls_.openExisting = new QRadioButton(QStringLiteral("Open existing TOC project"), page);
+    page->layout()->addWidget(controls_.newProject);
+    page->layout()->addWidget(controls_.openExisting);
+}
+
+void ProjectWizard::buildModePage(QWidget* page) {
+    controls_.singleFile =
         new QRadioButton(QStringLiteral("Single file [somewhere at the top of the file]"), page);
-    controls_.multiple_files =
+    controls_.multipleFiles =
         new QRadioButton(QStringLiteral("Multiple files [single TOC for all files]"), page);
-    page->layout()->addWidget(controls_.single_file);
-    page->layout()->addWidget(controls_.multiple_files);
-    end_page(page);
-    connect(controls_.single_file, &QRadioButton::toggled, this,
-            &ProjectWizard::apply_mode_visibility);
-    return page;
+    page->layout()->addWidget(controls_.singleFile);
+    page->layout()->addWidget(controls_.multipleFiles);
+    connect(controls_.singleFile, &QRadioButton::toggled, this,
+            &ProjectWizard::applyModeVisibility);
 }
 
-QWidget* ProjectWizard::build_single_source_page() {
-    QWidget* page = new_page(controls_.pages);
-    QGroupBox* source_group = group("Select source file", page);
-    auto* source_layout = new QVBoxLayout(source_group);
-    controls_.source = new QLineEdit(source_group);
-    controls_.source->setReadOnly(true);
-    controls_.select_source = new QPushButton(QStringLiteral("Select"), source_group);
-    edit_row(source_layout, controls_.source, controls_.select_source);
+void ProjectWizard::buildSingleSourcePage(QWidget* page) {
+    QGroupBox* sourceGroup = group("Select source file", page);
+    std::tie(controls_.source, controls_.selectSource) =
+        pathRow(new QVBoxLayout(sourceGroup), "Select");
 
-    QGroupBox* destination_group = group(
+    QGroupBox* destinationGroup = group(
         "Select or create destination file which will contain the source file and TOC created",
         page);
-    auto* destination_layout = new QVBoxLayout(destination_group);
-    controls_.overwrite_source =
-        new QCheckBox(QStringLiteral("Overwrite source file"), destination_group);
-    destination_layout->addWidget(controls_.overwrite_source);
-    controls_.single_destination = new QLineEdit(destination_group);
-    controls_.single_destination->setReadOnly(true);
-    controls_.save_as = new QPushButton(QStringLiteral("Save as"), destination_group);
-    edit_row(destination_layout, controls_.single_destination, controls_.save_as);
-    end_page(page);
+    auto* destinationLayout = new QVBoxLayout(destinationGroup);
+    controls_.overwriteSource =
+        new QCheckBox(QStringLiteral("Overwrite source file"), destinationGroup);
+    destinationLayout->addWidget(controls_.overwriteSource);
+    std::tie(controls_.singleDestination, controls_.saveAs) = pathRow(destinationLayout, "Save as");
 
-    connect(controls_.select_source, &QPushButton::clicked, this, &ProjectWizard::select_source);
-    connect(controls_.save_as, &QPushButton::clicked, this, &ProjectWizard::save_destination);
-    connect(controls_.overwrite_source, &QCheckBox::toggled, this, [this] {
-        apply_overwrite_rule();
-        update_buttons();
+    connect(controls_.selectSource, &QPushButton::clicked, this, &ProjectWizard::selectSource);
+    connect(controls_.saveAs, &QPushButton::clicked, this, &ProjectWizard::saveDestination);
+    connect(controls_.overwriteSource, &QCheckBox::toggled, this, [this] {
+        applyOverwriteRule();
+        updateButtons();
     });
-    connect(controls_.source, &QLineEdit::textChanged, this, &ProjectWizard::update_buttons);
-    connect(controls_.single_destination, &QLineEdit::textChanged, this,
-            &ProjectWizard::update_buttons);
-    return page;
+    connect(controls_.source, &QLineEdit::textChanged, this, &ProjectWizard::updateButtons);
+    connect(controls_.singleDestination, &QLineEdit::textChanged, this,
+            &ProjectWizard::updateButtons);
 }
 
-QWidget* ProjectWizard::build_multi_sources_page() {
-    QWidget* page = new_page(controls_.pages);
+void ProjectWizard::buildMultiSourcesPage(QWidget* page) {
     page->layout()->setContentsMargins(0, 0, 0, 0);
-    controls_.source_list = new SourceFileList(services_, page);
-    page->layout()->addWidget(controls_.source_list->group_box());
-    controls_.source_list->group_box()->show();
-    return page;
+    controls_.sourceList = new SourceFileList(services_, page);
+    page->layout()->addWidget(controls_.sourceList->groupBox());
+    controls_.sourceList->groupBox()->show();
 }
 
-QWidget* ProjectWizard::build_destination_page() {
-    QWidget* page = new_page(controls_.pages);
+void ProjectWizard::buildDestinationPage(QWidget* page) {
     QGroupBox* box = group("Destination file ", page);
-    auto* layout = new QVBoxLayout(box);
-    controls_.multi_destination = new QLineEdit(box);
-    controls_.multi_destination->setReadOnly(true);
-    controls_.select_destination = new QPushButton(QStringLiteral("Select or create"), box);
-    edit_row(layout, controls_.multi_destination, controls_.select_destination);
-    end_page(page);
-    connect(controls_.select_destination, &QPushButton::clicked, this,
-            &ProjectWizard::select_destination);
-    connect(controls_.multi_destination, &QLineEdit::textChanged, this,
-            &ProjectWizard::update_buttons);
-    return page;
+    std::tie(controls_.multiDestination, controls_.selectDestination) =
+        pathRow(new QVBoxLayout(box), "Select or create");
+    connect(controls_.selectDestination, &QPushButton::clicked, this,
+            &ProjectWizard::selectDestination);
+    connect(controls_.multiDestination, &QLineEdit::textChanged, this,
+            &ProjectWizard::updateButtons);
 }
 
-QWidget* ProjectWizard::build_range_page() {
-    QWidget* page = new_page(controls_.pages);
-    QGroupBox* box = group("Header tag range", page);
-    qorv_generic_ui_class::set_help_context(box, format_help_context);
+void ProjectWizard::buildRangePage(QWidget* page) {
+    QGroupBox* box = formatGroup("Header tag range", page);
     auto* layout = new QVBoxLayout(box);
-    controls_.range_from = new QComboBox(box);
-    controls_.range_to = new QComboBox(box);
-    for (std::string_view level : heading_levels) {
-        controls_.range_from->addItem(text_of(level));
-        controls_.range_to->addItem(text_of(level));
+    controls_.rangeFrom = new QComboBox(box);
+    controls_.rangeTo = new QComboBox(box);
+    for (std::string_view level : headingLevels) {
+        controls_.rangeFrom->addItem(qtText(level));
+        controls_.rangeTo->addItem(qtText(level));
     }
     auto* row = new QHBoxLayout;
-    row->addWidget(plain_label("From", box));
-    row->addWidget(controls_.range_from);
+    row->addWidget(plainLabel("From", box));
+    row->addWidget(controls_.rangeFrom);
     row->addSpacing(12);
-    row->addWidget(plain_label("to", box));
-    row->addWidget(controls_.range_to);
+    row->addWidget(plainLabel("to", box));
+    row->addWidget(controls_.rangeTo);
     row->addStretch(1);
     layout->addLayout(row);
-    controls_.process_title =
+    controls_.processTitle =
         new QCheckBox(QStringLiteral("Put page titles [<title> tag] to TOC"), box);
-    layout->addWidget(controls_.process_title);
-    end_page(page);
-    return page;
+    layout->addWidget(controls_.processTitle);
 }
 
-QWidget* ProjectWizard::build_style_page() {
-    QWidget* page = new_page(controls_.pages);
-    QGroupBox* box = group("Style options", page);
-    qorv_generic_ui_class::set_help_context(box, format_help_context);
+void ProjectWizard::buildStylePage(QWidget* page) {
+    QGroupBox* box = formatGroup("Style options", page);
     auto* layout = new QVBoxLayout(box);
     // the numbering caption is too long for one line at most font sizes: a label that wraps
     // stands beside the box and toggles it like the box's own caption
-    controls_.process_numbering = new QCheckBox(box);
-    controls_.numbering_caption = plain_label(
+    controls_.processNumbering = new QCheckBox(box);
+    controls_.numberingCaption = plainLabel(
         "Process numbering in decimal notation [like \"1.4.2.\"]. Inserted both into TOC items "
         "and headings.",
         box);
-    controls_.numbering_caption->setWordWrap(true);
-    controls_.numbering_caption->installEventFilter(this);
-    controls_.process_numbering->setAccessibleName(controls_.numbering_caption->text());
-    auto* numbering_row = new QHBoxLayout;
-    numbering_row->addWidget(controls_.process_numbering, 0, Qt::AlignTop);
-    numbering_row->addWidget(controls_.numbering_caption, 1);
-    layout->addLayout(numbering_row);
-    controls_.insert_local_toc = new QCheckBox(
+    controls_.numberingCaption->setWordWrap(true);
+    controls_.numberingCaption->installEventFilter(this);
+    controls_.processNumbering->setAccessibleName(controls_.numberingCaption->text());
+    auto* numberingRow = new QHBoxLayout;
+    numberingRow->addWidget(controls_.processNumbering, 0, Qt::AlignTop);
+    numberingRow->addWidget(controls_.numberingCaption, 1);
+    layout->addLayout(numberingRow);
+    controls_.insertLocalToc = new QCheckBox(
         QStringLiteral("Insert local TOC into each source file [somewhere at the top of the file]"),
         box);
-    layout->addWidget(controls_.insert_local_toc);
-    layout->addWidget(plain_label(
+    layout->addWidget(controls_.insertLocalToc);
+    layout->addWidget(plainLabel(
         "Named anchors' attributes [inserted into header tags]. Format: name=\"value\". ", box));
-    controls_.anchor_attributes = new QLineEdit(box);
-    controls_.anchor_attributes->setToolTip(
+    controls_.anchorAttributes = new QLineEdit(box);
+    controls_.anchorAttributes->setToolTip(
         QStringLiteral("Put here attributes' text like name=\"value\""));
-    layout->addWidget(controls_.anchor_attributes);
-    layout->addWidget(plain_label(
+    layout->addWidget(controls_.anchorAttributes);
+    layout->addWidget(plainLabel(
         "Indent. Text value or HTML code prepended before TOC item depending on its level.", box));
     controls_.indent = new QLineEdit(box);
     controls_.indent->setToolTip(QStringLiteral(
         "This value can be used in a template, but it is not required and is optional"));
     layout->addWidget(controls_.indent);
-    end_page(page);
-    return page;
 }
 
-QWidget* ProjectWizard::build_template_page() {
-    QWidget* page = new_page(controls_.pages);
-    QGroupBox* box = group("TOC template", page);
-    qorv_generic_ui_class::set_help_context(box, format_help_context);
+void ProjectWizard::buildTemplatePage(QWidget* page) {
+    QGroupBox* box = formatGroup("TOC template", page);
     auto* layout = new QHBoxLayout(box);
-    controls_.template_list = new QComboBox(box);
-    controls_.template_list->setMinimumContentsLength(24);
+    controls_.templateList = new QComboBox(box);
+    controls_.templateList->setMinimumContentsLength(24);
     // "Edit template" has no action in the wizard
-    controls_.edit_template = new QPushButton(QStringLiteral("Edit template"), box);
-    controls_.template_description = plain_label("Template description", box);
-    QFont link_font = controls_.template_description->font();
-    link_font.setUnderline(true);
-    controls_.template_description->setFont(link_font);
-    controls_.template_description->setForegroundRole(QPalette::Link);
-    controls_.template_description->setCursor(Qt::PointingHandCursor);
-    controls_.template_description->setToolTip(
+    controls_.editTemplate = new QPushButton(QStringLiteral("Edit template"), box);
+    controls_.templateDescription = plainLabel("Template description", box);
+    QFont linkFont = controls_.templateDescription->font();
+    linkFont.setUnderline(true);
+    controls_.templateDescription->setFont(linkFont);
+    controls_.templateDescription->setForegroundRole(QPalette::Link);
+    controls_.templateDescription->setCursor(Qt::PointingHandCursor);
+    controls_.templateDescription->setToolTip(
         QStringLiteral("Click to view a description of the template selected"));
-    controls_.template_description->installEventFilter(this);
-    layout->addWidget(controls_.template_list, 1);
-    layout->addWidget(controls_.edit_template);
-    layout->addWidget(controls_.template_description);
-    end_page(page);
-    return page;
+    controls_.templateDescription->installEventFilter(this);
+    layout->addWidget(controls_.templateList, 1);
+    layout->addWidget(controls_.editTemplate);
+    layout->addWidget(controls_.templateDescription);
 }
 
-QWidget* ProjectWizard::build_finished_page() {
-    QWidget* page = new_page(controls_.pages);
+void ProjectWizard::buildFinishedPage(QWidget* page) {
     auto* layout = static_cast<QVBoxLayout*>(page->layout());
-    layout->addWidget(plain_label("You will be brought to the main menu now.", page));
+    layout->addWidget(plainLabel("You will be brought to the main menu now.", page));
     const std::string_view lines[] = {
         "To build TOC for the file[s] you have selected use \"hammer\" button",
         "To save project settings you have specified, use \"floppy\" button",
     };
     // the toolbar's build and save images
-    const char* pictures[] = {build_icon_resource, save_icon_resource};
-    for (size_t i = 0; i < controls_.finished_pictures.size(); ++i) {
+    const char* pictures[] = {buildIconResource, saveIconResource};
+    for (size_t i = 0; i < controls_.finishedPictures.size(); ++i) {
         auto* picture = new QLabel(page);
         picture->setPixmap(QIcon(QString::fromLatin1(pictures[i])).pixmap(16, 16));
-        controls_.finished_pictures[i] = picture;
+        controls_.finishedPictures[i] = picture;
         auto* row = new QHBoxLayout;
         row->addWidget(picture);
-        row->addWidget(plain_label(lines[i], page), 1);
+        row->addWidget(plainLabel(lines[i], page), 1);
         layout->addLayout(row);
     }
-    end_page(page);
-    return page;
 }
 
-QWidget* ProjectWizard::build_open_page() {
-    QWidget* page = new_page(controls_.pages);
+void ProjectWizard::buildOpenPage(QWidget* page) {
     QGroupBox* box = group("Select project file ", page);
     auto* layout = new QVBoxLayout(box);
-    controls_.project_file = new QLineEdit(box);
-    controls_.select_project = new QPushButton(QStringLiteral("Select"), box);
-    edit_row(layout, controls_.project_file, controls_.select_project);
-    end_page(page);
-    connect(controls_.select_project, &QPushButton::clicked, this,
-            &ProjectWizard::select_project_file);
-    connect(controls_.project_file, &QLineEdit::textChanged, this, &ProjectWizard::update_buttons);
-    return page;
+    controls_.projectFile = new QLineEdit(box);
+    controls_.selectProject = new QPushButton(QStringLiteral("Select"), box);
+    editRow(layout, controls_.projectFile, controls_.selectProject);
+    connect(controls_.selectProject, &QPushButton::clicked, this,
+            &ProjectWizard::selectProjectFile);
+    connect(controls_.projectFile, &QLineEdit::textChanged, this, &ProjectWizard::updateButtons);
 }
 
-void ProjectWizard::initialise(wizard_host host) {
+void ProjectWizard::initialise(WizardHost host) {
     host_ = std::move(host);
-    controls_.source_list->set_owner(services_);
+    controls_.sourceList->setOwner(services_);
     // "Next >" of Multiple sources follows the list
-    controls_.source_list->set_change_notification([this] { update_buttons(); });
+    controls_.sourceList->setChangeNotification([this] { updateButtons(); });
     // filled once: re-reading the catalogue later does not refill it
-    if (host_.catalogue != nullptr) fill_template_list(*controls_.template_list, *host_.catalogue);
-    if (controls_.template_list->count() > 0) controls_.template_list->setCurrentIndex(0);
+    if (host_.catalogue != nullptr) fillTemplateList(*controls_.templateList, *host_.catalogue);
+    if (controls_.templateList->count() > 0) controls_.templateList->setCurrentIndex(0);
 }
 
-void ProjectWizard::show_welcome_page() {
+void ProjectWizard::showWelcomePage() {
     reset();
-    show_page(wizard_page::welcome);
+    showPage(WizardPage::welcome);
 }
 
-void ProjectWizard::show_mode_page() {
-    show_page(wizard_page::mode);
+void ProjectWizard::showModePage() {
+    showPage(WizardPage::mode);
 }
 
-void ProjectWizard::start(wizard_page page) {
+void ProjectWizard::start(WizardPage page) {
     reset();
-    show_page(page);
+    showPage(page);
     // a failed Open from this wizard's own Open page restarts it while it is showing
-    if (!isVisible()) show_modal();
+    if (!isVisible()) showModal();
 }
 
-void ProjectWizard::show_modal() {
-    const window_geometry place =
-        initial_geometry({}, services_.screen_size(), client_width, client_height);
+void ProjectWizard::showModal() {
+    const WindowGeometry place =
+        initialGeometry({}, services_.screenSize(), clientWidth, clientHeight);
     move(place.left, place.top);
     setWindowModality(Qt::ApplicationModal);
     show();
     activateWindow();
 }
 
-wizard_state ProjectWizard::state() const {
-    const wizard_controls& c = controls_;
-    wizard_state state;
-    state.new_project = c.new_project->isChecked();
-    state.single_file = c.single_file->isChecked();
-    state.source = path_of(c.source);
-    state.overwrite_source = c.overwrite_source->isChecked();
-    state.single_destination = path_of(c.single_destination);
-    state.sources = c.source_list->paths();
-    state.multi_destination = path_of(c.multi_destination);
-    state.range_from = c.range_from->currentIndex();
-    state.range_to = c.range_to->currentIndex();
-    state.process_title = c.process_title->isChecked();
-    state.process_numbering = c.process_numbering->isChecked();
-    state.insert_local_toc = c.insert_local_toc->isChecked();
-    state.anchor_attributes = plain_text(c.anchor_attributes->text());
-    state.indent = plain_text(c.indent->text());
-    state.template_index = c.template_list->currentIndex();
-    state.project_file = path_of(c.project_file);
+WizardState ProjectWizard::state() const {
+    const WizardControls& c = controls_;
+    WizardState state;
+    state.newProject = c.newProject->isChecked();
+    state.singleFile = c.singleFile->isChecked();
+    state.source = pathOf(c.source);
+    state.overwriteSource = c.overwriteSource->isChecked();
+    state.singleDestination = pathOf(c.singleDestination);
+    state.sources = c.sourceList->paths();
+    state.multiDestination = pathOf(c.multiDestination);
+    state.rangeFrom = c.rangeFrom->currentIndex();
+    state.rangeTo = c.rangeTo->currentIndex();
+    state.processTitle = c.processTitle->isChecked();
+    state.processNumbering = c.processNumbering->isChecked();
+    state.insertLocalToc = c.insertLocalToc->isChecked();
+    state.anchorAttributes = plainText(c.anchorAttributes->text());
+    state.indent = plainText(c.indent->text());
+    state.templateIndex = c.templateList->currentIndex();
+    state.projectFile = pathOf(c.projectFile);
     return state;
 }
 
 void ProjectWizard::reset() {
-    put_state(wizard_state{});
+    putState(WizardState{});
 }
 
-void ProjectWizard::put_state(const wizard_state& state) {
-    const wizard_controls& c = controls_;
-    c.new_project->setChecked(state.new_project);
-    c.open_existing->setChecked(!state.new_project);
-    c.single_file->setChecked(state.single_file);
-    c.multiple_files->setChecked(!state.single_file);
-    set_path(c.source, state.source);
-    c.overwrite_source->setChecked(state.overwrite_source);
-    set_path(c.single_destination, state.single_destination);
-    c.source_list->set_paths(state.sources);
-    set_path(c.multi_destination, state.multi_destination);
-    c.range_from->setCurrentIndex(state.range_from);
-    c.range_to->setCurrentIndex(state.range_to);
-    c.process_title->setChecked(state.process_title);
-    c.process_numbering->setChecked(state.process_numbering);
-    c.insert_local_toc->setChecked(state.insert_local_toc);
-    c.anchor_attributes->setText(qt_text(state.anchor_attributes.view()));
-    c.indent->setText(qt_text(state.indent.view()));
-    c.template_list->setCurrentIndex(state.template_index);
-    set_path(c.project_file, state.project_file);
-    apply_mode_visibility();
-    apply_overwrite_rule();
-    update_buttons();
+void ProjectWizard::putState(const WizardState& state) {
+    const WizardControls& c = controls_;
+    c.newProject->setChecked(state.newProject);
+    c.openExisting->setChecked(!state.newProject);
+    c.singleFile->setChecked(state.singleFile);
+    c.multipleFiles->setChecked(!state.singleFile);
+    setPath(c.source, state.source);
+    c.overwriteSource->setChecked(state.overwriteSource);
+    setPath(c.singleDestination, state.singleDestination);
+    c.sourceList->setPaths(state.sources);
+    setPath(c.multiDestination, state.multiDestination);
+    c.rangeFrom->setCurrentIndex(state.rangeFrom);
+    c.rangeTo->setCurrentIndex(state.rangeTo);
+    c.processTitle->setChecked(state.processTitle);
+    c.processNumbering->setChecked(state.processNumbering);
+    c.insertLocalToc->setChecked(state.insertLocalToc);
+    c.anchorAttributes->setText(qtText(state.anchorAttributes.view()));
+    c.indent->setText(qtText(state.indent.view()));
+    c.templateList->setCurrentIndex(state.templateIndex);
+    setPath(c.projectFile, state.projectFile);
+    applyModeVisibility();
+    applyOverwriteRule();
+    updateButtons();
 }
 
-void ProjectWizard::show_page(wizard_page page) {
+void ProjectWizard::showPage(WizardPage page) {
     page_ = page;
-    if (page == wizard_page::open_project) controls_.project_file->clear();
+    if (page == WizardPage::open_project) controls_.projectFile->clear();
     controls_.pages->setCurrentIndex(static_cast<int>(page));
-    const page_flow flow = wizard_flow(page, state());
-    controls_.title->setText(text_of(flow.title));
-    controls_.quick_help->setPlainText(qt_message_text(flow.help));
-    update_buttons();
+    const PageFlow flow = wizardFlow(page, state());
+    controls_.title->setText(qtText(flow.title));
+    controls_.quickHelp->setPlainText(qtMessageText(flow.help));
+    updateButtons();
 }
 
-void ProjectWizard::update_buttons() {
-    const page_flow flow = wizard_flow(page_, state());
-    controls_.forward->setText(text_of(flow.forward_caption));
-    controls_.forward->setEnabled(flow.forward_enabled);
-    controls_.back->setVisible(flow.has_back);
+void ProjectWizard::updateButtons() {
+    const PageFlow flow = wizardFlow(page_, state());
+    controls_.forward->setText(qtText(flow.forwardCaption));
+    controls_.forward->setEnabled(flow.forwardEnabled);
+    controls_.back->setVisible(flow.hasBack);
 }
 
-void ProjectWizard::apply_mode_visibility() {
+void ProjectWizard::applyModeVisibility() {
     // hidden boxes keep their values; normalisation drops page titles of a single file
-    const bool multiple = !controls_.single_file->isChecked();
-    controls_.process_title->setVisible(multiple);
-    controls_.insert_local_toc->setVisible(multiple);
+    const bool multiple = !controls_.singleFile->isChecked();
+    controls_.processTitle->setVisible(multiple);
+    controls_.insertLocalToc->setVisible(multiple);
 }
 
-void ProjectWizard::apply_overwrite_rule() {
-    const bool own_destination = !controls_.overwrite_source->isChecked();
-    controls_.single_destination->setEnabled(own_destination);
-    controls_.save_as->setEnabled(own_destination);
+void ProjectWizard::applyOverwriteRule() {
+    const bool ownDestination = !controls_.overwriteSource->isChecked();
+    controls_.singleDestination->setEnabled(ownDestination);
+    controls_.saveAs->setEnabled(ownDestination);
 }
 
-void ProjectWizard::go_forward() {
-    const page_flow flow = wizard_flow(page_, state());
-    if (!flow.forward_enabled) return;
+void ProjectWizard::goForward() {
+    const PageFlow flow = wizardFlow(page_, state());
+    if (!flow.forwardEnabled) return;
     switch (flow.action) {
-        case forward_action::go:
-            show_page(flow.forward);
+        case ForwardAction::go:
+            showPage(flow.forward);
             break;
-        case forward_action::finish_new:
-            finish_new_project();
-            show_page(flow.forward);
+        case ForwardAction::finish_new:
+            finishNewProject();
+            showPage(flow.forward);
             break;
-        case forward_action::close:
+        case ForwardAction::close:
             accept();
             break;
-        case forward_action::finish_open:
-            finish_open_project();
+        case ForwardAction::finish_open:
+            finishOpenProject();
             break;
     }
 }
 
-void ProjectWizard::go_back() {
-    const page_flow flow = wizard_flow(page_, state());
-    if (!flow.has_back) return;
-    if (flow.back == wizard_page::welcome) {
-        show_welcome_page();
+void ProjectWizard::goBack() {
+    const PageFlow flow = wizardFlow(page_, state());
+    if (!flow.hasBack) return;
+    if (flow.back == WizardPage::welcome) {
+        showWelcomePage();
     } else {
-        show_page(flow.back);
+        showPage(flow.back);
     }
 }
 
-void ProjectWizard::finish_new_project() {
+void ProjectWizard::finishNewProject() {
     if (host_.project == nullptr || host_.catalogue == nullptr) return;
-    take_wizard_into_project(state(), *host_.catalogue, *host_.project);
+    takeWizardIntoProject(state(), *host_.catalogue, *host_.project);
     // the main window's caption and project file name stay as they are until a save
-    if (host_.show_project) host_.show_project();
+    if (host_.showProject) host_.showProject();
 }
 
-void ProjectWizard::finish_open_project() {
-    if (!host_.open_project) return;
-    const byte_string path = path_of(controls_.project_file);
+void ProjectWizard::finishOpenProject() {
+    if (!host_.openProject) return;
+    const byte_string path = pathOf(controls_.projectFile);
     // on failure the main window has put this wizard on its Mode page, where it stays
-    if (host_.open_project(path.view())) accept();
+    if (host_.openProject(path.view())) accept();
 }
 
-file_dialog_request ProjectWizard::make_request(std::string_view title,
-                                                std::string_view start_path) {
-    file_dialog_request request;
+FileDialogRequest ProjectWizard::makeRequest(std::string_view title, std::string_view startPath) {
+    FileDialogRequest request;
     request.title.assign(byte_string(title));
-    request.flags = dialog_explorer | dialog_prompt_overwrite | dialog_hide_read_only;
-    if (!start_path.empty()) dialog_folder_ = folder_of_path(start_path);
-    request.initial_folder = dialog_folder_;
+    if (!startPath.empty()) dialogFolder_ = folderOfPath(startPath);
+    request.initialFolder = dialogFolder_;
     return request;
 }
 
-void ProjectWizard::select_source() {
-    const byte_string source = path_of(controls_.source);
-    file_dialog_request request = make_request("Open source file for building ToC", source.view());
-    add_html_filters(request);
-    request.set_flag(dialog_file_must_exist);
-    if (services_.file_dialog_open(request)) set_path(controls_.source, request.result);
-    update_buttons();
+void ProjectWizard::selectSource() {
+    const byte_string source = pathOf(controls_.source);
+    FileDialogRequest request = makeRequest("Open source file for building ToC", source.view());
+    addHtmlFilters(request);
+    request.openMode = OpenMode::existing_file;
+    if (services_.fileDialogOpen(request)) setPath(controls_.source, request.chosenPath());
+    updateButtons();
 }
 
-void ProjectWizard::save_destination() {
-    byte_string start = path_of(controls_.single_destination);
-    if (start.is_empty()) start = path_of(controls_.source);
-    file_dialog_request request = make_request("Save file with inserted ToC as", start.view());
-    add_html_filters(request);
-    request.default_extension.assign(".html");
-    if (services_.file_dialog_save(request)) set_path(controls_.single_destination, request.result);
-    update_buttons();
+void ProjectWizard::saveDestination() {
+    byte_string start = pathOf(controls_.singleDestination);
+    if (start.is_empty()) start = pathOf(controls_.source);
+    FileDialogRequest request = makeRequest("Save file with inserted ToC as", start.view());
+    addHtmlFilters(request);
+    request.defaultExtension.assign(".html");
+    if (services_.fileDialogSave(request))
+        setPath(controls_.singleDestination, request.chosenPath());
+    updateButtons();
 }
 
-void ProjectWizard::select_destination() {
-    byte_string start = path_of(controls_.multi_destination);
-    if (start.is_empty()) start = controls_.source_list->first_path();
-    file_dialog_request request =
-        make_request("Open or create file that will hold ToC", start.view());
-    add_html_filters(request);
-    request.default_extension.assign(".html");
+void ProjectWizard::selectDestination() {
+    byte_string start = pathOf(controls_.multiDestination);
+    if (start.is_empty()) start = controls_.sourceList->firstPath();
+    FileDialogRequest request = makeRequest("Open or create file that will hold ToC", start.view());
+    addHtmlFilters(request);
+    request.defaultExtension.assign(".html");
     // the destination may be a new file
-    if (services_.file_dialog_open(request)) set_path(controls_.multi_destination, request.result);
+    if (services_.fileDialogOpen(request))
+        setPath(controls_.multiDestination, request.chosenPath());
 }
 
-void ProjectWizard::select_project_file() {
-    file_dialog_request request = make_request("Open project settings file", {});
-    request.add_filter("TOC Files (*.toc)", "*.toc");
-    request.add_filter("Text Files (*.txt)", "*.txt");
-    request.add_filter("All Files (*.*)", "*.*");
-    request.set_flag(dialog_file_must_exist);
-    if (services_.file_dialog_open(request)) set_path(controls_.project_file, request.result);
+void ProjectWizard::selectProjectFile() {
+    FileDialogRequest request = makeRequest("Open project settings file", {});
+    request.addFilter("TOC Files (*.toc)", "*.toc");
+    request.addFilter("Text Files (*.txt)", "*.txt");
+    request.addFilter("All Files (*.*)", "*.*");
+    request.openMode = OpenMode::existing_file;
+    if (services_.fileDialogOpen(request)) setPath(controls_.projectFile, request.chosenPath());
 }
 
-void ProjectWizard::describe_template() {
-    if (host_.catalogue == nullptr || host_.template_description_box == nullptr) return;
-    show_template_description(*host_.template_description_box, *host_.catalogue,
-                              controls_.template_list->currentIndex(), services_);
+void ProjectWizard::describeTemplate() {
+    if (host_.catalogue == nullptr || host_.templateDescriptionBox == nullptr) return;
+    showTemplateDescription(*host_.templateDescriptionBox, *host_.catalogue,
+                            controls_.templateList->currentIndex(), services_);
 }
 
 bool ProjectWizard::eventFilter(QObject* watched, QEvent* event) {
-    const bool left_click = event->type() == QEvent::MouseButtonRelease &&
-                            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-    if (left_click && watched == controls_.template_description) {
-        describe_template();
+    const bool leftClick = event->type() == QEvent::MouseButtonRelease &&
+                           static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    if (leftClick && watched == controls_.templateDescription) {
+        describeTemplate();
         return true;
     }
-    if (left_click && watched == controls_.numbering_caption) {
-        controls_.process_numbering->click();
+    if (leftClick && watched == controls_.numberingCaption) {
+        controls_.processNumbering->click();
         return true;
     }
     return QDialog::eventFilter(watched, event);

@@ -21,62 +21,62 @@ class QStackedWidget;
 class SourceFileList;
 class TemplateDescriptionBox;
 class toc_project;
-class template_catalogue;
+class TemplateCatalogue;
 
 // What the wizard reaches in the main window. Pointers stay valid as long as the wizard.
-struct wizard_host {
+struct WizardHost {
     toc_project* project = nullptr;  // replaced by a finished new project
-    const template_catalogue* catalogue = nullptr;
-    TemplateDescriptionBox* template_description_box = nullptr;
+    const TemplateCatalogue* catalogue = nullptr;
+    TemplateDescriptionBox* templateDescriptionBox = nullptr;
     // Shows `project` in the main window's controls.
-    std::function<void()> show_project;
+    std::function<void()> showProject;
     // Makes `path` the current project file and opens it as Open Project does after its
     // dialog; true when the project was read. On failure the main window starts a new project,
     // which restarts this wizard at its Mode page while it is showing.
-    std::function<bool(std::string_view path)> open_project;
+    std::function<bool(std::string_view path)> openProject;
 };
 
 // The wizard's controls, for the main window's layout and for tests that set fields and press
 // buttons.
-struct wizard_controls {
+struct WizardControls {
     QLabel* title = nullptr;
     QStackedWidget* pages = nullptr;
-    QPlainTextEdit* quick_help = nullptr;
+    QPlainTextEdit* quickHelp = nullptr;
     QPushButton* back = nullptr;
     QPushButton* forward = nullptr;
     QPushButton* cancel = nullptr;
     // Welcome, Mode
-    QRadioButton* new_project = nullptr;
-    QRadioButton* open_existing = nullptr;
-    QRadioButton* single_file = nullptr;
-    QRadioButton* multiple_files = nullptr;
+    QRadioButton* newProject = nullptr;
+    QRadioButton* openExisting = nullptr;
+    QRadioButton* singleFile = nullptr;
+    QRadioButton* multipleFiles = nullptr;
     // Single source
     QLineEdit* source = nullptr;
-    QPushButton* select_source = nullptr;
-    QCheckBox* overwrite_source = nullptr;
-    QLineEdit* single_destination = nullptr;
-    QPushButton* save_as = nullptr;
+    QPushButton* selectSource = nullptr;
+    QCheckBox* overwriteSource = nullptr;
+    QLineEdit* singleDestination = nullptr;
+    QPushButton* saveAs = nullptr;
     // Multiple sources, Destination
-    SourceFileList* source_list = nullptr;
-    QLineEdit* multi_destination = nullptr;
-    QPushButton* select_destination = nullptr;
+    SourceFileList* sourceList = nullptr;
+    QLineEdit* multiDestination = nullptr;
+    QPushButton* selectDestination = nullptr;
     // Range, Style
-    QComboBox* range_from = nullptr;
-    QComboBox* range_to = nullptr;
-    QCheckBox* process_title = nullptr;
-    QCheckBox* process_numbering = nullptr;
-    QLabel* numbering_caption = nullptr;  // wraps; a click on it toggles the box
-    QCheckBox* insert_local_toc = nullptr;
-    QLineEdit* anchor_attributes = nullptr;
+    QComboBox* rangeFrom = nullptr;
+    QComboBox* rangeTo = nullptr;
+    QCheckBox* processTitle = nullptr;
+    QCheckBox* processNumbering = nullptr;
+    QLabel* numberingCaption = nullptr;  // wraps; a click on it toggles the box
+    QCheckBox* insertLocalToc = nullptr;
+    QLineEdit* anchorAttributes = nullptr;
     QLineEdit* indent = nullptr;
     // Template, Finished
-    QComboBox* template_list = nullptr;
-    QPushButton* edit_template = nullptr;
-    QLabel* template_description = nullptr;
-    std::array<QLabel*, 2> finished_pictures = {};
+    QComboBox* templateList = nullptr;
+    QPushButton* editTemplate = nullptr;
+    QLabel* templateDescription = nullptr;
+    std::array<QLabel*, 2> finishedPictures = {};
     // Open
-    QLineEdit* project_file = nullptr;
-    QPushButton* select_project = nullptr;
+    QLineEdit* projectFile = nullptr;
+    QPushButton* selectProject = nullptr;
 };
 
 // The project wizard: one page at a time under a title band, a quick-help box and the buttons
@@ -89,71 +89,72 @@ class ProjectWizard : public QDialog {
 
   public:
     // `services` must outlive the wizard.
-    explicit ProjectWizard(platform_services& services, QWidget* parent = nullptr);
+    explicit ProjectWizard(PlatformServices& services, QWidget* parent = nullptr);
     ~ProjectWizard() override;
 
     // Once, after the main window's initialisation: links the wizard to the main window and
     // fills the template list from its catalogue.
-    void initialise(wizard_host host);
+    void initialise(WizardHost host);
 
     // Resets every page and shows the Welcome page.
-    void show_welcome_page();
+    void showWelcomePage();
     // Shows the Mode page.
-    void show_mode_page();
+    void showModePage();
     // The main window's entry: resets every page, shows `page` (Welcome at start-up, Mode for a
     // new project), and shows the wizard modally unless it is already showing.
-    void start(wizard_page page);
+    void start(WizardPage page);
     // Centred on the screen and modal to the application; returns at once.
-    void show_modal();
+    void showModal();
 
-    wizard_page page() const { return page_; }
+    WizardPage page() const { return page_; }
     // The values of every page's controls.
-    wizard_state state() const;
-    const wizard_controls& controls() const { return controls_; }
+    WizardState state() const;
+    const WizardControls& controls() const { return controls_; }
 
   private:
-    void build_window();
-    QWidget* build_welcome_page();
-    QWidget* build_mode_page();
-    QWidget* build_single_source_page();
-    QWidget* build_multi_sources_page();
-    QWidget* build_destination_page();
-    QWidget* build_range_page();
-    QWidget* build_style_page();
-    QWidget* build_template_page();
-    QWidget* build_finished_page();
-    QWidget* build_open_page();
+    void buildWindow();
+    void buildPages();
+    void buildWelcomePage(QWidget* page);
+    void buildModePage(QWidget* page);
+    void buildSingleSourcePage(QWidget* page);
+    void buildMultiSourcesPage(QWidget* page);
+    void buildDestinationPage(QWidget* page);
+    void buildRangePage(QWidget* page);
+    void buildStylePage(QWidget* page);
+    void buildTemplatePage(QWidget* page);
+    void buildFinishedPage(QWidget* page);
+    void buildOpenPage(QWidget* page);
 
     void reset();
-    void put_state(const wizard_state& state);
-    void show_page(wizard_page page);
+    void putState(const WizardState& state);
+    void showPage(WizardPage page);
     // Caption, state and visibility of the buttons for the current page and values.
-    void update_buttons();
+    void updateButtons();
     // Page-title check box and local-TOC check box appear only for multiple files.
-    void apply_mode_visibility();
+    void applyModeVisibility();
     // The single-file destination is edited only when the source is not overwritten.
-    void apply_overwrite_rule();
+    void applyOverwriteRule();
 
-    void go_forward();
-    void go_back();
-    void finish_new_project();
-    void finish_open_project();
+    void goForward();
+    void goBack();
+    void finishNewProject();
+    void finishOpenProject();
 
-    void select_source();
-    void save_destination();
-    void select_destination();
-    void select_project_file();
-    void describe_template();
+    void selectSource();
+    void saveDestination();
+    void selectDestination();
+    void selectProjectFile();
+    void describeTemplate();
 
-    // A request with the wizard dialog's options; its folder comes from `start_path` when that
+    // A request with the wizard dialog's options; its folder comes from `startPath` when that
     // is not empty, else it is the folder the wizard's dialogs last started from.
-    file_dialog_request make_request(std::string_view title, std::string_view start_path);
+    FileDialogRequest makeRequest(std::string_view title, std::string_view startPath);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    platform_services& services_;
-    wizard_host host_;
-    wizard_controls controls_;
-    wizard_page page_ = wizard_page::welcome;
-    byte_string dialog_folder_;
+    PlatformServices& services_;
+    WizardHost host_;
+    WizardControls controls_;
+    WizardPage page_ = WizardPage::welcome;
+    byte_string dialogFolder_;
 };

@@ -11,20 +11,20 @@
 
 namespace {
 
-constexpr std::string_view key_remember = "save_format_on_exit";
-constexpr std::string_view key_recent = "recent";
-constexpr std::string_view key_left = "top_left";
-constexpr std::string_view key_top = "top_top";
-constexpr std::string_view key_width = "form_width";
-constexpr std::string_view key_height = "form_height";
-constexpr std::string_view key_folder = "last_opened_dir";
+constexpr std::string_view keyRemember = "save_format_on_exit";
+constexpr std::string_view keyRecent = "recent";
+constexpr std::string_view keyLeft = "top_left";
+constexpr std::string_view keyTop = "top_top";
+constexpr std::string_view keyWidth = "form_width";
+constexpr std::string_view keyHeight = "form_height";
+constexpr std::string_view keyFolder = "last_opened_dir";
 
-int32_t first_number(const tag_value_file& file, std::string_view key) {
+int32_t firstNumber(const tag_value_file& file, std::string_view key) {
     template_value value;
     return file.values.first_value(key, value) ? value.to_integer() : 0;
 }
 
-byte_string home_directory() {
+byte_string homeDirectory() {
     const char* home = std::getenv("HOME");
     if (home && *home) return byte_string(home);
     // a service started without HOME
@@ -41,13 +41,13 @@ bool is_directory(std::string_view path) {
 
 }  // namespace
 
-byte_string config_directory() {
+byte_string configDirectory() {
     byte_string directory;
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/') {
         directory.assign(config);
     } else {
-        directory = home_directory();
+        directory = homeDirectory();
         if (!directory.ends_with("/")) directory.push('/');
         directory.append(".config");
     }
@@ -56,7 +56,7 @@ byte_string config_directory() {
     return directory;
 }
 
-void recent_projects::remember(std::string_view path) {
+void RecentProjects::remember(std::string_view path) {
     if (path.empty()) return;
     std::vector<byte_string> kept;
     kept.reserve(entries_.size() + 1);
@@ -67,16 +67,16 @@ void recent_projects::remember(std::string_view path) {
             seen = seen || earlier == entry;
         if (!seen) kept.push_back(std::move(entry));
     }
-    if (kept.size() > recent_capacity) kept.resize(recent_capacity);
+    if (kept.size() > recentCapacity) kept.resize(recentCapacity);
     entries_ = std::move(kept);
 }
 
-recent_menu make_recent_menu(const recent_projects& recent) {
-    recent_menu menu;
+RecentMenu makeRecentMenu(const RecentProjects& recent) {
+    RecentMenu menu;
     const std::vector<byte_string>& entries = recent.entries();
     menu.enabled = !entries.empty();
-    for (int32_t i = 0; i < recent_capacity; ++i) {
-        recent_slot& slot = menu.items[i];
+    for (int32_t i = 0; i < recentCapacity; ++i) {
+        RecentSlot& slot = menu.items[i];
         if (static_cast<size_t>(i) >= entries.size()) continue;
         slot.visible = true;
         slot.caption.push('&');
@@ -89,15 +89,15 @@ recent_menu make_recent_menu(const recent_projects& recent) {
     return menu;
 }
 
-int32_t recent_slot_number(std::string_view caption) {
-    if (caption.size() < 2 || caption[1] < '1' || caption[1] > '0' + recent_capacity) return 0;
+int32_t recentSlotNumber(std::string_view caption) {
+    if (caption.size() < 2 || caption[1] < '1' || caption[1] > '0' + recentCapacity) return 0;
     return caption[1] - '0';
 }
 
-window_geometry initial_geometry(const window_geometry& saved, screen_extent screen, int32_t width,
-                                 int32_t height) {
+WindowGeometry initialGeometry(const WindowGeometry& saved, ScreenExtent screen, int32_t width,
+                               int32_t height) {
     if (saved.width != 0 && saved.height != 0) return saved;
-    window_geometry centred;
+    WindowGeometry centred;
     centred.width = width;
     centred.height = height;
     centred.left = width > screen.width ? 0 : (screen.width - width) / 2;
@@ -105,77 +105,76 @@ window_geometry initial_geometry(const window_geometry& saved, screen_extent scr
     return centred;
 }
 
-byte_string folder_of_path(std::string_view path) {
+byte_string folderOfPath(std::string_view path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string_view::npos) return {};
-    return trim_dialog_folder(path.substr(0, slash + 1));
+    return trimDialogFolder(path.substr(0, slash + 1));
 }
 
-shell_settings::shell_settings(std::string_view directory) : directory_(directory) {
+ShellSettings::ShellSettings(std::string_view directory) : directory_(directory) {
     if (!directory_.is_empty() && !directory_.ends_with("/")) directory_.push('/');
 }
 
-byte_string shell_settings::settings_path() const {
+byte_string ShellSettings::settingsPath() const {
     byte_string path(directory_);
-    path.append(settings_file_name);
+    path.append(settingsFileName);
     return path;
 }
 
-byte_string shell_settings::format_options_path() const {
+byte_string ShellSettings::formatOptionsPath() const {
     byte_string path(directory_);
-    path.append(format_options_file_name);
+    path.append(formatOptionsFileName);
     return path;
 }
 
-bool shell_settings::read(platform_services& services) {
-    remember_format_options = false;
+bool ShellSettings::read(PlatformServices& services) {
+    rememberFormatOptions = false;
     recent.assign({});
     geometry = {};
-    last_dialog_folder.clear();
+    lastDialogFolder.clear();
 
     tag_value_file file;
-    if (!file.read(settings_path().view()).is_ok()) {
+    if (!file.read(settingsPath().view()).is_ok()) {
         services.warn("Can't read settings file");
         return false;
     }
-    remember_format_options = first_number(file, key_remember) != 0;
+    rememberFormatOptions = firstNumber(file, keyRemember) != 0;
     std::vector<byte_string> entries;
-    if (const value_list* list = file.values.find_list(key_recent)) {
+    if (const value_list* list = file.values.find_list(keyRecent)) {
         for (const template_value& entry : *list)
             entries.emplace_back(entry.view());
     }
     recent.assign(std::move(entries));
-    geometry.left = first_number(file, key_left);
-    geometry.top = first_number(file, key_top);
-    geometry.width = first_number(file, key_width);
-    geometry.height = first_number(file, key_height);
+    geometry.left = firstNumber(file, keyLeft);
+    geometry.top = firstNumber(file, keyTop);
+    geometry.width = firstNumber(file, keyWidth);
+    geometry.height = firstNumber(file, keyHeight);
     template_value folder;
-    if (file.values.first_value(key_folder, folder))
-        last_dialog_folder = byte_string(folder.view());
+    if (file.values.first_value(keyFolder, folder)) lastDialogFolder = byte_string(folder.view());
     return true;
 }
 
-bool shell_settings::write(platform_services& services) {
+bool ShellSettings::write(PlatformServices& services) {
     tag_value_file file;
     named_lists& values = file.values;
-    values.add_value(key_remember, template_value(remember_format_options ? 1 : 0));
+    values.add_value(keyRemember, template_value(rememberFormatOptions ? 1 : 0));
     for (const byte_string& entry : recent.entries())
-        values.add_value(key_recent, template_value(entry));
-    values.add_value(key_left, template_value(geometry.left));
-    values.add_value(key_top, template_value(geometry.top));
-    values.add_value(key_width, template_value(geometry.width));
-    values.add_value(key_height, template_value(geometry.height));
-    values.add_value(key_folder, template_value(last_dialog_folder));
-    if (!make_directory() || !file.write(settings_path().view()).is_ok()) {
+        values.add_value(keyRecent, template_value(entry));
+    values.add_value(keyLeft, template_value(geometry.left));
+    values.add_value(keyTop, template_value(geometry.top));
+    values.add_value(keyWidth, template_value(geometry.width));
+    values.add_value(keyHeight, template_value(geometry.height));
+    values.add_value(keyFolder, template_value(lastDialogFolder));
+    if (!makeDirectory() || !file.write(settingsPath().view()).is_ok()) {
         services.warn("Can't write settings file");
         return false;
     }
     return true;
 }
 
-bool shell_settings::read_format_options(toc_project& project) const {
+bool ShellSettings::readFormatOptions(toc_project& project) const {
     toc_project saved;
-    if (!saved.load(format_options_path().view()).is_ok()) return false;
+    if (!saved.load(formatOptionsPath().view()).is_ok()) return false;
     project.range_from = saved.range_from;
     project.range_to = saved.range_to;
     project.named_anchor_attributes = saved.named_anchor_attributes;
@@ -187,31 +186,31 @@ bool shell_settings::read_format_options(toc_project& project) const {
     return true;
 }
 
-bool shell_settings::write_format_options(toc_project& project, platform_services& services) {
-    if (!make_directory() || !project.save(format_options_path().view()).is_ok()) {
+bool ShellSettings::writeFormatOptions(toc_project& project, PlatformServices& services) {
+    if (!makeDirectory() || !project.save(formatOptionsPath().view()).is_ok()) {
         services.warn("");
         return false;
     }
     return true;
 }
 
-void shell_settings::write_at_exit(platform_services& services, const exit_state& state) {
-    recent.remember(state.current_project_file);
-    remember_format_options = state.remember_format_options;
+void ShellSettings::writeAtExit(PlatformServices& services, const ExitState& state) {
+    recent.remember(state.currentProjectFile);
+    rememberFormatOptions = state.rememberFormatOptions;
     geometry = state.geometry;
     // a failure is shown and the program still ends, so the format options are tried too
     (void)write(services);
-    if (remember_format_options && state.take_controls) {
-        (void)write_format_options(state.take_controls(), services);
+    if (rememberFormatOptions && state.takeControls) {
+        (void)writeFormatOptions(state.takeControls(), services);
     }
 }
 
-byte_string shell_settings::dialog_folder(std::string_view start_path) {
-    if (!start_path.empty()) last_dialog_folder = folder_of_path(start_path);
-    return trim_dialog_folder(last_dialog_folder.view());
+byte_string ShellSettings::dialogFolder(std::string_view startPath) {
+    if (!startPath.empty()) lastDialogFolder = folderOfPath(startPath);
+    return trimDialogFolder(lastDialogFolder.view());
 }
 
-bool shell_settings::make_directory() const {
+bool ShellSettings::makeDirectory() const {
     if (directory_.is_empty()) return false;
     if (is_directory(directory_.view())) return true;
     // every level from the top, as create_dir makes one at a time
@@ -224,8 +223,8 @@ bool shell_settings::make_directory() const {
     return is_directory(directory_.view());
 }
 
-bool open_recent_project(int32_t slot, shell_settings& settings, toc_project& project,
-                         byte_string& current_project_file, platform_services& services) {
+bool openRecentProject(int32_t slot, ShellSettings& settings, toc_project& project,
+                       byte_string& currentProjectFile, PlatformServices& services) {
     const std::vector<byte_string>& entries = settings.recent.entries();
     if (slot < 1 || static_cast<size_t>(slot) > entries.size()) return false;
     // a copy: remembering the project left reorders the list
@@ -236,7 +235,7 @@ bool open_recent_project(int32_t slot, shell_settings& settings, toc_project& pr
         services.warn(message.view());
         return false;
     }
-    settings.recent.remember(current_project_file.view());
-    current_project_file = path;
+    settings.recent.remember(currentProjectFile.view());
+    currentProjectFile = path;
     return true;
 }

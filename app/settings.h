@@ -15,19 +15,19 @@
 // values start the next run). Both live in the user's configuration folder, never beside the
 // program, and are replaced as a whole when written.
 
-constexpr std::string_view settings_file_name = "qtvn_set.txt";
-constexpr std::string_view format_options_file_name = "qtvn_format.txt";
-constexpr int32_t recent_capacity = 5;
+constexpr std::string_view settingsFileName = "qtvn_set.txt";
+constexpr std::string_view formatOptionsFileName = "qtvn_format.txt";
+constexpr int32_t recentCapacity = 5;
 // The main window's size when no geometry was saved.
-constexpr int32_t design_width = 628;
-constexpr int32_t design_height = 420;
+constexpr int32_t designWidth = 628;
+constexpr int32_t designHeight = 420;
 
 // "$XDG_CONFIG_HOME/qtvn2/", or "$HOME/.config/qtvn2/" when that variable is unset, empty or
 // relative. Ends with '/'; the folder need not exist yet.
-byte_string config_directory();
+byte_string configDirectory();
 
 // Recently left project files, most recent first.
-class recent_projects {
+class RecentProjects {
   public:
     // Puts `path` first and drops every later entry with the same bytes (case counts), then
     // keeps the first five. An empty path changes nothing.
@@ -42,23 +42,23 @@ class recent_projects {
 };
 
 // The submenu "&Recent Projects": five fixed slots.
-struct recent_slot {
+struct RecentSlot {
     bool visible = false;
     byte_string caption;
 };
-struct recent_menu {
+struct RecentMenu {
     bool enabled = false;
-    std::array<recent_slot, recent_capacity> items;
+    std::array<RecentSlot, recentCapacity> items;
 };
 
 // Disabled when the list is empty; slot i (from 1) shows "&i " and entry i, with every '&' of
 // the path doubled so that it reads as text, not as an accelerator; slots past the list hidden.
-recent_menu make_recent_menu(const recent_projects& recent);
+RecentMenu makeRecentMenu(const RecentProjects& recent);
 // The slot number a caption stands for, read from its second character; 0 when that is no digit
 // from 1 to 5.
-int32_t recent_slot_number(std::string_view caption);
+int32_t recentSlotNumber(std::string_view caption);
 
-struct window_geometry {
+struct WindowGeometry {
     int32_t left = 0;
     int32_t top = 0;
     int32_t width = 0;
@@ -67,72 +67,71 @@ struct window_geometry {
 
 // The saved geometry as it is when its width and height are both non-zero, else a window of
 // width by height centred on the screen (at 0 along a side where it is larger than the screen).
-window_geometry initial_geometry(const window_geometry& saved, screen_extent screen,
-                                 int32_t width = design_width, int32_t height = design_height);
+WindowGeometry initialGeometry(const WindowGeometry& saved, ScreenExtent screen,
+                               int32_t width = designWidth, int32_t height = designHeight);
 
 // The folder a dialog starting from `path` opens in: the text before its last '/' (the root for
 // "/name"), trailing '/' removed; empty for a bare name.
-byte_string folder_of_path(std::string_view path);
+byte_string folderOfPath(std::string_view path);
 
 // What the main window hands over when it is destroyed.
-struct exit_state {
-    std::string_view current_project_file;
-    bool remember_format_options = false;  // the menu's check mark at this moment
-    window_geometry geometry;              // the window's left, top, width and height now
+struct ExitState {
+    std::string_view currentProjectFile;
+    bool rememberFormatOptions = false;  // the menu's check mark at this moment
+    WindowGeometry geometry;             // the window's left, top, width and height now
     // Takes the controls into the project record and returns it; called only when the format
     // options are remembered.
-    std::function<toc_project&()> take_controls;
+    std::function<toc_project&()> takeControls;
 };
 
 // The settings the main window owns while it runs, with their files.
-class shell_settings {
+class ShellSettings {
   public:
     // The files lie in `directory` (ending with '/'), which is created on the first write.
-    explicit shell_settings(std::string_view directory);
+    explicit ShellSettings(std::string_view directory);
 
     // Reads the settings file. Every setting goes back to its default first; when the file
     // cannot be opened or parsed they stay so and "Can't read settings file" is shown. A key
     // given twice counts once, by its first value; "recent" gives the list in file order.
-    bool read(platform_services& services);
+    bool read(PlatformServices& services);
     // Writes the settings file; on failure shows "Can't write settings file" and returns false.
-    bool write(platform_services& services);
+    bool write(PlatformServices& services);
     // Copies the eight format values of the format-options file into `project` (heading range,
     // anchor attributes, titles, numbering, template, indent, local TOC) and nothing else.
     // False, silently and with `project` untouched, when the file cannot be loaded.
-    bool read_format_options(toc_project& project) const;
+    bool readFormatOptions(toc_project& project) const;
     // Saves `project` as the format options; on failure shows a warning without text.
-    bool write_format_options(toc_project& project, platform_services& services);
+    bool writeFormatOptions(toc_project& project, PlatformServices& services);
 
     // The exit sequence: the current project becomes the first recent entry, the settings are
     // written with the state's flag and geometry, then, when the flag is on, the controls are
     // taken into the project and saved as the format options.
-    void write_at_exit(platform_services& services, const exit_state& state);
+    void writeAtExit(PlatformServices& services, const ExitState& state);
 
-    // The folder a file dialog opens in. A non-empty `start_path` first makes its folder the
+    // The folder a file dialog opens in. A non-empty `startPath` first makes its folder the
     // last dialog folder; the last dialog folder is returned, trailing '/' removed.
-    byte_string dialog_folder(std::string_view start_path);
+    byte_string dialogFolder(std::string_view startPath);
 
-    byte_string settings_path() const;
-    byte_string format_options_path() const;
+    byte_string settingsPath() const;
+    byte_string formatOptionsPath() const;
 
-    bool remember_format_options = false;
-    recent_projects recent;
-    window_geometry geometry;
-    byte_string last_dialog_folder;
+    bool rememberFormatOptions = false;
+    RecentProjects recent;
+    WindowGeometry geometry;
+    byte_string lastDialogFolder;
 
   private:
     // Creates the folder and the missing ones above it.
-    [[nodiscard]] bool make_directory() const;
+    [[nodiscard]] bool makeDirectory() const;
 
     byte_string directory_;
 };
 
 // Opens the project of recent slot `slot` (1 to 5) into `project`. On failure shows "Can't read
-// project file: " and the path; the list, `current_project_file` and the project's fields stay.
+// project file: " and the path; the list, `currentProjectFile` and the project's fields stay.
 // On success the project being left
-// (`current_project_file`) is remembered first, then `current_project_file` becomes the opened
+// (`currentProjectFile`) is remembered first, then `currentProjectFile` becomes the opened
 // path; the caller shows the project, the caption and "Recent project is opened". False for a
 // slot without an entry.
-[[nodiscard]] bool open_recent_project(int32_t slot, shell_settings& settings, toc_project& project,
-                                       byte_string& current_project_file,
-                                       platform_services& services);
+[[nodiscard]] bool openRecentProject(int32_t slot, ShellSettings& settings, toc_project& project,
+                                     byte_string& currentProjectFile, PlatformServices& services);

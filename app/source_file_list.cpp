@@ -16,48 +16,39 @@
 
 namespace {
 
-constexpr int path_role = Qt::UserRole;
-constexpr std::string_view list_hint = "To rearrange you can drag and drop items";
+constexpr int pathRole = Qt::UserRole;
+constexpr std::string_view listHint = "To rearrange you can drag and drop items";
 
 // The list with the drag and key handling of SourceFileList: only drags that started in this list
-// are taken, and a drop moves one item through `on_drop` instead of Qt's own item move.
-class source_list_view final : public QListWidget {
+// are taken, and a drop moves one item through `onDrop` instead of Qt's own item move.
+class SourceListView final : public QListWidget {
   public:
-    source_list_view(QWidget* parent, std::function<void(QPoint)> on_drop,
-                     std::function<void()> on_delete)
-        : QListWidget(parent), on_drop_(std::move(on_drop)), on_delete_(std::move(on_delete)) {}
+    SourceListView(QWidget* parent, std::function<void(QPoint)> onDrop,
+                   std::function<void()> onDelete)
+        : QListWidget(parent), onDrop_(std::move(onDrop)), onDelete_(std::move(onDelete)) {}
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override {
-        if (event->source() != this) {
-            event->ignore();
-            return;
-        }
+        if (!isOwnDrag(event)) return;
         QListWidget::dragEnterEvent(event);
         event->acceptProposedAction();
     }
     void dragMoveEvent(QDragMoveEvent* event) override {
-        if (event->source() != this) {
-            event->ignore();
-            return;
-        }
+        if (!isOwnDrag(event)) return;
         // the base class draws the drop indicator
         QListWidget::dragMoveEvent(event);
         event->acceptProposedAction();
     }
     void dropEvent(QDropEvent* event) override {
-        if (event->source() != this) {
-            event->ignore();
-            return;
-        }
-        on_drop_(event->position().toPoint());
+        if (!isOwnDrag(event)) return;
+        onDrop_(event->position().toPoint());
         // no move action goes back to the drag: it would delete the selected items
         event->setDropAction(Qt::IgnoreAction);
         event->accept();
     }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
-            on_delete_();
+            onDelete_();
             event->accept();
             return;
         }
@@ -65,16 +56,23 @@ class source_list_view final : public QListWidget {
     }
 
   private:
-    std::function<void(QPoint)> on_drop_;
-    std::function<void()> on_delete_;
+    // Refuses a drag that started elsewhere.
+    bool isOwnDrag(QDropEvent* event) {
+        if (event->source() == this) return true;
+        event->ignore();
+        return false;
+    }
+
+    std::function<void(QPoint)> onDrop_;
+    std::function<void()> onDelete_;
 };
 
-byte_string item_path(const QListWidgetItem* item) {
-    const QByteArray bytes = item->data(path_role).toByteArray();
+byte_string itemPath(const QListWidgetItem* item) {
+    const QByteArray bytes = item->data(pathRole).toByteArray();
     return byte_string(bytes.constData(), static_cast<int32_t>(bytes.size()));
 }
 
-QPushButton* make_button(QWidget* parent, const char* caption, QStyle::StandardPixmap icon) {
+QPushButton* makeButton(QWidget* parent, const char* caption, QStyle::StandardPixmap icon) {
     auto* button = new QPushButton(parent->style()->standardIcon(icon), caption, parent);
     button->setMinimumWidth(105);
     return button;
@@ -82,22 +80,22 @@ QPushButton* make_button(QWidget* parent, const char* caption, QStyle::StandardP
 
 }  // namespace
 
-list_move move_up_step(int32_t first, int32_t selected) {
+ListMove moveUpStep(int32_t first, int32_t selected) {
     if (first <= 0 || selected <= 0) return {};
     return {first - 1, first - 1 + selected};
 }
 
-list_move move_down_step(int32_t first, int32_t selected, int32_t count) {
+ListMove moveDownStep(int32_t first, int32_t selected, int32_t count) {
     if (first < 0 || selected <= 0 || first + selected > count - 1) return {};
     return {first + selected, first};
 }
 
-list_move drop_step(int32_t dragged, int32_t target) {
+ListMove dropStep(int32_t dragged, int32_t target) {
     if (dragged < 0 || target < 0 || dragged == target) return {};
     return {dragged, target};
 }
 
-std::vector<int32_t> duplicate_indices(const std::vector<byte_string>& texts) {
+std::vector<int32_t> duplicateIndices(const std::vector<byte_string>& texts) {
     std::vector<int32_t> indices;
     std::unordered_set<std::string_view> seen;
     seen.reserve(texts.size());
@@ -107,17 +105,15 @@ std::vector<int32_t> duplicate_indices(const std::vector<byte_string>& texts) {
     return indices;
 }
 
-SourceFileList::SourceFileList(platform_services& services, QWidget* parent)
+SourceFileList::SourceFileList(PlatformServices& services, QWidget* parent)
     : QGroupBox(parent), services_(&services) {
     dialog_.title = "Add files";
-    dialog_.add_filter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
-    dialog_.add_filter("All Files (*.*)", "*.*");
-    dialog_.set_flag(dialog_allow_multiple);
-    dialog_.set_flag(dialog_file_must_exist);
-    dialog_.set_flag(dialog_hide_read_only);
+    dialog_.addFilter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
+    dialog_.addFilter("All Files (*.*)", "*.*");
+    dialog_.openMode = OpenMode::existing_files;
 
-    list_ = new source_list_view(
-        this, [this](QPoint position) { drop_at(position); }, [this] { delete_files(); });
+    list_ = new SourceListView(
+        this, [this](QPoint position) { dropAt(position); }, [this] { deleteFiles(); });
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSortingEnabled(false);
@@ -126,8 +122,8 @@ SourceFileList::SourceFileList(platform_services& services, QWidget* parent)
     list_->setDragDropMode(QAbstractItemView::DragDrop);
     list_->setDefaultDropAction(Qt::MoveAction);
     list_->setDropIndicatorShown(true);
-    list_->setToolTip(qt_text(list_hint));
-    list_->setStatusTip(qt_text(list_hint));
+    list_->setToolTip(qtText(listHint));
+    list_->setStatusTip(qtText(listHint));
     list_->setMinimumSize(240, 143);
     // the selection stays visible while the buttons have the focus
     QPalette palette = list_->palette();
@@ -137,10 +133,10 @@ SourceFileList::SourceFileList(platform_services& services, QWidget* parent)
     list_->setPalette(palette);
 
     auto* panel = new QWidget(this);
-    add_ = make_button(panel, "Add Files", QStyle::SP_FileIcon);
-    delete_ = make_button(panel, "Delete Files", QStyle::SP_TrashIcon);
-    up_ = make_button(panel, "Move Up", QStyle::SP_ArrowUp);
-    down_ = make_button(panel, "Move Down", QStyle::SP_ArrowDown);
+    add_ = makeButton(panel, "Add Files", QStyle::SP_FileIcon);
+    delete_ = makeButton(panel, "Delete Files", QStyle::SP_TrashIcon);
+    up_ = makeButton(panel, "Move Up", QStyle::SP_ArrowUp);
+    down_ = makeButton(panel, "Move Down", QStyle::SP_ArrowDown);
     auto* buttons = new QVBoxLayout(panel);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->addWidget(add_);
@@ -155,15 +151,15 @@ SourceFileList::SourceFileList(platform_services& services, QWidget* parent)
     layout->addWidget(list_, 1);
     layout->addWidget(panel);
 
-    connect(add_, &QPushButton::clicked, this, &SourceFileList::add_files);
-    connect(delete_, &QPushButton::clicked, this, &SourceFileList::delete_files);
-    connect(up_, &QPushButton::clicked, this, &SourceFileList::move_up);
-    connect(down_, &QPushButton::clicked, this, &SourceFileList::move_down);
-    connect(list_, &QListWidget::itemSelectionChanged, this, &SourceFileList::update_buttons);
+    connect(add_, &QPushButton::clicked, this, &SourceFileList::addFiles);
+    connect(delete_, &QPushButton::clicked, this, &SourceFileList::deleteFiles);
+    connect(up_, &QPushButton::clicked, this, &SourceFileList::moveUp);
+    connect(down_, &QPushButton::clicked, this, &SourceFileList::moveDown);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &SourceFileList::updateButtons);
 
     setHidden(true);
     ready_ = true;
-    update_buttons();
+    updateButtons();
 }
 
 SourceFileList::~SourceFileList() {
@@ -175,84 +171,73 @@ std::vector<byte_string> SourceFileList::paths() const {
     std::vector<byte_string> texts;
     texts.reserve(static_cast<size_t>(list_->count()));
     for (int row = 0; row < list_->count(); ++row)
-        texts.push_back(item_path(list_->item(row)));
+        texts.push_back(itemPath(list_->item(row)));
     return texts;
 }
 
-void SourceFileList::set_paths(const std::vector<byte_string>& paths) {
+void SourceFileList::setPaths(const std::vector<byte_string>& paths) {
     list_->clear();
     for (const byte_string& path : paths)
-        append_path(path);
+        appendPath(path);
 }
 
 int32_t SourceFileList::count() const {
     return list_->count();
 }
 
-byte_string SourceFileList::first_path() const {
-    return list_->count() == 0 ? byte_string() : item_path(list_->item(0));
+byte_string SourceFileList::firstPath() const {
+    return list_->count() == 0 ? byte_string() : itemPath(list_->item(0));
 }
 
 void SourceFileList::clear() {
     list_->clear();
 }
 
-void SourceFileList::add_files() {
+void SourceFileList::addFiles() {
     if (list_->count() > 0) {
-        byte_string folder = folder_of_path(first_path().view());
-        if (!folder.is_empty()) dialog_.initial_folder = std::move(folder);
+        byte_string folder = folderOfPath(firstPath().view());
+        if (!folder.is_empty()) dialog_.initialFolder = std::move(folder);
     }
-    if (!services_->file_dialog_open(dialog_)) return;
-    byte_string folder = dialog_.result;
-    std::vector<byte_string> names;
-    if (split_multi_selection(folder, names) == 0) {
-        append_path(folder);
-    } else {
-        for (const byte_string& name : names) {
-            byte_string path = folder;
-            // a selection in the root comes as "/" and must not give "//name"
-            if (!path.ends_with("/")) path.push('/');
-            path.append(name);
-            append_path(path);
-        }
-    }
-    remove_duplicates();
-    notify_change();
+    if (!services_->fileDialogOpen(dialog_)) return;
+    for (const QString& path : dialog_.chosen)
+        appendPath(plainPath(path));
+    removeDuplicates();
+    notifyChange();
 }
 
-void SourceFileList::delete_files() {
+void SourceFileList::deleteFiles() {
     if (list_->selectedItems().isEmpty()) {
         services_->warn("No items selected");
     } else if (services_->ask("Are you sure you wish to remove selected files from the list?")) {
         for (int row = list_->count() - 1; row >= 0; --row) {
             if (list_->item(row)->isSelected()) delete list_->takeItem(row);
         }
-        notify_change();
+        notifyChange();
     }
     list_->setFocus();
 }
 
-void SourceFileList::move_up() {
+void SourceFileList::moveUp() {
     const auto [first, selected] = selection();
-    apply(move_up_step(first, selected));
+    apply(moveUpStep(first, selected));
     list_->setFocus();
 }
 
-void SourceFileList::move_down() {
+void SourceFileList::moveDown() {
     const auto [first, selected] = selection();
-    apply(move_down_step(first, selected, list_->count()));
+    apply(moveDownStep(first, selected, list_->count()));
     list_->setFocus();
 }
 
-void SourceFileList::drop_at(QPoint position) {
+void SourceFileList::dropAt(QPoint position) {
     const QListWidgetItem* target = list_->itemAt(position);
-    const list_move move = drop_step(selection().first, target ? list_->row(target) : -1);
-    if (!move.is_move()) return;
+    const ListMove move = dropStep(selection().first, target ? list_->row(target) : -1);
+    if (!move.isMove()) return;
     apply(move);
     list_->item(move.to)->setSelected(false);
 }
 
-void SourceFileList::update_buttons() {
+void SourceFileList::updateButtons() {
     if (!ready_) return;
     const auto [first, selected] = selection();
     const int32_t last = list_->count() - 1;
@@ -273,24 +258,24 @@ std::pair<int32_t, int32_t> SourceFileList::selection() const {
     return {first, selected};
 }
 
-void SourceFileList::apply(list_move move) {
-    if (!move.is_move()) return;
+void SourceFileList::apply(ListMove move) {
+    if (!move.isMove()) return;
     QListWidgetItem* item = list_->takeItem(move.from);
     list_->insertItem(move.to, item);
 }
 
-void SourceFileList::append_path(const byte_string& path) {
-    auto* item = new QListWidgetItem(qt_path(path.view()));
-    item->setData(path_role, QByteArray(path.data(), path.length()));
+void SourceFileList::appendPath(const byte_string& path) {
+    auto* item = new QListWidgetItem(qtPath(path.view()));
+    item->setData(pathRole, QByteArray(path.data(), path.length()));
     list_->addItem(item);
 }
 
-void SourceFileList::remove_duplicates() {
-    const std::vector<int32_t> rows = duplicate_indices(paths());
+void SourceFileList::removeDuplicates() {
+    const std::vector<int32_t> rows = duplicateIndices(paths());
     for (auto row = rows.rbegin(); row != rows.rend(); ++row)
         delete list_->takeItem(*row);
 }
 
-void SourceFileList::notify_change() {
+void SourceFileList::notifyChange() {
     if (notify_) notify_();
 }

@@ -5,46 +5,45 @@
 #include "qt_text.h"
 #include "template_description_box.h"
 
-void fill_template_list(QComboBox& list, const template_catalogue& catalogue) {
+void fillTemplateList(QComboBox& list, const TemplateCatalogue& catalogue) {
     list.clear();
     for (const byte_string& name : catalogue.names())
-        list.addItem(qt_text(name.view()));
+        list.addItem(qtText(name.view()));
 }
 
-byte_string catalogue_failure_message(const template_catalogue& catalogue) {
+byte_string catalogueFailureMessage(const TemplateCatalogue& catalogue) {
     byte_string message("Error occurred when parsing templates.txt file:\r\n");
-    message.append(catalogue.error_text());
+    message.append(catalogue.errorText());
     message.append("\r\n\r\nApplication is terminating.");
     return message;
 }
 
-void show_template_description(TemplateDescriptionBox& box, const template_catalogue& catalogue,
-                               int32_t index, platform_services& services) {
+void showTemplateDescription(TemplateDescriptionBox& box, const TemplateCatalogue& catalogue,
+                             int32_t index, PlatformServices& services) {
     byte_string text;
     if (!catalogue.description(index, text)) return;
-    box.set_description(catalogue.names()[index].view(), text.view());
-    box.show_modal(services.screen_size());
+    box.setDescription(catalogue.names()[index].view(), text.view());
+    box.showModal(services.screenSize());
 }
 
-void edit_template(const template_catalogue& catalogue, int32_t index,
-                   platform_services& services) {
-    const byte_string path = catalogue.template_path(index);
+void editTemplate(const TemplateCatalogue& catalogue, int32_t index, PlatformServices& services) {
+    const byte_string path = catalogue.templatePath(index);
     if (path.is_empty()) return;
-    if (services.shell_open(path.view())) return;
+    if (services.shellOpen(path.view())) return;
     byte_string message("Can't open template file: ");
     message.append(path);
     services.warn(message.view());
 }
 
-bool reinit_template_data(template_catalogue& catalogue, QComboBox& list,
-                          platform_services& services, const std::function<void()>& take_controls,
-                          const std::function<void()>& show_project) {
-    take_controls();
+bool reinitTemplateData(TemplateCatalogue& catalogue, QComboBox& list, PlatformServices& services,
+                        const std::function<void()>& takeControls,
+                        const std::function<void()>& showProject) {
+    takeControls();
     if (!catalogue.load()) {
-        services.warn(catalogue.error_text().view());
+        services.warn(catalogue.errorText().view());
         return false;
     }
-    fill_template_list(list, catalogue);
-    show_project();
+    fillTemplateList(list, catalogue);
+    showProject();
     return true;
 }

@@ -1,30 +1,24 @@
 #pragma once
 
-#include <QDialog>
 #include <string_view>
 
-#include "platform_services.h"
+#include "ok_dialog.h"
 
 class QLabel;
-class QPushButton;
 
 // The template description box: the template's name as caption, its description word-wrapped
 // as plain text, and a default OK button that closes it.
-class TemplateDescriptionBox : public QDialog {
+class TemplateDescriptionBox : public OkDialog {
     Q_OBJECT
 
   public:
     explicit TemplateDescriptionBox(QWidget* parent = nullptr);
 
     // Ampersands in either text show as they are; CR LF, CR and LF each break a line.
-    void set_description(std::string_view name, std::string_view text);
-    // Shows the box application-modal and centred on a screen of that size, without waiting
-    // for it to close.
-    void show_modal(screen_extent screen);
+    void setDescription(std::string_view name, std::string_view text);
 
-    QString shown_text() const;
+    QString shownText() const;
 
   private:
     QLabel* text_;
-    QPushButton* ok_;
 };

@@ -2,148 +2,148 @@
 
 #include <QTest>
 
-void fake_platform_services::expect_message(request_kind kind) {
-    script_.push_back({kind, true, {}});
+#include "qt_text.h"
+
+void FakePlatformServices::expectMessage(RequestKind kind) {
+    script_.push_back({kind, true, {}, {}});
 }
 
-void fake_platform_services::answer_question(bool yes) {
-    script_.push_back({request_kind::question, yes, {}});
+void FakePlatformServices::answerQuestion(bool yes) {
+    script_.push_back({RequestKind::question, yes, {}, {}});
 }
 
-void fake_platform_services::answer_file(request_kind kind, std::string result) {
-    script_.push_back({kind, true, std::move(result)});
+void FakePlatformServices::answerFile(RequestKind kind, std::string path) {
+    script_.push_back({kind, true, {}, {std::move(path)}});
 }
 
-void fake_platform_services::cancel(request_kind kind) {
-    script_.push_back({kind, false, {}});
+void FakePlatformServices::answerFiles(std::vector<std::string> paths) {
+    script_.push_back({RequestKind::open_file, true, {}, std::move(paths)});
 }
 
-void fake_platform_services::answer_folder(std::string folder) {
-    script_.push_back({request_kind::pick_folder, true, std::move(folder)});
+void FakePlatformServices::cancel(RequestKind kind) {
+    script_.push_back({kind, false, {}, {}});
 }
 
-void fake_platform_services::answer_shell_open(bool started) {
-    script_.push_back({request_kind::shell_open, started, {}});
+void FakePlatformServices::answerFolder(std::string folder) {
+    script_.push_back({RequestKind::pick_folder, true, std::move(folder), {}});
 }
 
-void fake_platform_services::verify_all_answered() const {
+void FakePlatformServices::answerShellOpen(bool started) {
+    script_.push_back({RequestKind::shell_open, started, {}, {}});
+}
+
+void FakePlatformServices::verifyAllAnswered() const {
     if (script_.empty()) return;
     const std::string message = "the script still holds " + std::to_string(script_.size()) +
-                                " answers, the next for a " +
-                                request_kind_name(script_.front().kind);
+                                " answers, the next for a " + requestKindName(script_.front().kind);
     QTest::qFail(message.c_str(), __FILE__, __LINE__);
 }
 
-std::string fake_platform_services::log() const {
+std::string FakePlatformServices::log() const {
     std::string lines;
-    for (const platform_request& request : requests_) {
+    for (const PlatformRequest& request : requests_) {
         if (!lines.empty()) lines += '\n';
-        lines += request_kind_name(request.kind);
+        lines += requestKindName(request.kind);
         const bool titled =
-            request.kind >= request_kind::open_file && request.kind <= request_kind::pick_folder;
+            request.kind >= RequestKind::open_file && request.kind <= RequestKind::pick_folder;
         lines += " \"" + (titled ? request.title : request.text) + "\"";
         if (titled) lines += " in \"" + request.folder + "\"";
     }
     return lines;
 }
 
-fake_platform_services::answer fake_platform_services::take(const platform_request& request) {
+FakePlatformServices::Answer FakePlatformServices::take(const PlatformRequest& request) {
     requests_.push_back(request);
     if (!script_.empty() && script_.front().kind == request.kind) {
-        answer next = std::move(script_.front());
+        Answer next = std::move(script_.front());
         script_.pop_front();
         return next;
     }
     std::string message =
-        std::string("unscripted ") + request_kind_name(request.kind) + " \"" +
-        (request.kind <= request_kind::question || request.title.empty() ? request.text
-                                                                         : request.title) +
+        std::string("unscripted ") + requestKindName(request.kind) + " \"" +
+        (request.kind <= RequestKind::question || request.title.empty() ? request.text
+                                                                        : request.title) +
         "\"";
     if (!script_.empty()) {
         message +=
-            std::string(" while a ") + request_kind_name(script_.front().kind) + " was scripted";
+            std::string(" while a ") + requestKindName(script_.front().kind) + " was scripted";
     }
     QTest::qFail(message.c_str(), __FILE__, __LINE__);
-    return {request.kind, false, {}};
+    return {request.kind, false, {}, {}};
 }
 
-message_answer fake_platform_services::show_message(message_kind kind, std::string_view text) {
-    platform_request request;
-    request.kind = kind == message_kind::warning ? request_kind::warning
-                   : kind == message_kind::error ? request_kind::error
-                                                 : request_kind::question;
-    request.title = message_caption;
+MessageAnswer FakePlatformServices::showMessage(MessageKind kind, std::string_view text) {
+    PlatformRequest request;
+    request.kind = kind == MessageKind::warning ? RequestKind::warning
+                   : kind == MessageKind::error ? RequestKind::error
+                                                : RequestKind::question;
+    request.title = messageCaption;
     request.text = text;
-    const answer reply = take(request);
-    if (kind != message_kind::question) return message_answer::ok;
-    return reply.accept ? message_answer::yes : message_answer::no;
+    const Answer reply = take(request);
+    if (kind != MessageKind::question) return MessageAnswer::ok;
+    return reply.accept ? MessageAnswer::yes : MessageAnswer::no;
 }
 
-bool fake_platform_services::run_file_dialog(request_kind kind, file_dialog_request& request) {
-    platform_request seen;
+bool FakePlatformServices::runFileDialog(RequestKind kind, FileDialogRequest& request) {
+    PlatformRequest seen;
     seen.kind = kind;
     seen.title = request.title.view();
-    seen.filter = request.filter_text().view();
-    seen.folder = trim_dialog_folder(request.initial_folder.view()).view();
-    seen.default_extension = request.default_extension.view();
-    seen.flags = request.flags;
-    const answer reply = take(seen);
-    request.result.clear();
-    request.result_name_offset = -1;
+    seen.filter = request.filterText().view();
+    seen.folder = trimDialogFolder(request.initialFolder.view()).view();
+    seen.defaultExtension = request.defaultExtension.view();
+    seen.openMode = request.openMode;
+    const Answer reply = take(seen);
+    request.chosen.clear();
     if (!reply.accept) return false;
-    request.result = byte_string(reply.value);
-    const size_t nul = reply.value.find('\0');
-    const size_t slash = reply.value.rfind('/');
-    request.result_name_offset = static_cast<int32_t>(nul != std::string::npos     ? nul + 1
-                                                      : slash == std::string::npos ? 0
-                                                                                   : slash + 1);
+    for (const std::string& path : reply.paths)
+        request.chosen.append(qtPath(path));
     return true;
 }
 
-bool fake_platform_services::file_dialog_open(file_dialog_request& request) {
-    return run_file_dialog(request_kind::open_file, request);
+bool FakePlatformServices::fileDialogOpen(FileDialogRequest& request) {
+    return runFileDialog(RequestKind::open_file, request);
 }
 
-bool fake_platform_services::file_dialog_save(file_dialog_request& request) {
-    return run_file_dialog(request_kind::save_file, request);
+bool FakePlatformServices::fileDialogSave(FileDialogRequest& request) {
+    return runFileDialog(RequestKind::save_file, request);
 }
 
-bool fake_platform_services::browse_for_folder(folder_request& request) {
-    platform_request seen;
-    seen.kind = request_kind::pick_folder;
+bool FakePlatformServices::browseForFolder(FolderRequest& request) {
+    PlatformRequest seen;
+    seen.kind = RequestKind::pick_folder;
     seen.title = request.title.view();
-    if (!request.initial_folder.is_empty()) {
-        seen.folder = trim_dialog_folder(request.initial_folder.view()).view();
+    if (!request.initialFolder.is_empty()) {
+        seen.folder = trimDialogFolder(request.initialFolder.view()).view();
     }
-    const answer reply = take(seen);
+    const Answer reply = take(seen);
     request.result.clear();
     if (!reply.accept) return false;
     request.result = byte_string(reply.value);
     return true;
 }
 
-bool fake_platform_services::shell_open(std::string_view target) {
-    platform_request seen;
-    seen.kind = request_kind::shell_open;
+bool FakePlatformServices::shellOpen(std::string_view target) {
+    PlatformRequest seen;
+    seen.kind = RequestKind::shell_open;
     seen.text = target;
     return take(seen).accept;
 }
 
-const char* request_kind_name(request_kind kind) {
+const char* requestKindName(RequestKind kind) {
     switch (kind) {
-        case request_kind::warning:
+        case RequestKind::warning:
             return "warning";
-        case request_kind::error:
+        case RequestKind::error:
             return "error";
-        case request_kind::question:
+        case RequestKind::question:
             return "question";
-        case request_kind::open_file:
+        case RequestKind::open_file:
             return "open dialog";
-        case request_kind::save_file:
+        case RequestKind::save_file:
             return "save dialog";
-        case request_kind::pick_folder:
+        case RequestKind::pick_folder:
             return "folder picker";
-        case request_kind::shell_open:
+        case RequestKind::shell_open:
             return "shell open";
     }
     return "request";

@@ -15,21 +15,20 @@
 
 namespace {
 
-class test_window : public MainWindow {
+class TestWindow : public MainWindow {
   public:
     using MainWindow::MainWindow;
-    void show_wizard(wizard_page page) override { wizard_pages.push_back(page); }
+    void showWizard(WizardPage page) override { wizardPages.push_back(page); }
 
-    std::vector<wizard_page> wizard_pages;
+    std::vector<WizardPage> wizardPages;
 };
 
 // "project /path", "source /path" or "none".
-QString start_dump(const start_file& file) {
-    const char* kind = file.kind == start_file_kind::project  ? "project"
-                       : file.kind == start_file_kind::source ? "source"
-                                                              : "none";
-    return file.kind == start_file_kind::none ? kind
-                                              : QString(kind) + " " + qt_path(file.path.view());
+QString startDump(const StartFile& file) {
+    const char* kind = file.kind == StartFileKind::project  ? "project"
+                       : file.kind == StartFileKind::source ? "source"
+                                                            : "none";
+    return file.kind == StartFileKind::none ? kind : QString(kind) + " " + qtPath(file.path.view());
 }
 
 }  // namespace
@@ -39,8 +38,8 @@ class GuiStartTest : public QObject {
 
   private slots:
     void init() {
-        scratch_ = std::make_unique<scratch_folder>();
-        QVERIFY(scratch_->is_valid());
+        scratch_ = std::make_unique<ScratchFolder>();
+        QVERIFY(scratch_->isValid());
         scratch_->put("program/qvdata/templates.txt",
                       "<file>t.htm</file>\r\n<name>T</name>\r\n<description>D</description>\r\n");
         scratch_->put(scratch_->config("qtvn_set.txt"), "<recent></recent>\r\n");
@@ -67,7 +66,7 @@ class GuiStartTest : public QObject {
         for (const QString& argument : arguments)
             bytes.push_back(argument.toStdString());
         const std::vector<std::string_view> views(bytes.begin(), bytes.end());
-        QCOMPARE(starts_gui(views), window);
+        QCOMPARE(startsGui(views), window);
     }
 
     void startFile_data() {
@@ -106,67 +105,67 @@ class GuiStartTest : public QObject {
         expected.replace('@', here);
         const std::string bytes = argument.toStdString();
         const std::vector<std::string_view> arguments{bytes, "ignored"};
-        QCOMPARE(start_dump(choose_start_file(arguments)), expected);
-        QCOMPARE(start_dump(choose_start_file({})), QString("none"));
+        QCOMPARE(startDump(chooseStartFile(arguments)), expected);
+        QCOMPARE(startDump(chooseStartFile({})), QString("none"));
     }
 
     void startOpensProjectSourceOrWizard() {
         scratch_->put("p.toc", "<source>/site/p.html</source>\r\n");
         scratch_->put("broken.toc", "<source>");
         scratch_->put("page.htm", "");
-        fake_platform_services services;
+        FakePlatformServices services;
         {
-            test_window window(services);
-            start(window, start_file_kind::project, "p.toc");
+            TestWindow window(services);
+            start(window, StartFileKind::project, "p.toc");
             QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - p.toc"));
             QCOMPARE(text(window, "source_edit"), QString("/site/p.html"));
-            QVERIFY(window.wizard_pages.empty());
+            QVERIFY(window.wizardPages.empty());
         }
         {
             // no message: the project is cleared and the wizard opens at its mode page
-            test_window window(services);
-            start(window, start_file_kind::project, "broken.toc");
+            TestWindow window(services);
+            start(window, StartFileKind::project, "broken.toc");
             QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - New project"));
-            QCOMPARE(window.wizard_pages, std::vector<wizard_page>{wizard_page::mode});
+            QCOMPARE(window.wizardPages, std::vector<WizardPage>{WizardPage::mode});
         }
         {
             // the remembered format options stay
             scratch_->put(scratch_->config("qtvn_set.txt"),
                           "<save_format_on_exit>1</save_format_on_exit>\r\n");
             scratch_->put(scratch_->config("qtvn_format.txt"), "<range_to>3</range_to>\r\n");
-            test_window window(services);
-            start(window, start_file_kind::source, "page.htm");
+            TestWindow window(services);
+            start(window, StartFileKind::source, "page.htm");
             QCOMPARE(window.findChild<QComboBox*>("range_to")->currentIndex(), 2);
             QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - New project"));
             QCOMPARE(text(window, "source_edit"), scratch_->path("page.htm"));
             QVERIFY(window.findChild<QCheckBox*>("overwrite_source")->isChecked());
             QVERIFY(window.findChild<QRadioButton*>("single_file")->isChecked());
-            window.take_controls_into_project();
+            window.takeControlsIntoProject();
             QVERIFY(window.project().is_dest_as_source);
-            QVERIFY(window.wizard_pages.empty());
+            QVERIFY(window.wizardPages.empty());
         }
         {
-            test_window window(services);
-            start(window, start_file_kind::none, "");
-            QCOMPARE(window.wizard_pages, std::vector<wizard_page>{wizard_page::welcome});
+            TestWindow window(services);
+            start(window, StartFileKind::none, "");
+            QCOMPARE(window.wizardPages, std::vector<WizardPage>{WizardPage::welcome});
         }
         QCOMPARE(services.log(), std::string());
     }
 
   private:
-    void start(test_window& window, start_file_kind kind, const QString& name) {
-        window.set_program_directory(scratch_->bytes_path("program"));
+    void start(TestWindow& window, StartFileKind kind, const QString& name) {
+        window.setProgramDirectory(scratch_->bytesPath("program"));
         QVERIFY(window.initialise());
-        start_file file;
+        StartFile file;
         file.kind = kind;
-        if (!name.isEmpty()) file.path = byte_string(scratch_->bytes_path(name));
-        open_start_file(window, file);
+        if (!name.isEmpty()) file.path = byte_string(scratch_->bytesPath(name));
+        openStartFile(window, file);
     }
-    static QString text(test_window& window, const char* edit) {
+    static QString text(TestWindow& window, const char* edit) {
         return window.findChild<QLineEdit*>(edit)->text();
     }
 
-    std::unique_ptr<scratch_folder> scratch_;
+    std::unique_ptr<ScratchFolder> scratch_;
 };
 
 QTEST_MAIN(GuiStartTest)

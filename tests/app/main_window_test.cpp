@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fake_platform_services.h"
+#include "help_context.h"
 #include "qt_text.h"
 #include "scratch_folder.h"
 #include "source_file_list.h"
@@ -23,16 +24,16 @@
 namespace {
 
 // The main window with the wizard replaced by a record of where it was asked to open.
-class test_window : public MainWindow {
+class TestWindow : public MainWindow {
   public:
     using MainWindow::MainWindow;
-    void show_wizard(wizard_page page) override { wizard_pages.push_back(page); }
+    void showWizard(WizardPage page) override { wizardPages.push_back(page); }
 
-    std::vector<wizard_page> wizard_pages;
+    std::vector<WizardPage> wizardPages;
 };
 
 // One entry per heading, "numbering text=link;".
-const QByteArray list_template =
+const QByteArray listTemplate =
     "<!--#for var=\"item\"--><!--#if var=\"open\"--><!--#echo var=\"numbering\"-->"
     "<!--#echo var=\"text\"-->=<!--#echo var=\"link\"-->;<!--#endif--><!--#endfor-->";
 
@@ -40,11 +41,11 @@ const QByteArray catalogue =
     "<file>list.htm</file>\r\n<name>List</name>\r\n<description>Entries</description>\r\n"
     "<file>other.htm</file>\r\n<name>Other</name>\r\n<description>More</description>\r\n";
 
-const QByteArray page_bytes =
+const QByteArray pageBytes =
     "<html>\r\n<head><title>P</title></head>\r\n<body>\r\n<h1>One</h1>\r\n<p>text</p>\r\n"
     "<h2>Two</h2>\r\n</body>\r\n</html>\r\n";
 
-QByteArray project_file(const QList<QPair<QByteArray, QByteArray>>& fields) {
+QByteArray projectFile(const QList<QPair<QByteArray, QByteArray>>& fields) {
     QByteArray text;
     for (const auto& [key, value] : fields)
         text += "<" + key + ">" + value + "</" + key + ">\r\n";
@@ -53,31 +54,31 @@ QByteArray project_file(const QList<QPair<QByteArray, QByteArray>>& fields) {
 
 }  // namespace
 
-class TvnGuiTest : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
     void init() {
-        scratch_ = std::make_unique<scratch_folder>();
-        QVERIFY(scratch_->is_valid());
+        scratch_ = std::make_unique<ScratchFolder>();
+        QVERIFY(scratch_->isValid());
         scratch_->put("program/qvdata/templates.txt", catalogue);
-        scratch_->put("program/qvdata/list.htm", list_template);
+        scratch_->put("program/qvdata/list.htm", listTemplate);
         scratch_->put(scratch_->config("qtvn_set.txt"), "<recent></recent>\r\n");
-        services_ = std::make_unique<fake_platform_services>();
-        window_ = std::make_unique<test_window>(*services_);
-        window_->set_program_directory(scratch_->bytes_path("program"));
+        services_ = std::make_unique<FakePlatformServices>();
+        window_ = std::make_unique<TestWindow>(*services_);
+        window_->setProgramDirectory(scratch_->bytesPath("program"));
         QVERIFY(window_->initialise());
     }
     void cleanup() {
         window_.reset();
-        services_->verify_all_answered();
+        services_->verifyAllAnswered();
         services_.reset();
         scratch_.reset();
     }
 
     void startsAsNewProject() {
         QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - New project"));
-        QCOMPARE(window_->status_text(), QString("For context help use F1 key"));
+        QCOMPARE(window_->statusText(), QString("For context help use F1 key"));
         QVERIFY(!action("view_result")->isEnabled());
         QVERIFY(overwrite()->isChecked());
         QVERIFY(!edit("destination_edit")->isEnabled());
@@ -86,25 +87,25 @@ class TvnGuiTest : public QObject {
     }
 
     void modeSwitchWaitsForCommand() {
-        put_project("a.toc", {{"source", "/site/a.html"}});
-        put_project("multi.toc", {{"is_single", "0"},
-                                  {"source", "/site/b.html"},
-                                  {"source", "/site/c.html"},
-                                  {"destination", "/site/index.html"}});
+        putProject("a.toc", {{"source", "/site/a.html"}});
+        putProject("multi.toc", {{"is_single", "0"},
+                                 {"source", "/site/b.html"},
+                                 {"source", "/site/c.html"},
+                                 {"destination", "/site/index.html"}});
         open("a.toc");
         open("multi.toc");
         // the source box keeps its text while the list shows the project
         QCOMPARE(edit("source_edit")->text(), QString("/site/a.html"));
-        QVERIFY(!source_group()->isVisibleTo(window_.get()));
+        QVERIFY(!sourceGroup()->isVisibleTo(window_.get()));
         QVERIFY(!overwrite()->isVisibleTo(window_.get()));
 
         radio("single_file")->click();
         QCOMPARE(static_cast<int>(window_->project().is_single), 0);
         QCOMPARE(window_->project().source.size(), size_t(2));
-        QVERIFY(source_group()->isVisibleTo(window_.get()));
+        QVERIFY(sourceGroup()->isVisibleTo(window_.get()));
         QVERIFY(!check("process_title")->isEnabled());
 
-        QVERIFY(window_->save_project());
+        QVERIFY(window_->saveProject());
         const QByteArray saved = scratch_->read("multi.toc");
         QVERIFY2(saved.contains("<is_single>1</is_single>"), saved);
         QVERIFY2(saved.contains("<source>/site/a.html</source>"), saved);
@@ -112,57 +113,56 @@ class TvnGuiTest : public QObject {
     }
 
     void rangeZeroShowsNoSelectionAndSavesZero() {
-        put_project("r.toc", {{"range_from", "0"}, {"range_to", "3"}});
+        putProject("r.toc", {{"range_from", "0"}, {"range_to", "3"}});
         open("r.toc");
         QCOMPARE(list("range_from")->currentIndex(), -1);
         QCOMPARE(list("range_from")->currentText(), QString());
         QCOMPARE(list("range_to")->currentIndex(), 2);
-        QVERIFY(window_->save_project());
+        QVERIFY(window_->saveProject());
         const QByteArray saved = scratch_->read("r.toc");
         QVERIFY2(saved.contains("<range_from>0</range_from>"), saved);
         QVERIFY2(saved.contains("<range_to>3</range_to>"), saved);
     }
 
     void cancelledSaveAsKeepsCaption() {
-        services_->cancel(request_kind::save_file);
-        QVERIFY(!window_->save_project());
+        services_->cancel(RequestKind::save_file);
+        QVERIFY(!window_->saveProject());
         QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - New project"));
-        QVERIFY(window_->current_project_file().is_empty());
-        const platform_request& dialog = services_->requests().back();
+        QVERIFY(window_->currentProjectFile().is_empty());
+        const PlatformRequest& dialog = services_->requests().back();
         QCOMPARE(dialog.title, std::string("Save project settings file as"));
         QCOMPARE(
             dialog.filter,
             std::string("TOC Files (*.toc)|*.toc|Text Files (*.txt)|*.txt|All Files (*.*)|*.*"));
-        QCOMPARE(dialog.default_extension, std::string("toc"));
-        QVERIFY(dialog.flags & dialog_prompt_overwrite);
+        QCOMPARE(dialog.defaultExtension, std::string("toc"));
 
-        services_->answer_file(request_kind::save_file, scratch_->bytes_path("sub dir/p.toc"));
+        services_->answerFile(RequestKind::save_file, scratch_->bytesPath("sub dir/p.toc"));
         scratch_->put("sub dir/.keep", "");
-        QVERIFY(window_->save_project());
+        QVERIFY(window_->saveProject());
         QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - p.toc"));
-        QCOMPARE(window_->status_text(), QString("Project is saved"));
+        QCOMPARE(window_->statusText(), QString("Project is saved"));
     }
 
     void unparsableProjectShowsMessageThenWizard() {
         scratch_->put("broken.toc", "<is_single>1</source>\r\n");
-        services_->answer_file(request_kind::open_file, scratch_->bytes_path("broken.toc"));
-        services_->expect_message(request_kind::warning);
-        window_->open_project();
+        services_->answerFile(RequestKind::open_file, scratch_->bytesPath("broken.toc"));
+        services_->expectMessage(RequestKind::warning);
+        window_->openProject();
         QCOMPARE(services_->requests().back().text, std::string("Can't read project file"));
-        QCOMPARE(window_->wizard_pages, std::vector<wizard_page>{wizard_page::mode});
+        QCOMPARE(window_->wizardPages, std::vector<WizardPage>{WizardPage::mode});
         QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - New project"));
-        QCOMPARE(window_->status_text(), QString("Project settings are cleared"));
+        QCOMPARE(window_->statusText(), QString("Project settings are cleared"));
         // the chosen file was the project being left when New Project ran
-        QCOMPARE(recent_caption(1), "&1 " + scratch_->path("broken.toc"));
+        QCOMPARE(recentCaption(1), "&1 " + scratch_->path("broken.toc"));
     }
 
     void progressAboveHundredShowsHundred() {
-        window_->show_progress(150);
+        window_->showProgress(150);
         QCOMPARE(child<QProgressBar>("progress")->value(), 100);
-        QCOMPARE(window_->status_text(), QString("100%"));
-        window_->show_progress(42);
+        QCOMPARE(window_->statusText(), QString("100%"));
+        window_->showProgress(42);
         QCOMPARE(child<QProgressBar>("progress")->value(), 42);
-        QCOMPARE(window_->status_text(), QString("42%"));
+        QCOMPARE(window_->statusText(), QString("42%"));
     }
 
     void contextHelp_data() {
@@ -188,56 +188,56 @@ class TvnGuiTest : public QObject {
             target = child<QToolBar>("tool_bar")->widgetForAction(action("build_toc"));
         }
         QVERIFY(target);
-        services_->answer_shell_open(true);
+        services_->answerShellOpen(true);
         QTest::keyClick(target, Qt::Key_F1);
-        QCOMPARE(services_->requests().back().text, scratch_->bytes_path("program/" + page));
+        QCOMPARE(services_->requests().back().text, scratch_->bytesPath("program/" + page));
     }
 
     void helpFailuresAreReported() {
-        services_->answer_shell_open(false);
-        services_->expect_message(request_kind::warning);
+        services_->answerShellOpen(false);
+        services_->expectMessage(RequestKind::warning);
         action("contents")->trigger();
-        services_->answer_shell_open(false);
-        services_->expect_message(request_kind::warning);
+        services_->answerShellOpen(false);
+        services_->expectMessage(RequestKind::warning);
         action("web_site")->trigger();
-        QCOMPARE(services_->log(), "shell open \"" + scratch_->bytes_path("program/help.html") +
+        QCOMPARE(services_->log(), "shell open \"" + scratch_->bytesPath("program/help.html") +
                                        "\"\nwarning \"Can't open help file: " +
-                                       scratch_->bytes_path("program/help.html") +
+                                       scratch_->bytesPath("program/help.html") +
                                        "\"\nshell open \"https://tocvane.example.org/\"\n"
                                        "warning \"Can't go to QORV web site\"");
-        QCOMPARE(window_->help_page(-1).view(), std::string_view("help.html"));
-        QCOMPARE(window_->help_page(13).view(), std::string_view("help.html"));
-        QCOMPARE(window_->help_page(12).view(), std::string_view("help/12.html"));
+        QCOMPARE(helpPage(-1).view(), std::string_view("help.html"));
+        QCOMPARE(helpPage(13).view(), std::string_view("help.html"));
+        QCOMPARE(helpPage(12).view(), std::string_view("help/12.html"));
     }
 
     void hintsShowInStatusLine() {
         QLineEdit* source = edit("source_edit");
         QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
         QApplication::sendEvent(source, &enter);
-        QCOMPARE(window_->status_text(),
+        QCOMPARE(window_->statusText(),
                  QString("The file which header tags will be processed to create a TOC"));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(source, &leave);
-        QCOMPARE(window_->status_text(), QString());
+        QCOMPARE(window_->statusText(), QString());
     }
 
     void fileButtonsUseTheSharedDialog() {
-        services_->answer_file(request_kind::open_file, "/site/pages/a.html");
+        services_->answerFile(RequestKind::open_file, "/site/pages/a.html");
         button("source_select")->click();
         QCOMPARE(edit("source_edit")->text(), QString("/site/pages/a.html"));
         overwrite()->click();
         QVERIFY(edit("destination_edit")->isEnabled());
-        services_->answer_file(request_kind::save_file, "/out/a.html");
+        services_->answerFile(RequestKind::save_file, "/out/a.html");
         button("save_as")->click();
         QCOMPARE(edit("destination_edit")->text(), QString("/out/a.html"));
 
-        put_project("m.toc", {{"is_single", "0"}, {"source", "/site/b/b.html"}});
+        putProject("m.toc", {{"is_single", "0"}, {"source", "/site/b/b.html"}});
         open("m.toc");
-        services_->cancel(request_kind::open_file);
+        services_->cancel(RequestKind::open_file);
         button("destination_select")->click();
-        services_->answer_file(request_kind::open_file, "/site/b/c.html");
-        child<SourceFileList>("source_list")->add_button()->click();
-        QCOMPARE(window_->status_text(), QString("Total source files: 2"));
+        services_->answerFile(RequestKind::open_file, "/site/b/c.html");
+        child<SourceFileList>("source_list")->addButton()->click();
+        QCOMPARE(window_->statusText(), QString("Total source files: 2"));
 
         QCOMPARE(services_->log(),
                  "open dialog \"Open source file for building ToC\" in \"\"\n"
@@ -245,31 +245,31 @@ class TvnGuiTest : public QObject {
                  "open dialog \"Open TOC project file\" in \"/site/pages\"\n"
                  "open dialog \"Open or create file that will hold ToC\" in \"/site/b\"\n"
                  "open dialog \"Add files\" in \"/site/b\"");
-        const std::vector<platform_request>& requests = services_->requests();
-        QVERIFY(requests[0].flags & dialog_file_must_exist);
-        QCOMPARE(requests[1].default_extension, std::string(".html"));
-        QVERIFY(!(requests[3].flags & dialog_file_must_exist));
+        const std::vector<PlatformRequest>& requests = services_->requests();
+        QVERIFY(requests[0].openMode == OpenMode::existing_file);
+        QCOMPARE(requests[1].defaultExtension, std::string(".html"));
+        QVERIFY(requests[3].openMode == OpenMode::any_file);
         QCOMPARE(requests[3].filter,
                  std::string("HTML Files (*.htm; *.html; *.shtml)|*.htm;*.html;*.shtml|"
                              "All Files (*.*)|*.*"));
     }
 
     void recentSlotOpensProject() {
-        put_project("a.toc", {{"source", "/site/a.html"}});
-        put_project("b.toc", {{"source", "/site/b.html"}});
+        putProject("a.toc", {{"source", "/site/a.html"}});
+        putProject("b.toc", {{"source", "/site/b.html"}});
         open("a.toc");
         open("b.toc");
-        QCOMPARE(recent_caption(1), "&1 " + scratch_->path("a.toc"));
+        QCOMPARE(recentCaption(1), "&1 " + scratch_->path("a.toc"));
         QVERIFY(!action("recent_2")->isVisible());
         action("recent_1")->trigger();
         QCOMPARE(edit("source_edit")->text(), QString("/site/a.html"));
         QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - a.toc"));
-        QCOMPARE(window_->status_text(), QString("Recent project is opened"));
-        QCOMPARE(recent_caption(1), "&1 " + scratch_->path("b.toc"));
+        QCOMPARE(window_->statusText(), QString("Recent project is opened"));
+        QCOMPARE(recentCaption(1), "&1 " + scratch_->path("b.toc"));
     }
 
     void exitWritesSettingsAndFormatOptions() {
-        put_project("a.toc", {{"source", "/site/a.html"}, {"range_to", "4"}});
+        putProject("a.toc", {{"source", "/site/a.html"}, {"range_to", "4"}});
         open("a.toc");
         action("remember_format")->trigger();
         window_->close();
@@ -282,8 +282,8 @@ class TvnGuiTest : public QObject {
         QVERIFY2(format.contains("<range_to>4</range_to>"), format);
 
         // the next run starts a new project with those format options
-        window_ = std::make_unique<test_window>(*services_);
-        window_->set_program_directory(scratch_->bytes_path("program"));
+        window_ = std::make_unique<TestWindow>(*services_);
+        window_->setProgramDirectory(scratch_->bytesPath("program"));
         QVERIFY(window_->initialise());
         QCOMPARE(list("range_to")->currentIndex(), 3);
         QCOMPARE(edit("source_edit")->text(), QString());
@@ -294,11 +294,11 @@ class TvnGuiTest : public QObject {
         window_.reset();
         QFile::remove(scratch_->config("qtvn_set.txt"));
         scratch_->put("program/qvdata/templates.txt", "<name>A</name>\r\n");
-        services_->expect_message(request_kind::warning);
-        window_ = std::make_unique<test_window>(*services_);
-        window_->set_program_directory(scratch_->bytes_path("program"));
+        services_->expectMessage(RequestKind::warning);
+        window_ = std::make_unique<TestWindow>(*services_);
+        window_->setProgramDirectory(scratch_->bytesPath("program"));
         QVERIFY(!window_->initialise());
-        QVERIFY(window_->is_terminating());
+        QVERIFY(window_->isTerminating());
         QCOMPARE(services_->requests().back().text,
                  std::string("Error occurred when parsing templates.txt file:\r\nTag <file> is "
                              "missing.\r\n\r\nApplication is terminating."));
@@ -307,13 +307,13 @@ class TvnGuiTest : public QObject {
     }
 
     void buildAndClearFromTheWindow() {
-        scratch_->put("site/page.html", page_bytes);
-        services_->answer_file(request_kind::open_file, scratch_->bytes_path("site/page.html"));
+        scratch_->put("site/page.html", pageBytes);
+        services_->answerFile(RequestKind::open_file, scratch_->bytesPath("site/page.html"));
         button("source_select")->click();
         check("process_numbering")->setChecked(false);
 
         action("build_toc")->trigger();
-        QCOMPARE(window_->status_text(), QString("HTML TOC has been created"));
+        QCOMPARE(window_->statusText(), QString("HTML TOC has been created"));
         QCOMPARE(services_->beeps(), 1);
         QVERIFY(!child<QProgressBar>("progress")->isVisibleTo(window_.get()));
         const QByteArray built = scratch_->read("site/page.html");
@@ -323,15 +323,15 @@ class TvnGuiTest : public QObject {
         // View Result reads the record, not the controls
         edit("anchor_attributes")->setText("class=\"x\"");
         QVERIFY(action("view_result")->isEnabled());
-        services_->answer_shell_open(true);
+        services_->answerShellOpen(true);
         action("view_result")->trigger();
-        QCOMPARE(services_->requests().back().text, scratch_->bytes_path("site/page.html"));
+        QCOMPARE(services_->requests().back().text, scratch_->bytesPath("site/page.html"));
 
         action("clear_toc")->trigger();
-        QCOMPARE(window_->status_text(), QString("Clearance is done"));
-        QCOMPARE(scratch_->read("site/page.html"), page_bytes);
+        QCOMPARE(window_->statusText(), QString("Clearance is done"));
+        QCOMPARE(scratch_->read("site/page.html"), pageBytes);
 
-        put_project("p.toc", {{"source", "/site/x.html"}});
+        putProject("p.toc", {{"source", "/site/x.html"}});
         open("p.toc");
         QVERIFY(!action("view_result")->isEnabled());
     }
@@ -340,27 +340,27 @@ class TvnGuiTest : public QObject {
         scratch_->put("gone/p.toc", "<source>/site/p.html</source>\r\n");
         open("gone/p.toc");
         QVERIFY(QDir(scratch_->path("gone")).removeRecursively());
-        services_->expect_message(request_kind::warning);
-        QVERIFY(!window_->save_project());
-        services_->answer_shell_open(false);
-        services_->expect_message(request_kind::warning);
-        window_->view_result_file();
-        const std::vector<platform_request>& requests = services_->requests();
+        services_->expectMessage(RequestKind::warning);
+        QVERIFY(!window_->saveProject());
+        services_->answerShellOpen(false);
+        services_->expectMessage(RequestKind::warning);
+        window_->viewResultFile();
+        const std::vector<PlatformRequest>& requests = services_->requests();
         QCOMPARE(requests[1].text,
-                 "Can't save project to file: " + scratch_->bytes_path("gone/p.toc"));
+                 "Can't save project to file: " + scratch_->bytesPath("gone/p.toc"));
         QCOMPARE(requests.back().text, std::string("Can't show destination file: /site/p.html"));
     }
 
     void templateGroupUsesTheCatalogue() {
         list("template_list")->setCurrentIndex(1);
-        services_->answer_shell_open(true);
+        services_->answerShellOpen(true);
         button("edit_template")->click();
         QCOMPARE(services_->requests().back().text,
-                 scratch_->bytes_path("program/qvdata/other.htm"));
+                 scratch_->bytesPath("program/qvdata/other.htm"));
         emit child<QLabel>("template_description")->linkActivated("#");
-        QVERIFY(window_->template_description_box().isVisible());
-        QCOMPARE(window_->template_description_box().windowTitle(), QString("Other"));
-        window_->template_description_box().close();
+        QVERIFY(window_->templateDescriptionBox().isVisible());
+        QCOMPARE(window_->templateDescriptionBox().windowTitle(), QString("Other"));
+        window_->templateDescriptionBox().close();
 
         // a new catalogue keeps the choice by its file name
         scratch_->put("program/qvdata/templates.txt",
@@ -376,15 +376,15 @@ class TvnGuiTest : public QObject {
         scratch_->put(scratch_->config("qtvn_set.txt"),
                       "<form_height>500</form_height>\r\n<form_width>700</form_width>\r\n"
                       "<top_left>10</top_left>\r\n<top_top>20</top_top>\r\n");
-        window_ = std::make_unique<test_window>(*services_);
-        window_->set_program_directory(scratch_->bytes_path("program"));
+        window_ = std::make_unique<TestWindow>(*services_);
+        window_->setProgramDirectory(scratch_->bytesPath("program"));
         QVERIFY(window_->initialise());
         QCOMPARE(window_->geometry().size(), QSize(700, 500));
         QCOMPARE(window_->pos(), QPoint(10, 20));
     }
 
     void failedBuildShowsEngineText() {
-        services_->expect_message(request_kind::warning);
+        services_->expectMessage(RequestKind::warning);
         action("build_toc")->trigger();
         QVERIFY(!services_->requests().back().text.empty());
         QCOMPARE(services_->beeps(), 0);
@@ -392,16 +392,16 @@ class TvnGuiTest : public QObject {
     }
 
   private:
-    void put_project(const QString& name, const QList<QPair<QByteArray, QByteArray>>& fields) {
-        scratch_->put(name, project_file(fields));
+    void putProject(const QString& name, const QList<QPair<QByteArray, QByteArray>>& fields) {
+        scratch_->put(name, projectFile(fields));
     }
     // Open Project with the dialog answered by `name` in the scratch folder.
     void open(const QString& name) {
-        services_->answer_file(request_kind::open_file, scratch_->bytes_path(name));
-        window_->open_project();
-        QCOMPARE(window_->status_text(), QString("Project is opened"));
+        services_->answerFile(RequestKind::open_file, scratch_->bytesPath(name));
+        window_->openProject();
+        QCOMPARE(window_->statusText(), QString("Project is opened"));
     }
-    QString recent_caption(int slot) { return action("recent_" + QString::number(slot))->text(); }
+    QString recentCaption(int slot) { return action("recent_" + QString::number(slot))->text(); }
 
     template <typename widget>
     widget* child(const QString& name) {
@@ -416,12 +416,12 @@ class TvnGuiTest : public QObject {
     QRadioButton* radio(const QString& name) { return child<QRadioButton>(name); }
     QPushButton* button(const QString& name) { return child<QPushButton>(name); }
     QCheckBox* overwrite() { return check("overwrite_source"); }
-    QWidget* source_group() { return child<QWidget>("source_group"); }
+    QWidget* sourceGroup() { return child<QWidget>("source_group"); }
 
-    std::unique_ptr<scratch_folder> scratch_;
-    std::unique_ptr<fake_platform_services> services_;
-    std::unique_ptr<test_window> window_;
+    std::unique_ptr<ScratchFolder> scratch_;
+    std::unique_ptr<FakePlatformServices> services_;
+    std::unique_ptr<TestWindow> window_;
 };
 
-QTEST_MAIN(TvnGuiTest)
+QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

@@ -7,68 +7,13 @@
 #include "qt_platform_services.h"
 #include "qt_text.h"
 
-namespace {
-
-// "folder: a | b" after split_multi_selection, NULs shown as '|' in the input.
-QString split_dump(const QString& input) {
-    QByteArray bytes = input.toUtf8();
-    bytes.replace('|', '\0');
-    byte_string result(bytes.constData(), static_cast<int32_t>(bytes.size()));
-    std::vector<byte_string> names;
-    const int32_t count = split_multi_selection(result, names);
-    QStringList shown;
-    for (const byte_string& name : names)
-        shown.append(qt_text(name.view()));
-    if (count != static_cast<int32_t>(names.size())) return "count mismatch";
-    return qt_text(result.view()) + ": " + shown.join(" | ");
-}
-
-}  // namespace
+Q_DECLARE_METATYPE(OpenMode)
 
 class PlatformServicesTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void split_multi_selection_data() {
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("one file") << QString("/site/a.html") << QString("/site/a.html: ");
-        QTest::newRow("folder and names")
-            << QString("/site|a.html|b.html") << QString("/site: a.html | b.html");
-        QTest::newRow("double NUL ends the list")
-            << QString("/site|a.html||b.html") << QString("/site: a.html");
-        QTest::newRow("trailing NULs") << QString("/site|a.html||") << QString("/site: a.html");
-    }
-    void split_multi_selection() {
-        QFETCH(QString, result);
-        QFETCH(QString, expected);
-        QCOMPARE(split_dump(result), expected);
-    }
-
-    void pack_selection_data() {
-        QTest::addColumn<QStringList>("chosen");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("one") << QStringList{"/site/a.html"} << QString("/site/a.html: ");
-        QTest::newRow("same folder")
-            << QStringList{"/site/a.html", "/site/b.html"} << QString("/site: a.html | b.html");
-        QTest::newRow("sibling folders")
-            << QStringList{"/site/x/a.html", "/site/y/b.html", "/site/x/c.html"}
-            << QString("/site: x/a.html | y/b.html | x/c.html");
-        QTest::newRow("prefix is no folder") << QStringList{"/site/ab/a.html", "/site/a/b.html"}
-                                             << QString("/site: ab/a.html | a/b.html");
-        QTest::newRow("only the root shared")
-            << QStringList{"/a.html", "/b/c.html"} << QString("/: a.html | b/c.html");
-    }
-    void pack_selection() {
-        QFETCH(QStringList, chosen);
-        QFETCH(QString, expected);
-        const byte_string packed = ::pack_selection(chosen);
-        QString shown = qt_text(packed.view());
-        shown.replace(QChar('\0'), '|');
-        QCOMPARE(split_dump(shown), expected);
-    }
-
-    void name_filters_data() {
+    void nameFilters_data() {
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("expected");
@@ -80,96 +25,90 @@ class PlatformServicesTest : public QObject {
         QTest::newRow("no brackets")
             << QString("Projects") << QString("*.toc") << QString("Projects (*.toc)");
     }
-    void name_filters() {
+    void nameFilters() {
         QFETCH(QString, description);
         QFETCH(QString, pattern);
         QFETCH(QString, expected);
-        file_dialog_request request;
-        request.add_filter(description.toStdString(), pattern.toStdString());
-        QCOMPARE(qt_name_filters(request.filters), QStringList{expected});
+        FileDialogRequest request;
+        request.addFilter(description.toStdString(), pattern.toStdString());
+        QCOMPARE(qtNameFilters(request.filters), QStringList{expected});
     }
 
-    void configure_file_dialog_data() {
+    void configureFileDialog_data() {
         QTest::addColumn<bool>("save");
-        QTest::addColumn<uint>("flags");
-        QTest::addColumn<int>("file_mode");
-        QTest::addColumn<bool>("confirm_overwrite");
+        QTest::addColumn<OpenMode>("openMode");
+        QTest::addColumn<int>("fileMode");
         QTest::newRow("open existing")
-            << false << uint(dialog_file_must_exist) << int(QFileDialog::ExistingFile) << true;
-        QTest::newRow("open or create") << false << 0u << int(QFileDialog::AnyFile) << true;
+            << false << OpenMode::existing_file << int(QFileDialog::ExistingFile);
+        QTest::newRow("open or create") << false << OpenMode::any_file << int(QFileDialog::AnyFile);
         QTest::newRow("open several")
-            << false << uint(dialog_allow_multiple) << int(QFileDialog::ExistingFiles) << true;
-        QTest::newRow("save with prompt")
-            << true << uint(dialog_prompt_overwrite) << int(QFileDialog::AnyFile) << true;
-        QTest::newRow("save without prompt") << true << 0u << int(QFileDialog::AnyFile) << false;
+            << false << OpenMode::existing_files << int(QFileDialog::ExistingFiles);
+        QTest::newRow("save") << true << OpenMode::existing_file << int(QFileDialog::AnyFile);
     }
-    void configure_file_dialog() {
+    void configureFileDialog() {
         QFETCH(bool, save);
-        QFETCH(uint, flags);
-        QFETCH(int, file_mode);
-        QFETCH(bool, confirm_overwrite);
-        file_dialog_request request;
+        QFETCH(OpenMode, openMode);
+        QFETCH(int, fileMode);
+        FileDialogRequest request;
         request.title = "Save file with inserted ToC as";
-        request.add_filter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
-        request.add_filter("All Files (*.*)", "*.*");
-        request.default_extension = ".html";
-        request.initial_folder = "/tmp//";
-        request.flags = flags;
+        request.addFilter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
+        request.addFilter("All Files (*.*)", "*.*");
+        request.defaultExtension = ".html";
+        request.initialFolder = "/tmp//";
+        request.openMode = openMode;
         QFileDialog dialog;
-        ::configure_file_dialog(dialog, request, save);
+        ::configureFileDialog(dialog, request, save);
         QCOMPARE(dialog.windowTitle(), "Save file with inserted ToC as");
         QCOMPARE(dialog.directory().path(), "/tmp");
         QCOMPARE(dialog.nameFilters(),
                  (QStringList{"HTML Files (*.htm *.html *.shtml)", "All Files (*)"}));
         QCOMPARE(dialog.defaultSuffix(), "html");
         QCOMPARE(dialog.acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        QCOMPARE(int(dialog.fileMode()), file_mode);
-        QCOMPARE(!dialog.testOption(QFileDialog::DontConfirmOverwrite), confirm_overwrite);
+        QCOMPARE(int(dialog.fileMode()), fileMode);
+        QCOMPARE(dialog.testOption(QFileDialog::DontConfirmOverwrite), false);
     }
 
-    void shell_open_missing_file() {
-        qt_platform_services services;
-        QVERIFY(!services.shell_open("/nonexistent-folder/toc_list.htm"));
+    void shellOpenMissingFile() {
+        QtPlatformServices services;
+        QVERIFY(!services.shellOpen("/nonexistent-folder/toc_list.htm"));
     }
 
-    void fake_answers_from_its_script() {
-        fake_platform_services fake;
-        fake.answer_question(true);
-        fake.answer_file(request_kind::open_file, std::string("/site\0a.html\0b.html", 19));
-        fake.cancel(request_kind::save_file);
-        fake.answer_folder("/site/images");
+    void fakeAnswersFromItsScript() {
+        FakePlatformServices fake;
+        fake.answerQuestion(true);
+        fake.answerFiles({"/site/a.html", "/site/b.html"});
+        fake.cancel(RequestKind::save_file);
+        fake.answerFolder("/site/images");
         QVERIFY(fake.ask("Replace?"));
-        file_dialog_request open;
+        FileDialogRequest open;
         open.title = "Open";
-        open.initial_folder = "/site/";
-        QVERIFY(fake.file_dialog_open(open));
-        std::vector<byte_string> names;
-        QCOMPARE(::split_multi_selection(open.result, names), 2);
-        QCOMPARE(open.result_name_offset, 6);
-        file_dialog_request save;
+        open.initialFolder = "/site/";
+        QVERIFY(fake.fileDialogOpen(open));
+        QCOMPARE(open.chosen, (QStringList{"/site/a.html", "/site/b.html"}));
+        FileDialogRequest save;
         save.title = "Save";
-        QVERIFY(!fake.file_dialog_save(save));
-        QCOMPARE(save.result_name_offset, -1);
-        folder_request folder;
+        QVERIFY(!fake.fileDialogSave(save));
+        QVERIFY(save.chosen.isEmpty());
+        FolderRequest folder;
         folder.title = "Folder";
-        QVERIFY(fake.browse_for_folder(folder));
-        QCOMPARE(qt_text(folder.result.view()), "/site/images");
+        QVERIFY(fake.browseForFolder(folder));
+        QCOMPARE(qtText(folder.result.view()), "/site/images");
         QCOMPARE(QString::fromStdString(fake.log()),
                  "question \"Replace?\"\nopen dialog \"Open\" in \"/site\"\n"
                  "save dialog \"Save\" in \"\"\nfolder picker \"Folder\" in \"\"");
-        fake.verify_all_answered();
+        fake.verifyAllAnswered();
     }
 
-    void fake_refuses_unscripted_requests() {
-        fake_platform_services fake;
-        fake.answer_shell_open(true);
+    void fakeRefusesUnscriptedRequests() {
+        FakePlatformServices fake;
+        fake.answerShellOpen(true);
         QEXPECT_FAIL("", "a question was not scripted", Continue);
         QVERIFY(!fake.ask("Delete?"));
         QEXPECT_FAIL("", "an open dialog was not scripted", Continue);
-        file_dialog_request open;
-        QVERIFY(!fake.file_dialog_open(open));
-        QCOMPARE(open.result_name_offset, -1);
-        QVERIFY(fake.shell_open("/x"));
+        FileDialogRequest open;
+        QVERIFY(!fake.fileDialogOpen(open));
+        QVERIFY(open.chosenPath().is_empty());
+        QVERIFY(fake.shellOpen("/x"));
         QCOMPARE(fake.requests().size(), size_t(3));
     }
 };

@@ -9,16 +9,16 @@
 
 // A fresh folder per test, with XDG_CONFIG_HOME pointing into it, so that settings written
 // under test never reach the user's own; removed with its contents afterwards.
-class scratch_folder {
+class ScratchFolder {
   public:
-    scratch_folder() { qputenv("XDG_CONFIG_HOME", path("config").toUtf8()); }
+    ScratchFolder() { qputenv("XDG_CONFIG_HOME", path("config").toUtf8()); }
 
-    bool is_valid() const { return dir_.isValid(); }
+    bool isValid() const { return dir_.isValid(); }
     QString path(const QString& name = {}) const {
         return name.isEmpty() ? dir_.path() : dir_.path() + QLatin1Char('/') + name;
     }
     // Bytes of `path(name)`, as a std::string for the program's functions.
-    std::string bytes_path(const QString& name = {}) const { return path(name).toStdString(); }
+    std::string bytesPath(const QString& name = {}) const { return path(name).toStdString(); }
     // The folder of the settings files.
     QString config(const QString& name = {}) const {
         return path(QStringLiteral("config/qtvn2") + (name.isEmpty() ? "" : "/" + name));

@@ -9,55 +9,55 @@
 
 namespace {
 
-QString text_of(const byte_string& text) {
-    return qt_text(text.view());
+QString textOf(const byte_string& text) {
+    return qtText(text.view());
 }
-QString list_of(const recent_projects& recent) {
+QString listOf(const RecentProjects& recent) {
     QStringList entries;
     for (const byte_string& entry : recent.entries())
-        entries.append(text_of(entry));
+        entries.append(textOf(entry));
     return entries.join('|');
 }
 
 // "remember=0 recent=[a|b] geometry=1,2,3,4 folder=/x"
-QString settings_dump(const shell_settings& settings) {
-    const window_geometry& g = settings.geometry;
+QString settingsDump(const ShellSettings& settings) {
+    const WindowGeometry& g = settings.geometry;
     return QStringLiteral("remember=%1 recent=[%2] geometry=%3,%4,%5,%6 folder=%7")
-        .arg(settings.remember_format_options ? 1 : 0)
-        .arg(list_of(settings.recent))
+        .arg(settings.rememberFormatOptions ? 1 : 0)
+        .arg(listOf(settings.recent))
         .arg(g.left)
         .arg(g.top)
         .arg(g.width)
         .arg(g.height)
-        .arg(text_of(settings.last_dialog_folder));
+        .arg(textOf(settings.lastDialogFolder));
 }
 
-const QString default_dump = "remember=0 recent=[] geometry=0,0,0,0 folder=";
+const QString defaultDump = "remember=0 recent=[] geometry=0,0,0,0 folder=";
 
 // The fields of a project, format values first.
-QString project_dump(const toc_project& project) {
+QString projectDump(const toc_project& project) {
     QStringList sources;
     for (const byte_string& entry : project.source)
-        sources.append(text_of(entry));
+        sources.append(textOf(entry));
     return QStringLiteral(
                "range=%1..%2 anchor='%3' titles=%4 numbers=%5 template='%6' "
                "indent='%7' local=%8 | single=%9 back=%10 source=[%11] dest='%12'")
         .arg(static_cast<int>(project.range_from))
         .arg(static_cast<int>(project.range_to))
-        .arg(text_of(project.named_anchor_attributes))
+        .arg(textOf(project.named_anchor_attributes))
         .arg(static_cast<int>(project.process_title))
         .arg(static_cast<int>(project.process_numbering))
-        .arg(text_of(project.template_file))
-        .arg(text_of(project.indent))
+        .arg(textOf(project.template_file))
+        .arg(textOf(project.indent))
         .arg(static_cast<int>(project.insert_local_toc))
         .arg(static_cast<int>(project.is_single))
         .arg(static_cast<int>(project.is_dest_as_source))
         .arg(sources.join('|'))
-        .arg(text_of(project.destination));
+        .arg(textOf(project.destination));
 }
 
 // A project whose every field differs from the defaults.
-const QByteArray full_project =
+const QByteArray fullProject =
     "<destination>/site/toc.html</destination>\r\n<indent>--</indent>\r\n"
     "<insert_local_toc>1</insert_local_toc>\r\n<is_dest_as_source>0</is_dest_as_source>\r\n"
     "<is_single>0</is_single>\r\n<named_anchor_attributes> class=\"h\"</named_anchor_attributes>"
@@ -72,17 +72,17 @@ class SettingsTest : public QObject {
 
   private slots:
     void init() {
-        scratch_ = std::make_unique<scratch_folder>();
-        QVERIFY(scratch_->is_valid());
-        services_ = std::make_unique<fake_platform_services>();
+        scratch_ = std::make_unique<ScratchFolder>();
+        QVERIFY(scratch_->isValid());
+        services_ = std::make_unique<FakePlatformServices>();
     }
     void cleanup() {
-        services_->verify_all_answered();
+        services_->verifyAllAnswered();
         services_.reset();
         scratch_.reset();
     }
 
-    void config_directory_data() {
+    void configDirectory_data() {
         QTest::addColumn<QByteArray>("xdg");
         QTest::addColumn<QString>("expected");
         QTest::newRow("set") << QByteArray("/cfg") << QString("/cfg/qtvn2/");
@@ -90,13 +90,13 @@ class SettingsTest : public QObject {
         QTest::newRow("empty") << QByteArray("") << QString("$HOME/.config/qtvn2/");
         QTest::newRow("relative ignored") << QByteArray("cfg") << QString("$HOME/.config/qtvn2/");
     }
-    void config_directory() {
+    void configDirectory() {
         QFETCH(QByteArray, xdg);
         QFETCH(QString, expected);
         const QByteArray home = qgetenv("HOME");
         qputenv("HOME", "/home/someone");
         qputenv("XDG_CONFIG_HOME", xdg);
-        const QString directory = text_of(::config_directory());
+        const QString directory = textOf(::configDirectory());
         qputenv("HOME", home);
         QCOMPARE(directory, expected.replace("$HOME", "/home/someone"));
     }
@@ -118,16 +118,16 @@ class SettingsTest : public QObject {
     void remember() {
         QFETCH(QStringList, left);
         QFETCH(QString, expected);
-        recent_projects recent;
+        RecentProjects recent;
         for (const QString& path : left)
             recent.remember(path.toStdString());
-        QCOMPARE(list_of(recent), expected);
+        QCOMPARE(listOf(recent), expected);
     }
 
     void read_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty file") << QByteArray("") << default_dump;
+        QTest::newRow("empty file") << QByteArray("") << defaultDump;
         QTest::newRow("only a width") << QByteArray("<form_width>700</form_width>\r\n")
                                       << QString("remember=0 recent=[] geometry=0,0,700,0 folder=");
         QTest::newRow("all keys")
@@ -155,52 +155,52 @@ class SettingsTest : public QObject {
         QTest::newRow("not a number") << QByteArray(
                                              "<form_width>wide</form_width><save_format_on_exit>x"
                                              "</save_format_on_exit>")
-                                      << default_dump;
+                                      << defaultDump;
     }
     void read() {
         QFETCH(QByteArray, file);
         QFETCH(QString, expected);
         scratch_->put(scratch_->config("qtvn_set.txt"), file);
-        shell_settings settings(::config_directory().view());
+        ShellSettings settings(::configDirectory().view());
         QVERIFY(settings.read(*services_));
-        QCOMPARE(settings_dump(settings), expected);
+        QCOMPARE(settingsDump(settings), expected);
         QCOMPARE(QString::fromStdString(services_->log()), QString());
     }
 
-    void unreadable_settings_data() {
+    void unreadableSettings_data() {
         QTest::addColumn<QByteArray>("file");  // "<missing>" for no file
         QTest::newRow("missing") << QByteArray("<missing>");
         QTest::newRow("unparsable") << QByteArray("<top_left>5</top_top>");
     }
-    void unreadable_settings() {
+    void unreadableSettings() {
         QFETCH(QByteArray, file);
         if (file != "<missing>") scratch_->put(scratch_->config("qtvn_set.txt"), file);
-        shell_settings settings(::config_directory().view());
-        settings.remember_format_options = true;
+        ShellSettings settings(::configDirectory().view());
+        settings.rememberFormatOptions = true;
         settings.recent.remember("/old.toc");
         settings.geometry = {1, 2, 3, 4};
-        settings.last_dialog_folder = "/old";
-        services_->expect_message(request_kind::warning);
+        settings.lastDialogFolder = "/old";
+        services_->expectMessage(RequestKind::warning);
         QVERIFY(!settings.read(*services_));
         QCOMPARE(QString::fromStdString(services_->log()), "warning \"Can't read settings file\"");
-        QCOMPARE(settings_dump(settings), default_dump);
+        QCOMPARE(settingsDump(settings), defaultDump);
     }
 
-    void projects_a_then_b_then_exit() {
+    void projectsAThenBThenExit() {
         // the first run: no settings file, the config folder is made on the first write
-        shell_settings first(::config_directory().view());
-        services_->expect_message(request_kind::warning);
+        ShellSettings first(::configDirectory().view());
+        services_->expectMessage(RequestKind::warning);
         QVERIFY(!first.read(*services_));
         byte_string current;
         for (const char* opened : {"/p/A.toc", "/p/B.toc"}) {
             first.recent.remember(current.view());  // Open Project, before its dialog
             current = opened;
         }
-        first.dialog_folder("/p/B.toc");
-        exit_state state;
-        state.current_project_file = current.view();
+        first.dialogFolder("/p/B.toc");
+        ExitState state;
+        state.currentProjectFile = current.view();
         state.geometry = {10, 20, 640, 480};
-        first.write_at_exit(*services_, state);
+        first.writeAtExit(*services_, state);
         QCOMPARE(scratch_->read(scratch_->config("qtvn_set.txt")),
                  QByteArray("<form_height>480</form_height>\r\n<form_width>640</form_width>\r\n"
                             "<last_opened_dir>/p</last_opened_dir>\r\n"
@@ -208,22 +208,22 @@ class SettingsTest : public QObject {
                             "<save_format_on_exit>0</save_format_on_exit>\r\n"
                             "<top_left>10</top_left>\r\n<top_top>20</top_top>\r\n"));
 
-        shell_settings second(::config_directory().view());
+        ShellSettings second(::configDirectory().view());
         QVERIFY(second.read(*services_));
-        QCOMPARE(settings_dump(second),
+        QCOMPARE(settingsDump(second),
                  "remember=0 recent=[/p/B.toc|/p/A.toc] geometry=10,20,640,480 folder=/p");
     }
 
-    void settings_not_writable() {
+    void settingsNotWritable() {
         // a file where the settings folder should be
         scratch_->put("config/qtvn2", "");
-        shell_settings settings(::config_directory().view());
-        services_->expect_message(request_kind::warning);
+        ShellSettings settings(::configDirectory().view());
+        services_->expectMessage(RequestKind::warning);
         QVERIFY(!settings.write(*services_));
         QCOMPARE(QString::fromStdString(services_->log()), "warning \"Can't write settings file\"");
     }
 
-    void recent_menu_data() {
+    void recentMenu_data() {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty") << QStringList{} << QString("disabled");
@@ -238,35 +238,35 @@ class SettingsTest : public QObject {
             << QStringList{"/1", "/2", "/3", "/4", "/5", "/6", "/7"}
             << QString("enabled: [&1 /1] [&2 /2] [&3 /3] [&4 /4] [&5 /5]");
     }
-    void recent_menu() {
+    void recentMenu() {
         QFETCH(QStringList, entries);
         QFETCH(QString, expected);
         std::vector<byte_string> stored;
         for (const QString& entry : entries)
             stored.emplace_back(entry.toStdString());
-        recent_projects recent;
+        RecentProjects recent;
         recent.assign(std::move(stored));
-        const ::recent_menu menu = make_recent_menu(recent);
+        const ::RecentMenu menu = makeRecentMenu(recent);
         QStringList shown;
         for (size_t i = 0; i < menu.items.size(); ++i) {
-            const recent_slot& slot = menu.items[i];
-            shown.append(slot.visible ? "[" + text_of(slot.caption) + "]" : QString("hidden"));
+            const RecentSlot& slot = menu.items[i];
+            shown.append(slot.visible ? "[" + textOf(slot.caption) + "]" : QString("hidden"));
             // the click handler finds the entry again through the caption
-            if (slot.visible) QCOMPARE(recent_slot_number(slot.caption.view()), int(i) + 1);
+            if (slot.visible) QCOMPARE(recentSlotNumber(slot.caption.view()), int(i) + 1);
         }
         QCOMPARE(menu.enabled ? "enabled: " + shown.join(' ') : QString("disabled"), expected);
-        QCOMPARE(recent_slot_number("&"), 0);
-        QCOMPARE(recent_slot_number("&6 /x"), 0);
+        QCOMPARE(recentSlotNumber("&"), 0);
+        QCOMPARE(recentSlotNumber("&6 /x"), 0);
     }
 
-    void seven_stored_trimmed_at_next_update() {
-        recent_projects recent;
+    void sevenStoredTrimmedAtNextUpdate() {
+        RecentProjects recent;
         recent.assign({"/1", "/2", "/3", "/4", "/5", "/6", "/7"});
         recent.remember("/3");
-        QCOMPARE(list_of(recent), "/3|/1|/2|/4|/5");
+        QCOMPARE(listOf(recent), "/3|/1|/2|/4|/5");
     }
 
-    void open_recent_project_data() {
+    void openRecentProject_data() {
         QTest::addColumn<int>("slot");
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QString>("recent");
@@ -278,29 +278,29 @@ class SettingsTest : public QObject {
         QTest::newRow("slot without entry")
             << 4 << false << QString("$/a.toc|$/b.toc|$/gone.toc") << QString("/cur.toc");
     }
-    void open_recent_project() {
+    void openRecentProject() {
         QFETCH(int, slot);
         QFETCH(bool, opened);
         QFETCH(QString, recent);
         QFETCH(QString, current);
         const QString dir = scratch_->path();
-        scratch_->put("b.toc", full_project);
-        shell_settings settings(::config_directory().view());
+        scratch_->put("b.toc", fullProject);
+        ShellSettings settings(::configDirectory().view());
         settings.recent.assign({byte_string((dir + "/a.toc").toStdString()),
                                 byte_string((dir + "/b.toc").toStdString()),
                                 byte_string((dir + "/gone.toc").toStdString())});
         toc_project project;
-        const QString untouched = project_dump(project);
-        byte_string current_file("/cur.toc");
-        if (slot == 3) services_->expect_message(request_kind::warning);
+        const QString untouched = projectDump(project);
+        byte_string currentFile("/cur.toc");
+        if (slot == 3) services_->expectMessage(RequestKind::warning);
 
-        QCOMPARE(::open_recent_project(slot, settings, project, current_file, *services_), opened);
-        QCOMPARE(list_of(settings.recent), recent.replace("$", dir));
-        QCOMPARE(text_of(current_file), current.replace("$", dir));
+        QCOMPARE(::openRecentProject(slot, settings, project, currentFile, *services_), opened);
+        QCOMPARE(listOf(settings.recent), recent.replace("$", dir));
+        QCOMPARE(textOf(currentFile), current.replace("$", dir));
         if (opened) {
-            QCOMPARE(text_of(project.template_file), "/data/toc_text.htm");
+            QCOMPARE(textOf(project.template_file), "/data/toc_text.htm");
         } else {
-            QCOMPARE(project_dump(project), untouched);
+            QCOMPARE(projectDump(project), untouched);
         }
         if (slot == 3) {
             QCOMPARE(QString::fromStdString(services_->log()),
@@ -308,49 +308,49 @@ class SettingsTest : public QObject {
         }
     }
 
-    void format_options_restore_eight_values() {
-        scratch_->put(scratch_->config("qtvn_format.txt"), full_project);
-        shell_settings settings(::config_directory().view());
+    void formatOptionsRestoreEightValues() {
+        scratch_->put(scratch_->config("qtvn_format.txt"), fullProject);
+        ShellSettings settings(::configDirectory().view());
         toc_project project;
-        QVERIFY(settings.read_format_options(project));
-        QCOMPARE(project_dump(project),
+        QVERIFY(settings.readFormatOptions(project));
+        QCOMPARE(projectDump(project),
                  "range=2..4 anchor=' class=\"h\"' titles=1 numbers=0 "
                  "template='/data/toc_text.htm' indent='--' local=1 "
                  "| single=1 back=1 source=[] dest=''");
     }
 
-    void format_options_missing_ignored() {
-        shell_settings settings(::config_directory().view());
+    void formatOptionsMissingIgnored() {
+        ShellSettings settings(::configDirectory().view());
         toc_project project;
-        const QString untouched = project_dump(project);
-        QVERIFY(!settings.read_format_options(project));
-        QCOMPARE(project_dump(project), untouched);
+        const QString untouched = projectDump(project);
+        QVERIFY(!settings.readFormatOptions(project));
+        QCOMPARE(projectDump(project), untouched);
     }
 
-    void exit_writes_format_options_data() {
+    void exitWritesFormatOptions_data() {
         QTest::addColumn<bool>("remember");
         QTest::addColumn<bool>("taken");
         QTest::newRow("remembered") << true << true;
         QTest::newRow("unchecked before exit") << false << false;
     }
-    void exit_writes_format_options() {
+    void exitWritesFormatOptions() {
         QFETCH(bool, remember);
         QFETCH(bool, taken);
         const QByteArray old = "<range_to>3</range_to>\r\n";
         scratch_->put(scratch_->config("qtvn_format.txt"), old);
-        shell_settings settings(::config_directory().view());
-        settings.remember_format_options = true;
+        ShellSettings settings(::configDirectory().view());
+        settings.rememberFormatOptions = true;
         toc_project controls;
         controls.range_from = 2;
         controls.indent = byte_string("  ");
         bool called = false;
-        exit_state state;
-        state.remember_format_options = remember;
-        state.take_controls = [&]() -> toc_project& {
+        ExitState state;
+        state.rememberFormatOptions = remember;
+        state.takeControls = [&]() -> toc_project& {
             called = true;
             return controls;
         };
-        settings.write_at_exit(*services_, state);
+        settings.writeAtExit(*services_, state);
         QCOMPARE(called, taken);
         const QByteArray written = scratch_->read(scratch_->config("qtvn_format.txt"));
         if (taken) {
@@ -363,17 +363,17 @@ class SettingsTest : public QObject {
                     .contains(remember ? "<save_format_on_exit>1<" : "<save_format_on_exit>0<"));
     }
 
-    void format_options_not_writable() {
+    void formatOptionsNotWritable() {
         // a folder where the format-options file should be
         QVERIFY(QDir().mkpath(scratch_->config("qtvn_format.txt")));
-        shell_settings settings(::config_directory().view());
+        ShellSettings settings(::configDirectory().view());
         toc_project project;
-        services_->expect_message(request_kind::warning);
-        QVERIFY(!settings.write_format_options(project, *services_));
+        services_->expectMessage(RequestKind::warning);
+        QVERIFY(!settings.writeFormatOptions(project, *services_));
         QCOMPARE(QString::fromStdString(services_->log()), "warning \"\"");
     }
 
-    void dialog_folder_data() {
+    void dialogFolder_data() {
         QTest::addColumn<QString>("last");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("opened");
@@ -393,18 +393,18 @@ class SettingsTest : public QObject {
             << QString("/docs") << QString("index.html") << QString("") << QString("");
         QTest::newRow("nothing known") << QString("") << QString("") << QString("") << QString("");
     }
-    void dialog_folder() {
+    void dialogFolder() {
         QFETCH(QString, last);
         QFETCH(QString, start);
         QFETCH(QString, opened);
         QFETCH(QString, kept);
-        shell_settings settings(::config_directory().view());
-        settings.last_dialog_folder = byte_string(last.toStdString());
-        QCOMPARE(text_of(settings.dialog_folder(start.toStdString())), opened);
-        QCOMPARE(text_of(settings.last_dialog_folder), kept);
+        ShellSettings settings(::configDirectory().view());
+        settings.lastDialogFolder = byte_string(last.toStdString());
+        QCOMPARE(textOf(settings.dialogFolder(start.toStdString())), opened);
+        QCOMPARE(textOf(settings.lastDialogFolder), kept);
     }
 
-    void initial_geometry_data() {
+    void initialGeometry_data() {
         QTest::addColumn<QRect>("saved");
         QTest::addColumn<QSize>("screen");
         QTest::addColumn<QRect>("expected");
@@ -416,19 +416,19 @@ class SettingsTest : public QObject {
             << QRect(10, 10, 700, 0) << QSize(1280, 1024) << QRect(326, 302, 628, 420);
         QTest::newRow("screen smaller") << QRect() << QSize(600, 800) << QRect(0, 190, 628, 420);
     }
-    void initial_geometry() {
+    void initialGeometry() {
         QFETCH(QRect, saved);
         QFETCH(QSize, screen);
         QFETCH(QRect, expected);
-        const window_geometry place =
-            ::initial_geometry({saved.x(), saved.y(), saved.width(), saved.height()},
-                               {screen.width(), screen.height()});
+        const WindowGeometry place =
+            ::initialGeometry({saved.x(), saved.y(), saved.width(), saved.height()},
+                              {screen.width(), screen.height()});
         QCOMPARE(QRect(place.left, place.top, place.width, place.height), expected);
     }
 
   private:
-    std::unique_ptr<scratch_folder> scratch_;
-    std::unique_ptr<fake_platform_services> services_;
+    std::unique_ptr<ScratchFolder> scratch_;
+    std::unique_ptr<FakePlatformServices> services_;
 };
 
 QTEST_MAIN(SettingsTest)

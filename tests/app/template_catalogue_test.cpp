@@ -20,23 +20,23 @@ QByteArray entry(const QByteArray& file, const QByteArray& name, const QByteArra
            "</description>\r\n";
 }
 
-const QByteArray three_entries = entry("toc_list.htm", "Nested list", "Bullets") +
-                                 entry("toc_ordered.htm", "Ordered list", "Numbers") +
-                                 entry("Toc_Text.htm", "Plain text", "Preformatted");
+const QByteArray threeEntries = entry("toc_list.htm", "Nested list", "Bullets") +
+                                entry("toc_ordered.htm", "Ordered list", "Numbers") +
+                                entry("Toc_Text.htm", "Plain text", "Preformatted");
 
-QString text_of(const byte_string& text) {
-    return qt_text(text.view());
+QString textOf(const byte_string& text) {
+    return qtText(text.view());
 }
 
 // "names=A|B files=a|b" of a loaded catalogue, or "error=..." after a failure.
-QString catalogue_dump(const template_catalogue& catalogue, bool loaded) {
-    if (!loaded) return "error=" + qt_text(catalogue.error_text().view());
+QString catalogueDump(const TemplateCatalogue& catalogue, bool loaded) {
+    if (!loaded) return "error=" + qtText(catalogue.errorText().view());
     QStringList names;
     QStringList files;
-    const int prefix = static_cast<int>(catalogue.data_directory().length());
+    const int prefix = static_cast<int>(catalogue.dataDirectory().length());
     for (int32_t i = 0; i < catalogue.count(); ++i) {
-        names.append(qt_text(catalogue.names()[i].view()));
-        files.append(qt_text(catalogue.template_path(i).view()).mid(prefix));
+        names.append(qtText(catalogue.names()[i].view()));
+        files.append(qtText(catalogue.templatePath(i).view()).mid(prefix));
     }
     return "names=" + names.join('|') + " files=" + files.join('|');
 }
@@ -48,12 +48,12 @@ class TemplateCatalogueTest : public QObject {
 
   private slots:
     void init() {
-        scratch_ = std::make_unique<scratch_folder>();
-        QVERIFY(scratch_->is_valid());
-        services_ = std::make_unique<fake_platform_services>();
+        scratch_ = std::make_unique<ScratchFolder>();
+        QVERIFY(scratch_->isValid());
+        services_ = std::make_unique<FakePlatformServices>();
     }
     void cleanup() {
-        services_->verify_all_answered();
+        services_->verifyAllAnswered();
         services_.reset();
         scratch_.reset();
     }
@@ -64,7 +64,7 @@ class TemplateCatalogueTest : public QObject {
         const QString three =
             "names=Nested list|Ordered list|Plain text "
             "files=toc_list.htm|toc_ordered.htm|Toc_Text.htm";
-        QTest::newRow("interleaved") << three_entries << three;
+        QTest::newRow("interleaved") << threeEntries << three;
         QTest::newRow("grouped by kind")
             << QByteArray(
                    "<file>toc_list.htm</file><file>toc_ordered.htm</file>"
@@ -93,7 +93,7 @@ class TemplateCatalogueTest : public QObject {
                                                   << QString("error=Tag <file> is missing.");
         QTest::newRow("no description") << QByteArray("<file>a.htm</file><name>A</name>")
                                         << QString("error=Tag <description> is missing.");
-        const QString count_message =
+        const QString countMessage =
             "error=Each template description must have exactly one <file>, <name> and "
             "<description> tag.";
         QTest::newRow("two names for three files")
@@ -101,46 +101,46 @@ class TemplateCatalogueTest : public QObject {
                    "<file>a</file><file>b</file><file>c</file><name>A</name><name>B</name>"
                    "<description>x</description><description>y</description>"
                    "<description>z</description>")
-            << count_message;
+            << countMessage;
         QTest::newRow("extra description")
-            << entry("a.htm", "A", "x") + "<description>y</description>" << count_message;
+            << entry("a.htm", "A", "x") + "<description>y</description>" << countMessage;
         QTest::newRow("empty file") << QByteArray() << QString("error=Tag <file> is missing.");
     }
     void load() {
         QFETCH(QByteArray, file);
         QFETCH(QString, expected);
         scratch_->put("qvdata/templates.txt", file);
-        template_catalogue catalogue(scratch_->bytes_path("qvdata"));
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
         const bool loaded = catalogue.load();
-        QCOMPARE(catalogue_dump(catalogue, loaded), expected);
-        QCOMPARE(catalogue.is_loaded(), loaded);
+        QCOMPARE(catalogueDump(catalogue, loaded), expected);
+        QCOMPARE(catalogue.isLoaded(), loaded);
     }
 
-    void failed_load_forgets_catalogue() {
-        scratch_->put("qvdata/templates.txt", three_entries);
-        template_catalogue catalogue(scratch_->bytes_path("qvdata") + "/");
+    void failedLoadForgetsCatalogue() {
+        scratch_->put("qvdata/templates.txt", threeEntries);
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata") + "/");
         QVERIFY(catalogue.load());
-        QCOMPARE(text_of(catalogue.template_path(1)), scratch_->path("qvdata/toc_ordered.htm"));
+        QCOMPARE(textOf(catalogue.templatePath(1)), scratch_->path("qvdata/toc_ordered.htm"));
 
         scratch_->put("qvdata/templates.txt", "<file>a.htm</file");
         QVERIFY(!catalogue.load());
-        QVERIFY2(catalogue.error_text().starts_with("Line: "), catalogue.error_text().data());
+        QVERIFY2(catalogue.errorText().starts_with("Line: "), catalogue.errorText().data());
         QCOMPARE(catalogue.count(), 0);
         QVERIFY(catalogue.names().empty());
-        QVERIFY(catalogue.template_path(1).is_empty());
-        QCOMPARE(text_of(catalogue.project_template_file(1)), scratch_->path("qvdata/"));
+        QVERIFY(catalogue.templatePath(1).is_empty());
+        QCOMPARE(textOf(catalogue.projectTemplateFile(1)), scratch_->path("qvdata/"));
         byte_string text("untouched");
         QVERIFY(!catalogue.description(0, text));
-        QCOMPARE(text_of(text), "untouched");
+        QCOMPARE(textOf(text), "untouched");
 
         QFile::remove(scratch_->path("qvdata/templates.txt"));
         QVERIFY(!catalogue.load());
-        QCOMPARE(text_of(catalogue.error_text()),
+        QCOMPARE(textOf(catalogue.errorText()),
                  "Can't open file " + scratch_->path("qvdata/templates.txt"));
     }
 
-    void select_by_path_data() {
-        QTest::addColumn<QString>("template_file");
+    void selectByPath_data() {
+        QTest::addColumn<QString>("templateFile");
         QTest::addColumn<int>("expected");
         QTest::newRow("empty") << QString("") << 0;
         QTest::newRow("bare name") << QString("toc_ordered.htm") << 1;
@@ -151,19 +151,19 @@ class TemplateCatalogueTest : public QObject {
         QTest::newRow("trailing slash") << QString("/x/toc_ordered.htm/") << 0;
         QTest::newRow("backslash is a name byte") << QString("C:\\qvdata\\toc_ordered.htm") << 0;
     }
-    void select_by_path() {
-        QFETCH(QString, template_file);
+    void selectByPath() {
+        QFETCH(QString, templateFile);
         QFETCH(int, expected);
-        scratch_->put("qvdata/templates.txt", three_entries);
-        template_catalogue catalogue(scratch_->bytes_path("qvdata"));
+        scratch_->put("qvdata/templates.txt", threeEntries);
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
         QVERIFY(catalogue.load());
-        const std::string path = template_file.toStdString();
-        QCOMPARE(catalogue.select_by_path(path), expected);
+        const std::string path = templateFile.toStdString();
+        QCOMPARE(catalogue.selectByPath(path), expected);
         // a selection found in another folder comes back as the data directory's file
-        QCOMPARE(text_of(catalogue.project_template_file(catalogue.select_by_path(path))),
-                 text_of(catalogue.template_path(expected)));
-        template_catalogue absent(scratch_->bytes_path("qvdata"));
-        QCOMPARE(absent.select_by_path(path), 0);
+        QCOMPARE(textOf(catalogue.projectTemplateFile(catalogue.selectByPath(path))),
+                 textOf(catalogue.templatePath(expected)));
+        TemplateCatalogue absent(scratch_->bytesPath("qvdata"));
+        QCOMPARE(absent.selectByPath(path), 0);
     }
 
     void description_data() {
@@ -187,40 +187,40 @@ class TemplateCatalogueTest : public QObject {
         QFETCH(QString, shown);
         scratch_->put("qvdata/templates.txt", entry("a.htm", "Fish &amp; Chips [*]", "x") +
                                                   entry("b.htm", "B", description));
-        template_catalogue catalogue(scratch_->bytes_path("qvdata"));
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
         QVERIFY(catalogue.load());
         byte_string text;
         QVERIFY(catalogue.description(1, text));
         QCOMPARE(QByteArray(text.data(), text.length()), expected);
 
         TemplateDescriptionBox box;
-        show_template_description(box, catalogue, 1, *services_);
+        showTemplateDescription(box, catalogue, 1, *services_);
         QVERIFY(box.isVisible());
         QVERIFY(box.isModal());
         QCOMPARE(box.windowTitle(), "B");
-        QCOMPARE(box.shown_text(), shown);
+        QCOMPARE(box.shownText(), shown);
         QCOMPARE(box.minimumSize(), box.maximumSize());
         QTest::mouseClick(box.findChild<QPushButton*>(), Qt::LeftButton);
         QVERIFY(!box.isVisible());
 
-        show_template_description(box, catalogue, 0, *services_);
+        showTemplateDescription(box, catalogue, 0, *services_);
         QCOMPARE(box.windowHandle()->title(), "Fish & Chips [*]");
         box.close();
     }
 
-    void description_needs_catalogue_and_selection() {
-        scratch_->put("qvdata/templates.txt", three_entries);
-        template_catalogue catalogue(scratch_->bytes_path("qvdata"));
+    void descriptionNeedsCatalogueAndSelection() {
+        scratch_->put("qvdata/templates.txt", threeEntries);
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
         TemplateDescriptionBox box;
-        show_template_description(box, catalogue, 0, *services_);
+        showTemplateDescription(box, catalogue, 0, *services_);
         QVERIFY(!box.isVisible());
         QVERIFY(catalogue.load());
-        show_template_description(box, catalogue, -1, *services_);
-        show_template_description(box, catalogue, 3, *services_);
+        showTemplateDescription(box, catalogue, -1, *services_);
+        showTemplateDescription(box, catalogue, 3, *services_);
         QVERIFY(!box.isVisible());
     }
 
-    void edit_template_data() {
+    void editTemplate_data() {
         QTest::addColumn<bool>("loaded");
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("started");  // -1: the shell is not asked
@@ -233,23 +233,23 @@ class TemplateCatalogueTest : public QObject {
         QTest::newRow("nothing selected") << true << -1 << -1 << QString("");
         QTest::newRow("no catalogue") << false << 0 << -1 << QString("");
     }
-    void edit_template() {
+    void editTemplate() {
         QFETCH(bool, loaded);
         QFETCH(int, index);
         QFETCH(int, started);
         QFETCH(QString, log);
-        scratch_->put("qvdata/templates.txt", three_entries);
-        template_catalogue catalogue(scratch_->bytes_path("qvdata"));
+        scratch_->put("qvdata/templates.txt", threeEntries);
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
         if (loaded) QVERIFY(catalogue.load());
-        if (started >= 0) services_->answer_shell_open(started == 1);
-        if (started == 0) services_->expect_message(request_kind::warning);
-        ::edit_template(catalogue, index, *services_);
+        if (started >= 0) services_->answerShellOpen(started == 1);
+        if (started == 0) services_->expectMessage(RequestKind::warning);
+        ::editTemplate(catalogue, index, *services_);
         QCOMPARE(QString::fromStdString(services_->log()),
                  log.replace("$", scratch_->path("qvdata")));
     }
 
-    void reinit_template_data_data() {
-        QTest::addColumn<QByteArray>("new_file");
+    void reinitTemplateData_data() {
+        QTest::addColumn<QByteArray>("newFile");
         QTest::addColumn<QString>("names");
         QTest::addColumn<int>("selected");
         QTest::addColumn<QString>("warning");
@@ -264,33 +264,33 @@ class TemplateCatalogueTest : public QObject {
             << QString("Nested list|Ordered list|Plain text") << 2
             << QString("Tag <name> is missing.");
     }
-    void reinit_template_data() {
-        QFETCH(QByteArray, new_file);
+    void reinitTemplateData() {
+        QFETCH(QByteArray, newFile);
         QFETCH(QString, names);
         QFETCH(int, selected);
         QFETCH(QString, warning);
-        scratch_->put("qvdata/templates.txt", three_entries);
-        template_catalogue catalogue(scratch_->bytes_path("qvdata"));
+        scratch_->put("qvdata/templates.txt", threeEntries);
+        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
         QVERIFY(catalogue.load());
         QComboBox list;
-        fill_template_list(list, catalogue);
+        fillTemplateList(list, catalogue);
         list.setCurrentIndex(2);
 
         // the main window's two transfers, reduced to the template
-        byte_string template_file;
+        byte_string templateFile;
         QStringList steps;
-        const auto take_controls = [&] {
+        const auto takeControls = [&] {
             steps.append("take");
-            template_file = catalogue.project_template_file(list.currentIndex());
+            templateFile = catalogue.projectTemplateFile(list.currentIndex());
         };
-        const auto show_project = [&] {
+        const auto showProject = [&] {
             steps.append("show");
-            list.setCurrentIndex(catalogue.select_by_path(template_file.view()));
+            list.setCurrentIndex(catalogue.selectByPath(templateFile.view()));
         };
-        scratch_->put("qvdata/templates.txt", new_file);
-        if (!warning.isEmpty()) services_->expect_message(request_kind::warning);
+        scratch_->put("qvdata/templates.txt", newFile);
+        if (!warning.isEmpty()) services_->expectMessage(RequestKind::warning);
         const bool done =
-            ::reinit_template_data(catalogue, list, *services_, take_controls, show_project);
+            ::reinitTemplateData(catalogue, list, *services_, takeControls, showProject);
 
         QCOMPARE(done, warning.isEmpty());
         QCOMPARE(steps.join(','), done ? "take,show" : "take");
@@ -299,16 +299,16 @@ class TemplateCatalogueTest : public QObject {
             shown.append(list.itemText(i));
         QCOMPARE(shown.join('|'), names);
         QCOMPARE(list.currentIndex(), selected);
-        QCOMPARE(text_of(template_file), scratch_->path("qvdata/Toc_Text.htm"));
+        QCOMPARE(textOf(templateFile), scratch_->path("qvdata/Toc_Text.htm"));
         if (!done) {
             QCOMPARE(QString::fromStdString(services_->log()), "warning \"" + warning + "\"");
-            QVERIFY(catalogue.template_path(list.currentIndex()).is_empty());
+            QVERIFY(catalogue.templatePath(list.currentIndex()).is_empty());
         }
     }
 
   private:
-    std::unique_ptr<scratch_folder> scratch_;
-    std::unique_ptr<fake_platform_services> services_;
+    std::unique_ptr<ScratchFolder> scratch_;
+    std::unique_ptr<FakePlatformServices> services_;
 };
 
 QTEST_MAIN(TemplateCatalogueTest)
