@@ -26,6 +26,6 @@ void progress_step_done(progress_scale& scale) {
     scale.done_percent += rounded_share(scale.step_units / scale.total_units * 100 * scale.scale);
 }
 
-void report_scaled_progress(int32_t percent, void* scale) {
-    progress_report(percent, *static_cast<const progress_scale*>(scale));
+progress_function scaled_progress(const progress_scale& scale) {
+    return [&scale](int32_t percent) { progress_report(percent, scale); };
 }

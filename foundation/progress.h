@@ -23,8 +23,6 @@ void progress_report(int32_t percent, const progress_scale& scale);
 // Adds the step's share, rounded, to done_percent; nothing with total_units 0.
 void progress_step_done(progress_scale& scale);
 
-// The shape of the HTML reader's progress callback, which passes its datum back.
-using progress_callback = void (*)(int32_t percent, void* user_data);
-// A progress_callback for work that reports its own percent: `scale` is a progress_scale that
-// turns it into overall percent through progress_report.
-void report_scaled_progress(int32_t percent, void* scale);
+// A progress function for work that reports its own percent: `scale`, which must outlive it,
+// turns that into overall percent through progress_report.
+progress_function scaled_progress(const progress_scale& scale);

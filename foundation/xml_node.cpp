@@ -17,17 +17,9 @@ void* xml_node::operator new(size_t size) {
     return node;
 }
 
-void* xml_node::operator new(size_t size, const std::nothrow_t&) noexcept {
-    return operator new(size);
-}
-
 void xml_node::operator delete(void* node) noexcept {
     if constexpr (pooled)
         small_heap::release(node, sizeof(xml_node), small_heap::region::nodes);
     else
         ::operator delete(node);
-}
-
-void xml_node::operator delete(void* node, const std::nothrow_t&) noexcept {
-    operator delete(node);
 }

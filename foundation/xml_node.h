@@ -24,10 +24,7 @@ class xml_node final : public tree_node {
 
     // Never null: a node that can't be had ends the program through out_of_memory().
     static void* operator new(size_t size);
-    // The same; a caller's null check never fires.
-    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
     static void operator delete(void* slot) noexcept;
-    static void operator delete(void* slot, const std::nothrow_t&) noexcept;
 
     // Members are ordered so that the node packs without holes, and what a walk over all nodes
     // reads (kind, element) shares the first cache line with the links.

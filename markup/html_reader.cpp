@@ -17,22 +17,20 @@ constexpr int32_t largest_text_chunk = 1048576;
 class percent_meter {
   public:
     // A size of all bits set stands for an unknown size: only the final 100 is reported.
-    percent_meter(progress_callback callback, void* data, uint64_t size)
-        : callback_(callback), data_(data), size_(size) {}
+    percent_meter(const progress_function& report, uint64_t size) : report_(report), size_(size) {}
 
     void report(uint64_t done) const {
-        if (!callback_ || size_ == std::numeric_limits<uint64_t>::max()) return;
+        if (!report_ || size_ == std::numeric_limits<uint64_t>::max()) return;
         // a file that grew while it was read, or one that tells no size (a pipe), counts as done
         const uint64_t percent = size_ == 0 || done >= size_ ? 100 : done * 100 / size_;
-        callback_(static_cast<int32_t>(percent), data_);
+        report_(static_cast<int32_t>(percent));
     }
     void report_done() const {
-        if (callback_) callback_(100, data_);
+        if (report_) report_(100);
     }
 
   private:
-    progress_callback callback_;
-    void* data_;
+    const progress_function& report_;
     uint64_t size_;
 };
 
@@ -351,8 +349,8 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
     return found == innermost_unknown_.end() ? -1 : found->second;
 }
 
-result parse_html_file(std::string_view path, node_tree& tree, progress_callback progress,
-                       void* progress_data, node_classifier fold) {
+result parse_html_file(std::string_view path, node_tree& tree, const progress_function& progress,
+                       node_classifier fold) {
     const file_descriptor file = file_open(path);
     if (file == invalid_handle) return file_failure("Can't open source file: ", path);
     const uint64_t size = file_descriptor_size(file);
@@ -361,7 +359,7 @@ result parse_html_file(std::string_view path, node_tree& tree, progress_callback
         file_close(file);
         return file_failure(too_large_message, path);
     }
-    const percent_meter meter(progress, progress_data, size);
+    const percent_meter meter(progress, size);
 
     html_reader reader(tree);
     reader.fold_with(fold);
@@ -399,10 +397,10 @@ result parse_html_file(std::string_view path, node_tree& tree, progress_callback
     return result::success();
 }
 
-result parse_html_text(std::string_view text, node_tree& tree, progress_callback progress,
-                       void* progress_data, int32_t chunk_size, node_classifier fold) {
+result parse_html_text(std::string_view text, node_tree& tree, const progress_function& progress,
+                       int32_t chunk_size, node_classifier fold) {
     const auto step = static_cast<size_t>(std::clamp(chunk_size, 1, largest_text_chunk));
-    const percent_meter meter(progress, progress_data, text.size());
+    const percent_meter meter(progress, text.size());
     html_reader reader(tree);
     reader.fold_with(fold);
     scan_status status = scan_status::needs_input;

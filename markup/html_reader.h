@@ -118,11 +118,11 @@ class html_reader : public markup_scanner {
 // large: <path>" past largest_readable_file, refused before anything is read when its size is
 // known), or with "Memory error occurred" when the scanner's size limit is reached.
 // `progress`, when given, receives the percent of the file read, once per chunk, and 100 at the
-// end, together with `progress_data`. After a failure the tree holds what was read. `fold`, when
+// end. After a failure the tree holds what was read. `fold`, when
 // given, folds the tree as html_reader::fold_with describes.
-result parse_html_file(std::string_view path, node_tree& tree, progress_callback progress = nullptr,
-                       void* progress_data = nullptr, node_classifier fold = nullptr);
+result parse_html_file(std::string_view path, node_tree& tree,
+                       const progress_function& progress = {}, node_classifier fold = nullptr);
 // The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
-result parse_html_text(std::string_view text, node_tree& tree, progress_callback progress = nullptr,
-                       void* progress_data = nullptr, int32_t chunk_size = html_chunk_size,
+result parse_html_text(std::string_view text, node_tree& tree,
+                       const progress_function& progress = {}, int32_t chunk_size = html_chunk_size,
                        node_classifier fold = nullptr);

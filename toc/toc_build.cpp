@@ -60,7 +60,7 @@ result failure(std::string_view message, std::string_view path) {
 // folded as it is read.
 result read_document(std::string_view path, node_tree& document, progress_scale* progress) {
     tree_prepend_top(document, new xml_node());
-    return parse_html_file(path, document, progress ? report_scaled_progress : nullptr, progress,
+    return parse_html_file(path, document, progress ? scaled_progress(*progress) : nullptr,
                            scan_role);
 }
 

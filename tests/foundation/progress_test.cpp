@@ -67,9 +67,9 @@ TEST(ProgressTest, NothingWithoutCallbackOrTotal) {
 TEST(ProgressTest, ScaledCallbackReportsThroughTheScale) {
     std::vector<int32_t> seen;
     progress_scale scale{4, 1, 0.8, 40, record_into(seen)};
-    progress_callback reader_progress = report_scaled_progress;
-    reader_progress(50, &scale);
-    reader_progress(100, &scale);
+    const progress_function reader_progress = scaled_progress(scale);
+    reader_progress(50);
+    reader_progress(100);
     EXPECT_EQ(seen, (std::vector<int32_t>{50, 60}));
 }
 

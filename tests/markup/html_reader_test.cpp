@@ -268,8 +268,7 @@ void check_folding(const std::string& doc) {
     for (const int32_t chunk : {1, 7, html_chunk_size}) {
         SCOPED_TRACE(chunk);
         document folded;
-        ASSERT_TRUE(
-            parse_html_text(doc, folded.tree, nullptr, nullptr, chunk, fold_test_role).is_ok());
+        ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, chunk, fold_test_role).is_ok());
         ASSERT_EQ(tree_raw(folded.tree), doc);
         ASSERT_EQ(fold_landmarks(folded.tree), fold_landmarks(plain.tree));
     }
@@ -305,8 +304,7 @@ TEST(HtmlReaderTest, FoldingLeavesFewNodes) {
     for (int i = 0; i < 1000; ++i)
         doc += "<h1>Head</h1><p>a <b>b</b> c</p><table><tr><td>1</td></tr></table>\n";
     document folded;
-    ASSERT_TRUE(parse_html_text(doc, folded.tree, nullptr, nullptr, html_chunk_size, fold_test_role)
-                    .is_ok());
+    ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, html_chunk_size, fold_test_role).is_ok());
     int64_t nodes = 0;
     for (const tree_node* n = folded.tree.first(); n; n = tree_next(n))
         ++nodes;
@@ -325,8 +323,7 @@ TEST(HtmlReaderTest, FoldingDeepNestingStaysLinear) {
     for (int i = 0; i < 100000; ++i)
         doc += "<p><b>y";
     document folded;
-    ASSERT_TRUE(parse_html_text(doc, folded.tree, nullptr, nullptr, html_chunk_size, fold_test_role)
-                    .is_ok());
+    ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, html_chunk_size, fold_test_role).is_ok());
     EXPECT_EQ(tree_raw(folded.tree), doc);
 }
 
@@ -352,14 +349,14 @@ TEST(HtmlReaderTest, WideElementReadsInLinearTime) {
     EXPECT_EQ(reading.tree.last_top()->child_count(), 1000000);
 }
 
-void record(int32_t percent, void* data) {
-    static_cast<std::vector<int32_t>*>(data)->push_back(percent);
+progress_function record_into(std::vector<int32_t>& seen) {
+    return [&seen](int32_t percent) { seen.push_back(percent); };
 }
 
 TEST(HtmlReaderTest, TextInChunksReportsProgress) {
     document doc;
     std::vector<int32_t> seen;
-    ASSERT_TRUE(parse_html_text("<p>0123456789", doc.tree, record, &seen, 4).is_ok());
+    ASSERT_TRUE(parse_html_text("<p>0123456789", doc.tree, record_into(seen), 4).is_ok());
     EXPECT_EQ(seen, (std::vector<int32_t>{30, 61, 92, 100, 100}));
     EXPECT_EQ(tree_dump(doc.tree), R"(p?(T"0123456789"))");
 }
@@ -374,7 +371,7 @@ TEST_F(HtmlReaderFileTest, ReadsInChunksWithProgress) {
     put("a.html", bytes);
     document doc;
     std::vector<int32_t> seen;
-    ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, record, &seen).is_ok());
+    ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, record_into(seen)).is_ok());
     EXPECT_EQ(tree_raw(doc.tree), bytes);
     EXPECT_EQ(seen, (std::vector<int32_t>{40, 81, 100, 100}));
 }
@@ -383,7 +380,7 @@ TEST_F(HtmlReaderFileTest, EmptyFileSucceedsWithFullProgress) {
     put("empty.html", "");
     document doc;
     std::vector<int32_t> seen;
-    ASSERT_TRUE(parse_html_file(path("empty.html"), doc.tree, record, &seen).is_ok());
+    ASSERT_TRUE(parse_html_file(path("empty.html"), doc.tree, record_into(seen)).is_ok());
     EXPECT_EQ(doc.tree.top_count(), 1);
     EXPECT_EQ(seen, std::vector<int32_t>{100});
 }
@@ -394,14 +391,14 @@ TEST_F(HtmlReaderFileTest, ProgressGoesThroughAScale) {
     progress_scale scale{65536, 32768, 0.8, 10,
                          [&seen](int32_t percent) { seen.push_back(percent); }};
     document doc;
-    ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, report_scaled_progress, &scale).is_ok());
+    ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, scaled_progress(scale)).is_ok());
     EXPECT_EQ(seen, (std::vector<int32_t>{30, 50, 50}));
 }
 
 TEST_F(HtmlReaderFileTest, MissingFileNamesThePath) {
     document doc;
     std::vector<int32_t> seen;
-    EXPECT_EQ(parse_html_file(path("none.html"), doc.tree, record, &seen).message(),
+    EXPECT_EQ(parse_html_file(path("none.html"), doc.tree, record_into(seen)).message(),
               "Can't open source file: " + path("none.html"));
     EXPECT_EQ(doc.tree.top_count(), 1);
     EXPECT_TRUE(seen.empty());
@@ -412,7 +409,7 @@ TEST_F(HtmlReaderFileTest, FilePastTwoGigabytesIsRefusedUnread) {
     put_sparse("huge.html", largest_readable_file + 1);
     document doc;
     std::vector<int32_t> seen;
-    EXPECT_EQ(parse_html_file(path("huge.html"), doc.tree, record, &seen).message(),
+    EXPECT_EQ(parse_html_file(path("huge.html"), doc.tree, record_into(seen)).message(),
               "Source file is too large: " + path("huge.html"));
     EXPECT_EQ(doc.tree.top_count(), 1);
     EXPECT_TRUE(seen.empty());

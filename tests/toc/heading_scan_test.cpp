@@ -43,8 +43,7 @@ class HeadingScanTest : public testing::Test {
                      bool fold = false) {
         node_tree document;
         tree_insert(document, new xml_node(), nullptr, nullptr);
-        EXPECT_TRUE(parse_html_text(html, document, nullptr, nullptr, html_chunk_size,
-                                    fold ? scan_role : nullptr)
+        EXPECT_TRUE(parse_html_text(html, document, {}, html_chunk_size, fold ? scan_role : nullptr)
                         .is_ok());
         heading_scan scan;
         scan.range_from = opt.from;
