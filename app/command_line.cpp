@@ -28,9 +28,9 @@ constexpr std::string_view usage =
 
 // The percentage of a running build or clear on one terminal line. Writes only when the number
 // changes, as the engine reports far more often than a person can read.
-class progress_line {
+class ProgressLine {
   public:
-    progress_line(std::ostream& stream, std::string_view verb) : stream_(stream), verb_(verb) {}
+    ProgressLine(std::ostream& stream, std::string_view verb) : stream_(stream), verb_(verb) {}
 
     void show(int32_t percent) {
         if (percent < 0) percent = 0;
@@ -64,14 +64,14 @@ int report(std::string& out, std::string_view outcome, std::string_view detail, 
 
 // "-command" or "-clear" with the project file as the token after the keyword; further tokens
 // are ignored.
-int run_project(std::span<const std::string_view> arguments, bool clear, std::string& out,
-                std::ostream& err, bool show_progress) {
+int runProject(std::span<const std::string_view> arguments, bool clear, std::string& out,
+               std::ostream& err, bool show_progress) {
     // A keyword without a file is a parameter error even when a file named like the keyword
     // happens to exist in the current directory.
     if (arguments.size() < 2) return report(out, parameter_error, {}, exit_parameter_error);
     const std::string_view path = arguments[1];
     file_info info;
-    if (!file_stat(info, path) || info.is_directory != 0) {
+    if (!file_stat(info, path) || info.is_directory) {
         return report(out, parameter_error, {}, exit_parameter_error);
     }
 
@@ -79,7 +79,7 @@ int run_project(std::span<const std::string_view> arguments, bool clear, std::st
     if (const result loaded = project.load(path); !loaded.is_ok()) {
         return report(out, error_occurred, loaded.message().view(), exit_error_occurred);
     }
-    progress_line line(err, clear ? "Clearing" : "Building");
+    ProgressLine line(err, clear ? "Clearing" : "Building");
     progress_function progress;
     if (show_progress) progress = [&line](int32_t percent) { line.show(percent); };
     const result done = clear ? clear_toc(project, progress) : build_toc(project, progress);
@@ -91,38 +91,38 @@ int run_project(std::span<const std::string_view> arguments, bool clear, std::st
     return report(out, clear ? clearance_done : build_complete, {}, exit_done);
 }
 
-std::string_view file_name_of(std::string_view path) {
+std::string_view fileNameOf(std::string_view path) {
     const size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string_view directory_of(std::string_view path) {
+std::string_view directoryOf(std::string_view path) {
     const size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
 }  // namespace
 
-bool is_toc_tool(std::string_view program_path) {
-    byte_string name(file_name_of(program_path));
+bool isTocTool(std::string_view program_path) {
+    byte_string name(fileNameOf(program_path));
     to_lower(name);
     std::string_view stem = name.view();
     if (stem.ends_with(".exe")) stem.remove_suffix(4);
     return stem == "qtvn2";
 }
 
-std::string program_directory(std::string_view program_path) {
-    const std::string own(directory_of(program_path));
+std::string programDirectoryOf(std::string_view program_path) {
+    const std::string own(directoryOf(program_path));
     file_info info;
-    if (file_stat(info, own + "qvdata") && info.is_directory != 0) return own;
+    if (file_stat(info, own + "qvdata") && info.is_directory) return own;
     // <prefix>/bin/ gives <prefix>/share/qtvn2/; a program in "/" counts "/" as its prefix.
     std::string_view bin = own;
     if (bin.size() > 1 && bin.ends_with('/')) bin.remove_suffix(1);
-    return std::string(directory_of(bin)) + "share/qtvn2/";
+    return std::string(directoryOf(bin)) + "share/qtvn2/";
 }
 
-int run_command_line(std::span<const std::string_view> arguments, std::string& out,
-                     std::ostream& err, bool show_progress) {
+int runCommandLine(std::span<const std::string_view> arguments, std::string& out, std::ostream& err,
+                   bool show_progress) {
     if (arguments.empty()) {
         err << usage;
         return exit_parameter_error;
@@ -131,7 +131,7 @@ int run_command_line(std::span<const std::string_view> arguments, std::string& o
     byte_string keyword(arguments[0]);
     to_lower(keyword);
     if (keyword == "-command" || keyword == "-clear") {
-        return run_project(arguments, keyword == "-clear", out, err, show_progress);
+        return runProject(arguments, keyword == "-clear", out, err, show_progress);
     }
     if (keyword == "--help" || keyword == "-h") {
         out.append(usage);

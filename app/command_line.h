@@ -15,12 +15,12 @@ constexpr int exit_parameter_error = 2;  // "Parameter error", or nothing to do
 
 // True when the program file is the TOC tool: its file name, lower-cased and without a trailing
 // ".exe", is "qtvn2". The path itself keeps its case: only the name is compared.
-[[nodiscard]] bool is_toc_tool(std::string_view program_path);
+[[nodiscard]] bool isTocTool(std::string_view program_path);
 
 // The directory, with a trailing '/', that holds the data directory "qvdata/": the program's own
 // directory when "qvdata" is there (a build tree or an unpacked folder), else
 // "<prefix>/share/qtvn2/" of an installed tree whose executable lies in "<prefix>/bin/".
-[[nodiscard]] std::string program_directory(std::string_view program_path);
+[[nodiscard]] std::string programDirectoryOf(std::string_view program_path);
 
 // Runs the TOC tool on its arguments (the program name left out), each argument one token, and
 // returns the exit code. Everything meant for standard output is appended to `out`, which the
@@ -28,5 +28,5 @@ constexpr int exit_parameter_error = 2;  // "Parameter error", or nothing to do
 // receives the usage when there is nothing to do and, only with `show_progress`, the
 // percentage line of a build or clear, overwritten as it grows and erased at the end.
 // Relative paths resolve against the current directory, which is left as it is.
-[[nodiscard]] int run_command_line(std::span<const std::string_view> arguments, std::string& out,
-                                   std::ostream& err, bool show_progress);
+[[nodiscard]] int runCommandLine(std::span<const std::string_view> arguments, std::string& out,
+                                 std::ostream& err, bool show_progress);

@@ -18,15 +18,15 @@ int main(int argc, char** argv) {
     const byte_string program = module_path();
     const std::string_view programPath =
         !program.is_empty() ? program.view() : std::string_view(argc > 0 ? argv[0] : "");
-    if (!is_toc_tool(programPath)) return 0;
+    if (!isTocTool(programPath)) return 0;
 
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     // Without a display the usage is shown instead, as for any other argument it can't take.
     if (startsGui(arguments) && hasDisplay()) {
-        return runGui(argc, argv, program_directory(programPath), chooseStartFile(arguments));
+        return runGui(argc, argv, programDirectoryOf(programPath), chooseStartFile(arguments));
     }
     std::string out;
-    const int code = run_command_line(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
+    const int code = runCommandLine(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
     if (!out.empty()) write_stdout(out);
     return code;
 }

@@ -26,7 +26,7 @@ outcome run(const std::vector<std::string>& arguments, bool show_progress = fals
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
     outcome result;
     std::ostringstream err;
-    result.code = run_command_line(views, result.out, err, show_progress);
+    result.code = runCommandLine(views, result.out, err, show_progress);
     result.err = err.str();
     return result;
 }
@@ -45,7 +45,7 @@ TEST(CommandLineTest, RoleByFileName) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
-        EXPECT_EQ(is_toc_tool(row.path), row.is_tool);
+        EXPECT_EQ(isTocTool(row.path), row.is_tool);
     }
 }
 
@@ -53,11 +53,11 @@ class ProgramDirectoryTest : public SiteTest {};
 
 TEST_F(ProgramDirectoryTest, BuildTreeThenInstalledTree) {
     put_file("build/bin/qvdata/templates.txt", "");
-    EXPECT_EQ(program_directory(path("build/bin/qtvn2")), path("build/bin/"));
+    EXPECT_EQ(programDirectoryOf(path("build/bin/qtvn2")), path("build/bin/"));
     // a file named qvdata is no data directory
     put_file("usr/bin/qvdata", "");
-    EXPECT_EQ(program_directory(path("usr/bin/qtvn2")), path("usr/share/qtvn2/"));
-    EXPECT_EQ(program_directory("/qtvn2"), "/share/qtvn2/");
+    EXPECT_EQ(programDirectoryOf(path("usr/bin/qtvn2")), path("usr/share/qtvn2/"));
+    EXPECT_EQ(programDirectoryOf("/qtvn2"), "/share/qtvn2/");
 }
 
 class CommandLineRunTest : public SiteTest {};
