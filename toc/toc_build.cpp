@@ -104,8 +104,8 @@ result refresh_template(const toc_project& project, const file_run& run) {
     return result::success();
 }
 
-// file_stat as file_size sees the path: file_size refuses "page.htm/", which file_stat takes
-// for "page.htm".
+// file_stat as the reader sees the path: opening "page.htm/" fails, while stat takes it for
+// "page.htm".
 bool stat_source(std::string_view source, file_info& info) {
     return !source.ends_with('/') && file_stat(info, source);
 }
@@ -130,9 +130,9 @@ result prepare_source(std::string_view source, output_batch& batch, source_info&
     return committed;
 }
 
-// The part of the progress bar a source takes: its size as file_size tells it.
+// The part of the progress bar a source takes: its size, or a large share when it has none.
 double size_units(const source_info& source) {
-    return static_cast<double>(source.found ? static_cast<uint32_t>(source.info.size) : UINT32_MAX);
+    return static_cast<double>(source.found ? source.info.size : uint64_t{UINT32_MAX});
 }
 
 bool in_range(const xml_node& node, int32_t from, int32_t to) {
