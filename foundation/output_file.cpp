@@ -156,24 +156,30 @@ result output_file::open(std::string_view path) {
     const size_t slash = target.rfind('/');
     const std::string_view name =
         slash == std::string_view::npos ? target : target.substr(slash + 1);
-    if (!create_temporary(byte_string(directory_of(target)), name)) {
+    // A replacement starts readable by its owner alone and takes the old file's access before
+    // its first byte; a new file gets 0666 less the umask or the directory's default ACL.
+    if (!create_temporary(byte_string(directory_of(target)), name, exists ? 0600 : 0666)) {
         fail(status_code::open_failed);
         return result_;
     }
-    if (exists) {
-        // the owner first: changing it clears set-id bits that the mode then restores
-        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
-            // only a privileged process may give a file away; the mode still carries over
-        }
-        if (::fchmod(fd_, st.st_mode & 07777) != 0) {
-            discard();
-            fail(status_code::open_failed);
-        }
+    if (exists && !take_access_of(st)) {
+        discard();
+        fail(status_code::open_failed);
     }
     return result_;
 }
 
-bool output_file::create_temporary(const byte_string& directory, std::string_view name) {
+bool output_file::take_access_of(const struct stat& old) {
+    // the owner first: changing it clears set-id bits that the mode then restores
+    if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
+        // only a privileged process may give a file away; a member of the group may still keep it
+        (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+    }
+    return ::fchmod(fd_, old.st_mode & 07777) == 0;
+}
+
+bool output_file::create_temporary(const byte_string& directory, std::string_view name,
+                                   mode_t mode) {
     static uint32_t counter = 0;
     const auto pid = static_cast<unsigned long>(::getpid());
     name = name.substr(0, max_name_in_temporary);
@@ -190,7 +196,7 @@ bool output_file::create_temporary(const byte_string& directory, std::string_vie
         temporary_.append(suffix);
         // O_EXCL: never write into a file that someone else made
         do {
-            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ >= 0) return true;
         if (errno != EEXIST) break;

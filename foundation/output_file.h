@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -53,7 +55,10 @@ class output_file {
     bool is_open() const { return fd_ >= 0; }
 
   private:
-    [[nodiscard]] bool create_temporary(const byte_string& directory, std::string_view name);
+    [[nodiscard]] bool create_temporary(const byte_string& directory, std::string_view name,
+                                        mode_t mode);
+    // Gives the open temporary file the owner, group and mode of `old`, as far as permitted.
+    [[nodiscard]] bool take_access_of(const struct stat& old);
     void flush_buffer();
     void write_through(const char* bytes, size_t n);
     void fail(status_code code);

@@ -69,16 +69,26 @@ TEST_F(OutputFileTest, NewFileGetsEveryPieceAndDefaultMode) {
     EXPECT_EQ(names_in(), names{"new.htm"});
 }
 
+// The temporary file has the old file's mode before its first byte, so a private file's new
+// contents are never readable by others, even with an open umask.
 TEST_F(OutputFileTest, ReplacementKeepsPermissions) {
-    put("page.htm", "old");
-    ASSERT_EQ(::chmod(path("page.htm").c_str(), 0604), 0);
-    output_file out;
-    ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
-    out.write("new bytes");
-    ASSERT_EQ(out.commit().code(), status_code::ok);
-    EXPECT_EQ(bytes_of("page.htm"), "new bytes");
-    EXPECT_EQ(mode_of("page.htm") & 07777, 0604u);
-    EXPECT_EQ(names_in(), names{"page.htm"});
+    const mode_t old_umask = ::umask(0);
+    for (mode_t mode : {0600, 0604, 04755, 02750, 01640, 06700}) {
+        SCOPED_TRACE(mode);
+        put("page.htm", "old");
+        ASSERT_EQ(::chmod(path("page.htm").c_str(), mode), 0);
+        output_file out;
+        ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
+        const names both = names_in();
+        ASSERT_EQ(both.size(), 2u);
+        EXPECT_EQ(mode_of(both[0]) & 07777, mode);
+        out.write("new bytes");
+        ASSERT_EQ(out.commit().code(), status_code::ok);
+        EXPECT_EQ(bytes_of("page.htm"), "new bytes");
+        EXPECT_EQ(mode_of("page.htm") & 07777, mode);
+        EXPECT_EQ(names_in(), names{"page.htm"});
+    }
+    ::umask(old_umask);
 }
 
 TEST_F(OutputFileTest, FailedWriteLeavesTheOldFile) {
