@@ -66,6 +66,19 @@ std::string_view directory_of(std::string_view path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Makes a rename in `directory` survive a crash. Best effort: the file is in place already, and a
+// directory without read permission can't be opened for it.
+void sync_directory(std::string_view directory) {
+    byte_string path(directory);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
 // Replaces a symbolic link's path by the path it holds; false when it cannot be read.
 bool follow_link(byte_string& path) {
     byte_string link;
@@ -257,8 +270,12 @@ result output_file::commit() {
     const int closed = close_checked(fd_);
     fd_ = -1;
     if (closed != 0 && result_.is_ok()) fail(status_code::write_failed);
-    if (!in_place_ && result_.is_ok() && rename_checked(temporary_, target_, path_) != 0) {
-        fail(status_code::write_failed);
+    if (!in_place_ && result_.is_ok()) {
+        if (rename_checked(temporary_, target_, path_) != 0) {
+            fail(status_code::write_failed);
+        } else {
+            sync_directory(directory_of(target_.view()));
+        }
     }
     if (!in_place_ && !result_.is_ok()) ::unlink(temporary_.c_str());
     temporary_.clear();
@@ -381,6 +398,8 @@ bool output_batch::holds(std::string_view path) const {
 void output_batch::put_in_place() {
     if (pending_.empty()) return;
     sync_pending();
+    // one directory sync per directory, after all of its renames
+    std::vector<std::string_view> directories;
     bool stopped = false;
     for (pending_file& file : pending_) {
         if (stopped) {
@@ -395,8 +414,14 @@ void output_batch::put_in_place() {
             ::unlink(file.temporary.c_str());
             fail(file.path);
             stopped = policy_ == batch_failure::stop;
+            continue;
         }
+        const std::string_view directory = directory_of(file.target.view());
+        if (std::find(directories.begin(), directories.end(), directory) == directories.end())
+            directories.push_back(directory);
     }
+    for (std::string_view directory : directories)
+        sync_directory(directory);
     pending_.clear();
     pending_bytes_ = 0;
 }
