@@ -32,11 +32,13 @@ int open_retrying(const char* path, int flags) {
 file_descriptor file_open(std::string_view path) {
     byte_string c_path;
     if (!make_c_path(path, c_path)) return invalid_handle;
-    const int fd = open_retrying(c_path.data(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; only regular files are read
+    const int fd = open_retrying(c_path.data(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return invalid_handle;
-    // a directory would open and then fail every read as if the file were empty
+    // a directory would open and then fail every read as if the file were empty, a device or
+    // FIFO could block or never end
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return invalid_handle;
     }

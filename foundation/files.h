@@ -31,7 +31,8 @@ struct file_info {
     uint64_t inode = 0;
 };
 
-// Opens an existing file for reading; invalid_handle when refused or when it is a directory.
+// Opens an existing regular file for reading, never waiting on a FIFO; invalid_handle when refused
+// or when it is no regular file.
 [[nodiscard]] file_descriptor file_open(std::string_view path);
 // True for invalid_handle or when the descriptor closed without error.
 bool file_close(file_descriptor handle);

@@ -218,6 +218,24 @@ result process_file(std::string_view source, std::string_view output, build_stat
 result clear_file(std::string_view source, std::string_view output, const toc_project& project,
                   const progress_function& progress, const file_run& run);
 
+// A FIFO, device or socket is refused before any file is read or written: reading one could
+// block or never end. A missing path or a directory is left to the caller's own checks.
+result check_regular(std::string_view path) {
+    file_info info;
+    if (stat_source(path, info) && !info.is_directory && !S_ISREG(info.attributes))
+        return failure("Not a regular file: ", path);
+    return result::success();
+}
+
+// The source, output and template of a single-file build or clear.
+result check_single(const toc_project& project) {
+    for (std::string_view path :
+         {first_source(project), single_output(project), project.template_file.view()}) {
+        if (result checked = check_regular(path); !checked.is_ok()) return checked;
+    }
+    return result::success();
+}
+
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
 // file. Adds up their sizes.
 result check_sources(const toc_project& project, double& total) {
@@ -228,6 +246,7 @@ result check_sources(const toc_project& project, double& total) {
     for (const byte_string& source : project.source) {
         if (!file_stat(info, source.view()) || info.is_directory)
             return failure("File doesn't exist: ", source.view());
+        if (!S_ISREG(info.attributes)) return failure("Not a regular file: ", source.view());
         // Paths carry no drive letters here, so every source is on the destination's drive.
         total += static_cast<double>(info.size);
     }
@@ -239,12 +258,14 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     const std::string_view destination = project.destination.view();
     if (destination.empty()) return result::failure("Destination file must be specified");
     if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    if (result checked = check_regular(project.template_file.view()); !checked.is_ok())
+        return checked;
     load_template(project.template_file.view(), layout);
     if (!layout.opens) return failure("Can't open template file: ", project.template_file.view());
     file_info info;
     if (file_stat(info, destination) && info.is_directory)
         return failure("Can't open file for writing: ", destination);
-    return result::success();
+    return check_regular(destination);
 }
 
 // The sources of a multi-file build, each read, anchored, numbered and written in turn. The
@@ -500,6 +521,7 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
 
 result build_toc(const toc_project& project, const progress_function& progress) {
     if (!project.single()) return build_multi(project, progress);
+    if (result checked = check_single(project); !checked.is_ok()) return checked;
     toc_tree tree;
     tree.indent = project.indent;
     build_state state(project, tree);
@@ -510,5 +532,6 @@ result build_toc(const toc_project& project, const progress_function& progress) 
 
 result clear_toc(const toc_project& project, const progress_function& progress) {
     if (!project.single()) return clear_multi(project, progress);
+    if (result checked = check_single(project); !checked.is_ok()) return checked;
     return clear_file(first_source(project), single_output(project), project, progress);
 }

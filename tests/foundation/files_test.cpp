@@ -24,6 +24,7 @@ TEST_F(FilesTest, OpenReadsExistingFilesOnly) {
         {path("f.txt"), true},
         {path("missing"), false},
         {dir_, false},
+        {"/dev/null", false},
         {path("f.txt") + std::string("\0b", 2), false},
     };
     for (const Row& row : rows) {

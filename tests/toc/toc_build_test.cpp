@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -342,12 +343,19 @@ TEST_F(TocBuildTest, FailedWriteLeavesOldBytes) {
     EXPECT_EQ(names_in(), (std::vector<std::string>{"p.htm", "t.tpl"}));
 }
 
-TEST_F(TocBuildTest, SingleSourceMissing) {
-    toc_project project = single("none.htm");
-    EXPECT_EQ(outcome(build_toc(project, {})),
-              outcome(status_code::failed, "Can't open source file: " + path("none.htm")));
-    EXPECT_EQ(outcome(clear_toc(project, {})),
-              outcome(status_code::failed, "Can't open source file: " + path("none.htm")));
+TEST_F(TocBuildTest, SingleSourceMissingOrNoRegularFile) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> rows[] = {
+        {"none.htm", "Can't open source file: "},
+        {"fifo", "Not a regular file: "},
+    };
+    for (const auto& [name, message] : rows) {
+        SCOPED_TRACE(name);
+        toc_project project = single(name);
+        const std::string expected = outcome(status_code::failed, message + path(name));
+        EXPECT_EQ(outcome(build_toc(project, {})), expected);
+        EXPECT_EQ(outcome(clear_toc(project, {})), expected);
+    }
 }
 
 const std::string page_a = "<html><body><h1>A1</h1><h2>A2</h2></body></html>";
@@ -396,6 +404,9 @@ TEST_F(TocBuildTest, MultiTitlesAndLocalTocs) {
 TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     put("a.htm", page_a);
     std::filesystem::create_directory(path("dir"));
+    // reading either would block or never end
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", path("zero.htm"));
     struct Row {
         const char* name;
         std::vector<std::string> sources;
@@ -416,6 +427,18 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
          "toc.htm",
          "none.tpl",
          "Can't open template file: " + path("none.tpl")},
+        {"fifo source",
+         {"a.htm", "fifo"},
+         "toc.htm",
+         "t.tpl",
+         "Not a regular file: " + path("fifo")},
+        {"device source",
+         {"zero.htm"},
+         "toc.htm",
+         "t.tpl",
+         "Not a regular file: " + path("zero.htm")},
+        {"fifo template", {"a.htm"}, "toc.htm", "fifo", "Not a regular file: " + path("fifo")},
+        {"fifo destination", {"a.htm"}, "fifo", "t.tpl", "Not a regular file: " + path("fifo")},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
