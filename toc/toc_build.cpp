@@ -263,9 +263,17 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     load_template(project.template_file.view(), layout);
     if (!layout.opens) return failure("Can't open template file: ", project.template_file.view());
     file_info info;
-    if (file_stat(info, destination) && info.is_directory)
-        return failure("Can't open file for writing: ", destination);
-    return check_regular(destination);
+    if (!file_stat(info, destination)) return result::success();
+    if (info.is_directory) return failure("Can't open file for writing: ", destination);
+    if (result checked = check_regular(destination); !checked.is_ok()) return checked;
+    // the TOC written over a source would take its headings with it
+    file_info source_info;
+    for (const byte_string& source : project.source) {
+        if (file_stat(source_info, source.view()) && source_info.device == info.device &&
+            source_info.inode == info.inode)
+            return failure("Destination file is one of the sources: ", destination);
+    }
+    return result::success();
 }
 
 // The sources of a multi-file build, each read, anchored, numbered and written in turn. The
