@@ -60,6 +60,8 @@ void openStartFile(MainWindow& window, const StartFile& file) {
 
 int runGui(int& argc, char** argv, std::string_view programDirectory, const StartFile& file) {
     QApplication application(argc, argv);
+    // lets a Wayland desktop match the window with its launcher and icon
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tocvane.Qtvn2"));
     QtPlatformServices services;
     MainWindow window(services);
     services.setOwner(&window);
