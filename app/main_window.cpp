@@ -558,6 +558,8 @@ void MainWindow::clearToc() {
 
 void MainWindow::runEngine(bool clear) {
     takeControlsIntoProject();
+    // the file the project is kept in now, after a Save As too
+    project_.file_path = currentProjectFile_;
     tabs_->setCursor(Qt::WaitCursor);
     progressBar_->setValue(0);
     progressBar_->show();

@@ -227,13 +227,25 @@ result check_regular(std::string_view path) {
     return result::success();
 }
 
+// Writing the TOC or a source's new bytes over the project file would destroy the project.
+result check_not_project(const toc_project& project, std::string_view output) {
+    file_info project_info;
+    file_info info;
+    if (project.file_path.is_empty() || !file_stat(project_info, project.file_path.view()) ||
+        !stat_source(output, info))
+        return result::success();
+    if (info.device == project_info.device && info.inode == project_info.inode)
+        return failure("Can't write over the project file: ", output);
+    return result::success();
+}
+
 // The source, output and template of a single-file build or clear.
 result check_single(const toc_project& project) {
     for (std::string_view path :
          {first_source(project), single_output(project), project.template_file.view()}) {
         if (result checked = check_regular(path); !checked.is_ok()) return checked;
     }
-    return result::success();
+    return check_not_project(project, single_output(project));
 }
 
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
@@ -258,6 +270,11 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     const std::string_view destination = project.destination.view();
     if (destination.empty()) return result::failure("Destination file must be specified");
     if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    for (const byte_string& source : project.source) {
+        if (result checked = check_not_project(project, source.view()); !checked.is_ok())
+            return checked;
+    }
+    if (result checked = check_not_project(project, destination); !checked.is_ok()) return checked;
     if (result checked = check_regular(project.template_file.view()); !checked.is_ok())
         return checked;
     load_template(project.template_file.view(), layout);

@@ -70,6 +70,7 @@ result toc_project::load(std::string_view path) {
     take_text(file, "indent", loaded.indent);
     loaded.normalize();
     loaded.normalize_anchor_attributes();
+    loaded.file_path = byte_string(path);
     *this = std::move(loaded);
     return result::success();
 }

@@ -38,4 +38,7 @@ class toc_project {
     byte_string template_file;
     byte_string indent;
     bool insert_local_toc = false;
+    // The project file itself, which no build or clear may write over; set by load, never
+    // stored, empty for a project that has no file.
+    byte_string file_path;
 };

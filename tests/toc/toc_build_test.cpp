@@ -358,6 +358,32 @@ TEST_F(TocBuildTest, SingleSourceMissingOrNoRegularFile) {
     }
 }
 
+TEST_F(TocBuildTest, ProjectFileIsNeverWrittenOver) {
+    const std::string page = "<html><body><h1>A</h1></body></html>";
+    const std::string stored = "<is_single>1</is_single>\r\n";
+    put("a.htm", page);
+    put("p.toc", stored);
+    std::filesystem::create_directory(path("dir"));
+    toc_project into_project = single("a.htm");
+    into_project.is_dest_as_source = false;
+    into_project.destination = byte_string(path("p.toc"));
+    const std::pair<toc_project, std::string> rows[] = {
+        {into_project, "p.toc"},
+        {multi({"a.htm", "p.toc"}, "toc.htm"), "p.toc"},
+        {multi({"a.htm"}, "dir/../p.toc"), "dir/../p.toc"},
+    };
+    for (const auto& [row_project, written] : rows) {
+        SCOPED_TRACE(written);
+        toc_project project = row_project;
+        project.file_path = byte_string(path("p.toc"));
+        EXPECT_EQ(
+            outcome(build_toc(project, {})),
+            outcome(status_code::failed, "Can't write over the project file: " + path(written)));
+        EXPECT_EQ(bytes_of("p.toc"), stored);
+        EXPECT_EQ(bytes_of("a.htm"), page);
+    }
+}
+
 const std::string page_a = "<html><body><h1>A1</h1><h2>A2</h2></body></html>";
 const std::string page_b = "<html><body><h1>B1</h1></body></html>";
 
