@@ -72,6 +72,9 @@ inline constexpr int32_t element_script = element_index("script");
 // h1 to h6 follow each other in the table.
 inline constexpr int32_t element_h1 = element_index("h1");
 static_assert(element_index("h6") == element_h1 + 5);
+constexpr bool is_heading(int32_t element) {
+    return element >= element_h1 && element <= element_h1 + 5;
+}
 
 // Set of element indices: bit i of the 96 is element i.
 struct element_set {

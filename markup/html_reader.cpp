@@ -101,45 +101,13 @@ bool html_reader::on_text() {
 
 bool html_reader::on_construct() {
     const construct_kind scanned = kind();
-    if (in_script_) {
-        if (scanned != construct_kind::end_tag) return on_text();
-        in_script_ = false;
-    }
+    if (template_depth_ > 0 && !closes_template(scanned)) return on_text();
     auto* node = new xml_node();
     node->kind = scanned;
     node->raw.assign(token());
     const std::string_view raw = node->raw.view();
 
-    if (scanned == construct_kind::start_tag) {
-        // the scanner's start tags are at least "<a>"
-        if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
-        const std::string_view inside = raw.substr(1, raw.size() - 2);
-        // a folding reader's caller looks at attributes only inside landmarks with content
-        if (!classify_ || path_.size() > shield_) {
-            parse_tag(inside, name_case::lowered, node->name, node->attributes);
-        } else {
-            parse_tag_name(inside, name_case::lowered, node->name);
-        }
-        node->element = element_index(node->name.view());
-        if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
-        const bool is_open = node->kind == construct_kind::start_tag;
-        node->closed = !is_open;
-        if (is_open && node->element == element_script) in_script_ = true;
-
-        const int32_t stop = implied_stop(node->element);
-        if (stop >= 0 &&
-            closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element)) {
-            auto* end_tag = new xml_node();
-            const xml_node& closing = *path_[static_cast<size_t>(stop)].node;
-            end_tag->kind = construct_kind::end_tag;
-            end_tag->name = closing.name;
-            end_tag->element = closing.element;
-            close_at(static_cast<size_t>(stop), end_tag);
-        }
-        place(node, is_open);
-        return true;
-    }
-
+    if (scanned == construct_kind::start_tag) return on_start_tag(node);
     if (scanned == construct_kind::end_tag) {
         // "</>" is the shortest end tag
         parse_tag_name(raw.substr(2, raw.size() - 3), name_case::lowered, node->name);
@@ -153,9 +121,84 @@ bool html_reader::on_construct() {
         }
         return true;
     }
-
     place(node, false);
     return true;
+}
+
+bool html_reader::on_start_tag(xml_node* node) {
+    const std::string_view raw = node->raw.view();
+    // the scanner's start tags are at least "<a>"
+    if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
+    const std::string_view inside = raw.substr(1, raw.size() - 2);
+    // a folding reader's caller looks at attributes only inside landmarks with content
+    if (!classify_ || path_.size() > shield_) {
+        parse_tag(inside, name_case::lowered, node->name, node->attributes);
+    } else {
+        parse_tag_name(inside, name_case::lowered, node->name);
+    }
+    node->element = element_index(node->name.view());
+    if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
+    const bool is_open = node->kind == construct_kind::start_tag;
+    node->closed = !is_open;
+    if (is_open) {
+        start_raw_text(node->name.view());
+        if (node->name == "template") template_depth_ = 1;
+    }
+
+    const int32_t stop = implied_stop(node->element);
+    if (stop >= 0 &&
+        closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element))
+        close_implied(static_cast<size_t>(stop));
+    // a heading never holds another: a browser ends the open one first
+    if (is_heading(node->element) && !path_.empty() && is_heading(path_.back().node->element))
+        close_implied(path_.size() - 1);
+    place(node, is_open);
+    return true;
+}
+
+bool html_reader::closes_template(construct_kind scanned) {
+    const std::string_view raw = token_view();
+    byte_string name;
+    if (scanned == construct_kind::start_tag) {
+        if (raw[raw.size() - 2] == '/') return false;
+        parse_tag_name(raw.substr(1, raw.size() - 2), name_case::lowered, name);
+        start_raw_text(name.view());
+        if (name == "template") ++template_depth_;
+        return false;
+    }
+    if (scanned != construct_kind::end_tag) return false;
+    parse_tag_name(raw.substr(2, raw.size() - 3), name_case::lowered, name);
+    return name == "template" && --template_depth_ == 0;
+}
+
+void html_reader::start_raw_text(std::string_view element) {
+    struct raw_text_element {
+        std::string_view name;
+        raw_text_kind kind;
+    };
+    static constexpr raw_text_element raw_text_elements[] = {
+        {"script", raw_text_kind::script}, {"style", raw_text_kind::plain},
+        {"title", raw_text_kind::plain},   {"textarea", raw_text_kind::plain},
+        {"xmp", raw_text_kind::plain},     {"iframe", raw_text_kind::plain},
+        {"noembed", raw_text_kind::plain}, {"noframes", raw_text_kind::plain},
+    };
+    for (const raw_text_element& raw_text : raw_text_elements) {
+        if (raw_text.name == element) {
+            read_raw_text(raw_text.name, raw_text.kind);
+            return;
+        }
+    }
+    // nothing ends it
+    if (element == "plaintext") read_raw_text({}, raw_text_kind::plain);
+}
+
+void html_reader::close_implied(size_t depth) {
+    auto* end_tag = new xml_node();
+    const xml_node& closing = *path_[depth].node;
+    end_tag->kind = construct_kind::end_tag;
+    end_tag->name = closing.name;
+    end_tag->element = closing.element;
+    close_at(depth, end_tag);
 }
 
 void html_reader::place(xml_node* node, bool opens) {
@@ -343,6 +386,11 @@ int32_t html_reader::implied_stop(int32_t element) const {
 }
 
 int32_t html_reader::innermost_open(const xml_node& end_tag) const {
+    // any heading's end tag closes the innermost open heading
+    if (is_heading(end_tag.element)) {
+        const auto first = innermost_known_.begin() + element_h1;
+        return *std::max_element(first, first + 6);
+    }
     if (end_tag.element >= 0) return innermost_known_[static_cast<size_t>(end_tag.element)];
     if (end_tag.name.is_empty()) return -1;
     const auto found = innermost_unknown_.find(end_tag.name.view());

@@ -61,6 +61,14 @@ class html_reader : public markup_scanner {
         size_t region_at;
     };
 
+    bool on_start_tag(xml_node* node);
+    // Inside a template: counts the templates a construct opens or closes and reads raw text
+    // elements as such; true when the construct closes the outermost template.
+    bool closes_template(construct_kind scanned);
+    // Has the scanner read the content of a raw text element as text.
+    void start_raw_text(std::string_view element);
+    // Closes the open element at `depth` with an end-tag node of its own, which has no bytes.
+    void close_implied(size_t depth);
     // Links a new node under the innermost open element; an opening one joins the path.
     void place(xml_node* node, bool opens);
     void insert(xml_node* node);
@@ -96,8 +104,8 @@ class html_reader : public markup_scanner {
     std::array<int32_t, element_count> innermost_known_;
     // The same for names outside the table; the key views the name of an open node.
     std::unordered_map<std::string_view, int32_t> innermost_unknown_;
-    // Between a <script> start tag and the next end tag every construct but an end tag is text.
-    bool in_script_ = false;
+    // Open templates: what they hold is text, so no heading or marker is found there.
+    int32_t template_depth_ = 0;
 
     node_classifier classify_ = nullptr;
     // The outermost `keep_depth_` open elements hold a landmark (always a prefix of the path).

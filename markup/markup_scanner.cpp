@@ -1,5 +1,6 @@
 #include "markup_scanner.h"
 
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -96,6 +97,16 @@ bool is_ascii_letter(int c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// White space between the parts of an HTML tag.
+bool is_tag_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// What may follow the name of an end tag that ends raw text.
+bool is_name_end(char c) {
+    return is_tag_blank(c) || c == '/' || c == '>';
+}
+
 constexpr named_entity entities[] = {
     {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}, {"quot", '"'},
 };
@@ -127,6 +138,17 @@ scan_status markup_scanner::scan_step() {
             token_.push(byte);
             continue;
         }
+        if (raw_kind_ != raw_text_kind::none && !in_markup_) {
+            token_.push(byte);
+            if (!step_raw_text(byte)) continue;
+            if (!start_raw_end_tag()) return scan_status::stopped;
+            // "</script>": the end tag is complete already
+            if (c != '>') continue;
+            const bool go_on = on_construct();
+            finish_construct();
+            if (!go_on) return scan_status::stopped;
+            continue;
+        }
         if (c == '<' && !in_markup_) {
             const bool go_on = !keep_text_ || on_text();
             // started even when stopped, so that the '<' is not lost to a later step
@@ -137,6 +159,10 @@ scan_status markup_scanner::scan_step() {
         if (in_markup_ || keep_text_) token_.push(byte);
         // outside markup only a '<' matters
         if (!in_markup_) continue;
+        if (attribute_quotes_ && !classifying_ && (c != '>' || in_quoted_value())) {
+            tag_state_ = next_tag_state(tag_state_, byte);
+            continue;
+        }
         const bool in_quotes = in_single_quotes_ || in_double_quotes_;
         if (c == '"' && !in_single_quotes_) {
             in_double_quotes_ = !in_double_quotes_;
@@ -187,7 +213,14 @@ void markup_scanner::skip_plain() {
     if (ahead.empty() || (in_markup_ && classifying_)) return;
     const char* begin = ahead.data();
     size_t n = ahead.size();
-    if (!in_markup_ || (!quote_aware_ && !escapes_)) {
+    if (!in_markup_ && raw_kind_ != raw_text_kind::none) {
+        n = raw_plain_length(ahead);
+    } else if (in_markup_ && attribute_quotes_) {
+        size_t i = 0;
+        for (; i < n && (begin[i] != '>' || in_quoted_value()); ++i)
+            tag_state_ = next_tag_state(tag_state_, begin[i]);
+        n = i;
+    } else if (!in_markup_ || (!quote_aware_ && !escapes_)) {
         // outside markup only '<' counts; inside, quotes matter to neither '>' nor '\'
         const void* stop = std::memchr(begin, in_markup_ ? '>' : '<', n);
         if (stop) n = static_cast<size_t>(static_cast<const char*>(stop) - begin);
@@ -203,8 +236,11 @@ void markup_scanner::skip_plain() {
 }
 
 bool markup_scanner::ends_construct() const {
-    return token_.length() > static_cast<int32_t>(terminator_.size()) &&
-           token_.ends_with(terminator_);
+    if (token_.length() > static_cast<int32_t>(terminator_.size()) && token_.ends_with(terminator_))
+        return true;
+    // "<!--!>" is no end: the dashes must follow the "<!--"
+    constexpr std::string_view bang_end = "--!>";
+    return bang_ends_comment_ && token_.length() >= 8 && token_.ends_with(bang_end);
 }
 
 void markup_scanner::start_construct() {
@@ -221,6 +257,8 @@ void markup_scanner::start_construct() {
     terminator_ = ">";
     quote_aware_ = false;
     escapes_ = false;
+    attribute_quotes_ = false;
+    bang_ends_comment_ = false;
 }
 
 void markup_scanner::finish_construct() {
@@ -306,6 +344,237 @@ void markup_scanner::load_rule(construct_kind kind) {
     terminator_ = entry.terminator.view();
     quote_aware_ = entry.quote_aware;
     escapes_ = entry.escapes;
+    attribute_quotes_ = entry.attribute_quotes;
+    bang_ends_comment_ = entry.bang_ends_comment;
+    tag_state_ = tag_state::tag_name;
+}
+
+markup_scanner::tag_state markup_scanner::next_tag_state(tag_state state, char c) {
+    using enum tag_state;
+    const bool blank = is_tag_blank(c);
+    switch (state) {
+        case tag_name:
+            return blank || c == '/' ? before_name : tag_name;
+        case before_name:
+            return blank || c == '/' ? before_name : name;
+        case name:
+        case after_name:
+            if (c == '=') return before_value;
+            if (c == '/') return before_name;
+            if (blank) return after_name;
+            return name;
+        case before_value:
+            if (blank) return before_value;
+            if (c == '"') return double_quoted;
+            return c == '\'' ? single_quoted : unquoted;
+        case unquoted:
+            return blank ? before_name : unquoted;
+        case double_quoted:
+            return c == '"' ? before_name : double_quoted;
+        case single_quoted:
+            return c == '\'' ? before_name : single_quoted;
+    }
+    return state;
+}
+
+void markup_scanner::read_raw_text(std::string_view element, raw_text_kind kind) {
+    // the raw text and the end tag are told apart in the token
+    assert(keep_text_);
+    raw_kind_ = kind;
+    raw_name_ = element;
+    raw_state_ = raw_state::data;
+}
+
+// How many bytes ahead leave the raw text state as it is: text up to a '<', and in a script's
+// escaped stretches up to a '-' as well.
+size_t markup_scanner::raw_plain_length(std::string_view ahead) const {
+    using enum raw_state;
+    if (raw_state_ == data) {
+        const void* stop = std::memchr(ahead.data(), '<', ahead.size());
+        return stop ? static_cast<size_t>(static_cast<const char*>(stop) - ahead.data())
+                    : ahead.size();
+    }
+    if (raw_state_ != escaped && raw_state_ != double_escaped) return 0;
+    size_t i = 0;
+    while (i < ahead.size() && ahead[i] != '<' && ahead[i] != '-')
+        ++i;
+    return i;
+}
+
+void markup_scanner::start_name(raw_state next) {
+    raw_state_ = next;
+    name_matched_ = 0;
+    name_mismatch_ = false;
+}
+
+void markup_scanner::match_name(char c) {
+    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (name_matched_ < raw_name_.size() && raw_name_[name_matched_] == lower) {
+        ++name_matched_;
+    } else {
+        name_mismatch_ = true;
+    }
+}
+
+bool markup_scanner::step_raw_text(char c) {
+    using enum raw_state;
+    for (;;) {
+        switch (raw_state_) {
+            case data:
+                if (c == '<') {
+                    raw_state_ = less_than;
+                    raw_tag_at_ = token_.length() - 1;
+                }
+                return false;
+            case less_than:
+                if (c == '/') {
+                    raw_state_ = end_open;
+                    return false;
+                }
+                if (c == '!' && raw_kind_ == raw_text_kind::script) {
+                    raw_state_ = escape_start;
+                    return false;
+                }
+                raw_state_ = data;
+                continue;
+            case end_open:
+                if (!is_ascii_letter(c)) {
+                    raw_state_ = data;
+                    continue;
+                }
+                start_name(end_name);
+                continue;
+            case end_name:
+                if (is_ascii_letter(c)) {
+                    match_name(c);
+                    return false;
+                }
+                if (is_name_end(c) && name_matches()) return true;
+                raw_state_ = data;
+                continue;
+            case escape_start:
+            case escape_start_dash:
+                if (c == '-') {
+                    raw_state_ = raw_state_ == escape_start ? escape_start_dash : escaped_dash_dash;
+                    return false;
+                }
+                raw_state_ = data;
+                continue;
+            default:
+                if (raw_state_ >= double_escape_start) return step_double_escaped(c);
+                return step_escaped(c);
+        }
+    }
+}
+
+// Inside a script's "<!--": an end tag still ends the script, "-->" leaves the stretch.
+bool markup_scanner::step_escaped(char c) {
+    using enum raw_state;
+    for (;;) {
+        switch (raw_state_) {
+            case escaped:
+            case escaped_dash:
+            case escaped_dash_dash:
+                if (c == '<') {
+                    raw_state_ = escaped_less_than;
+                    raw_tag_at_ = token_.length() - 1;
+                } else if (c == '-') {
+                    raw_state_ = raw_state_ == escaped ? escaped_dash : escaped_dash_dash;
+                } else {
+                    raw_state_ = c == '>' && raw_state_ == escaped_dash_dash ? data : escaped;
+                }
+                return false;
+            case escaped_less_than:
+                if (c == '/') {
+                    raw_state_ = escaped_end_open;
+                    return false;
+                }
+                if (is_ascii_letter(c)) {
+                    start_name(double_escape_start);
+                    return step_double_escaped(c);
+                }
+                raw_state_ = escaped;
+                continue;
+            case escaped_end_open:
+                if (!is_ascii_letter(c)) {
+                    raw_state_ = escaped;
+                    continue;
+                }
+                start_name(escaped_end_name);
+                continue;
+            case escaped_end_name:
+                if (is_ascii_letter(c)) {
+                    match_name(c);
+                    return false;
+                }
+                if (is_name_end(c) && name_matches()) return true;
+                raw_state_ = escaped;
+                continue;
+            default:
+                return step_raw_text(c);
+        }
+    }
+}
+
+// Inside "<!--" after a "<script": up to a "</script" nothing ends the script.
+bool markup_scanner::step_double_escaped(char c) {
+    using enum raw_state;
+    for (;;) {
+        switch (raw_state_) {
+            case double_escape_start:
+            case double_escape_end:
+                if (is_ascii_letter(c)) {
+                    match_name(c);
+                    return false;
+                }
+                if (is_name_end(c)) {
+                    const bool opens = raw_state_ == double_escape_start;
+                    raw_state_ = name_matches() == opens ? double_escaped : escaped;
+                    return false;
+                }
+                raw_state_ = raw_state_ == double_escape_start ? escaped : double_escaped;
+                return raw_state_ == escaped ? step_escaped(c) : step_double_escaped(c);
+            case double_escaped:
+            case double_escaped_dash:
+            case double_escaped_dash_dash:
+                if (c == '<') {
+                    raw_state_ = double_escaped_less_than;
+                } else if (c == '-') {
+                    raw_state_ = raw_state_ == double_escaped ? double_escaped_dash
+                                                              : double_escaped_dash_dash;
+                } else {
+                    raw_state_ =
+                        c == '>' && raw_state_ == double_escaped_dash_dash ? data : double_escaped;
+                }
+                return false;
+            case double_escaped_less_than:
+                if (c == '/') {
+                    start_name(double_escape_end);
+                    return false;
+                }
+                raw_state_ = double_escaped;
+                continue;
+            default:
+                return step_escaped(c);
+        }
+    }
+}
+
+bool markup_scanner::start_raw_end_tag() {
+    // "</" and the longest raw text element's name with the byte after it
+    std::array<char, 16> tail{};
+    const auto length = static_cast<size_t>(token_.length() - raw_tag_at_);
+    assert(length <= tail.size() && is_enabled(construct_kind::end_tag));
+    std::memcpy(tail.data(), token_.view().data() + raw_tag_at_, length);
+    token_.set_length(raw_tag_at_);
+    raw_kind_ = raw_text_kind::none;
+    const bool go_on = on_text();
+    start_construct();
+    token_.append(tail.data() + 1, static_cast<int32_t>(length - 1));
+    kind_ = construct_kind::end_tag;
+    classifying_ = false;
+    load_rule(kind_);
+    return go_on;
 }
 
 scan_status markup_scanner::on_end() {
@@ -330,10 +599,11 @@ int entity_char(std::string_view name) {
 void configure_for_html(markup_scanner& scanner) {
     using enum construct_kind;
     scanner.set_enabled({start_tag, end_tag, declaration, comment, doctype, directive_comment});
-    for (construct_kind kind : {start_tag, end_tag, declaration, doctype})
+    scanner.set_rule(start_tag, {.terminator = ">", .attribute_quotes = true});
+    for (construct_kind kind : {end_tag, declaration, doctype})
         scanner.set_rule(kind, {.terminator = ">"});
     for (construct_kind kind : {comment, directive_comment})
-        scanner.set_rule(kind, {.terminator = "-->"});
+        scanner.set_rule(kind, {.terminator = "-->", .bang_ends_comment = true});
     scanner.set_keep_text(true);
     scanner.set_size_limit(4194304);
 }

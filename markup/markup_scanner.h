@@ -15,6 +15,18 @@ struct construct_rule {
     bool quote_aware = false;  // a '>' inside quotes does not end the construct
     bool nesting = false;      // kept for the table; a '<' inside a construct is always plain
     bool escapes = false;      // inside quotes a backslash makes the next byte plain
+    // Quotes count only around an attribute value, as in an HTML start tag: a '>' inside a
+    // quoted value does not end the construct, and an apostrophe in a name opens nothing.
+    bool attribute_quotes = false;
+    // "--!>" ends the construct as well, once past its "<!--", as it does an HTML comment.
+    bool bang_ends_comment = false;
+};
+
+// How the content of an element read as raw text ends (see markup_scanner::read_raw_text).
+enum class raw_text_kind : uint8_t {
+    none,
+    plain,   // at the element's end tag
+    script,  // the same, except inside "<!--" and a "<script" there, as browsers read scripts
 };
 
 // Where a scan step stopped.
@@ -53,6 +65,12 @@ class markup_scanner : public position_tracker {
     // A kind without a rule gives an empty rule.
     const construct_rule& rule(construct_kind kind) const { return rules_[rule_index(kind)]; }
 
+    // Called by on_construct for the start tag of a raw text element: from the next byte on all
+    // is text up to an end tag named `element` (lower-case letters, matched in either case)
+    // followed by white space, '/' or '>', which starts the next construct. `element` must
+    // outlive the scan; an empty name never ends, so the rest of the input is text.
+    void read_raw_text(std::string_view element, raw_text_kind kind);
+
     // The pending text run or the complete construct from its '<'. A hook may take over its
     // storage (byte_string::move_from); the scanner starts the next token afresh.
     byte_string& token() { return token_; }
@@ -89,6 +107,53 @@ class markup_scanner : public position_tracker {
     void end_classification();
     void load_rule(construct_kind kind);
     void skip_plain();
+    // A start tag under attribute_quotes: where in the tag the scanner is, as far as quotes
+    // are concerned. Any '>' outside a quoted value ends the tag.
+    enum class tag_state : uint8_t {
+        tag_name,
+        before_name,
+        name,
+        after_name,
+        before_value,
+        unquoted,
+        double_quoted,
+        single_quoted,
+    };
+    static tag_state next_tag_state(tag_state state, char c);
+    bool in_quoted_value() const {
+        return tag_state_ == tag_state::double_quoted || tag_state_ == tag_state::single_quoted;
+    }
+    // Raw text: the states of a browser's script reading; a plain element uses the first four.
+    enum class raw_state : uint8_t {
+        data,
+        less_than,
+        end_open,
+        end_name,
+        escape_start,
+        escape_start_dash,
+        escaped,
+        escaped_dash,
+        escaped_dash_dash,
+        escaped_less_than,
+        escaped_end_open,
+        escaped_end_name,
+        double_escape_start,
+        double_escaped,
+        double_escaped_dash,
+        double_escaped_dash_dash,
+        double_escaped_less_than,
+        double_escape_end,
+    };
+    // Takes the raw text byte just appended; true when it ends an end tag of the element.
+    bool step_raw_text(char c);
+    size_t raw_plain_length(std::string_view ahead) const;
+    bool step_escaped(char c);
+    bool step_double_escaped(char c);
+    void start_name(raw_state next);
+    void match_name(char c);
+    bool name_matches() const { return !name_mismatch_ && name_matched_ == raw_name_.size(); }
+    // Reports the raw text before the end tag and makes the end tag the current construct.
+    bool start_raw_end_tag();
 
     std::array<construct_rule, rule_count> rules_;
     construct_set enabled_;
@@ -105,6 +170,18 @@ class markup_scanner : public position_tracker {
     std::string_view terminator_;  // of the loaded kind, or ">" while classifying
     bool quote_aware_ = false;
     bool escapes_ = false;
+    bool attribute_quotes_ = false;
+    bool bang_ends_comment_ = false;
+    tag_state tag_state_ = tag_state::tag_name;
+
+    raw_text_kind raw_kind_ = raw_text_kind::none;
+    raw_state raw_state_ = raw_state::data;
+    std::string_view raw_name_;
+    // Where the '<' of a possible end tag stands in the token.
+    int32_t raw_tag_at_ = 0;
+    // Letters of the possible end tag's name that matched the element's, and whether one did not.
+    size_t name_matched_ = 0;
+    bool name_mismatch_ = false;
 };
 
 // Named character references the strict reader decodes; names are case-sensitive.

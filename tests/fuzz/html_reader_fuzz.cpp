@@ -64,17 +64,21 @@ bool same_node(const xml_node& a, const xml_node& b) {
            a.attributes.count() == b.attributes.count();
 }
 
+// Any heading's end tag closes a heading.
+bool closes(const xml_node& end_tag, const xml_node& element) {
+    return end_tag.name == element.name ||
+           (is_heading(end_tag.element) && is_heading(element.element));
+}
+
 // A closed element ends with the end tag that closed it.
 bool well_linked(const xml_node& node) {
     if (node.kind == construct_kind::start_tag && node.closed) {
         const xml_node* last = as_xml(node.last_child());
-        return last && last->kind == construct_kind::end_tag && last->closed &&
-               last->name == node.name;
+        return last && last->kind == construct_kind::end_tag && last->closed && closes(*last, node);
     }
     if (node.kind == construct_kind::end_tag && node.closed) {
         const xml_node* parent = as_xml(node.parent());
-        return parent && parent->closed && parent->name == node.name &&
-               parent->last_child() == &node;
+        return parent && parent->closed && closes(node, *parent) && parent->last_child() == &node;
     }
     return node.first_child() == nullptr || node.kind == construct_kind::start_tag;
 }

@@ -52,7 +52,12 @@ void configure_for_html_without_text(markup_scanner& scanner) {
 
 const Row html_rows[] = {
     {"ab<a href=x>cd</a>", R"(T"ab" C1"<a href=x>" T"cd" C2"</a>" E)"},
-    {R"(<a title="x>y">)", R"(C1"<a title=\"x>" T"y\">" E)"},
+    // only a quoted attribute value hides a '>'
+    {R"(<a title="x>y">)", R"(C1"<a title=\"x>y\">" E)"},
+    {R"(<a b = 'x>y' c="">d)", R"(C1"<a b = 'x>y' c=\"\">" T"d" E)"},
+    {R"(<p don't>x<b c=d"e>f">)", R"(C1"<p don't>" T"x" C1"<b c=d\"e>" T"f\">" E)"},
+    {R"(<a ="x>y<a "b=">c">)", R"(C1"<a =\"x>" T"y" C1"<a \"b=\">c\">" E)"},
+    {R"(<a b="x)", R"(T"<a b=\"x" E)"},
     {"a < b", R"(T"a " T"< b" E)"},
     {"<a href=", R"(T"<a href=" E)"},
     {"<a><b/></>", R"(C1"<a>" C1"<b/>" C2"</>" E)"},
@@ -61,6 +66,8 @@ const Row html_rows[] = {
     {"<!-- a > b -->c", R"(C5"<!-- a > b -->" T"c" E)"},
     {"<!-->x", R"(C5"<!-->" T"x" E)"},
     {"<!--->", R"(C5"<!--->" E)"},
+    {"<!-- a --!>b<!--!>c--!>", R"(C5"<!-- a --!>" T"b" C5"<!--!>c--!>" E)"},
+    {"<!----!><!---!>-->", R"(C5"<!----!>" C5"<!---!>-->" E)"},
     {"<!--#echo -->", R"(C14"<!--#echo -->" E)"},
     {R"(<!--#x "-->" y-->)", R"(C14"<!--#x \"-->" T"\" y-->" E)"},
     {"<!DOCTYPE html>", R"(C7"<!DOCTYPE html>" E)"},

@@ -140,9 +140,10 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
         {R"(<body><h1><a name="">A &amp; B</a></h1>)",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><a name="">A &amp; B</a></a></h1>)",
          "1 |A &amp; B|#qorv_link_1_7"},
-        // The nested heading is part of the outer one's text.
-        {"<body><h1>A<h2>B</h2></h1>",
-         R"(<body>[TOC]<h1><a name="qorv_link_1_7">A<h2>B</h2></a></h1>)", "1 |AB|#qorv_link_1_7"},
+        // A heading nested inside another element of a heading is part of its text.
+        {"<body><h1><b>A<h2>B</h2></b></h1>",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
+         "1 |AB|#qorv_link_1_7"},
         // Without its end tag the anchor closes after the last child.
         {"<body><h1>A", R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a>)", "1 |A|#qorv_link_1_7"},
         {"<body><h1>A</h1><h3>B</h3><h2>C</h2>",
@@ -232,6 +233,30 @@ TEST_F(HeadingScanTest, OldTocMarkers) {
          R"(<div>[TOC]<h1><a name="qorv_link_1_7">A</a></h1></div>)", "1 |A|#qorv_link_1_7"},
         {"<p>x</p><!--QORV_HTML_TOC_START--><!-- toc --><!--QORV_HTML_TOC_END--><h1>A</h1>",
          R"(<p>x</p>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
+    });
+}
+
+// Pages read as browsers read them: quoted values, raw text, templates, comments, headings.
+TEST_F(HeadingScanTest, ReadsPagesAsBrowsersDo) {
+    check({
+        {R"(<body><h2 title="Step 1 -> Step 2">Install</h2><p title="<h1>x</h1>">)",
+         R"(<body>[TOC]<h2 title="Step 1 -> Step 2"><a name="qorv_link_1_7">Install</a></h2><p title="<h1>x</h1>">)",
+         "2 |Install|#qorv_link_1_7"},
+        {"<body><script>for(i=0;i<n;i++)</script><h1>A</h1>",
+         R"(<body>[TOC]<script>for(i=0;i<n;i++)</script><h1><a name="qorv_link_1_7">A</a></h1>)",
+         "1 |A|#qorv_link_1_7"},
+        {"<body><style>h1>p{}</style><textarea><h1>x</h1></textarea><xmp><h2>y</h2></xmp>"
+         "<template><h3>z</h3></template><!-- <h4>w</h4> --!><h5>v</h5>",
+         "<body>[TOC]<style>h1>p{}</style><textarea><h1>x</h1></textarea><xmp><h2>y</h2></xmp>"
+         R"(<template><h3>z</h3></template><!-- <h4>w</h4> --!><h5><a name="qorv_link_1_7">v</a></h5>)",
+         "5 |v|#qorv_link_1_7"},
+        {"<body><h5>A</h3><p>x</p><h1>B<h2>C</h2>",
+         R"(<body>[TOC]<h5><a name="qorv_link_1_7">A</a></h3><p>x</p><h1><a name="qorv_link_2_7">B</a><h2><a name="qorv_link_3_7">C</a></h2>)",
+         "5 |A|#qorv_link_1_7 ; 1 |B|#qorv_link_2_7 ; 2 |C|#qorv_link_3_7"},
+        {"<title>a<b>c</title><body><h1>A</h1>",
+         R"(<title>a<b>c</title><body>[TOC]<h1><a name="qorv_link_2_7">A</a></h1>)",
+         "0 |a<b>c| ; 1 |A|#qorv_link_2_7",
+         {.titles = true}},
     });
 }
 
