@@ -102,6 +102,8 @@ bool html_reader::on_text() {
 bool html_reader::on_construct() {
     const construct_kind scanned = kind();
     if (template_depth_ > 0 && !closes_template(scanned)) return on_text();
+    // "<>" is no markup to a browser
+    if (scanned == construct_kind::unknown_markup) return on_text();
     auto* node = new xml_node();
     node->kind = scanned;
     node->raw.assign(token());

@@ -149,7 +149,9 @@ scan_status markup_scanner::scan_step() {
             if (!go_on) return scan_status::stopped;
             continue;
         }
-        if (c == '<' && !in_markup_) {
+        // "a <<h1>": the first '<' is text
+        const bool starts_over = restart_on_second_lt_ && in_markup_ && token_.length() == 1;
+        if (c == '<' && (!in_markup_ || starts_over)) {
             const bool go_on = !keep_text_ || on_text();
             // started even when stopped, so that the '<' is not lost to a later step
             start_construct();
@@ -605,6 +607,7 @@ void configure_for_html(markup_scanner& scanner) {
     for (construct_kind kind : {comment, directive_comment})
         scanner.set_rule(kind, {.terminator = "-->", .bang_ends_comment = true});
     scanner.set_keep_text(true);
+    scanner.set_restart_on_second_lt(true);
     scanner.set_size_limit(4194304);
 }
 

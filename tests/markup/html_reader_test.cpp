@@ -197,6 +197,7 @@ TEST(HtmlReaderTest, OtherConstructsAndBytes) {
             {"<![CDATA[x]]><%y%>", R"(T"<![CDATA[x]]>" T"<%y%>")"},
             {R"(<a href="x>y">)", "a?"},
             {"a < b", R"(T"a " T"< b")"},
+        {"<>a <<h1>b", R"(T"<>" T"a " T"<" h1?(T"b"))"},
             {"<p>a<b", R"(p?(T"a" T"<b"))"},
             {"<!-- x", R"(T"<!-- x")"},
             {"<!-- x --!><!-->", R"(K5"<!-- x --!>" K5"<!-->")"},

@@ -74,6 +74,7 @@ const Row html_rows[] = {
     {"<!doctype html>", R"(C4"<!doctype html>" E)"},
     {"<!><!x y>", R"(C4"<!>" C4"<!x y>" E)"},
     {"<>", R"(C15"<>" E)"},
+    {"a <<b><<!-->", R"(T"a " T"<" C1"<b>" T"<" C5"<!-->" E)"},
     {"<![CDATA[a]]>", R"(T"<![CDATA[a]]>" E)"},
     {"<!ELEMENT e><!ENTITY e>", R"(T"<!ELEMENT e>" T"<!ENTITY e>" E)"},
     {"<?xml?><%x%><#x#>", R"(T"<?xml?>" T"<%x%>" T"<#x#>" E)"},

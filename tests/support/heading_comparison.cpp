@@ -1,0 +1,258 @@
+#include "heading_comparison.h"
+
+#include <initializer_list>
+#include <vector>
+
+#include "heading_scan.h"
+#include "html5_reference.h"
+#include "html_reader.h"
+
+// Differences kept on purpose, where the reader stays with its own lenient reading:
+// - inside select, svg and math an HTML5 parser drops or re-reads start tags (foreign content
+//   has no raw text elements, select keeps no heading);
+// - "<?", "<![CDATA[" and "</" followed by no letter are comments to it, text to the reader;
+// - a heading or raw text element written "<h1/>" is empty to the reader, open to it;
+// - it drops a tag or comment cut off by the end of the page, the reader keeps it as text;
+// - a start tag of li, dd or dt closes the previous item for the reader, also where that
+//   holds an open heading, in which an HTML5 parser nests the new item;
+// - an end tag inside a table, cell, caption, object or applet closes the elements around it
+//   for the reader (a heading too); an HTML5 parser ignores it there;
+// - misnested formatting ("<b><h2>x</b>y") closes the heading with the formatting element for
+//   the reader; an HTML5 parser re-parents the nodes and keeps the heading open;
+// - the scan lists a heading nested inside another one as part of that one's text, and an
+//   entry's text keeps the content of a script, style or other raw text element in the
+//   heading; the comparison leaves both out.
+// The page's own encoding is no matter here: pages with bytes outside ASCII, or with references
+// other than the few decoded below, are skipped.
+
+namespace {
+
+struct heading {
+    int level = 0;
+    std::string text;
+    std::string visible;  // without the content of scripts, styles, text areas and templates
+    bool nested = false;
+    bool unknown_reference = false;
+};
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool is_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string collapsed(std::string_view text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (is_blank(c)) {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+struct reference {
+    std::string_view name;
+    std::string_view text;
+    bool needs_semicolon;
+};
+constexpr reference references[] = {
+    {"amp", "&", false},   {"lt", "<", false},  {"gt", ">", false},
+    {"quot", "\"", false}, {"apos", "'", true}, {"nbsp", "\xC2\xA0", false},
+};
+
+// The text with the references above decoded; false for a reference it does not know.
+bool decode(std::string_view text, std::string& out) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '&' || i + 1 == text.size() || !is_letter(text[i + 1])) {
+            if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '#') return false;
+            out += text[i];
+            continue;
+        }
+        const std::string_view rest = text.substr(i + 1);
+        bool known = false;
+        for (const reference& r : references) {
+            if (!rest.starts_with(r.name)) continue;
+            const bool semicolon = rest.size() > r.name.size() && rest[r.name.size()] == ';';
+            if (!semicolon && r.needs_semicolon) continue;
+            out += r.text;
+            i += r.name.size() + (semicolon ? 1 : 0);
+            known = true;
+            break;
+        }
+        if (!known) return false;
+    }
+    return true;
+}
+
+// Elements whose content the reference leaves out of a heading's text.
+bool hides_content(std::string_view name) {
+    for (std::string_view hiding : {"script", "style", "textarea", "template"})
+        if (name == hiding) return true;
+    return false;
+}
+
+bool is_raw_text_name(std::string_view name) {
+    for (std::string_view raw : {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
+                                 "noframes", "plaintext", "template"})
+        if (name == raw) return true;
+    return false;
+}
+
+std::string_view skip_reason(std::string_view page) {
+    for (unsigned char c : page)
+        if (c == 0 || c >= 0x80) return "bytes outside ASCII";
+    std::string lower(page);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (std::string_view word :
+         {"<select", "<svg", "<math", "<?", "<![cdata[", "<li", "<dd", "<dt", "qorv_html_toc"})
+        if (lower.find(word) != std::string::npos) return word;
+    for (size_t at = lower.find("</"); at != std::string::npos; at = lower.find("</", at + 1))
+        if (at + 2 < lower.size() && !is_letter(lower[at + 2])) return "</ without a name";
+    for (size_t at = lower.find("/>"); at != std::string::npos; at = lower.find("/>", at + 1)) {
+        const size_t open = lower.rfind('<', at);
+        if (open == std::string::npos) continue;
+        const std::string_view tag = std::string_view(lower).substr(open + 1, at - open - 1);
+        const std::string_view name = tag.substr(0, tag.find_first_of(" \t\n\r\f/"));
+        if (is_raw_text_name(name) || (name.size() == 2 && name[0] == 'h')) return "<x/>";
+    }
+    return {};
+}
+
+bool is_element(const xml_node& node) {
+    return node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag;
+}
+
+// Where a text node stands for the comparison.
+enum class text_place { plain, literal, hidden };
+
+// Every heading of the tree with content, nested ones too, its text as the scan takes it.
+void collect(const tree_node* node, std::vector<heading>& all, std::vector<size_t>& outer,
+             text_place place) {
+    for (; node; node = node->next()) {
+        const xml_node& x = *as_xml(node);
+        const int32_t level = is_element(x) ? heading_level(x) : 0;
+        const bool counts =
+            level >= 1 && level <= 6 && has_content(x) && place != text_place::hidden;
+        if (counts) {
+            all.push_back({level, {}, {}, !outer.empty()});
+            outer.push_back(all.size() - 1);
+        }
+        for (size_t index : outer) {
+            if (x.kind != construct_kind::text) continue;
+            all[index].text += x.raw.view();
+            // raw text keeps its references as written
+            if (place == text_place::literal) all[index].visible += x.raw.view();
+            if (place == text_place::plain && !decode(x.raw.view(), all[index].visible))
+                all[index].unknown_reference = true;
+        }
+        text_place inner = place;
+        if (is_element(x) && place != text_place::hidden) {
+            if (hides_content(x.name.view())) {
+                inner = text_place::hidden;
+            } else if (is_raw_text_name(x.name.view()) && x.name != "title") {
+                inner = text_place::literal;
+            }
+        }
+        collect(node->first_child(), all, outer, inner);
+        if (counts) outer.pop_back();
+    }
+}
+
+// A page ending inside a tag or comment leaves it as the last node, a text outside raw text.
+bool is_cut_off(const node_tree& document) {
+    const tree_node* last = document.first();
+    for (const tree_node* n = document.first(); n; n = tree_next(n))
+        last = n;
+    const std::string_view tail = as_xml(last)->raw.view();
+    const tree_node* parent = last->parent();
+    return as_xml(last)->kind == construct_kind::text && tail.size() > 1 && tail[0] == '<' &&
+           (is_letter(tail[1]) || tail[1] == '/' || tail[1] == '!') &&
+           !(parent && is_raw_text_name(as_xml(parent)->name.view()));
+}
+
+bool is_one_of(const xml_node& node, std::initializer_list<std::string_view> names) {
+    for (std::string_view name : names)
+        if (node.name == name) return true;
+    return false;
+}
+
+// An end tag that closed an element with another one left open inside where an HTML5 parser
+// reads it otherwise: an end tag inside a table, cell, caption, object or applet that the
+// element holds, or a formatting element's end tag inside a heading it holds.
+std::string_view closed_across(const node_tree& document) {
+    for (const tree_node* n = document.first(); n; n = tree_next(n)) {
+        const xml_node& x = *as_xml(n);
+        if (x.kind != construct_kind::start_tag || !x.closed) continue;
+        const bool formatting = is_one_of(x, {"a", "b", "big", "code", "em", "font", "i", "nobr",
+                                              "s", "small", "strike", "strong", "tt", "u"});
+        for (const tree_node* d = n->first_child(); d && d != tree_next_skip(n); d = tree_next(d)) {
+            const xml_node& inner = *as_xml(d);
+            if (inner.kind != construct_kind::start_tag || inner.closed) continue;
+            if (is_one_of(inner, {"table", "td", "th", "caption", "object", "applet", "marquee"}))
+                return "an end tag inside a table";
+            if (formatting && heading_level(inner) > 0) return "misnested formatting";
+        }
+    }
+    return {};
+}
+
+std::string describe(const std::vector<heading>& ours,
+                     const std::vector<reference_heading>& theirs) {
+    std::string out = "reader:";
+    for (const heading& h : ours)
+        out += " h" + std::to_string(h.level) + "\"" + h.visible + "\"";
+    out += "; html5:";
+    for (const reference_heading& h : theirs)
+        out += " h" + std::to_string(h.level) + "\"" + h.text + "\"";
+    return out;
+}
+
+}  // namespace
+
+std::string heading_differences(std::string_view page) {
+    if (const std::string_view why = skip_reason(page); !why.empty())
+        return "skipped: " + std::string(why);
+    node_tree document;
+    tree_insert(document, new xml_node(), nullptr, nullptr);
+    if (!parse_html_text(page, document).is_ok()) return "the reader failed";
+    if (is_cut_off(document)) return "skipped: cut off in a construct";
+    if (const std::string_view why = closed_across(document); !why.empty())
+        return "skipped: " + std::string(why);
+    std::vector<heading> ours;
+    std::vector<size_t> outer;
+    collect(document.first(), ours, outer, text_place::plain);
+
+    // the scan lists the outermost headings, with the texts of those nested inside
+    heading_scan scan;
+    toc_tree items;
+    scan.run(document, items);
+    const toc_node* item = items.first();
+    for (const heading& h : ours) {
+        if (h.nested) continue;
+        if (!item || item->level != h.level || item->text.view() != h.text)
+            return "the scan differs";
+        item = toc_tree::next(item);
+    }
+    if (item) return "the scan differs";
+
+    std::vector<reference_heading> theirs = html5_headings(page);
+    std::erase_if(theirs, [](const reference_heading& h) { return collapsed(h.text).empty(); });
+    std::erase_if(ours, [](const heading& h) { return collapsed(h.visible).empty(); });
+    if (ours.size() != theirs.size()) return describe(ours, theirs);
+    for (size_t i = 0; i < ours.size(); ++i) {
+        if (ours[i].unknown_reference) return "skipped: an unknown reference";
+        if (ours[i].level != theirs[i].level ||
+            collapsed(ours[i].visible) != collapsed(theirs[i].text))
+            return describe(ours, theirs);
+    }
+    return {};
+}
