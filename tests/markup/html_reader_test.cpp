@@ -179,301 +179,300 @@ TEST(HtmlReaderTest, RawTextEndsOnlyAtItsOwnEndTag) {
 }
 
 TEST(HtmlReaderTest, HeadingsCloseEachOther) {
-        check_rows({
-            {"<h5>a</h3>b", R"(h5(T"a" </h3>) T"b")"},
-            {"<h1>a<h2>b</h2>c", R"(h1(T"a" /h1) h2(T"b" </h2>) T"c")"},
-            {"<h1><p>a<h2>b", R"(h1(p(T"a" /p) /h1) h2?(T"b"))"},
-            // only an innermost heading is closed by a start tag
-            {"<h1><b>a<h2>b</h4>c", R"(h1?(b?(T"a" h2(T"b" </h4>) T"c")))"},
-            {"</h2><h1 title=\"x>y\">A</h1>", R"(</h2>? h1(T"A" </h1>))"},
-        });
+    check_rows({
+        {"<h5>a</h3>b", R"(h5(T"a" </h3>) T"b")"},
+        {"<h1>a<h2>b</h2>c", R"(h1(T"a" /h1) h2(T"b" </h2>) T"c")"},
+        {"<h1><p>a<h2>b", R"(h1(p(T"a" /p) /h1) h2?(T"b"))"},
+        // only an innermost heading is closed by a start tag
+        {"<h1><b>a<h2>b</h4>c", R"(h1?(b?(T"a" h2(T"b" </h4>) T"c")))"},
+        {"</h2><h1 title=\"x>y\">A</h1>", R"(</h2>? h1(T"A" </h1>))"},
+    });
 }
 
 TEST(HtmlReaderTest, OtherConstructsAndBytes) {
-        check_rows({
-            {"a &amp; b", R"(T"a &amp; b")"},
-            {R"(<!DOCTYPE html><!-- c --><!--#echo var="x"--><?php x ?>)",
-             R"(K7"<!DOCTYPE html>" K5"<!-- c -->" K14"<!--#echo var=\"x\"-->" T"<?php x ?>")"},
-            {"<![CDATA[x]]><%y%>", R"(T"<![CDATA[x]]>" T"<%y%>")"},
-            {R"(<a href="x>y">)", "a?"},
-            {"a < b", R"(T"a " T"< b")"},
+    check_rows({
+        {"a &amp; b", R"(T"a &amp; b")"},
+        {R"(<!DOCTYPE html><!-- c --><!--#echo var="x"--><?php x ?>)",
+         R"(K7"<!DOCTYPE html>" K5"<!-- c -->" K14"<!--#echo var=\"x\"-->" T"<?php x ?>")"},
+        {"<![CDATA[x]]><%y%>", R"(T"<![CDATA[x]]>" T"<%y%>")"},
+        {R"(<a href="x>y">)", "a?"},
+        {"a < b", R"(T"a " T"< b")"},
         {"<>a <<h1>b", R"(T"<>" T"a " T"<" h1?(T"b"))"},
-            {"<p>a<b", R"(p?(T"a" T"<b"))"},
-            {"<!-- x", R"(T"<!-- x")"},
-            {"<!-- x --!><!-->", R"(K5"<!-- x --!>" K5"<!-->")"},
-            {"a\r\nb\rc\0\x80\xFF"s, R"(T"a\r\nb\rc\x00\x80\xFF")"},
-            {"<p\0 a=\x80>"s, R"(p?)"},
-            {"", ""},
-        });
+        {"<p>a<b", R"(p?(T"a" T"<b"))"},
+        {"<!-- x", R"(T"<!-- x")"},
+        {"<!-- x --!><!-->", R"(K5"<!-- x --!>" K5"<!-->")"},
+        {"a\r\nb\rc\0\x80\xFF"s, R"(T"a\r\nb\rc\x00\x80\xFF")"},
+        {"<p\0 a=\x80>"s, R"(p?)"},
+        {"", ""},
+    });
 }
 
 TEST(HtmlReaderTest, TagsKeepNameAttributesAndElement) {
-        document doc;
-        ASSERT_TRUE(
-            parse_html_text(R"(<A HREF=x.htm Title="T 1" nowrap><foo/><br><h1 id=a></X>)", doc.tree)
-                .is_ok());
-        std::vector<const xml_node*> nodes;
-        for (const tree_node* node = doc.tree.first()->next(); node; node = tree_next(node))
-            nodes.push_back(as_xml(node));
-        ASSERT_EQ(nodes.size(), 5u);
-        const xml_node& a = *nodes[0];
-        EXPECT_EQ(a.name, "a");
-        EXPECT_EQ(a.element, 0);
-        EXPECT_EQ(a.attributes.count(), 3);
-        for (auto [name, text] : {std::pair{"href", "x.htm"}, {"title", "T 1"}, {"nowrap", ""}}) {
-            const template_value* value = a.attributes.find_ref(name);
-            EXPECT_TRUE(value && value->view() == text) << name;
-        }
-        EXPECT_EQ(nodes[1]->element, -1);
-        EXPECT_EQ(nodes[2]->element, element_index("br"));
-        EXPECT_EQ(nodes[3]->element, 33);
-        EXPECT_EQ(nodes[4]->kind, construct_kind::end_tag);
-        EXPECT_EQ(nodes[4]->element, -1);
-        EXPECT_TRUE(nodes[4]->attributes.is_empty());
+    document doc;
+    ASSERT_TRUE(
+        parse_html_text(R"(<A HREF=x.htm Title="T 1" nowrap><foo/><br><h1 id=a></X>)", doc.tree)
+            .is_ok());
+    std::vector<const xml_node*> nodes;
+    for (const tree_node* node = doc.tree.first()->next(); node; node = tree_next(node))
+        nodes.push_back(as_xml(node));
+    ASSERT_EQ(nodes.size(), 5u);
+    const xml_node& a = *nodes[0];
+    EXPECT_EQ(a.name, "a");
+    EXPECT_EQ(a.element, 0);
+    EXPECT_EQ(a.attributes.count(), 3);
+    for (auto [name, text] : {std::pair{"href", "x.htm"}, {"title", "T 1"}, {"nowrap", ""}}) {
+        const template_value* value = a.attributes.find_ref(name);
+        EXPECT_TRUE(value && value->view() == text) << name;
+    }
+    EXPECT_EQ(nodes[1]->element, -1);
+    EXPECT_EQ(nodes[2]->element, element_index("br"));
+    EXPECT_EQ(nodes[3]->element, 33);
+    EXPECT_EQ(nodes[4]->kind, construct_kind::end_tag);
+    EXPECT_EQ(nodes[4]->element, -1);
+    EXPECT_TRUE(nodes[4]->attributes.is_empty());
 }
 
 TEST(HtmlReaderTest, ReadsAfterTheExistingNodes) {
-        document doc;
-        ASSERT_TRUE(parse_html_text("<p>a", doc.tree).is_ok());
-        EXPECT_EQ(as_xml(doc.tree.first())->kind, construct_kind::placeholder);
-        EXPECT_EQ(doc.tree.top_count(), 2);
+    document doc;
+    ASSERT_TRUE(parse_html_text("<p>a", doc.tree).is_ok());
+    EXPECT_EQ(as_xml(doc.tree.first())->kind, construct_kind::placeholder);
+    EXPECT_EQ(doc.tree.top_count(), 2);
 
-        node_tree empty;
-        ASSERT_TRUE(parse_html_text("x<p>", empty).is_ok());
-        EXPECT_EQ(tree_dump(empty), R"(T"x" p?)");
+    node_tree empty;
+    ASSERT_TRUE(parse_html_text("x<p>", empty).is_ok());
+    EXPECT_EQ(tree_dump(empty), R"(T"x" p?)");
 }
 
 // Markup fragments that stress the scanner and the reader, with bytes of every sort.
 std::string hostile_document(std::mt19937& random) {
-        static const std::string_view pieces[] = {
-            "<",         ">",          "</",        "/>",        "<!--",     "-->",
-            "<!",        "<!DOCTYPE",  "<![CDATA[", "]]>",       "<?",       "?>",
-            "<%",        "%>",         "<!--#",     "\"",        "'",        "=",
-            "&amp;",     "&",          "\r",        "\n",        "\r\n",     " ",
-            "\t",        "\0"sv,       "\x80",      "\xFF",      "<script>", "</script>",
-            "<script/>", "<SCRIPT>",   "<p>",       "</p>",      "<P>",      "<li>",
-            "<ul>",      "</ul>",      "<td>",      "<tr>",      "<table>",  "</table>",
-            "<div>",     "</div>",     "<br>",      "<br/>",     "<head>",   "<body>",
-            "<title>",   "<b>",        "</b>",      "<x:y a=1>", "</x:y>",   "<a href=\"",
-            "text",      "<h1>",       "</h1>",     "<dl><dt>",  "<dd>",     "<option>",
-            "<select>",  "<colgroup>", "<tbody>",   "<hr>",      "</>",      "<>",
-        };
-        std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
-        std::uniform_int_distribution<int> count(0, 40);
-        std::uniform_int_distribution<int> byte(0, 255);
-        std::string doc;
-        for (int n = count(random); n > 0; --n) {
-            if (byte(random) < 32) {
-                doc += static_cast<char>(byte(random));
-            } else {
-                doc += pieces[piece(random)];
-            }
+    static const std::string_view pieces[] = {
+        "<",         ">",         "</",        "/>",       "<!--",       "-->",        "<!",
+        "<!DOCTYPE", "<![CDATA[", "]]>",       "<?",       "?>",         "<%",         "%>",
+        "<!--#",     "\"",        "'",         "=",        "&amp;",      "&",          "\r",
+        "\n",        "\r\n",      " ",         "\t",       "\0"sv,       "\x80",       "\xFF",
+        "<script>",  "</script>", "<script/>", "<SCRIPT>", "<p>",        "</p>",       "<P>",
+        "<li>",      "<ul>",      "</ul>",     "<td>",     "<tr>",       "<table>",    "</table>",
+        "<div>",     "</div>",    "<br>",      "<br/>",    "<head>",     "<body>",     "<title>",
+        "<b>",       "</b>",      "<x:y a=1>", "</x:y>",   "<a href=\"", "text",       "<h1>",
+        "</h1>",     "<dl><dt>",  "<dd>",      "<option>", "<select>",   "<colgroup>", "<tbody>",
+        "<hr>",      "</>",       "<>",
+    };
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> count(0, 40);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::string doc;
+    for (int n = count(random); n > 0; --n) {
+        if (byte(random) < 32) {
+            doc += static_cast<char>(byte(random));
+        } else {
+            doc += pieces[piece(random)];
         }
-        return doc;
+    }
+    return doc;
 }
 
 TEST(HtmlReaderTest, HostileDocumentsComeBackByteForByte) {
-        std::mt19937 random(20240611);
-        std::uniform_int_distribution<size_t> chunk(1, 64);
-        for (int i = 0; i < 3000; ++i) {
-            const std::string doc = hostile_document(random);
-            SCOPED_TRACE(quote_bytes(doc));
-            if (i < 200) {
-                read_every_way(doc);
-            } else {
-                const outcome whole = read_pieces(piece_list::whole(doc));
-                ASSERT_EQ(whole.status, scan_status::finished);
-                ASSERT_EQ(whole.raw, doc);
-                piece_list pieces;
-                for (size_t at = 0; at < doc.size();) {
-                    const size_t n = std::min(chunk(random), doc.size() - at);
-                    pieces.add(std::string_view(doc).substr(at, n));
-                    at += n;
-                }
-                const outcome chunked = read_pieces(pieces);
-                ASSERT_EQ(chunked.dump, whole.dump);
-                ASSERT_EQ(chunked.raw, doc);
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<size_t> chunk(1, 64);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string doc = hostile_document(random);
+        SCOPED_TRACE(quote_bytes(doc));
+        if (i < 200) {
+            read_every_way(doc);
+        } else {
+            const outcome whole = read_pieces(piece_list::whole(doc));
+            ASSERT_EQ(whole.status, scan_status::finished);
+            ASSERT_EQ(whole.raw, doc);
+            piece_list pieces;
+            for (size_t at = 0; at < doc.size();) {
+                const size_t n = std::min(chunk(random), doc.size() - at);
+                pieces.add(std::string_view(doc).substr(at, n));
+                at += n;
             }
-            if (HasFatalFailure() || HasNonfatalFailure()) return;
+            const outcome chunked = read_pieces(pieces);
+            ASSERT_EQ(chunked.dump, whole.dump);
+            ASSERT_EQ(chunked.raw, doc);
         }
+        if (HasFatalFailure() || HasNonfatalFailure()) return;
+    }
 }
 
 // Folding keeps every landmark as the plain reading has it and writes back the same bytes.
 void check_folding(const std::string& doc) {
-        document plain;
-        ASSERT_TRUE(parse_html_text(doc, plain.tree).is_ok());
-        for (const int32_t chunk : {1, 7, html_chunk_size}) {
-            SCOPED_TRACE(chunk);
-            document folded;
-            ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, chunk, fold_test_role).is_ok());
-            ASSERT_EQ(tree_raw(folded.tree), doc);
-            ASSERT_EQ(fold_landmarks(folded.tree), fold_landmarks(plain.tree));
-        }
+    document plain;
+    ASSERT_TRUE(parse_html_text(doc, plain.tree).is_ok());
+    for (const int32_t chunk : {1, 7, html_chunk_size}) {
+        SCOPED_TRACE(chunk);
+        document folded;
+        ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, chunk, fold_test_role).is_ok());
+        ASSERT_EQ(tree_raw(folded.tree), doc);
+        ASSERT_EQ(fold_landmarks(folded.tree), fold_landmarks(plain.tree));
+    }
 }
 
 TEST(HtmlReaderTest, FoldingKeepsLandmarksAndBytes) {
-        const char* const rows[] = {
-            "<p>a</p><p>b</p><h1>A<b>1.</b></h1><p>c<i>d</i></p>text",
-            "<html><head><title>T</title></head><body><div><p>x</p><h1>A</h1><p>y</p></div></body>",
-            "<div><div><p>deep</p></div><table><tr><td>1<td>2</table><!--c--></div><p>after",
-            "<ul><li>a<li>b</ul><x:y a=1><p>in</p></x:y><p>x<h1>implied close</h1>",
-            "<h1>open heading<p>para in heading<div>more",
-            "<script><h1>not a tag</h1></script><h1>A</h1><br><hr><img src=x>",
-            "<b><p>a</b></p><h1>A</h1></i></b><p>unclosed",
-            "<body><body><h1>A</h1></body>",
-            "",
-        };
-        for (const char* row : rows) {
-            SCOPED_TRACE(row);
-            check_folding(row);
-        }
-        std::mt19937 random(20261208);
-        for (int i = 0; i < 2000; ++i) {
-            const std::string doc = hostile_document(random);
-            SCOPED_TRACE(quote_bytes(doc));
-            check_folding(doc);
-            if (HasFatalFailure() || HasNonfatalFailure()) return;
-        }
+    const char* const rows[] = {
+        "<p>a</p><p>b</p><h1>A<b>1.</b></h1><p>c<i>d</i></p>text",
+        "<html><head><title>T</title></head><body><div><p>x</p><h1>A</h1><p>y</p></div></body>",
+        "<div><div><p>deep</p></div><table><tr><td>1<td>2</table><!--c--></div><p>after",
+        "<ul><li>a<li>b</ul><x:y a=1><p>in</p></x:y><p>x<h1>implied close</h1>",
+        "<h1>open heading<p>para in heading<div>more",
+        "<script><h1>not a tag</h1></script><h1>A</h1><br><hr><img src=x>",
+        "<b><p>a</b></p><h1>A</h1></i></b><p>unclosed",
+        "<body><body><h1>A</h1></body>",
+        "",
+    };
+    for (const char* row : rows) {
+        SCOPED_TRACE(row);
+        check_folding(row);
+    }
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string doc = hostile_document(random);
+        SCOPED_TRACE(quote_bytes(doc));
+        check_folding(doc);
+        if (HasFatalFailure() || HasNonfatalFailure()) return;
+    }
 }
 
 TEST(HtmlReaderTest, FoldingLeavesFewNodes) {
-        std::string doc = "<body>";
-        for (int i = 0; i < 1000; ++i)
-            doc += "<h1>Head</h1><p>a <b>b</b> c</p><table><tr><td>1</td></tr></table>\n";
-        document folded;
-        ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, html_chunk_size, fold_test_role).is_ok());
-        int64_t nodes = 0;
-        for (const tree_node* n = folded.tree.first(); n; n = tree_next(n))
-            ++nodes;
-        // body, then per heading its start tag, text and end tag and one run after it
-        EXPECT_EQ(nodes, 2 + 1000 * 4);
-        EXPECT_EQ(tree_raw(folded.tree), doc);
+    std::string doc = "<body>";
+    for (int i = 0; i < 1000; ++i)
+        doc += "<h1>Head</h1><p>a <b>b</b> c</p><table><tr><td>1</td></tr></table>\n";
+    document folded;
+    ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, html_chunk_size, fold_test_role).is_ok());
+    int64_t nodes = 0;
+    for (const tree_node* n = folded.tree.first(); n; n = tree_next(n))
+        ++nodes;
+    // body, then per heading its start tag, text and end tag and one run after it
+    EXPECT_EQ(nodes, 2 + 1000 * 4);
+    EXPECT_EQ(tree_raw(folded.tree), doc);
 }
 
 TEST(HtmlReaderTest, FoldingDeepNestingStaysLinear) {
-        // a region as deep as the document, unfolded by a landmark at its bottom, then a second
-        // one left open at the end
-        std::string doc;
-        for (int i = 0; i < 100000; ++i)
-            doc += "<div>x";
-        doc += "<h1>A</h1>";
-        for (int i = 0; i < 100000; ++i)
-            doc += "<p><b>y";
-        document folded;
-        ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, html_chunk_size, fold_test_role).is_ok());
-        EXPECT_EQ(tree_raw(folded.tree), doc);
+    // a region as deep as the document, unfolded by a landmark at its bottom, then a second
+    // one left open at the end
+    std::string doc;
+    for (int i = 0; i < 100000; ++i)
+        doc += "<div>x";
+    doc += "<h1>A</h1>";
+    for (int i = 0; i < 100000; ++i)
+        doc += "<p><b>y";
+    document folded;
+    ASSERT_TRUE(parse_html_text(doc, folded.tree, {}, html_chunk_size, fold_test_role).is_ok());
+    EXPECT_EQ(tree_raw(folded.tree), doc);
 }
 
 TEST(HtmlReaderTest, DeepNestingReadsAndFrees) {
-        std::string doc;
-        for (int i = 0; i < 200000; ++i)
-            doc += "<div>";
-        // lookups that find nothing across the whole depth
-        for (int i = 0; i < 100000; ++i)
-            doc += "<b><h1></x></i>";
-        document reading;
-        ASSERT_TRUE(parse_html_text(doc, reading.tree).is_ok());
-        EXPECT_EQ(reading.tree.top_count(), 2);
-        EXPECT_EQ(tree_raw(reading.tree), doc);
+    std::string doc;
+    for (int i = 0; i < 200000; ++i)
+        doc += "<div>";
+    // lookups that find nothing across the whole depth
+    for (int i = 0; i < 100000; ++i)
+        doc += "<b><h1></x></i>";
+    document reading;
+    ASSERT_TRUE(parse_html_text(doc, reading.tree).is_ok());
+    EXPECT_EQ(reading.tree.top_count(), 2);
+    EXPECT_EQ(tree_raw(reading.tree), doc);
 }
 
 TEST(HtmlReaderTest, WideElementReadsInLinearTime) {
-        std::string doc = "<div>";
-        for (int i = 0; i < 1000000; ++i)
-            doc += "<br>";
-        document reading;
-        ASSERT_TRUE(parse_html_text(doc, reading.tree).is_ok());
-        EXPECT_EQ(reading.tree.last_top()->child_count(), 1000000);
+    std::string doc = "<div>";
+    for (int i = 0; i < 1000000; ++i)
+        doc += "<br>";
+    document reading;
+    ASSERT_TRUE(parse_html_text(doc, reading.tree).is_ok());
+    EXPECT_EQ(reading.tree.last_top()->child_count(), 1000000);
 }
 
 progress_function record_into(std::vector<int32_t>& seen) {
-        return [&seen](int32_t percent) { seen.push_back(percent); };
+    return [&seen](int32_t percent) { seen.push_back(percent); };
 }
 
 TEST(HtmlReaderTest, TextInChunksReportsProgress) {
-        document doc;
-        std::vector<int32_t> seen;
-        ASSERT_TRUE(parse_html_text("<p>0123456789", doc.tree, record_into(seen), 4).is_ok());
-        EXPECT_EQ(seen, (std::vector<int32_t>{30, 61, 92, 100, 100}));
-        EXPECT_EQ(tree_dump(doc.tree), R"(p?(T"0123456789"))");
+    document doc;
+    std::vector<int32_t> seen;
+    ASSERT_TRUE(parse_html_text("<p>0123456789", doc.tree, record_into(seen), 4).is_ok());
+    EXPECT_EQ(seen, (std::vector<int32_t>{30, 61, 92, 100, 100}));
+    EXPECT_EQ(tree_dump(doc.tree), R"(p?(T"0123456789"))");
 }
 
 class HtmlReaderFileTest : public ScratchDirTest {};
 
 TEST_F(HtmlReaderFileTest, ReadsInChunksWithProgress) {
-        std::string bytes;
-        while (bytes.size() < 40000)
-            bytes += "<p>para\r\n<li>item\r";
-        bytes.resize(40000);
-        put("a.html", bytes);
-        document doc;
-        std::vector<int32_t> seen;
-        ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, record_into(seen)).is_ok());
-        EXPECT_EQ(tree_raw(doc.tree), bytes);
-        EXPECT_EQ(seen, (std::vector<int32_t>{40, 81, 100, 100}));
+    std::string bytes;
+    while (bytes.size() < 40000)
+        bytes += "<p>para\r\n<li>item\r";
+    bytes.resize(40000);
+    put("a.html", bytes);
+    document doc;
+    std::vector<int32_t> seen;
+    ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, record_into(seen)).is_ok());
+    EXPECT_EQ(tree_raw(doc.tree), bytes);
+    EXPECT_EQ(seen, (std::vector<int32_t>{40, 81, 100, 100}));
 }
 
 TEST_F(HtmlReaderFileTest, EmptyFileSucceedsWithFullProgress) {
-        put("empty.html", "");
-        document doc;
-        std::vector<int32_t> seen;
-        ASSERT_TRUE(parse_html_file(path("empty.html"), doc.tree, record_into(seen)).is_ok());
-        EXPECT_EQ(doc.tree.top_count(), 1);
-        EXPECT_EQ(seen, std::vector<int32_t>{100});
+    put("empty.html", "");
+    document doc;
+    std::vector<int32_t> seen;
+    ASSERT_TRUE(parse_html_file(path("empty.html"), doc.tree, record_into(seen)).is_ok());
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_EQ(seen, std::vector<int32_t>{100});
 }
 
 TEST_F(HtmlReaderFileTest, ProgressGoesThroughAScale) {
-        put("a.html", std::string(32768, 'x'));
-        std::vector<int32_t> seen;
-        progress_scale scale{65536, 32768, 0.8, 10,
-                             [&seen](int32_t percent) { seen.push_back(percent); }};
-        document doc;
-        ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, scaled_progress(scale)).is_ok());
-        EXPECT_EQ(seen, (std::vector<int32_t>{30, 50, 50}));
+    put("a.html", std::string(32768, 'x'));
+    std::vector<int32_t> seen;
+    progress_scale scale{65536, 32768, 0.8, 10,
+                         [&seen](int32_t percent) { seen.push_back(percent); }};
+    document doc;
+    ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, scaled_progress(scale)).is_ok());
+    EXPECT_EQ(seen, (std::vector<int32_t>{30, 50, 50}));
 }
 
 TEST_F(HtmlReaderFileTest, MissingFileNamesThePath) {
-        document doc;
-        std::vector<int32_t> seen;
-        EXPECT_EQ(parse_html_file(path("none.html"), doc.tree, record_into(seen)).message(),
-                  "Can't open source file: " + path("none.html"));
-        EXPECT_EQ(doc.tree.top_count(), 1);
-        EXPECT_TRUE(seen.empty());
+    document doc;
+    std::vector<int32_t> seen;
+    EXPECT_EQ(parse_html_file(path("none.html"), doc.tree, record_into(seen)).message(),
+              "Can't open source file: " + path("none.html"));
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_TRUE(seen.empty());
 }
 
 // Its texts could not hold it: refused before a byte is read.
 TEST_F(HtmlReaderFileTest, FilePastTwoGigabytesIsRefusedUnread) {
-        put_sparse("huge.html", largest_readable_file + 1);
-        document doc;
-        std::vector<int32_t> seen;
-        EXPECT_EQ(parse_html_file(path("huge.html"), doc.tree, record_into(seen)).message(),
-                  "Source file is too large: " + path("huge.html"));
-        EXPECT_EQ(doc.tree.top_count(), 1);
-        EXPECT_TRUE(seen.empty());
+    put_sparse("huge.html", largest_readable_file + 1);
+    document doc;
+    std::vector<int32_t> seen;
+    EXPECT_EQ(parse_html_file(path("huge.html"), doc.tree, record_into(seen)).message(),
+              "Source file is too large: " + path("huge.html"));
+    EXPECT_EQ(doc.tree.top_count(), 1);
+    EXPECT_TRUE(seen.empty());
 }
 
 // A system file that claims more bytes than a read gives stands in for a read failing half way.
 TEST_F(HtmlReaderFileTest, ShortReadIsAFailure) {
-        const std::string short_file = "/sys/kernel/mm/transparent_hugepage/enabled";
-        const file_descriptor probe = file_open(short_file);
-        byte_string bytes;
-        const bool read = file_read(bytes, 65536, probe).is_ok();
-        const uint64_t claimed = file_descriptor_size(probe);
-        file_close(probe);
-        if (probe == invalid_handle || !read || bytes.is_empty() ||
-            static_cast<uint64_t>(bytes.length()) >= claimed)
-            GTEST_SKIP() << "no file that reads short";
+    const std::string short_file = "/sys/kernel/mm/transparent_hugepage/enabled";
+    const file_descriptor probe = file_open(short_file);
+    byte_string bytes;
+    const bool read = file_read(bytes, 65536, probe).is_ok();
+    const uint64_t claimed = file_descriptor_size(probe);
+    file_close(probe);
+    if (probe == invalid_handle || !read || bytes.is_empty() ||
+        static_cast<uint64_t>(bytes.length()) >= claimed)
+        GTEST_SKIP() << "no file that reads short";
 
-        document doc;
-        EXPECT_EQ(parse_html_file(short_file, doc.tree).message(),
-                  "Can't read source file: " + short_file);
-        EXPECT_EQ(tree_raw(doc.tree), bytes.view());
+    document doc;
+    EXPECT_EQ(parse_html_file(short_file, doc.tree).message(),
+              "Can't read source file: " + short_file);
+    EXPECT_EQ(tree_raw(doc.tree), bytes.view());
 }
 
 TEST_F(HtmlReaderFileTest, FailedFirstReadIsNoEmptyFile) {
-        document doc;
-        EXPECT_EQ(parse_html_file("/proc/self/mem", doc.tree).message(),
-                  "Can't read source file: /proc/self/mem");
+    document doc;
+    EXPECT_EQ(parse_html_file("/proc/self/mem", doc.tree).message(),
+              "Can't read source file: /proc/self/mem");
 }
 
 }  // namespace
