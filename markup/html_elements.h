@@ -68,7 +68,6 @@ constexpr std::string_view element_name(int32_t element) {
                                                    : std::string_view();
 }
 
-inline constexpr int32_t element_script = element_index("script");
 // h1 to h6 follow each other in the table.
 inline constexpr int32_t element_h1 = element_index("h1");
 static_assert(element_index("h6") == element_h1 + 5);

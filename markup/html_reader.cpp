@@ -40,6 +40,16 @@ result file_failure(std::string_view message, std::string_view path) {
     return {status_code::failed, std::move(text)};
 }
 
+// The element name of a tag as a browser reads it: every byte up to white space or '/', ASCII
+// letters lower-cased ("<h1<>" names no heading, "</ h1>" nothing).
+void tag_name(std::string_view inside, byte_string& name) {
+    const std::string_view written = inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
+    name.assign(written.data(), static_cast<int32_t>(written.size()));
+    for (int32_t i = 0; i < name.length(); ++i) {
+        if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
+    }
+}
+
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
 
@@ -112,7 +122,7 @@ bool html_reader::on_construct() {
     if (scanned == construct_kind::start_tag) return on_start_tag(node);
     if (scanned == construct_kind::end_tag) {
         // "</>" is the shortest end tag
-        parse_tag_name(raw.substr(2, raw.size() - 3), name_case::lowered, node->name);
+        tag_name(raw.substr(2, raw.size() - 3), node->name);
         if (!node->name.is_empty()) node->element = element_index(node->name.view());
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;
@@ -133,11 +143,9 @@ bool html_reader::on_start_tag(xml_node* node) {
     if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
     const std::string_view inside = raw.substr(1, raw.size() - 2);
     // a folding reader's caller looks at attributes only inside landmarks with content
-    if (!classify_ || path_.size() > shield_) {
+    if (!classify_ || path_.size() > shield_)
         parse_tag(inside, name_case::lowered, node->name, node->attributes);
-    } else {
-        parse_tag_name(inside, name_case::lowered, node->name);
-    }
+    tag_name(inside, node->name);
     node->element = element_index(node->name.view());
     if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
     const bool is_open = node->kind == construct_kind::start_tag;
@@ -163,13 +171,13 @@ bool html_reader::closes_template(construct_kind scanned) {
     byte_string name;
     if (scanned == construct_kind::start_tag) {
         if (raw[raw.size() - 2] == '/') return false;
-        parse_tag_name(raw.substr(1, raw.size() - 2), name_case::lowered, name);
+        tag_name(raw.substr(1, raw.size() - 2), name);
         start_raw_text(name.view());
         if (name == "template") ++template_depth_;
         return false;
     }
     if (scanned != construct_kind::end_tag) return false;
-    parse_tag_name(raw.substr(2, raw.size() - 3), name_case::lowered, name);
+    tag_name(raw.substr(2, raw.size() - 3), name);
     return name == "template" && --template_depth_ == 0;
 }
 
