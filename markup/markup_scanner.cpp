@@ -150,7 +150,7 @@ scan_status markup_scanner::scan_step() {
             continue;
         }
         // "a <<h1>": the first '<' is text
-        const bool starts_over = restart_on_second_lt_ && in_markup_ && token_.length() == 1;
+        const bool starts_over = html_tag_open_ && in_markup_ && token_.length() == 1;
         if (c == '<' && (!in_markup_ || starts_over)) {
             const bool go_on = !keep_text_ || on_text();
             // started even when stopped, so that the '<' is not lost to a later step
@@ -290,8 +290,9 @@ void markup_scanner::classify(int c) {
                 kind_ = construct_kind::processing_instruction;
                 break;
             default:
-                kind_ = c == ':' || c == '_' || is_ascii_letter(c) ? construct_kind::start_tag
-                                                                   : construct_kind::unknown_markup;
+                kind_ = is_ascii_letter(c) || (!html_tag_open_ && (c == ':' || c == '_'))
+                            ? construct_kind::start_tag
+                            : construct_kind::unknown_markup;
                 break;
         }
         end_classification();
@@ -607,7 +608,7 @@ void configure_for_html(markup_scanner& scanner) {
     for (construct_kind kind : {comment, directive_comment})
         scanner.set_rule(kind, {.terminator = "-->", .bang_ends_comment = true});
     scanner.set_keep_text(true);
-    scanner.set_restart_on_second_lt(true);
+    scanner.set_html_tag_open(true);
     scanner.set_size_limit(4194304);
 }
 

@@ -59,8 +59,9 @@ class markup_scanner : public position_tracker {
     void set_enabled(construct_set kinds) { enabled_ = kinds; }
     bool is_enabled(construct_kind kind) const { return enabled_.contains(kind); }
     void set_keep_text(bool on) { keep_text_ = on; }
-    // A '<' right after a construct's '<' starts the construct over; the first one is text.
-    void set_restart_on_second_lt(bool on) { restart_on_second_lt_ = on; }
+    // Tags open as in HTML: a tag name starts with an ASCII letter ("<:x>" is text), and a '<'
+    // right after a construct's '<' starts the construct over, the first one being text.
+    void set_html_tag_open(bool on) { html_tag_open_ = on; }
     bool keep_text() const { return keep_text_; }
     // A kind without a rule (placeholder, text) is ignored.
     void set_rule(construct_kind kind, const construct_rule& rule);
@@ -160,7 +161,7 @@ class markup_scanner : public position_tracker {
     std::array<construct_rule, rule_count> rules_;
     construct_set enabled_;
     bool keep_text_ = true;
-    bool restart_on_second_lt_ = false;
+    bool html_tag_open_ = false;
 
     byte_string token_;
     construct_kind kind_ = construct_kind::placeholder;

@@ -1,5 +1,7 @@
 #include "heading_comparison.h"
 
+#include <gumbo.h>
+
 #include <initializer_list>
 #include <vector>
 
@@ -11,6 +13,7 @@
 // - inside select, svg and math an HTML5 parser drops or re-reads start tags (foreign content
 //   has no raw text elements, select keeps no heading);
 // - "<?", "<![CDATA[" and "</" followed by no letter are comments to it, text to the reader;
+// - an end tag ends at its first '>', also inside quotes, where it reads attribute values;
 // - a heading or raw text element written "<h1/>" is empty to the reader, open to it;
 // - it drops a tag or comment cut off by the end of the page, the reader keeps it as text;
 // - a start tag of li, dd or dt closes the previous item for the reader, also where that
@@ -22,8 +25,9 @@
 // - the scan lists a heading nested inside another one as part of that one's text, and an
 //   entry's text keeps the content of a script, style or other raw text element in the
 //   heading; the comparison leaves both out.
-// The page's own encoding is no matter here: pages with bytes outside ASCII, or with references
-// other than the few decoded below, are skipped.
+// Nor are the reference parser's own limits: it takes every element it does not know for one.
+// The page's own encoding is no matter here: pages with bytes outside printable ASCII and white
+// space, or with references other than the few decoded below, are skipped.
 
 namespace {
 
@@ -108,15 +112,20 @@ bool is_raw_text_name(std::string_view name) {
 
 std::string_view skip_reason(std::string_view page) {
     for (unsigned char c : page)
-        if (c == 0 || c >= 0x80) return "bytes outside ASCII";
+        if ((c < 0x20 && !is_blank(static_cast<char>(c))) || c >= 0x7F)
+            return "bytes outside printable ASCII";
     std::string lower(page);
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     for (std::string_view word :
          {"<select", "<svg", "<math", "<?", "<![cdata[", "<li", "<dd", "<dt", "qorv_html_toc"})
         if (lower.find(word) != std::string::npos) return word;
-    for (size_t at = lower.find("</"); at != std::string::npos; at = lower.find("</", at + 1))
+    for (size_t at = lower.find("</"); at != std::string::npos; at = lower.find("</", at + 1)) {
         if (at + 2 < lower.size() && !is_letter(lower[at + 2])) return "</ without a name";
+        const std::string_view end_tag =
+            std::string_view(lower).substr(at, lower.find('>', at) - at);
+        if (end_tag.find_first_of("\"'") != std::string_view::npos) return "a quote in an end tag";
+    }
     for (size_t at = lower.find("/>"); at != std::string::npos; at = lower.find("/>", at + 1)) {
         const size_t open = lower.rfind('<', at);
         if (open == std::string::npos) continue;
@@ -205,6 +214,23 @@ std::string_view closed_across(const node_tree& document) {
     return {};
 }
 
+bool is_unknown_to_reference(const xml_node& node) {
+    return gumbo_tag_enum(std::string(node.name.view()).c_str()) == GUMBO_TAG_UNKNOWN;
+}
+
+// The reference parser tells elements apart by kind, and all it does not know are of one
+// kind: there "</x>" closes an open "<g>".
+bool closes_unknown_by_kind(node_tree& document) {
+    bool unknown_open = false;
+    for (tree_node* n = document.first(); n; n = tree_next(n)) {
+        xml_node& x = *as_xml(n);
+        if (x.name.is_empty() || !is_unknown_to_reference(x)) continue;
+        if (x.kind == construct_kind::start_tag) unknown_open = true;
+        if (x.kind == construct_kind::end_tag && !x.closed && unknown_open) return true;
+    }
+    return false;
+}
+
 std::string describe(const std::vector<heading>& ours,
                      const std::vector<reference_heading>& theirs) {
     std::string out = "reader:";
@@ -225,6 +251,7 @@ std::string heading_differences(std::string_view page) {
     tree_insert(document, new xml_node(), nullptr, nullptr);
     if (!parse_html_text(page, document).is_ok()) return "the reader failed";
     if (is_cut_off(document)) return "skipped: cut off in a construct";
+    if (closes_unknown_by_kind(document)) return "skipped: unknown elements by kind";
     if (const std::string_view why = closed_across(document); !why.empty())
         return "skipped: " + std::string(why);
     std::vector<heading> ours;
