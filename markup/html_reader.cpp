@@ -50,6 +50,13 @@ void tag_name(std::string_view inside, byte_string& name) {
     }
 }
 
+// Elements outside the table that never take an end tag either.
+bool takes_no_end_tag(std::string_view name) {
+    for (std::string_view empty : {"embed", "keygen", "source", "track", "wbr"})
+        if (name == empty) return true;
+    return false;
+}
+
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
 
@@ -147,7 +154,8 @@ bool html_reader::on_start_tag(xml_node* node) {
         parse_tag(inside, name_case::lowered, node->name, node->attributes);
     tag_name(inside, node->name);
     node->element = element_index(node->name.view());
-    if (empty_elements().contains(node->element)) node->kind = construct_kind::empty_tag;
+    if (empty_elements().contains(node->element) || takes_no_end_tag(node->name.view()))
+        node->kind = construct_kind::empty_tag;
     const bool is_open = node->kind == construct_kind::start_tag;
     node->closed = !is_open;
     if (is_open) {

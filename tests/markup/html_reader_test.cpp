@@ -147,6 +147,7 @@ TEST(HtmlReaderTest, EmptyTags) {
         {"<foo/>", "<foo/>"},
         {"<p/>x", R"(<p/> T"x")"},
         {"<img src=a.gif><input>", "<img/> <input/>"},
+        {"<embed><source><track><wbr>x", R"(<embed/> <source/> <track/> <wbr/> T"x")"},
     });
 }
 

@@ -24,6 +24,8 @@ TEST(HeadingComparisonTest, ScanListsWhatAnHtml5ParserSees) {
         "<table><tr><td><h3>c</td></tr></table><p>x<h4>d</h4>a <<h5>b</h5>",
         "<h1>a<script>x</script></h1><h2>b<style>y</style>c</h2>",
         "<plaintext><h1>no</h1>",
+        // found by fuzzing: tag names, a second '<', "<>", void elements
+        "<h5>a</h3<>b<:h1>c<h2>d<embed>e<h1>f</h1>g <<h3>h<>i</h3>",
         "<h1><a name=n>A</a></h1><h2><a href='#x'>B</a> C</h2>",
     };
     for (const char* page : pages) {
