@@ -16,6 +16,7 @@
 // - an end tag ends at its first '>', also inside quotes, where it reads attribute values;
 // - an element written "<h1/>" that takes content is empty to the reader, open to it;
 // - it drops a tag or comment cut off by the end of the page, the reader keeps it as text;
+// - a table cell, row or section outside a table is an element to the reader, nothing to it;
 // - a start tag of li, dd or dt closes the previous item for the reader, also where that
 //   holds an open heading, in which an HTML5 parser nests the new item;
 // - an end tag inside a table, cell, caption, object or applet closes the elements around it
@@ -181,10 +182,17 @@ bool is_cut_off(const node_tree& document) {
     for (const tree_node* n = document.first(); n; n = tree_next(n))
         last = n;
     const std::string_view tail = as_xml(last)->raw.view();
+    if (as_xml(last)->kind != construct_kind::text || tail.size() < 2 || tail[0] != '<')
+        return false;
     const tree_node* parent = last->parent();
-    return as_xml(last)->kind == construct_kind::text && tail.size() > 1 && tail[0] == '<' &&
-           (is_letter(tail[1]) || tail[1] == '/' || tail[1] == '!') &&
-           !(parent && is_raw_text_name(as_xml(parent)->name.view()));
+    if (!parent || !is_raw_text_name(as_xml(parent)->name.view()))
+        return is_letter(tail[1]) || tail[1] == '/' || tail[1] == '!';
+    // raw text ends with a text node of its own only where its end tag was cut off
+    std::string end_tag = "</" + std::string(as_xml(parent)->name.view());
+    std::string start(tail.substr(0, end_tag.size()));
+    for (char& c : start)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return start == end_tag && tail.size() > end_tag.size() && last->prev();
 }
 
 bool is_one_of(const xml_node& node, std::initializer_list<std::string_view> names) {
@@ -203,6 +211,12 @@ std::string_view closed_across(const node_tree& document) {
             !is_one_of(x, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
                            "meta", "param", "source", "track", "wbr"}))
             return "<x/>";
+        if (is_one_of(x, {"td", "th", "tr", "tbody", "thead", "tfoot", "caption", "colgroup"})) {
+            const tree_node* table = n->parent();
+            while (table && !is_one_of(*as_xml(table), {"table"}))
+                table = table->parent();
+            if (!table) return "a table part outside a table";
+        }
         if (x.kind != construct_kind::start_tag || !x.closed) continue;
         // an HTML5 parser closes these across a heading too; other end tags stop at it
         const bool block = is_one_of(
@@ -241,6 +255,15 @@ bool closes_unknown_by_kind(node_tree& document) {
         if (x.name.is_empty() || !is_unknown_to_reference(x)) continue;
         if (x.kind == construct_kind::start_tag) unknown_open = true;
         if (x.kind == construct_kind::end_tag && !x.closed && unknown_open) return true;
+        if (x.kind != construct_kind::end_tag || !x.closed) continue;
+        // the end tag closed its element across another unknown one
+        const tree_node* element = n->parent();
+        for (const tree_node* d = element->first_child(); d != n; d = tree_next(d)) {
+            const xml_node& inner = *as_xml(d);
+            if (inner.kind == construct_kind::start_tag && !inner.closed &&
+                is_unknown_to_reference(inner))
+                return true;
+        }
     }
     return false;
 }
