@@ -7,15 +7,16 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpacerItem>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <tuple>
 #include <utility>
@@ -36,7 +37,8 @@ namespace {
 // The least client size; a larger font makes the layout ask for more.
 constexpr int clientWidth = 621;
 constexpr int clientHeight = 361;
-constexpr int quickHelpHeight = 66;
+// The quick help shows this many lines before it scrolls.
+constexpr int quickHelpLines = 4;
 // The groups of the format pages open "help/7.html" on F1.
 constexpr int32_t formatHelpContext = 7;
 
@@ -144,14 +146,18 @@ void ProjectWizard::buildWindow() {
     pagesRow->addWidget(controls_.pages, 1);
     pagesRow->addSpacerItem(strut);
     layout->addLayout(pagesRow, 1);
-    layout->addSpacerItem(new QSpacerItem(clientWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    layout->addSpacerItem(
+        new QSpacerItem(clientWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed));
 
     controls_.quickHelp = new QPlainTextEdit(this);
     controls_.quickHelp->setReadOnly(true);
     controls_.quickHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     controls_.quickHelp->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     controls_.quickHelp->setToolTip(QStringLiteral("Quick help"));
-    controls_.quickHelp->setFixedHeight(quickHelpHeight);
+    controls_.quickHelp->setFixedHeight(
+        controls_.quickHelp->fontMetrics().lineSpacing() * quickHelpLines +
+        2 * (controls_.quickHelp->frameWidth() +
+             static_cast<int>(controls_.quickHelp->document()->documentMargin())));
     auto* helpRow = new QHBoxLayout;
     helpRow->setContentsMargins(8, 0, 8, 0);
     helpRow->addWidget(controls_.quickHelp);

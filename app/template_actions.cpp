@@ -1,5 +1,7 @@
 #include "template_actions.h"
 
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -35,7 +37,8 @@ void selectTemplate(QComboBox& list, const TemplateCatalogue& catalogue,
     for (int i = list.count() - 1; i >= catalogue.count(); --i) {
         if (list.itemData(i).isValid()) list.removeItem(i);
     }
-    if (!catalogue.isLoaded() || template_file.empty() || catalogue.findByPath(template_file) >= 0) {
+    if (!catalogue.isLoaded() || template_file.empty() ||
+        catalogue.findByPath(template_file) >= 0) {
         list.setCurrentIndex(catalogue.selectByPath(template_file));
         return;
     }
@@ -65,17 +68,25 @@ bool copyTemplate(const QString& from, const QString& to) {
         return false;
     }
     if (!copy.commit()) return false;
-    return QFile::setPermissions(to, (source.permissions() & (QFileDevice::ReadOwner |
-                                                              QFileDevice::ReadGroup |
-                                                              QFileDevice::ReadOther)) |
-                                         QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return QFile::setPermissions(
+        to, (source.permissions() &
+             (QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther)) |
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// Whether the permission bits let this user change the file. Read by the bits, not by access(),
+// so that a template installed read-only is copied for root as well.
+bool mayChange(const QFileInfo& file) {
+    if (file.ownerId() == ::geteuid()) return file.permission(QFileDevice::WriteOwner);
+    if (file.groupId() == ::getegid()) return file.permission(QFileDevice::WriteGroup);
+    return file.permission(QFileDevice::WriteOther);
 }
 
 }  // namespace
 
 bool editTemplate(byte_string& path, std::string_view copyFolder, PlatformServices& services) {
     const QFileInfo file(qtPath(path.view()));
-    if (file.exists() && !file.isWritable() && !copyFolder.empty()) {
+    if (file.exists() && !mayChange(file) && !copyFolder.empty()) {
         const QString folder = qtPath(copyFolder);
         const QString copy = QDir(folder).filePath(file.fileName());
         if (!QFileInfo::exists(copy) &&

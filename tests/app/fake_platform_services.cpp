@@ -5,11 +5,11 @@
 #include "qt_text.h"
 
 void FakePlatformServices::expectMessage(RequestKind kind) {
-    script_.push_back({kind, true, {}, {}});
+    script_.push_back({kind, true, {}, {}, {}});
 }
 
 void FakePlatformServices::answerQuestion(bool yes) {
-    script_.push_back({RequestKind::question, yes, {}, {}});
+    script_.push_back({RequestKind::question, yes, {}, {}, {}});
 }
 
 void FakePlatformServices::answerSaveQuestion(MessageAnswer answer) {
@@ -17,27 +17,27 @@ void FakePlatformServices::answerSaveQuestion(MessageAnswer answer) {
 }
 
 void FakePlatformServices::answerFile(RequestKind kind, std::string path) {
-    script_.push_back({kind, true, {}, {std::move(path)}});
+    script_.push_back({kind, true, {}, {std::move(path)}, {}});
 }
 
 void FakePlatformServices::answerFiles(std::vector<std::string> paths) {
-    script_.push_back({RequestKind::open_file, true, {}, std::move(paths)});
+    script_.push_back({RequestKind::open_file, true, {}, std::move(paths), {}});
 }
 
 void FakePlatformServices::cancel(RequestKind kind) {
-    script_.push_back({kind, false, {}, {}});
+    script_.push_back({kind, false, {}, {}, {}});
 }
 
 void FakePlatformServices::answerFolder(std::string folder) {
-    script_.push_back({RequestKind::pick_folder, true, std::move(folder), {}});
+    script_.push_back({RequestKind::pick_folder, true, std::move(folder), {}, {}});
 }
 
 void FakePlatformServices::answerShellOpen(bool started) {
-    script_.push_back({RequestKind::shell_open, started, {}, {}});
+    script_.push_back({RequestKind::shell_open, started, {}, {}, {}});
 }
 
 void FakePlatformServices::answerEditor(bool started) {
-    script_.push_back({RequestKind::open_editor, started, {}, {}});
+    script_.push_back({RequestKind::open_editor, started, {}, {}, {}});
 }
 
 void FakePlatformServices::verifyAllAnswered() const {
@@ -70,14 +70,14 @@ FakePlatformServices::Answer FakePlatformServices::take(const PlatformRequest& r
     std::string message =
         std::string("unscripted ") + requestKindName(request.kind) + " \"" +
         (request.kind <= RequestKind::save_question || request.title.empty() ? request.text
-                                                                        : request.title) +
+                                                                             : request.title) +
         "\"";
     if (!script_.empty()) {
         message +=
             std::string(" while a ") + requestKindName(script_.front().kind) + " was scripted";
     }
     QTest::qFail(message.c_str(), __FILE__, __LINE__);
-    return {request.kind, false, {}, {}};
+    return {request.kind, false, {}, {}, MessageAnswer::cancel};
 }
 
 MessageAnswer FakePlatformServices::showMessage(MessageKind kind, std::string_view text) {

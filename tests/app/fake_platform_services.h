@@ -76,8 +76,8 @@ class FakePlatformServices final : public PlatformServices {
         RequestKind kind;
         bool accept;
         std::string value;
+        std::vector<std::string> paths;                // of a file dialog
         MessageAnswer answer = MessageAnswer::cancel;  // of a save question
-        std::vector<std::string> paths;  // of a file dialog
     };
 
     // Records the request and pops its answer; an unexpected request fails the test and gets a

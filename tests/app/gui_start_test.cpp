@@ -128,7 +128,7 @@ class GuiStartTest : public QObject {
             const char* name;
             const char* reason;
         } failures[] = {
-            {"broken.toc", "Line: 1, column: 9\r\nError: unclosed tag.\r\n"},
+            {"broken.toc", "Line: 1, column: 8\r\nError: unclosed tag.\r\n"},
             {"nosuch.toc", "The file doesn't exist."},
         };
         for (const auto& failure : failures) {

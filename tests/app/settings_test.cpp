@@ -174,8 +174,8 @@ class SettingsTest : public QObject {
         QTest::addColumn<QByteArray>("file");  // "<missing>" for no file, "<folder>" for one
         QTest::addColumn<QString>("log");
         QTest::newRow("missing") << QByteArray("<missing>") << QString();
-        QTest::newRow("unparsable") << QByteArray("<top_left>5</top_top>")
-                                    << "warning \"Can't read settings file\"";
+        QTest::newRow("unparsable")
+            << QByteArray("<top_left>5</top_top>") << "warning \"Can't read settings file\"";
         QTest::newRow("folder") << QByteArray("<folder>") << "warning \"Can't read settings file\"";
     }
     void unreadableSettings() {
@@ -315,7 +315,8 @@ class SettingsTest : public QObject {
         }
         if (slot == 3) {
             QCOMPARE(QString::fromStdString(services_->log()),
-                     "warning \"Can't read project file: " + dir + "/gone.toc\"");
+                     "warning \"Can't read project file: " + dir +
+                         "/gone.toc\r\nThe file doesn't exist.\"");
         }
     }
 
