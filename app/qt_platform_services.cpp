@@ -1,13 +1,15 @@
 #include "qt_platform_services.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -59,8 +61,8 @@ QString textEditorLauncher() {
 }
 
 // Editors found on most desktops, for a system without a plain-text default.
-constexpr const char* knownEditors[] = {"gnome-text-editor", "gedit",  "kate",  "kwrite",
-                                        "mousepad",          "pluma",  "xed",   "featherpad",
+constexpr const char* knownEditors[] = {"gnome-text-editor", "gedit", "kate", "kwrite",
+                                        "mousepad",          "pluma", "xed",  "featherpad",
                                         "leafpad",           "geany"};
 
 // The dialog's folder: one that exists, else the home folder; never Qt's list of drives.
@@ -83,7 +85,8 @@ QStringList launcherCommand(const QString& exec, const QString& path) {
         } else if (part == QLatin1String("%u") || part == QLatin1String("%U")) {
             command.append(QUrl::fromLocalFile(path).toString());
             taken = true;
-        } else if (part.size() == 2 && part.startsWith(QLatin1Char('%')) && part != QLatin1String("%%")) {
+        } else if (part.size() == 2 && part.startsWith(QLatin1Char('%')) &&
+                   part != QLatin1String("%%")) {
             continue;
         } else {
             command.append(QString(part).replace(QLatin1String("%%"), QLatin1String("%")));
@@ -183,8 +186,11 @@ bool QtPlatformServices::runFileDialog(FileDialogRequest& request, bool save) {
     // Qt's own dialog opens narrow, with its name column cut short
     dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 480)));
     for (QTreeView* view : dialog.findChildren<QTreeView*>()) {
-        view->header()->setMinimumSectionSize(80);
-        view->header()->resizeSection(0, 360);
+        const QFontMetrics metrics = view->fontMetrics();
+        const QString date = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+        view->header()->resizeSection(0, metrics.averageCharWidth() * 40);
+        view->header()->resizeSection(
+            3, metrics.horizontalAdvance(date) + metrics.averageCharWidth() * 4);
     }
     if (dialog.exec() != QDialog::Accepted) return false;
     request.chosen = dialog.selectedFiles();
