@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -117,6 +118,22 @@ bool follow_links(byte_string& path) {
         if (!follow_link(path)) return false;
     }
     return false;
+}
+
+// The identity of `name` in `directory` (of `directory` itself with an empty name), links not
+// followed; false with errno when it can't be had.
+bool identify(int directory, const char* name, file_identity& id) {
+    struct statx st;
+    const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
+    if (::statx(directory, name, flags, STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
+        return false;
+    id.device = ::makedev(st.stx_dev_major, st.stx_dev_minor);
+    id.inode = st.stx_ino;
+    id.type = st.stx_mode & S_IFMT;
+    id.born = (st.stx_mask & STATX_BTIME) != 0
+                  ? st.stx_btime.tv_sec * int64_t{1000000000} + st.stx_btime.tv_nsec
+                  : 0;
+    return true;
 }
 
 // Temporary files a signal removes. A fixed table, as the handler may neither allocate nor
@@ -364,8 +381,7 @@ output_target& output_target::operator=(output_target&& other) noexcept {
     directory_ = std::exchange(other.directory_, -1);
     owns_directory_ = std::exchange(other.owns_directory_, false);
     exists_ = other.exists_;
-    device_ = other.device_;
-    inode_ = other.inode_;
+    id_ = other.id_;
     return *this;
 }
 
@@ -421,26 +437,21 @@ result output_target::find(std::string_view path) {
 }
 
 void output_target::refresh() {
-    struct stat st;
-    exists_ = ::fstatat(directory_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    device_ = exists_ ? static_cast<uint64_t>(st.st_dev) : 0;
-    inode_ = exists_ ? static_cast<uint64_t>(st.st_ino) : 0;
+    id_ = file_identity{};
+    exists_ = identify(directory_, name_.c_str(), id_);
 }
 
 bool output_target::is_unchanged() const {
-    struct stat st;
-    if (::fstatat(directory_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return !exists_ && errno == ENOENT;
-    return exists_ && static_cast<uint64_t>(st.st_dev) == device_ &&
-           static_cast<uint64_t>(st.st_ino) == inode_;
+    file_identity now;
+    if (!identify(directory_, name_.c_str(), now)) return !exists_ && errno == ENOENT;
+    return exists_ && now == id_;
 }
 
-void output_target::took(uint64_t device, uint64_t inode) {
+void output_target::took(const file_identity& id) {
     output_target* target = this;
     do {
         target->exists_ = true;
-        target->device_ = device;
-        target->inode_ = inode;
+        target->id_ = id;
         target = target->next_same_;
     } while (target != this);
 }
@@ -588,8 +599,8 @@ result output_file::commit() {
     if (result_.is_ok() && !in_place_ && fsync_checked(fd_, target.path_) != 0)
         fail(status_code::write_failed);
     if (result_.is_ok() && rewrite_) rewrite_in_place();
-    struct stat st;
-    const bool known = ::fstat(fd_, &st) == 0;
+    file_identity made;
+    (void)identify(fd_, "", made);
     const int closed = close_checked(fd_);
     fd_ = -1;
     if (closed != 0 && result_.is_ok()) fail(status_code::write_failed);
@@ -599,8 +610,7 @@ result output_file::commit() {
         } else {
             forget_temporary(slot_);
             temporary_.clear();
-            target.took(known ? static_cast<uint64_t>(st.st_dev) : 0,
-                        known ? static_cast<uint64_t>(st.st_ino) : 0);
+            target.took(made);
             sync_directories({target.directory_});
         }
     }
@@ -621,12 +631,13 @@ void output_file::rewrite_in_place() {
     const int file = open_at(target.directory_, target.c_name(), O_RDWR | O_NOFOLLOW);
     struct stat old_st;
     struct stat new_st;
+    file_identity id;
     byte_string copy_name;
     int copy = -1;
-    if (file < 0 || ::fstat(file, &old_st) != 0 || ::fstat(fd_, &new_st) != 0) {
+    if (file < 0 || ::fstat(file, &old_st) != 0 || ::fstat(fd_, &new_st) != 0 ||
+        !identify(file, "", id)) {
         fail(status_code::write_failed);
-    } else if (!target.exists_ || static_cast<uint64_t>(old_st.st_dev) != target.device_ ||
-               static_cast<uint64_t>(old_st.st_ino) != target.inode_) {
+    } else if (!target.exists_ || !(id == target.id_)) {
         fail(status_code::write_failed, replaced_message);
     } else {
         buffer_.set_length(buffer_size);
@@ -663,13 +674,13 @@ result output_file::commit_to(output_batch& batch) {
     struct stat st;
     if (::fstat(fd_, &st) == 0) {
         pending.file_system = static_cast<uint64_t>(st.st_dev);
-        pending.new_inode = static_cast<uint64_t>(st.st_ino);
         pending.bytes = static_cast<int64_t>(st.st_size);
     }
     // the data goes to the disk while the next files are made; the batch waits for it
     (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
     struct statvfs room;
     const bool knows_room = ::fstatvfs(fd_, &room) == 0;
+    (void)identify(fd_, "", pending.made);
     pending.fd = std::exchange(fd_, -1);
     if (target_ == &own_) {
         pending.target = std::move(own_);
@@ -680,8 +691,7 @@ result output_file::commit_to(output_batch& batch) {
         pending.target.name_.assign(target.name_);
         pending.target.borrow_directory(target);
         pending.target.exists_ = target.exists_;
-        pending.target.device_ = target.device_;
-        pending.target.inode_ = target.inode_;
+        pending.target.id_ = target.id_;
         pending.update = &target;
     }
     pending.temporary.move_from(temporary_);
@@ -775,7 +785,7 @@ void output_batch::discard() {
 bool output_batch::holds(uint64_t device, uint64_t inode) const {
     for (const pending_file& file : pending_) {
         const output_target& target = file.target;
-        if (target.exists_ && target.device_ == device && target.inode_ == inode) return true;
+        if (target.exists_ && target.id_.device == device && target.id_.inode == inode) return true;
     }
     return false;
 }
@@ -817,7 +827,7 @@ void output_batch::put_in_place() {
             continue;
         }
         forget_temporary(file.slot);
-        if (file.update) file.update->took(file.file_system, file.new_inode);
+        if (file.update) file.update->took(file.made);
         directories.push_back(target.directory_);
     }
     sync_directories(directories);

@@ -11,6 +11,16 @@
 
 class output_batch;
 
+// What tells one file from any other, ever: an inode number freed and given to a new file comes
+// with a new birth time (0 where the file system keeps none).
+struct file_identity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t born = 0;   // nanoseconds since 1970
+    uint32_t type = 0;  // the S_IFMT bits
+    bool operator==(const file_identity&) const = default;
+};
+
 // A file to be written, found once: its symbolic links followed, the directory holding it kept
 // open, and the numbers of the file found there. Writing through it lands in that directory
 // under that name, and only while the name still reaches that file, whatever is renamed or
@@ -34,13 +44,13 @@ class output_target {
     // The name with a NUL after it, for the system.
     const char* c_name() const { return name_.c_str(); }
     bool exists() const { return exists_; }
-    uint64_t device() const { return device_; }
-    uint64_t inode() const { return inode_; }
+    uint64_t device() const { return id_.device; }
+    uint64_t inode() const { return id_.inode; }
     // Whether the name still reaches the file found (or still none, for a new file).
     bool is_unchanged() const;
     // Notes that the name now reaches the file with these numbers, put in place by the build;
     // the targets joined to this one learn it too.
-    void took(uint64_t device, uint64_t inode);
+    void took(const file_identity& id);
     // Joins `other`, another path to the same name in the same directory, whose lifetime must
     // cover this object's.
     void join(output_target& other);
@@ -57,8 +67,7 @@ class output_target {
     bool owns_directory_ = false;
     mutable byte_string name_;  // c_str() may add the NUL
     bool exists_ = false;
-    uint64_t device_ = 0;
-    uint64_t inode_ = 0;
+    file_identity id_;
     output_target* next_same_ = this;  // a ring of the targets joined
 };
 
@@ -173,7 +182,7 @@ class output_batch {
         int64_t bytes = 0;
         output_target target;             // its directory borrowed or shared
         output_target* update = nullptr;  // told the new numbers once in place
-        uint64_t new_inode = 0;
+        file_identity made;               // the temporary file
         bool synced = false;
         byte_string temporary;
         int slot = -1;
