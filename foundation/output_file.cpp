@@ -285,7 +285,11 @@ bool overwrite(int from, int to, off_t size, byte_string& buffer, bool faulty) {
 bool list_attributes(int fd, byte_string& names) {
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t size = ::flistxattr(fd, nullptr, 0);
-        if (size < 0) return errno == ENOTSUP && (names.clear(), true);
+        if (size < 0 && errno == ENOTSUP) {
+            names.clear();
+            return true;
+        }
+        if (size < 0) return false;
         names.set_length(static_cast<int32_t>(size));
         const ssize_t n = size == 0 ? 0 : ::flistxattr(fd, names.data(), names.length());
         if (n >= 0) {

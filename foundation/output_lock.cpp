@@ -58,6 +58,7 @@ result take_lock(int directory, std::string_view path, const lock_wait& wait, bo
 
 result output_lock::lock(const std::vector<std::string_view>& paths, const lock_wait& wait) {
     targets_.clear();
+    by_path_.clear();
     targets_.reserve(paths.size());
     std::vector<held_directory> directories;
     for (std::string_view path : paths) {
@@ -92,17 +93,27 @@ result output_lock::lock(const std::vector<std::string_view>& paths, const lock_
         }
     }
     // the build that held the lock may have replaced the files since they were found
-    for (size_t i = 0; i < targets_.size(); ++i) {
-        targets_[i].refresh();
-        // paths to one name learn together when the build replaces its file
-        for (size_t j = 0; j < i; ++j) {
-            if (targets_[j].directory() == targets_[i].directory() &&
-                targets_[j].name() == targets_[i].name()) {
-                targets_[i].join(targets_[j]);
-                break;
-            }
-        }
+    for (output_target& target : targets_)
+        target.refresh();
+    by_path_.resize(targets_.size());
+    for (size_t i = 0; i < targets_.size(); ++i)
+        by_path_[i] = i;
+    // paths to one name learn together when the build replaces its file
+    std::vector<size_t> by_name = by_path_;
+    std::sort(by_name.begin(), by_name.end(), [this](size_t a, size_t b) {
+        const output_target& x = targets_[a];
+        const output_target& y = targets_[b];
+        return x.directory() != y.directory() ? x.directory() < y.directory()
+                                              : x.name().view() < y.name().view();
+    });
+    for (size_t i = 1; i < by_name.size(); ++i) {
+        output_target& x = targets_[by_name[i - 1]];
+        output_target& y = targets_[by_name[i]];
+        if (x.directory() == y.directory() && x.name() == y.name()) y.join(x);
     }
+    std::sort(by_path_.begin(), by_path_.end(), [this](size_t a, size_t b) {
+        return targets_[a].path().view() < targets_[b].path().view();
+    });
     for (const held_directory& directory : directories) {
         const int fd = targets_[directory.owner].directory();
         std::vector<std::string_view> names;
@@ -115,8 +126,9 @@ result output_lock::lock(const std::vector<std::string_view>& paths, const lock_
 }
 
 output_target* output_lock::find(std::string_view path) {
-    for (output_target& target : targets_) {
-        if (target.path() == path) return &target;
-    }
-    return nullptr;
+    const auto at = std::lower_bound(
+        by_path_.begin(), by_path_.end(), path,
+        [this](size_t i, std::string_view key) { return targets_[i].path().view() < key; });
+    if (at == by_path_.end() || targets_[*at].path().view() != path) return nullptr;
+    return &targets_[*at];
 }

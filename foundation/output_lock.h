@@ -37,4 +37,5 @@ class output_lock {
 
   private:
     std::vector<output_target> targets_;
+    std::vector<size_t> by_path_;  // indices of `targets_` in the order of their paths
 };

@@ -419,8 +419,12 @@ result clear_multi(const toc_project& project, const progress_function& progress
                    const lock_wait& wait) {
     double total = 0;
     if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    // a destination that isn't there is left alone, as one that can't be read
+    file_info destination;
+    const bool has_destination = stat_source(project.destination.view(), destination);
     output_lock lock;
-    if (result locked = lock_outputs(lock, project.source, project.destination.view(), wait);
+    if (result locked = lock_outputs(lock, project.source,
+                                     has_destination ? project.destination.view() : "", wait);
         !locked.is_ok())
         return locked;
     progress_scale bar{total, 1.0, clear_run.sources, 0, progress};
