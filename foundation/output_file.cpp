@@ -535,7 +535,8 @@ bool output_file::take_access_of(const struct stat& old) {
     struct stat now;
     if (::fstat(fd_, &now) != 0 || now.st_uid != old.st_uid || now.st_gid != old.st_gid)
         return false;
-    if (::fchmod(fd_, old.st_mode & 07777) != 0) return false;
+    kept_mode_ = old.st_mode & 07777;
+    if (::fchmod(fd_, kept_mode_) != 0) return false;
     const int from =
         open_at(target_->directory_, target_->c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     if (from < 0) return false;
@@ -578,6 +579,13 @@ void output_file::flush_buffer() {
     if (n > 0) write_through(buffer_.data(), static_cast<size_t>(n));
 }
 
+void output_file::finish_writing() {
+    flush_buffer();
+    // a write by an unprivileged process clears the set-user-ID and set-group-ID bits
+    if ((kept_mode_ & (S_ISUID | S_ISGID)) != 0 && !in_place_ && !rewrite_)
+        (void)::fchmod(fd_, kept_mode_);
+}
+
 void output_file::write_through(const char* bytes, size_t n) {
     if (!result_.is_ok()) return;
     size_t done = 0;
@@ -597,7 +605,7 @@ result output_file::commit() {
         if (result_.is_ok()) fail(status_code::open_failed);
         return result_;
     }
-    flush_buffer();
+    finish_writing();
     output_target& target = *target_;
     // fsync before rename: after a crash the name must not point at bytes never written
     if (result_.is_ok() && !in_place_ && fsync_checked(fd_, target.path_) != 0)
@@ -665,7 +673,7 @@ void output_file::rewrite_in_place() {
 
 result output_file::commit_to(output_batch& batch) {
     if (fd_ < 0 || in_place_ || rewrite_) return commit();
-    flush_buffer();
+    finish_writing();
     if (!result_.is_ok()) return commit();
     if (batch.is_full()) batch.put_in_place();
     if (batch.refuses()) {
@@ -719,6 +727,7 @@ void output_file::discard() {
     temporary_.clear();
     in_place_ = false;
     rewrite_ = false;
+    kept_mode_ = 0;
     buffered_ = 0;
 }
 

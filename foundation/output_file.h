@@ -110,6 +110,8 @@ class output_file {
     // Writes the staged bytes over the target itself, keeping a copy of its old bytes until done.
     void rewrite_in_place();
     void flush_buffer();
+    // Flushes and gives back the set-id bits that writing took.
+    void finish_writing();
     void write_through(const char* bytes, size_t n);
     void fail(status_code code);
     void fail(status_code code, std::string_view message);
@@ -117,6 +119,7 @@ class output_file {
     int fd_ = -1;
     bool in_place_ = false;  // writing into a device or pipe, no temporary file
     bool rewrite_ = false;   // the staged bytes go over the target (see above)
+    mode_t kept_mode_ = 0;   // the old file's mode, once the replacement took it
     output_target own_;      // what open(path) found
     output_target* target_ = nullptr;
     byte_string temporary_;  // its name in the target's directory
