@@ -23,7 +23,7 @@ constexpr std::string_view usage =
     "       qtvn2 -clear PROJECT.toc     remove the TOC, anchors and numbers it inserted\n"
     "       qtvn2 --help | -h            show this text\n"
     "       qtvn2 --version              show the version\n"
-    "Relative paths, in the project and of it, resolve against the current directory.\n"
+    "Relative paths in a project resolve against the project file's folder.\n"
     "Exit status: 0 done, 1 error occurred, 2 parameter error.\n";
 
 // The percentage of a running build or clear on one terminal line. Writes only when the number
@@ -82,7 +82,14 @@ int runProject(std::span<const std::string_view> arguments, bool clear, std::str
     ProgressLine line(err, clear ? "Clearing" : "Building");
     progress_function progress;
     if (show_progress) progress = [&line](int32_t percent) { line.show(percent); };
-    const result done = clear ? clear_toc(project, progress) : build_toc(project, progress);
+    // a terminal user sees why nothing happens and may stop the wait
+    lock_wait wait;
+    wait.timeout_ms = -1;
+    wait.notice = [&err](std::string_view busy) {
+        err << "Waiting for another build of " << busy << "...\n" << std::flush;
+    };
+    const result done =
+        clear ? clear_toc(project, progress, wait) : build_toc(project, progress, wait);
     line.erase();
     // a multi-file build whose source failed is an error like any other here
     if (!done.is_ok()) {

@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,11 @@ struct process_result {
 };
 
 // Runs `program` with `arguments` in the directory `cwd`, its standard output and standard
-// error caught through pipes (so neither is a terminal).
+// error caught through pipes (so neither is a terminal). `on_error` sees the standard error caught
+// so far whenever more arrives.
 process_result run_program(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& cwd) {
+                           const std::string& cwd,
+                           const std::function<void(const std::string&)>& on_error = {}) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
@@ -63,6 +67,7 @@ process_result run_program(const std::string& program, const std::vector<std::st
             const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
             if (n > 0) {
                 sinks[i]->append(chunk, static_cast<size_t>(n));
+                if (i == 1 && on_error) on_error(result.err);
             } else {
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
@@ -197,7 +202,7 @@ TEST_F(Qtvn2Test, QuotedPathWithBlanksIsOneArgument) {
     put_template("my docs/t t.htm");
     put_file("my docs/page one.htm", page("P", "<h1>One</h1>\r\n"));
     put_project("my docs/site project.toc",
-                {{"source", "my docs/page one.htm"}, {"template_file", "my docs/t t.htm"}});
+                {{"source", "page one.htm"}, {"template_file", "t t.htm"}});
 
     expect_run({"-command", "my docs/site project.toc"}, build_complete, 0);
     EXPECT_TRUE(holds(bytes_of("my docs/page one.htm"), "1. One=#" + anchor(1) + ";"));
@@ -332,18 +337,57 @@ TEST_F(Qtvn2Test, ProgramNeedsNoQtLibrary) {
     EXPECT_FALSE(holds(result.out, "libQt")) << result.out;
 }
 
-// The bundled example, built as the README tells.
-TEST_F(Qtvn2Test, BundledExampleBuilds) {
-    std::filesystem::copy(EXAMPLES_DIR "/manual", path("manual"),
-                          std::filesystem::copy_options::recursive);
-    const process_result result =
-        run_program(QTVN2_PATH, {"-command", "manual.toc"}, path("manual"));
-    EXPECT_EQ(result.out, build_complete);
-    EXPECT_EQ(result.code, 0);
-    const std::string index = bytes_of("manual/index.htm");
-    EXPECT_TRUE(holds(index, "href=\"guide/getting%20started.htm#")) << index;
-    EXPECT_TRUE(holds(index, "href=\"reference/signal%20codes.htm#")) << index;
-    EXPECT_TRUE(holds(bytes_of("manual/guide/maintenance.htm"), "QORV_HTML_TOC_START"));
+// The bundled example, built as the README tells, and from other folders: its relative paths
+// belong to the project file, so every run writes the same bytes.
+TEST_F(Qtvn2Test, BundledExampleBuildsFromAnyFolder) {
+    struct Row {
+        std::string copy;
+        std::string project;
+        std::string cwd;
+    } rows[] = {
+        {"a", "manual.toc", "a/manual"},
+        {"b", "b/manual/manual.toc", ""},
+        {"c", path("c/manual/manual.toc"), "/"},
+        {"d", "../d/manual/manual.toc", "a"},
+    };
+    std::string first_index;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.project);
+        std::filesystem::create_directories(path(row.copy));
+        std::filesystem::copy(EXAMPLES_DIR "/manual", path(row.copy + "/manual"),
+                              std::filesystem::copy_options::recursive);
+        const std::string cwd = row.cwd.starts_with('/') ? row.cwd : path(row.cwd);
+        const process_result result = run_program(QTVN2_PATH, {"-command", row.project}, cwd);
+        EXPECT_EQ(result.out, build_complete);
+        EXPECT_EQ(result.code, 0);
+        const std::string index = bytes_of(row.copy + "/manual/index.htm");
+        EXPECT_TRUE(holds(index, "href=\"guide/getting%20started.htm#")) << index;
+        EXPECT_TRUE(holds(index, "href=\"reference/signal%20codes.htm#")) << index;
+        EXPECT_TRUE(holds(bytes_of(row.copy + "/manual/guide/maintenance.htm"),
+                          "QORV_HTML_TOC_START"));
+        if (first_index.empty()) first_index = index;
+        EXPECT_EQ(index, first_index);
+    }
 }
 
 }  // namespace
+
+// A second build of the same files waits for the first, saying so, and then goes on.
+TEST_F(Qtvn2Test, BuildWaitsForAnotherBuildOfItsFiles) {
+    put_template("t.htm");
+    put_file("page.htm", page("P", "<h1>One</h1>\r\n<!-- toc -->\r\n<h2>Two</h2>\r\n"));
+    put_project("site.toc", {{"source", "page.htm"}, {"template_file", "t.htm"}});
+    // this process is the first build: it holds the lock of the folder the page is written in
+    const int folder = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    const process_result result =
+        run_program(QTVN2_PATH, {"-command", "site.toc"}, dir_, [folder](const std::string& err) {
+            if (err.find("...\n") != std::string::npos) ::flock(folder, LOCK_UN);
+        });
+    ::close(folder);
+    EXPECT_TRUE(result.err.starts_with("Waiting for another build of ")) << result.err;
+    EXPECT_TRUE(result.err.ends_with("page.htm...\n")) << result.err;
+    EXPECT_EQ(result.out, build_complete);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_TRUE(holds(bytes_of("page.htm"), "<!--QORV_HTML_TOC_START-->"));
+}
