@@ -441,20 +441,11 @@ bool markup_scanner::step_raw_text(char c) {
                 raw_state_ = data;
                 continue;
             case end_open:
-                if (!is_ascii_letter(c)) {
-                    raw_state_ = data;
-                    continue;
-                }
-                start_name(end_name);
-                continue;
-            case end_name:
-                if (is_ascii_letter(c)) {
-                    match_name(c);
-                    return false;
-                }
-                if (is_name_end(c) && name_matches()) return true;
-                raw_state_ = data;
-                continue;
+            case end_name: {
+                const end_tag_step step = step_end_tag(c, end_name, data);
+                if (step == end_tag_step::again) continue;
+                return step == end_tag_step::ends;
+            }
             case escape_start:
             case escape_start_dash:
                 if (c == '-') {
@@ -499,20 +490,11 @@ bool markup_scanner::step_escaped(char c) {
                 raw_state_ = escaped;
                 continue;
             case escaped_end_open:
-                if (!is_ascii_letter(c)) {
-                    raw_state_ = escaped;
-                    continue;
-                }
-                start_name(escaped_end_name);
-                continue;
-            case escaped_end_name:
-                if (is_ascii_letter(c)) {
-                    match_name(c);
-                    return false;
-                }
-                if (is_name_end(c) && name_matches()) return true;
-                raw_state_ = escaped;
-                continue;
+            case escaped_end_name: {
+                const end_tag_step step = step_end_tag(c, escaped_end_name, escaped);
+                if (step == end_tag_step::again) continue;
+                return step == end_tag_step::ends;
+            }
             default:
                 return step_raw_text(c);
         }
@@ -561,6 +543,25 @@ bool markup_scanner::step_double_escaped(char c) {
                 return step_escaped(c);
         }
     }
+}
+
+// Right after "</" or in the name after it.
+markup_scanner::end_tag_step markup_scanner::step_end_tag(char c, raw_state name,
+                                                          raw_state fallback) {
+    if (raw_state_ != name) {
+        if (!is_ascii_letter(c)) {
+            raw_state_ = fallback;
+            return end_tag_step::again;
+        }
+        start_name(name);
+    }
+    if (is_ascii_letter(c)) {
+        match_name(c);
+        return end_tag_step::taken;
+    }
+    if (is_name_end(c) && name_matches()) return end_tag_step::ends;
+    raw_state_ = fallback;
+    return end_tag_step::again;
 }
 
 bool markup_scanner::start_raw_end_tag() {

@@ -152,6 +152,10 @@ class markup_scanner : public position_tracker {
     size_t raw_plain_length(std::string_view ahead) const;
     bool step_escaped(char c);
     bool step_double_escaped(char c);
+    // After "</" in raw text: the byte is part of the name, ends raw text, or is to be read
+    // again in the state the text goes on in.
+    enum class end_tag_step : uint8_t { taken, ends, again };
+    end_tag_step step_end_tag(char c, raw_state name, raw_state fallback);
     void start_name(raw_state next);
     void match_name(char c);
     bool name_matches() const { return !name_mismatch_ && name_matched_ == raw_name_.size(); }
