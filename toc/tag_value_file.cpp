@@ -109,6 +109,8 @@ result tag_value_file::write(std::string_view path) const {
             }
             text.assign(plain.data(), static_cast<int32_t>(plain.size()));
             text.html_escape();
+            // the reader turns a raw carriage return into a line feed
+            text.replace_char('\r', "&#13;");
             lines.append("<");
             lines.append(key);
             lines.append(">");

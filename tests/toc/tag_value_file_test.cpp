@@ -117,9 +117,18 @@ TEST_F(TagValueFileTest, WritesSortedEscapedLines) {
     file.values.add_value("a", template_value(7));
     file.values.add_value("b", template_value("\"it's\" & \xE9"));
     file.values.add_value("B", template_value(""));
+    file.values.add_value("c", template_value("x\r\ny\rz"));
     ASSERT_TRUE(file.write(path("t.txt")).is_ok());
     EXPECT_EQ(bytes_of("t.txt"),
-              "<B></B>\r\n<a>7</a>\r\n<b>2 &lt; 3</b>\r\n<b>&quot;it's&quot; &amp; &#233;</b>\r\n");
+              "<B></B>\r\n<a>7</a>\r\n<b>2 &lt; 3</b>\r\n<b>&quot;it's&quot; &amp; &#233;</b>\r\n"
+              "<c>x&#13;\ny&#13;z</c>\r\n");
+
+    // a carriage return written raw would read back as a line feed
+    tag_value_file again;
+    ASSERT_TRUE(again.read(path("t.txt")).is_ok());
+    template_value c;
+    EXPECT_TRUE(again.values.first_value("c", c));
+    EXPECT_EQ(c.view(), "x\r\ny\rz");
 
     tag_value_file empty;
     ASSERT_TRUE(empty.write(path("t.txt")).is_ok());
