@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "files.h"
+#ifdef TOCVANE_HTML5_REFERENCE
+#include "html5_reference.h"
+#endif
 #include "output_file.h"
 #include "scratch_dir.h"
 #include "toc_build.h"
@@ -299,6 +302,24 @@ TEST_F(TocBuildTest, TocEntryNeverBreaksTheToc) {
         }
     }
 }
+
+#ifdef TOCVANE_HTML5_REFERENCE
+// An HTML5 parser keeps every anchor a build inserts as written: none nests in a link.
+TEST_F(TocBuildTest, InsertedAnchorsNestInNoLink) {
+    for (const char* document : {
+             "<body><h1><a href=\"#x\">A</a></h1><h2>B</h2></body>",
+             "<h2>A <b><a href=\"x\">B</a> C</b></h2>",
+             "<h3><a href=\"x\">A</h3><p>b",
+             "<h1><a name=\"\" href=\"x\">A</a><a href=\"y\">B</a></h1>",
+             "<h1><i>A</i><a href=\"x\"><img src=\"i\"></a></h1><h1>B</h1>",
+         }) {
+        SCOPED_TRACE(document);
+        put("p.htm", document);
+        ASSERT_EQ(outcome(build_toc(single("p.htm"), {})), "ok");
+        EXPECT_EQ(broken_links(bytes_of("p.htm"), "qorv_link_"), 0u);
+    }
+}
+#endif
 
 TEST_F(TocBuildTest, ClearLeavesAnUnbuiltPageAlone) {
     for (const char* document : {
