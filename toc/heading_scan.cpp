@@ -79,6 +79,12 @@ struct descendants {
     void advance() { node = tree_next(node); }
 };
 
+bool is_inside(const tree_node& node, const tree_node& ancestor) {
+    for (const tree_node* p = node.parent(); p; p = p->parent())
+        if (p == &ancestor) return true;
+    return false;
+}
+
 bool is_named(const xml_node& node, std::string_view name) {
     return is_element(node) && node.name == name;
 }
@@ -220,6 +226,12 @@ int32_t heading_level(const xml_node& element) {
     return digit - '0';
 }
 
+bool is_program_anchor(const xml_node& node) {
+    if (!is_element(node) || node.name != "a") return false;
+    const template_value* name = node.attributes.find_ref("name");
+    return name && name->view().starts_with(anchor_prefix);
+}
+
 node_role scan_role(const xml_node& node) {
     if (is_element(node)) {
         if (heading_level(node) > 0 || node.name == "title")
@@ -269,8 +281,13 @@ void strip_state::start(const xml_node& heading) {
     numbered_ = at == number_phase::dot;
 }
 
-void strip_state::strip(byte_string& raw) {
+void strip_state::strip(xml_node& text) {
     if (!numbered_ || prefix_done_) return;
+    // Blanks between a number and the program's anchor are all a build's: earlier builds left
+    // two there.
+    const tree_node* after = text.next();
+    const bool before_anchor = after && is_program_anchor(*as_xml(after));
+    byte_string& raw = text.raw;
     int32_t kept = 0;
     for (int32_t i = 0; i < raw.length(); ++i) {
         const char c = raw[i];
@@ -278,12 +295,14 @@ void strip_state::strip(byte_string& raw) {
             raw[kept++] = c;
         } else if (is_digit(c) || c == '.') {
             digits_seen_ = true;
-        } else {
+        } else if (!before_anchor || !is_blank(c)) {
             // the one blank a build writes after its number goes with it
             prefix_done_ = true;
+            if (!is_blank(c)) raw[kept++] = c;
         }
     }
     raw.set_length(kept);
+    if (before_anchor && digits_seen_) prefix_done_ = true;
 }
 
 bool heading_scan::is_listed(const xml_node& node) const {
@@ -364,14 +383,20 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     std::string_view anchor;
     bool holds_link = false;
     tree_node* end = tree_next_skip(&heading);
+    // an old TOC inside the heading (`<h2>x<body>`) is dropped on writing: its text is no
+    // part of the heading's
+    const bool holds_old_toc = located.start_marker && located.end_marker &&
+                               is_inside(*located.start_marker, heading) &&
+                               is_inside(*located.end_marker, heading);
     for (tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
+        if (holds_old_toc && n == located.start_marker) n = located.end_marker;
         xml_node& node = *as_xml(n);
         if (is_element(node) && node.name == "a") {
             holds_link = true;
             const template_value* name = node.attributes.find_ref("name");
             if (anchor.empty() && name) anchor = name->view();
         } else if (is_text(node)) {
-            if (numbering) strip_.strip(node.raw);
+            if (numbering) strip_.strip(node);
             append_entry_text(item->text, node, heading);
         }
     }

@@ -14,6 +14,8 @@ constexpr std::string_view anchor_prefix = "qorv_link_";
 
 // Level 1 to 9 of an element named h<digit> (either case of h), else 0.
 int32_t heading_level(const xml_node& element);
+// An `a` element whose name starts with anchor_prefix: an anchor a build inserted.
+bool is_program_anchor(const xml_node& node);
 // A heading counts only with a child other than its own end tag: `<h2></h2>` is empty.
 bool has_content(const xml_node& element);
 
@@ -32,7 +34,7 @@ class strip_state {
     void start(const xml_node& heading);
     // Rebuilds one text node's raw text in place. Hand over every text node of the heading
     // (kinds `text` and `placeholder`), in document order, after `start`.
-    void strip(byte_string& raw);
+    void strip(xml_node& text);
 
   private:
     bool numbered_ = false;

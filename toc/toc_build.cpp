@@ -187,14 +187,6 @@ bool is_text(const xml_node& node) {
     return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
-bool is_program_anchor(const xml_node& node) {
-    if ((node.kind != construct_kind::start_tag && node.kind != construct_kind::empty_tag) ||
-        node.name != "a")
-        return false;
-    const template_value* name = node.attributes.find_ref("name");
-    return name && name->view().starts_with(anchor_prefix);
-}
-
 // Whether a build has touched the page: it holds a TOC between both markers or one of the
 // program's anchors in a heading in range. A clear leaves any other page as it is.
 bool is_built(const node_tree& document, const located_nodes& located, const toc_project& project) {
@@ -224,7 +216,7 @@ void clean_heading(xml_node& heading, bool numbering) {
                    node.parent() == anchor && node.closed && !node.next()) {
             node.raw.clear();
         } else if (numbering && is_text(node)) {
-            strip.strip(node.raw);
+            strip.strip(node);
         }
     }
 }

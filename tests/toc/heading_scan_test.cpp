@@ -186,9 +186,11 @@ TEST_F(HeadingScanTest, ReplacesOnlyTheProgramsNumbers) {
         {"<body><h1><b>1.</b> Intro</h1>",
          R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"><b></b>Intro</a></h1>)",
          "1 1. |Intro|#qorv_link_1_7", on},
-        // A previous build's number and its blank are replaced as one.
-        {R"(<body><h1>4. <a name="qorv_link_1_5">A</a></h1>)",
-         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_5">A</a></h1>)", "1 1. |A|#qorv_link_1_5", on},
+        // A previous build's number and its blank are replaced as one; before the program's
+        // anchor every blank is a build's.
+        {R"(<body><h1>4. <a name="qorv_link_1_5">A</a></h1><h1>5.  <a name="qorv_link_2_5"> B</a></h1>)",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_5">A</a></h1><h1>2. <a name="qorv_link_2_5"> B</a></h1>)",
+         "1 1. |A|#qorv_link_1_5 ; 1 2. |B|#qorv_link_2_5", on},
         {"<body><h1>3. Results</h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7">3. Results</a></h1>)",
          "1 |3. Results|#qorv_link_1_7"},
@@ -402,7 +404,7 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
         state.start(*heading);
         std::string joined;
         for (tree_node* n = heading->first_child(); n != heading->last_child(); n = n->next()) {
-            state.strip(as_xml(n)->raw);
+            state.strip(*as_xml(n));
             if (n != heading->first_child()) joined += '|';
             joined += as_xml(n)->raw.view();
         }

@@ -244,6 +244,10 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
     EXPECT_EQ(bytes_of("p.htm"),
               "<html><body>\n<!-- toc -->\n<h1>1. Alpha</h1>\n<h2>1.1. Beta</h2>\n"
               "<h1>2. Gamma</h1>\n</body></html>");
+    // earlier versions left two blanks after each number on every rebuild
+    put("q.htm", "<h1>1.  <a name=\"qorv_link_1_5\">A</a></h1>");
+    ASSERT_EQ(outcome(clear_toc(single("q.htm"), {})), "ok");
+    EXPECT_EQ(bytes_of("q.htm"), "<h1>A</h1>");
 }
 
 // Each row is built three times, checked after the first build, and then cleared: a second
