@@ -126,9 +126,11 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
 #ifdef TOCVANE_HTML5_REFERENCE
 // Whether the reader and an HTML5 parser find the same headings with the same text, so that an
 // anchor the build puts into a heading lands where the parser sees that heading. Pages with
-// references, NULs or CRs, which the parser rewrites, never agree.
+// references, NULs or CRs, which the parser rewrites, and with comments or declarations, whose
+// ends the two may find apart, never agree.
 bool headings_agree(std::string_view document) {
-    if (document.find_first_of(std::string_view("&\0\r", 3)) != std::string_view::npos)
+    if (document.find_first_of(std::string_view("&\0\r", 3)) != std::string_view::npos ||
+        document.find("<!") != std::string_view::npos)
         return false;
     node_tree tree;
     tree_insert(tree, new xml_node(), nullptr, nullptr);
@@ -138,15 +140,16 @@ bool headings_agree(std::string_view document) {
     std::vector<reference_heading> found;
     for (const tree_node* n = tree.first(); n; n = tree_next(n)) {
         const xml_node& heading = *as_xml(n);
-        const int32_t level = heading.kind == construct_kind::start_tag ? heading_level(heading) : 0;
+        const int32_t level =
+            heading.kind == construct_kind::start_tag ? heading_level(heading) : 0;
         if (level < 1 || level > 6) continue;
         found.push_back({level, {}});
         const tree_node* after = tree_next_skip(n);
         for (const tree_node* d = heading.first_child(); d && d != after; d = tree_next(d)) {
             const xml_node& node = *as_xml(d);
             const xml_node& parent = *as_xml(node.parent());
-            const bool hidden = parent.name == "script" || parent.name == "style" ||
-                                parent.name == "textarea";
+            const bool hidden =
+                parent.name == "script" || parent.name == "style" || parent.name == "textarea";
             if (node.kind == construct_kind::text && !hidden) found.back().text += node.raw.view();
         }
     }
