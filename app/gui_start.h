@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "byte_string.h"
+#include "start_mode.h"
 
 class MainWindow;
 
@@ -16,12 +17,6 @@ struct StartFile {
     StartFileKind kind = StartFileKind::none;
     byte_string path;
 };
-
-// True when the arguments ask for the window: there are none, or the first is not one of the
-// command line's keywords ("-command", "-clear", "--help", "-h", "--version", any letter case).
-[[nodiscard]] bool startsGui(std::span<const std::string_view> arguments);
-// True when a window can be shown: a Qt platform is named, or an X11 or Wayland display is set.
-[[nodiscard]] bool hasDisplay();
 
 // What the first argument names: nothing when it is no existing file (a missing file or a
 // directory is ignored); a project when its name ends in ".toc" in any letter case (so never a

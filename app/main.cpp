@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -8,8 +9,29 @@
 
 #include "command_line.h"
 #include "files.h"
-#include "gui_start.h"
 #include "out_of_memory.h"
+#include "start_mode.h"
+#include "window_module.h"
+
+namespace {
+
+// Loads the window module from its place relative to the program and runs the window.
+int runWindow(int argc, char** argv, std::string_view programPath) {
+    const std::string module =
+        std::string(programPath.substr(0, programPath.rfind('/') + 1)) + WINDOW_MODULE_PATH;
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto run =
+        handle ? reinterpret_cast<run_window_function>(::dlsym(handle, runWindowSymbol)) : nullptr;
+    if (!run) {
+        const char* reason = ::dlerror();
+        std::cerr << "Can't load the window: " << (reason ? reason : module) << '\n';
+        return 1;
+    }
+    const std::string programDirectory = programDirectoryOf(programPath);
+    return run(&argc, argv, programDirectory.c_str());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // a plain new that fails anywhere, Qt's included, ends the program as the core does
@@ -22,9 +44,7 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     // Without a display the usage is shown instead, as for any other argument it can't take.
-    if (startsGui(arguments) && hasDisplay()) {
-        return runGui(argc, argv, programDirectoryOf(programPath), chooseStartFile(arguments));
-    }
+    if (startsGui(arguments) && hasDisplay()) return runWindow(argc, argv, programPath);
     std::string out;
     const int code = runCommandLine(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
     if (!out.empty()) write_stdout(out);

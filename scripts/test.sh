@@ -13,8 +13,8 @@ ctest --test-dir build --output-on-failure -j2
 
 # The product alone in Release, no tests and no benchmarks, packed and checked like a
 # distribution's package.
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    -DTOCVANE_BENCH=OFF
+cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DBUILD_TESTING=OFF -DTOCVANE_BENCH=OFF
 cmake --build build-package
 rm -f build-package/*.deb
 (cd build-package && cpack -G DEB)

@@ -41,6 +41,17 @@ foreach(file IN LISTS expected)
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
+file(GLOB_RECURSE window_module "${prefix}/lib*/qtvn2_window.so")
+if(NOT window_module)
+  message(FATAL_ERROR "not installed: the window module qtvn2_window.so")
+endif()
+# The installed program finds its window module: it keeps running, showing the window.
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen
+                        "XDG_CONFIG_HOME=${WORK_DIR}/config" "${prefix}/bin/qtvn2"
+                TIMEOUT 3 RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(err MATCHES "Can't load the window")
+  message(FATAL_ERROR "the installed program can't load its window:\n${err}")
+endif()
 # With no data beside it, the program takes <prefix>/share/qtvn2/ as its directory.
 if(EXISTS "${prefix}/bin/qvdata")
   message(FATAL_ERROR "data installed beside the program: ${prefix}/bin/qvdata")

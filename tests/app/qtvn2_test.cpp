@@ -322,6 +322,16 @@ TEST_F(Qtvn2Test, OtherProgramNamesDoNothing) {
     }
 }
 
+// Only a graphical start loads the window module; the program itself maps no Qt library, and
+// the copies above build without the module beside them.
+TEST_F(Qtvn2Test, ProgramNeedsNoQtLibrary) {
+    ::setenv("LD_TRACE_LOADED_OBJECTS", "1", 1);
+    const process_result result = qtvn2({"--version"});
+    ::unsetenv("LD_TRACE_LOADED_OBJECTS");
+    EXPECT_TRUE(holds(result.out, "libc.so")) << result.out;
+    EXPECT_FALSE(holds(result.out, "libQt")) << result.out;
+}
+
 // The bundled example, built as the README tells.
 TEST_F(Qtvn2Test, BundledExampleBuilds) {
     std::filesystem::copy(EXAMPLES_DIR "/manual", path("manual"),

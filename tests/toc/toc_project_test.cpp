@@ -202,8 +202,8 @@ TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
         {"  lead and trail  ", "  lead and trail  "},
         {"]]><!--<![CDATA[", "]]><!--<![CDATA["},
         {"a\nb", "a\nb"},
-        {"a\r\nb", "a\nb"},
-        {"a\rb", "a\nb"},
+        {"a\r\nb", "a\r\nb"},
+        {"a\rb", "a\rb"},
         {"", ""},
     };
     for (const auto& row : rows) {
