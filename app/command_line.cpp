@@ -23,7 +23,7 @@ constexpr std::string_view usage =
     "       qtvn2 -clear PROJECT.toc     remove the TOC, anchors and numbers it inserted\n"
     "       qtvn2 --help | -h            show this text\n"
     "       qtvn2 --version              show the version\n"
-    "Relative paths, in the project and of it, resolve against the current directory.\n"
+    "Relative paths in a project resolve against the project file's folder.\n"
     "Exit status: 0 done, 1 error occurred, 2 parameter error.\n";
 
 // The percentage of a running build or clear on one terminal line. Writes only when the number

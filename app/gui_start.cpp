@@ -10,13 +10,22 @@
 StartFile chooseStartFile(std::span<const std::string_view> arguments) {
     StartFile file;
     if (arguments.empty()) return file;
-    file_info info;
-    if (!file_stat(info, arguments[0]) || info.is_directory != 0) return file;
-    if (!normalize_path(arguments[0], file.path)) return file;
-    const std::string_view name = file.path.view();
+    byte_string path;
+    if (!normalize_path(arguments[0], path)) return file;
+    const std::string_view name = path.view();
     byte_string ending(name.substr(name.size() < 4 ? 0 : name.size() - 4));
     to_lower(ending);
-    file.kind = ending == ".toc" ? StartFileKind::project : StartFileKind::source;
+    file_info info;
+    const bool exists = file_stat(info, arguments[0]) && info.is_directory == 0;
+    // a project that can't be read is opened all the same, so that the window says why
+    if (ending == ".toc") {
+        file.kind = StartFileKind::project;
+    } else if (exists) {
+        file.kind = StartFileKind::source;
+    } else {
+        return file;
+    }
+    file.path = std::move(path);
     return file;
 }
 

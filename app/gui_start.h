@@ -18,10 +18,10 @@ struct StartFile {
     byte_string path;
 };
 
-// What the first argument names: nothing when it is no existing file (a missing file or a
-// directory is ignored); a project when its name ends in ".toc" in any letter case (so never a
-// name shorter than four bytes); any other file as the source. The path is made absolute against
-// the current directory and keeps its letter case.
+// What the first argument names: a project when its name ends in ".toc" in any letter case
+// (so never a name shorter than four bytes), also when it is missing or no file, so that
+// opening it tells why; any other existing file as the source; else nothing. The path is made
+// absolute against the current directory and keeps its letter case.
 [[nodiscard]] StartFile chooseStartFile(std::span<const std::string_view> arguments);
 
 // Opens the start file in the initialised window; without one the wizard opens at its welcome

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -22,6 +23,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <iterator>
 
 #include "about_box.h"
 #include "help_context.h"
@@ -134,7 +136,9 @@ void MainWindow::makeActions() {
     saveAction_ = makeAction(this, "save_project", QStringLiteral("&Save Project"));
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     saveAsAction_ = makeAction(this, "save_project_as", QStringLiteral("Save Project &As"));
+    saveAsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     exitAction_ = makeAction(this, "exit", QStringLiteral("&Exit"));
+    exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     buildAction_ = makeAction(this, "build_toc", QStringLiteral("&Build TOC"));
     buildAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     clearAction_ =
@@ -253,9 +257,9 @@ QWidget* MainWindow::makeProjectPage() {
     auto* page = named(new QWidget, "project_page");
     setHelpContext(page, projectPageHelpContext);
 
-    singleButton_ = named(new QRadioButton(QStringLiteral("Single File"), page), "single_file");
+    singleButton_ = named(new QRadioButton(QStringLiteral("&Single File"), page), "single_file");
     multipleButton_ =
-        named(new QRadioButton(QStringLiteral("Multiple Files"), page), "multiple_files");
+        named(new QRadioButton(QStringLiteral("&Multiple Files"), page), "multiple_files");
     singleButton_->setChecked(true);
     auto* modes = new QHBoxLayout;
     modes->addWidget(singleButton_);
@@ -268,14 +272,14 @@ QWidget* MainWindow::makeProjectPage() {
     setHint(sourceEdit_,
             QStringLiteral("The file which header tags will be processed to create a TOC"));
     sourceSelectButton_ =
-        named(new QPushButton(QStringLiteral("Select..."), sourceGroup_), "source_select");
+        named(new QPushButton(QStringLiteral("S&elect..."), sourceGroup_), "source_select");
     auto* sourceRow = new QHBoxLayout(sourceGroup_);
     sourceRow->addWidget(sourceEdit_, 1);
     sourceRow->addWidget(sourceSelectButton_);
 
     destinationGroup_ =
         named(new QGroupBox(QStringLiteral("Destination File"), page), "destination_group");
-    overwriteBox_ = named(new QCheckBox(QStringLiteral("Overwrite source file"), destinationGroup_),
+    overwriteBox_ = named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
                           "overwrite_source");
     overwriteBox_->setChecked(true);
     setHint(
@@ -284,9 +288,9 @@ QWidget* MainWindow::makeProjectPage() {
                        "directly"));
     destinationEdit_ = pathEdit("destination_edit", destinationGroup_);
     saveAsButton_ =
-        named(new QPushButton(QStringLiteral("Save as..."), destinationGroup_), "save_as");
+        named(new QPushButton(QStringLiteral("Save &as..."), destinationGroup_), "save_as");
     destinationSelectButton_ = named(
-        new QPushButton(QStringLiteral("Select..."), destinationGroup_), "destination_select");
+        new QPushButton(QStringLiteral("S&elect..."), destinationGroup_), "destination_select");
     destinationSelectButton_->hide();
     auto* destinationRow = new QHBoxLayout;
     destinationRow->addWidget(destinationEdit_, 1);
@@ -314,6 +318,23 @@ QWidget* MainWindow::makeProjectPage() {
     layout->addWidget(destinationGroup_);
     layout->addStretch(0);
 
+    // Tab follows the page from top to bottom; the list was made after the destination group
+    QWidget* const order[] = {singleButton_,
+                              multipleButton_,
+                              sourceEdit_,
+                              sourceSelectButton_,
+                              sourceList_->list(),
+                              sourceList_->addButton(),
+                              sourceList_->deleteButton(),
+                              sourceList_->upButton(),
+                              sourceList_->downButton(),
+                              overwriteBox_,
+                              destinationEdit_,
+                              saveAsButton_,
+                              destinationSelectButton_};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+
     connect(singleButton_, &QRadioButton::toggled, this, [this] { applyModeLayout(); });
     connect(overwriteBox_, &QCheckBox::clicked, this, [this] { applyOverwriteRule(); });
     connect(sourceSelectButton_, &QPushButton::clicked, this, &MainWindow::selectSourceFile);
@@ -329,7 +350,7 @@ QWidget* MainWindow::makeFormatPage() {
     auto* range = named(new QGroupBox(QStringLiteral("Header tag range"), page), "range_group");
     rangeFromList_ = headingList("range_from", range);
     rangeToList_ = headingList("range_to", range);
-    titleBox_ = named(new QCheckBox(QStringLiteral("Put page titles [<title> tag] to TOC"), range),
+    titleBox_ = named(new QCheckBox(QStringLiteral("Put pa&ge titles [<title> tag] to TOC"), range),
                       "process_title");
     auto* rangeRow = new QHBoxLayout(range);
     rangeRow->addWidget(rangeFromList_);
@@ -342,10 +363,10 @@ QWidget* MainWindow::makeFormatPage() {
     auto* style = named(new QGroupBox(QStringLiteral("Style options"), page), "style_group");
     numberingBox_ =
         named(new QCheckBox(
-                  QStringLiteral("Process numbering in decimal notation [like \"1.4.2.\"]"), style),
+                  QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"), style),
               "process_numbering");
     localTocBox_ =
-        named(new QCheckBox(QStringLiteral("Insert local TOC into each source file"), style),
+        named(new QCheckBox(QStringLiteral("Insert &local TOC into each source file"), style),
               "insert_local_toc");
     anchorEdit_ = named(new QLineEdit(style), "anchor_attributes");
     setHint(anchorEdit_, QStringLiteral("Put here attributes' text like name=\"value\""));
@@ -353,9 +374,9 @@ QWidget* MainWindow::makeFormatPage() {
     setHint(indentEdit_,
             QStringLiteral(
                 "This value can be used in a template, but it is not required and is optional"));
-    auto* anchorLabel = new QLabel(QStringLiteral("Named anchors' attributes:"), style);
+    auto* anchorLabel = new QLabel(QStringLiteral("Named &anchors' attributes:"), style);
     anchorLabel->setBuddy(anchorEdit_);
-    auto* indentLabel = new QLabel(QStringLiteral("Indent:"), style);
+    auto* indentLabel = new QLabel(QStringLiteral("&Indent:"), style);
     indentLabel->setBuddy(indentEdit_);
     auto* styleGrid = new QGridLayout(style);
     styleGrid->addWidget(numberingBox_, 0, 0, 1, 2);
@@ -371,7 +392,7 @@ QWidget* MainWindow::makeFormatPage() {
     templateList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     templateList_->setMinimumContentsLength(24);
     editTemplateButton_ =
-        named(new QPushButton(QStringLiteral("Edit template"), templates), "edit_template");
+        named(new QPushButton(QStringLiteral("&Edit template"), templates), "edit_template");
     descriptionLink_ = named(new QLabel(templates), "template_description");
     descriptionLink_->setTextFormat(Qt::RichText);
     descriptionLink_->setText(QStringLiteral("<a href=\"#\">Template description</a>"));
@@ -423,6 +444,10 @@ bool MainWindow::initialise() {
     dataDirectory_ = programDirectory();
     dataDirectory_.append("qvdata/");
     catalogue_ = TemplateCatalogue(dataDirectory_.view());
+    // an installed template the user may not change is edited as a copy kept here
+    byte_string copies = configDirectory();
+    copies.append("templates/");
+    catalogue_.setCopyFolder(copies.view());
 
     if (!catalogue_.load()) {
         terminate_ = true;
@@ -454,7 +479,12 @@ bool MainWindow::initialise() {
     host.project = &project_;
     host.catalogue = &catalogue_;
     host.templateDescriptionBox = descriptionBox_;
-    host.showProject = [this] { showProjectInControls(); };
+    host.showProject = [this] {
+        showProjectInControls();
+        // a finished new project is unsaved work
+        baseline_ = toc_project();
+        setStatus(QStringLiteral("Project is created"));
+    };
     host.openProject = [this](std::string_view path) { return openProjectFile(path); };
     wizard_->initialise(std::move(host));
     return true;
@@ -465,8 +495,8 @@ void MainWindow::showWizard(WizardPage page) {
 }
 
 void MainWindow::startWithProject(std::string_view path) {
-    if (!project_.load(path).is_ok()) {
-        newProject();
+    if (!loadProjectFile(path, project_, services_)) {
+        showWizard(WizardPage::welcome);
         return;
     }
     currentProjectFile_ = byte_string(path);
@@ -489,7 +519,27 @@ void MainWindow::clearProject() {
     updateCaption();
 }
 
+bool MainWindow::isModified() const {
+    toc_project shown;
+    fillProject(shown);
+    return !(shown == baseline_);
+}
+
+bool MainWindow::maybeSave() {
+    if (!isModified()) return true;
+    switch (services_.showMessage(MessageKind::save_question,
+                                  "Project has been changed. Save it?")) {
+        case MessageAnswer::save:
+            return saveProject();
+        case MessageAnswer::discard:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void MainWindow::newProject() {
+    if (!maybeSave()) return;
     rememberRecentProject();
     clearProject();
     setStatus(QStringLiteral("Project settings are cleared"));
@@ -497,6 +547,7 @@ void MainWindow::newProject() {
 }
 
 void MainWindow::openProject() {
+    if (!maybeSave()) return;
     rememberRecentProject();
     FileDialogRequest request = projectDialog("Open TOC project file");
     request.openMode = OpenMode::existing_file;
@@ -505,12 +556,9 @@ void MainWindow::openProject() {
 }
 
 bool MainWindow::openProjectFile(std::string_view path) {
+    // a failed open leaves the project and its file as they were
+    if (!loadProjectFile(path, project_, services_)) return false;
     currentProjectFile_ = byte_string(path);
-    if (!project_.load(path).is_ok()) {
-        services_.warn("Can't read project file");
-        newProject();
-        return false;
-    }
     showProjectInControls();
     updateCaption();
     setStatus(QStringLiteral("Project is opened"));
@@ -526,6 +574,7 @@ bool MainWindow::saveProject() {
         services_.warn(message.view());
         return false;
     }
+    fillProject(baseline_);
     setStatus(QStringLiteral("Project is saved"));
     return true;
 }
@@ -543,6 +592,7 @@ bool MainWindow::saveProjectAs() {
         services_.warn(message.view());
         return false;
     }
+    fillProject(baseline_);
     updateCaption();
     setStatus(QStringLiteral("Project is saved"));
     return true;
@@ -553,6 +603,10 @@ void MainWindow::buildToc() {
 }
 
 void MainWindow::clearToc() {
+    // every source file is rewritten
+    if (!services_.ask("Remove the TOC and all HTML code inserted by the program from every "
+                       "source file?"))
+        return;
     runEngine(true);
 }
 
@@ -572,6 +626,8 @@ void MainWindow::runEngine(bool clear) {
         services_.beep();
         setStatus(clear ? QStringLiteral("Clearance is done")
                         : QStringLiteral("HTML TOC has been created"));
+        // a result stays until the next command, whatever the pointer passes over
+        keepStatus_ = true;
     }
     tabs_->unsetCursor();
     progressBar_->hide();
@@ -608,6 +664,7 @@ void MainWindow::reinitTemplateData() {
 }
 
 void MainWindow::openRecent(int32_t slot) {
+    if (!maybeSave()) return;
     if (!openRecentProject(slot, settings_, project_, currentProjectFile_, services_)) return;
     rebuildRecentMenu();
     showProjectInControls();
@@ -625,30 +682,41 @@ void MainWindow::showTemplateDescription() {
 }
 
 void MainWindow::editTemplate() {
-    ::editTemplate(catalogue_, templateList_->currentIndex(), services_);
+    if (!catalogue_.isLoaded() || templateList_->currentIndex() < 0) return;
+    byte_string path = selectedTemplateFile(*templateList_, catalogue_);
+    (void)::editTemplate(path, catalogue_.copyFolder().view(), services_);
+    // a copy made for editing takes the template's place in the list and the project
+    selectTemplate(*templateList_, catalogue_, path.view());
 }
 
 void MainWindow::takeControlsIntoProject() {
+    const byte_string kept = std::move(project_.file_path);
+    fillProject(project_);
+    project_.file_path = kept;
+}
+
+void MainWindow::fillProject(toc_project& project) const {
     const bool single = singleButton_->isChecked();
-    project_.is_single = single;
-    project_.source.clear();
+    project.is_single = single;
+    project.source.clear();
     if (single) {
-        project_.source.push_back(plainPath(sourceEdit_->text()));
+        project.source.push_back(plainPath(sourceEdit_->text()));
     } else {
-        project_.source = sourceList_->paths();
+        project.source = sourceList_->paths();
     }
-    project_.is_dest_as_source = overwriteBox_->isChecked();
-    project_.destination = plainPath(destinationEdit_->text());
-    project_.range_from = rangeValue(rangeFromList_);
-    project_.range_to = rangeValue(rangeToList_);
-    project_.named_anchor_attributes = plainText(anchorEdit_->text());
-    project_.process_title = titleBox_->isChecked();
-    project_.process_numbering = numberingBox_->isChecked();
-    project_.template_file = catalogue_.projectTemplateFile(templateList_->currentIndex());
-    project_.insert_local_toc = localTocBox_->isChecked();
-    project_.indent = plainText(indentEdit_->text());
-    project_.normalize();
-    project_.normalize_anchor_attributes();
+    project.is_dest_as_source = overwriteBox_->isChecked();
+    project.destination = plainPath(destinationEdit_->text());
+    project.range_from = rangeValue(rangeFromList_);
+    project.range_to = rangeValue(rangeToList_);
+    project.named_anchor_attributes = plainText(anchorEdit_->text());
+    project.process_title = titleBox_->isChecked();
+    project.process_numbering = numberingBox_->isChecked();
+    project.template_file = selectedTemplateFile(*templateList_, catalogue_);
+    project.insert_local_toc = localTocBox_->isChecked();
+    project.indent = plainText(indentEdit_->text());
+    project.file_path.clear();
+    project.normalize();
+    project.normalize_anchor_attributes();
 }
 
 void MainWindow::showProjectInControls() {
@@ -667,13 +735,14 @@ void MainWindow::showProjectInControls() {
     anchorEdit_->setText(qtText(project_.named_anchor_attributes.view()));
     titleBox_->setChecked(project_.process_title);
     numberingBox_->setChecked(project_.process_numbering);
-    templateList_->setCurrentIndex(catalogue_.selectByPath(project_.template_file.view()));
+    selectTemplate(*templateList_, catalogue_, project_.template_file.view());
     localTocBox_->setChecked(project_.insert_local_toc);
     indentEdit_->setText(qtText(project_.indent.view()));
     singleButton_->setChecked(single);
     multipleButton_->setChecked(!single);
     applyModeLayout();
     setViewResultEnabled(false);
+    fillProject(baseline_);
 }
 
 void MainWindow::applyModeLayout() {
@@ -743,7 +812,9 @@ FileDialogRequest MainWindow::htmlDialog(std::string_view title, std::string_vie
     request.title = byte_string(title);
     request.addFilter("HTML Files (*.htm; *.html; *.shtml)", "*.htm;*.html;*.shtml");
     request.addFilter("All Files (*.*)", "*.*");
-    request.initialFolder = settings_.dialogFolder(startPath);
+    // without a path of its own the dialog starts in the project's folder
+    request.initialFolder =
+        settings_.dialogFolder(startPath.empty() ? currentProjectFile_.view() : startPath);
     return request;
 }
 
@@ -775,13 +846,14 @@ QString MainWindow::statusText() const {
 }
 
 void MainWindow::setStatus(const QString& text) {
+    keepStatus_ = false;
     statusLabel_->setText(text);
 }
 
 bool MainWindow::event(QEvent* event) {
     // the hint of the control under the pointer, empty when it leaves
     if (event->type() == QEvent::StatusTip) {
-        setStatus(static_cast<QStatusTipEvent*>(event)->tip());
+        if (!keepStatus_) statusLabel_->setText(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
     return QMainWindow::event(event);
@@ -792,7 +864,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
-            openContextHelp(services_, programDirectory_.view(), static_cast<QWidget*>(watched));
+            auto* focused = static_cast<QWidget*>(watched);
+            // the tab bar stands for the page it shows
+            if (focused == tabs_->tabBar()) focused = tabs_->currentWidget();
+            openContextHelp(services_, programDirectory_.view(), focused);
             return true;
         }
     }
@@ -800,6 +875,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
     writeSettingsAtExit();
     event->accept();
 }

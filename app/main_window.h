@@ -81,12 +81,19 @@ class MainWindow : public QMainWindow {
     void showTemplateDescription();
     void editTemplate();
 
-    // Makes `path` the current project file name and loads it; on success shows it with the
-    // caption and "Project is opened". On failure "Can't read project file" and New Project.
+    // Loads `path` and makes it the current project file name; on success shows it with the
+    // caption and "Project is opened". On failure "Can't read project file: " with the path
+    // and the reason; the project and its file name stay as they were.
     bool openProjectFile(std::string_view path);
 
     void takeControlsIntoProject();
     void showProjectInControls();
+    // True when the controls hold other values than the project as last shown or saved, or
+    // when the wizard made the project and it was not saved yet.
+    bool isModified() const;
+    // Before the project is left: a changed project gets the question Save, Discard or Cancel.
+    // True to go on (saved or discarded), false after Cancel or a failed save.
+    bool maybeSave();
 
     // Shows the percent of a running build or clear, held to 0 to 100.
     void showProgress(int32_t percent);
@@ -115,6 +122,8 @@ class MainWindow : public QMainWindow {
     QWidget* makeFormatPage();
     void makeStatusBar();
 
+    // The values of the controls as a project, as takeControlsIntoProject makes it.
+    void fillProject(toc_project& project) const;
     // Empties the current project file name and resets the project, then shows it.
     void clearProject();
     void rememberRecentProject();
@@ -138,6 +147,10 @@ class MainWindow : public QMainWindow {
     TemplateCatalogue catalogue_;
     ShellSettings settings_;
     toc_project project_;
+    // The controls' values when the project was last shown or saved.
+    toc_project baseline_;
+    // The result of a build or clear stays in the status line while hints come and go.
+    bool keepStatus_ = false;
     byte_string currentProjectFile_;
     byte_string dataDirectory_;
     bool terminate_ = false;

@@ -10,9 +10,10 @@
 // Caption of every message box of the shell.
 constexpr std::string_view messageCaption = "Tocvane 2.0";
 
-enum class MessageKind { warning, error, question };
-// A warning or an error is closed with OK; a question is answered Yes or No.
-enum class MessageAnswer { ok, yes, no };
+enum class MessageKind { warning, error, question, save_question };
+// A warning or an error is closed with OK; a question is answered Yes or No; a save question
+// about a changed project Save, Discard or Cancel.
+enum class MessageAnswer { ok, yes, no, save, discard, cancel };
 
 // Which files an open dialog accepts. A save dialog takes any name and asks before replacing
 // an existing file.
@@ -60,7 +61,8 @@ class PlatformServices {
     virtual ~PlatformServices() = default;
 
     // A modal box captioned messageCaption, with the kind's icon; `text` is plain text, CR LF
-    // or LF break lines. Returns yes or no for a question, ok otherwise.
+    // or LF break lines. Returns yes or no for a question, save, discard or cancel for a save
+    // question, ok otherwise.
     virtual MessageAnswer showMessage(MessageKind kind, std::string_view text) = 0;
     // The modal open and save dialogs. True after OK with request.chosen set; false after
     // Cancel with it emptied.
@@ -72,6 +74,9 @@ class PlatformServices {
     // (anything holding "://", or "mailto:") in the browser. False when the file does not
     // exist or nothing could be started.
     [[nodiscard]] virtual bool shellOpen(std::string_view target) = 0;
+    // Opens a file in the desktop's text editor (the program it starts for plain text), not in
+    // the program it associates with the file's own type. False when nothing could be started.
+    [[nodiscard]] virtual bool openInEditor(std::string_view path) = 0;
     virtual void beep() = 0;
     virtual ScreenExtent screenSize() = 0;
 

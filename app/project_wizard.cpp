@@ -7,13 +7,16 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpacerItem>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <tuple>
 #include <utility>
@@ -31,13 +34,21 @@
 
 namespace {
 
+// The least client size; a larger font makes the layout ask for more.
 constexpr int clientWidth = 621;
 constexpr int clientHeight = 361;
-constexpr int quickHelpHeight = 66;
+// The quick help shows this many lines before it scrolls.
+constexpr int quickHelpLines = 4;
 // The groups of the format pages open "help/7.html" on F1.
 constexpr int32_t formatHelpContext = 7;
 
 constexpr std::string_view headingLevels[] = {"<H1>", "<H2>", "<H3>", "<H4>", "<H5>", "<H6>"};
+
+// The forward button's caption with its mnemonic; "Close" leaves the C to "Cancel".
+QString forwardCaption(std::string_view caption) {
+    if (caption == "Close") return QStringLiteral("C&lose");
+    return QLatin1Char('&') + qtText(caption);
+}
 
 QLabel* plainLabel(std::string_view text, QWidget* parent) {
     auto* label = new QLabel(qtText(text), parent);
@@ -103,12 +114,13 @@ ProjectWizard::~ProjectWizard() = default;
 
 void ProjectWizard::buildWindow() {
     setWindowTitle(QStringLiteral("Project Wizard"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(clientWidth, clientHeight);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
 
     auto* layout = new QVBoxLayout(this);
+    // the window is never smaller than its widgets need, whatever the font
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->setContentsMargins(0, 0, 0, 8);
     layout->setSpacing(4);
 
@@ -128,22 +140,32 @@ void ProjectWizard::buildWindow() {
     layout->addWidget(rule);
 
     buildPages();
-    layout->addWidget(controls_.pages, 1);
+    // a strut beside the pages holds the window at its least size when they need less
+    auto* pagesRow = new QHBoxLayout;
+    auto* strut = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    pagesRow->addWidget(controls_.pages, 1);
+    pagesRow->addSpacerItem(strut);
+    layout->addLayout(pagesRow, 1);
+    layout->addSpacerItem(
+        new QSpacerItem(clientWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed));
 
     controls_.quickHelp = new QPlainTextEdit(this);
     controls_.quickHelp->setReadOnly(true);
     controls_.quickHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     controls_.quickHelp->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     controls_.quickHelp->setToolTip(QStringLiteral("Quick help"));
-    controls_.quickHelp->setFixedHeight(quickHelpHeight);
+    controls_.quickHelp->setFixedHeight(
+        controls_.quickHelp->fontMetrics().lineSpacing() * quickHelpLines +
+        2 * (controls_.quickHelp->frameWidth() +
+             static_cast<int>(controls_.quickHelp->document()->documentMargin())));
     auto* helpRow = new QHBoxLayout;
     helpRow->setContentsMargins(8, 0, 8, 0);
     helpRow->addWidget(controls_.quickHelp);
     layout->addLayout(helpRow);
 
-    controls_.back = new QPushButton(QStringLiteral("< Back"), this);
-    controls_.forward = new QPushButton(QStringLiteral("Next >"), this);
-    controls_.cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    controls_.back = new QPushButton(QStringLiteral("< &Back"), this);
+    controls_.forward = new QPushButton(QStringLiteral("&Next >"), this);
+    controls_.cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     controls_.back->setAutoDefault(false);
     controls_.cancel->setAutoDefault(false);
     controls_.forward->setDefault(true);
@@ -155,6 +177,10 @@ void ProjectWizard::buildWindow() {
     buttons->addSpacing(8);
     buttons->addWidget(controls_.cancel);
     layout->addLayout(buttons);
+
+    const int others = layout->totalMinimumSize().height() - pagesRow->minimumSize().height();
+    strut->changeSize(0, clientHeight - others, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    layout->invalidate();
 
     connect(controls_.back, &QPushButton::clicked, this, &ProjectWizard::goBack);
     connect(controls_.forward, &QPushButton::clicked, this, &ProjectWizard::goForward);
@@ -278,13 +304,14 @@ void ProjectWizard::buildStylePage(QWidget* page) {
     // the numbering caption is too long for one line at most font sizes: a label that wraps
     // stands beside the box and toggles it like the box's own caption
     controls_.processNumbering = new QCheckBox(box);
+    // two fixed lines: a wrapping label would not make the window tall enough for itself
     controls_.numberingCaption = plainLabel(
-        "Process numbering in decimal notation [like \"1.4.2.\"]. Inserted both into TOC items "
+        "Process numbering in decimal notation [like \"1.4.2.\"].\nInserted both into TOC items "
         "and headings.",
         box);
-    controls_.numberingCaption->setWordWrap(true);
     controls_.numberingCaption->installEventFilter(this);
-    controls_.processNumbering->setAccessibleName(controls_.numberingCaption->text());
+    controls_.processNumbering->setAccessibleName(
+        controls_.numberingCaption->text().replace(QLatin1Char('\n'), QLatin1Char(' ')));
     auto* numberingRow = new QHBoxLayout;
     numberingRow->addWidget(controls_.processNumbering, 0, Qt::AlignTop);
     numberingRow->addWidget(controls_.numberingCaption, 1);
@@ -323,6 +350,11 @@ void ProjectWizard::buildTemplatePage(QWidget* page) {
     controls_.templateDescription->setToolTip(
         QStringLiteral("Click to view a description of the template selected"));
     controls_.templateDescription->installEventFilter(this);
+    // reached with Tab and opened with Space or Enter, the focus shown as a dotted frame
+    controls_.templateDescription->setFocusPolicy(Qt::StrongFocus);
+    controls_.templateDescription->setStyleSheet(
+        QStringLiteral("QLabel { border: 1px solid transparent; }"
+                       "QLabel:focus { border: 1px dotted palette(link); }"));
     layout->addWidget(controls_.templateList, 1);
     layout->addWidget(controls_.editTemplate);
     layout->addWidget(controls_.templateDescription);
@@ -386,8 +418,11 @@ void ProjectWizard::start(WizardPage page) {
 }
 
 void ProjectWizard::showModal() {
+    adjustSize();
+    const QSize size = sizeHint().expandedTo(QSize(clientWidth, clientHeight));
+    resize(size);
     const WindowGeometry place =
-        initialGeometry({}, services_.screenSize(), clientWidth, clientHeight);
+        initialGeometry({}, services_.screenSize(), size.width(), size.height());
     move(place.left, place.top);
     setWindowModality(Qt::ApplicationModal);
     show();
@@ -457,7 +492,7 @@ void ProjectWizard::showPage(WizardPage page) {
 
 void ProjectWizard::updateButtons() {
     const PageFlow flow = wizardFlow(page_, state());
-    controls_.forward->setText(qtText(flow.forwardCaption));
+    controls_.forward->setText(forwardCaption(flow.forwardCaption));
     controls_.forward->setEnabled(flow.forwardEnabled);
     controls_.back->setVisible(flow.hasBack);
 }
@@ -576,7 +611,11 @@ void ProjectWizard::describeTemplate() {
 bool ProjectWizard::eventFilter(QObject* watched, QEvent* event) {
     const bool leftClick = event->type() == QEvent::MouseButtonRelease &&
                            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-    if (leftClick && watched == controls_.templateDescription) {
+    const bool keyPress = event->type() == QEvent::KeyPress &&
+                          (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space ||
+                           static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                           static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+    if ((leftClick || keyPress) && watched == controls_.templateDescription) {
         describeTemplate();
         return true;
     }

@@ -23,6 +23,7 @@ class QtPlatformServices final : public PlatformServices {
     [[nodiscard]] bool fileDialogSave(FileDialogRequest& request) override;
     [[nodiscard]] bool browseForFolder(FolderRequest& request) override;
     [[nodiscard]] bool shellOpen(std::string_view target) override;
+    [[nodiscard]] bool openInEditor(std::string_view path) override;
     void beep() override;
     ScreenExtent screenSize() override;
 
@@ -39,6 +40,11 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, 
 // Qt's name filters for the pairs: the description without its own "(...)" and the patterns
 // in brackets, separated by blanks, "*.*" as "*" so that names without a dot are listed too.
 QStringList qtNameFilters(const std::vector<FileFilter>& filters);
+
+// The command line that a launcher's "Exec" value gives for one local file: "%f" and "%F" become
+// the path, "%u" and "%U" its URL, "%%" a '%', other field codes go; the path is added at the end
+// when no field code takes it. Empty for an empty value.
+QStringList launcherCommand(const QString& exec, const QString& path);
 
 // Message text for a Qt label: CR LF and bare CR become LF.
 QString qtMessageText(std::string_view text);

@@ -133,6 +133,9 @@ bool ShellSettings::read(PlatformServices& services) {
     geometry = {};
     lastDialogFolder.clear();
 
+    // a first start has no settings file yet: the defaults, silently
+    file_info info;
+    if (!file_stat(info, settingsPath().view())) return true;
     tag_value_file file;
     if (!file.read(settingsPath().view()).is_ok()) {
         services.warn("Can't read settings file");
@@ -223,18 +226,37 @@ bool ShellSettings::makeDirectory() const {
     return is_directory(directory_.view());
 }
 
+bool loadProjectFile(std::string_view path, toc_project& project, PlatformServices& services) {
+    const result read = project.load(path);
+    if (read.is_ok()) {
+        project.make_paths_absolute();
+        return true;
+    }
+    byte_string message("Can't read project file: ");
+    message.append(path);
+    message.append("\r\n");
+    file_info info;
+    if (!file_stat(info, path)) {
+        message.append("The file doesn't exist.");
+    } else if (info.is_directory) {
+        message.append("It is a folder.");
+    } else if (read.message().view().starts_with("Can't open file ")) {
+        message.append("The file can't be read.");
+    } else {
+        // the reader's line, column and fault
+        message.append(read.message());
+    }
+    services.warn(message.view());
+    return false;
+}
+
 bool openRecentProject(int32_t slot, ShellSettings& settings, toc_project& project,
                        byte_string& currentProjectFile, PlatformServices& services) {
     const std::vector<byte_string>& entries = settings.recent.entries();
     if (slot < 1 || static_cast<size_t>(slot) > entries.size()) return false;
     // a copy: remembering the project left reorders the list
     const byte_string path(entries[slot - 1]);
-    if (!project.load(path.view()).is_ok()) {
-        byte_string message("Can't read project file: ");
-        message.append(path);
-        services.warn(message.view());
-        return false;
-    }
+    if (!loadProjectFile(path.view(), project, services)) return false;
     settings.recent.remember(currentProjectFile.view());
     currentProjectFile = path;
     return true;

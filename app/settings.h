@@ -90,8 +90,9 @@ class ShellSettings {
     // The files lie in `directory` (ending with '/'), which is created on the first write.
     explicit ShellSettings(std::string_view directory);
 
-    // Reads the settings file. Every setting goes back to its default first; when the file
-    // cannot be opened or parsed they stay so and "Can't read settings file" is shown. A key
+    // Reads the settings file. Every setting goes back to its default first; a missing file
+    // leaves them so silently, one that cannot be opened or parsed with "Can't read settings
+    // file". A key
     // given twice counts once, by its first value; "recent" gives the list in file order.
     bool read(PlatformServices& services);
     // Writes the settings file; on failure shows "Can't write settings file" and returns false.
@@ -127,8 +128,14 @@ class ShellSettings {
     byte_string directory_;
 };
 
-// Opens the project of recent slot `slot` (1 to 5) into `project`. On failure shows "Can't read
-// project file: " and the path; the list, `currentProjectFile` and the project's fields stay.
+// Loads the project file at `path` into `project` with its paths made absolute. On failure
+// shows "Can't read project file: " with the path and why (missing, unreadable, or the line and
+// column of the fault), and `project` stays as it was.
+[[nodiscard]] bool loadProjectFile(std::string_view path, toc_project& project,
+                                   PlatformServices& services);
+
+// Opens the project of recent slot `slot` (1 to 5) into `project` with loadProjectFile. On
+// failure the list, `currentProjectFile` and the project's fields stay.
 // On success the project being left
 // (`currentProjectFile`) is remembered first, then `currentProjectFile` becomes the opened
 // path; the caller shows the project, the caption and "Recent project is opened". False for a

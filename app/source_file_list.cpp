@@ -133,10 +133,10 @@ SourceFileList::SourceFileList(PlatformServices& services, QWidget* parent)
     list_->setPalette(palette);
 
     auto* panel = new QWidget(this);
-    add_ = makeButton(panel, "Add Files", QStyle::SP_FileIcon);
-    delete_ = makeButton(panel, "Delete Files", QStyle::SP_TrashIcon);
-    up_ = makeButton(panel, "Move Up", QStyle::SP_ArrowUp);
-    down_ = makeButton(panel, "Move Down", QStyle::SP_ArrowDown);
+    add_ = makeButton(panel, "&Add Files", QStyle::SP_FileIcon);
+    delete_ = makeButton(panel, "&Delete Files", QStyle::SP_TrashIcon);
+    up_ = makeButton(panel, "Move &Up", QStyle::SP_ArrowUp);
+    down_ = makeButton(panel, "Move Do&wn", QStyle::SP_ArrowDown);
     auto* buttons = new QVBoxLayout(panel);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->addWidget(add_);

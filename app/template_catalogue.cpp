@@ -1,5 +1,6 @@
 #include "template_catalogue.h"
 
+#include "files.h"
 #include "tag_value_file.h"
 
 namespace {
@@ -19,6 +20,11 @@ void takeValues(const tag_value_file& file, std::string_view key, std::vector<by
 TemplateCatalogue::TemplateCatalogue(std::string_view dataDirectory)
     : dataDirectory_(dataDirectory) {
     if (!dataDirectory_.is_empty() && !dataDirectory_.ends_with("/")) dataDirectory_.push('/');
+}
+
+void TemplateCatalogue::setCopyFolder(std::string_view folder) {
+    copyFolder_ = byte_string(folder);
+    if (!copyFolder_.is_empty() && !copyFolder_.ends_with("/")) copyFolder_.push('/');
 }
 
 void TemplateCatalogue::forget() {
@@ -70,6 +76,12 @@ bool TemplateCatalogue::load() {
 
 byte_string TemplateCatalogue::templatePath(int32_t index) const {
     if (!holds(index)) return {};
+    if (!copyFolder_.is_empty()) {
+        byte_string copy(copyFolder_);
+        copy.append(files_[index]);
+        file_info info;
+        if (file_stat(info, copy.view()) && !info.is_directory) return copy;
+    }
     byte_string path(dataDirectory_);
     path.append(files_[index]);
     return path;
@@ -81,13 +93,18 @@ byte_string TemplateCatalogue::projectTemplateFile(int32_t index) const {
 
 int32_t TemplateCatalogue::selectByPath(std::string_view template_file) const {
     if (template_file.empty() || !loaded_) return 0;
+    const int32_t found = findByPath(template_file);
+    return found < 0 ? 0 : found;
+}
+
+int32_t TemplateCatalogue::findByPath(std::string_view template_file) const {
     const size_t slash = template_file.rfind('/');
     const std::string_view name =
         slash == std::string_view::npos ? template_file : template_file.substr(slash + 1);
     for (size_t i = 0; i < files_.size(); ++i) {
         if (files_[i] == name) return static_cast<int32_t>(i);
     }
-    return 0;
+    return -1;
 }
 
 bool TemplateCatalogue::description(int32_t index, byte_string& out) const {

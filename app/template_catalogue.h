@@ -18,6 +18,11 @@ class TemplateCatalogue {
     // <description>), or the count message when the three kinds differ in number.
     [[nodiscard]] bool load();
 
+    // A folder of the user's own copies: a file there takes the place of the catalogue's file
+    // of the same name. Ends with '/' when not empty.
+    void setCopyFolder(std::string_view folder);
+    const byte_string& copyFolder() const { return copyFolder_; }
+
     bool isLoaded() const { return loaded_; }
     // Entries of the loaded catalogue, 0 while it is absent.
     int32_t count() const { return static_cast<int32_t>(files_.size()); }
@@ -26,8 +31,8 @@ class TemplateCatalogue {
     const byte_string& dataDirectory() const { return dataDirectory_; }
     const byte_string& errorText() const { return errorText_; }
 
-    // Data directory + file of entry `index`; empty while absent or for an index outside the
-    // catalogue (-1 for no selection).
+    // The user's copy of entry `index` when there is one, else data directory + its file; empty
+    // while absent or for an index outside the catalogue (-1 for no selection).
     byte_string templatePath(int32_t index) const;
     // The project's "template_file" for a selection: templatePath, or the data directory
     // alone when that is empty.
@@ -35,6 +40,8 @@ class TemplateCatalogue {
     // The entry whose file equals the part of `template_file` after its last '/', byte for
     // byte; entry 0 for an empty path, a name the catalogue lacks, or no catalogue.
     int32_t selectByPath(std::string_view template_file) const;
+    // As selectByPath, but -1 for a name the catalogue lacks.
+    int32_t findByPath(std::string_view template_file) const;
     // Description of entry `index` with every CR removed and every LF then written as CR LF;
     // false, with `out` untouched, while absent or for an index outside the catalogue.
     [[nodiscard]] bool description(int32_t index, byte_string& out) const;
@@ -44,6 +51,7 @@ class TemplateCatalogue {
     void forget();
 
     byte_string dataDirectory_;
+    byte_string copyFolder_;
     bool loaded_ = false;
     std::vector<byte_string> files_;
     std::vector<byte_string> names_;

@@ -17,19 +17,18 @@ constexpr std::string_view singleSourceHelp =
     "all original stuff and the TOC generated. You can overwrite the source or make a new file if "
     "you don't want to change the original.";
 constexpr std::string_view multiSourcesHelp =
-    "All files, which will share the common TOC, must be on the same disk drive (such as 'C:' or "
-    "'D:'). This is needed because the program always creates relative HTML links. If you select "
-    "files from different disk drives, then you will get an error at the moment of TOC "
-    "generation.\r\nNote that all source files will be modified a little in order to provide "
-    "named anchors, numbering or attributes as defined by the settings you will set "
-    "further.\r\nYou can drag and drop items to change their order. Use DEL key to delete items. "
-    "When you add files, they are checked for duplicates.";
+    "The links of the common TOC lead from the destination file to each source file relative to "
+    "its folder, so keep the files together in one folder tree when you move or publish "
+    "them.\r\nNote that all source files will be modified a little in order to provide named "
+    "anchors, numbering or attributes as defined by the settings you will set further.\r\nYou "
+    "can drag and drop items to change their order. Use the Delete key to delete items. When you "
+    "add files, they are checked for duplicates.";
 constexpr std::string_view destinationHelp =
-    "Destination file is the file which will hold the TOC made. It also must be on the same disk "
-    "drive (such as 'C:' or 'D:') where the source files are located. You can use an existing "
-    "file, and the program will insert TOC there, or the program will generate a new file "
-    "consisting of the TOC only. In the latter case, type a new name either in text box or in "
-    "'file save as' dialog.";
+    "Destination file is the file which will hold the TOC made. Choose it in the same folder tree "
+    "as the source files, since its links to them are relative. You can use an existing file, "
+    "and the program will insert TOC there, or the program will generate a new file consisting of "
+    "the TOC only. In the latter case, click 'Select or create' and type a new name in the "
+    "dialog.";
 constexpr std::string_view rangeHelp =
     "Just headings of the selected range will create TOC entries. Headings which don't fall into "
     "the range specified will be ignored by the program. Each TOC item will be linked to a named "
@@ -39,7 +38,7 @@ constexpr std::string_view rangeHelp =
 constexpr std::string_view styleHelp =
     "Named anchors' attributes are inserted into generated named anchors only, existing named "
     "anchors are not modified. You can provide several attributes.\r\nIndent is needed only for "
-    "TOC templates that are based on indent value such as Indent based tree and Pure text. Indent "
+    "TOC templates that are based on indent value such as Indented links and Plain text. Indent "
     "is not inserted for TOC items that are on the 0th level (have no parents), applied once for "
     "items on the 1st level (direct children of the 0th level items), applied twice to their "
     "children, and so forth.";

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp as the
-# baseline, several times after a warm-up, each run on a fresh copy of the corpus, and prints per
-# corpus the median wall time, the throughput, the ratio to cp, the median processor time and the
-# peak memory of the build. Then it builds each adversarial shape at n and 2n and prints both
-# median times and their ratio.
+# Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp, and with cp
+# followed by a sync of every copied file (a durable copy, as a build's writes are), as the
+# baselines, several times after a warm-up, each run on a fresh copy of the corpus, and prints per
+# corpus the median wall time, the throughput, the ratios to both copies, the median processor time
+# and the peak memory of the build. Then it builds each adversarial shape at n and 2n and prints
+# both median times and their ratio, a page of headings only for the memory a heading costs, and
+# last a tiny page many times for the start-up cost of the command line.
 #
-#   bench/run.sh [build-folder]        (default: build; RUNS=5 sets the number of timed runs)
+#   bench/run.sh [build-folder]        (default: build; RUNS=5 sets the number of timed runs,
+#                                       CORPORA="large site" and SHAPES="wide:1000000" a part)
 #
 # The corpus is generated once into bench/corpus/ by the build's make_corpus.
 set -euo pipefail
@@ -67,47 +70,62 @@ timed_build() {
     awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time"
 }
 
-# One timed cp of the same bytes; prints the wall time.
-timed_copy() {
-    local folder=$1
-    (cd "$work/run" && /usr/bin/time -f '%e' -o "$work/time" cp -r "$folder" "$work/copy")
-    rm -rf "$work/copy"
-    cat "$work/time"
+# Seconds since an earlier $EPOCHREALTIME, to the microsecond.
+since() {
+    awk -v start="$1" -v now="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", now - start }'
 }
 
-printf '%-8s %9s %5s %9s %8s %9s %8s %7s %8s %9s %7s\n' corpus MB files "build s" "MB/s" \
-    "cp s" "cp MB/s" "x cp" "cpu s" "peak MB" "peak/MB"
-for entry in "large large" "medium medium" "site site"; do
-    read -r name folder <<<"$entry"
+# One timed cp of the same bytes, then one durable (each copied file synced); prints both times.
+timed_copies() {
+    local folder=$1 start copy
+    start=$EPOCHREALTIME
+    (cd "$work/run" && cp -r "$folder" "$work/copy")
+    copy=$(since "$start")
+    rm -rf "$work/copy"
+    sync
+    start=$EPOCHREALTIME
+    (cd "$work/run" && cp -r "$folder" "$work/copy" && find "$work/copy" -type f -exec sync {} + &&
+        sync "$work/copy")
+    echo "$copy $(since "$start")"
+    rm -rf "$work/copy"
+}
+
+printf '%-8s %7s %5s %8s %7s %7s %8s %6s %7s %6s %6s %8s %7s\n' corpus MB files "build s" \
+    "MB/s" "cp s" "cp MB/s" "x cp" "sync s" "x sync" "cpu s" "peak MB" "peak/MB"
+for name in ${CORPORA:-large medium site}; do
+    folder=$name
     bytes=$(find "$corpus/$folder" -type f -name '*.htm' -printf '%s\n' | awk '{ s += $1 } END { print s }')
     files=$(find "$corpus/$folder" -type f -name '*.htm' | wc -l)
-    walls=() cpus=() peaks=() copies=()
+    walls=() cpus=() peaks=() copies=() durables=()
     for ((i = 0; i <= runs; ++i)); do
         fresh_copy "$name" "$folder"
         read -r wall cpu peak < <(timed_build "$name")
         fresh_copy "$name" "$folder"
-        copy=$(timed_copy "$folder")
+        read -r copy durable < <(timed_copies "$folder")
         # run 0 warms the caches and is not counted
         if ((i > 0)); then
             walls+=("$wall") cpus+=("$cpu") peaks+=("$peak") copies+=("$copy")
+            durables+=("$durable")
         fi
     done
     wall=$(median "${walls[@]}")
     cpu=$(median "${cpus[@]}")
     copy=$(median "${copies[@]}")
+    durable=$(median "${durables[@]}")
     peak=$(median "${peaks[@]}")
     awk -v name="$name" -v bytes="$bytes" -v files="$files" -v wall="$wall" -v copy="$copy" \
-        -v cpu="$cpu" -v peak="$peak" 'BEGIN {
+        -v durable="$durable" -v cpu="$cpu" -v peak="$peak" 'BEGIN {
         mb = bytes / 1048576; peak_mb = peak / 1024
         # GNU time reports 0.00 for runs under 10 ms
-        if (wall < 0.01) wall = 0.01; if (copy < 0.01) copy = 0.01
-        printf "%-8s %9.1f %5d %9.2f %8.1f %9.2f %8.1f %7.1f %8.2f %9.1f %7.1f\n", name, mb, files,
-            wall, mb / wall, copy, mb / copy, wall / copy, cpu, peak_mb, peak_mb / mb }'
+        if (wall < 0.01) wall = 0.01; if (copy < 0.0001) copy = 0.0001
+        printf "%-8s %7.1f %5d %8.2f %7.1f %7.3f %8.1f %6.1f %7.3f %6.2f %6.2f %8.1f %7.1f\n", name,
+            mb, files, wall, mb / wall, copy, mb / copy, wall / copy, durable, wall / durable, cpu,
+            peak_mb, peak_mb / mb }'
 done
 
 # The adversarial shapes at n and 2n: doubling the work should at most double the time.
 printf '\n%-9s %9s %9s %9s %7s %9s\n' shape n "build s" "2n s" ratio "2n peak MB"
-for shape in headings:100000 wide:1000000 deep:200000 entries:100000; do
+for shape in ${SHAPES:-headings:100000 wide:1000000 deep:200000 entries:100000}; do
     n=${shape#*:} shape=${shape%%:*}
     line=()
     for size in "$n" $((2 * n)); do
@@ -126,3 +144,31 @@ for shape in headings:100000 wide:1000000 deep:200000 entries:100000; do
         'BEGIN { if (a < 0.01) a = 0.01; if (b < 0.01) b = 0.01
         printf "%-9s %9d %9.2f %9.2f %7.2f %9.1f\n", shape, n, a, b, b / a, peak / 1024 }'
 done
+
+# Memory per heading: a page of nothing but 1,000,000 short headings (about 10 MB).
+rm -rf "$work/run"
+mkdir -p "$work/run"
+cp "$corpus/toc_list.htm" "$work/run/"
+awk 'BEGIN { for (i = 0; i < 1000000; ++i) print "<h2>x</h2>" }' >"$work/run/headings.htm"
+printf '<is_single>1</is_single>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n<source>%s</source>\r\n<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<template_file>toc_list.htm</template_file>\r\n' \
+    headings.htm >"$work/run/headings.toc"
+bytes=$(stat -c %s "$work/run/headings.htm")
+read -r wall cpu peak < <(timed_build headings)
+awk -v bytes="$bytes" -v wall="$wall" -v peak="$peak" 'BEGIN {
+    printf "\nheadings  %.1f MB, 1000000 <h2>: %.2f s, peak %.1f MB, %.0f bytes a heading beyond the file\n",
+        bytes / 1048576, wall, peak / 1024, (peak * 1024 - bytes) / 1000000 }'
+
+# Start-up: a tiny page built many times; the median wall time and the peak memory of one run.
+printf '<html><body><h1>A</h1></body></html>\n' >"$work/run/tiny.htm"
+sed 's/headings.htm/tiny.htm/' "$work/run/headings.toc" >"$work/run/tiny.toc"
+walls=()
+cd "$work/run"
+for ((i = 0; i < 20 * runs; ++i)); do
+    start=$EPOCHREALTIME
+    "$qtvn2" -command tiny.toc >/dev/null
+    walls+=("$(since "$start")")
+done
+cd "$root"
+read -r wall cpu peak < <(timed_build tiny)
+awk -v wall="$(median "${walls[@]}")" -v peak="$peak" \
+    'BEGIN { printf "tiny page: %.1f ms, peak %.1f MB\n", wall * 1000, peak / 1024 }'

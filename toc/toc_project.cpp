@@ -1,5 +1,6 @@
 #include "toc_project.h"
 
+#include "paths.h"
 #include "tag_value_file.h"
 
 namespace {
@@ -22,6 +23,57 @@ void take_text(const tag_value_file& file, std::string_view key, byte_string& fi
 
 template_value flag_value(bool flag) {
     return template_value(static_cast<int32_t>(flag ? 1 : 0));
+}
+
+// The folder of a file path with its '/', empty for a bare name.
+std::string_view folder_of(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+// A relative path from the project file taken against the project's folder.
+void join_folder(std::string_view folder, byte_string& path) {
+    if (folder.empty() || path.is_empty() || path[0] == '/') return;
+    byte_string joined(folder);
+    joined.append(path);
+    path.move_from(joined);
+}
+
+// "guide/a.htm" and "/site/guide/a.htm" name one file: the first entry stays.
+void drop_repeated_sources(std::vector<byte_string>& sources) {
+    std::vector<byte_string> seen;
+    std::vector<byte_string> kept;
+    for (byte_string& entry : sources) {
+        byte_string absolute;
+        if (normalize_path(entry.view(), absolute)) {
+            bool repeated = false;
+            for (const byte_string& earlier : seen)
+                repeated = repeated || earlier == absolute.view();
+            if (repeated) continue;
+            seen.push_back(std::move(absolute));
+        }
+        kept.push_back(std::move(entry));
+    }
+    sources = std::move(kept);
+}
+
+// How `path` is stored in a project file in `folder` (absolute, no trailing '/'): relative
+// when the file lies inside the folder, else as it is.
+byte_string stored_path(const byte_string& path, std::string_view folder) {
+    byte_string absolute;
+    if (path.is_empty() || path[0] != '/' || folder.empty() ||
+        !normalize_path(path.view(), absolute))
+        return path;
+    const std::string_view inside = absolute.view();
+    if (inside.size() > folder.size() + 1 && inside.starts_with(folder) &&
+        inside[folder.size()] == '/')
+        return byte_string(inside.substr(folder.size() + 1));
+    return path;
+}
+
+void make_absolute(byte_string& path) {
+    byte_string absolute;
+    if (normalize_path(path.view(), absolute)) path.move_from(absolute);
 }
 
 }  // namespace
@@ -68,6 +120,12 @@ result toc_project::load(std::string_view path) {
     take_text(file, "template_file", loaded.template_file);
     take_flag(file, "insert_local_toc", loaded.insert_local_toc);
     take_text(file, "indent", loaded.indent);
+    const std::string_view folder = folder_of(path);
+    for (byte_string& entry : loaded.source)
+        join_folder(folder, entry);
+    join_folder(folder, loaded.destination);
+    join_folder(folder, loaded.template_file);
+    drop_repeated_sources(loaded.source);
     loaded.normalize();
     loaded.normalize_anchor_attributes();
     loaded.file_path = byte_string(path);
@@ -75,20 +133,30 @@ result toc_project::load(std::string_view path) {
     return result::success();
 }
 
+void toc_project::make_paths_absolute() {
+    for (byte_string& entry : source)
+        make_absolute(entry);
+    make_absolute(destination);
+    make_absolute(template_file);
+}
+
 result toc_project::save(std::string_view path) const {
+    byte_string folder;
+    const std::string_view own = folder_of(path);
+    if (!own.empty() && !normalize_path(own, folder)) folder.clear();
     tag_value_file file;
     named_lists& values = file.values;
     values.add_value("is_single", flag_value(is_single));
     values.add_value("is_dest_as_source", flag_value(is_dest_as_source));
     for (const byte_string& entry : source)
-        values.add_value("source", template_value(entry));
-    values.add_value("destination", template_value(destination));
+        values.add_value("source", template_value(stored_path(entry, folder.view())));
+    values.add_value("destination", template_value(stored_path(destination, folder.view())));
     values.add_value("range_from", template_value(range_from));
     values.add_value("range_to", template_value(range_to));
     values.add_value("named_anchor_attributes", template_value(named_anchor_attributes));
     values.add_value("process_title", flag_value(process_title));
     values.add_value("process_numbering", flag_value(process_numbering));
-    values.add_value("template_file", template_value(template_file));
+    values.add_value("template_file", template_value(stored_path(template_file, folder.view())));
     values.add_value("insert_local_toc", flag_value(insert_local_toc));
     values.add_value("indent", template_value(indent));
     return file.write(path);

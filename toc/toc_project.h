@@ -19,12 +19,20 @@ class toc_project {
     // A non-empty attribute text starts with one blank.
     void normalize_anchor_attributes();
     // Fails with the reader's message, the fields untouched. A flag stored as a number counts as
-    // set when it is not 0.
+    // set when it is not 0. A relative source, destination or template path is taken against
+    // the folder of `path` (the text up to its last '/'), so a bare `path` leaves it as written;
+    // a source naming the same file as an earlier one is dropped.
     [[nodiscard]] result load(std::string_view path);
-    // Fails with "Can't write to file: " + path; the old file stays then.
+    // Fails with "Can't write to file: " + path; the old file stays then. An absolute path of a
+    // file inside the folder of `path` is written relative to that folder; any other path as
+    // it is.
     [[nodiscard]] result save(std::string_view path) const;
+    // Makes every source, destination and template path absolute against the current
+    // directory, with "." and ".." folded.
+    void make_paths_absolute();
 
     bool single() const { return is_single; }
+    bool operator==(const toc_project& other) const = default;
 
     bool is_single = true;
     bool is_dest_as_source = true;

@@ -5,31 +5,39 @@
 #include "qt_text.h"
 
 void FakePlatformServices::expectMessage(RequestKind kind) {
-    script_.push_back({kind, true, {}, {}});
+    script_.push_back({kind, true, {}, {}, {}});
 }
 
 void FakePlatformServices::answerQuestion(bool yes) {
-    script_.push_back({RequestKind::question, yes, {}, {}});
+    script_.push_back({RequestKind::question, yes, {}, {}, {}});
+}
+
+void FakePlatformServices::answerSaveQuestion(MessageAnswer answer) {
+    script_.push_back({RequestKind::save_question, true, {}, {}, answer});
 }
 
 void FakePlatformServices::answerFile(RequestKind kind, std::string path) {
-    script_.push_back({kind, true, {}, {std::move(path)}});
+    script_.push_back({kind, true, {}, {std::move(path)}, {}});
 }
 
 void FakePlatformServices::answerFiles(std::vector<std::string> paths) {
-    script_.push_back({RequestKind::open_file, true, {}, std::move(paths)});
+    script_.push_back({RequestKind::open_file, true, {}, std::move(paths), {}});
 }
 
 void FakePlatformServices::cancel(RequestKind kind) {
-    script_.push_back({kind, false, {}, {}});
+    script_.push_back({kind, false, {}, {}, {}});
 }
 
 void FakePlatformServices::answerFolder(std::string folder) {
-    script_.push_back({RequestKind::pick_folder, true, std::move(folder), {}});
+    script_.push_back({RequestKind::pick_folder, true, std::move(folder), {}, {}});
 }
 
 void FakePlatformServices::answerShellOpen(bool started) {
-    script_.push_back({RequestKind::shell_open, started, {}, {}});
+    script_.push_back({RequestKind::shell_open, started, {}, {}, {}});
+}
+
+void FakePlatformServices::answerEditor(bool started) {
+    script_.push_back({RequestKind::open_editor, started, {}, {}, {}});
 }
 
 void FakePlatformServices::verifyAllAnswered() const {
@@ -61,25 +69,37 @@ FakePlatformServices::Answer FakePlatformServices::take(const PlatformRequest& r
     }
     std::string message =
         std::string("unscripted ") + requestKindName(request.kind) + " \"" +
-        (request.kind <= RequestKind::question || request.title.empty() ? request.text
-                                                                        : request.title) +
+        (request.kind <= RequestKind::save_question || request.title.empty() ? request.text
+                                                                             : request.title) +
         "\"";
     if (!script_.empty()) {
         message +=
             std::string(" while a ") + requestKindName(script_.front().kind) + " was scripted";
     }
     QTest::qFail(message.c_str(), __FILE__, __LINE__);
-    return {request.kind, false, {}, {}};
+    return {request.kind, false, {}, {}, MessageAnswer::cancel};
 }
 
 MessageAnswer FakePlatformServices::showMessage(MessageKind kind, std::string_view text) {
     PlatformRequest request;
-    request.kind = kind == MessageKind::warning ? RequestKind::warning
-                   : kind == MessageKind::error ? RequestKind::error
-                                                : RequestKind::question;
+    switch (kind) {
+        case MessageKind::warning:
+            request.kind = RequestKind::warning;
+            break;
+        case MessageKind::error:
+            request.kind = RequestKind::error;
+            break;
+        case MessageKind::question:
+            request.kind = RequestKind::question;
+            break;
+        case MessageKind::save_question:
+            request.kind = RequestKind::save_question;
+            break;
+    }
     request.title = messageCaption;
     request.text = text;
     const Answer reply = take(request);
+    if (kind == MessageKind::save_question) return reply.answer;
     if (kind != MessageKind::question) return MessageAnswer::ok;
     return reply.accept ? MessageAnswer::yes : MessageAnswer::no;
 }
@@ -129,6 +149,13 @@ bool FakePlatformServices::shellOpen(std::string_view target) {
     return take(seen).accept;
 }
 
+bool FakePlatformServices::openInEditor(std::string_view path) {
+    PlatformRequest seen;
+    seen.kind = RequestKind::open_editor;
+    seen.text = path;
+    return take(seen).accept;
+}
+
 const char* requestKindName(RequestKind kind) {
     switch (kind) {
         case RequestKind::warning:
@@ -137,6 +164,8 @@ const char* requestKindName(RequestKind kind) {
             return "error";
         case RequestKind::question:
             return "question";
+        case RequestKind::save_question:
+            return "save question";
         case RequestKind::open_file:
             return "open dialog";
         case RequestKind::save_file:
@@ -145,6 +174,8 @@ const char* requestKindName(RequestKind kind) {
             return "folder picker";
         case RequestKind::shell_open:
             return "shell open";
+        case RequestKind::open_editor:
+            return "editor";
     }
     return "request";
 }

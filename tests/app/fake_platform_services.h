@@ -9,7 +9,17 @@
 #include "platform_services.h"
 
 // What the shell asked the platform for.
-enum class RequestKind { warning, error, question, open_file, save_file, pick_folder, shell_open };
+enum class RequestKind {
+    warning,
+    error,
+    question,
+    save_question,
+    open_file,
+    save_file,
+    pick_folder,
+    shell_open,
+    open_editor
+};
 
 // One request as the fake saw it.
 struct PlatformRequest {
@@ -30,6 +40,8 @@ class FakePlatformServices final : public PlatformServices {
     // A warning or an error box, closed with OK.
     void expectMessage(RequestKind kind);
     void answerQuestion(bool yes);
+    // A question about a changed project answered with save, discard or cancel.
+    void answerSaveQuestion(MessageAnswer answer);
     // An open or save dialog closed with OK and `path` chosen.
     void answerFile(RequestKind kind, std::string path);
     // An open dialog closed with OK and `paths` chosen.
@@ -38,6 +50,7 @@ class FakePlatformServices final : public PlatformServices {
     void cancel(RequestKind kind);
     void answerFolder(std::string folder);
     void answerShellOpen(bool started);
+    void answerEditor(bool started);
 
     // Fails the running test when scripted answers are left over.
     void verifyAllAnswered() const;
@@ -52,6 +65,7 @@ class FakePlatformServices final : public PlatformServices {
     [[nodiscard]] bool fileDialogSave(FileDialogRequest& request) override;
     [[nodiscard]] bool browseForFolder(FolderRequest& request) override;
     [[nodiscard]] bool shellOpen(std::string_view target) override;
+    [[nodiscard]] bool openInEditor(std::string_view path) override;
     void beep() override { ++beeps_; }
     ScreenExtent screenSize() override { return screen; }
 
@@ -62,7 +76,8 @@ class FakePlatformServices final : public PlatformServices {
         RequestKind kind;
         bool accept;
         std::string value;
-        std::vector<std::string> paths;  // of a file dialog
+        std::vector<std::string> paths;                // of a file dialog
+        MessageAnswer answer = MessageAnswer::cancel;  // of a save question
     };
 
     // Records the request and pops its answer; an unexpected request fails the test and gets a

@@ -89,7 +89,9 @@ class GuiStartTest : public QObject {
         QTest::newRow("missing") << "gone.htm"
                                  << "none";
         QTest::newRow("directory") << "folder.toc"
-                                   << "none";
+                                   << "project " + dir + "/folder.toc";
+        QTest::newRow("missing project") << "nosuch.toc"
+                                         << "project " + dir + "/nosuch.toc";
         QTest::newRow("empty") << ""
                                << "none";
     }
@@ -121,12 +123,23 @@ class GuiStartTest : public QObject {
             QCOMPARE(text(window, "source_edit"), QString("/site/p.html"));
             QVERIFY(window.wizardPages.empty());
         }
-        {
-            // no message: the project is cleared and the wizard opens at its mode page
+        // a project that can't be read says why, then the wizard opens at its welcome page
+        const struct {
+            const char* name;
+            const char* reason;
+        } failures[] = {
+            {"broken.toc", "Line: 1, column: 8\r\nError: unclosed tag.\r\n"},
+            {"nosuch.toc", "The file doesn't exist."},
+        };
+        for (const auto& failure : failures) {
             TestWindow window(services);
-            start(window, StartFileKind::project, "broken.toc");
+            services.expectMessage(RequestKind::warning);
+            start(window, StartFileKind::project, failure.name);
+            QCOMPARE(QString::fromStdString(services.requests().back().text),
+                     "Can't read project file: " + scratch_->path(failure.name) + "\r\n" +
+                         failure.reason);
             QCOMPARE(window.windowTitle(), QString("Tocvane 2.0 - New project"));
-            QCOMPARE(window.wizardPages, std::vector<WizardPage>{WizardPage::mode});
+            QCOMPARE(window.wizardPages, std::vector<WizardPage>{WizardPage::welcome});
         }
         {
             // the remembered format options stay
@@ -149,7 +162,8 @@ class GuiStartTest : public QObject {
             start(window, StartFileKind::none, "");
             QCOMPARE(window.wizardPages, std::vector<WizardPage>{WizardPage::welcome});
         }
-        QCOMPARE(services.log(), std::string());
+        QCOMPARE(services.requests().size(), std::size(failures));
+        services.verifyAllAnswered();
     }
 
   private:

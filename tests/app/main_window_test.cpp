@@ -4,11 +4,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEnterEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 #include <memory>
@@ -143,17 +147,117 @@ class MainWindowTest : public QObject {
         QCOMPARE(window_->statusText(), QString("Project is saved"));
     }
 
-    void unparsableProjectShowsMessageThenWizard() {
+    // A failed open names the file and why; the open project stays.
+    void failedOpenNamesFileAndReason_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("malformed") << "broken.toc"
+                                   << "Line: 1, column: 21\r\nError: misplaced end tag.\r\n";
+        QTest::newRow("missing") << "gone.toc"
+                                 << "The file doesn't exist.";
+        QTest::newRow("folder") << "folder.toc"
+                                << "It is a folder.";
+    }
+    void failedOpenNamesFileAndReason() {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
         scratch_->put("broken.toc", "<is_single>1</source>\r\n");
-        services_->answerFile(RequestKind::open_file, scratch_->bytesPath("broken.toc"));
+        scratch_->put("folder.toc/x", "");
+        putProject("a.toc", {{"source", "/site/a.html"}});
+        open("a.toc");
+        services_->answerFile(RequestKind::open_file, scratch_->bytesPath(name));
         services_->expectMessage(RequestKind::warning);
         window_->openProject();
-        QCOMPARE(services_->requests().back().text, std::string("Can't read project file"));
-        QCOMPARE(window_->wizardPages, std::vector<WizardPage>{WizardPage::mode});
-        QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - New project"));
-        QCOMPARE(window_->statusText(), QString("Project settings are cleared"));
-        // the chosen file was the project being left when New Project ran
-        QCOMPARE(recentCaption(1), "&1 " + scratch_->path("broken.toc"));
+        QCOMPARE(QString::fromStdString(services_->requests().back().text),
+                 "Can't read project file: " + scratch_->path(name) + "\r\n" + reason);
+        QVERIFY(window_->wizardPages.empty());
+        QCOMPARE(window_->windowTitle(), QString("Tocvane 2.0 - a.toc"));
+        QCOMPARE(edit("source_edit")->text(), QString("/site/a.html"));
+    }
+
+    // Paths in the project file belong to its folder; the window shows them whole and saves
+    // them relative again. A template outside the catalogue is its own entry and is kept.
+    void projectKeepsItsPathsAndTemplate() {
+        scratch_->put("site/own.htm", listTemplate);
+        putProject("site/p.toc", {{"is_single", "0"},
+                                  {"source", "guide/a.htm"},
+                                  {"source", "./guide/../guide/a.htm"},
+                                  {"source", "/other/b.htm"},
+                                  {"destination", "index.htm"},
+                                  {"template_file", "own.htm"}});
+        open("site/p.toc");
+        auto* sources = child<SourceFileList>("source_list");
+        QCOMPARE(sources->count(), 2);
+        QCOMPARE(qtPath(sources->firstPath().view()), scratch_->path("site/guide/a.htm"));
+        QCOMPARE(edit("destination_edit")->text(), scratch_->path("site/index.htm"));
+        QComboBox* templates = list("template_list");
+        QCOMPARE(templates->count(), 3);
+        QCOMPARE(templates->currentText(), QString("own.htm"));
+        templates->setCurrentIndex(1);
+        templates->setCurrentIndex(2);
+        QVERIFY(!window_->isModified());
+        QVERIFY(window_->saveProject());
+        const QByteArray saved = scratch_->read("site/p.toc");
+        for (const QByteArray line :
+             {"<source>guide/a.htm</source>\r\n<source>/other/b.htm</source>",
+              "<destination>index.htm</destination>", "<template_file>own.htm</template_file>"})
+            QVERIFY2(saved.contains(line), saved);
+    }
+
+    // Leaving a changed project asks first; Cancel stays, Discard goes on, Save saves first.
+    void changedProjectIsOfferedForSaving_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("goesOn");
+        const int save = static_cast<int>(MessageAnswer::save);
+        const int discard = static_cast<int>(MessageAnswer::discard);
+        const int cancel = static_cast<int>(MessageAnswer::cancel);
+        QTest::newRow("exit, cancel") << "exit" << cancel << false;
+        QTest::newRow("exit, discard") << "exit" << discard << true;
+        QTest::newRow("exit, save") << "exit" << save << true;
+        QTest::newRow("new, cancel") << "new" << cancel << false;
+        QTest::newRow("new, discard") << "new" << discard << true;
+        QTest::newRow("open, cancel") << "open" << cancel << false;
+        QTest::newRow("open, save") << "open" << save << true;
+        QTest::newRow("recent, cancel") << "recent" << cancel << false;
+        QTest::newRow("recent, discard") << "recent" << discard << true;
+    }
+    void changedProjectIsOfferedForSaving() {
+        QFETCH(QString, command);
+        QFETCH(int, answer);
+        QFETCH(bool, goesOn);
+        putProject("first.toc", {{"source", "/site/x.html"}});
+        putProject("m.toc",
+                   {{"is_single", "0"}, {"source", "/site/a.html"}, {"source", "/site/b.html"}});
+        open("first.toc");
+        open("m.toc");
+        QVERIFY(!window_->isModified());
+        auto* sources = child<SourceFileList>("source_list");
+        sources->list()->setCurrentRow(1);
+        sources->moveUp();
+        QVERIFY(window_->isModified());
+
+        const size_t asked = services_->requests().size();
+        services_->answerSaveQuestion(static_cast<MessageAnswer>(answer));
+        if (goesOn && command == "open") services_->cancel(RequestKind::open_file);
+        bool wentOn = false;
+        if (command == "exit") {
+            wentOn = window_->close();
+        } else if (command == "new") {
+            window_->newProject();
+            wentOn = !window_->wizardPages.empty();
+        } else if (command == "open") {
+            window_->openProject();
+            wentOn = services_->requests().back().kind == RequestKind::open_file;
+        } else {
+            action("recent_1")->trigger();
+            wentOn = window_->windowTitle() == "Tocvane 2.0 - first.toc";
+        }
+        QCOMPARE(wentOn, goesOn);
+        QCOMPARE(services_->requests().at(asked).kind, RequestKind::save_question);
+        const QByteArray stored = scratch_->read("m.toc");
+        QCOMPARE(stored.indexOf("b.html") < stored.indexOf("a.html"),
+                 answer == static_cast<int>(MessageAnswer::save));
     }
 
     void progressAboveHundredShowsHundred() {
@@ -178,6 +282,8 @@ class MainWindowTest : public QObject {
                                  << "help/5.html";
         QTest::newRow("window") << "main_window"
                                 << "help/6.html";
+        QTest::newRow("tab bar") << "tab_bar"
+                                 << "help/7.html";
     }
     void contextHelp() {
         QFETCH(QString, widget);
@@ -186,6 +292,11 @@ class MainWindowTest : public QObject {
             widget == "main_window" ? window_.get() : window_->findChild<QWidget*>(widget);
         if (widget == "tool_bar") {
             target = child<QToolBar>("tool_bar")->widgetForAction(action("build_toc"));
+        }
+        if (widget == "tab_bar") {
+            // the bar stands for the page it shows
+            child<QTabWidget>("tabs")->setCurrentIndex(1);
+            target = child<QTabWidget>("tabs")->tabBar();
         }
         QVERIFY(target);
         services_->answerShellOpen(true);
@@ -232,6 +343,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(edit("destination_edit")->text(), QString("/out/a.html"));
 
         putProject("m.toc", {{"is_single", "0"}, {"source", "/site/b/b.html"}});
+        services_->answerSaveQuestion(MessageAnswer::discard);
         open("m.toc");
         services_->cancel(RequestKind::open_file);
         button("destination_select")->click();
@@ -242,14 +354,15 @@ class MainWindowTest : public QObject {
         QCOMPARE(services_->log(),
                  "open dialog \"Open source file for building ToC\" in \"\"\n"
                  "save dialog \"Save file with inserted ToC as\" in \"/site/pages\"\n"
+                 "save question \"Project has been changed. Save it?\"\n"
                  "open dialog \"Open TOC project file\" in \"/site/pages\"\n"
                  "open dialog \"Open or create file that will hold ToC\" in \"/site/b\"\n"
                  "open dialog \"Add files\" in \"/site/b\"");
         const std::vector<PlatformRequest>& requests = services_->requests();
         QVERIFY(requests[0].openMode == OpenMode::existing_file);
         QCOMPARE(requests[1].defaultExtension, std::string(".html"));
-        QVERIFY(requests[3].openMode == OpenMode::any_file);
-        QCOMPARE(requests[3].filter,
+        QVERIFY(requests[4].openMode == OpenMode::any_file);
+        QCOMPARE(requests[4].filter,
                  std::string("HTML Files (*.htm; *.html; *.shtml)|*.htm;*.html;*.shtml|"
                              "All Files (*.*)|*.*"));
     }
@@ -315,6 +428,10 @@ class MainWindowTest : public QObject {
         action("build_toc")->trigger();
         QCOMPARE(window_->statusText(), QString("HTML TOC has been created"));
         QCOMPARE(services_->beeps(), 1);
+        // a hint passing by leaves the result in place
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(edit("source_edit"), &enter);
+        QCOMPARE(window_->statusText(), QString("HTML TOC has been created"));
         QVERIFY(!child<QProgressBar>("progress")->isVisibleTo(window_.get()));
         const QByteArray built = scratch_->read("site/page.html");
         QVERIFY2(built.contains("<!--QORV_HTML_TOC_START-->"), built);
@@ -327,11 +444,17 @@ class MainWindowTest : public QObject {
         action("view_result")->trigger();
         QCOMPARE(services_->requests().back().text, scratch_->bytesPath("site/page.html"));
 
+        // clearing rewrites every source: only after a Yes
+        services_->answerQuestion(false);
+        action("clear_toc")->trigger();
+        QVERIFY(scratch_->read("site/page.html") != pageBytes);
+        services_->answerQuestion(true);
         action("clear_toc")->trigger();
         QCOMPARE(window_->statusText(), QString("Clearance is done"));
         QCOMPARE(scratch_->read("site/page.html"), pageBytes);
 
         putProject("p.toc", {{"source", "/site/x.html"}});
+        services_->answerSaveQuestion(MessageAnswer::discard);
         open("p.toc");
         QVERIFY(!action("view_result")->isEnabled());
     }
@@ -353,7 +476,7 @@ class MainWindowTest : public QObject {
 
     void templateGroupUsesTheCatalogue() {
         list("template_list")->setCurrentIndex(1);
-        services_->answerShellOpen(true);
+        services_->answerEditor(true);
         button("edit_template")->click();
         QCOMPARE(services_->requests().back().text,
                  scratch_->bytesPath("program/qvdata/other.htm"));
@@ -369,6 +492,61 @@ class MainWindowTest : public QObject {
         action("reinit_templates")->trigger();
         QCOMPARE(list("template_list")->count(), 1);
         QCOMPARE(list("template_list")->currentText(), QString("Renamed"));
+    }
+
+    // An installed template the user may not change is edited as a copy in the config folder,
+    // which the list and the project use from then on.
+    void readOnlyTemplateIsCopiedForEditing() {
+        const QString installed = scratch_->path("program/qvdata/list.htm");
+        QVERIFY(QFile::setPermissions(installed, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        const QString copy = scratch_->config("templates/list.htm");
+        services_->expectMessage(RequestKind::warning);
+        services_->answerEditor(true);
+        button("edit_template")->click();
+        QCOMPARE(services_->log(),
+                 "warning \"The template is copied for editing to: " + copy.toStdString() +
+                     "\"\neditor \"" + copy.toStdString() + "\"");
+        QCOMPARE(scratch_->read(copy), listTemplate);
+        QVERIFY(QFileInfo(copy).permission(QFileDevice::WriteOwner));
+        QCOMPARE(list("template_list")->currentText(), QString("List"));
+        window_->takeControlsIntoProject();
+        QCOMPARE(qtPath(window_->project().template_file.view()), copy);
+    }
+
+    // Shortcuts, mnemonics that no menu title takes, and Tab in the order of the page.
+    void keyboardReachesEveryControl() {
+        QCOMPARE(action("exit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QCOMPARE(action("save_project_as")->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+        window_->show();
+        for (bool single : {true, false}) {
+            radio(single ? "single_file" : "multiple_files")->click();
+            for (int tab = 0; tab < 2; ++tab) {
+                child<QTabWidget>("tabs")->setCurrentIndex(tab);
+                QString letters = "PTOH";
+                for (QAbstractButton* control :
+                     child<QTabWidget>("tabs")->findChildren<QAbstractButton*>()) {
+                    if (!control->isVisible() || control->text().isEmpty()) continue;
+                    const QString text = control->text();
+                    const qsizetype mark = text.indexOf('&');
+                    QVERIFY2(mark >= 0, qPrintable(text));
+                    const QChar letter = text.at(mark + 1).toUpper();
+                    QVERIFY2(!letters.contains(letter), qPrintable(text));
+                    letters += letter;
+                }
+            }
+        }
+        QVERIFY(child<QLabel>("template_description")->focusPolicy() & Qt::TabFocus);
+        QWidget* list = child<SourceFileList>("source_list")->list();
+        const QStringList expected = {"multiple_files", "file list", "overwrite_source",
+                                      "destination_edit", "destination_select"};
+        QStringList order;
+        for (QWidget* at = radio("single_file")->nextInFocusChain(); at != radio("single_file");
+             at = at->nextInFocusChain()) {
+            const QString name = at == list ? QString("file list") : at->objectName();
+            if (expected.contains(name)) order += name;
+        }
+        QCOMPARE(order, expected);
     }
 
     void savedGeometryIsRestored() {

@@ -197,7 +197,7 @@ TEST_F(Qtvn2Test, QuotedPathWithBlanksIsOneArgument) {
     put_template("my docs/t t.htm");
     put_file("my docs/page one.htm", page("P", "<h1>One</h1>\r\n"));
     put_project("my docs/site project.toc",
-                {{"source", "my docs/page one.htm"}, {"template_file", "my docs/t t.htm"}});
+                {{"source", "page one.htm"}, {"template_file", "t t.htm"}});
 
     expect_run({"-command", "my docs/site project.toc"}, build_complete, 0);
     EXPECT_TRUE(holds(bytes_of("my docs/page one.htm"), "1. One=#" + anchor(1) + ";"));
@@ -324,18 +324,37 @@ TEST_F(Qtvn2Test, ProgramNeedsNoQtLibrary) {
     EXPECT_FALSE(holds(result.out, "libQt")) << result.out;
 }
 
-// The bundled example, built as the README tells.
-TEST_F(Qtvn2Test, BundledExampleBuilds) {
-    std::filesystem::copy(EXAMPLES_DIR "/manual", path("manual"),
-                          std::filesystem::copy_options::recursive);
-    const process_result result =
-        run_program(QTVN2_PATH, {"-command", "manual.toc"}, path("manual"));
-    EXPECT_EQ(result.out, build_complete);
-    EXPECT_EQ(result.code, 0);
-    const std::string index = bytes_of("manual/index.htm");
-    EXPECT_TRUE(holds(index, "href=\"guide/getting%20started.htm#")) << index;
-    EXPECT_TRUE(holds(index, "href=\"reference/signal%20codes.htm#")) << index;
-    EXPECT_TRUE(holds(bytes_of("manual/guide/maintenance.htm"), "QORV_HTML_TOC_START"));
+// The bundled example, built as the README tells, and from other folders: its relative paths
+// belong to the project file, so every run writes the same bytes.
+TEST_F(Qtvn2Test, BundledExampleBuildsFromAnyFolder) {
+    struct Row {
+        std::string copy;
+        std::string project;
+        std::string cwd;
+    } rows[] = {
+        {"a", "manual.toc", "a/manual"},
+        {"b", "b/manual/manual.toc", ""},
+        {"c", path("c/manual/manual.toc"), "/"},
+        {"d", "../d/manual/manual.toc", "a"},
+    };
+    std::string first_index;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.project);
+        std::filesystem::create_directories(path(row.copy));
+        std::filesystem::copy(EXAMPLES_DIR "/manual", path(row.copy + "/manual"),
+                              std::filesystem::copy_options::recursive);
+        const std::string cwd = row.cwd.starts_with('/') ? row.cwd : path(row.cwd);
+        const process_result result = run_program(QTVN2_PATH, {"-command", row.project}, cwd);
+        EXPECT_EQ(result.out, build_complete);
+        EXPECT_EQ(result.code, 0);
+        const std::string index = bytes_of(row.copy + "/manual/index.htm");
+        EXPECT_TRUE(holds(index, "href=\"guide/getting%20started.htm#")) << index;
+        EXPECT_TRUE(holds(index, "href=\"reference/signal%20codes.htm#")) << index;
+        EXPECT_TRUE(holds(bytes_of(row.copy + "/manual/guide/maintenance.htm"),
+                          "QORV_HTML_TOC_START"));
+        if (first_index.empty()) first_index = index;
+        EXPECT_EQ(index, first_index);
+    }
 }
 
 }  // namespace

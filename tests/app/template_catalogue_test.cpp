@@ -221,29 +221,23 @@ class TemplateCatalogueTest : public QObject {
     }
 
     void editTemplate_data() {
-        QTest::addColumn<bool>("loaded");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("started");  // -1: the shell is not asked
+        QTest::addColumn<bool>("started");
         QTest::addColumn<QString>("log");
-        QTest::newRow("opened") << true << 1 << 1 << QString("shell open \"$/toc_ordered.htm\"");
-        QTest::newRow("shell fails") << true << 2 << 0
-                                     << QString(
-                                            "shell open \"$/Toc_Text.htm\"\n"
-                                            "warning \"Can't open template file: $/Toc_Text.htm\"");
-        QTest::newRow("nothing selected") << true << -1 << -1 << QString("");
-        QTest::newRow("no catalogue") << false << 0 << -1 << QString("");
+        QTest::newRow("opened") << true << QString("editor \"$/toc_ordered.htm\"");
+        QTest::newRow("editor fails")
+            << false
+            << QString(
+                   "editor \"$/toc_ordered.htm\"\n"
+                   "warning \"Can't open template file: $/toc_ordered.htm\"");
     }
     void editTemplate() {
-        QFETCH(bool, loaded);
-        QFETCH(int, index);
-        QFETCH(int, started);
+        QFETCH(bool, started);
         QFETCH(QString, log);
-        scratch_->put("qvdata/templates.txt", threeEntries);
-        TemplateCatalogue catalogue(scratch_->bytesPath("qvdata"));
-        if (loaded) QVERIFY(catalogue.load());
-        if (started >= 0) services_->answerShellOpen(started == 1);
-        if (started == 0) services_->expectMessage(RequestKind::warning);
-        ::editTemplate(catalogue, index, *services_);
+        scratch_->put("qvdata/toc_ordered.htm", "t");
+        services_->answerEditor(started);
+        if (!started) services_->expectMessage(RequestKind::warning);
+        byte_string path(scratch_->bytesPath("qvdata/toc_ordered.htm"));
+        QCOMPARE(::editTemplate(path, scratch_->bytesPath("copies"), *services_), started);
         QCOMPARE(QString::fromStdString(services_->log()),
                  log.replace("$", scratch_->path("qvdata")));
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "markup_dump.h"
@@ -9,8 +10,6 @@
 #include "scratch_dir.h"
 
 namespace {
-
-class TocProjectTest : public ScratchDirTest {};
 
 // Every field as "name=value", numbers as the build reads them, texts quoted.
 std::vector<std::string> fields(const toc_project& project) {
@@ -52,6 +51,18 @@ std::string project_dump(const toc_project& project) {
     return dump;
 }
 
+class TocProjectTest : public ScratchDirTest {
+  protected:
+    // project_dump with the scratch folder left out of the paths that load took against it.
+    std::string dump(const toc_project& project) const {
+        std::string text = project_dump(project);
+        const std::string folder = path("");
+        for (size_t at; (at = text.find(folder)) != std::string::npos;)
+            text.erase(at, folder.size());
+        return text;
+    }
+};
+
 TEST_F(TocProjectTest, LoadRules) {
     struct Row {
         std::string_view file;
@@ -81,6 +92,10 @@ TEST_F(TocProjectTest, LoadRules) {
         {"<destination><![CDATA[a&amp;<b>]]></destination><indent> </indent>",
          R"(destination="a&amp;<b>" indent=" ")"},
         {"<indent><b>x</b></indent>", ""},
+        // one file named three ways is one source; an absolute path stays as written
+        {"<is_single>0</is_single><source>a.htm</source><source>/x/b.htm</source>"
+         "<source>./a.htm</source><source>sub/../a.htm</source><source>/x/./b.htm</source>",
+         R"(single=0 source=["a.htm"|"/x/b.htm"])"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(quote_bytes(row.file));
@@ -90,7 +105,7 @@ TEST_F(TocProjectTest, LoadRules) {
         project.source.emplace_back("stale");
         const result loaded = project.load(path("p.toc"));
         ASSERT_TRUE(loaded.is_ok()) << loaded.message().view();
-        EXPECT_EQ(project_dump(project), row.expected);
+        EXPECT_EQ(dump(project), row.expected);
     }
 }
 
@@ -225,8 +240,37 @@ TEST_F(TocProjectTest, ValuesSurviveSaveAndLoad) {
         saved.template_file = byte_string(row.expected);
         saved.indent = byte_string(row.expected);
         if (row.expected.empty()) saved.source.pop_back();
-        EXPECT_EQ(project_dump(loaded), project_dump(saved));
+        EXPECT_EQ(dump(loaded), project_dump(saved));
     }
+}
+
+// A project folder can move: files inside it are stored relative to the project file and come
+// back absolute against wherever it is loaded from.
+TEST_F(TocProjectTest, PathsInsideTheProjectFolderAreStoredRelative) {
+    toc_project project;
+    project.is_single = false;
+    project.source = {byte_string(path("site/guide/a b.htm")), byte_string(path("other/c.htm")),
+                      byte_string("/x/d.htm"), byte_string("e.htm")};
+    project.destination = byte_string(path("site/./index.htm"));
+    project.template_file = byte_string(path("site.htm"));
+    std::filesystem::create_directories(path("site"));
+    ASSERT_TRUE(project.save(path("site/p.toc")).is_ok());
+    const std::string stored = bytes_of("site/p.toc");
+    const std::string lines[] = {"<destination>index.htm<",
+                                 "<source>guide/a b.htm<",
+                                 "<source>" + path("other/c.htm") + "<",
+                                 "<source>/x/d.htm<",
+                                 "<source>e.htm<",
+                                 "<template_file>" + path("site.htm") + "<"};
+    for (const std::string& line : lines)
+        EXPECT_NE(stored.find(line), std::string::npos) << line << "\n" << stored;
+
+    std::filesystem::rename(path("site"), path("moved"));
+    ASSERT_TRUE(project.load(path("moved/p.toc")).is_ok());
+    project.make_paths_absolute();
+    EXPECT_EQ(project.source[0].view(), path("moved/guide/a b.htm"));
+    EXPECT_EQ(project.source[3].view(), path("moved/e.htm"));
+    EXPECT_EQ(project.destination.view(), path("moved/index.htm"));
 }
 
 TEST_F(TocProjectTest, FailedSaveKeepsTheOldFile) {
