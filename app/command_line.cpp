@@ -82,7 +82,14 @@ int runProject(std::span<const std::string_view> arguments, bool clear, std::str
     ProgressLine line(err, clear ? "Clearing" : "Building");
     progress_function progress;
     if (show_progress) progress = [&line](int32_t percent) { line.show(percent); };
-    const result done = clear ? clear_toc(project, progress) : build_toc(project, progress);
+    // a terminal user sees why nothing happens and may stop the wait
+    lock_wait wait;
+    wait.timeout_ms = -1;
+    wait.notice = [&err](std::string_view busy) {
+        err << "Waiting for another build of " << busy << "...\n" << std::flush;
+    };
+    const result done =
+        clear ? clear_toc(project, progress, wait) : build_toc(project, progress, wait);
     line.erase();
     // a multi-file build whose source failed is an error like any other here
     if (!done.is_ok()) {

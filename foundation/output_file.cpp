@@ -1,14 +1,21 @@
 #include "output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -25,14 +32,21 @@ bool fault_on_close = false;
 byte_string fault_sync_of;
 byte_string fault_rename_of;
 
-ssize_t write_some(int fd, const char* bytes, size_t n) {
-    if (fault_after_bytes < 0) return ::write(fd, bytes, n);
+constexpr std::string_view replaced_message = "File was replaced during the build: ";
+constexpr std::string_view write_message = "Can't write to file: ";
+
+// A negative offset writes at the file position.
+ssize_t write_some(int fd, const char* bytes, size_t n, off_t offset = -1) {
+    const auto put = [fd, offset](const char* from, size_t count) {
+        return offset < 0 ? ::write(fd, from, count) : ::pwrite(fd, from, count, offset);
+    };
+    if (fault_after_bytes < 0) return put(bytes, n);
     if (fault_after_bytes == 0) {
         errno = EIO;
         return -1;
     }
     n = std::min(n, static_cast<size_t>(fault_after_bytes));
-    const ssize_t written = ::write(fd, bytes, n);
+    const ssize_t written = put(bytes, n);
     if (written > 0) fault_after_bytes -= written;
     return written;
 }
@@ -56,27 +70,18 @@ int fsync_checked(int fd, const byte_string& path) {
     return is_faulty(fault_sync_of, path) ? -1 : ::fsync(fd);
 }
 
-int rename_checked(byte_string& from, byte_string& to, const byte_string& path) {
-    return is_faulty(fault_rename_of, path) ? -1 : ::rename(from.c_str(), to.c_str());
+int open_at(int directory, const char* name, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::openat(directory, name, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 std::string_view directory_of(std::string_view path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string_view::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Makes a rename in `directory` survive a crash. Best effort: the file is in place already, and a
-// directory without read permission can't be opened for it.
-void sync_directory(std::string_view directory) {
-    byte_string path(directory);
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
 }
 
 // Replaces a symbolic link's path by the path it holds; false when it cannot be read.
@@ -103,6 +108,257 @@ bool follow_link(byte_string& path) {
     return true;
 }
 
+// Follows the symbolic links of `path` to the file it reaches, or to the missing name a new
+// file would take; false when a link can't be read or the chain is too long.
+bool follow_links(byte_string& path) {
+    struct stat st;
+    for (int depth = 0; depth <= max_link_depth; ++depth) {
+        if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+        if (!S_ISLNK(st.st_mode)) return true;
+        if (!follow_link(path)) return false;
+    }
+    return false;
+}
+
+// The identity of `name` in `directory` (of `directory` itself with an empty name), links not
+// followed; false with errno when it can't be had.
+bool identify(int directory, const char* name, file_identity& id) {
+    struct statx st;
+    const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
+    if (::statx(directory, name, flags, STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
+        return false;
+    id.device = ::makedev(st.stx_dev_major, st.stx_dev_minor);
+    id.inode = st.stx_ino;
+    id.type = st.stx_mode & S_IFMT;
+    id.born = (st.stx_mask & STATX_BTIME) != 0
+                  ? st.stx_btime.tv_sec * int64_t{1000000000} + st.stx_btime.tv_nsec
+                  : 0;
+    return true;
+}
+
+// Temporary files a signal removes. A fixed table, as the handler may neither allocate nor
+// lock: a slot is in use while its directory is not negative.
+struct temporary_slot {
+    std::atomic<int> directory{-1};
+    char name[256];
+};
+constexpr int slot_count = 1024;
+temporary_slot slots[slot_count];
+bool handlers_installed = false;
+
+extern "C" void remove_temporaries_and_die(int signal_number) {
+    for (temporary_slot& slot : slots) {
+        const int directory = slot.directory.load();
+        if (directory >= 0) ::unlinkat(directory, slot.name, 0);
+    }
+    // SA_RESETHAND restored the default action, which ends the process once this returns
+    ::raise(signal_number);
+}
+
+void install_handlers() {
+    if (handlers_installed) return;
+    handlers_installed = true;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // a handler of the program's own, or a signal ignored (as under nohup), stays
+        if (::sigaction(signal_number, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+        struct sigaction action {};
+        action.sa_handler = remove_temporaries_and_die;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        (void)::sigaction(signal_number, &action, nullptr);
+    }
+}
+
+// The slot now naming `name` in `directory`, or -1 when the table is full.
+int remember_temporary(int directory, const byte_string& name) {
+    install_handlers();
+    const auto length = static_cast<size_t>(name.length());
+    if (length >= sizeof slots[0].name) return -1;
+    for (int i = 0; i < slot_count; ++i) {
+        if (slots[i].directory.load() >= 0) continue;
+        std::memcpy(slots[i].name, name.data(), length);
+        slots[i].name[length] = '\0';
+        slots[i].directory.store(directory);
+        return i;
+    }
+    return -1;
+}
+
+void forget_temporary(int& slot) {
+    if (slot >= 0) slots[slot].directory.store(-1);
+    slot = -1;
+}
+
+// Removes the temporary file `name` in `directory`, and its slot.
+void remove_temporary(int directory, byte_string& name, int& slot) {
+    forget_temporary(slot);
+    if (!name.is_empty()) ::unlinkat(directory, name.c_str(), 0);
+}
+
+// The temporary file for `name`: ".<name>.<pid>.<hex digits><ending>".
+void temporary_name(std::string_view name, std::string_view ending, byte_string& out) {
+    static uint32_t counter = 0;
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%lu.%x%lx", static_cast<unsigned long>(::getpid()),
+                  ++counter, static_cast<unsigned long>(now.tv_nsec));
+    out.assign(".");
+    out.append(name.substr(0, max_name_in_temporary));
+    out.append(suffix);
+    out.append(ending);
+}
+
+// Creates a fresh file named like temporary_name; -1 when none can be made.
+int create_beside(int directory, std::string_view name, std::string_view ending, mode_t mode,
+                  byte_string& created) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_name(name, ending, created);
+        // O_EXCL: never write into a file that someone else made
+        const int fd = open_at(directory, created.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) break;
+    }
+    created.clear();
+    return -1;
+}
+
+bool is_digits(std::string_view text, bool hex) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (!(c >= '0' && c <= '9') && !(hex && c >= 'a' && c <= 'f')) return false;
+    }
+    return true;
+}
+
+// The pid in `entry` when it is a temporary file of output_file for one of `names`, else 0.
+long temporary_owner(std::string_view entry, const std::vector<std::string_view>& names) {
+    constexpr std::string_view ending = ".tmp";
+    if (!entry.starts_with('.') || !entry.ends_with(ending)) return 0;
+    entry = entry.substr(1, entry.size() - 1 - ending.size());
+    const size_t hex = entry.rfind('.');
+    if (hex == std::string_view::npos || !is_digits(entry.substr(hex + 1), true)) return 0;
+    entry = entry.substr(0, hex);
+    const size_t pid = entry.rfind('.');
+    if (pid == std::string_view::npos || !is_digits(entry.substr(pid + 1), false) ||
+        entry.size() - pid > 10)
+        return 0;
+    const std::string_view name = entry.substr(0, pid);
+    for (std::string_view target : names) {
+        if (target.substr(0, max_name_in_temporary) == name)
+            return std::strtol(entry.data() + pid + 1, nullptr, 10);
+    }
+    return 0;
+}
+
+// Copies the first `size` bytes of `from` to `to`, through `buffer`; the testing fault applies
+// with `faulty`.
+bool copy_bytes(int from, int to, off_t size, byte_string& buffer, bool faulty) {
+    for (off_t done = 0; done < size;) {
+        const auto chunk = static_cast<size_t>(std::min<off_t>(size - done, buffer.length()));
+        const ssize_t got = ::pread(from, buffer.data(), chunk, done);
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR) continue;
+            return false;
+        }
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t n = faulty ? write_some(to, buffer.data() + put,
+                                                  static_cast<size_t>(got - put), done + put)
+                                     : ::pwrite(to, buffer.data() + put,
+                                                static_cast<size_t>(got - put), done + put);
+            if (n <= 0 && !(n < 0 && errno == EINTR)) return false;
+            if (n > 0) put += n;
+        }
+        done += got;
+    }
+    return true;
+}
+
+bool overwrite(int from, int to, off_t size, byte_string& buffer, bool faulty) {
+    return copy_bytes(from, to, size, buffer, faulty) && ::ftruncate(to, size) == 0 &&
+           ::fsync(to) == 0;
+}
+
+// The names of the extended attributes of `fd`, each ended by a NUL; false when they can't be
+// listed. A file system without them has none.
+bool list_attributes(int fd, byte_string& names) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = ::flistxattr(fd, nullptr, 0);
+        if (size < 0 && errno == ENOTSUP) {
+            names.clear();
+            return true;
+        }
+        if (size < 0) return false;
+        names.set_length(static_cast<int32_t>(size));
+        const ssize_t n = size == 0 ? 0 : ::flistxattr(fd, names.data(), names.length());
+        if (n >= 0) {
+            names.set_length(static_cast<int32_t>(n));
+            return true;
+        }
+        if (errno != ERANGE) return false;
+    }
+    return false;
+}
+
+bool has_name(std::string_view list, std::string_view name) {
+    for (size_t at = 0; at < list.size();) {
+        const size_t end = list.find('\0', at);
+        if (list.substr(at, end - at) == name) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// Gives `to` exactly the extended attributes of `from`, ACLs among them: a default ACL that the
+// new file inherited from its directory goes unless the old file had it too.
+bool copy_attributes(int from, int to) {
+    byte_string names;
+    byte_string own;
+    if (!list_attributes(from, names) || !list_attributes(to, own)) return false;
+    for (size_t at = 0; at < static_cast<size_t>(own.length());) {
+        const char* name = own.data() + at;
+        if (!has_name(names.view(), name) && ::fremovexattr(to, name) != 0) return false;
+        at += std::strlen(name) + 1;
+    }
+    byte_string value;
+    for (size_t at = 0; at < static_cast<size_t>(names.length());) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+        if (size < 0) return false;
+        value.set_length(static_cast<int32_t>(size));
+        const ssize_t n = ::fgetxattr(from, name, value.data(), value.length());
+        if (n < 0 || ::fsetxattr(to, name, value.data(), static_cast<size_t>(n), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Puts the temporary file in place of the target while its name still reaches the file found;
+// empty when done, else the start of the message.
+std::string_view replace_target(const output_target& target, byte_string& temporary) {
+    if (!target.is_unchanged()) return replaced_message;
+    if (is_faulty(fault_rename_of, target.path()) ||
+        ::renameat(target.directory(), temporary.c_str(), target.directory(), target.c_name()) != 0)
+        return write_message;
+    return {};
+}
+
+// Syncs the directories of `done`, each once: their renames then survive a crash. Best effort:
+// the files are in place already.
+void sync_directories(const std::vector<int>& done) {
+    std::vector<std::pair<uint64_t, uint64_t>> synced;
+    for (int directory : done) {
+        struct stat st;
+        if (::fstat(directory, &st) != 0) continue;
+        const std::pair<uint64_t, uint64_t> id{st.st_dev, st.st_ino};
+        if (std::find(synced.begin(), synced.end(), id) != synced.end()) continue;
+        synced.push_back(id);
+        (void)::fsync(directory);
+    }
+}
+
 }  // namespace
 
 void set_output_fault_for_testing(int64_t fail_after_bytes, bool fail_close) {
@@ -116,106 +372,186 @@ void set_output_commit_fault_for_testing(std::string_view fail_sync_of,
     fault_rename_of.assign(fail_rename_of.data(), static_cast<int32_t>(fail_rename_of.size()));
 }
 
+output_target::output_target(output_target&& other) noexcept {
+    *this = std::move(other);
+}
+
+output_target& output_target::operator=(output_target&& other) noexcept {
+    if (this == &other) return *this;
+    if (owns_directory_) ::close(directory_);
+    path_.move_from(other.path_);
+    resolved_.move_from(other.resolved_);
+    name_.move_from(other.name_);
+    directory_ = std::exchange(other.directory_, -1);
+    owns_directory_ = std::exchange(other.owns_directory_, false);
+    exists_ = other.exists_;
+    id_ = other.id_;
+    return *this;
+}
+
+output_target::~output_target() {
+    if (owns_directory_) ::close(directory_);
+}
+
+result output_target::find(std::string_view path) {
+    if (owns_directory_) ::close(directory_);
+    directory_ = -1;
+    owns_directory_ = false;
+    exists_ = false;
+    path_.assign(path.data(), static_cast<int32_t>(path.size()));
+    const auto refused = [this] {
+        byte_string message("Can't open file for writing: ");
+        message.append(path_);
+        return result(status_code::open_failed, std::move(message));
+    };
+    if (path.empty() || path.find('\0') != std::string_view::npos) return refused();
+    // a link put in place while the chain was followed sends it round again
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        resolved_.assign(path_);
+        if (!follow_links(resolved_)) return refused();
+        const std::string_view resolved = resolved_.view();
+        const size_t slash = resolved.rfind('/');
+        const std::string_view name =
+            slash == std::string_view::npos ? resolved : resolved.substr(slash + 1);
+        name_.assign(name.data(), static_cast<int32_t>(name.size()));
+        if (name_.is_empty() || name_ == "." || name_ == "..") return refused();
+        if (directory_ < 0) {
+            byte_string directory(directory_of(resolved));
+            directory_ = open_at(AT_FDCWD, directory.c_str(), O_RDONLY | O_DIRECTORY);
+            // a directory that may be written but not listed still takes the file
+            if (directory_ < 0 && errno == EACCES)
+                directory_ = open_at(AT_FDCWD, directory.c_str(), O_PATH | O_DIRECTORY);
+            if (directory_ < 0) return refused();
+            owns_directory_ = true;
+        }
+        struct stat st;
+        if (::fstatat(directory_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) return refused();
+            return result::success();
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            refresh();
+            return result::success();
+        }
+        ::close(directory_);
+        directory_ = -1;
+        owns_directory_ = false;
+    }
+    return refused();
+}
+
+void output_target::refresh() {
+    id_ = file_identity{};
+    exists_ = identify(directory_, name_.c_str(), id_);
+}
+
+bool output_target::is_unchanged() const {
+    file_identity now;
+    if (!identify(directory_, name_.c_str(), now)) return !exists_ && errno == ENOENT;
+    return exists_ && now == id_;
+}
+
+void output_target::took(const file_identity& id) {
+    output_target* target = this;
+    do {
+        target->exists_ = true;
+        target->id_ = id;
+        target = target->next_same_;
+    } while (target != this);
+}
+
+void output_target::join(output_target& other) {
+    std::swap(next_same_, other.next_same_);
+}
+
+void output_target::borrow_directory(const output_target& other) {
+    if (owns_directory_) ::close(directory_);
+    directory_ = other.directory_;
+    owns_directory_ = false;
+}
+
 output_file::~output_file() {
     discard();
 }
 
 result output_file::open(std::string_view path) {
     discard();
-    path_.assign(path.data(), static_cast<int32_t>(path.size()));
+    result_ = own_.find(path);
+    target_ = &own_;
+    if (!result_.is_ok()) return result_;
+    return open_found();
+}
+
+result output_file::open(output_target& target) {
+    discard();
     result_ = result::success();
-    target_exists_ = false;
-    if (path.empty() || path.find('\0') != std::string_view::npos) {
+    target_ = &target;
+    return open_found();
+}
+
+result output_file::open_found() {
+    const output_target& target = *target_;
+    struct stat st;
+    const bool exists =
+        ::fstatat(target.directory_, target.c_name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT) {
         fail(status_code::open_failed);
         return result_;
     }
-    target_.assign(path_);
-    struct stat st;
-    bool exists = false;
-    for (int depth = 0;; ++depth) {
-        if (::lstat(target_.c_str(), &st) != 0) {
-            // a missing file is made new; any other answer means the path cannot be used
-            if (errno == ENOENT) break;
-            fail(status_code::open_failed);
-            return result_;
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            exists = true;
-            break;
-        }
-        if (depth == max_link_depth || !follow_link(target_)) {
-            fail(status_code::open_failed);
-            return result_;
-        }
+    if (!target.is_unchanged() || (exists && S_ISLNK(st.st_mode))) {
+        fail(status_code::open_failed, replaced_message);
+        return result_;
     }
-    if (exists) {
-        target_exists_ = true;
-        target_device_ = static_cast<uint64_t>(st.st_dev);
-        target_inode_ = static_cast<uint64_t>(st.st_ino);
-    }
-    if (exists && (S_ISDIR(st.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
+    if (exists &&
+        (S_ISDIR(st.st_mode) || ::faccessat(target.directory_, target.c_name(), W_OK, 0) != 0)) {
         fail(status_code::open_failed);
         return result_;
     }
     if (exists && !S_ISREG(st.st_mode)) {
         in_place_ = true;
-        do {
-            fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        } while (fd_ < 0 && errno == EINTR);
+        fd_ = open_at(target.directory_, target.c_name(), O_WRONLY | O_TRUNC | O_NOFOLLOW);
         if (fd_ < 0) fail(status_code::open_failed);
         return result_;
     }
-    const std::string_view target = target_.view();
-    const size_t slash = target.rfind('/');
-    const std::string_view name =
-        slash == std::string_view::npos ? target : target.substr(slash + 1);
     // A replacement starts readable by its owner alone and takes the old file's access before
     // its first byte; a new file gets 0666 less the umask or the directory's default ACL.
-    if (!create_temporary(byte_string(directory_of(target)), name, exists ? 0600 : 0666)) {
+    if (!create_temporary(exists ? 0600 : 0666)) {
         fail(status_code::open_failed);
         return result_;
     }
-    if (exists && !take_access_of(st)) {
-        discard();
-        fail(status_code::open_failed);
-    }
+    // what a new file can't take from the old one is kept by writing over the old one
+    rewrite_ = exists && !take_access_of(st);
     return result_;
 }
 
 bool output_file::take_access_of(const struct stat& old) {
+    // a new file would split the links: the others would keep the old bytes
+    if (old.st_nlink > 1) return false;
     // the owner first: changing it clears set-id bits that the mode then restores
     if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
         // only a privileged process may give a file away; a member of the group may still keep it
         (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
     }
-    return ::fchmod(fd_, old.st_mode & 07777) == 0;
+    struct stat now;
+    if (::fstat(fd_, &now) != 0 || now.st_uid != old.st_uid || now.st_gid != old.st_gid)
+        return false;
+    kept_mode_ = old.st_mode & 07777;
+    if (::fchmod(fd_, kept_mode_) != 0) return false;
+    const int from =
+        open_at(target_->directory_, target_->c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (from < 0) return false;
+    struct stat st;
+    const bool kept = ::fstat(from, &st) == 0 && st.st_dev == old.st_dev &&
+                      st.st_ino == old.st_ino && copy_attributes(from, fd_);
+    ::close(from);
+    return kept;
 }
 
-bool output_file::create_temporary(const byte_string& directory, std::string_view name,
-                                   mode_t mode) {
-    static uint32_t counter = 0;
-    const auto pid = static_cast<unsigned long>(::getpid());
-    name = name.substr(0, max_name_in_temporary);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        struct timespec now;
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%lu.%x%lx.tmp", pid, ++counter,
-                      static_cast<unsigned long>(now.tv_nsec));
-        temporary_.assign(directory);
-        if (!temporary_.ends_with("/")) temporary_.push('/');
-        temporary_.push('.');
-        temporary_.append(name);
-        temporary_.append(suffix);
-        // O_EXCL: never write into a file that someone else made
-        do {
-            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ >= 0) return true;
-        if (errno != EEXIST) break;
-    }
-    temporary_.clear();
-    return false;
+bool output_file::create_temporary(mode_t mode) {
+    fd_ = create_beside(target_->directory_, target_->name_.view(), ".tmp", mode, temporary_);
+    if (fd_ < 0) return false;
+    slot_ = remember_temporary(target_->directory_, temporary_);
+    return true;
 }
 
 void output_file::write(std::string_view bytes) {
@@ -243,6 +579,13 @@ void output_file::flush_buffer() {
     if (n > 0) write_through(buffer_.data(), static_cast<size_t>(n));
 }
 
+void output_file::finish_writing() {
+    flush_buffer();
+    // a write by an unprivileged process clears the set-user-ID and set-group-ID bits
+    if ((kept_mode_ & (S_ISUID | S_ISGID)) != 0 && !in_place_ && !rewrite_)
+        (void)::fchmod(fd_, kept_mode_);
+}
+
 void output_file::write_through(const char* bytes, size_t n) {
     if (!result_.is_ok()) return;
     size_t done = 0;
@@ -262,31 +605,75 @@ result output_file::commit() {
         if (result_.is_ok()) fail(status_code::open_failed);
         return result_;
     }
-    flush_buffer();
+    finish_writing();
+    output_target& target = *target_;
     // fsync before rename: after a crash the name must not point at bytes never written
-    if (result_.is_ok() && !in_place_ && fsync_checked(fd_, path_) != 0) {
+    if (result_.is_ok() && !in_place_ && fsync_checked(fd_, target.path_) != 0)
         fail(status_code::write_failed);
-    }
+    if (result_.is_ok() && rewrite_) rewrite_in_place();
+    file_identity made;
+    (void)identify(fd_, "", made);
     const int closed = close_checked(fd_);
     fd_ = -1;
     if (closed != 0 && result_.is_ok()) fail(status_code::write_failed);
-    if (!in_place_ && result_.is_ok()) {
-        if (rename_checked(temporary_, target_, path_) != 0) {
-            fail(status_code::write_failed);
+    if (!in_place_ && !rewrite_ && result_.is_ok()) {
+        if (const std::string_view failed = replace_target(target, temporary_); !failed.empty()) {
+            fail(status_code::write_failed, failed);
         } else {
-            sync_directory(directory_of(target_.view()));
+            forget_temporary(slot_);
+            temporary_.clear();
+            target.took(made);
+            sync_directories({target.directory_});
         }
     }
-    if (!in_place_ && !result_.is_ok()) ::unlink(temporary_.c_str());
-    temporary_.clear();
-    in_place_ = false;
-    buffered_ = 0;
+    discard();
     return result_;
 }
 
+void output_file::rewrite_in_place() {
+    // no signal may stop it between the first byte written over the target and the last one
+    // put back
+    sigset_t stop;
+    sigset_t old;
+    sigemptyset(&stop);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stop, signal_number);
+    pthread_sigmask(SIG_BLOCK, &stop, &old);
+    const output_target& target = *target_;
+    const int file = open_at(target.directory_, target.c_name(), O_RDWR | O_NOFOLLOW);
+    struct stat old_st;
+    struct stat new_st;
+    file_identity id;
+    byte_string copy_name;
+    int copy = -1;
+    if (file < 0 || ::fstat(file, &old_st) != 0 || ::fstat(fd_, &new_st) != 0 ||
+        !identify(file, "", id)) {
+        fail(status_code::write_failed);
+    } else if (!target.exists_ || !(id == target.id_)) {
+        fail(status_code::write_failed, replaced_message);
+    } else {
+        buffer_.set_length(buffer_size);
+        // the old bytes are kept whole and synced before the first of them is overwritten; a
+        // crash in between leaves them in the ".old" file beside the target
+        copy = create_beside(target.directory_, target.name_.view(), ".old", 0600, copy_name);
+        if (copy < 0 || !copy_bytes(file, copy, old_st.st_size, buffer_, false) ||
+            ::fsync(copy) != 0) {
+            fail(status_code::write_failed);
+        } else if (!overwrite(fd_, file, new_st.st_size, buffer_, true)) {
+            fail(status_code::write_failed);
+            // the copy stays when even the old bytes can't be put back
+            if (!overwrite(copy, file, old_st.st_size, buffer_, false)) copy_name.clear();
+        }
+    }
+    if (copy >= 0) ::close(copy);
+    if (!copy_name.is_empty()) ::unlinkat(target.directory_, copy_name.c_str(), 0);
+    if (file >= 0) ::close(file);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
 result output_file::commit_to(output_batch& batch) {
-    if (fd_ < 0 || in_place_) return commit();
-    flush_buffer();
+    if (fd_ < 0 || in_place_ || rewrite_) return commit();
+    finish_writing();
     if (!result_.is_ok()) return commit();
     if (batch.is_full()) batch.put_in_place();
     if (batch.refuses()) {
@@ -305,16 +692,24 @@ result output_file::commit_to(output_batch& batch) {
     (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
     struct statvfs room;
     const bool knows_room = ::fstatvfs(fd_, &room) == 0;
-    pending.fd = fd_;
-    pending.replaces = target_exists_;
-    pending.device = target_device_;
-    pending.inode = target_inode_;
-    pending.path.move_from(path_);
-    pending.target.move_from(target_);
+    (void)identify(fd_, "", pending.made);
+    pending.fd = std::exchange(fd_, -1);
+    if (target_ == &own_) {
+        pending.target = std::move(own_);
+    } else {
+        // the caller's target outlives the batch: it shares the directory and learns the result
+        output_target& target = *target_;
+        pending.target.path_.assign(target.path_);
+        pending.target.name_.assign(target.name_);
+        pending.target.borrow_directory(target);
+        pending.target.exists_ = target.exists_;
+        pending.target.id_ = target.id_;
+        pending.update = &target;
+    }
     pending.temporary.move_from(temporary_);
+    pending.slot = std::exchange(slot_, -1);
     batch.pending_bytes_ += pending.bytes;
     batch.pending_.push_back(std::move(pending));
-    fd_ = -1;
     buffered_ = 0;
     const int64_t waiting = batch.pending_bytes_;
     if (waiting > batch.max_pending_bytes_ ||
@@ -326,29 +721,55 @@ result output_file::commit_to(output_batch& batch) {
 }
 
 void output_file::discard() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-        if (!in_place_) ::unlink(temporary_.c_str());
-    }
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!in_place_ && target_) remove_temporary(target_->directory_, temporary_, slot_);
     temporary_.clear();
     in_place_ = false;
+    rewrite_ = false;
+    kept_mode_ = 0;
     buffered_ = 0;
 }
 
 void output_file::fail(status_code code) {
+    fail(code, code == status_code::open_failed ? "Can't open file for writing: " : write_message);
+}
+
+void output_file::fail(status_code code, std::string_view message) {
     if (!result_.is_ok()) return;
-    byte_string message(code == status_code::open_failed ? "Can't open file for writing: "
-                                                         : "Can't write to file: ");
-    message.append(path_);
-    result_ = result(code, std::move(message));
+    byte_string text(message);
+    text.append(target_ ? target_->path_ : own_.path_);
+    result_ = result(code, std::move(text));
+}
+
+void remove_stale_temporaries(int directory, const std::vector<std::string_view>& names) {
+    const int listing = ::dup(directory);
+    DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0) ::close(listing);
+        return;
+    }
+    const uid_t user = ::geteuid();
+    while (const struct dirent* entry = ::readdir(entries)) {
+        const long pid = temporary_owner(entry->d_name, names);
+        struct stat st;
+        if (pid <= 0 || pid == ::getpid() ||
+            ::fstatat(directory, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != user)
+            continue;
+        // a pid in use may be the writer still, or a new process: either way the file stays
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlinkat(directory, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t max_pending_bytes)
     : policy_(policy),
       max_pending_(std::max(max_pending, 1)),
       max_pending_bytes_(max_pending_bytes) {
-    // a quarter of the descriptors at most, leaving the rest to the program
+    // a quarter of the descriptors at most for the files (as many again for their directories
+    // when opened by path), leaving the rest to the program
     struct rlimit limit;
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         const auto quarter = static_cast<int64_t>(limit.rlim_cur / 4);
@@ -368,7 +789,7 @@ result output_batch::commit() {
 void output_batch::discard() {
     for (pending_file& file : pending_) {
         ::close(file.fd);
-        ::unlink(file.temporary.c_str());
+        remove_temporary(file.target.directory_, file.temporary, file.slot);
     }
     pending_.clear();
     pending_bytes_ = 0;
@@ -376,7 +797,8 @@ void output_batch::discard() {
 
 bool output_batch::holds(uint64_t device, uint64_t inode) const {
     for (const pending_file& file : pending_) {
-        if (file.replaces && file.device == device && file.inode == inode) return true;
+        const output_target& target = file.target;
+        if (target.exists_ && target.id_.device == device && target.id_.inode == inode) return true;
     }
     return false;
 }
@@ -390,7 +812,7 @@ bool output_batch::holds(std::string_view path) const {
     }
     if (errno != ENOENT && errno != ENOTDIR) return true;
     for (const pending_file& file : pending_) {
-        if (!file.replaces) return true;
+        if (!file.target.exists_) return true;
     }
     return false;
 }
@@ -399,29 +821,29 @@ void output_batch::put_in_place() {
     if (pending_.empty()) return;
     sync_pending();
     // one directory sync per directory, after all of its renames
-    std::vector<std::string_view> directories;
+    std::vector<int> directories;
     bool stopped = false;
     for (pending_file& file : pending_) {
+        output_target& target = file.target;
         if (stopped) {
             ::close(file.fd);
-            ::unlink(file.temporary.c_str());
+            remove_temporary(target.directory_, file.temporary, file.slot);
             continue;
         }
-        bool good = file.synced;
-        if (close_checked(file.fd) != 0) good = false;
-        if (good && rename_checked(file.temporary, file.target, file.path) != 0) good = false;
-        if (!good) {
-            ::unlink(file.temporary.c_str());
-            fail(file.path);
+        std::string_view failed;
+        if (!file.synced || close_checked(file.fd) != 0) failed = write_message;
+        if (failed.empty()) failed = replace_target(target, file.temporary);
+        if (!failed.empty()) {
+            remove_temporary(target.directory_, file.temporary, file.slot);
+            fail(failed, target.path_);
             stopped = policy_ == batch_failure::stop;
             continue;
         }
-        const std::string_view directory = directory_of(file.target.view());
-        if (std::find(directories.begin(), directories.end(), directory) == directories.end())
-            directories.push_back(directory);
+        forget_temporary(file.slot);
+        if (file.update) file.update->took(file.made);
+        directories.push_back(target.directory_);
     }
-    for (std::string_view directory : directories)
-        sync_directory(directory);
+    sync_directories(directories);
     pending_.clear();
     pending_bytes_ = 0;
 }
@@ -437,7 +859,7 @@ void output_batch::sync_pending() {
         for (size_t i = first; i < pending_.size(); ++i) {
             if (pending_[i].file_system != file_system) continue;
             last = i;
-            faulty = faulty || is_faulty(fault_sync_of, pending_[i].path);
+            faulty = faulty || is_faulty(fault_sync_of, pending_[i].target.path_);
         }
         // One syncfs writes the data and inodes of every file; the first file's descriptor is
         // the oldest, so it reports any write error since that file was made.
@@ -456,15 +878,15 @@ void output_batch::sync_pending() {
                 file.synced = false;
             } else {
                 // one by one, so that only the failing files stay out
-                file.synced = fsync_checked(file.fd, file.path) == 0;
+                file.synced = fsync_checked(file.fd, file.target.path_) == 0;
             }
         }
     }
 }
 
-void output_batch::fail(const byte_string& path) {
+void output_batch::fail(std::string_view failed, const byte_string& path) {
     if (!failure_.is_ok()) return;
-    byte_string message("Can't write to file: ");
+    byte_string message(failed);
     message.append(path);
     failure_ = result(status_code::write_failed, std::move(message));
 }

@@ -11,22 +11,66 @@
 
 class output_batch;
 
-// Replaces a file as a whole or not at all. The bytes go to a fresh temporary file in the
-// target's directory, which takes the target's name only after every byte was written, synced
-// and closed without error; until then, and after any failure, the old target stays byte for
-// byte and the temporary file is removed. A replaced target keeps its permission bits (and its
-// owner where the process may set it); a new one gets 0666 less the umask. When the target is a
-// symbolic link, the file it points to is replaced and the link stays; a hard link to the old
-// file keeps the old bytes. A target that is no regular file (a device, a pipe) is written in
-// place, as nothing can replace it. Writes are buffered: small pieces cost no system call.
-//
-// A failure is status_code::open_failed, with the message "Can't open file for writing: ", or
-// status_code::write_failed, with "Can't write to file: ", followed by the path as given to open.
-//
-//     output_file out;
-//     if (result opened = out.open(path); !opened.is_ok()) return opened;
-//     out.write(text);
-//     return out.commit();
+// What tells one file from any other, ever: an inode number freed and given to a new file comes
+// with a new birth time (0 where the file system keeps none).
+struct file_identity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t born = 0;   // nanoseconds since 1970
+    uint32_t type = 0;  // the S_IFMT bits
+    bool operator==(const file_identity&) const = default;
+};
+
+// A file to be written, found once: its symbolic links followed, the directory holding it kept
+// open, and the numbers of the file found there. Writing through it lands in that directory
+// under that name, and only while the name still reaches that file, whatever is renamed or
+// linked meanwhile.
+class output_target {
+  public:
+    output_target() = default;
+    output_target(output_target&& other) noexcept;
+    output_target& operator=(output_target&& other) noexcept;
+    ~output_target();
+
+    // Finds `path`. open_failed, "Can't open file for writing: " and the path, for an empty
+    // path, a broken chain of links or a directory that can't be opened.
+    result find(std::string_view path);
+    // Takes the numbers of the file the name reaches now.
+    void refresh();
+
+    const byte_string& path() const { return path_; }
+    int directory() const { return directory_; }
+    const byte_string& name() const { return name_; }
+    // The name with a NUL after it, for the system.
+    const char* c_name() const { return name_.c_str(); }
+    bool exists() const { return exists_; }
+    uint64_t device() const { return id_.device; }
+    uint64_t inode() const { return id_.inode; }
+    // Whether the name still reaches the file found (or still none, for a new file).
+    bool is_unchanged() const;
+    // Notes that the name now reaches the file with these numbers, put in place by the build;
+    // the targets joined to this one learn it too.
+    void took(const file_identity& id);
+    // Joins `other`, another path to the same name in the same directory, whose lifetime must
+    // cover this object's.
+    void join(output_target& other);
+    // Shares the directory of `other`, whose lifetime must cover this object's.
+    void borrow_directory(const output_target& other);
+
+  private:
+    friend class output_file;
+    friend class output_batch;
+
+    byte_string path_;      // as given, for the message
+    byte_string resolved_;  // `path_` with its symbolic links followed
+    int directory_ = -1;
+    bool owns_directory_ = false;
+    mutable byte_string name_;  // c_str() may add the NUL
+    bool exists_ = false;
+    file_identity id_;
+    output_target* next_same_ = this;  // a ring of the targets joined
+};
+
 class output_file {
   public:
     output_file() = default;
@@ -38,6 +82,9 @@ class output_file {
     // Starts replacing `path`, discarding any unfinished earlier replacement. open_failed for an
     // empty path, a directory, a read-only file, a missing or unwritable directory.
     result open(std::string_view path);
+    // Starts replacing the file `target` found; the write goes to that file only. `target`
+    // must outlive the replacement and learns the numbers of the new file once it is in place.
+    result open(output_target& target);
     // Appends bytes. The first failure is remembered, later writes are ignored, and commit
     // reports it.
     void write(std::string_view bytes);
@@ -55,23 +102,28 @@ class output_file {
     bool is_open() const { return fd_ >= 0; }
 
   private:
-    [[nodiscard]] bool create_temporary(const byte_string& directory, std::string_view name,
-                                        mode_t mode);
-    // Gives the open temporary file the owner, group and mode of `old`, as far as permitted.
+    result open_found();
+    [[nodiscard]] bool create_temporary(mode_t mode);
+    // Gives the open temporary file the owner, group, mode and extended attributes of `old`;
+    // false when the new file would differ from it in any of them.
     [[nodiscard]] bool take_access_of(const struct stat& old);
+    // Writes the staged bytes over the target itself, keeping a copy of its old bytes until done.
+    void rewrite_in_place();
     void flush_buffer();
+    // Flushes and gives back the set-id bits that writing took.
+    void finish_writing();
     void write_through(const char* bytes, size_t n);
     void fail(status_code code);
+    void fail(status_code code, std::string_view message);
 
     int fd_ = -1;
     bool in_place_ = false;  // writing into a device or pipe, no temporary file
-    byte_string path_;       // as given, for the message
-    byte_string target_;     // the file replaced: `path_` with its symbolic links followed
-    byte_string temporary_;
-    // the file `target_` named when opened, unless it was made new
-    bool target_exists_ = false;
-    uint64_t target_device_ = 0;
-    uint64_t target_inode_ = 0;
+    bool rewrite_ = false;   // the staged bytes go over the target (see above)
+    mode_t kept_mode_ = 0;   // the old file's mode, once the replacement took it
+    output_target own_;      // what open(path) found
+    output_target* target_ = nullptr;
+    byte_string temporary_;  // its name in the target's directory
+    int slot_ = -1;          // where a signal finds the temporary file
     byte_string buffer_;
     int32_t buffered_ = 0;
     // the first failure since open
@@ -91,12 +143,12 @@ enum class batch_failure {
 // finds the old file; `holds` tells when a read must wait for the commit.
 //
 // At most `max_pending` files (fewer when the descriptor limit is low) wait, each holding a
-// descriptor; adding one more puts the waiting ones in place first. The old files they replace
-// take their room until then, so once the waiting files hold more than `max_pending_bytes`, or
-// more than a quarter of the room left on their disk, they are put in place at once: on a disk
-// near full the files are replaced one by one, as by commit. A sync, close or rename
-// that fails is reported like a failed commit, "Can't write to file: " and the path; that
-// target keeps its old bytes and its temporary file is removed.
+// descriptor, and one of its directory when opened by path; adding one more puts the waiting ones
+// in place first. The old files they replace take their room until then, so once the waiting files
+// hold more than `max_pending_bytes`, or more than a quarter of the room left on their disk, they
+// are put in place at once: on a disk near full the files are replaced one by one, as by commit. A
+// sync, close or rename that fails is reported like a failed commit, "Can't write to file: " and
+// the path; that target keeps its old bytes and its temporary file is removed.
 class output_batch {
   public:
     static constexpr int32_t default_max_pending = 256;
@@ -131,13 +183,12 @@ class output_batch {
         int fd = -1;
         uint64_t file_system = 0;  // device of the temporary file
         int64_t bytes = 0;
-        bool replaces = false;  // the target existed, with the numbers below
-        uint64_t device = 0;
-        uint64_t inode = 0;
+        output_target target;             // its directory borrowed or shared
+        output_target* update = nullptr;  // told the new numbers once in place
+        file_identity made;               // the temporary file
         bool synced = false;
-        byte_string path;  // as given to open, for the message
-        byte_string target;
         byte_string temporary;
+        int slot = -1;
     };
 
     bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
@@ -145,7 +196,7 @@ class output_batch {
     // Syncs and renames what waits, remembering the first failure.
     void put_in_place();
     void sync_pending();
-    void fail(const byte_string& path);
+    void fail(std::string_view failed, const byte_string& path);
 
     batch_failure policy_;
     int32_t max_pending_;
@@ -155,6 +206,10 @@ class output_batch {
     // the first failure since the last commit
     result failure_;
 };
+
+// Removes the temporary files named for `names` in `directory` that a process of this user left
+// and that is gone: only names made by output_file, holding a pid that no process has now.
+void remove_stale_temporaries(int directory, const std::vector<std::string_view>& names);
 
 // Testing hook, process-wide and not thread-safe: once `fail_after_bytes` more bytes were
 // written by output_files, every further write fails with EIO (a write straddling the limit is

@@ -5,8 +5,9 @@ set -euo pipefail
 # desktop-file-utils and shared-mime-info to check the installed launcher and project file type;
 # time for the benchmark script's peak-memory figures; dpkg-dev (dpkg-shlibdeps) and file for the
 # package's dependencies, man-db, appstream and lintian to check the package; libgumbo-dev as the
-# reference HTML5 parser of the differential tests
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+# reference HTML5 parser of the differential tests; acl (setfacl, getfacl) for the tests that a
+# rebuilt file keeps its ACL
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev acl
           qt6-base-dev xvfb xauth desktop-file-utils shared-mime-info time
           dpkg-dev file man-db appstream lintian libgumbo-dev)
 missing=()

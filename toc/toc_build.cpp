@@ -7,6 +7,7 @@
 #include "files.h"
 #include "html_reader.h"
 #include "output_file.h"
+#include "output_lock.h"
 #include "paths.h"
 #include "progress.h"
 #include "xml_node.h"
@@ -106,12 +107,6 @@ result read_document(std::string_view path, node_tree& document, progress_scale*
     return read;
 }
 
-result open_output(output_file& out, std::string_view path) {
-    const result opened = out.open(path);
-    if (opened.is_ok()) return opened;
-    return result::failure(opened.message().view());
-}
-
 // Puts the waiting replacements in place, or fails with the first failure's message.
 result commit_batch(output_batch& batch) {
     const result committed = batch.commit();
@@ -119,12 +114,43 @@ result commit_batch(output_batch& batch) {
     return result::failure(committed.message().view());
 }
 
-// What the files of one multi-file run share: the replacements waiting for their common sync
-// and the template read once. Empty for a single file, which is written and rendered directly.
+// What the files of one run share: the files locked and found before the first read, and in
+// multi mode the replacements waiting for their common sync and the template read once. Empty
+// for a file written and rendered directly.
 struct file_run {
     output_batch* batch = nullptr;
     loaded_template* layout = nullptr;
+    output_lock* lock = nullptr;
 };
+
+// Opens `path`: the file the run's lock found for it, when it found one.
+result open_output(output_file& out, std::string_view path, const file_run& run) {
+    output_target* target = run.lock ? run.lock->find(path) : nullptr;
+    const result opened = target ? out.open(*target) : out.open(path);
+    if (opened.is_ok()) return opened;
+    return result::failure(opened.message().view());
+}
+
+// A source that the run writes must have been read from the file found for it: a name turned
+// into a link meanwhile would carry another file's bytes into this one.
+result check_read(std::string_view source, const file_run& run) {
+    const output_target* target = run.lock ? run.lock->find(source) : nullptr;
+    if (!target || !target->exists()) return result::success();
+    file_info info;
+    if (file_stat(info, source) && info.device == target->device() && info.inode == target->inode())
+        return result::success();
+    return failure("File was replaced during the build: ", source);
+}
+
+// Locks the files a run writes until `lock` goes, before any of them is read.
+result lock_outputs(output_lock& lock, const std::vector<byte_string>& files, std::string_view more,
+                    const lock_wait& wait) {
+    std::vector<std::string_view> paths;
+    for (const byte_string& file : files)
+        paths.push_back(file.view());
+    if (!more.empty()) paths.push_back(more);
+    return lock.lock(paths, wait);
+}
 
 // Writes the document into `out`, opened before, and puts it in place, or leaves it waiting in
 // the run's batch.
@@ -370,7 +396,8 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
 }
 
 // The destination of a multi-file build, with the TOC of every source's items.
-result build_destination(const toc_project& project, toc_tree& tree, progress_scale& bar) {
+result build_destination(const toc_project& project, toc_tree& tree, progress_scale& bar,
+                         const file_run& run) {
     const std::string_view destination = project.destination.view();
     bar.scale = build_run.destination;
     bar.step_units = bar.total_units;
@@ -379,6 +406,7 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
         if (result read = read_document(destination, document, &bar); !read.is_ok()) return read;
+        if (result same = check_read(destination, run); !same.is_ok()) return same;
     } else {
         tree_prepend_top(document, new xml_node());
     }
@@ -390,49 +418,67 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
     if (!render_toc(tree, tree.first(), project.template_file.view(), toc).is_ok())
         return failure("Can't open template file: ", project.template_file.view());
     output_file out;
-    if (result opened = open_output(out, destination); !opened.is_ok()) return opened;
-    return write_output(out, document, scan.located, &toc, file_run{});
+    if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
+    return write_output(out, document, scan.located, &toc, file_run{nullptr, nullptr, run.lock});
 }
 
-result build_multi(const toc_project& project, const progress_function& progress) {
+result build_multi(const toc_project& project, const progress_function& progress,
+                   const lock_wait& wait) {
     double total = 0;
     loaded_template layout;
     if (result checked = check_build(project, layout, total); !checked.is_ok()) return checked;
+    output_lock lock;
+    if (result locked = lock_outputs(lock, project.source, project.destination.view(), wait);
+        !locked.is_ok())
+        return locked;
     progress_scale bar{total, 1.0,
                        (project.insert_local_toc ? build_run_local_tocs : build_run).sources, 0,
                        progress};
     toc_tree tree;
     tree.indent = project.indent;
     output_batch batch;
-    result built = build_sources(project, tree, bar, file_run{&batch, &layout});
+    const file_run run{&batch, &layout, &lock};
+    result built = build_sources(project, tree, bar, run);
     // the files done before a failure are put in place, as if each had been written alone; a
     // failure among them is the earlier one
     if (result committed = commit_batch(batch); !committed.is_ok()) built = committed;
     if (!built.is_ok()) return {status_code::source_failed, built.message()};
-    if (result written = build_destination(project, tree, bar); !written.is_ok()) return written;
+    if (result written = build_destination(project, tree, bar, run); !written.is_ok())
+        return written;
     if (progress) progress(100);
     return result::success();
 }
 
 // The destination of a multi-file clear loses its TOC; one that can't be read is left alone.
-result clear_destination(std::string_view destination, progress_scale& bar) {
+result clear_destination(std::string_view destination, progress_scale& bar, output_lock& lock) {
     bar.scale = clear_run.destination;
     bar.step_units = bar.total_units;
     node_tree document;
     if (destination.empty() || !read_document(destination, document, &bar).is_ok())
         return result::success();
+    const file_run run{nullptr, nullptr, &lock};
+    if (result same = check_read(destination, run); !same.is_ok()) return same;
     heading_scan scan;
     scan.locate(document);
     // a lone end marker is no TOC of a build: the page keeps it
     if (!scan.located.start_marker) scan.located = {};
     output_file out;
-    if (result opened = open_output(out, destination); !opened.is_ok()) return opened;
-    return write_output(out, document, scan.located, nullptr, file_run{});
+    if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
+    return write_output(out, document, scan.located, nullptr, run);
 }
 
-result clear_multi(const toc_project& project, const progress_function& progress) {
+result clear_multi(const toc_project& project, const progress_function& progress,
+                   const lock_wait& wait) {
     double total = 0;
     if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    // a destination that isn't there is left alone, as one that can't be read
+    file_info destination;
+    const bool has_destination = stat_source(project.destination.view(), destination);
+    output_lock lock;
+    if (result locked = lock_outputs(lock, project.source,
+                                     has_destination ? project.destination.view() : "", wait);
+        !locked.is_ok())
+        return locked;
     progress_scale bar{total, 1.0, clear_run.sources, 0, progress};
 
     // every file is tried; the first failure in the order of the files is the one reported
@@ -441,7 +487,7 @@ result clear_multi(const toc_project& project, const progress_function& progress
         if (outcome.is_ok()) outcome = std::move(next);
     };
     output_batch batch(batch_failure::go_on);
-    const file_run run{&batch, nullptr};
+    const file_run run{&batch, nullptr, &lock};
     for (const byte_string& source : project.source) {
         source_info found;
         note(prepare_source(source.view(), batch, found));
@@ -455,7 +501,7 @@ result clear_multi(const toc_project& project, const progress_function& progress
         progress_step_done(bar);
     }
     note(commit_batch(batch));
-    note(clear_destination(project.destination.view(), bar));
+    note(clear_destination(project.destination.view(), bar, lock));
     if (!outcome.is_ok()) return outcome;
     if (progress) progress(100);
     return result::success();
@@ -524,6 +570,7 @@ result process_file(std::string_view source, std::string_view output, build_stat
     start_share(part, shares.read);
     node_tree document;
     if (result read = read_document(source, document, &part); !read.is_ok()) return read;
+    if (result same = check_read(source, run); !same.is_ok()) return same;
     progress_step_done(part);
 
     heading_scan scan = scan_for(state);
@@ -533,7 +580,7 @@ result process_file(std::string_view source, std::string_view output, build_stat
     report_share(part, shares.scan);
 
     output_file out;
-    if (result opened = open_output(out, output); !opened.is_ok()) return opened;
+    if (result opened = open_output(out, output, run); !opened.is_ok()) return opened;
     std::vector<byte_string> toc;
     bool rendered = false;
     if (insert) {
@@ -570,6 +617,7 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     start_share(part, plain_file.read);
     node_tree document;
     if (result read = read_document(source, document, &part); !read.is_ok()) return read;
+    if (result same = check_read(source, run); !same.is_ok()) return same;
     progress_step_done(part);
 
     heading_scan scan;
@@ -581,7 +629,7 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     report_share(part, plain_file.scan);
 
     output_file out;
-    if (result opened = open_output(out, output); !opened.is_ok()) return opened;
+    if (result opened = open_output(out, output, run); !opened.is_ok()) return opened;
     if (result written = write_output(out, document, scan.located, nullptr, run); !written.is_ok())
         return written;
     if (progress) progress(100);
@@ -600,18 +648,36 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
 }
 
 result build_toc(const toc_project& project, const progress_function& progress) {
-    if (!project.single()) return build_multi(project, progress);
+    return build_toc(project, progress, lock_wait{});
+}
+
+result build_toc(const toc_project& project, const progress_function& progress,
+                 const lock_wait& wait) {
+    if (!project.single()) return build_multi(project, progress, wait);
     if (result checked = check_single(project); !checked.is_ok()) return checked;
+    output_lock lock;
+    if (result locked = lock_outputs(lock, {}, single_output(project), wait); !locked.is_ok())
+        return locked;
     toc_tree tree;
     tree.indent = project.indent;
     build_state state(project, tree);
     state.insert_toc = true;
     state.progress = progress;
-    return process_file(first_source(project), single_output(project), state);
+    return process_file(first_source(project), single_output(project), state,
+                        file_run{nullptr, nullptr, &lock});
 }
 
 result clear_toc(const toc_project& project, const progress_function& progress) {
-    if (!project.single()) return clear_multi(project, progress);
+    return clear_toc(project, progress, lock_wait{});
+}
+
+result clear_toc(const toc_project& project, const progress_function& progress,
+                 const lock_wait& wait) {
+    if (!project.single()) return clear_multi(project, progress, wait);
     if (result checked = check_single(project); !checked.is_ok()) return checked;
-    return clear_file(first_source(project), single_output(project), project, progress);
+    output_lock lock;
+    if (result locked = lock_outputs(lock, {}, single_output(project), wait); !locked.is_ok())
+        return locked;
+    return clear_file(first_source(project), single_output(project), project, progress,
+                      file_run{nullptr, nullptr, &lock});
 }

@@ -8,6 +8,7 @@
 #include "byte_string.h"
 #include "heading_scan.h"
 #include "node_tree.h"
+#include "output_lock.h"
 #include "progress.h"
 #include "result.h"
 #include "sorted_map.h"
@@ -72,8 +73,14 @@ struct build_state {
                                 const toc_project& project, const progress_function& progress);
 
 // Builds the project's TOC. Fails with status_code::source_failed when a source failed in multi
-// mode, else with status_code::failed.
+// mode, else with status_code::failed. Every file it writes is locked before the first source is
+// read (see output_lock); while another build holds one, it waits as `wait` says, by default
+// ten seconds without a notice.
 [[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress);
+[[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress,
+                               const lock_wait& wait);
 // Removes the TOC, the program's anchors and (with numbering on) the heading numbers. In multi
-// mode every file is tried; the first failure is reported.
+// mode every file is tried; the first failure is reported. Locks and waits as build_toc.
 [[nodiscard]] result clear_toc(const toc_project& project, const progress_function& progress);
+[[nodiscard]] result clear_toc(const toc_project& project, const progress_function& progress,
+                               const lock_wait& wait);

@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,11 @@ struct process_result {
 };
 
 // Runs `program` with `arguments` in the directory `cwd`, its standard output and standard
-// error caught through pipes (so neither is a terminal).
+// error caught through pipes (so neither is a terminal). `on_error` sees the standard error caught
+// so far whenever more arrives.
 process_result run_program(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& cwd) {
+                           const std::string& cwd,
+                           const std::function<void(const std::string&)>& on_error = {}) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
@@ -63,6 +67,7 @@ process_result run_program(const std::string& program, const std::vector<std::st
             const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
             if (n > 0) {
                 sinks[i]->append(chunk, static_cast<size_t>(n));
+                if (i == 1 && on_error) on_error(result.err);
             } else {
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
@@ -358,3 +363,23 @@ TEST_F(Qtvn2Test, BundledExampleBuildsFromAnyFolder) {
 }
 
 }  // namespace
+
+// A second build of the same files waits for the first, saying so, and then goes on.
+TEST_F(Qtvn2Test, BuildWaitsForAnotherBuildOfItsFiles) {
+    put_template("t.htm");
+    put_file("page.htm", page("P", "<h1>One</h1>\r\n<!-- toc -->\r\n<h2>Two</h2>\r\n"));
+    put_project("site.toc", {{"source", "page.htm"}, {"template_file", "t.htm"}});
+    // this process is the first build: it holds the lock of the folder the page is written in
+    const int folder = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    const process_result result =
+        run_program(QTVN2_PATH, {"-command", "site.toc"}, dir_, [folder](const std::string& err) {
+            if (err.find("...\n") != std::string::npos) ::flock(folder, LOCK_UN);
+        });
+    ::close(folder);
+    EXPECT_TRUE(result.err.starts_with("Waiting for another build of ")) << result.err;
+    EXPECT_TRUE(result.err.ends_with("page.htm...\n")) << result.err;
+    EXPECT_EQ(result.out, build_complete);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_TRUE(holds(bytes_of("page.htm"), "<!--QORV_HTML_TOC_START-->"));
+}

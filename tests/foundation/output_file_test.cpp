@@ -1,10 +1,16 @@
 #include "output_file.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +42,46 @@ class OutputFileTest : public ScratchDirTest {
         struct stat st;
         return ::lstat(path(name).c_str(), &st) == 0 ? st.st_mode : 0;
     }
+
+    struct stat stat_of(const std::string& name) const {
+        struct stat st {};
+        (void)::lstat(path(name).c_str(), &st);
+        return st;
+    }
+
+    result replace(const std::string& name, const std::string& bytes) {
+        output_file out;
+        if (result opened = out.open(path(name)); !opened.is_ok()) return opened;
+        out.write(bytes);
+        return out.commit();
+    }
+
+    // What getfacl prints of the file's ACL.
+    std::string acl_of(const std::string& name) const {
+        std::string text;
+        FILE* pipe = ::popen(("getfacl -cp '" + path(name) + "' 2>&1").c_str(), "r");
+        if (!pipe) return "<no getfacl>";
+        char chunk[256];
+        while (std::fgets(chunk, sizeof chunk, pipe))
+            text += chunk;
+        ::pclose(pipe);
+        return text;
+    }
 };
+
+// Runs `work` in a child process as user 1001, member of group 2000 only; its exit code.
+int as_other_user(const std::function<int()>& work) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const gid_t groups[] = {2000};
+        if (::setgroups(1, groups) != 0 || ::setresgid(1001, 1001, 1001) != 0 ||
+            ::setresuid(1001, 1001, 1001) != 0)
+            ::_exit(99);
+        ::_exit(work());
+    }
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 using names = std::vector<std::string>;
 
@@ -326,8 +371,9 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
         const std::string name = "f" + std::to_string(i) + ".htm";
         put(name, "old");
         ASSERT_EQ(add(batch, name, "new").code(), status_code::ok);
-        // the file just added and at most one before it wait, each with its descriptor
-        EXPECT_LE(open_descriptors(), before + 2);
+        // the file just added and at most one before it wait, each with its descriptor and
+        // that of its directory
+        EXPECT_LE(open_descriptors(), before + 4);
         for (int done = 0; done < i; ++done) {
             const bool waits = done >= i - i % 2;
             EXPECT_EQ(bytes_of(std::string("f").append(std::to_string(done)).append(".htm")),
@@ -406,3 +452,136 @@ TEST_F(OutputFileTest, DeviceInBatchIsWrittenAtOnce) {
 }
 
 }  // namespace
+
+// A name that reaches another file by the commit, or none, is not written: the build would
+// otherwise write its bytes wherever a link put there points.
+TEST_F(OutputFileTest, NameReplacedAfterOpenIsNotWritten) {
+    const std::function<void()> changes[] = {
+        [this] {
+            std::filesystem::remove(path("page.htm"));
+            std::filesystem::create_symlink(path("secret"), path("page.htm"));
+        },
+        [this] {
+            put("other.htm", "other");
+            std::filesystem::rename(path("other.htm"), path("page.htm"));
+        },
+        [this] { std::filesystem::remove(path("page.htm")); },
+    };
+    for (bool batched : {false, true}) {
+        for (const auto& change : changes) {
+            SCOPED_TRACE(batched);
+            std::filesystem::remove(path("page.htm"));
+            put("page.htm", "old");
+            put("secret", "secret");
+            ::chmod(path("secret").c_str(), 0600);
+            output_file out;
+            ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
+            out.write("new");
+            change();
+            output_batch batch;
+            const result committed = batched ? (void)out.commit_to(batch),
+                         batch.commit()      : out.commit();
+            EXPECT_EQ(committed.code(), status_code::write_failed);
+            EXPECT_EQ(committed.message().view(),
+                      "File was replaced during the build: " + path("page.htm"));
+            EXPECT_EQ(bytes_of("secret"), "secret");
+            EXPECT_NE(bytes_of("page.htm"), "new");
+            EXPECT_LE(names_in().size(), 2u);
+        }
+    }
+}
+
+TEST_F(OutputFileTest, ReplacementKeepsExtendedAttributesAndAcls) {
+    put("page.htm", "old");
+    if (::setxattr(path("page.htm").c_str(), "user.origin", "site", 4, 0) != 0)
+        GTEST_SKIP() << "no extended attributes here";
+    if (std::system(("setfacl -m u:1001:r,g::---,m::rw '" + path("page.htm") + "'").c_str()) != 0)
+        GTEST_SKIP() << "no setfacl";
+    // a default ACL of the directory must not reach a file that had no ACL
+    std::filesystem::create_directories(path("sub"));
+    put("sub/plain.htm", "old");
+    ASSERT_EQ(std::system(("setfacl -d -m u:1001:rwx '" + path("sub") + "'").c_str()), 0);
+    for (const std::string name : {"page.htm", "sub/plain.htm"}) {
+        SCOPED_TRACE(name);
+        const std::string acl = acl_of(name);
+        const mode_t mode = mode_of(name);
+        ASSERT_EQ(replace(name, "new").code(), status_code::ok);
+        EXPECT_EQ(bytes_of(name), "new");
+        EXPECT_EQ(acl_of(name), acl);
+        EXPECT_EQ(mode_of(name), mode);
+    }
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(path("page.htm").c_str(), "user.origin", value, sizeof value), 4);
+    EXPECT_EQ(std::string(value), "site");
+}
+
+// A file whose links or owner a new file can't keep is rewritten in place; a failed rewrite puts
+// the old bytes back.
+TEST_F(OutputFileTest, HardLinkedFileIsRewrittenInPlace) {
+    put("page.htm", "old bytes");
+    ASSERT_EQ(::link(path("page.htm").c_str(), path("twin.htm").c_str()), 0);
+    const ino_t inode = stat_of("page.htm").st_ino;
+    ASSERT_EQ(replace("page.htm", "new").code(), status_code::ok);
+    EXPECT_EQ(bytes_of("twin.htm"), "new");
+    EXPECT_EQ(stat_of("page.htm").st_ino, inode);
+
+    output_file out;
+    ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
+    out.write("newer!");
+    // the staged six bytes pass, the rewrite fails after two
+    set_output_fault_for_testing(8);
+    const result committed = out.commit();
+    EXPECT_EQ(committed.code(), status_code::write_failed);
+    EXPECT_EQ(committed.message().view(), "Can't write to file: " + path("page.htm"));
+    EXPECT_EQ(bytes_of("twin.htm"), "new");
+    EXPECT_EQ(names_in(), (names{"page.htm", "twin.htm"}));
+}
+
+TEST_F(OutputFileTest, GroupSharedFileKeepsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+    put("page.htm", "old");
+    ASSERT_EQ(::chown(path("page.htm").c_str(), 1002, 2000), 0);
+    ASSERT_EQ(::chmod(path("page.htm").c_str(), 0660), 0);
+    EXPECT_EQ(as_other_user([this] { return replace("page.htm", "new").is_ok() ? 0 : 1; }), 0);
+    const struct stat st = stat_of("page.htm");
+    EXPECT_EQ(st.st_uid, 1002u);
+    EXPECT_EQ(st.st_gid, 2000u);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(bytes_of("page.htm"), "new");
+    EXPECT_EQ(names_in(), names{"page.htm"});
+}
+
+// SIGTERM removes the temporary files, waiting in a batch or still being written, and ends the
+// process as the signal would.
+TEST_F(OutputFileTest, SignalRemovesTemporaryFiles) {
+    put("a.htm", "old");
+    put("b.htm", "old");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        output_batch batch;
+        output_file waiting;
+        output_file writing;
+        if (!waiting.open(path("a.htm")).is_ok() || !writing.open(path("b.htm")).is_ok())
+            ::_exit(1);
+        waiting.write("new");
+        (void)waiting.commit_to(batch);
+        writing.write(std::string(1 << 18, 'x'));
+        (void)!::write(ready[1], "x", 1);
+        for (;;)
+            ::pause();
+    }
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(names_in().size(), 4u);
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(names_in(), (names{"a.htm", "b.htm"}));
+    EXPECT_EQ(bytes_of("a.htm"), "old");
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
