@@ -79,6 +79,54 @@ struct descendants {
     void advance() { node = tree_next(node); }
 };
 
+bool is_inside(const tree_node& node, const tree_node& ancestor) {
+    for (const tree_node* p = node.parent(); p; p = p->parent())
+        if (p == &ancestor) return true;
+    return false;
+}
+
+bool is_named(const xml_node& node, std::string_view name) {
+    return is_element(node) && node.name == name;
+}
+
+// Text that a TOC entry never shows: scripts and style sheets.
+bool is_hidden_text(const xml_node& text, const xml_node& heading) {
+    for (const tree_node* p = text.parent(); p && p != &heading; p = p->parent()) {
+        const xml_node& element = *as_xml(p);
+        if (is_named(element, "script") || is_named(element, "style")) return true;
+    }
+    return false;
+}
+
+// Appends a heading's text node to its TOC entry. The entry must not open a comment: one left
+// open swallows the TOC's end marker, and the next build adds a TOC instead of replacing it.
+// The text of a textarea, which a heading shows as it is, has every `<` written as a reference.
+void append_entry_text(byte_string& entry, const xml_node& text, const xml_node& heading) {
+    if (is_hidden_text(text, heading)) return;
+    const xml_node* parent = as_xml(text.parent());
+    const bool literal = parent && parent != &heading && is_named(*parent, "textarea");
+    std::string_view raw = text.raw.view();
+    size_t from = 0;
+    for (size_t i = raw.find('<'); i != std::string_view::npos; i = raw.find('<', from)) {
+        if (!literal && raw.substr(i, 4) != "<!--") {
+            from = i + 1;
+            continue;
+        }
+        entry.append(raw.substr(0, i));
+        entry.append("&lt;");
+        raw.remove_prefix(i + 1);
+        from = 0;
+    }
+    entry.append(raw);
+}
+
+void trim_leading_blanks(byte_string& text) {
+    int32_t blanks = 0;
+    while (blanks < text.length() && is_blank(text[blanks]))
+        ++blanks;
+    if (blanks > 0) text.assign(byte_string(text.view().substr(static_cast<size_t>(blanks))));
+}
+
 // Where a look at a heading's leading number stands: blanks before it, in a digit group, or
 // right after a group's dot.
 enum class number_phase { lead, digits, dot };
@@ -97,29 +145,33 @@ struct found {
 
 // The first node of each kind that places the TOC.
 struct landmarks {
-    found placeholder, body, start, end_after_start, lone_end;
-    // The first heading before the start marker, inside the old TOC, and after it.
-    found heading_before, heading_inside, heading_after;
+    found placeholder, body;
+    // The old TOC: an end marker and the nearest start marker before it, which is the one a
+    // build wrote with it. A start marker that no end marker follows is an ordinary comment.
+    found start, end;
+    found open_start, lone_end;
+    // The first heading, and the first after the old TOC.
+    found heading_first, heading_after;
 
     void take_heading(xml_node* node, int64_t at) {
-        if (!start.node)
-            heading_before.set(node, at);
-        else if (!end_after_start.node)
-            heading_inside.set(node, at);
-        else
-            heading_after.set(node, at);
+        heading_first.set(node, at);
+        if (end.node) heading_after.set(node, at);
     }
 
     void take_comment(xml_node* node, int64_t at) {
         if (!placeholder.node && is_toc_placeholder(node->raw.view())) {
             placeholder.set(node, at);
-        } else if (!start.node && node->raw == toc_start_marker) {
-            start.set(node, at);
+        } else if (end.node) {
+            return;
+        } else if (node->raw == toc_start_marker) {
+            open_start = {node, at};
         } else if (node->raw == toc_end_marker) {
-            if (start.node)
-                end_after_start.set(node, at);
-            else
+            if (open_start.node) {
+                start = open_start;
+                end.set(node, at);
+            } else {
                 lone_end.set(node, at);
+            }
         }
     }
 };
@@ -140,11 +192,11 @@ found before_heading(const found& heading) {
 
 located_nodes place_toc(const landmarks& marks, node_tree& document) {
     located_nodes located;
-    const bool old_toc = marks.start.node && marks.end_after_start.node;
+    const bool old_toc = marks.end.node != nullptr;
     located.start_marker = marks.start.node;
-    located.end_marker = marks.start.node ? marks.end_after_start.node : marks.lone_end.node;
-    found heading = marks.heading_before;
-    if (!heading.node) heading = old_toc ? marks.heading_after : marks.heading_inside;
+    located.end_marker = old_toc ? marks.end.node : marks.lone_end.node;
+    found heading = marks.heading_first;
+    if (old_toc && heading.node && heading.at > marks.start.at) heading = marks.heading_after;
     located.first_heading = heading.node;
     located.body = marks.body.node;
 
@@ -152,8 +204,7 @@ located_nodes place_toc(const landmarks& marks, node_tree& document) {
     if (!insertion.node && heading.node) insertion = before_heading(heading);
     if (!insertion.node && !heading.node && document.first())
         insertion = {as_xml(document.first()), 0};
-    if (insertion.node && old_toc && insertion.at >= marks.start.at &&
-        insertion.at <= marks.end_after_start.at)
+    if (insertion.node && old_toc && insertion.at >= marks.start.at && insertion.at <= marks.end.at)
         insertion.node = node_before(marks.start.node);
     located.insertion = insertion.node;
     return located;
@@ -173,6 +224,12 @@ int32_t heading_level(const xml_node& element) {
     char digit = element.name[1];
     if ((h != 'h' && h != 'H') || !is_digit(digit)) return 0;
     return digit - '0';
+}
+
+bool is_program_anchor(const xml_node& node) {
+    if (!is_element(node) || node.name != "a") return false;
+    const template_value* name = node.attributes.find_ref("name");
+    return name && name->view().starts_with(anchor_prefix);
 }
 
 node_role scan_role(const xml_node& node) {
@@ -196,7 +253,6 @@ void strip_state::start(const xml_node& heading) {
     numbered_ = false;
     digits_seen_ = false;
     prefix_done_ = false;
-    last_kind_ = byte_kind::none;
     // Decides over the text as a whole, since a number may span nodes (`<b>1.</b> Intro`).
     number_phase at = number_phase::lead;
     for (descendants d(heading); !d.done(); d.advance()) {
@@ -225,41 +281,28 @@ void strip_state::start(const xml_node& heading) {
     numbered_ = at == number_phase::dot;
 }
 
-void strip_state::strip(byte_string& raw) {
-    if (prefix_done_) return;
-    constexpr byte_kind blank = byte_kind::blank;
-    constexpr byte_kind other = byte_kind::other;
+void strip_state::strip(xml_node& text) {
+    if (!numbered_ || prefix_done_) return;
+    // Blanks between a number and the program's anchor are all a build's: earlier builds left
+    // two there.
+    const tree_node* after = text.next();
+    const bool before_anchor = after && is_program_anchor(*as_xml(after));
+    byte_string& raw = text.raw;
     int32_t kept = 0;
     for (int32_t i = 0; i < raw.length(); ++i) {
-        char c = raw[i];
-        bool copy = true;
-        if (is_blank(c)) {
-            if (!prefix_done_) {
-                if (digits_seen_) {
-                    prefix_done_ = true;
-                    last_kind_ = blank;
-                } else {
-                    copy = false;
-                }
-            } else if (kept == 0) {
-                last_kind_ = blank;
-            } else {
-                copy = last_kind_ == other;
-            }
-        } else if (numbered_ && (is_digit(c) || c == '.')) {
-            if (!prefix_done_) {
-                digits_seen_ = true;
-                copy = false;
-            } else {
-                last_kind_ = other;
-            }
-        } else {
+        const char c = raw[i];
+        if (prefix_done_ || (!digits_seen_ && is_blank(c))) {
+            raw[kept++] = c;
+        } else if (is_digit(c) || c == '.') {
+            digits_seen_ = true;
+        } else if (!before_anchor || !is_blank(c)) {
+            // the one blank a build writes after its number goes with it
             prefix_done_ = true;
-            last_kind_ = other;
+            if (!is_blank(c)) raw[kept++] = c;
         }
-        if (copy) raw[kept++] = c;
     }
     raw.set_length(kept);
+    if (before_anchor && digits_seen_) prefix_done_ = true;
 }
 
 bool heading_scan::is_listed(const xml_node& node) const {
@@ -338,17 +381,26 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     }
 
     std::string_view anchor;
+    bool holds_link = false;
     tree_node* end = tree_next_skip(&heading);
+    // an old TOC inside the heading (`<h2>x<body>`) is dropped on writing: its text is no
+    // part of the heading's
+    const bool holds_old_toc = located.start_marker && located.end_marker &&
+                               is_inside(*located.start_marker, heading) &&
+                               is_inside(*located.end_marker, heading);
     for (tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
+        if (holds_old_toc && n == located.start_marker) n = located.end_marker;
         xml_node& node = *as_xml(n);
-        if (anchor.empty() && is_element(node) && node.name == "a") {
-            if (const template_value* name = node.attributes.find_ref("name"))
-                anchor = name->view();
+        if (is_element(node) && node.name == "a") {
+            holds_link = true;
+            const template_value* name = node.attributes.find_ref("name");
+            if (anchor.empty() && name) anchor = name->view();
         } else if (is_text(node)) {
-            if (numbering) strip_.strip(node.raw);
-            item->text.append(node.raw);
+            if (numbering) strip_.strip(node);
+            append_entry_text(item->text, node, heading);
         }
     }
+    if (numbering) trim_leading_blanks(item->text);
 
     item->link.push('#');
     if (anchor.empty()) {
@@ -356,7 +408,7 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        add_anchor(document, heading, *item);
+        add_anchor(document, heading, *item, holds_link);
     } else {
         item->link.append(anchor);
     }
@@ -365,13 +417,17 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
                            &heading);
 }
 
-void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item) const {
+void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
+                              bool holds_link) const {
     auto* open = new xml_node(construct_kind::text, "<a name=\"");
     open->raw.append(item.link.view().substr(1));
     open->raw.push('"');
     open->raw.append(anchor_attributes);
     open->raw.push('>');
+    // wrapped around a link, the anchor would nest one `a` in another
+    if (holds_link) open->raw.append("</a>");
     tree_prepend_child(document, open, &heading);
+    if (holds_link) return;
     auto* close = new xml_node(construct_kind::text, "</a>");
     tree_node* last = heading.last_child();
     if (is_own_end_tag(*as_xml(last)))

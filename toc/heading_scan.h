@@ -14,6 +14,8 @@ constexpr std::string_view anchor_prefix = "qorv_link_";
 
 // Level 1 to 9 of an element named h<digit> (either case of h), else 0.
 int32_t heading_level(const xml_node& element);
+// An `a` element whose name starts with anchor_prefix: an anchor a build inserted.
+bool is_program_anchor(const xml_node& node);
 // A heading counts only with a child other than its own end tag: `<h2></h2>` is empty.
 bool has_content(const xml_node& element);
 
@@ -25,29 +27,29 @@ node_role scan_role(const xml_node& node);
 class strip_state {
   public:
     // Looks at the heading's whole text first: only a leading number of the program's own shape
-    // (digit groups each ending in '.', then white space or the end) is stripped. Any other
-    // leading run of digits and dots ("1984", "3D", "2.0 Release") is kept; leading white space
-    // goes either way.
+    // (digit groups each ending in '.', then white space or the end) is stripped, together with
+    // the one blank after it, so a number written by a build goes whole. Any other leading run
+    // of digits and dots ("1984", "3D", "2.0 Release") is kept, and so is white space before
+    // the number.
     void start(const xml_node& heading);
     // Rebuilds one text node's raw text in place. Hand over every text node of the heading
     // (kinds `text` and `placeholder`), in document order, after `start`.
-    void strip(byte_string& raw);
+    void strip(xml_node& text);
 
   private:
     bool numbered_ = false;
     bool digits_seen_ = false;
     bool prefix_done_ = false;
-    // What the last byte kept after the number was.
-    enum class byte_kind : uint8_t { none, blank, other };
-    byte_kind last_kind_ = byte_kind::none;
 };
 
 // The nodes that place the TOC in one document.
 //
 // The old TOC is the stretch from `start_marker` to `end_marker`, both included; it is dropped on
-// writing only when both are set. `end_marker` is the first end-marker comment after the start
-// marker; an end-marker comment before the start marker is an ordinary comment. Without a start
-// marker it is the first end-marker comment (a lone end marker).
+// writing only when both are set. `end_marker` is the first end-marker comment after a start
+// marker, and `start_marker` the last start-marker comment before it: the one a build wrote with
+// it. A start marker without an end marker after it is an ordinary comment and stays, and so is
+// every marker after the old TOC. Without an old TOC, `start_marker` is null and `end_marker` the
+// first end-marker comment (a lone end marker, which a build drops).
 //
 // The new TOC is written right after the insertion node's own raw text, before its children:
 // - a placeholder comment `<!-- toc -->`: right after it;
@@ -96,8 +98,10 @@ class heading_scan {
     bool is_listed(const xml_node& node) const;
     void add_heading(node_tree& document, toc_tree& tree, xml_node& heading);
     void add_title(toc_tree& tree, const xml_node& title);
-    // Puts a new anchor named after the item's link around the heading's content.
-    void add_anchor(node_tree& document, xml_node& heading, const toc_node& item) const;
+    // Puts a new anchor named after the item's link around the heading's content, or, when the
+    // heading holds a link, as an empty element before the content.
+    void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
+                    bool holds_link) const;
 
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;

@@ -56,13 +56,55 @@ result failure(std::string_view message, std::string_view path) {
     return {status_code::failed, std::move(text)};
 }
 
+// The reader takes a page's bytes as ASCII-compatible; a page in UTF-16 or UTF-32 would come
+// back with 8-bit markup inside it.
+result check_encoding(std::string_view path) {
+    byte_string head;
+    const file_descriptor file = file_open(path);
+    if (file == invalid_handle) return result::success();  // the reader tells why
+    (void)file_read(head, 4, file);
+    (void)file_close(file);
+    const std::string_view bytes = head.view();
+    using namespace std::string_view_literals;
+    std::string_view encoding;
+    if (bytes.starts_with("\xFF\xFE\0\0"sv))
+        encoding = "UTF-32LE";
+    else if (bytes.starts_with("\0\0\xFE\xFF"sv))
+        encoding = "UTF-32BE";
+    else if (bytes.starts_with("\xFF\xFE"sv))
+        encoding = "UTF-16LE";
+    else if (bytes.starts_with("\xFE\xFF"sv))
+        encoding = "UTF-16BE";
+    if (encoding.empty()) return result::success();
+    byte_string message("Unsupported encoding ");
+    message.append(encoding);
+    message.append(" in file: ");
+    message.append(path);
+    return {status_code::failed, std::move(message)};
+}
+
+// A UTF-8 byte order mark must stay the first bytes of the file: it goes before the empty
+// leading node, so a TOC put at the document's start follows it.
+void keep_byte_order_mark_first(node_tree& document) {
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    const tree_node* lead = document.first();
+    xml_node* first = lead ? as_xml(lead->next()) : nullptr;
+    if (!first || first->first_child() || !first->raw.view().starts_with(mark)) return;
+    tree_prepend_top(document, new xml_node(construct_kind::text, mark));
+    const byte_string rest(first->raw.view().substr(mark.size()));
+    first->raw.assign(rest);
+}
+
 // Reads an HTML file into a document that starts with the empty node the TOC may follow. All
 // the document is only written back except what the heading scan looks at, so the rest is
 // folded as it is read.
 result read_document(std::string_view path, node_tree& document, progress_scale* progress) {
+    if (result checked = check_encoding(path); !checked.is_ok()) return checked;
     tree_prepend_top(document, new xml_node());
-    return parse_html_file(path, document, progress ? scaled_progress(*progress) : nullptr,
-                           scan_role);
+    result read =
+        parse_html_file(path, document, progress ? scaled_progress(*progress) : nullptr, scan_role);
+    if (read.is_ok()) keep_byte_order_mark_first(document);
+    return read;
 }
 
 // Puts the waiting replacements in place, or fails with the first failure's message.
@@ -171,12 +213,18 @@ bool is_text(const xml_node& node) {
     return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
-bool is_program_anchor(const xml_node& node) {
-    if ((node.kind != construct_kind::start_tag && node.kind != construct_kind::empty_tag) ||
-        node.name != "a")
-        return false;
-    const template_value* name = node.attributes.find_ref("name");
-    return name && name->view().starts_with(anchor_prefix);
+// Whether a build has touched the page: it holds a TOC between both markers or one of the
+// program's anchors in a heading in range. A clear leaves any other page as it is.
+bool is_built(const node_tree& document, const located_nodes& located, const toc_project& project) {
+    if (located.start_marker && located.end_marker) return true;
+    for (const tree_node* n = document.first(); n; n = tree_next(n)) {
+        if (!in_range(*as_xml(n), project.range_from, project.range_to)) continue;
+        const tree_node* after = tree_next_skip(n);
+        for (const tree_node* d = n->first_child(); d && d != after; d = tree_next(d)) {
+            if (is_program_anchor(*as_xml(d))) return true;
+        }
+    }
+    return false;
 }
 
 // Empties the program's anchor tags of one heading and strips its number when asked.
@@ -194,7 +242,7 @@ void clean_heading(xml_node& heading, bool numbering) {
                    node.parent() == anchor && node.closed && !node.next()) {
             node.raw.clear();
         } else if (numbering && is_text(node)) {
-            strip.strip(node.raw);
+            strip.strip(node);
         }
     }
 }
@@ -285,6 +333,7 @@ result check_sources(const toc_project& project, double& total) {
         if (!file_stat(info, source.view()) || info.is_directory)
             return failure("File doesn't exist: ", source.view());
         if (!S_ISREG(info.attributes)) return failure("Not a regular file: ", source.view());
+        if (result checked = check_encoding(source.view()); !checked.is_ok()) return checked;
         // Paths carry no drive letters here, so every source is on the destination's drive.
         total += static_cast<double>(info.size);
     }
@@ -309,6 +358,7 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     if (!file_stat(info, destination)) return result::success();
     if (info.is_directory) return failure("Can't open file for writing: ", destination);
     if (result checked = check_regular(destination); !checked.is_ok()) return checked;
+    if (result checked = check_encoding(destination); !checked.is_ok()) return checked;
     // the TOC written over a source would take its headings with it
     file_info source_info;
     for (const byte_string& source : project.source) {
@@ -410,6 +460,8 @@ result clear_destination(std::string_view destination, progress_scale& bar, outp
     if (result same = check_read(destination, run); !same.is_ok()) return same;
     heading_scan scan;
     scan.locate(document);
+    // a lone end marker is no TOC of a build: the page keeps it
+    if (!scan.located.start_marker) scan.located = {};
     output_file out;
     if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
     return write_output(out, document, scan.located, nullptr, run);
@@ -570,7 +622,10 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
 
     heading_scan scan;
     scan.locate(document);
-    clean_headings(document, project);
+    if (is_built(document, scan.located, project))
+        clean_headings(document, project);
+    else
+        scan.located = {};
     report_share(part, plain_file.scan);
 
     output_file out;

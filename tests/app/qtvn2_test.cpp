@@ -245,24 +245,16 @@ TEST_F(Qtvn2Test, MultiModeLinksAreRelativeAndEncoded) {
 TEST_F(Qtvn2Test, ClearAfterBuildRestoresTheFile) {
     put_template("t.htm");
     const std::string original = page("P", "<h1>One</h1>\r\n<p>text</p>\r\n<h2>Two</h2>\r\n");
-    const struct {
-        const char* numbering;
-        std::string cleared;
-    } rows[] = {
-        {"0", original},
-        // the blank after a stripped number stays
-        {"1", page("P", "<h1> One</h1>\r\n<p>text</p>\r\n<h2> Two</h2>\r\n")},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.numbering);
+    for (const char* numbering : {"0", "1"}) {
+        SCOPED_TRACE(numbering);
         put_file("page.htm", original);
-        put_project("p.toc", {{"source", "page.htm"},
-                              {"template_file", "t.htm"},
-                              {"process_numbering", row.numbering}});
+        put_project(
+            "p.toc",
+            {{"source", "page.htm"}, {"template_file", "t.htm"}, {"process_numbering", numbering}});
         expect_run({"-command", "p.toc"}, build_complete, 0);
         ASSERT_NE(bytes_of("page.htm"), original);
         expect_run({"-clear", "p.toc"}, clearance_done, 0);
-        EXPECT_EQ(bytes_of("page.htm"), row.cleared);
+        EXPECT_EQ(bytes_of("page.htm"), original);
     }
 }
 
@@ -294,7 +286,7 @@ TEST_F(Qtvn2Test, RebuildsAfterTheSecondAreByteIdentical) {
             EXPECT_EQ(now, second);
         }
     }
-    EXPECT_TRUE(holds(second[0], "<h1>1.  <a name=\"" + anchor(1) + "\">")) << second[0];
+    EXPECT_TRUE(holds(second[0], "<h1>1. <a name=\"" + anchor(1) + "\">")) << second[0];
 }
 
 TEST_F(Qtvn2Test, OtherProgramNamesDoNothing) {

@@ -137,9 +137,19 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
          "1 |A|#intro ; 2 |B|#qorv_link_2_7"},
         {R"(<body><h1><a href="#x">A</a> <a name="n">B</a></h1>)",
          R"(<body>[TOC]<h1><a href="#x">A</a> <a name="n">B</a></h1>)", "1 |A B|#n"},
+        // A heading holding a link gets an empty anchor, not one wrapped around the link.
         {R"(<body><h1><a name="">A &amp; B</a></h1>)",
-         R"(<body>[TOC]<h1><a name="qorv_link_1_7"><a name="">A &amp; B</a></a></h1>)",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7"></a><a name="">A &amp; B</a></h1>)",
          "1 |A &amp; B|#qorv_link_1_7"},
+        {R"(<body><h1>A <b><a href="#x">B</a></b></h1>)",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"></a>A <b><a href="#x">B</a></b></h1>)",
+         "1 1. |A B|#qorv_link_1_7",
+         {.numbering = true}},
+        // A TOC entry holds no script or style and opens no comment.
+        {"<body><h1>A<script>s</script><style>p{}</style></h1><h2>B<!--",
+         "<body>[TOC]<h1><a name=\"qorv_link_1_7\">A<script>s</script><style>p{}</style>"
+         "</a></h1><h2><a name=\"qorv_link_2_7\">B<!--</a>",
+         "1 |A|#qorv_link_1_7 ; 2 |B&lt;!--|#qorv_link_2_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
@@ -162,22 +172,26 @@ TEST_F(HeadingScanTest, ReplacesOnlyTheProgramsNumbers) {
     options on{.numbering = true};
     check({
         {"<body><h1>3. Results</h1>",
-         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"> Results</a></h1>)",
-         "1 1. | Results|#qorv_link_1_7", on},
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7">Results</a></h1>)",
+         "1 1. |Results|#qorv_link_1_7", on},
         {"<body><h1> 1.4.2.\tIntro</h1>",
-         "<body>[TOC]<h1>1. <a name=\"qorv_link_1_7\">\tIntro</a></h1>",
-         "1 1. |\tIntro|#qorv_link_1_7", on},
+         "<body>[TOC]<h1>1. <a name=\"qorv_link_1_7\"> Intro</a></h1>",
+         "1 1. |Intro|#qorv_link_1_7", on},
+        {"<body><h1>\n Intro</h1>", "<body>[TOC]<h1>1. <a name=\"qorv_link_1_7\">\n Intro</a></h1>",
+         "1 1. |Intro|#qorv_link_1_7", on},
         {"<body><h1>1984</h1><h1>3D graphics</h1><h1>2001results</h1><h1>2.0 Release</h1>",
          R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7">1984</a></h1><h1>2. <a name="qorv_link_2_7">3D graphics</a></h1><h1>3. <a name="qorv_link_3_7">2001results</a></h1><h1>4. <a name="qorv_link_4_7">2.0 Release</a></h1>)",
          "1 1. |1984|#qorv_link_1_7 ; 1 2. |3D graphics|#qorv_link_2_7 ; "
          "1 3. |2001results|#qorv_link_3_7 ; 1 4. |2.0 Release|#qorv_link_4_7",
          on},
         {"<body><h1><b>1.</b> Intro</h1>",
-         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"><b></b> Intro</a></h1>)",
-         "1 1. | Intro|#qorv_link_1_7", on},
-        // A previous build's number: the number, two blanks, the anchor, whatever the count.
-        {R"(<body><h1>4.  <a name="qorv_link_1_5">A</a></h1>)",
-         R"(<body>[TOC]<h1>1.  <a name="qorv_link_1_5">A</a></h1>)", "1 1. | A|#qorv_link_1_5", on},
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7"><b></b>Intro</a></h1>)",
+         "1 1. |Intro|#qorv_link_1_7", on},
+        // A previous build's number and its blank are replaced as one; before the program's
+        // anchor every blank is a build's.
+        {R"(<body><h1>4. <a name="qorv_link_1_5">A</a></h1><h1>5.  <a name="qorv_link_2_5"> B</a></h1>)",
+         R"(<body>[TOC]<h1>1. <a name="qorv_link_1_5">A</a></h1><h1>2. <a name="qorv_link_2_5"> B</a></h1>)",
+         "1 1. |A|#qorv_link_1_5 ; 1 2. |B|#qorv_link_2_5", on},
         {"<body><h1>3. Results</h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7">3. Results</a></h1>)",
          "1 |3. Results|#qorv_link_1_7"},
@@ -220,6 +234,11 @@ TEST_F(HeadingScanTest, OldTocMarkers) {
          R"(<body>[TOC]<p>a</p><h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
         {"<body><!--QORV_HTML_TOC_START-->old<h1>A</h1>",
          R"(<body>[TOC]<!--QORV_HTML_TOC_START-->old<h1><a name="qorv_link_1_7">A</a></h1>)",
+         "1 |A|#qorv_link_1_7"},
+        // The old TOC opens at the start marker nearest its end marker; one before is kept.
+        {"<head><!--QORV_HTML_TOC_START--><meta x></head><body><!--QORV_HTML_TOC_START-->old"
+         "<!--QORV_HTML_TOC_END--><h1>A</h1>",
+         R"(<head><!--QORV_HTML_TOC_START--><meta x></head><body>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)",
          "1 |A|#qorv_link_1_7"},
         // Headings inside the old TOC are dropped with it, not listed.
         {"<body><!--QORV_HTML_TOC_START--><h2>Contents</h2><!--QORV_HTML_TOC_END--><h1>A</h1>",
@@ -272,7 +291,7 @@ TEST_F(HeadingScanTest, RebuildKeepsOneTocInPlace) {
          R"(<script>x</script><!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1><a name="qorv_link_1_7">A</a></h1>)"},
         {"<h1>A</h1><p>x</p>",
          {.numbering = true},
-         R"(<!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1>1.  <a name="qorv_link_1_7">A</a></h1><p>x</p>)"},
+         R"(<!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1>1. <a name="qorv_link_1_7">A</a></h1><p>x</p>)"},
         {"<div><p>x</p><h1>A</h1></div>",
          {},
          R"(<div><p>x</p><!--QORV_HTML_TOC_START-->[TOC]<!--QORV_HTML_TOC_END--><h1><a name="qorv_link_1_7">A</a></h1></div>)"},
@@ -378,15 +397,16 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
         std::vector<const char*> nodes;  // the heading's text nodes
         const char* stripped;            // joined by '|'
     } rows[] = {
-        {{"1.4.2. Intro"}, " Intro"},
-        {{"3. Results"}, " Results"},
+        {{"1.4.2. Intro"}, "Intro"},
+        {{"3. Results"}, "Results"},
         {{"1.  A"}, " A"},
-        {{"12. 3. x"}, " 3. x"},
-        {{"1.\tA  B"}, "\tA  B"},
+        {{"12. 3. x"}, "3. x"},
+        {{"1.\tA  B"}, "A  B"},
         {{"1."}, ""},
-        {{"1", ". A"}, "| A"},
-        {{"  ", "1.", " Intro"}, "|| Intro"},
-        {{" Intro"}, "Intro"},
+        {{"1", ". A"}, "|A"},
+        {{"  ", "1.", " Intro"}, "  ||Intro"},
+        {{" 2. Intro"}, " Intro"},
+        {{" Intro"}, " Intro"},
         {{"Intro 2"}, "Intro 2"},
         {{"1984"}, "1984"},
         {{"3D graphics"}, "3D graphics"},
@@ -394,7 +414,7 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
         {{"2.0 Release"}, "2.0 Release"},
         {{"1.2.Intro"}, "1.2.Intro"},
         {{"1", "984"}, "1|984"},
-        {{" ", "1984"}, "|1984"},
+        {{" ", "1984"}, " |1984"},
         {{".5 x"}, ".5 x"},
     };
     for (const strip_row& r : rows) {
@@ -409,7 +429,7 @@ TEST(StripStateTest, StripsOnlyTheProgramsNumberShape) {
         state.start(*heading);
         std::string joined;
         for (tree_node* n = heading->first_child(); n != heading->last_child(); n = n->next()) {
-            state.strip(as_xml(n)->raw);
+            state.strip(*as_xml(n));
             if (n != heading->first_child()) joined += '|';
             joined += as_xml(n)->raw.view();
         }

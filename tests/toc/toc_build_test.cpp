@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "files.h"
+#ifdef TOCVANE_HTML5_REFERENCE
+#include "html5_reference.h"
+#endif
 #include "output_file.h"
 #include "scratch_dir.h"
 #include "toc_build.h"
@@ -45,6 +48,16 @@ const std::string page_built =
     "\n<h1>1. <a name=\"qorv_link_1_1000\">Alpha</a></h1>\n"
     "<h2>1.1. <a name=\"qorv_link_2_1000\">Beta</a></h2>\n"
     "<h1>2. <a name=\"qorv_link_3_1000\">Gamma</a></h1>\n</body></html>";
+
+const std::string page_a = "<html><body><h1>A1</h1><h2>A2</h2></body></html>";
+const std::string page_b = "<html><body><h1>B1</h1></body></html>";
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
 
 progress_function record_into(std::vector<int32_t>& percents) {
     return [&percents](int32_t percent) { percents.push_back(percent); };
@@ -176,23 +189,15 @@ TEST_F(TocBuildTest, SingleToDestinationLeavesSource) {
     EXPECT_EQ(bytes_of("out.htm"), page_built);
 }
 
-TEST_F(TocBuildTest, RebuildKeepsAnchorsAndSettles) {
+TEST_F(TocBuildTest, RebuildKeepsAnchorsAndBytes) {
     put("p.htm", page);
     toc_project project = single("p.htm");
     ASSERT_EQ(outcome(build_toc(project, {})), "ok");
     ::setenv("SOURCE_DATE_EPOCH", "2000", 1);
-    ASSERT_EQ(outcome(build_toc(project, {})), "ok");
-    const std::string second = bytes_of("p.htm");
-    // one TOC, the first build's anchors, and the blank that number stripping keeps
-    EXPECT_EQ(second.find("QORV_HTML_TOC_START"), second.rfind("QORV_HTML_TOC_START"));
-    EXPECT_NE(second.find("<h2>1.1.  <a name=\"qorv_link_2_1000\">Beta</a></h2>"),
-              std::string::npos);
-    EXPECT_NE(second.find(row(1, "#qorv_link_2_1000", "1.1.  Beta")), std::string::npos);
-    EXPECT_EQ(second.find("_2000"), std::string::npos);
-    for (int build = 3; build <= 4; ++build) {
+    for (int build = 2; build <= 3; ++build) {
         SCOPED_TRACE(build);
         ASSERT_EQ(outcome(build_toc(project, {})), "ok");
-        EXPECT_EQ(bytes_of("p.htm"), second);
+        EXPECT_EQ(bytes_of("p.htm"), page_built);
     }
 }
 
@@ -232,11 +237,6 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
     toc_project project = single("p.htm");
     ASSERT_EQ(outcome(build_toc(project, {})), "ok");
     ASSERT_EQ(outcome(clear_toc(project, {})), "ok");
-    EXPECT_EQ(bytes_of("p.htm"),
-              "<html><body>\n<!-- toc -->\n<h1> Alpha</h1>\n<h2> Beta</h2>\n<h1> Gamma</h1>\n"
-              "</body></html>");
-    // a second clear removes the blank; without numbering the numbers stay
-    ASSERT_EQ(outcome(clear_toc(project, {})), "ok");
     EXPECT_EQ(bytes_of("p.htm"), page);
     ASSERT_EQ(outcome(build_toc(project, {})), "ok");
     project.process_numbering = false;
@@ -244,6 +244,120 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
     EXPECT_EQ(bytes_of("p.htm"),
               "<html><body>\n<!-- toc -->\n<h1>1. Alpha</h1>\n<h2>1.1. Beta</h2>\n"
               "<h1>2. Gamma</h1>\n</body></html>");
+    // earlier versions left two blanks after each number on every rebuild
+    put("q.htm", "<h1>1.  <a name=\"qorv_link_1_5\">A</a></h1>");
+    ASSERT_EQ(outcome(clear_toc(single("q.htm"), {})), "ok");
+    EXPECT_EQ(bytes_of("q.htm"), "<h1>A</h1>");
+}
+
+// Each row is built three times, checked after the first build, and then cleared: a second
+// build changes no byte and the clear gives the page back.
+TEST_F(TocBuildTest, BuildsNeverDamageThePage) {
+    const std::string toc_a = toc_of(row(0, "#qorv_link_1_1000", "A"));
+    struct Row {
+        const char* name;
+        std::string document;
+        std::string built;
+        bool numbering = false;
+    } rows[] = {
+        {"a lone start marker in the head stays where it is",
+         "<head><!--QORV_HTML_TOC_START--><meta x></head><body><h1>A</h1></body>",
+         "<head><!--QORV_HTML_TOC_START--><meta x></head><body>" + toc_a +
+             "<h1><a name=\"qorv_link_1_1000\">A</a></h1></body>"},
+        {"a heading holding a link gets an empty anchor",
+         "<body><h1><a href=\"#x\">A</a></h1></body>",
+         "<body>" + toc_of(row(0, "#qorv_link_1_1000", "1. A")) +
+             "<h1>1. <a name=\"qorv_link_1_1000\"></a><a href=\"#x\">A</a></h1></body>",
+         true},
+        {"a line break before the text stays", "<body><h1>\n  A</h1>",
+         "<body>" + toc_of(row(0, "#qorv_link_1_1000", "1. A")) +
+             "<h1>1. <a name=\"qorv_link_1_1000\">\n  A</a></h1>",
+         true},
+        {"a byte order mark stays first", "\xEF\xBB\xBFx",
+         "\xEF\xBB\xBF<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->x"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        put("p.htm", r.document);
+        toc_project project = single("p.htm");
+        project.process_numbering = r.numbering;
+        for (int build = 1; build <= 3; ++build) {
+            ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+            EXPECT_EQ(bytes_of("p.htm"), r.built) << "build " << build;
+        }
+        ASSERT_EQ(outcome(clear_toc(project, {})), "ok");
+        EXPECT_EQ(bytes_of("p.htm"), r.document);
+    }
+}
+
+// A comment left open in a heading, copied into the TOC, would swallow the end marker.
+TEST_F(TocBuildTest, TocEntryNeverBreaksTheToc) {
+    put("p.htm", "<body><h1>A</h1><h2>B<!--");
+    toc_project project = single("p.htm");
+    std::string second;
+    for (int build = 1; build <= 3; ++build) {
+        SCOPED_TRACE(build);
+        ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+        const std::string built = bytes_of("p.htm");
+        EXPECT_EQ(count_of(built, "QORV_HTML_TOC_START"), 1u);
+        if (build == 2) second = built;
+        if (build == 3) {
+            EXPECT_EQ(built, second);
+        }
+    }
+}
+
+#ifdef TOCVANE_HTML5_REFERENCE
+// An HTML5 parser keeps every anchor a build inserts as written: none nests in a link.
+TEST_F(TocBuildTest, InsertedAnchorsNestInNoLink) {
+    for (const char* document : {
+             "<body><h1><a href=\"#x\">A</a></h1><h2>B</h2></body>",
+             "<h2>A <b><a href=\"x\">B</a> C</b></h2>",
+             "<h3><a href=\"x\">A</h3><p>b",
+             "<h1><a name=\"\" href=\"x\">A</a><a href=\"y\">B</a></h1>",
+             "<h1><i>A</i><a href=\"x\"><img src=\"i\"></a></h1><h1>B</h1>",
+         }) {
+        SCOPED_TRACE(document);
+        put("p.htm", document);
+        ASSERT_EQ(outcome(build_toc(single("p.htm"), {})), "ok");
+        EXPECT_EQ(broken_links(bytes_of("p.htm"), "qorv_link_"), 0u);
+    }
+}
+#endif
+
+TEST_F(TocBuildTest, ClearLeavesAnUnbuiltPageAlone) {
+    for (const char* document : {
+             "<body><h1>1. Introduction</h1><h2>2024. A year in review</h2></body>",
+             "<h1>\n  A</h1><!--QORV_HTML_TOC_END-->",
+             "<!--QORV_HTML_TOC_START--><h1>1. A</h1>",
+         }) {
+        SCOPED_TRACE(document);
+        put("p.htm", document);
+        ASSERT_EQ(outcome(clear_toc(single("p.htm"), {})), "ok");
+        EXPECT_EQ(bytes_of("p.htm"), document);
+    }
+}
+
+TEST_F(TocBuildTest, UnsupportedEncodingTouchesNothing) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> rows[] = {
+        {"\xFF\xFE<\0h\0\x31\0>\0"s, "UTF-16LE"},
+        {"\xFE\xFF\0<\0h"s, "UTF-16BE"},
+        {"\xFF\xFE\0\0<\0\0\0"s, "UTF-32LE"},
+    };
+    for (const auto& [document, encoding] : rows) {
+        SCOPED_TRACE(encoding);
+        put("p.htm", document);
+        put("a.htm", page_a);
+        const std::string expected = outcome(
+            status_code::failed, "Unsupported encoding " + encoding + " in file: " + path("p.htm"));
+        EXPECT_EQ(outcome(build_toc(single("p.htm"), {})), expected);
+        EXPECT_EQ(outcome(clear_toc(single("p.htm"), {})), expected);
+        EXPECT_EQ(outcome(build_toc(multi({"a.htm", "p.htm"}, "toc.htm"), {})), expected);
+        EXPECT_EQ(bytes_of("p.htm"), document);
+        EXPECT_EQ(bytes_of("a.htm"), page_a);
+        EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+    }
 }
 
 // Each step is linear in the headings: quadratic cost anywhere would run into the test timeout.
@@ -304,8 +418,8 @@ TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
     } rows[] = {
         {"<h1>A</h1><h2><a href=\"#y\">B</a></h2>", "<h1>A</h1><h2><a href=\"#y\">B</a></h2>"},
         {"<body><h1><a>x</a> y<h1>z</body>", "<body><h1><a>x</a> y<h1>z</body>"},
-        // an unclosed `a` takes the inserted end tag, which stays
-        {"<h1>x<a>y</h1>z", "<h1>x<a>y</a></h1>z"},
+        // a heading holding an `a` gets an empty anchor, whatever the `a` holds
+        {"<h1>x<a>y</h1>z", "<h1>x<a>y</h1>z"},
         // a stray `</a>` closes the inserted anchor and goes with it; the inserted end tag stays
         {"<h1></a >x</h1>", "<h1>x</a></h1>"},
         // the document ends inside a tag, which the inserted end tag completes
@@ -316,9 +430,8 @@ TEST_F(TocBuildTest, BuildThenClearGivesTheDocumentBack) {
         // the TOC's list closes the paragraph it is put in, so the second paragraph and heading
         // move into the first heading
         {"<p>x<h7>A<p>y<h7>B", "<p>x<h7>A<p>y<h7><a name=\"qorv_link_2_1000\">B</a>"},
-        // an unfinished comment, copied into the TOC, swallows the end marker: the TOC stays
-        {"<h1>x<!--</h1>",
-         toc_of(row(0, "#qorv_link_1_1000", "x<!--</h1>")) + "<h1>x<!--</h1></a>"},
+        // an unfinished comment takes in the inserted end tag
+        {"<h1>x<!--</h1>", "<h1>x<!--</h1></a>"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.document);
@@ -383,9 +496,6 @@ TEST_F(TocBuildTest, ProjectFileIsNeverWrittenOver) {
         EXPECT_EQ(bytes_of("a.htm"), page);
     }
 }
-
-const std::string page_a = "<html><body><h1>A1</h1><h2>A2</h2></body></html>";
-const std::string page_b = "<html><body><h1>B1</h1></body></html>";
 
 TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     put("a.htm", page_a);
@@ -503,30 +613,22 @@ TEST_F(TocBuildTest, MultiFailingSource) {
     project = multi({"ro.htm", "a.htm", "b.htm"}, "toc.htm");
     EXPECT_EQ(outcome(clear_toc(project, {})),
               outcome(status_code::failed, "Can't open file for writing: " + path("ro.htm")));
-    EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
-    EXPECT_EQ(bytes_of("b.htm"), "<html><body><h1> B1</h1></body></html>");
+    EXPECT_EQ(bytes_of("a.htm"), page_a);
+    EXPECT_EQ(bytes_of("b.htm"), page_b);
     EXPECT_EQ(bytes_of("toc.htm"), "");
 }
 
 const std::string page_a_rows =
     row(0, "a.htm#qorv_link_1_1000", "1. A1") + row(1, "a.htm#qorv_link_2_1000", "1.1. A2");
 
-size_t count_of(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
 TEST_F(TocBuildTest, MultiReadsWhatEarlierFilesWrote) {
-    // a second reading of a file finds its numbers, keeps a blank where they were stripped and
-    // numbers it anew
+    // a second reading of a file finds its numbers and numbers it anew
     const std::string page_a_twice =
-        "<html><body><h1>2.  <a name=\"qorv_link_1_1000\">A1</a></h1>"
-        "<h2>2.1.  <a name=\"qorv_link_2_1000\">A2</a></h2></body></html>";
+        "<html><body><h1>2. <a name=\"qorv_link_1_1000\">A1</a></h1>"
+        "<h2>2.1. <a name=\"qorv_link_2_1000\">A2</a></h2></body></html>";
     const auto second_rows = [](const std::string& file) {
-        return row(0, file + "#qorv_link_1_1000", "2.  A1") +
-               row(1, file + "#qorv_link_2_1000", "2.1.  A2");
+        return row(0, file + "#qorv_link_1_1000", "2. A1") +
+               row(1, file + "#qorv_link_2_1000", "2.1. A2");
     };
     struct Row {
         const char* name;
@@ -639,9 +741,9 @@ TEST_F(TocBuildTest, MultiClearGoesOnPastAFailedCommit) {
     EXPECT_EQ(outcome(clear_toc(project, {})),
               outcome(status_code::failed, "Can't write to file: " + path("b.htm")));
     set_output_commit_fault_for_testing("", "");
-    EXPECT_EQ(bytes_of("a.htm"), "<html><body><h1> A1</h1><h2> A2</h2></body></html>");
+    EXPECT_EQ(bytes_of("a.htm"), page_a);
     EXPECT_EQ(bytes_of("b.htm"), b_built);
-    EXPECT_EQ(bytes_of("c.htm"), "<html><body><h1> C1</h1></body></html>");
+    EXPECT_EQ(bytes_of("c.htm"), "<html><body><h1>C1</h1></body></html>");
     EXPECT_EQ(bytes_of("toc.htm"), "");
     EXPECT_EQ(names_in(),
               (std::vector<std::string>{"a.htm", "b.htm", "c.htm", "ro.htm", "t.tpl", "toc.htm"}));
