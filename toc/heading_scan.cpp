@@ -41,6 +41,13 @@ xml_node* deepest_last(tree_node* node) {
     return as_xml(node);
 }
 
+// Whether the page ends inside the heading with the bytes of a construct it never finished
+// (`<h2>x<a title="y`): an end tag put after them would be read as part of that construct.
+bool ends_unfinished(tree_node& heading) {
+    const xml_node& last = *deepest_last(&heading);
+    return !tree_next(&last) && last.kind == construct_kind::text && last.raw.find_char('<') >= 0;
+}
+
 // The node written just before `node`: its parent's start tag, or the end of the previous
 // sibling's subtree.
 xml_node* node_before(tree_node* node) {
@@ -98,17 +105,19 @@ bool is_hidden_text(const xml_node& text, const xml_node& heading) {
     return false;
 }
 
-// Appends a heading's text node to its TOC entry. The entry must not open a comment: one left
-// open swallows the TOC's end marker, and the next build adds a TOC instead of replacing it.
-// The text of a textarea, which a heading shows as it is, has every `<` written as a reference.
-void append_entry_text(byte_string& entry, const xml_node& text, const xml_node& heading) {
-    if (is_hidden_text(text, heading)) return;
-    const xml_node* parent = as_xml(text.parent());
-    const bool literal = parent && parent != &heading && is_named(*parent, "textarea");
-    std::string_view raw = text.raw.view();
+// Appends text to a TOC entry with every `<` that could open markup there written as "&lt;":
+// markup left open in the TOC (a comment, or `<a title="x` cut off by the end of the page)
+// swallows its end marker, and the next build adds a TOC instead of replacing it. `literal`
+// text (a textarea's or a title's, shown as it is) has every `<` written so.
+void append_escaped(byte_string& entry, std::string_view raw, bool literal) {
+    const auto opens_markup = [&raw](size_t i) {
+        if (i + 1 == raw.size()) return true;
+        const char c = raw[i + 1];
+        return c == '!' || c == '/' || c == '?' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
     size_t from = 0;
     for (size_t i = raw.find('<'); i != std::string_view::npos; i = raw.find('<', from)) {
-        if (!literal && raw.substr(i, 4) != "<!--") {
+        if (!literal && !opens_markup(i)) {
             from = i + 1;
             continue;
         }
@@ -118,6 +127,14 @@ void append_entry_text(byte_string& entry, const xml_node& text, const xml_node&
         from = 0;
     }
     entry.append(raw);
+}
+
+// Appends a heading's text node to its TOC entry.
+void append_entry_text(byte_string& entry, const xml_node& text, const xml_node& heading) {
+    if (is_hidden_text(text, heading)) return;
+    const xml_node* parent = as_xml(text.parent());
+    append_escaped(entry, text.raw.view(),
+                   parent && parent != &heading && is_named(*parent, "textarea"));
 }
 
 void trim_leading_blanks(byte_string& text) {
@@ -408,7 +425,7 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        add_anchor(document, heading, *item, holds_link);
+        add_anchor(document, heading, *item, holds_link || ends_unfinished(heading));
     } else {
         item->link.append(anchor);
     }
@@ -418,16 +435,16 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
 }
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
-                              bool holds_link) const {
+                              bool empty_form) const {
     auto* open = new xml_node(construct_kind::text, "<a name=\"");
     open->raw.append(item.link.view().substr(1));
     open->raw.push('"');
     open->raw.append(anchor_attributes);
     open->raw.push('>');
     // wrapped around a link, the anchor would nest one `a` in another
-    if (holds_link) open->raw.append("</a>");
+    if (empty_form) open->raw.append("</a>");
     tree_prepend_child(document, open, &heading);
-    if (holds_link) return;
+    if (empty_form) return;
     auto* close = new xml_node(construct_kind::text, "</a>");
     tree_node* last = heading.last_child();
     if (is_own_end_tag(*as_xml(last)))
@@ -443,5 +460,7 @@ void heading_scan::add_title(toc_tree& tree, const xml_node& title) {
     current = item;
     if (numbering) tree.set_numbering(*item);
     const tree_node* first = title.first_child();
-    if (first && is_text(*as_xml(first))) item->text.assign(as_xml(first)->raw);
+    // a title's text is all text, whatever it looks like
+    if (first && is_text(*as_xml(first)))
+        append_escaped(item->text, as_xml(first)->raw.view(), true);
 }

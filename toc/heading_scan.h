@@ -101,7 +101,7 @@ class heading_scan {
     // Puts a new anchor named after the item's link around the heading's content, or, when the
     // heading holds a link, as an empty element before the content.
     void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
-                    bool holds_link) const;
+                    bool empty_form) const;
 
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;

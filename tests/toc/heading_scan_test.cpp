@@ -148,7 +148,7 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
         // A TOC entry holds no script or style and opens no comment.
         {"<body><h1>A<script>s</script><style>p{}</style></h1><h2>B<!--",
          "<body>[TOC]<h1><a name=\"qorv_link_1_7\">A<script>s</script><style>p{}</style>"
-         "</a></h1><h2><a name=\"qorv_link_2_7\">B<!--</a>",
+         "</a></h1><h2><a name=\"qorv_link_2_7\"></a>B<!--",
          "1 |A|#qorv_link_1_7 ; 2 |B&lt;!--|#qorv_link_2_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
@@ -274,7 +274,7 @@ TEST_F(HeadingScanTest, ReadsPagesAsBrowsersDo) {
          "5 |A|#qorv_link_1_7 ; 1 |B|#qorv_link_2_7 ; 2 |C|#qorv_link_3_7"},
         {"<title>a<b>c</title><body><h1>A</h1>",
          R"(<title>a<b>c</title><body>[TOC]<h1><a name="qorv_link_2_7">A</a></h1>)",
-         "0 |a<b>c| ; 1 |A|#qorv_link_2_7",
+         "0 |a&lt;b>c| ; 1 |A|#qorv_link_2_7",
          {.titles = true}},
     });
 }
