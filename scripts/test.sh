@@ -30,6 +30,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 # Every fuzz target a few seconds from its seeds, in a clang build of the targets alone.
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTOCVANE_WERROR=ON -DTOCVANE_FUZZ=ON -DTOCVANE_BUILD_TESTS=OFF -DTOCVANE_BENCH=OFF
-cmake --build build-fuzz --target html_reader_fuzz tagged_reader_fuzz tag_value_file_fuzz template_fuzz \
-    toc_build_fuzz
+cmake --build build-fuzz --target fuzz_targets
 ctest --test-dir build-fuzz --output-on-failure -R _fuzz
