@@ -647,10 +647,6 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     return clear_file(source, output, project, progress, file_run{});
 }
 
-result build_toc(const toc_project& project, const progress_function& progress) {
-    return build_toc(project, progress, lock_wait{});
-}
-
 result build_toc(const toc_project& project, const progress_function& progress,
                  const lock_wait& wait) {
     if (!project.single()) return build_multi(project, progress, wait);
@@ -665,10 +661,6 @@ result build_toc(const toc_project& project, const progress_function& progress,
     state.progress = progress;
     return process_file(first_source(project), single_output(project), state,
                         file_run{nullptr, nullptr, &lock});
-}
-
-result clear_toc(const toc_project& project, const progress_function& progress) {
-    return clear_toc(project, progress, lock_wait{});
 }
 
 result clear_toc(const toc_project& project, const progress_function& progress,

@@ -76,11 +76,9 @@ struct build_state {
 // mode, else with status_code::failed. Every file it writes is locked before the first source is
 // read (see output_lock); while another build holds one, it waits as `wait` says, by default
 // ten seconds without a notice.
-[[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress);
 [[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress,
-                               const lock_wait& wait);
+                               const lock_wait& wait = {});
 // Removes the TOC, the program's anchors and (with numbering on) the heading numbers. In multi
 // mode every file is tried; the first failure is reported. Locks and waits as build_toc.
-[[nodiscard]] result clear_toc(const toc_project& project, const progress_function& progress);
 [[nodiscard]] result clear_toc(const toc_project& project, const progress_function& progress,
-                               const lock_wait& wait);
+                               const lock_wait& wait = {});
