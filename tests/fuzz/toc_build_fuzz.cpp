@@ -186,6 +186,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     project.range_from = data[1] & 7;
     project.range_to = (data[1] >> 3) & 7;
 
+    // a page in UTF-16 or UTF-32 is refused whole and never written
+    using namespace std::string_view_literals;
+    const std::string_view head(document);
+    if (head.starts_with("\xFF\xFE"sv) || head.starts_with("\xFE\xFF"sv) ||
+        head.starts_with("\0\0\xFE\xFF"sv)) {
+        if (clear_toc(project, {}).is_ok() || build_toc(project, {}).is_ok())
+            fail("a page in UTF-16 or UTF-32 was taken");
+        if (bytes_of(source) != document) fail("a refused page changed");
+        return 0;
+    }
     const bool unbuilt = document.find("QORV_HTML_TOC_START") == std::string::npos &&
                          document.find("qorv_link_") == std::string::npos;
     if (unbuilt) {
