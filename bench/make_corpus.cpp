@@ -136,16 +136,17 @@ std::string shape_document(std::string_view shape, size_t n) {
 }
 
 bool write_shapes(const std::filesystem::path& root) {
-    constexpr std::pair<std::string_view, size_t> shapes[] = {
-        {"headings", 100000}, {"wide", 1000000}, {"deep", 200000}, {"entries", 100000},
-        {"ids", 100000}};
+    constexpr std::pair<std::string_view, size_t> shapes[] = {{"headings", 100000},
+                                                              {"wide", 1000000},
+                                                              {"deep", 200000},
+                                                              {"entries", 100000},
+                                                              {"ids", 100000}};
     for (const auto& [shape, n] : shapes) {
         for (const size_t size : {n, 2 * n}) {
             const std::string name = std::string(shape) + "_" + std::to_string(size);
             const std::string file = name + "/" + name + ".htm";
             if (!write_file(root / file, shape_document(shape, size)) ||
-                !write_file(root / (name + ".toc"),
-                            project_text(true, {file}, "", shape == "ids")))
+                !write_file(root / (name + ".toc"), project_text(true, {file}, "", shape == "ids")))
                 return false;
         }
     }

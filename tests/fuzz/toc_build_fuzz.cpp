@@ -14,10 +14,10 @@
 //
 // The first input byte holds the switches: numbering (bit 0), titles (bit 1), anchor
 // attributes (bit 2), an indent text (bit 3), `id` anchors (bit 4), padding (bit 7). With `id`
-// anchors a page holding the build's id marker counts as built, like one holding its anchors. The second gives the heading
-// range: from (bits 0-2) and to (bits 3-5), 0 to 7 each. With padding on, the third byte takes
-// that many bytes off 16384 blanks put before the document, so that it straddles the boundary
-// of the 16384-byte reads. The rest is the document.
+// anchors a page holding the build's id marker counts as built, like one holding its anchors. The
+// second gives the heading range: from (bits 0-2) and to (bits 3-5), 0 to 7 each. With padding on,
+// the third byte takes that many bytes off 16384 blanks put before the document, so that it
+// straddles the boundary of the 16384-byte reads. The rest is the document.
 
 #include <stdlib.h>
 

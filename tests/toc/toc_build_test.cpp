@@ -74,6 +74,14 @@ std::string outcome(status_code code, const std::string& message) {
     return outcome(result(code, message));
 }
 
+// A page, what a build makes of it, and whether numbering is on.
+struct built_row {
+    const char* name;
+    std::string document;
+    std::string built;
+    bool numbering = false;
+};
+
 class TocBuildTest : public ScratchDirTest {
   protected:
     void SetUp() override {
@@ -255,12 +263,7 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
 // build changes no byte and the clear gives the page back.
 TEST_F(TocBuildTest, BuildsNeverDamageThePage) {
     const std::string toc_a = toc_of(row(0, "#qorv_link_1_1000", "A"));
-    struct Row {
-        const char* name;
-        std::string document;
-        std::string built;
-        bool numbering = false;
-    } rows[] = {
+    const built_row rows[] = {
         {"a lone start marker in the head stays where it is",
          "<head><!--QORV_HTML_TOC_START--><meta x></head><body><h1>A</h1></body>",
          "<head><!--QORV_HTML_TOC_START--><meta x></head><body>" + toc_a +
@@ -277,7 +280,7 @@ TEST_F(TocBuildTest, BuildsNeverDamageThePage) {
         {"a byte order mark stays first", "\xEF\xBB\xBFx",
          "\xEF\xBB\xBF<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->x"},
     };
-    for (const Row& r : rows) {
+    for (const built_row& r : rows) {
         SCOPED_TRACE(r.name);
         put("p.htm", r.document);
         toc_project project = single("p.htm");
@@ -330,12 +333,7 @@ TEST_F(TocBuildTest, InsertedAnchorsNestInNoLink) {
 // trades it for a classic anchor and back when the style changes, and a clear gives the page
 // back.
 TEST_F(TocBuildTest, IdAnchorsRoundTrip) {
-    struct Row {
-        const char* name;
-        std::string document;
-        std::string built;
-        bool numbering = false;
-    } rows[] = {
+    const built_row rows[] = {
         {"headings without ids", page,
          "<html><body>\n<!-- toc -->" +
              toc_of(row(0, "#alpha", "1. Alpha") + row(1, "#beta", "1.1. Beta") +
@@ -356,7 +354,7 @@ TEST_F(TocBuildTest, IdAnchorsRoundTrip) {
         {"a page cut off in a heading", "<h1 title='x'>A<b",
          toc_of(row(0, "#a-b", "A&lt;b")) + "<h1 title='x' id=\"a-b\" data-qorv-id>A<b"},
     };
-    for (const Row& r : rows) {
+    for (const built_row& r : rows) {
         SCOPED_TRACE(r.name);
         put("p.htm", r.document);
         toc_project project = single("p.htm");
