@@ -355,8 +355,8 @@ TEST_F(Qtvn2Test, BundledExampleBuildsFromAnyFolder) {
         const std::string index = bytes_of(row.copy + "/manual/index.htm");
         EXPECT_TRUE(holds(index, "href=\"guide/getting%20started.htm#")) << index;
         EXPECT_TRUE(holds(index, "href=\"reference/signal%20codes.htm#")) << index;
-        EXPECT_TRUE(
-            holds(bytes_of(row.copy + "/manual/guide/maintenance.htm"), "QORV_HTML_TOC_START"));
+        EXPECT_TRUE(holds(bytes_of(row.copy + "/manual/guide/maintenance.htm"),
+                          "QORV_HTML_TOC_START"));
         if (first_index.empty()) first_index = index;
         EXPECT_EQ(index, first_index);
     }
