@@ -42,10 +42,20 @@ xml_node* deepest_last(tree_node* node) {
 }
 
 // Whether the page ends inside the heading with the bytes of a construct it never finished
-// (`<h2>x<a title="y`): an end tag put after them would be read as part of that construct.
+// (`<h2>x<a title="y`), or inside an element whose content is text to its end tag
+// (`<h2>x<title>y`): an end tag put after them would be read as part of it.
 bool ends_unfinished(tree_node& heading) {
     const xml_node& last = *deepest_last(&heading);
-    return !tree_next(&last) && last.kind == construct_kind::text && last.raw.find_char('<') >= 0;
+    if (tree_next(&last)) return false;
+    if (last.kind == construct_kind::text && last.raw.find_char('<') >= 0) return true;
+    for (const tree_node* p = last.parent(); p && p != &heading; p = p->parent()) {
+        const xml_node& element = *as_xml(p);
+        if (element.kind != construct_kind::start_tag || element.closed) continue;
+        for (std::string_view name : {"script", "style", "title", "textarea", "xmp", "iframe",
+                                      "noembed", "noframes", "plaintext", "template"})
+            if (element.name == name) return true;
+    }
+    return false;
 }
 
 // The node written just before `node`: its parent's start tag, or the end of the previous
