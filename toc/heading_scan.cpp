@@ -58,6 +58,26 @@ bool ends_unfinished(tree_node& heading) {
     return false;
 }
 
+// Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): an HTML5 parser
+// meeting the anchor's end tag inside it would split the anchor in two around the block.
+bool holds_open_block(tree_node& heading) {
+    const tree_node* end = tree_next_skip(&heading);
+    for (const tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
+        const xml_node& node = *as_xml(n);
+        if (node.kind != construct_kind::start_tag || node.closed) continue;
+        for (std::string_view name :
+             {"address", "applet",   "article",    "aside",   "blockquote", "button",  "caption",
+              "center",  "colgroup", "dd",         "details", "dir",        "div",     "dl",
+              "dt",      "fieldset", "figcaption", "figure",  "footer",     "form",    "h1",
+              "h2",      "h3",       "h4",         "h5",      "h6",         "header",  "hgroup",
+              "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
+              "ol",      "p",        "pre",        "section", "select",     "summary", "table",
+              "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
+            if (node.name == name) return true;
+    }
+    return false;
+}
+
 // The node written just before `node`: its parent's start tag, or the end of the previous
 // sibling's subtree.
 xml_node* node_before(tree_node* node) {
@@ -435,7 +455,8 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        add_anchor(document, heading, *item, holds_link || ends_unfinished(heading));
+        add_anchor(document, heading, *item,
+                   holds_link || ends_unfinished(heading) || holds_open_block(heading));
     } else {
         item->link.append(anchor);
     }
