@@ -154,6 +154,9 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
         {"<body><h1>A<title>t",
          "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<title>t",
          "1 |At|#qorv_link_1_7"},
+        // A block left open in a heading would split an anchor wrapped around it.
+        {"<body><h1>A<p>B</h1>", "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<p>B</h1>",
+         "1 |AB|#qorv_link_1_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
