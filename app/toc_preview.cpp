@@ -1,5 +1,6 @@
 #include "toc_preview.h"
 
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -79,6 +80,7 @@ TocPreview::TocPreview(std::function<toc_project()> project, QWidget* parent)
     source_ = new QPlainTextEdit(this);
     source_->setObjectName(QStringLiteral("preview_source"));
     source_->setReadOnly(true);
+    source_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     views_ = new QStackedWidget(this);
     views_->addWidget(rendered_);
     views_->addWidget(source_);
