@@ -105,11 +105,10 @@ MainWindow::MainWindow(PlatformServices& services, QWidget* parent)
     makeMenus();
     makeToolBar();
 
-    // the pages' change notices reach the preview, so it comes first
-    preview_ = named(new TocPreview([this] { return previewProject(); }), "preview_page");
     tabs_ = named(new QTabWidget(this), "tabs");
     tabs_->addTab(makeProjectPage(), QStringLiteral("Project Files"));
     tabs_->addTab(makeFormatPage(), QStringLiteral("Format Options"));
+    preview_ = named(new TocPreview([this] { return previewProject(); }), "preview_page");
     tabs_->addTab(preview_, QStringLiteral("TOC Preview"));
     watchControlsForPreview();
     auto* centre = new QWidget(this);
@@ -311,10 +310,6 @@ QWidget* MainWindow::makeProjectPage() {
     sourceList_->setObjectName(QStringLiteral("source_list"));
     sourceList_->groupBox()->setTitle(QStringLiteral("HTML source files"));
     sourceList_->groupBox()->hide();
-    sourceList_->setChangeNotification([this] {
-        setStatus(QStringLiteral("Total source files: %1").arg(sourceList_->count()));
-        preview_->schedule();
-    });
 
     // Single file: the destination group sits right below the source group, as the hidden list
     // takes no room and the closing stretch the rest. Multiple files: the list takes every spare
@@ -735,6 +730,10 @@ toc_project MainWindow::previewProject() const {
 }
 
 void MainWindow::watchControlsForPreview() {
+    sourceList_->setChangeNotification([this] {
+        setStatus(QStringLiteral("Total source files: %1").arg(sourceList_->count()));
+        preview_->schedule();
+    });
     const auto changed = [this] { preview_->schedule(); };
     for (QWidget* page : {tabs_->widget(0), tabs_->widget(1)}) {
         for (auto* box : page->findChildren<QAbstractButton*>()) {

@@ -128,7 +128,8 @@ class MainWindow : public QMainWindow {
     void fillProject(toc_project& project) const;
     // The project as Build TOC would take it now, for the preview.
     toc_project previewProject() const;
-    // Any change of a control on the two project pages computes the preview anew.
+    // Any change of a control on the two project pages computes the preview anew; a change of
+    // the source-file list also shows the count.
     void watchControlsForPreview();
     // Empties the current project file name and resets the project, then shows it.
     void clearProject();
