@@ -42,10 +42,40 @@ xml_node* deepest_last(tree_node* node) {
 }
 
 // Whether the page ends inside the heading with the bytes of a construct it never finished
-// (`<h2>x<a title="y`): an end tag put after them would be read as part of that construct.
+// (`<h2>x<a title="y`), or inside an element whose content is text to its end tag
+// (`<h2>x<title>y`): an end tag put after them would be read as part of it.
 bool ends_unfinished(tree_node& heading) {
     const xml_node& last = *deepest_last(&heading);
-    return !tree_next(&last) && last.kind == construct_kind::text && last.raw.find_char('<') >= 0;
+    if (tree_next(&last)) return false;
+    if (last.kind == construct_kind::text && last.raw.find_char('<') >= 0) return true;
+    for (const tree_node* p = last.parent(); p && p != &heading; p = p->parent()) {
+        const xml_node& element = *as_xml(p);
+        if (element.kind != construct_kind::start_tag || element.closed) continue;
+        for (std::string_view name : {"script", "style", "title", "textarea", "xmp", "iframe",
+                                      "noembed", "noframes", "plaintext", "template"})
+            if (element.name == name) return true;
+    }
+    return false;
+}
+
+// Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): an HTML5 parser
+// meeting the anchor's end tag inside it would split the anchor in two around the block.
+bool holds_open_block(tree_node& heading) {
+    const tree_node* end = tree_next_skip(&heading);
+    for (const tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
+        const xml_node& node = *as_xml(n);
+        if (node.kind != construct_kind::start_tag || node.closed) continue;
+        for (std::string_view name :
+             {"address", "applet",   "article",    "aside",   "blockquote", "button",  "caption",
+              "center",  "colgroup", "dd",         "details", "dir",        "div",     "dl",
+              "dt",      "fieldset", "figcaption", "figure",  "footer",     "form",    "h1",
+              "h2",      "h3",       "h4",         "h5",      "h6",         "header",  "hgroup",
+              "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
+              "ol",      "p",        "pre",        "section", "select",     "summary", "table",
+              "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
+            if (node.name == name) return true;
+    }
+    return false;
 }
 
 // The node written just before `node`: its parent's start tag, or the end of the previous
@@ -425,7 +455,8 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        add_anchor(document, heading, *item, holds_link || ends_unfinished(heading));
+        add_anchor(document, heading, *item,
+                   holds_link || ends_unfinished(heading) || holds_open_block(heading));
     } else {
         item->link.append(anchor);
     }

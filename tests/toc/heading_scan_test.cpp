@@ -150,6 +150,13 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
          "<body>[TOC]<h1><a name=\"qorv_link_1_7\">A<script>s</script><style>p{}</style>"
          "</a></h1><h2><a name=\"qorv_link_2_7\"></a>B<!--",
          "1 |A|#qorv_link_1_7 ; 2 |B&lt;!--|#qorv_link_2_7"},
+        // ... nor does an end tag put where the page ends inside a title's text.
+        {"<body><h1>A<title>t",
+         "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<title>t",
+         "1 |At|#qorv_link_1_7"},
+        // A block left open in a heading would split an anchor wrapped around it.
+        {"<body><h1>A<p>B</h1>", "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<p>B</h1>",
+         "1 |AB|#qorv_link_1_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
