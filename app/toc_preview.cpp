@@ -1,13 +1,16 @@
 #include "toc_preview.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 #include <utility>
@@ -28,28 +31,51 @@ void keepScrolled(view* widget, setter set) {
     widget->verticalScrollBar()->setValue(at);
 }
 
-}  // namespace
+// A document for the views, handed to the application's thread: laying out a TOC of many
+// thousand entries takes seconds, which the window's thread must not spend.
+std::shared_ptr<QTextDocument> madeForViews(const QString& html, bool rendered) {
+    auto* document = new QTextDocument;
+    if (rendered) {
+        document->setHtml(html);
+    } else {
+        document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+        document->setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        document->setPlainText(html);
+    }
+    document->moveToThread(QCoreApplication::instance()->thread());
+    return std::shared_ptr<QTextDocument>(document);
+}
 
-PreviewOutcome previewToc(const toc_project& project) {
+// The TOC's HTML, or the message a build gives.
+bool tocHtml(const toc_project& project, QString& html, QString& message) {
     dry_build found;
     const result done = dry_build_toc(project, found);
-    PreviewOutcome outcome;
     if (!done.is_ok()) {
-        outcome.message = qtText(done.message().view());
-        return outcome;
+        message = qtText(done.message().view());
+        return false;
     }
     // a single-file build goes on without its TOC then; the preview has nothing else to show
     if (found.toc.empty()) {
-        byte_string message("Can't open template file: ");
-        message.append(project.template_file);
-        outcome.message = qtText(message.view());
-        return outcome;
+        byte_string text("Can't open template file: ");
+        text.append(project.template_file);
+        message = qtText(text.view());
+        return false;
     }
-    byte_string html;
+    byte_string bytes;
     for (const byte_string& piece : found.toc)
-        html.append(piece);
-    outcome.ok = true;
-    outcome.html = qtText(html.view());
+        bytes.append(piece);
+    html = qtText(bytes.view());
+    return true;
+}
+
+}  // namespace
+
+PreviewOutcome previewToc(const toc_project& project) {
+    PreviewOutcome outcome;
+    QString html;
+    outcome.ok = tocHtml(project, html, outcome.message);
+    outcome.rendered = madeForViews(html, true);
+    outcome.source = madeForViews(html, false);
     return outcome;
 }
 
@@ -80,7 +106,6 @@ TocPreview::TocPreview(std::function<toc_project()> project, QWidget* parent)
     source_ = new QPlainTextEdit(this);
     source_->setObjectName(QStringLiteral("preview_source"));
     source_->setReadOnly(true);
-    source_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     views_ = new QStackedWidget(this);
     views_->addWidget(rendered_);
     views_->addWidget(source_);
@@ -101,6 +126,9 @@ TocPreview::TocPreview(std::function<toc_project()> project, QWidget* parent)
 
 TocPreview::~TocPreview() {
     running_.waitForFinished();
+    // the views let go of the documents before they go
+    rendered_->setDocument(nullptr);
+    source_->setDocument(nullptr);
 }
 
 void TocPreview::schedule() {
@@ -133,10 +161,13 @@ void TocPreview::start() {
     computing_ = changes_;
     const toc_project project = project_();
     watchFiles(project);
+    // a large site takes a while: the pointer tells that a TOC is on its way
+    views_->setCursor(Qt::BusyCursor);
     running_.setFuture(QtConcurrent::run(previewToc, project));
 }
 
 void TocPreview::finish() {
+    views_->unsetCursor();
     if (computing_ == changes_) {
         showOutcome(running_.result());
     } else {
@@ -147,8 +178,9 @@ void TocPreview::finish() {
 void TocPreview::showOutcome(const PreviewOutcome& outcome) {
     message_->setText(outcome.message);
     message_->setVisible(!outcome.ok);
-    keepScrolled(rendered_, [&] { rendered_->setHtml(outcome.html); });
-    keepScrolled(source_, [&] { source_->setPlainText(outcome.html); });
+    keepScrolled(rendered_, [&] { rendered_->setDocument(outcome.rendered.get()); });
+    keepScrolled(source_, [&] { source_->setDocument(outcome.source.get()); });
+    shown_ = outcome;
     emit updated();
 }
 

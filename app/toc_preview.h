@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "toc_project.h"
 
@@ -15,15 +16,19 @@ class QPlainTextEdit;
 class QRadioButton;
 class QStackedWidget;
 class QTextBrowser;
+class QTextDocument;
 
-// What the preview shows of one build in memory: the TOC's HTML, or the message the build gave.
+// What the preview shows of one build in memory: the TOC rendered and as HTML source, or the
+// message the build gave and two empty documents.
 struct PreviewOutcome {
     bool ok = false;
-    QString html;
     QString message;
+    std::shared_ptr<QTextDocument> rendered;
+    std::shared_ptr<QTextDocument> source;  // laid out as plain text
 };
 
-// Runs the build of `project` in memory (dry_build_toc) and gives the TOC it would insert.
+// Runs the build of `project` in memory (dry_build_toc) and lays out the TOC it would insert;
+// the documents belong to the application's thread, so that a worker thread may make them.
 PreviewOutcome previewToc(const toc_project& project);
 
 // The TOC that the project would get, shown rendered or as HTML source. It is computed by a
@@ -38,6 +43,8 @@ class TocPreview : public QWidget {
     TocPreview(std::function<toc_project()> project, QWidget* parent = nullptr);
     // Waits for a running computation.
     ~TocPreview() override;
+    TocPreview(const TocPreview&) = delete;
+    TocPreview& operator=(const TocPreview&) = delete;
 
     // The project, a file of it or the template changed: computes the TOC anew after a pause.
     void schedule();
@@ -76,4 +83,6 @@ class TocPreview : public QWidget {
     QStackedWidget* views_;
     QTextBrowser* rendered_;
     QPlainTextEdit* source_;
+    // the documents the views show, which views never own
+    PreviewOutcome shown_;
 };
