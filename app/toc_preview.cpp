@@ -146,7 +146,7 @@ QString TocPreview::messageText() const {
 }
 
 bool TocPreview::isSettled() const {
-    return !stale_ && !timer_.isActive() && !running_.isRunning();
+    return !stale_ && !timer_.isActive() && !busy_;
 }
 
 void TocPreview::showEvent(QShowEvent* event) {
@@ -156,18 +156,20 @@ void TocPreview::showEvent(QShowEvent* event) {
 
 void TocPreview::start() {
     // a running build hands over to the next when it ends; a hidden preview waits to be shown
-    if (!isVisible() || running_.isRunning()) return;
+    if (!isVisible() || busy_) return;
     stale_ = false;
     computing_ = changes_;
     const toc_project project = project_();
     watchFiles(project);
     // a large site takes a while: the pointer tells that a TOC is on its way
     views_->setCursor(Qt::BusyCursor);
+    busy_ = true;
     running_.setFuture(QtConcurrent::run(previewToc, project));
 }
 
 void TocPreview::finish() {
     views_->unsetCursor();
+    busy_ = false;
     if (computing_ == changes_) {
         showOutcome(running_.result());
     } else {

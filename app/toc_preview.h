@@ -76,6 +76,8 @@ class TocPreview : public QWidget {
     uint64_t changes_ = 0;
     uint64_t computing_ = 0;
     bool stale_ = true;
+    // from the start of a computation until its result is taken
+    bool busy_ = false;
 
     QRadioButton* renderedButton_;
     QRadioButton* sourceButton_;
