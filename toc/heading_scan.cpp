@@ -291,6 +291,44 @@ node_role scan_role(const xml_node& node) {
     return node_role::ordinary;
 }
 
+node_role id_scan_role(const xml_node& node) {
+    const node_role role = scan_role(node);
+    std::string_view target;
+    if (role == node_role::ordinary && link_target(node, target)) return node_role::landmark;
+    return role;
+}
+
+void remove_program_anchor(xml_node& heading) {
+    const xml_node* anchor = nullptr;
+    const tree_node* after = tree_next_skip(&heading);
+    for (tree_node* n = heading.first_child(); n && n != after; n = tree_next(n)) {
+        xml_node& node = *as_xml(n);
+        if (!anchor && is_program_anchor(node)) {
+            anchor = &node;
+            node.raw.clear();
+        } else if (anchor && node.parent() == anchor && node.kind == construct_kind::end_tag &&
+                   node.name == "a" && is_own_end_tag(node)) {
+            node.raw.clear();
+            return;
+        }
+    }
+}
+
+// The id or anchor name of the first element in the heading that no visible text comes before
+// (`<h2><a id="x"></a>Title</h2>`), which a link to the heading may use as well.
+bool leading_target(const xml_node& heading, std::string_view& target) {
+    for (descendants d(heading); !d.done(); d.advance()) {
+        const xml_node& node = *as_xml(d.node);
+        if (is_text(node)) {
+            for (char c : node.raw.view())
+                if (!is_blank(c)) return false;
+        } else if (is_element(node) && link_target(node, target)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool has_content(const xml_node& element) {
     const tree_node* first = element.first_child();
     return first && !is_own_end_tag(*as_xml(first));
@@ -379,6 +417,9 @@ void heading_scan::run(node_tree& document, toc_tree& tree) {
     time_stamp_ = unix_time_now();
     locate(document);
     bool old_toc = located.start_marker && located.end_marker;
+    ids_ = page_ids();
+    if (anchors == anchor_kind::id)
+        ids_.collect(document, old_toc ? located.start_marker : nullptr, located.end_marker);
     bool title_wanted = titles;
     tree_node* node = located.insertion;
     bool jump_pending = false;
@@ -427,6 +468,10 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         strip_.start(heading);
     }
 
+    if (anchors == anchor_kind::id)
+        remove_program_anchor(heading);
+    else
+        (void)remove_build_id(heading);
     std::string_view anchor;
     bool holds_link = false;
     tree_node* end = tree_next_skip(&heading);
@@ -450,7 +495,9 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     if (numbering) trim_leading_blanks(item->text);
 
     item->link.push('#');
-    if (anchor.empty()) {
+    if (anchors == anchor_kind::id) {
+        link_by_id(heading, *item);
+    } else if (anchor.empty()) {
         item->link.append(anchor_prefix);
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
@@ -482,6 +529,29 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
         tree_insert_before(document, close, last);
     else
         tree_insert_after(document, close, last);
+}
+
+void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
+    tag_attribute own;
+    if (has_build_id(heading)) {
+        (void)find_attribute(heading.raw.view(), "id", own);
+        if (ids_.reuse(own.value)) {
+            append_fragment(item.link, own.value);
+            return;
+        }
+    }
+    // a build's id held elsewhere too, or a marker without its id
+    (void)remove_build_id(heading);
+    std::string_view target;
+    if (find_attribute(heading.raw.view(), "id", own)) {
+        append_fragment(item.link, own.value);
+    } else if (leading_target(heading, target)) {
+        append_fragment(item.link, target);
+    } else {
+        const byte_string id = ids_.give_out(heading_slug(item.text.view()));
+        add_build_id(heading, id.view());
+        append_fragment(item.link, id.view());
+    }
 }
 
 void heading_scan::add_title(toc_tree& tree, const xml_node& title) {

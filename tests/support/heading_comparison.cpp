@@ -24,8 +24,8 @@
 // - an end tag inside a table, cell, caption, object or applet closes the elements around it
 //   for the reader (a heading too); an HTML5 parser ignores it there;
 // - misnested formatting ("<b><h2>x</b>y") and other end tags of inline or unknown elements
-//   close an open heading inside them for the reader; an HTML5 parser re-parents the nodes or
-//   ignores the end tag and keeps the heading open; formatting elements left open when an end
+//   close an open heading or block inside them for the reader; an HTML5 parser re-parents the nodes
+//   or ignores the end tag and keeps the heading open; formatting elements left open when an end
 //   tag closes what holds them are reopened later by an HTML5 parser, not by the reader;
 // - the scan lists a heading nested inside another one as part of that one's text, and an
 //   entry's text keeps the content of a script, style or other raw text element in the
@@ -237,12 +237,15 @@ std::string_view closed_across(const node_tree& document) {
             return "content outside the cells of a table";
         if (x.kind != construct_kind::start_tag || !x.closed) continue;
         // an HTML5 parser closes these across a heading too; other end tags stop at it
-        const bool block = is_one_of(
-            x, {"div",      "blockquote", "center",  "ul",      "ol",   "dl",     "form",
-                "fieldset", "section",    "article", "aside",   "nav",  "header", "footer",
-                "main",     "address",    "figure",  "details", "menu", "dir",    "pre",
-                "body",     "html",       "p",       "li",      "dd",   "dt",     "table",
-                "caption",  "tbody",      "thead",   "tfoot",   "tr",   "td",     "th"});
+        const auto is_block = [](const xml_node& node) {
+            return is_one_of(
+                node, {"div",      "blockquote", "center",  "ul",      "ol",   "dl",     "form",
+                       "fieldset", "section",    "article", "aside",   "nav",  "header", "footer",
+                       "main",     "address",    "figure",  "details", "menu", "dir",    "pre",
+                       "body",     "html",       "p",       "li",      "dd",   "dt",     "table",
+                       "caption",  "tbody",      "thead",   "tfoot",   "tr",   "td",     "th"});
+        };
+        const bool block = is_block(x);
         const bool formatting = is_one_of(x, {"a", "b", "big", "code", "em", "font", "i", "nobr",
                                               "s", "small", "strike", "strong", "tt", "u"});
         for (const tree_node* d = n->first_child(); d && d != tree_next_skip(n); d = tree_next(d)) {
@@ -252,6 +255,8 @@ std::string_view closed_across(const node_tree& document) {
             if (is_one_of(inner, {"table", "td", "th", "caption", "object", "applet", "marquee"}))
                 return "an end tag inside a table";
             if (!block && heading_level(inner) > 0) return "an end tag across a heading";
+            // which an HTML5 parser ignores, keeping the element open around what follows
+            if (!block && is_block(inner)) return "an end tag across a block";
             if (is_one_of(inner, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small",
                                   "strike", "strong", "tt", "u"}))
                 return "formatting reopened";
