@@ -32,7 +32,8 @@
 //   entry's text keeps the content of a script, style or other raw text element in the
 //   heading; the comparison leaves both out.
 // Nor are the reference parser's own limits: it takes every element it does not know for one.
-// Pages with a body start tag, a TOC placeholder or markers are skipped: the scan lists only the
+// Pages with a body or html start tag (one an HTML5 parser merges into the root when it comes
+// late), a TOC placeholder or markers are skipped: the scan lists only the
 // headings after the TOC's place.
 // The page's own encoding is no matter here: pages with bytes outside printable ASCII and white
 // space, or with references other than the few decoded below, are skipped.
@@ -124,8 +125,8 @@ std::string_view skip_reason(std::string_view page) {
     std::string lower(page);
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    for (std::string_view word :
-         {"<select", "<svg", "<math", "<?", "<![cdata[", "<li", "<dd", "<dt", "<body", "toc"})
+    for (std::string_view word : {"<select", "<svg", "<math", "<?", "<![cdata[", "<li", "<dd",
+                                  "<dt", "<body", "<html", "toc"})
         if (lower.find(word) != std::string::npos) return word;
     for (size_t at = lower.find("</"); at != std::string::npos; at = lower.find("</", at + 1)) {
         if (at + 2 < lower.size() && !is_letter(lower[at + 2])) return "</ without a name";
