@@ -33,8 +33,8 @@
 //   heading; the comparison leaves both out.
 // Nor are the reference parser's own limits: it takes every element it does not know for one.
 // Pages with a body or html start tag (one an HTML5 parser merges into the root when it comes
-// late), a TOC placeholder or markers are skipped: the scan lists only the
-// headings after the TOC's place.
+// late), a TOC placeholder or markers are skipped: the scan lists only the headings after the
+// TOC's place.
 // The page's own encoding is no matter here: pages with bytes outside printable ASCII and white
 // space, or with references other than the few decoded below, are skipped.
 
