@@ -78,6 +78,9 @@ class markup_scanner : public position_tracker {
     // storage (byte_string::move_from); the scanner starts the next token afresh.
     byte_string& token() { return token_; }
     std::string_view token_view() const { return token_.view(); }
+    // Where the token ends in the whole input, as a count of the bytes before its end: the token
+    // is the bytes right before it. Set for each hook.
+    int64_t token_end() const { return token_end_; }
     // Kind of the construct being reported by on_construct.
     construct_kind kind() const { return kind_; }
 
@@ -168,6 +171,7 @@ class markup_scanner : public position_tracker {
     bool html_tag_open_ = false;
 
     byte_string token_;
+    int64_t token_end_ = 0;
     construct_kind kind_ = construct_kind::placeholder;
     uint32_t candidates_ = 0;  // keywords a "<!" construct may still spell
     bool in_markup_ = false;
