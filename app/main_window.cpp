@@ -29,6 +29,7 @@
 #include "help_context.h"
 #include "project_wizard.h"
 #include "qt_text.h"
+#include "small_heap.h"
 #include "source_file_list.h"
 #include "template_actions.h"
 #include "template_description_box.h"
@@ -279,8 +280,9 @@ QWidget* MainWindow::makeProjectPage() {
 
     destinationGroup_ =
         named(new QGroupBox(QStringLiteral("Destination File"), page), "destination_group");
-    overwriteBox_ = named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
-                          "overwrite_source");
+    overwriteBox_ =
+        named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
+              "overwrite_source");
     overwriteBox_->setChecked(true);
     setHint(
         overwriteBox_,
@@ -361,10 +363,10 @@ QWidget* MainWindow::makeFormatPage() {
     rangeRow->addStretch(1);
 
     auto* style = named(new QGroupBox(QStringLiteral("Style options"), page), "style_group");
-    numberingBox_ =
-        named(new QCheckBox(
-                  QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"), style),
-              "process_numbering");
+    numberingBox_ = named(
+        new QCheckBox(QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"),
+                      style),
+        "process_numbering");
     localTocBox_ =
         named(new QCheckBox(QStringLiteral("Insert &local TOC into each source file"), style),
               "insert_local_toc");
@@ -527,8 +529,8 @@ bool MainWindow::isModified() const {
 
 bool MainWindow::maybeSave() {
     if (!isModified()) return true;
-    switch (services_.showMessage(MessageKind::save_question,
-                                  "Project has been changed. Save it?")) {
+    switch (
+        services_.showMessage(MessageKind::save_question, "Project has been changed. Save it?")) {
         case MessageAnswer::save:
             return saveProject();
         case MessageAnswer::discard:
@@ -619,6 +621,7 @@ void MainWindow::runEngine(bool clear) {
     progressBar_->show();
     const auto progress = [this](int32_t percent) { showProgress(percent); };
     const result done = clear ? ::clear_toc(project_, progress) : ::build_toc(project_, progress);
+    small_heap::give_back_free_memory();
     if (!done.is_ok()) {
         services_.warn(done.message().view());
     } else {
