@@ -156,7 +156,9 @@ result lock_outputs(output_lock& lock, const std::vector<byte_string>& files, st
 // the run's batch.
 result write_output(output_file& out, const node_tree& document, const located_nodes& located,
                     const std::vector<byte_string>* toc, const file_run& run) {
-    write_document(document, located, toc, [&out](std::string_view bytes) { out.write(bytes); });
+    // the document and the TOC stay as they are until the commit
+    write_document(document, located, toc,
+                   [&out](std::string_view bytes) { out.write_lasting(bytes); });
     const result committed = run.batch ? out.commit_to(*run.batch) : out.commit();
     if (committed.is_ok()) return committed;
     return result::failure(committed.message().view());
