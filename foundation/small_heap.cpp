@@ -96,7 +96,8 @@ void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept {
 }
 
 void* allocate_general(size_t bytes) noexcept {
-    void* piece = std::malloc(bytes == 0 ? 1 : bytes);
+    // a caller may use all of class_bytes
+    void* piece = std::malloc(size_of_class(class_of(bytes)));
     if (!piece) out_of_memory();
     return piece;
 }
