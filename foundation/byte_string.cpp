@@ -11,7 +11,8 @@
 namespace {
 
 constexpr int64_t max_length = std::numeric_limits<int32_t>::max() - 8;
-// From this size on a buffer (a source file read whole) is worth backing with huge pages.
+// From this size on fresh storage (a source file read whole) is worth backing with huge pages;
+// grown storage is not, as the system would compact memory for it at every step.
 constexpr size_t huge_buffer_bytes = size_t{4} << 20;
 
 // Capacity for n bytes: n + n/16 + extra, kept inside the 32-bit range.
@@ -43,7 +44,6 @@ char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
     if (old && !old_small && !small) {
         char* bytes = static_cast<char*>(std::realloc(old, size));
         if (!bytes) out_of_memory();
-        if (size >= huge_buffer_bytes) small_heap::advise_huge_pages(bytes, size);
         return bytes;
     }
     if (old_small && small && small_heap::class_bytes(old_size) == small_heap::class_bytes(size))

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int32_t largest_text_chunk = 1048576;
+// Text read from a source goes to the nodes in pieces of about this size.
+constexpr int32_t text_piece_bytes = 65536;
 
 // Percent of a source read, reported once per chunk.
 class percent_meter {
@@ -66,6 +68,12 @@ html_reader::html_reader(node_tree& tree) : tree_(tree) {
 html_reader::~html_reader() {
     // what an unfinished reading holds outside the tree goes in, as it stands
     if (in_region()) unfold_region();
+}
+
+void html_reader::read_from(std::string_view source) {
+    source_ = source;
+    // the nodes view the source: the scanner need not hold a long text whole
+    set_text_piece_limit(text_piece_bytes);
 }
 
 std::string_view html_reader::token_bytes() const {

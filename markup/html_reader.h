@@ -47,8 +47,8 @@ class html_reader : public markup_scanner {
     void fold_with(node_classifier classify) { classify_ = classify; }
     // The chunks fed are `source` piece by piece from its first byte, and `source` lives as long
     // as the tree (node_tree::keep): nodes then view its bytes instead of holding copies. Set
-    // before the first chunk.
-    void read_from(std::string_view source) { source_ = source; }
+    // before the first chunk. A long run of text may then become several text nodes.
+    void read_from(std::string_view source);
 
   protected:
     bool on_text() override;

@@ -130,6 +130,14 @@ scan_status markup_scanner::scan_step() {
     if (queued_bytes() >= size_limit()) return scan_status::size_exceeded;
     for (;;) {
         if (!escape_next_) skip_plain();
+        if (text_piece_limit_ > 0 && !in_markup_ && raw_kind_ == raw_text_kind::none &&
+            token_.length() >= text_piece_limit_) {
+            // the piece ends with the byte read last
+            token_end_ = chars_read();
+            const bool go_on = on_text();
+            token_.clear();
+            if (!go_on) return scan_status::stopped;
+        }
         const int c = next_char();
         if (c < 0) return c == need_more ? scan_status::needs_input : on_end();
         const char byte = static_cast<char>(c);

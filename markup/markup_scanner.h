@@ -63,6 +63,10 @@ class markup_scanner : public position_tracker {
     // right after a construct's '<' starts the construct over, the first one being text.
     void set_html_tag_open(bool on) { html_tag_open_ = on; }
     bool keep_text() const { return keep_text_; }
+    // A run of plain text that reaches this many bytes goes to on_text at once, in pieces, so that
+    // the token never holds more; 0, the default, reports every run whole. For a reader whose
+    // nodes view the input rather than the token.
+    void set_text_piece_limit(int32_t bytes) { text_piece_limit_ = bytes; }
     // A kind without a rule (placeholder, text) is ignored.
     void set_rule(construct_kind kind, const construct_rule& rule);
     // A kind without a rule gives an empty rule.
@@ -169,6 +173,7 @@ class markup_scanner : public position_tracker {
     construct_set enabled_;
     bool keep_text_ = true;
     bool html_tag_open_ = false;
+    int32_t text_piece_limit_ = 0;
 
     byte_string token_;
     int64_t token_end_ = 0;
