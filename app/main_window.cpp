@@ -370,12 +370,19 @@ QWidget* MainWindow::makeFormatPage() {
     localTocBox_ =
         named(new QCheckBox(QStringLiteral("Insert &local TOC into each source file"), style),
               "insert_local_toc");
+    anchorStyleList_ = named(new QComboBox(style), "anchor_style");
+    anchorStyleList_->addItem(QStringLiteral("Named anchors <a name=\"...\">"));
+    anchorStyleList_->addItem(QStringLiteral("HTML5 ids <h2 id=\"...\">"));
+    setHint(anchorStyleList_,
+            QStringLiteral("HTML5 ids are readable and add no markup to headings that have one"));
     anchorEdit_ = named(new QLineEdit(style), "anchor_attributes");
     setHint(anchorEdit_, QStringLiteral("Put here attributes' text like name=\"value\""));
     indentEdit_ = named(new QLineEdit(style), "indent");
     setHint(indentEdit_,
             QStringLiteral(
                 "This value can be used in a template, but it is not required and is optional"));
+    auto* anchorStyleLabel = new QLabel(QStringLiteral("Anchor st&yle:"), style);
+    anchorStyleLabel->setBuddy(anchorStyleList_);
     auto* anchorLabel = new QLabel(QStringLiteral("Named &anchors' attributes:"), style);
     anchorLabel->setBuddy(anchorEdit_);
     auto* indentLabel = new QLabel(QStringLiteral("&Indent:"), style);
@@ -383,10 +390,12 @@ QWidget* MainWindow::makeFormatPage() {
     auto* styleGrid = new QGridLayout(style);
     styleGrid->addWidget(numberingBox_, 0, 0, 1, 2);
     styleGrid->addWidget(localTocBox_, 1, 0, 1, 2);
-    styleGrid->addWidget(anchorLabel, 2, 0);
-    styleGrid->addWidget(anchorEdit_, 2, 1);
-    styleGrid->addWidget(indentLabel, 3, 0);
-    styleGrid->addWidget(indentEdit_, 3, 1);
+    styleGrid->addWidget(anchorStyleLabel, 2, 0);
+    styleGrid->addWidget(anchorStyleList_, 2, 1, Qt::AlignLeft);
+    styleGrid->addWidget(anchorLabel, 3, 0);
+    styleGrid->addWidget(anchorEdit_, 3, 1);
+    styleGrid->addWidget(indentLabel, 4, 0);
+    styleGrid->addWidget(indentEdit_, 4, 1);
     styleGrid->setColumnStretch(1, 1);
 
     auto* templates = named(new QGroupBox(QStringLiteral("TOC template"), page), "template_group");
@@ -712,6 +721,8 @@ void MainWindow::fillProject(toc_project& project) const {
     project.range_from = rangeValue(rangeFromList_);
     project.range_to = rangeValue(rangeToList_);
     project.named_anchor_attributes = plainText(anchorEdit_->text());
+    project.anchor_style =
+        anchorStyleList_->currentIndex() == 1 ? anchor_kind::id : anchor_kind::name;
     project.process_title = titleBox_->isChecked();
     project.process_numbering = numberingBox_->isChecked();
     project.template_file = selectedTemplateFile(*templateList_, catalogue_);
@@ -736,6 +747,7 @@ void MainWindow::showProjectInControls() {
     showRange(rangeFromList_, project_.range_from);
     showRange(rangeToList_, project_.range_to);
     anchorEdit_->setText(qtText(project_.named_anchor_attributes.view()));
+    anchorStyleList_->setCurrentIndex(project_.anchor_style == anchor_kind::id ? 1 : 0);
     titleBox_->setChecked(project_.process_title);
     numberingBox_->setChecked(project_.process_numbering);
     selectTemplate(*templateList_, catalogue_, project_.template_file.view());

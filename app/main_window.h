@@ -197,6 +197,7 @@ class MainWindow : public QMainWindow {
     QCheckBox* titleBox_;
     QCheckBox* numberingBox_;
     QCheckBox* localTocBox_;
+    QComboBox* anchorStyleList_;
     QLineEdit* anchorEdit_;
     QLineEdit* indentEdit_;
     QComboBox* templateList_;

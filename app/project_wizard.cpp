@@ -320,6 +320,16 @@ void ProjectWizard::buildStylePage(QWidget* page) {
         QStringLiteral("Insert local TOC into each source file [somewhere at the top of the file]"),
         box);
     layout->addWidget(controls_.insertLocalToc);
+    controls_.anchorStyle = new QComboBox(box);
+    controls_.anchorStyle->addItem(QStringLiteral("Named anchors <a name=\"...\">"));
+    controls_.anchorStyle->addItem(QStringLiteral("HTML5 ids <h2 id=\"...\">"));
+    auto* anchorStyleLabel = new QLabel(QStringLiteral("Anchor st&yle:"), box);
+    anchorStyleLabel->setBuddy(controls_.anchorStyle);
+    auto* anchorStyleRow = new QHBoxLayout;
+    anchorStyleRow->addWidget(anchorStyleLabel);
+    anchorStyleRow->addWidget(controls_.anchorStyle);
+    anchorStyleRow->addStretch(1);
+    layout->addLayout(anchorStyleRow);
     layout->addWidget(plainLabel(
         "Named anchors' attributes [inserted into header tags]. Format: name=\"value\". ", box));
     controls_.anchorAttributes = new QLineEdit(box);
@@ -444,6 +454,7 @@ WizardState ProjectWizard::state() const {
     state.processTitle = c.processTitle->isChecked();
     state.processNumbering = c.processNumbering->isChecked();
     state.insertLocalToc = c.insertLocalToc->isChecked();
+    state.anchorStyle = c.anchorStyle->currentIndex() == 1 ? anchor_kind::id : anchor_kind::name;
     state.anchorAttributes = plainText(c.anchorAttributes->text());
     state.indent = plainText(c.indent->text());
     state.templateIndex = c.templateList->currentIndex();
@@ -471,6 +482,7 @@ void ProjectWizard::putState(const WizardState& state) {
     c.processTitle->setChecked(state.processTitle);
     c.processNumbering->setChecked(state.processNumbering);
     c.insertLocalToc->setChecked(state.insertLocalToc);
+    c.anchorStyle->setCurrentIndex(state.anchorStyle == anchor_kind::id ? 1 : 0);
     c.anchorAttributes->setText(qtText(state.anchorAttributes.view()));
     c.indent->setText(qtText(state.indent.view()));
     c.templateList->setCurrentIndex(state.templateIndex);

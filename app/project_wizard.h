@@ -67,6 +67,7 @@ struct WizardControls {
     QCheckBox* processNumbering = nullptr;
     QLabel* numberingCaption = nullptr;  // wraps; a click on it toggles the box
     QCheckBox* insertLocalToc = nullptr;
+    QComboBox* anchorStyle = nullptr;
     QLineEdit* anchorAttributes = nullptr;
     QLineEdit* indent = nullptr;
     // Template, Finished

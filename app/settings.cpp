@@ -181,6 +181,7 @@ bool ShellSettings::readFormatOptions(toc_project& project) const {
     project.range_from = saved.range_from;
     project.range_to = saved.range_to;
     project.named_anchor_attributes = saved.named_anchor_attributes;
+    project.anchor_style = saved.anchor_style;
     project.process_title = saved.process_title;
     project.process_numbering = saved.process_numbering;
     project.template_file = saved.template_file;

@@ -97,8 +97,9 @@ class ShellSettings {
     bool read(PlatformServices& services);
     // Writes the settings file; on failure shows "Can't write settings file" and returns false.
     bool write(PlatformServices& services);
-    // Copies the eight format values of the format-options file into `project` (heading range,
-    // anchor attributes, titles, numbering, template, indent, local TOC) and nothing else.
+    // Copies the nine format values of the format-options file into `project` (heading range,
+    // anchor style and attributes, titles, numbering, template, indent, local TOC) and nothing
+    // else.
     // False, silently and with `project` untouched, when the file cannot be loaded.
     bool readFormatOptions(toc_project& project) const;
     // Saves `project` as the format options; on failure shows a warning without text.

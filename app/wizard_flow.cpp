@@ -129,6 +129,7 @@ void takeWizardIntoProject(const WizardState& state, const TemplateCatalogue& ca
     project.range_from = state.rangeFrom + 1;
     project.range_to = state.rangeTo + 1;
     project.named_anchor_attributes = state.anchorAttributes;
+    project.anchor_style = state.anchorStyle;
     project.process_title = state.processTitle;
     project.process_numbering = state.processNumbering;
     project.template_file = catalogue.projectTemplateFile(state.templateIndex);

@@ -47,6 +47,7 @@ struct WizardState {
     bool processTitle = false;
     bool processNumbering = true;
     bool insertLocalToc = false;
+    anchor_kind anchorStyle = anchor_kind::name;
     byte_string anchorAttributes;
     byte_string indent;
     int32_t templateIndex = 0;  // -1 without a selection

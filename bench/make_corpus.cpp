@@ -11,6 +11,8 @@
 //                            wide      one element with n children
 //                            deep      n nested unclosed <div>s, a heading at the bottom
 //                            entries   n headings in a row, a TOC loop of n entries
+//                            ids       n headings of one text, built with `id` anchors, between
+//                                      author ids their new ids must skip
 //
 // The project files name their files relative to <folder> and use the template toc_list.htm
 // there, so a build runs in a copy of the folder as its current directory.
@@ -40,7 +42,7 @@ bool write_file(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 std::string project_text(bool single, const std::vector<std::string>& sources,
-                         std::string_view destination) {
+                         std::string_view destination, bool ids = false) {
     std::string text;
     const auto line = [&text](std::string_view key, std::string_view value) {
         text += '<';
@@ -51,6 +53,7 @@ std::string project_text(bool single, const std::vector<std::string>& sources,
         text += key;
         text += ">\r\n";
     };
+    if (ids) line("anchor_style", "id");
     line("destination", destination);
     line("indent", "  ");
     line("insert_local_toc", single ? "0" : "1");
@@ -117,6 +120,12 @@ std::string shape_document(std::string_view shape, size_t n) {
         for (size_t i = 0; i < n; ++i)
             text += "<div>";
         text += "<h1>Bottom</h1>\n<p>text</p>\n";
+    } else if (shape == "ids") {
+        // every heading's slug is taken n times over; every tenth number also by an author
+        for (size_t i = 0; i < n; ++i) {
+            text += "<h2>Example</h2>\n";
+            if (i % 10 == 0) text += "<p id=\"example-" + std::to_string(i + 2) + "\">x</p>\n";
+        }
     } else {
         for (size_t i = 0; i < n; ++i)
             text += "<h" + std::to_string(1 + i % 3) + ">Entry " + std::to_string(i) + "</h" +
@@ -127,14 +136,17 @@ std::string shape_document(std::string_view shape, size_t n) {
 }
 
 bool write_shapes(const std::filesystem::path& root) {
-    constexpr std::pair<std::string_view, size_t> shapes[] = {
-        {"headings", 100000}, {"wide", 1000000}, {"deep", 200000}, {"entries", 100000}};
+    constexpr std::pair<std::string_view, size_t> shapes[] = {{"headings", 100000},
+                                                              {"wide", 1000000},
+                                                              {"deep", 200000},
+                                                              {"entries", 100000},
+                                                              {"ids", 100000}};
     for (const auto& [shape, n] : shapes) {
         for (const size_t size : {n, 2 * n}) {
             const std::string name = std::string(shape) + "_" + std::to_string(size);
             const std::string file = name + "/" + name + ".htm";
             if (!write_file(root / file, shape_document(shape, size)) ||
-                !write_file(root / (name + ".toc"), project_text(true, {file}, "")))
+                !write_file(root / (name + ".toc"), project_text(true, {file}, "", shape == "ids")))
                 return false;
         }
     }

@@ -27,7 +27,7 @@ for tool in "$qtvn2" /usr/bin/time; do
     fi
 done
 
-if [ ! -f "$corpus/complete-2" ]; then
+if [ ! -f "$corpus/complete-3" ]; then
     if [ ! -x "$make_corpus" ]; then
         echo "run.sh: $make_corpus is missing; build the project first" >&2
         exit 1
@@ -36,7 +36,7 @@ if [ ! -f "$corpus/complete-2" ]; then
     rm -rf "$corpus"
     "$make_corpus" "$corpus"
     cp "$root/qvdata/toc_list.htm" "$corpus/"
-    touch "$corpus/complete-2"
+    touch "$corpus/complete-3"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tocvane-bench.XXXXXX")
@@ -125,7 +125,7 @@ done
 
 # The adversarial shapes at n and 2n: doubling the work should at most double the time.
 printf '\n%-9s %9s %9s %9s %7s %9s\n' shape n "build s" "2n s" ratio "2n peak MB"
-for shape in ${SHAPES:-headings:100000 wide:1000000 deep:200000 entries:100000}; do
+for shape in ${SHAPES:-headings:100000 wide:1000000 deep:200000 entries:100000 ids:100000}; do
     n=${shape#*:} shape=${shape%%:*}
     line=()
     for size in "$n" $((2 * n)); do

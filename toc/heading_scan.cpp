@@ -42,10 +42,40 @@ xml_node* deepest_last(tree_node* node) {
 }
 
 // Whether the page ends inside the heading with the bytes of a construct it never finished
-// (`<h2>x<a title="y`): an end tag put after them would be read as part of that construct.
+// (`<h2>x<a title="y`), or inside an element whose content is text to its end tag
+// (`<h2>x<title>y`): an end tag put after them would be read as part of it.
 bool ends_unfinished(tree_node& heading) {
     const xml_node& last = *deepest_last(&heading);
-    return !tree_next(&last) && last.kind == construct_kind::text && last.raw.find_char('<') >= 0;
+    if (tree_next(&last)) return false;
+    if (last.kind == construct_kind::text && last.raw.find_char('<') >= 0) return true;
+    for (const tree_node* p = last.parent(); p && p != &heading; p = p->parent()) {
+        const xml_node& element = *as_xml(p);
+        if (element.kind != construct_kind::start_tag || element.closed) continue;
+        for (std::string_view name : {"script", "style", "title", "textarea", "xmp", "iframe",
+                                      "noembed", "noframes", "plaintext", "template"})
+            if (element.name == name) return true;
+    }
+    return false;
+}
+
+// Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): an HTML5 parser
+// meeting the anchor's end tag inside it would split the anchor in two around the block.
+bool holds_open_block(tree_node& heading) {
+    const tree_node* end = tree_next_skip(&heading);
+    for (const tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
+        const xml_node& node = *as_xml(n);
+        if (node.kind != construct_kind::start_tag || node.closed) continue;
+        for (std::string_view name :
+             {"address", "applet",   "article",    "aside",   "blockquote", "button",  "caption",
+              "center",  "colgroup", "dd",         "details", "dir",        "div",     "dl",
+              "dt",      "fieldset", "figcaption", "figure",  "footer",     "form",    "h1",
+              "h2",      "h3",       "h4",         "h5",      "h6",         "header",  "hgroup",
+              "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
+              "ol",      "p",        "pre",        "section", "select",     "summary", "table",
+              "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
+            if (node.name == name) return true;
+    }
+    return false;
 }
 
 // The node written just before `node`: its parent's start tag, or the end of the previous
@@ -261,6 +291,44 @@ node_role scan_role(const xml_node& node) {
     return node_role::ordinary;
 }
 
+node_role id_scan_role(const xml_node& node) {
+    const node_role role = scan_role(node);
+    std::string_view target;
+    if (role == node_role::ordinary && link_target(node, target)) return node_role::landmark;
+    return role;
+}
+
+void remove_program_anchor(xml_node& heading) {
+    const xml_node* anchor = nullptr;
+    const tree_node* after = tree_next_skip(&heading);
+    for (tree_node* n = heading.first_child(); n && n != after; n = tree_next(n)) {
+        xml_node& node = *as_xml(n);
+        if (!anchor && is_program_anchor(node)) {
+            anchor = &node;
+            node.raw.clear();
+        } else if (anchor && node.parent() == anchor && node.kind == construct_kind::end_tag &&
+                   node.name == "a" && is_own_end_tag(node)) {
+            node.raw.clear();
+            return;
+        }
+    }
+}
+
+// The id or anchor name of the first element in the heading that no visible text comes before
+// (`<h2><a id="x"></a>Title</h2>`), which a link to the heading may use as well.
+bool leading_target(const xml_node& heading, std::string_view& target) {
+    for (descendants d(heading); !d.done(); d.advance()) {
+        const xml_node& node = *as_xml(d.node);
+        if (is_text(node)) {
+            for (char c : node.raw.view())
+                if (!is_blank(c)) return false;
+        } else if (is_element(node) && link_target(node, target)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool has_content(const xml_node& element) {
     const tree_node* first = element.first_child();
     return first && !is_own_end_tag(*as_xml(first));
@@ -349,6 +417,9 @@ void heading_scan::run(node_tree& document, toc_tree& tree) {
     time_stamp_ = unix_time_now();
     locate(document);
     bool old_toc = located.start_marker && located.end_marker;
+    ids_ = page_ids();
+    if (anchors == anchor_kind::id)
+        ids_.collect(document, old_toc ? located.start_marker : nullptr, located.end_marker);
     bool title_wanted = titles;
     tree_node* node = located.insertion;
     bool jump_pending = false;
@@ -397,6 +468,10 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         strip_.start(heading);
     }
 
+    if (anchors == anchor_kind::id)
+        remove_program_anchor(heading);
+    else
+        (void)remove_build_id(heading);
     std::string_view anchor;
     bool holds_link = false;
     tree_node* end = tree_next_skip(&heading);
@@ -420,12 +495,15 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     if (numbering) trim_leading_blanks(item->text);
 
     item->link.push('#');
-    if (anchor.empty()) {
+    if (anchors == anchor_kind::id) {
+        link_by_id(heading, *item);
+    } else if (anchor.empty()) {
         item->link.append(anchor_prefix);
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        add_anchor(document, heading, *item, holds_link || ends_unfinished(heading));
+        add_anchor(document, heading, *item,
+                   holds_link || ends_unfinished(heading) || holds_open_block(heading));
     } else {
         item->link.append(anchor);
     }
@@ -451,6 +529,29 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
         tree_insert_before(document, close, last);
     else
         tree_insert_after(document, close, last);
+}
+
+void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
+    tag_attribute own;
+    if (has_build_id(heading)) {
+        (void)find_attribute(heading.raw.view(), "id", own);
+        if (ids_.reuse(own.value)) {
+            append_fragment(item.link, own.value);
+            return;
+        }
+    }
+    // a build's id held elsewhere too, or a marker without its id
+    (void)remove_build_id(heading);
+    std::string_view target;
+    if (find_attribute(heading.raw.view(), "id", own)) {
+        append_fragment(item.link, own.value);
+    } else if (leading_target(heading, target)) {
+        append_fragment(item.link, target);
+    } else {
+        const byte_string id = ids_.give_out(heading_slug(item.text.view()));
+        add_build_id(heading, id.view());
+        append_fragment(item.link, id.view());
+    }
 }
 
 void heading_scan::add_title(toc_tree& tree, const xml_node& title) {

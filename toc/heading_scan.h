@@ -4,7 +4,9 @@
 #include <string_view>
 
 #include "byte_string.h"
+#include "heading_ids.h"
 #include "node_tree.h"
+#include "toc_project.h"
 #include "toc_tree.h"
 #include "xml_node.h"
 
@@ -22,6 +24,13 @@ bool has_content(const xml_node& element);
 // What `heading_scan` and the clearing of a document look at: headings and titles with their
 // content, `body`, the TOC markers and the placeholder comment. A reader may fold all else.
 node_role scan_role(const xml_node& node);
+// scan_role for a build with `id` anchors, which must see every id and anchor name of the page:
+// an element holding one stays a node too.
+node_role id_scan_role(const xml_node& node);
+
+// Empties the start and end tag of the first anchor a build inserted into the heading; its
+// content stays.
+void remove_program_anchor(xml_node& heading);
 
 // Removal of an old number ("1.4.2. ") from the text nodes of one heading, in document order.
 class strip_state {
@@ -91,6 +100,10 @@ class heading_scan {
     bool numbering = false;
     bool titles = false;
     byte_string anchor_attributes;  // normalised: empty or starting with a blank
+    // With `id`, each heading is linked by its own id, by the id or name its content starts
+    // with, by the id an earlier build added, or gets a new one made of its text. Either way a
+    // heading loses what a build of the other kind added to it.
+    anchor_kind anchors = anchor_kind::name;
     located_nodes located;
     toc_node* current = nullptr;  // the item appended last, carried from file to file
 
@@ -98,6 +111,8 @@ class heading_scan {
     bool is_listed(const xml_node& node) const;
     void add_heading(node_tree& document, toc_tree& tree, xml_node& heading);
     void add_title(toc_tree& tree, const xml_node& title);
+    // Appends the heading's id to the item's link, adding one to the heading when it needs it.
+    void link_by_id(xml_node& heading, toc_node& item);
     // Puts a new anchor named after the item's link around the heading's content, or, when the
     // heading holds a link, as an empty element before the content.
     void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
@@ -106,4 +121,5 @@ class heading_scan {
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;
     strip_state strip_;
+    page_ids ids_;
 };

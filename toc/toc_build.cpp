@@ -98,11 +98,13 @@ void keep_byte_order_mark_first(node_tree& document) {
 // Reads an HTML file into a document that starts with the empty node the TOC may follow. All
 // the document is only written back except what the heading scan looks at, so the rest is
 // folded as it is read.
-result read_document(std::string_view path, node_tree& document, progress_scale* progress) {
+// A build with `id` anchors keeps every element with an id or anchor name, to give out no id twice.
+result read_document(std::string_view path, node_tree& document, progress_scale* progress,
+                     anchor_kind anchors = anchor_kind::name) {
     if (result checked = check_encoding(path); !checked.is_ok()) return checked;
     tree_prepend_top(document, new xml_node());
-    result read =
-        parse_html_file(path, document, progress ? scaled_progress(*progress) : nullptr, scan_role);
+    result read = parse_html_file(path, document, progress ? scaled_progress(*progress) : nullptr,
+                                  anchors == anchor_kind::id ? id_scan_role : scan_role);
     if (read.is_ok()) keep_byte_order_mark_first(document);
     return read;
 }
@@ -215,12 +217,13 @@ bool is_text(const xml_node& node) {
     return node.kind == construct_kind::text || node.kind == construct_kind::placeholder;
 }
 
-// Whether a build has touched the page: it holds a TOC between both markers or one of the
-// program's anchors in a heading in range. A clear leaves any other page as it is.
+// Whether a build has touched the page: it holds a TOC between both markers, or one of the
+// program's anchors or ids in a heading in range. A clear leaves any other page as it is.
 bool is_built(const node_tree& document, const located_nodes& located, const toc_project& project) {
     if (located.start_marker && located.end_marker) return true;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
         if (!in_range(*as_xml(n), project.range_from, project.range_to)) continue;
+        if (has_build_id(*as_xml(n))) return true;
         const tree_node* after = tree_next_skip(n);
         for (const tree_node* d = n->first_child(); d && d != after; d = tree_next(d)) {
             if (is_program_anchor(*as_xml(d))) return true;
@@ -229,23 +232,17 @@ bool is_built(const node_tree& document, const located_nodes& located, const toc
     return false;
 }
 
-// Empties the program's anchor tags of one heading and strips its number when asked.
+// Empties the program's anchor tags of one heading, drops the id a build added to it and strips
+// its number when asked.
 void clean_heading(xml_node& heading, bool numbering) {
+    remove_program_anchor(heading);
+    (void)remove_build_id(heading);
+    if (!numbering) return;
     strip_state strip;
-    if (numbering) strip.start(heading);
-    const xml_node* anchor = nullptr;
+    strip.start(heading);
     const tree_node* after = tree_next_skip(&heading);
     for (tree_node* n = heading.first_child(); n && n != after; n = tree_next(n)) {
-        xml_node& node = *as_xml(n);
-        if (!anchor && is_program_anchor(node)) {
-            anchor = &node;
-            node.raw.clear();
-        } else if (anchor && node.kind == construct_kind::end_tag && node.name == "a" &&
-                   node.parent() == anchor && node.closed && !node.next()) {
-            node.raw.clear();
-        } else if (numbering && is_text(node)) {
-            strip.strip(node);
-        }
+        if (is_text(*as_xml(n))) strip.strip(*as_xml(n));
     }
 }
 
@@ -559,6 +556,7 @@ heading_scan scan_for(const build_state& state) {
     scan.numbering = project.process_numbering;
     scan.titles = project.process_title;
     scan.anchor_attributes = normalized_anchor_attributes(project);
+    scan.anchors = project.anchor_style;
     scan.current = state.last;
     return scan;
 }
@@ -571,7 +569,9 @@ result process_file(std::string_view source, std::string_view output, build_stat
     const file_shares& shares = insert ? file_with_toc : plain_file;
     start_share(part, shares.read);
     node_tree document;
-    if (result read = read_document(source, document, &part); !read.is_ok()) return read;
+    if (result read = read_document(source, document, &part, state.project.anchor_style);
+        !read.is_ok())
+        return read;
     if (result same = check_read(source, run); !same.is_ok()) return same;
     progress_step_done(part);
 

@@ -115,6 +115,10 @@ result toc_project::load(std::string_view path) {
     take_number(file, "range_from", loaded.range_from);
     take_number(file, "range_to", loaded.range_to);
     take_text(file, "named_anchor_attributes", loaded.named_anchor_attributes);
+    byte_string style;
+    take_text(file, "anchor_style", style);
+    // any other value keeps the classic anchors every older project has
+    if (style == "id") loaded.anchor_style = anchor_kind::id;
     take_flag(file, "process_title", loaded.process_title);
     take_flag(file, "process_numbering", loaded.process_numbering);
     take_text(file, "template_file", loaded.template_file);
@@ -154,6 +158,8 @@ result toc_project::save(std::string_view path) const {
     values.add_value("range_from", template_value(range_from));
     values.add_value("range_to", template_value(range_to));
     values.add_value("named_anchor_attributes", template_value(named_anchor_attributes));
+    // absent means `name`, so a project saved with classic anchors keeps its bytes
+    if (anchor_style == anchor_kind::id) values.add_value("anchor_style", template_value("id"));
     values.add_value("process_title", flag_value(process_title));
     values.add_value("process_numbering", flag_value(process_numbering));
     values.add_value("template_file", template_value(stored_path(template_file, folder.view())));

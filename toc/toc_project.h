@@ -7,6 +7,10 @@
 #include "byte_string.h"
 #include "result.h"
 
+// How a build links its TOC to the headings: classic `<a name="qorv_link_...">` anchors around
+// the heading text, or HTML5 `id` attributes on the headings themselves.
+enum class anchor_kind : uint8_t { name, id };
+
 // The settings of one TOC job, stored in a `.toc` project file.
 class toc_project {
   public:
@@ -41,6 +45,8 @@ class toc_project {
     int32_t range_from = 1;
     int32_t range_to = 6;
     byte_string named_anchor_attributes;
+    // stored as the key `anchor_style`, written only for `id`
+    anchor_kind anchor_style = anchor_kind::name;
     bool process_title = false;
     bool process_numbering = true;
     byte_string template_file;

@@ -24,6 +24,7 @@ set(expected
   bin/qtvn2
   share/qtvn2/qvdata/templates.txt
   share/qtvn2/qvdata/toc_list.htm
+  share/qtvn2/qvdata/toc_nav.htm
   share/qtvn2/help.html
   share/qtvn2/help/7.html
   share/qtvn2/support.html
@@ -35,6 +36,7 @@ set(expected
   share/man/man1/qtvn2.1.gz
   share/bash-completion/completions/qtvn2
   share/doc/tocvane/examples/manual/manual.toc
+  share/doc/tocvane/examples/manual-html5/manual-html5.toc
 )
 foreach(file IN LISTS expected)
   if(NOT EXISTS "${prefix}/${file}")

@@ -204,6 +204,21 @@ class MainWindowTest : public QObject {
             QVERIFY2(saved.contains(line), saved);
     }
 
+    // The anchor style shows the project's, marks a change and is stored only for ids.
+    void anchorStyleIsStoredOnlyForIds() {
+        putProject("p.toc", {{"anchor_style", "id"}, {"source", "/site/x.html"}});
+        open("p.toc");
+        QComboBox* style = list("anchor_style");
+        QCOMPARE(style->currentIndex(), 1);
+        style->setCurrentIndex(0);
+        QVERIFY(window_->isModified());
+        QVERIFY(window_->saveProject());
+        QVERIFY(!scratch_->read("p.toc").contains("anchor_style"));
+        style->setCurrentIndex(1);
+        QVERIFY(window_->saveProject());
+        QVERIFY(scratch_->read("p.toc").startsWith("<anchor_style>id</anchor_style>\r\n"));
+    }
+
     // Leaving a changed project asks first; Cancel stays, Discard goes on, Save saves first.
     void changedProjectIsOfferedForSaving_data() {
         QTest::addColumn<QString>("command");

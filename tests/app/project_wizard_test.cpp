@@ -41,7 +41,7 @@ QString projectDump(const toc_project& project) {
     const QString templateFile = textOf(project.template_file);
     return QStringLiteral(
                "single=%1 back=%2 source=[%3] dest='%4' range=%5..%6 anchor='%7' titles=%8 "
-               "numbers=%9 template=%10 local=%11 indent='%12'")
+               "numbers=%9 template=%10 local=%11 indent='%12' ids=%13")
         .arg(static_cast<int>(project.is_single))
         .arg(static_cast<int>(project.is_dest_as_source))
         .arg(sources.join('|'))
@@ -53,7 +53,8 @@ QString projectDump(const toc_project& project) {
         .arg(static_cast<int>(project.process_numbering))
         .arg(templateFile.mid(templateFile.lastIndexOf('/') + 1))
         .arg(static_cast<int>(project.insert_local_toc))
-        .arg(textOf(project.indent));
+        .arg(textOf(project.indent))
+        .arg(static_cast<int>(project.anchor_style == anchor_kind::id));
 }
 
 // Every field of the wizard on one line.
@@ -64,7 +65,7 @@ QString stateDump(const WizardState& state) {
     return QStringLiteral(
                "new=%1 single=%2 source='%3' overwrite=%4 dest1='%5' list=[%6] dest2='%7' "
                "range=%8..%9 titles=%10 numbers=%11 local=%12 anchor='%13' indent='%14' "
-               "template=%15 project='%16'")
+               "template=%15 project='%16' ids=%17")
         .arg(state.newProject)
         .arg(state.singleFile)
         .arg(textOf(state.source))
@@ -80,7 +81,8 @@ QString stateDump(const WizardState& state) {
         .arg(textOf(state.anchorAttributes))
         .arg(textOf(state.indent))
         .arg(state.templateIndex)
-        .arg(textOf(state.projectFile));
+        .arg(textOf(state.projectFile))
+        .arg(static_cast<int>(state.anchorStyle == anchor_kind::id));
 }
 
 }  // namespace
@@ -315,6 +317,7 @@ class ProjectWizardTest : public QObject {
         c().processNumbering->setChecked(false);
         c().insertLocalToc->setChecked(true);
         c().anchorAttributes->setText("class=\"a\"");
+        c().anchorStyle->setCurrentIndex(1);
         c().indent->setText("--");
         c().templateList->setCurrentIndex(1);
         back();
@@ -330,12 +333,12 @@ class ProjectWizardTest : public QObject {
             << true
             << "single=0 back=1 source=[S/a.htm|S/b.htm] dest='S/index.htm' range=2..3 "
                "anchor=' class=\"x\"' titles=1 numbers=0 template=toc_text.htm local=1 "
-               "indent='--'";
+               "indent='--' ids=1";
         QTest::newRow("overwrite unchecked")
             << false
             << "single=0 back=0 source=[S/a.htm|S/b.htm] dest='S/index.htm' range=2..3 "
                "anchor=' class=\"x\"' titles=1 numbers=0 template=toc_text.htm local=1 "
-               "indent='--'";
+               "indent='--' ids=1";
     }
     void multiFileProject() {
         QFETCH(bool, overwrite);
@@ -351,6 +354,7 @@ class ProjectWizardTest : public QObject {
         QTest::mouseClick(c().numberingCaption, Qt::LeftButton);
         c().insertLocalToc->setChecked(true);
         c().anchorAttributes->setText("class=\"x\"");
+        c().anchorStyle->setCurrentIndex(1);
         c().indent->setText("--");
         next();
         QCOMPARE(title(), QString("Select TOC template"));
@@ -390,7 +394,7 @@ class ProjectWizardTest : public QObject {
         next();
         QCOMPARE(projectDump(project_),
                  "single=1 back=1 source=[/s/page.htm] dest='' range=1..6 anchor='' titles=0 "
-                 "numbers=1 template=toc_list.htm local=0 indent=''");
+                 "numbers=1 template=toc_list.htm local=0 indent='' ids=0");
     }
 
     void cancelAndFrameCloseLeaveTheProject() {

@@ -362,6 +362,24 @@ TEST_F(Qtvn2Test, BundledExampleBuildsFromAnyFolder) {
     }
 }
 
+// The example's copy with HTML5 ids and the nav template, built from the folder above it: the
+// links read path#slug, an author's id is kept, no named anchor is added.
+TEST_F(Qtvn2Test, BundledHtml5ExampleLinksByIds) {
+    std::filesystem::copy(EXAMPLES_DIR "/manual-html5", path("manual-html5"),
+                          std::filesystem::copy_options::recursive);
+    const process_result result = qtvn2({"-command", "manual-html5/manual-html5.toc"});
+    EXPECT_EQ(result.out, build_complete);
+    EXPECT_EQ(result.code, 0);
+    const std::string index = bytes_of("manual-html5/index.htm");
+    EXPECT_TRUE(holds(index, "<nav class=\"toc\" aria-label=\"Table of contents\">")) << index;
+    EXPECT_TRUE(holds(index, "href=\"guide/getting%20started.htm#keys-and-log-book\"")) << index;
+    EXPECT_TRUE(holds(index, "href=\"reference/signal%20codes.htm#fog\"")) << index;
+    const std::string page = bytes_of("manual-html5/guide/getting started.htm");
+    EXPECT_TRUE(holds(page, "<h2 id=\"keys-and-log-book\" data-qorv-id>Keys and log book</h2>"))
+        << page;
+    EXPECT_FALSE(holds(page + index, "<a name=")) << page;
+}
+
 }  // namespace
 
 // A second build of the same files waits for the first, saying so, and then goes on.

@@ -13,10 +13,11 @@
 // swallow the end marker).
 //
 // The first input byte holds the switches: numbering (bit 0), titles (bit 1), anchor
-// attributes (bit 2), an indent text (bit 3), padding (bit 7). The second gives the heading
-// range: from (bits 0-2) and to (bits 3-5), 0 to 7 each. With padding on, the third byte takes
-// that many bytes off 16384 blanks put before the document, so that it straddles the boundary
-// of the 16384-byte reads. The rest is the document.
+// attributes (bit 2), an indent text (bit 3), `id` anchors (bit 4), padding (bit 7). With `id`
+// anchors a page holding the build's id marker counts as built, like one holding its anchors. The
+// second gives the heading range: from (bits 0-2) and to (bits 3-5), 0 to 7 each. With padding on,
+// the third byte takes that many bytes off 16384 blanks put before the document, so that it
+// straddles the boundary of the 16384-byte reads. The rest is the document.
 
 #include <stdlib.h>
 
@@ -185,6 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     project.indent = byte_string(switches & 8 ? "&nbsp;" : "");
     project.range_from = data[1] & 7;
     project.range_to = (data[1] >> 3) & 7;
+    project.anchor_style = switches & 16 ? anchor_kind::id : anchor_kind::name;
 
     // a page in UTF-16 or UTF-32 is refused whole and never written
     using namespace std::string_view_literals;
@@ -196,8 +198,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (bytes_of(source) != document) fail("a refused page changed");
         return 0;
     }
+    std::string lower = document;
+    for (char& c : lower)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     const bool unbuilt = document.find("QORV_HTML_TOC_START") == std::string::npos &&
-                         document.find("qorv_link_") == std::string::npos;
+                         document.find("qorv_link_") == std::string::npos &&
+                         lower.find(build_id_marker) == std::string::npos;
     if (unbuilt) {
         if (!clear_toc(project, {}).is_ok()) fail("the clear failed");
         if (bytes_of(source) != document) fail("a clear changed a page no build touched");

@@ -17,13 +17,15 @@
 // - an element written "<h1/>" that takes content is empty to the reader, open to it;
 // - it drops a tag or comment cut off by the end of the page, the reader keeps it as text;
 // - a table cell, row or section outside a table is an element to the reader, nothing to it;
+//   text and other elements a table holds outside its cells stay in it for the reader, an HTML5
+//   parser moves them out before the table;
 // - a start tag of li, dd or dt closes the previous item for the reader, also where that
 //   holds an open heading, in which an HTML5 parser nests the new item;
 // - an end tag inside a table, cell, caption, object or applet closes the elements around it
 //   for the reader (a heading too); an HTML5 parser ignores it there;
 // - misnested formatting ("<b><h2>x</b>y") and other end tags of inline or unknown elements
-//   close an open heading inside them for the reader; an HTML5 parser re-parents the nodes or
-//   ignores the end tag and keeps the heading open; formatting elements left open when an end
+//   close an open heading or block inside them for the reader; an HTML5 parser re-parents the nodes
+//   or ignores the end tag and keeps the heading open; formatting elements left open when an end
 //   tag closes what holds them are reopened later by an HTML5 parser, not by the reader;
 // - the scan lists a heading nested inside another one as part of that one's text, and an
 //   entry's text keeps the content of a script, style or other raw text element in the
@@ -199,6 +201,22 @@ bool is_one_of(const xml_node& node, std::initializer_list<std::string_view> nam
     return false;
 }
 
+// Whether a table or a part of one holds text or elements outside its cells, which an HTML5
+// parser moves out before the table.
+bool fosters_out(const tree_node* table) {
+    for (const tree_node* c = table->first_child(); c; c = c->next()) {
+        const xml_node& inner = *as_xml(c);
+        if (inner.kind == construct_kind::text &&
+            inner.raw.view().find_first_not_of(" \t\n\r\f") != std::string_view::npos)
+            return true;
+        if (inner.kind == construct_kind::start_tag &&
+            !is_one_of(inner, {"caption", "colgroup", "col", "thead", "tbody", "tfoot", "tr", "td",
+                               "th", "script", "style", "template", "form", "input"}))
+            return true;
+    }
+    return false;
+}
+
 // An end tag that closed an element with another one left open inside where an HTML5 parser
 // reads it otherwise: an end tag inside a table, cell, caption, object or applet that the
 // element holds, or one of an inline or unknown element inside a heading it holds.
@@ -215,14 +233,19 @@ std::string_view closed_across(const node_tree& document) {
                 table = table->parent();
             if (!table) return "a table part outside a table";
         }
+        if (is_one_of(x, {"table", "tbody", "thead", "tfoot", "tr"}) && fosters_out(n))
+            return "content outside the cells of a table";
         if (x.kind != construct_kind::start_tag || !x.closed) continue;
         // an HTML5 parser closes these across a heading too; other end tags stop at it
-        const bool block = is_one_of(
-            x, {"div",      "blockquote", "center",  "ul",      "ol",   "dl",     "form",
-                "fieldset", "section",    "article", "aside",   "nav",  "header", "footer",
-                "main",     "address",    "figure",  "details", "menu", "dir",    "pre",
-                "body",     "html",       "p",       "li",      "dd",   "dt",     "table",
-                "caption",  "tbody",      "thead",   "tfoot",   "tr",   "td",     "th"});
+        const auto is_block = [](const xml_node& node) {
+            return is_one_of(
+                node, {"div",      "blockquote", "center",  "ul",      "ol",   "dl",     "form",
+                       "fieldset", "section",    "article", "aside",   "nav",  "header", "footer",
+                       "main",     "address",    "figure",  "details", "menu", "dir",    "pre",
+                       "body",     "html",       "p",       "li",      "dd",   "dt",     "table",
+                       "caption",  "tbody",      "thead",   "tfoot",   "tr",   "td",     "th"});
+        };
+        const bool block = is_block(x);
         const bool formatting = is_one_of(x, {"a", "b", "big", "code", "em", "font", "i", "nobr",
                                               "s", "small", "strike", "strong", "tt", "u"});
         for (const tree_node* d = n->first_child(); d && d != tree_next_skip(n); d = tree_next(d)) {
@@ -232,6 +255,8 @@ std::string_view closed_across(const node_tree& document) {
             if (is_one_of(inner, {"table", "td", "th", "caption", "object", "applet", "marquee"}))
                 return "an end tag inside a table";
             if (!block && heading_level(inner) > 0) return "an end tag across a heading";
+            // which an HTML5 parser ignores, keeping the element open around what follows
+            if (!block && is_block(inner)) return "an end tag across a block";
             if (is_one_of(inner, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small",
                                   "strike", "strong", "tt", "u"}))
                 return "formatting reopened";

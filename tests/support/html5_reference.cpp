@@ -101,7 +101,28 @@ size_t count_broken(const GumboNode& node, std::string_view prefix, bool inside_
     return broken;
 }
 
+void collect_targets(const GumboNode& node, std::vector<std::string>& found) {
+    if (node.type == GUMBO_NODE_ELEMENT || node.type == GUMBO_NODE_TEMPLATE) {
+        const GumboVector* attributes = &node.v.element.attributes;
+        if (const GumboAttribute* id = gumbo_get_attribute(attributes, "id"))
+            found.push_back(std::string("id=") + id->value);
+        if (const GumboAttribute* name = gumbo_get_attribute(attributes, "name");
+            name && is_link(node))
+            found.push_back(std::string("name=") + name->value);
+    }
+    if (const GumboVector* children = children_of(node))
+        for (unsigned i = 0; i < children->length; ++i)
+            collect_targets(*static_cast<const GumboNode*>(children->data[i]), found);
+}
+
 }  // namespace
+
+std::vector<std::string> html5_link_targets(std::string_view page) {
+    parse_output output = parse(page);
+    std::vector<std::string> found;
+    collect_targets(*output->document, found);
+    return found;
+}
 
 std::vector<reference_heading> html5_headings(std::string_view page) {
     parse_output output = parse(page);

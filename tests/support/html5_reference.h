@@ -22,3 +22,7 @@ struct reference_heading {
 // not keep as written: nested in or around another `a`, closed without their own end tag, or
 // split and rebuilt by the formatting-element rules. An empty prefix checks every `a`.
 [[nodiscard]] size_t broken_links(std::string_view page, std::string_view anchor_prefix);
+
+// The link targets of a page in document order, as an HTML5 parser reads them: "id=<value>" for
+// every element's id and "name=<value>" for every `a` with a name.
+[[nodiscard]] std::vector<std::string> html5_link_targets(std::string_view page);

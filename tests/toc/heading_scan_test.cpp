@@ -21,6 +21,7 @@ struct options {
     int32_t to = 6;
     bool numbering = false;
     bool titles = false;
+    anchor_kind anchors = anchor_kind::name;
 };
 
 struct row {
@@ -43,13 +44,15 @@ class HeadingScanTest : public testing::Test {
                      bool fold = false) {
         node_tree document;
         tree_insert(document, new xml_node(), nullptr, nullptr);
-        EXPECT_TRUE(parse_html_text(html, document, {}, html_chunk_size, fold ? scan_role : nullptr)
-                        .is_ok());
+        const node_classifier role = opt.anchors == anchor_kind::id ? id_scan_role : scan_role;
+        EXPECT_TRUE(
+            parse_html_text(html, document, {}, html_chunk_size, fold ? role : nullptr).is_ok());
         heading_scan scan;
         scan.range_from = opt.from;
         scan.range_to = opt.to;
         scan.numbering = opt.numbering;
         scan.titles = opt.titles;
+        scan.anchors = opt.anchors;
         scan.anchor_attributes = anchor_attributes;
         tree = std::make_unique<toc_tree>();
         scan.run(document, *tree);
@@ -150,6 +153,13 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
          "<body>[TOC]<h1><a name=\"qorv_link_1_7\">A<script>s</script><style>p{}</style>"
          "</a></h1><h2><a name=\"qorv_link_2_7\"></a>B<!--",
          "1 |A|#qorv_link_1_7 ; 2 |B&lt;!--|#qorv_link_2_7"},
+        // ... nor does an end tag put where the page ends inside a title's text.
+        {"<body><h1>A<title>t",
+         "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<title>t",
+         "1 |At|#qorv_link_1_7"},
+        // A block left open in a heading would split an anchor wrapped around it.
+        {"<body><h1>A<p>B</h1>", "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<p>B</h1>",
+         "1 |AB|#qorv_link_1_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
@@ -160,6 +170,35 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
          R"(<body>[TOC]<h1>1. <a name="qorv_link_1_7">A</a></h1><h3>1.1. <a name="qorv_link_2_7">B</a></h3><h2>1.2. <a name="qorv_link_3_7">C</a></h2>)",
          "1 1. |A|#qorv_link_1_7 ; 3 1.1. |B|#qorv_link_2_7 ; 2 1.2. |C|#qorv_link_3_7",
          {.numbering = true}},
+    });
+}
+
+TEST_F(HeadingScanTest, AnchorsById) {
+    const options ids{.anchors = anchor_kind::id};
+    options numbered_ids = ids;
+    numbered_ids.numbering = true;
+    check({
+        // the heading's own id, or the one its content starts with; else a new one
+        {R"(<body><h1>Intro</h1><h2 id="setup">Set up</h2><h2> <a id="x"></a>More</h2><h2><a name="n"></a>Old</h2><h2>B <a id="y"></a></h2><h2>Intro</h2>)",
+         R"(<body>[TOC]<h1 id="intro" data-qorv-id>Intro</h1><h2 id="setup">Set up</h2><h2> <a id="x"></a>More</h2><h2><a name="n"></a>Old</h2><h2 id="b" data-qorv-id>B <a id="y"></a></h2><h2 id="intro-2" data-qorv-id>Intro</h2>)",
+         "1 |Intro|#intro ; 2 |Set up|#setup ; 2 | More|#x ; 2 |Old|#n ; 2 |B |#b ; "
+         "2 |Intro|#intro-2",
+         ids},
+        // unique against every id of the page, before the TOC too, but not the old TOC's
+        {R"(<h1 id="t" data-qorv-id>T</h1><p id="a">x</p><!-- toc --><!--QORV_HTML_TOC_START--><b id="t-2"></b><!--QORV_HTML_TOC_END--><h2>T</h2><h2>A</h2>)",
+         R"(<h1 id="t" data-qorv-id>T</h1><p id="a">x</p><!-- toc -->[TOC]<h2 id="t-2" data-qorv-id>T</h2><h2 id="a-2" data-qorv-id>A</h2>)",
+         "2 |T|#t-2 ; 2 |A|#a-2", ids},
+        // a build's id is kept once and while no author's element has it; a lone marker goes;
+        // a program's anchor gives way to an id
+        {R"(<body><h1 id="old" data-qorv-id>1. New text</h1><h1 id="old" data-qorv-id>Copy</h1><h1>2. <a name="qorv_link_2_5">Classic</a></h1><h2 data-qorv-id>Lone</h2><p><a name="dup">d</a></p><h2 id="dup" data-qorv-id>D</h2>)",
+         R"(<body>[TOC]<h1 id="old" data-qorv-id>1. New text</h1><h1 id="copy" data-qorv-id>2. Copy</h1><h1 id="classic" data-qorv-id>3. Classic</h1><h2 id="lone" data-qorv-id>3.1. Lone</h2><p><a name="dup">d</a></p><h2 id="d" data-qorv-id>3.2. D</h2>)",
+         "1 1. |New text|#old ; 1 2. |Copy|#copy ; 1 3. |Classic|#classic ; "
+         "2 3.1. |Lone|#lone ; 2 3.2. |D|#d",
+         numbered_ids},
+        // classic anchors take the place of a build's id, never of an author's
+        {R"(<body><h1 id="a" data-qorv-id>A</h1><h1 id="b">B</h1>)",
+         R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a></h1><h1 id="b"><a name="qorv_link_2_7">B</a></h1>)",
+         "1 |A|#qorv_link_1_7 ; 1 |B|#qorv_link_2_7"},
     });
 }
 

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -72,6 +73,14 @@ std::string outcome(const result& r) {
 std::string outcome(status_code code, const std::string& message) {
     return outcome(result(code, message));
 }
+
+// A page, what a build makes of it, and whether numbering is on.
+struct built_row {
+    const char* name;
+    std::string document;
+    std::string built;
+    bool numbering = false;
+};
 
 class TocBuildTest : public ScratchDirTest {
   protected:
@@ -254,12 +263,7 @@ TEST_F(TocBuildTest, ClearRestoresHeadings) {
 // build changes no byte and the clear gives the page back.
 TEST_F(TocBuildTest, BuildsNeverDamageThePage) {
     const std::string toc_a = toc_of(row(0, "#qorv_link_1_1000", "A"));
-    struct Row {
-        const char* name;
-        std::string document;
-        std::string built;
-        bool numbering = false;
-    } rows[] = {
+    const built_row rows[] = {
         {"a lone start marker in the head stays where it is",
          "<head><!--QORV_HTML_TOC_START--><meta x></head><body><h1>A</h1></body>",
          "<head><!--QORV_HTML_TOC_START--><meta x></head><body>" + toc_a +
@@ -276,7 +280,7 @@ TEST_F(TocBuildTest, BuildsNeverDamageThePage) {
         {"a byte order mark stays first", "\xEF\xBB\xBFx",
          "\xEF\xBB\xBF<!--QORV_HTML_TOC_START-->" + toc_comment + "<!--QORV_HTML_TOC_END-->x"},
     };
-    for (const Row& r : rows) {
+    for (const built_row& r : rows) {
         SCOPED_TRACE(r.name);
         put("p.htm", r.document);
         toc_project project = single("p.htm");
@@ -324,6 +328,67 @@ TEST_F(TocBuildTest, InsertedAnchorsNestInNoLink) {
     }
 }
 #endif
+
+// With `id` anchors a build adds an id only where a heading has none, keeps it over rebuilds,
+// trades it for a classic anchor and back when the style changes, and a clear gives the page
+// back.
+TEST_F(TocBuildTest, IdAnchorsRoundTrip) {
+    const built_row rows[] = {
+        {"headings without ids", page,
+         "<html><body>\n<!-- toc -->" +
+             toc_of(row(0, "#alpha", "1. Alpha") + row(1, "#beta", "1.1. Beta") +
+                    row(0, "#gamma", "2. Gamma")) +
+             "\n<h1 id=\"alpha\" data-qorv-id>1. Alpha</h1>\n<h2 id=\"beta\" data-qorv-id>1.1. "
+             "Beta</h2>\n<h1 id=\"gamma\" data-qorv-id>2. Gamma</h1>\n</body></html>",
+         true},
+        {"an author's ids",
+         "<body><h1 id=top>A</h1><h2><a id=\"b\"></a>B</h2><p id=\"a-2\"><h2>A</h2>"
+         "<h2 class=\"x\" >A</h2><h3><a href=\"#top\">&Eacute;t&eacute; &amp; co</a></h3>",
+         "<body>" +
+             toc_of(row(0, "#top", "A") + row(1, "#b", "B") + row(1, "#a", "A") +
+                    row(1, "#a-3", "A") +
+                    row(2, "#%C3%A9t%C3%A9-co", "&Eacute;t&eacute; &amp; co")) +
+             "<h1 id=top>A</h1><h2><a id=\"b\"></a>B</h2><p id=\"a-2\"><h2 id=\"a\" data-qorv-id>A"
+             "</h2><h2 class=\"x\"  id=\"a-3\" data-qorv-id>A</h2><h3 id=\"\xC3\xA9t\xC3\xA9-co\" "
+             "data-qorv-id><a href=\"#top\">&Eacute;t&eacute; &amp; co</a></h3>"},
+        {"a page cut off in a heading", "<h1 title='x'>A<b",
+         toc_of(row(0, "#a-b", "A&lt;b")) + "<h1 title='x' id=\"a-b\" data-qorv-id>A<b"},
+    };
+    for (const built_row& r : rows) {
+        SCOPED_TRACE(r.name);
+        put("p.htm", r.document);
+        toc_project project = single("p.htm");
+        project.process_numbering = r.numbering;
+        ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+        const std::string classic = bytes_of("p.htm");
+        put("p.htm", r.document);
+        project.anchor_style = anchor_kind::id;
+        for (int build = 1; build <= 2; ++build) {
+            ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+            EXPECT_EQ(bytes_of("p.htm"), r.built) << "build " << build;
+        }
+#ifdef TOCVANE_HTML5_REFERENCE
+        // no anchor name added, no link nested, no id twice
+        const std::vector<std::string> before = html5_link_targets(r.document);
+        std::vector<std::string> after = html5_link_targets(r.built);
+        EXPECT_EQ(count_of(r.built, "name="), count_of(r.document, "name="));
+        EXPECT_EQ(broken_links(r.built, ""), broken_links(r.document, ""));
+        for (std::string& target : after)
+            target.erase(0, target.find('=') + 1);
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(std::adjacent_find(after.begin(), after.end()), after.end());
+        EXPECT_GE(after.size(), before.size());
+#endif
+        project.anchor_style = anchor_kind::name;
+        ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+        EXPECT_EQ(bytes_of("p.htm"), classic);
+        project.anchor_style = anchor_kind::id;
+        ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+        EXPECT_EQ(bytes_of("p.htm"), r.built);
+        ASSERT_EQ(outcome(clear_toc(project, {})), "ok");
+        EXPECT_EQ(bytes_of("p.htm"), r.document);
+    }
+}
 
 TEST_F(TocBuildTest, ClearLeavesAnUnbuiltPageAlone) {
     for (const char* document : {
@@ -517,6 +582,14 @@ TEST_F(TocBuildTest, MultiLinksAreRelativeAndEncoded) {
     // without local TOCs the sources get anchors and numbers only
     EXPECT_EQ(bytes_of("sub/b b.htm"),
               "<html><body><h1>2. <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
+
+    project.anchor_style = anchor_kind::id;
+    ASSERT_EQ(outcome(build_toc(project, {})), "ok");
+    EXPECT_EQ(bytes_of("toc.htm"),
+              "<html><body>" +
+                  toc_of(row(0, "a.htm#a1", "1. A1") + row(1, "a.htm#a2", "1.1. A2") +
+                         row(0, "sub/b%20b.htm#b1", "2. B1")) +
+                  "<p>See:</p></body></html>");
 }
 
 TEST_F(TocBuildTest, MultiTitlesAndLocalTocs) {

@@ -31,6 +31,7 @@ std::vector<std::string> fields(const toc_project& project) {
             number("from", project.range_from),
             number("to", project.range_to),
             text("anchor", project.named_anchor_attributes),
+            number("ids", project.anchor_style == anchor_kind::id),
             number("titles", project.process_title),
             number("numbers", project.process_numbering),
             text("template", project.template_file),
@@ -92,6 +93,10 @@ TEST_F(TocProjectTest, LoadRules) {
         {"<destination><![CDATA[a&amp;<b>]]></destination><indent> </indent>",
          R"(destination="a&amp;<b>" indent=" ")"},
         {"<indent><b>x</b></indent>", ""},
+        // only `id` changes the classic anchors, and only a key's first value counts
+        {"<anchor_style>id</anchor_style><anchor_style>name</anchor_style>", "ids=1"},
+        {"<anchor_style>name</anchor_style><anchor_style>id</anchor_style>", ""},
+        {"<anchor_style>ID</anchor_style>", ""},
         // one file named three ways is one source; an absolute path stays as written
         {"<is_single>0</is_single><source>a.htm</source><source>/x/b.htm</source>"
          "<source>./a.htm</source><source>sub/../a.htm</source><source>/x/./b.htm</source>",
@@ -182,6 +187,7 @@ TEST_F(TocProjectTest, StoredProjectRoundTrips) {
         "<process_numbering>1</process_numbering>\r\n<process_title>0</process_title>\r\n"
         "<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<source></source>\r\n"
         "<template_file></template_file>\r\n",
+        "<anchor_style>id</anchor_style>\r\n"
         "<destination>toc &#233;.htm</destination>\r\n<indent>&amp;nbsp;</indent>\r\n"
         "<insert_local_toc>1</insert_local_toc>\r\n<is_dest_as_source>0</is_dest_as_source>\r\n"
         "<is_single>0</is_single>\r\n"
@@ -335,13 +341,14 @@ TEST(TocProjectNormalizeTest, AnchorAttributesStartWithOneBlank) {
 TEST(TocProjectNormalizeTest, ResetRestoresDefaults) {
     toc_project project;
     const std::vector<std::string> defaults = {
-        "single=1",  "back=1",         R"(source=[""])", R"(destination="")",
-        "from=1",    "to=6",           R"(anchor="")",   "titles=0",
-        "numbers=1", R"(template="")", R"(indent="")",   "local=0"};
+        "single=1",       "back=1",       R"(source=[""])", R"(destination="")", "from=1",
+        "to=6",           R"(anchor="")", "ids=0",          "titles=0",          "numbers=1",
+        R"(template="")", R"(indent="")", "local=0"};
     EXPECT_EQ(fields(project), defaults);
     project.is_single = false;
     project.source = {byte_string("a")};
     project.indent = byte_string("x");
+    project.anchor_style = anchor_kind::id;
     project.reset();
     EXPECT_EQ(fields(project), defaults);
 }

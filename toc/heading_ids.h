@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "byte_string.h"
+#include "node_tree.h"
+#include "xml_node.h"
+
+// The attribute a build writes after each `id` it adds to a heading's start tag, so that later
+// builds and clears know that id for the build's own. An author's id never carries it.
+constexpr std::string_view build_id_marker = "data-qorv-id";
+
+// Where an attribute stands in the raw text of a tag: `at` is the offset of its name, `length`
+// runs to the end of its value. `value` views the value without its quotes, entities as written.
+struct tag_attribute {
+    size_t at = 0;
+    size_t length = 0;
+    std::string_view value;
+};
+
+// Finds the first attribute called `name` (lower case; the tag's names are compared ignoring
+// ASCII case) in a start tag's raw text, as an HTML5 parser reads the tag: the first of a
+// repeated name counts.
+bool find_attribute(std::string_view tag, std::string_view name, tag_attribute& found);
+// Removes an attribute found by find_attribute together with the one white-space byte before
+// it, which is how a build writes it.
+void remove_attribute(byte_string& tag, const tag_attribute& found);
+
+// The id and anchor name an element offers as a link target: its `id`, else the `name` of an
+// `a`. False for a tag without either and for anything but a start tag.
+bool link_target(const xml_node& element, std::string_view& target);
+// Whether a heading's start tag holds an id that a build added.
+bool has_build_id(const xml_node& heading);
+// Removes the id a build added, with its marker, from a heading's start tag; false when there
+// was none. A lone marker goes too.
+bool remove_build_id(xml_node& heading);
+// Adds ` id="<id>" data-qorv-id` at the end of a heading's start tag.
+void add_build_id(xml_node& heading, std::string_view id);
+
+// A readable id made of a TOC entry's text (entities as written, `&lt;` for `<`): entities
+// decoded, letters and digits kept (ASCII, Latin-1, Greek and Cyrillic letters lower-cased, other
+// letters of valid UTF-8 as they are), every other run turned into one '-', no '-' at either end,
+// at most about 64 bytes. Empty for a text without letters or digits.
+byte_string heading_slug(std::string_view entry_text);
+// Appends an id to a link's fragment, percent-encoding the bytes that are not safe there: every
+// byte from 128 on, controls, blanks, quotes, '%', '#', '<', '>' and the like.
+void append_fragment(byte_string& link, std::string_view id);
+
+// The ids of one page: those the page holds and those the build gives out, so that no heading
+// gets an id or anchor name that is already there.
+class page_ids {
+  public:
+    // Takes every id and every name of an `a` in the document, outside [skip_from, skip_to],
+    // the old TOC that is dropped on writing (both null for none). Linear in the document.
+    void collect(const node_tree& document, const xml_node* skip_from, const xml_node* skip_to);
+    // Keeps a build's id for its heading when no other element and no earlier heading has it.
+    bool reuse(std::string_view id);
+    // A new id from a slug, unique in the page: the slug, else slug-2, slug-3 and so on;
+    // "section" for an empty slug. Constant time on average, whatever the repeats.
+    byte_string give_out(const byte_string& slug);
+
+  private:
+    bool is_free(const std::string& id) const;
+
+    // Every id and anchor name found, and whether an author's element holds it (not only a
+    // heading carrying a build's id).
+    std::unordered_map<std::string, bool> found_;
+    std::unordered_set<std::string> given_;
+    // The next number to try after each slug that was taken.
+    std::unordered_map<std::string, int32_t> next_number_;
+};
