@@ -1,6 +1,7 @@
-// Builds a project twice the way the window does, in one process, and prints its resident memory
-// before the first build and after each: memory the window gives back after a large build.
-// With "keep" it leaves the small-object heap on and gives nothing back, as a command-line build.
+// Builds and clears a project twice the way the window does, in one process, and prints its
+// resident memory before the first build and after each: memory the window gives back after a large
+// build. With "keep" it leaves the small-object heap on and gives nothing back, as a command-line
+// build.
 //
 //   window_memory project.toc [keep]
 #include <cstdio>
