@@ -280,9 +280,8 @@ QWidget* MainWindow::makeProjectPage() {
 
     destinationGroup_ =
         named(new QGroupBox(QStringLiteral("Destination File"), page), "destination_group");
-    overwriteBox_ =
-        named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
-              "overwrite_source");
+    overwriteBox_ = named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
+                          "overwrite_source");
     overwriteBox_->setChecked(true);
     setHint(
         overwriteBox_,
@@ -363,10 +362,10 @@ QWidget* MainWindow::makeFormatPage() {
     rangeRow->addStretch(1);
 
     auto* style = named(new QGroupBox(QStringLiteral("Style options"), page), "style_group");
-    numberingBox_ = named(
-        new QCheckBox(QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"),
-                      style),
-        "process_numbering");
+    numberingBox_ =
+        named(new QCheckBox(
+                  QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"), style),
+              "process_numbering");
     localTocBox_ =
         named(new QCheckBox(QStringLiteral("Insert &local TOC into each source file"), style),
               "insert_local_toc");
@@ -538,8 +537,8 @@ bool MainWindow::isModified() const {
 
 bool MainWindow::maybeSave() {
     if (!isModified()) return true;
-    switch (
-        services_.showMessage(MessageKind::save_question, "Project has been changed. Save it?")) {
+    switch (services_.showMessage(MessageKind::save_question,
+                                  "Project has been changed. Save it?")) {
         case MessageAnswer::save:
             return saveProject();
         case MessageAnswer::discard:
