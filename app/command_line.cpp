@@ -14,6 +14,9 @@ constexpr std::string_view product_name = "Tocvane 2.0";
 constexpr std::string_view build_complete = "\r\nBuild is complete.\r\n";
 constexpr std::string_view clearance_done = "\r\nClearance is done.\r\n";
 constexpr std::string_view error_occurred = "\r\nError occurred: ";
+constexpr std::string_view up_to_date = "\r\nTOC is up to date.\r\n";
+constexpr std::string_view out_of_date_file = "\r\nOut of date: ";
+constexpr std::string_view out_of_date = "\r\nTOC is out of date.\r\n";
 // The syntax line names the older program file; the report keeps it byte for byte.
 constexpr std::string_view parameter_error =
     "\r\nParameter error.\r\nCommand line syntax is:\r\nqtvn1.exe -command project_filename";
@@ -21,10 +24,12 @@ constexpr std::string_view parameter_error =
 constexpr std::string_view usage =
     "Usage: qtvn2 -command PROJECT.toc   build the table of contents of a project\n"
     "       qtvn2 -clear PROJECT.toc     remove the TOC, anchors and numbers it inserted\n"
+    "       qtvn2 -check PROJECT.toc     tell whether a build would change any file, writing none\n"
     "       qtvn2 --help | -h            show this text\n"
     "       qtvn2 --version              show the version\n"
     "Relative paths in a project resolve against the project file's folder.\n"
-    "Exit status: 0 done, 1 error occurred, 2 parameter error.\n";
+    "Exit status: 0 done, 1 error occurred, 2 parameter error; -check gives 0 when the TOC is\n"
+    "up to date and 1 when it is out of date.\n";
 
 // The percentage of a running build or clear on one terminal line. Writes only when the number
 // changes, as the engine reports far more often than a person can read.
@@ -62,10 +67,32 @@ int report(std::string& out, std::string_view outcome, std::string_view detail, 
     return code;
 }
 
-// "-command" or "-clear" with the project file as the token after the keyword; further tokens
-// are ignored.
-int runProject(std::span<const std::string_view> arguments, bool clear, std::string& out,
-               std::ostream& err, bool show_progress) {
+// What a keyword followed by a project file does.
+enum class ProjectCommand { build, clear, check };
+
+// The files a build would change, from a build in memory.
+int checkProject(const toc_project& project, const progress_function& progress, ProgressLine& line,
+                 std::string& out) {
+    dry_build found;
+    const result done = dry_build_toc(project, found, progress);
+    line.erase();
+    if (!done.is_ok()) {
+        return report(out, error_occurred, done.message().view(), exit_error_occurred);
+    }
+    if (found.changed.empty()) return report(out, up_to_date, {}, exit_done);
+    out.append(product_name);
+    for (const byte_string& file : found.changed) {
+        out.append(out_of_date_file);
+        out.append(file.view());
+    }
+    out.append(out_of_date);
+    return exit_out_of_date;
+}
+
+// "-command", "-clear" or "-check" with the project file as the token after the keyword;
+// further tokens are ignored.
+int runProject(std::span<const std::string_view> arguments, ProjectCommand command,
+               std::string& out, std::ostream& err, bool show_progress) {
     // A keyword without a file is a parameter error even when a file named like the keyword
     // happens to exist in the current directory.
     if (arguments.size() < 2) return report(out, parameter_error, {}, exit_parameter_error);
@@ -79,9 +106,12 @@ int runProject(std::span<const std::string_view> arguments, bool clear, std::str
     if (const result loaded = project.load(path); !loaded.is_ok()) {
         return report(out, error_occurred, loaded.message().view(), exit_error_occurred);
     }
-    ProgressLine line(err, clear ? "Clearing" : "Building");
+    constexpr std::string_view verbs[] = {"Building", "Clearing", "Checking"};
+    ProgressLine line(err, verbs[static_cast<int>(command)]);
     progress_function progress;
     if (show_progress) progress = [&line](int32_t percent) { line.show(percent); };
+    if (command == ProjectCommand::check) return checkProject(project, progress, line, out);
+    const bool clear = command == ProjectCommand::clear;
     // a terminal user sees why nothing happens and may stop the wait
     lock_wait wait;
     wait.timeout_ms = -1;
@@ -137,8 +167,15 @@ int runCommandLine(std::span<const std::string_view> arguments, std::string& out
     // Only the keyword is lower-cased; a file name keeps its case.
     byte_string keyword(arguments[0]);
     to_lower(keyword);
-    if (keyword == "-command" || keyword == "-clear") {
-        return runProject(arguments, keyword == "-clear", out, err, show_progress);
+    const struct {
+        std::string_view keyword;
+        ProjectCommand command;
+    } commands[] = {{"-command", ProjectCommand::build},
+                    {"-clear", ProjectCommand::clear},
+                    {"-check", ProjectCommand::check}};
+    for (const auto& entry : commands) {
+        if (keyword == entry.keyword)
+            return runProject(arguments, entry.command, out, err, show_progress);
     }
     if (keyword == "--help" || keyword == "-h") {
         out.append(usage);

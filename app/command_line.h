@@ -9,8 +9,10 @@
 // that they run in-process under test.
 
 // Exit codes of the command line.
-constexpr int exit_done = 0;             // "Build is complete.", "Clearance is done.", help
+constexpr int exit_done = 0;             // "Build is complete.", "Clearance is done.", help,
+                                         // "TOC is up to date."
 constexpr int exit_error_occurred = 1;   // "Error occurred: " and the engine's message
+constexpr int exit_out_of_date = 1;      // -check: "TOC is out of date."
 constexpr int exit_parameter_error = 2;  // "Parameter error", or nothing to do
 
 // True when the program file is the TOC tool: its file name, lower-cased and without a trailing

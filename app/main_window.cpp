@@ -34,6 +34,7 @@
 #include "template_actions.h"
 #include "template_description_box.h"
 #include "toc_build.h"
+#include "toc_preview.h"
 
 namespace {
 
@@ -108,6 +109,9 @@ MainWindow::MainWindow(PlatformServices& services, QWidget* parent)
     tabs_ = named(new QTabWidget(this), "tabs");
     tabs_->addTab(makeProjectPage(), QStringLiteral("Project Files"));
     tabs_->addTab(makeFormatPage(), QStringLiteral("Format Options"));
+    preview_ = named(new TocPreview([this] { return previewProject(); }), "preview_page");
+    tabs_->addTab(preview_, QStringLiteral("TOC Preview"));
+    watchControlsForPreview();
     auto* centre = new QWidget(this);
     auto* centreLayout = new QVBoxLayout(centre);
     centreLayout->setContentsMargins(6, 6, 6, 2);
@@ -280,8 +284,9 @@ QWidget* MainWindow::makeProjectPage() {
 
     destinationGroup_ =
         named(new QGroupBox(QStringLiteral("Destination File"), page), "destination_group");
-    overwriteBox_ = named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
-                          "overwrite_source");
+    overwriteBox_ =
+        named(new QCheckBox(QStringLiteral("O&verwrite source file"), destinationGroup_),
+              "overwrite_source");
     overwriteBox_->setChecked(true);
     setHint(
         overwriteBox_,
@@ -306,8 +311,6 @@ QWidget* MainWindow::makeProjectPage() {
     sourceList_->setObjectName(QStringLiteral("source_list"));
     sourceList_->groupBox()->setTitle(QStringLiteral("HTML source files"));
     sourceList_->groupBox()->hide();
-    sourceList_->setChangeNotification(
-        [this] { setStatus(QStringLiteral("Total source files: %1").arg(sourceList_->count())); });
 
     // Single file: the destination group sits right below the source group, as the hidden list
     // takes no room and the closing stretch the rest. Multiple files: the list takes every spare
@@ -362,10 +365,10 @@ QWidget* MainWindow::makeFormatPage() {
     rangeRow->addStretch(1);
 
     auto* style = named(new QGroupBox(QStringLiteral("Style options"), page), "style_group");
-    numberingBox_ =
-        named(new QCheckBox(
-                  QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"), style),
-              "process_numbering");
+    numberingBox_ = named(
+        new QCheckBox(QStringLiteral("Process &numbering in decimal notation [like \"1.4.2.\"]"),
+                      style),
+        "process_numbering");
     localTocBox_ =
         named(new QCheckBox(QStringLiteral("Insert &local TOC into each source file"), style),
               "insert_local_toc");
@@ -537,8 +540,8 @@ bool MainWindow::isModified() const {
 
 bool MainWindow::maybeSave() {
     if (!isModified()) return true;
-    switch (services_.showMessage(MessageKind::save_question,
-                                  "Project has been changed. Save it?")) {
+    switch (
+        services_.showMessage(MessageKind::save_question, "Project has been changed. Save it?")) {
         case MessageAnswer::save:
             return saveProject();
         case MessageAnswer::discard:
@@ -730,6 +733,30 @@ void MainWindow::fillProject(toc_project& project) const {
     project.file_path.clear();
     project.normalize();
     project.normalize_anchor_attributes();
+}
+
+toc_project MainWindow::previewProject() const {
+    toc_project project;
+    fillProject(project);
+    project.file_path = currentProjectFile_;
+    return project;
+}
+
+void MainWindow::watchControlsForPreview() {
+    sourceList_->setChangeNotification([this] {
+        setStatus(QStringLiteral("Total source files: %1").arg(sourceList_->count()));
+        preview_->schedule();
+    });
+    const auto changed = [this] { preview_->schedule(); };
+    for (QWidget* page : {tabs_->widget(0), tabs_->widget(1)}) {
+        for (auto* box : page->findChildren<QAbstractButton*>()) {
+            if (box->isCheckable()) connect(box, &QAbstractButton::toggled, this, changed);
+        }
+        for (auto* edit : page->findChildren<QLineEdit*>())
+            connect(edit, &QLineEdit::textChanged, this, changed);
+        for (auto* list : page->findChildren<QComboBox*>())
+            connect(list, &QComboBox::currentIndexChanged, this, changed);
+    }
 }
 
 void MainWindow::showProjectInControls() {

@@ -25,6 +25,7 @@ class QRadioButton;
 class QTabWidget;
 class QToolBar;
 class SourceFileList;
+class TocPreview;
 class AboutBox;
 class TemplateDescriptionBox;
 class ProjectWizard;
@@ -33,8 +34,9 @@ class ProjectWizard;
 constexpr const char* buildIconResource = ":/icons/build.png";
 constexpr const char* saveIconResource = ":/icons/save.png";
 
-// The main window: the current project in two tabs, "Project Files" and "Format Options", with
-// the project, TOC, option and help commands. Controls and project meet in two transfers only:
+// The main window: the current project in two tabs, "Project Files" and "Format Options", and
+// the TOC it would get in a third, "TOC Preview", with the project, TOC, option and help
+// commands. Controls and project meet in two transfers only:
 // takeControlsIntoProject before a command uses the project, showProjectInControls after
 // a command replaced it.
 class MainWindow : public QMainWindow {
@@ -124,6 +126,11 @@ class MainWindow : public QMainWindow {
 
     // The values of the controls as a project, as takeControlsIntoProject makes it.
     void fillProject(toc_project& project) const;
+    // The project as Build TOC would take it now, for the preview.
+    toc_project previewProject() const;
+    // Any change of a control on the two project pages computes the preview anew; a change of
+    // the source-file list also shows the count.
+    void watchControlsForPreview();
     // Empties the current project file name and resets the project, then shows it.
     void clearProject();
     void rememberRecentProject();
@@ -191,6 +198,7 @@ class MainWindow : public QMainWindow {
     QPushButton* saveAsButton_;
     QPushButton* destinationSelectButton_;
     SourceFileList* sourceList_;
+    TocPreview* preview_;
 
     QComboBox* rangeFromList_;
     QComboBox* rangeToList_;

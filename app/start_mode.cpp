@@ -18,7 +18,7 @@ bool startsGui(std::span<const std::string_view> arguments) {
     if (arguments.empty()) return true;
     byte_string keyword(arguments[0]);
     to_lower(keyword);
-    for (std::string_view option : {"-command", "-clear", "--help", "-h", "--version"}) {
+    for (std::string_view option : {"-command", "-clear", "-check", "--help", "-h", "--version"}) {
         if (keyword == option) return false;
     }
     return true;

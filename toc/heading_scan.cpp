@@ -228,12 +228,24 @@ struct landmarks {
 found before_heading(const found& heading) {
     tree_node* top = heading.node;
     int64_t top_at = heading.at;
-    // Up through first children: the ancestor starts where the heading starts.
-    while (top && !top->prev()) {
-        top = top->parent();
-        --top_at;
+    for (;;) {
+        // Up through first children: the ancestor starts where the heading starts.
+        while (top && !top->prev()) {
+            top = top->parent();
+            --top_at;
+        }
+        if (!top) return {};
+        // A heading that this one's start tag closed (`<h1><h1>A`) has no end tag to write the
+        // TOC after: written there, the TOC would be read inside it. It goes before it instead.
+        tree_node* before = top->prev();
+        const tree_node* end = before->last_child();
+        if (heading_level(*as_xml(before)) == 0 || !end ||
+            as_xml(end)->kind != construct_kind::end_tag || !as_xml(end)->raw.is_empty())
+            break;
+        for (const tree_node* n = before; n != top; n = tree_next(n))
+            --top_at;
+        top = before;
     }
-    if (!top) return {};
     return {deepest_last(top->prev()), top_at - 1};
 }
 

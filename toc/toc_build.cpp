@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "files.h"
 #include "html_reader.h"
@@ -95,16 +97,165 @@ void keep_byte_order_mark_first(node_tree& document) {
     first->raw.assign(rest);
 }
 
+// file_stat as the reader sees the path: opening "page.htm/" fails, while stat takes it for
+// "page.htm".
+bool stat_source(std::string_view source, file_info& info) {
+    return !source.ends_with('/') && file_stat(info, source);
+}
+
+// Compares bytes given piece by piece with a file's bytes, reading the file as it goes.
+class file_comparison {
+  public:
+    explicit file_comparison(std::string_view path)
+        : file_(file_open(path)), same_(file_ != invalid_handle) {}
+    file_comparison(const file_comparison&) = delete;
+    file_comparison& operator=(const file_comparison&) = delete;
+    ~file_comparison() { (void)file_close(file_); }
+
+    void compare(std::string_view bytes) {
+        while (same_ && !bytes.empty()) {
+            if (at_ == chunk_.view().size()) {
+                same_ = file_read(chunk_, html_chunk_size, file_).is_ok() && !chunk_.is_empty();
+                at_ = 0;
+                continue;
+            }
+            const size_t n = std::min(bytes.size(), chunk_.view().size() - at_);
+            same_ = chunk_.view().substr(at_, n) == bytes.substr(0, n);
+            at_ += n;
+            bytes.remove_prefix(n);
+        }
+    }
+
+    // Whether the file holds the bytes compared and no more; a missing file never does. Asked
+    // once, at the end.
+    bool is_same() {
+        if (!same_ || at_ != chunk_.view().size()) return false;
+        return file_read(chunk_, 1, file_).is_ok() && chunk_.is_empty();
+    }
+
+  private:
+    file_descriptor file_;
+    bool same_;
+    byte_string chunk_;
+    size_t at_ = 0;
+};
+
+// A build in memory: the bytes meant for each output are compared with the file's instead of
+// written. A file that a later step of the build reads again (a source listed twice, the
+// template among the sources) keeps the bytes it would have got, for that step to read.
+struct dry_files {
+    struct kept_file {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool written = false;
+        bool fresh = false;  // written since the template was last taken from it
+        byte_string bytes;
+        byte_string reported;  // the path it is listed as changed under, if it is
+    };
+
+    explicit dry_files(dry_build& found) : outcome(found) {}
+
+    // Keeps what is written to the template and to every source listed more than once.
+    void keep_rereads(const toc_project& project, const loaded_template& layout);
+    void keep(uint64_t device, uint64_t inode) {
+        kept.emplace_back();
+        kept.back().device = device;
+        kept.back().inode = inode;
+    }
+    kept_file* find(std::string_view path);
+    void compare(std::string_view path, const node_tree& document, const located_nodes& located,
+                 const std::vector<byte_string>* toc);
+    // Takes the template from what a source written before it would have put there.
+    void refresh(loaded_template& layout);
+
+    dry_build& outcome;
+    std::vector<kept_file> kept;
+};
+
+void dry_files::keep_rereads(const toc_project& project, const loaded_template& layout) {
+    std::vector<std::pair<uint64_t, uint64_t>> sources;
+    file_info info;
+    for (const byte_string& source : project.source) {
+        if (stat_source(source.view(), info)) sources.emplace_back(info.device, info.inode);
+    }
+    std::sort(sources.begin(), sources.end());
+    for (size_t i = 1; i < sources.size(); ++i) {
+        const bool last_of_run = i + 1 == sources.size() || sources[i + 1] != sources[i];
+        if (sources[i] == sources[i - 1] && last_of_run) keep(sources[i].first, sources[i].second);
+    }
+    if (layout.opens) keep(layout.device, layout.inode);
+}
+
+dry_files::kept_file* dry_files::find(std::string_view path) {
+    file_info info;
+    if (kept.empty() || !stat_source(path, info)) return nullptr;
+    for (kept_file& file : kept) {
+        if (file.device == info.device && file.inode == info.inode) return &file;
+    }
+    return nullptr;
+}
+
+void dry_files::compare(std::string_view path, const node_tree& document,
+                        const located_nodes& located, const std::vector<byte_string>* toc) {
+    file_comparison file(path);
+    kept_file* kept_here = find(path);
+    byte_string bytes;
+    write_document(document, located, toc, [&](std::string_view part) {
+        file.compare(part);
+        if (kept_here) bytes.append(part);
+    });
+    const bool same = file.is_same();
+    if (toc) outcome.toc = *toc;
+    if (!kept_here) {
+        if (!same) outcome.changed.emplace_back(path);
+        return;
+    }
+    // a file written more than once changes when its last bytes differ from its bytes now
+    std::vector<byte_string>& changed = outcome.changed;
+    if (!kept_here->reported.is_empty())
+        changed.erase(std::find(changed.begin(), changed.end(), kept_here->reported));
+    kept_here->reported.clear();
+    if (!same) {
+        changed.emplace_back(path);
+        kept_here->reported = changed.back();
+    }
+    kept_here->bytes.move_from(bytes);
+    kept_here->written = true;
+    kept_here->fresh = true;
+}
+
+void dry_files::refresh(loaded_template& layout) {
+    for (kept_file& file : kept) {
+        if (file.device != layout.device || file.inode != layout.inode || !file.fresh) continue;
+        layout.text.assign(file.bytes);
+        layout.readable = true;
+        file.fresh = false;
+    }
+}
+
+// What a build in memory would have written to the file at `path` by now; null when nothing
+// or when no later step was to read it.
+const byte_string* written_bytes(std::string_view path, dry_files* dry) {
+    const dry_files::kept_file* file = dry ? dry->find(path) : nullptr;
+    return file && file->written ? &file->bytes : nullptr;
+}
+
 // Reads an HTML file into a document that starts with the empty node the TOC may follow. All
 // the document is only written back except what the heading scan looks at, so the rest is
-// folded as it is read.
-// A build with `id` anchors keeps every element with an id or anchor name, to give out no id twice.
+// folded as it is read. A build with `id` anchors keeps every element with an id or anchor name,
+// to give out no id twice. A build in memory reads what it would have written to the file before.
 result read_document(std::string_view path, node_tree& document, progress_scale* progress,
-                     anchor_kind anchors = anchor_kind::name) {
-    if (result checked = check_encoding(path); !checked.is_ok()) return checked;
+                     anchor_kind anchors = anchor_kind::name, dry_files* dry = nullptr) {
+    const byte_string* written = written_bytes(path, dry);
+    if (!written) {
+        if (result checked = check_encoding(path); !checked.is_ok()) return checked;
+    }
     tree_prepend_top(document, new xml_node());
-    result read = parse_html_file(path, document, progress ? scaled_progress(*progress) : nullptr,
-                                  anchors == anchor_kind::id ? id_scan_role : scan_role);
+    const progress_function report = progress ? scaled_progress(*progress) : nullptr;
+    const node_classifier fold = anchors == anchor_kind::id ? id_scan_role : scan_role;
+    result read = written
+                      ? parse_html_text(written->view(), document, report, html_chunk_size, fold)
+                      : parse_html_file(path, document, report, fold);
     if (read.is_ok()) keep_byte_order_mark_first(document);
     return read;
 }
@@ -118,15 +269,19 @@ result commit_batch(output_batch& batch) {
 
 // What the files of one run share: the files locked and found before the first read, and in
 // multi mode the replacements waiting for their common sync and the template read once. Empty
-// for a file written and rendered directly.
+// for a file written and rendered directly. A build in memory has `dry` and neither batch nor
+// lock.
 struct file_run {
     output_batch* batch = nullptr;
     loaded_template* layout = nullptr;
     output_lock* lock = nullptr;
+    dry_files* dry = nullptr;
 };
 
-// Opens `path`: the file the run's lock found for it, when it found one.
+// Opens `path`: the file the run's lock found for it, when it found one. A build in memory
+// opens nothing.
 result open_output(output_file& out, std::string_view path, const file_run& run) {
+    if (run.dry) return result::success();
     output_target* target = run.lock ? run.lock->find(path) : nullptr;
     const result opened = target ? out.open(*target) : out.open(path);
     if (opened.is_ok()) return opened;
@@ -155,9 +310,14 @@ result lock_outputs(output_lock& lock, const std::vector<byte_string>& files, st
 }
 
 // Writes the document into `out`, opened before, and puts it in place, or leaves it waiting in
-// the run's batch.
-result write_output(output_file& out, const node_tree& document, const located_nodes& located,
-                    const std::vector<byte_string>* toc, const file_run& run) {
+// the run's batch. A build in memory compares the bytes with those at `path` instead.
+result write_output(output_file& out, std::string_view path, const node_tree& document,
+                    const located_nodes& located, const std::vector<byte_string>* toc,
+                    const file_run& run) {
+    if (run.dry) {
+        run.dry->compare(path, document, located, toc);
+        return result::success();
+    }
     // the document and the TOC stay as they are until the commit
     write_document(document, located, toc,
                    [&out](std::string_view bytes) { out.write_lasting(bytes); });
@@ -170,16 +330,14 @@ result write_output(output_file& out, const node_tree& document, const located_n
 // earlier in the build was the template. Fails when putting the waiting files in place failed.
 result refresh_template(const toc_project& project, const file_run& run) {
     loaded_template& layout = *run.layout;
+    if (run.dry) {
+        run.dry->refresh(layout);
+        return result::success();
+    }
     if (!run.batch || !run.batch->holds(layout.device, layout.inode)) return result::success();
     if (result committed = commit_batch(*run.batch); !committed.is_ok()) return committed;
     load_template(project.template_file.view(), layout);
     return result::success();
-}
-
-// file_stat as the reader sees the path: opening "page.htm/" fails, while stat takes it for
-// "page.htm".
-bool stat_source(std::string_view source, file_info& info) {
-    return !source.ends_with('/') && file_stat(info, source);
 }
 
 // What prepare_source found of a source.
@@ -188,11 +346,13 @@ struct source_info {
     bool found = false;  // as stat_source tells
 };
 
-// Readies `batch` for reading `source`: the replacement of the file it reaches goes in place
-// first, and so do all before a device or pipe, which is written at once. Fails with the
+// Readies the run's batch for reading `source`: the replacement of the file it reaches goes in
+// place first, and so do all before a device or pipe, which is written at once. Fails with the
 // message when putting files in place failed; `source` is looked at either way.
-result prepare_source(std::string_view source, output_batch& batch, source_info& found) {
+result prepare_source(std::string_view source, const file_run& run, source_info& found) {
     found.found = stat_source(source, found.info);
+    if (!run.batch) return result::success();
+    output_batch& batch = *run.batch;
     const bool waits = found.found ? batch.holds(found.info.device, found.info.inode) ||
                                          !S_ISREG(found.info.attributes)
                                    : batch.holds(source);
@@ -378,7 +538,7 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.progress = through(bar);
     for (const byte_string& source : project.source) {
         source_info found;
-        if (result prepared = prepare_source(source.view(), *run.batch, found); !prepared.is_ok())
+        if (result prepared = prepare_source(source.view(), run, found); !prepared.is_ok())
             return prepared;
         bar.step_units = size_units(found);
         if (result done = process_file(source.view(), source.view(), state, run); !done.is_ok())
@@ -404,7 +564,9 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
     file_info info;
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
-        if (result read = read_document(destination, document, &bar); !read.is_ok()) return read;
+        if (result read = read_document(destination, document, &bar, anchor_kind::name, run.dry);
+            !read.is_ok())
+            return read;
         if (result same = check_read(destination, run); !same.is_ok()) return same;
     } else {
         tree_prepend_top(document, new xml_node());
@@ -414,29 +576,40 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
     heading_scan scan;
     scan.locate(document);
     std::vector<byte_string> toc;
-    if (!render_toc(tree, tree.first(), project.template_file.view(), toc).is_ok())
+    // the sources are in place by now, the template among them; in memory the template read
+    // before learns what they would have become
+    if (run.dry) (void)refresh_template(project, run);
+    const result rendered = run.dry
+                                ? render_toc(tree, tree.first(), *run.layout, toc)
+                                : render_toc(tree, tree.first(), project.template_file.view(), toc);
+    if (!rendered.is_ok())
         return failure("Can't open template file: ", project.template_file.view());
     output_file out;
     if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
-    return write_output(out, document, scan.located, &toc, file_run{nullptr, nullptr, run.lock});
+    return write_output(out, destination, document, scan.located, &toc,
+                        file_run{nullptr, nullptr, run.lock, run.dry});
 }
 
+// The multi-file build; in memory with `dry`, which then takes no lock.
 result build_multi(const toc_project& project, const progress_function& progress,
-                   const lock_wait& wait) {
+                   const lock_wait& wait, dry_files* dry) {
     double total = 0;
     loaded_template layout;
     if (result checked = check_build(project, layout, total); !checked.is_ok()) return checked;
     output_lock lock;
-    if (result locked = lock_outputs(lock, project.source, project.destination.view(), wait);
-        !locked.is_ok())
+    if (dry) {
+        dry->keep_rereads(project, layout);
+    } else if (result locked = lock_outputs(lock, project.source, project.destination.view(), wait);
+               !locked.is_ok()) {
         return locked;
+    }
     progress_scale bar{total, 1.0,
                        (project.insert_local_toc ? build_run_local_tocs : build_run).sources, 0,
                        progress};
     toc_tree tree;
     tree.indent = project.indent;
     output_batch batch;
-    const file_run run{&batch, &layout, &lock};
+    const file_run run{dry ? nullptr : &batch, &layout, dry ? nullptr : &lock, dry};
     result built = build_sources(project, tree, bar, run);
     // the files done before a failure are put in place, as if each had been written alone; a
     // failure among them is the earlier one
@@ -463,7 +636,7 @@ result clear_destination(std::string_view destination, progress_scale& bar, outp
     if (!scan.located.start_marker) scan.located = {};
     output_file out;
     if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
-    return write_output(out, document, scan.located, nullptr, run);
+    return write_output(out, destination, document, scan.located, nullptr, run);
 }
 
 result clear_multi(const toc_project& project, const progress_function& progress,
@@ -489,7 +662,7 @@ result clear_multi(const toc_project& project, const progress_function& progress
     const file_run run{&batch, nullptr, &lock};
     for (const byte_string& source : project.source) {
         source_info found;
-        note(prepare_source(source.view(), batch, found));
+        note(prepare_source(source.view(), run, found));
         bar.step_units = size_units(found);
         result cleared = clear_file(source.view(), source.view(), project, through(bar), run);
         if (!cleared.is_ok()) {
@@ -569,7 +742,7 @@ result process_file(std::string_view source, std::string_view output, build_stat
     const file_shares& shares = insert ? file_with_toc : plain_file;
     start_share(part, shares.read);
     node_tree document;
-    if (result read = read_document(source, document, &part, state.project.anchor_style);
+    if (result read = read_document(source, document, &part, state.project.anchor_style, run.dry);
         !read.is_ok())
         return read;
     if (result same = check_read(source, run); !same.is_ok()) return same;
@@ -591,8 +764,9 @@ result process_file(std::string_view source, std::string_view output, build_stat
         report_share(part, render_share);
     }
     // without a new TOC the document is written whole, an old TOC included
-    if (result written = write_output(out, document, rendered ? scan.located : located_nodes{},
-                                      rendered ? &toc : nullptr, run);
+    if (result written =
+            write_output(out, output, document, rendered ? scan.located : located_nodes{},
+                         rendered ? &toc : nullptr, run);
         !written.is_ok())
         return written;
     if (state.progress) state.progress(100);
@@ -632,7 +806,8 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
 
     output_file out;
     if (result opened = open_output(out, output, run); !opened.is_ok()) return opened;
-    if (result written = write_output(out, document, scan.located, nullptr, run); !written.is_ok())
+    if (result written = write_output(out, output, document, scan.located, nullptr, run);
+        !written.is_ok())
         return written;
     if (progress) progress(100);
     return result::success();
@@ -649,20 +824,39 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     return clear_file(source, output, project, progress, file_run{});
 }
 
-result build_toc(const toc_project& project, const progress_function& progress,
-                 const lock_wait& wait) {
-    if (!project.single()) return build_multi(project, progress, wait);
+namespace {
+
+// The build of either mode; in memory with `dry`, which then takes no lock.
+result build_project(const toc_project& project, const progress_function& progress,
+                     const lock_wait& wait, dry_files* dry) {
+    if (!project.single()) return build_multi(project, progress, wait, dry);
     if (result checked = check_single(project); !checked.is_ok()) return checked;
     output_lock lock;
-    if (result locked = lock_outputs(lock, {}, single_output(project), wait); !locked.is_ok())
-        return locked;
+    if (!dry) {
+        if (result locked = lock_outputs(lock, {}, single_output(project), wait); !locked.is_ok())
+            return locked;
+    }
     toc_tree tree;
     tree.indent = project.indent;
     build_state state(project, tree);
     state.insert_toc = true;
     state.progress = progress;
     return process_file(first_source(project), single_output(project), state,
-                        file_run{nullptr, nullptr, &lock});
+                        file_run{nullptr, nullptr, dry ? nullptr : &lock, dry});
+}
+
+}  // namespace
+
+result build_toc(const toc_project& project, const progress_function& progress,
+                 const lock_wait& wait) {
+    return build_project(project, progress, wait, nullptr);
+}
+
+result dry_build_toc(const toc_project& project, dry_build& outcome,
+                     const progress_function& progress) {
+    outcome = {};
+    dry_files dry(outcome);
+    return build_project(project, progress, {}, &dry);
 }
 
 result clear_toc(const toc_project& project, const progress_function& progress,

@@ -78,6 +78,21 @@ struct build_state {
 // ten seconds without a notice.
 [[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress,
                                const lock_wait& wait = {});
+// What a build would do, found by dry_build_toc without writing.
+struct dry_build {
+    // The files whose bytes the build would change (a missing one counts), named as in the
+    // project and in the order the build writes them: the sources, then the destination.
+    std::vector<byte_string> changed;
+    // The TOC the build would insert into the page in single mode, into the destination in
+    // multi mode, in pieces; empty when the template can't be opened.
+    std::vector<byte_string> toc;
+};
+// Runs the build of `project` in memory: it reads, anchors, numbers and renders as build_toc
+// does and fails as it would, but compares each file's new bytes with its bytes instead of
+// writing them. It takes no lock and creates no file; a later step reads what an earlier one
+// would have written. New anchors get new names, so a page that lacks them always changes.
+[[nodiscard]] result dry_build_toc(const toc_project& project, dry_build& outcome,
+                                   const progress_function& progress = {});
 // Removes the TOC, the program's anchors and (with numbering on) the heading numbers. In multi
 // mode every file is tried; the first failure is reported. Locks and waits as build_toc.
 [[nodiscard]] result clear_toc(const toc_project& project, const progress_function& progress,

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QEnterEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,9 +12,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <memory>
 #include <vector>
@@ -24,6 +27,7 @@
 #include "scratch_folder.h"
 #include "source_file_list.h"
 #include "template_description_box.h"
+#include "toc_preview.h"
 
 namespace {
 
@@ -48,6 +52,21 @@ const QByteArray catalogue =
 const QByteArray pageBytes =
     "<html>\r\n<head><title>P</title></head>\r\n<body>\r\n<h1>One</h1>\r\n<p>text</p>\r\n"
     "<h2>Two</h2>\r\n</body>\r\n</html>\r\n";
+
+// Every file below `folder`: its path, modification time in milliseconds and bytes.
+QStringList filesBelow(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        QFile in(file);
+        (void)in.open(QIODevice::ReadOnly);
+        const QDateTime modified = QFileInfo(file).lastModified();
+        files += file + " " + QString::number(modified.toMSecsSinceEpoch()) + " " + in.readAll();
+    }
+    files.sort();
+    return files;
+}
 
 QByteArray projectFile(const QList<QPair<QByteArray, QByteArray>>& fields) {
     QByteArray text;
@@ -536,7 +555,7 @@ class MainWindowTest : public QObject {
         window_->show();
         for (bool single : {true, false}) {
             radio(single ? "single_file" : "multiple_files")->click();
-            for (int tab = 0; tab < 2; ++tab) {
+            for (int tab = 0; tab < child<QTabWidget>("tabs")->count(); ++tab) {
                 child<QTabWidget>("tabs")->setCurrentIndex(tab);
                 QString letters = "PTOH";
                 for (QAbstractButton* control :
@@ -574,6 +593,41 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->initialise());
         QCOMPARE(window_->geometry().size(), QSize(700, 500));
         QCOMPARE(window_->pos(), QPoint(10, 20));
+    }
+
+    // The preview shows the TOC a build would insert, follows a changed option, shows a
+    // build's message and writes nothing.
+    void previewFollowsTheProjectAndWritesNothing() {
+        scratch_->put("site/page.html", pageBytes);
+        services_->answerFile(RequestKind::open_file, scratch_->bytesPath("site/page.html"));
+        button("source_select")->click();
+        const QStringList files = filesBelow(scratch_->path());
+        window_->show();
+        child<QTabWidget>("tabs")->setCurrentIndex(2);
+        auto* preview = child<TocPreview>("preview_page");
+        QTRY_VERIFY(preview->isSettled());
+        QVERIFY2(preview->sourceText().contains("1.1. Two=#qorv_link_2_"),
+                 qPrintable(preview->sourceText()));
+        QVERIFY(child<QTextBrowser>("preview_rendered")->toPlainText().contains("1. One=#"));
+
+        QSignalSpy updated(preview, &TocPreview::updated);
+        check("process_numbering")->setChecked(false);
+        QTRY_COMPARE(updated.count(), 1);
+        QVERIFY2(preview->sourceText().contains("<!--QORV_HTML_TOC_START-->"),
+                 qPrintable(preview->sourceText()));
+        QVERIFY2(preview->sourceText().contains(";Two=#qorv_link_2_"),
+                 qPrintable(preview->sourceText()));
+        radio("preview_show_source")->click();
+        QVERIFY(child<QWidget>("preview_source")->isVisible());
+        QVERIFY(!child<QWidget>("preview_rendered")->isVisible());
+
+        edit("source_edit")->setText(scratch_->path("site/gone.html"));
+        QTRY_COMPARE(updated.count(), 2);
+        QCOMPARE(preview->messageText(),
+                 "Can't open source file: " + scratch_->path("site/gone.html"));
+        QCOMPARE(preview->sourceText(), QString());
+        QCOMPARE(filesBelow(scratch_->path()), files);
+        QVERIFY(services_->requests().size() == 1);
     }
 
     void failedBuildShowsEngineText() {

@@ -133,6 +133,8 @@ TEST_F(Qtvn2Test, ReportsAndExitCodes) {
     } rows[] = {
         {{"-command", "p.toc"}, build_complete, 0},
         {{"-COMMAND", "p.toc", "ignored", "tokens"}, build_complete, 0},
+        {{"-Check", "p.toc"}, "Tocvane 2.0\r\nTOC is up to date.\r\n", 0},
+        {{"-check", "folder"}, parameter_error, 2},
         {{"-clear", "p.toc"}, clearance_done, 0},
         {{"-CLEAR", "p.toc"}, clearance_done, 0},
         {{"-command", "P.TOC"}, parameter_error, 2},

@@ -10,7 +10,8 @@
 // a clear removes the first only (also where the TOC, put inside a paragraph, closes it and so
 // moves what follows into the heading); and a document ending inside a construct in a listed
 // heading, whose bytes the inserted end tag completes (and which, copied into the TOC, may
-// swallow the end marker).
+// swallow the end marker). Before each build, the same build in memory leaves the page as it
+// is and tells whether that build changes it.
 //
 // The first input byte holds the switches: numbering (bit 0), titles (bit 1), anchor
 // attributes (bit 2), an indent text (bit 3), `id` anchors (bit 4), padding (bit 7). With `id`
@@ -158,6 +159,17 @@ bool headings_agree(std::string_view document) {
 }
 #endif
 
+// Builds, after the same build in memory has said whether the page will change.
+void build_foreseen(const toc_project& project, const std::string& path) {
+    const std::string before = bytes_of(path);
+    dry_build foreseen;
+    if (!dry_build_toc(project, foreseen).is_ok()) fail("the build in memory failed");
+    if (bytes_of(path) != before) fail("the build in memory changed the page");
+    if (!build_toc(project, {}).is_ok()) fail("the build failed");
+    if (foreseen.changed.empty() != (bytes_of(path) == before))
+        fail("the build in memory foresaw another build");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -208,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!clear_toc(project, {}).is_ok()) fail("the clear failed");
         if (bytes_of(source) != document) fail("a clear changed a page no build touched");
     }
-    if (!build_toc(project, {}).is_ok()) fail("the build failed");
+    build_foreseen(project, source);
     const std::string built = bytes_of(source);
     const int32_t from = project.range_from;
     const int32_t to = project.range_to;
@@ -218,9 +230,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         broken_links(built, anchor_prefix) != 0)
         fail("an inserted anchor nests");
 #endif
-    if (!build_toc(project, {}).is_ok()) fail("the build failed");
+    build_foreseen(project, source);
     const std::string rebuilt = bytes_of(source);
-    if (!build_toc(project, {}).is_ok()) fail("the build failed");
+    build_foreseen(project, source);
     if (bytes_of(source) != rebuilt) fail("a rebuild changed the page");
     put(source, built);
     if (!clear_toc(project, {}).is_ok()) fail("the clear failed");

@@ -27,6 +27,7 @@
 //   close an open heading or block inside them for the reader; an HTML5 parser re-parents the nodes
 //   or ignores the end tag and keeps the heading open; formatting elements left open when an end
 //   tag closes what holds them are reopened later by an HTML5 parser, not by the reader;
+// - a link start tag inside a link is nested by the reader; an HTML5 parser closes the first;
 // - the scan lists a heading nested inside another one as part of that one's text, and an
 //   entry's text keeps the content of a script, style or other raw text element in the
 //   heading; the comparison leaves both out.
@@ -217,6 +218,15 @@ bool fosters_out(const tree_node* table) {
     return false;
 }
 
+// Whether an `a` element holds another, before whose start tag an HTML5 parser closes it.
+bool holds_link(const tree_node* link) {
+    const tree_node* end = tree_next_skip(link);
+    for (const tree_node* d = link->first_child(); d && d != end; d = tree_next(d))
+        if (as_xml(d)->kind == construct_kind::start_tag && is_one_of(*as_xml(d), {"a"}))
+            return true;
+    return false;
+}
+
 // An end tag that closed an element with another one left open inside where an HTML5 parser
 // reads it otherwise: an end tag inside a table, cell, caption, object or applet that the
 // element holds, or one of an inline or unknown element inside a heading it holds.
@@ -235,6 +245,8 @@ std::string_view closed_across(const node_tree& document) {
         }
         if (is_one_of(x, {"table", "tbody", "thead", "tfoot", "tr"}) && fosters_out(n))
             return "content outside the cells of a table";
+        if (x.kind == construct_kind::start_tag && is_one_of(x, {"a"}) && holds_link(n))
+            return "a link inside a link";
         if (x.kind != construct_kind::start_tag || !x.closed) continue;
         // an HTML5 parser closes these across a heading too; other end tags stop at it
         const auto is_block = [](const xml_node& node) {

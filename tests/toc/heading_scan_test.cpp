@@ -154,9 +154,12 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
          "</a></h1><h2><a name=\"qorv_link_2_7\"></a>B<!--",
          "1 |A|#qorv_link_1_7 ; 2 |B&lt;!--|#qorv_link_2_7"},
         // ... nor does an end tag put where the page ends inside a title's text.
-        {"<body><h1>A<title>t",
-         "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<title>t",
+        {"<body><h1>A<title>t", "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<title>t",
          "1 |At|#qorv_link_1_7"},
+        // The TOC never follows a heading closed by the next one's start tag: it would be
+        // read inside it.
+        {"<h1><h1>A</h1>", "[TOC]<h1><h1><a name=\"qorv_link_1_7\">A</a></h1>",
+         "1 |A|#qorv_link_1_7"},
         // A block left open in a heading would split an anchor wrapped around it.
         {"<body><h1>A<p>B</h1>", "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<p>B</h1>",
          "1 |AB|#qorv_link_1_7"},

@@ -754,6 +754,74 @@ TEST_F(TocBuildTest, MultiRendersWithATemplateItRewrote) {
     EXPECT_EQ(count_of(bytes_of("toc.htm"), "QORV_HTML_TOC_START"), 2u);
 }
 
+TEST_F(TocBuildTest, DryBuildForeseesTheBuild) {
+    struct Row {
+        const char* name;
+        toc_project project;
+        std::vector<std::string> files;  // every file of the site; the last gets the TOC
+        bool settles;                    // a second build changes nothing
+    };
+    std::vector<Row> rows;
+    rows.push_back({"single in place", single("p.htm"), {"p.htm"}, true});
+    toc_project separate = single("p.htm");
+    separate.is_dest_as_source = false;
+    separate.destination = byte_string(path("out.htm"));
+    rows.push_back({"single to a new file", separate, {"p.htm", "out.htm"}, true});
+    toc_project local = multi({"a.htm", "b.htm"}, "toc.htm");
+    local.process_title = true;
+    local.insert_local_toc = true;
+    rows.push_back({"multi, titles and local TOCs", local, {"a.htm", "b.htm", "toc.htm"}, true});
+    rows.push_back({"multi, listed twice",
+                    multi({"b.htm", "a.htm", "b.htm"}, "toc.htm"),
+                    {"a.htm", "b.htm", "toc.htm"},
+                    true});
+    toc_project rewritten = multi({"a.htm", "tl.tpl", "b.htm"}, "toc.htm");
+    rewritten.template_file = byte_string(path("tl.tpl"));
+    rows.push_back(
+        {"multi, the template a source", rewritten, {"a.htm", "tl.tpl", "b.htm", "toc.htm"}, true});
+    // the template's own TOC goes into every TOC rendered with it
+    rewritten.insert_local_toc = true;
+    rows.push_back(
+        {"the same with local TOCs", rewritten, {"a.htm", "tl.tpl", "b.htm", "toc.htm"}, false});
+    const auto by_path = [](const byte_string& x, const byte_string& y) {
+        return x.view() < y.view();
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        put("p.htm", page);
+        put("a.htm", "<html><head><title>Page A</title></head><body><h1>A1</h1></body></html>");
+        put("b.htm", page_b + "<h2>Built before</h2>");
+        put("tl.tpl", "<h1>T</h1><!-- toc -->" + test_template);
+        std::filesystem::remove(path("out.htm"));
+        put("toc.htm", "<p>Contents</p>");
+        for (int round = 1; round <= 2; ++round) {
+            SCOPED_TRACE(round);
+            std::vector<std::string> before;
+            for (const std::string& file : r.files)
+                before.push_back(bytes_of(file));
+            const std::vector<std::string> names = names_in();
+            dry_build foreseen;
+            ASSERT_EQ(outcome(dry_build_toc(r.project, foreseen)), "ok");
+            EXPECT_EQ(names_in(), names);
+            ASSERT_EQ(outcome(build_toc(r.project, {})), "ok");
+            std::vector<byte_string> changed;
+            for (size_t i = 0; i < r.files.size(); ++i) {
+                if (bytes_of(r.files[i]) != before[i]) changed.emplace_back(path(r.files[i]));
+            }
+            EXPECT_EQ(changed.empty(), round == 2 && r.settles);
+            // the order is the build's
+            std::sort(foreseen.changed.begin(), foreseen.changed.end(), by_path);
+            std::sort(changed.begin(), changed.end(), by_path);
+            EXPECT_EQ(foreseen.changed, changed);
+            std::string toc;
+            for (const byte_string& piece : foreseen.toc)
+                toc += piece.view();
+            EXPECT_NE(toc, "");
+            EXPECT_NE(bytes_of(r.files.back()).find(toc), std::string::npos);
+        }
+    }
+}
+
 TEST_F(TocBuildTest, MultiFailedCommitStopsTheBuild) {
     enum class fault { sync, rename };
     struct Row {
