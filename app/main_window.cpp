@@ -29,6 +29,7 @@
 #include "help_context.h"
 #include "project_wizard.h"
 #include "qt_text.h"
+#include "small_heap.h"
 #include "source_file_list.h"
 #include "template_actions.h"
 #include "template_description_box.h"
@@ -631,6 +632,7 @@ void MainWindow::runEngine(bool clear) {
     progressBar_->show();
     const auto progress = [this](int32_t percent) { showProgress(percent); };
     const result done = clear ? ::clear_toc(project_, progress) : ::build_toc(project_, progress);
+    small_heap::give_back_free_memory();
     if (!done.is_ok()) {
         services_.warn(done.message().view());
     } else {

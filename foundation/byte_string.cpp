@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int64_t max_length = std::numeric_limits<int32_t>::max() - 8;
+// From this size on fresh storage (a source file read whole) is worth backing with huge pages;
+// grown storage is not, as the system would compact memory for it at every step.
+constexpr size_t huge_buffer_bytes = size_t{4} << 20;
 
 // Capacity for n bytes: n + n/16 + extra, kept inside the 32-bit range.
 int32_t grown_capacity(int64_t n, int extra) {
@@ -27,6 +30,7 @@ inline char* allocate_storage(int32_t capacity) {
     if (size <= small_heap::largest) return static_cast<char*>(small_heap::allocate(size));
     void* bytes = std::malloc(size);
     if (!bytes) out_of_memory();
+    if (size >= huge_buffer_bytes) small_heap::advise_huge_pages(bytes, size);
     return static_cast<char*>(bytes);
 }
 
@@ -56,7 +60,8 @@ char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
 }
 
 inline void release_storage(char* bytes, int32_t capacity) {
-    if (!bytes) return;
+    // a view owns nothing
+    if (!bytes || capacity == 0) return;
     if (static_cast<size_t>(capacity) <= small_heap::largest)
         small_heap::release(bytes, static_cast<size_t>(capacity));
     else
@@ -74,10 +79,7 @@ int32_t checked_length(int64_t n) {
 byte_string::byte_string(const char* cstr) {
     if (!cstr) return;
     assign(cstr, checked_length(static_cast<int64_t>(std::strlen(cstr))));
-    if (!bytes_) {
-        bytes_ = reallocate(nullptr, 0, 2);
-        capacity_ = 2;
-    }
+    if (!bytes_) set_capacity(2);
 }
 
 byte_string::byte_string(const char* bytes, int32_t n) {
@@ -146,6 +148,32 @@ void byte_string::move_from(byte_string& other) {
     other.capacity_ = other.length_ = 0;
 }
 
+void byte_string::view_of(std::string_view bytes) {
+    release_storage(bytes_, capacity_);
+    // never written through: every change copies a view first
+    bytes_ = bytes.empty() ? nullptr : const_cast<char*>(bytes.data());
+    capacity_ = 0;
+    length_ = checked_length(static_cast<int64_t>(bytes.size()));
+}
+
+void byte_string::set_capacity(int32_t capacity) {
+    if (is_view()) {
+        char* bytes = allocate_storage(capacity);
+        std::memcpy(bytes, bytes_, static_cast<size_t>(length_ < capacity ? length_ : capacity));
+        bytes_ = bytes;
+    } else {
+        bytes_ = reallocate(bytes_, capacity_, capacity);
+    }
+    capacity_ = capacity;
+}
+
+void byte_string::own() {
+    if (length_ == 0)
+        bytes_ = nullptr;
+    else
+        set_capacity(grown_capacity(length_, 2));
+}
+
 void byte_string::append(const char* cstr) {
     if (!cstr) return;
     append(cstr, checked_length(static_cast<int64_t>(std::strlen(cstr))));
@@ -175,33 +203,28 @@ void byte_string::append(const byte_string& other) {
 
 void byte_string::push_growing(char byte) {
     if (!bytes_) {
-        bytes_ = reallocate(nullptr, 0, 3);
-        capacity_ = 3;
+        set_capacity(3);
     } else if (length_ >= capacity_) {
         checked_length(static_cast<int64_t>(length_) + 1);
-        const int32_t capacity = grown_capacity(length_, 3);
-        bytes_ = reallocate(bytes_, capacity_, capacity);
-        capacity_ = capacity;
+        set_capacity(grown_capacity(length_, 3));
     }
     bytes_[length_++] = byte;
 }
 
 void byte_string::grow_to(int32_t n) {
-    const int32_t capacity = grown_capacity(n, 2);
-    bytes_ = reallocate(bytes_, capacity_, capacity);
-    capacity_ = capacity;
+    set_capacity(grown_capacity(n, 2));
 }
 
 void byte_string::set_length(int32_t n) {
     if (n < 0 || n == length_) return;
-    if (n > capacity_) grow_to(n);
+    // a view shortens in place
+    if (n > capacity_ && !(is_view() && n < length_)) grow_to(n);
     length_ = n;
 }
 
 void byte_string::reserve(int32_t n) {
-    if (n <= capacity_) return;
-    bytes_ = reallocate(bytes_, capacity_, n);
-    capacity_ = n;
+    if (n <= capacity_ || (is_view() && n <= length_)) return;
+    set_capacity(n);
 }
 
 void byte_string::reset(int32_t n) {
@@ -216,11 +239,7 @@ void byte_string::reset(int32_t n) {
 }
 
 const char* byte_string::c_str() {
-    if (length_ >= capacity_) {
-        const int32_t capacity = grown_capacity(static_cast<int64_t>(length_) + 1, 2);
-        bytes_ = reallocate(bytes_, capacity_, capacity);
-        capacity_ = capacity;
-    }
+    if (length_ >= capacity_) set_capacity(grown_capacity(static_cast<int64_t>(length_) + 1, 2));
     bytes_[length_] = '\0';
     return bytes_;
 }

@@ -5,6 +5,10 @@
 
 // Growable byte buffer holding every text of the program. Bytes are not kept
 // NUL-terminated; `c_str` places a NUL just past the text. Text may hold NULs.
+//
+// A buffer may also view bytes it does not own (`view_of`), as the texts of a document view the
+// source they were read from. Any change to a view first copies its bytes into storage of its
+// own, and so does a copy of it; a move hands the view on.
 class byte_string {
   public:
     byte_string() = default;
@@ -18,14 +22,20 @@ class byte_string {
     ~byte_string();
 
     int32_t length() const { return length_; }
+    // 0 for a view.
     int32_t capacity() const { return capacity_; }
     bool is_empty() const { return length_ == 0; }
+    bool is_view() const { return capacity_ == 0 && bytes_; }
     // Valid until the next operation that grows or resets the buffer; null without storage.
-    char* data() { return bytes_; }
+    // The writable form turns a view into storage of its own first.
+    char* data() {
+        if (is_view()) own();
+        return bytes_;
+    }
     const char* data() const { return bytes_; }
     std::string_view view() const { return {bytes_ ? bytes_ : "", static_cast<size_t>(length_)}; }
     char operator[](int32_t i) const { return bytes_[i]; }
-    char& operator[](int32_t i) { return bytes_[i]; }
+    char& operator[](int32_t i) { return data()[i]; }
     unsigned char byte_at(int32_t i) const { return static_cast<unsigned char>(bytes_[i]); }
 
     // A null pointer empties the buffer and releases its storage.
@@ -34,6 +44,12 @@ class byte_string {
     void assign(const byte_string& other);
     // Takes over the other's storage; the other is left without storage.
     void move_from(byte_string& other);
+    // Views `bytes` instead of holding a copy: they must stay unchanged and alive as long as this
+    // buffer views them. Releases the old storage.
+    void view_of(std::string_view bytes);
+    // Lengthens a view by the `n` bytes right after it, which must belong to the same storage as
+    // the viewed bytes.
+    void widen_view(int32_t n) { length_ += n; }
     void append(const char* cstr);
     void append(const char* bytes, int32_t n);
     void append(const byte_string& other);
@@ -79,6 +95,9 @@ class byte_string {
 
   private:
     void grow_to(int32_t n);
+    // Storage of `capacity` bytes keeping the text that fits, a view's too.
+    void set_capacity(int32_t capacity);
+    void own();
     void push_growing(char byte);
 
     char* bytes_ = nullptr;

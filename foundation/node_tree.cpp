@@ -140,12 +140,15 @@ struct tree_links {
         tree.first_ = tree.last_top_ = nullptr;
         tree.top_count_ = 0;
         destroy_chain(first);
+        // after the nodes that view them
+        tree.kept_.clear();
     }
 
     static void take(node_tree& tree, node_tree& other) {
         tree.first_ = other.first_;
         tree.last_top_ = other.last_top_;
         tree.top_count_ = other.top_count_;
+        tree.kept_ = std::move(other.kept_);
         other.first_ = other.last_top_ = nullptr;
         other.top_count_ = 0;
     }

@@ -1,6 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "byte_string.h"
 
 // Links every tree node starts with; payload types derive from it. The links change only
 // through the tree_* functions below, which keep `last_child` and the tree's last top-level
@@ -48,9 +53,18 @@ class node_tree {
     int32_t top_count() const { return top_count_; }
     bool is_empty() const { return first_ == nullptr; }
 
+    // Holds bytes that texts of its nodes view (byte_string::view_of), such as the source a
+    // document was read from, until the nodes are destroyed with the tree or by tree_clear. A node
+    // taken out of the tree must not outlive it. Gives the bytes kept, which stay where they are.
+    std::string_view keep(byte_string&& bytes) {
+        kept_.push_back(std::move(bytes));
+        return kept_.back().view();
+    }
+
   private:
     friend struct tree_links;
 
+    std::vector<byte_string> kept_;
     tree_node* first_ = nullptr;
     tree_node* last_top_ = nullptr;
     int32_t top_count_ = 0;

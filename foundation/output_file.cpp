@@ -22,6 +22,10 @@
 namespace {
 
 constexpr int32_t buffer_size = 1 << 17;
+// Pieces in one writev: the system's IOV_MAX.
+constexpr size_t max_gathered = 1024;
+// Shorter pieces are copied into the buffer rather than gathered where they are.
+constexpr size_t gathered_piece_bytes = 512;
 // the kernel's own limit on a chain of symbolic links
 constexpr int max_link_depth = 40;
 // room for the temporary file's decorations within a 255-byte file name
@@ -137,18 +141,19 @@ bool identify(int directory, const char* name, file_identity& id) {
 }
 
 // Temporary files a signal removes. A fixed table, as the handler may neither allocate nor
-// lock: a slot is in use while its directory is not negative.
+// lock: a slot is in use while it holds its directory plus one. All zero, it costs the start of
+// the program nothing.
 struct temporary_slot {
-    std::atomic<int> directory{-1};
-    char name[256];
+    std::atomic<int> directory_plus_one{0};
+    char name[256] = {};
 };
 constexpr int slot_count = 1024;
-temporary_slot slots[slot_count];
+constinit temporary_slot slots[slot_count];
 bool handlers_installed = false;
 
 extern "C" void remove_temporaries_and_die(int signal_number) {
     for (temporary_slot& slot : slots) {
-        const int directory = slot.directory.load();
+        const int directory = slot.directory_plus_one.load() - 1;
         if (directory >= 0) ::unlinkat(directory, slot.name, 0);
     }
     // SA_RESETHAND restored the default action, which ends the process once this returns
@@ -176,17 +181,17 @@ int remember_temporary(int directory, const byte_string& name) {
     const auto length = static_cast<size_t>(name.length());
     if (length >= sizeof slots[0].name) return -1;
     for (int i = 0; i < slot_count; ++i) {
-        if (slots[i].directory.load() >= 0) continue;
+        if (slots[i].directory_plus_one.load() != 0) continue;
         std::memcpy(slots[i].name, name.data(), length);
         slots[i].name[length] = '\0';
-        slots[i].directory.store(directory);
+        slots[i].directory_plus_one.store(directory + 1);
         return i;
     }
     return -1;
 }
 
 void forget_temporary(int& slot) {
-    if (slot >= 0) slots[slot].directory.store(-1);
+    if (slot >= 0) slots[slot].directory_plus_one.store(0);
     slot = -1;
 }
 
@@ -573,10 +578,65 @@ void output_file::write(std::string_view bytes) {
     buffered_ = static_cast<int32_t>(bytes.size());
 }
 
+void output_file::write_lasting(std::string_view bytes) {
+    if (fd_ < 0 || !result_.is_ok() || bytes.empty()) return;
+    if (!gathered_.empty() && gathered_to_ == buffered_) {
+        iovec& last = gathered_.back();
+        if (static_cast<const char*>(last.iov_base) + last.iov_len == bytes.data()) {
+            last.iov_len += bytes.size();
+            return;
+        }
+    }
+    // a short piece costs less copied than gathered
+    if (bytes.size() < gathered_piece_bytes) {
+        write(bytes);
+        return;
+    }
+    gather_buffered();
+    gathered_.push_back({const_cast<char*>(bytes.data()), bytes.size()});
+    if (gathered_.size() + 1 >= max_gathered) flush_buffer();
+}
+
+void output_file::gather_buffered() {
+    if (buffered_ > gathered_to_) {
+        gathered_.push_back(
+            {buffer_.data() + gathered_to_, static_cast<size_t>(buffered_ - gathered_to_)});
+    }
+    gathered_to_ = buffered_;
+}
+
 void output_file::flush_buffer() {
-    const int32_t n = buffered_;
+    gather_buffered();
+    write_gathered();
+    gathered_.clear();
     buffered_ = 0;
-    if (n > 0) write_through(buffer_.data(), static_cast<size_t>(n));
+    gathered_to_ = 0;
+}
+
+void output_file::write_gathered() {
+    size_t first = 0;
+    while (first < gathered_.size() && result_.is_ok()) {
+        iovec& piece = gathered_[first];
+        const auto count = static_cast<int>(std::min(gathered_.size() - first, max_gathered));
+        // the testing fault counts bytes through write_some: one piece at a time then
+        const ssize_t written =
+            fault_after_bytes < 0
+                ? ::writev(fd_, &piece, count)
+                : write_some(fd_, static_cast<const char*>(piece.iov_base), piece.iov_len);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            fail(status_code::write_failed);
+            return;
+        }
+        for (auto left = static_cast<size_t>(written); left > 0;) {
+            iovec& at = gathered_[first];
+            const size_t taken = std::min(left, at.iov_len);
+            at.iov_base = static_cast<char*>(at.iov_base) + taken;
+            at.iov_len -= taken;
+            left -= taken;
+            if (at.iov_len == 0) ++first;
+        }
+    }
 }
 
 void output_file::finish_writing() {
@@ -729,6 +789,8 @@ void output_file::discard() {
     rewrite_ = false;
     kept_mode_ = 0;
     buffered_ = 0;
+    gathered_.clear();
+    gathered_to_ = 0;
 }
 
 void output_file::fail(status_code code) {

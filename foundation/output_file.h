@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstdint>
 #include <string_view>
@@ -88,6 +89,10 @@ class output_file {
     // Appends bytes. The first failure is remembered, later writes are ignored, and commit
     // reports it.
     void write(std::string_view bytes);
+    // The same for bytes that stay unchanged where they are until commit, commit_to or discard:
+    // they go to the file from there, many pieces in one call, and pieces that follow each other
+    // in memory as one.
+    void write_lasting(std::string_view bytes);
     // Writes what is buffered, syncs, closes and puts the file in place of the target. After
     // it the object is closed whatever the result; open_failed when nothing was open.
     result commit();
@@ -110,6 +115,9 @@ class output_file {
     // Writes the staged bytes over the target itself, keeping a copy of its old bytes until done.
     void rewrite_in_place();
     void flush_buffer();
+    // Hands the buffered bytes not yet gathered on to the gathered pieces.
+    void gather_buffered();
+    void write_gathered();
     // Flushes and gives back the set-id bits that writing took.
     void finish_writing();
     void write_through(const char* bytes, size_t n);
@@ -126,6 +134,9 @@ class output_file {
     int slot_ = -1;          // where a signal finds the temporary file
     byte_string buffer_;
     int32_t buffered_ = 0;
+    // Pieces waiting to be written in one call, the buffer's first `gathered_to_` bytes among them.
+    std::vector<iovec> gathered_;
+    int32_t gathered_to_ = 0;
     // the first failure since open
     result result_;
 };

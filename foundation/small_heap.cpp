@@ -1,13 +1,20 @@
 #include "small_heap.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cassert>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 #include "out_of_memory.h"
 
 #if defined(__unix__)
 #include <sys/mman.h>
+#endif
+#if defined(__GLIBC__)
+#include <malloc.h>
 #endif
 
 namespace small_heap {
@@ -15,10 +22,12 @@ namespace detail {
 
 static_assert(class_of(largest == 0 ? 65536 : largest) == class_count - 1 &&
               size_of_class(class_count - 1) == 65536);
-static_assert(class_of(1025) == 20 && size_of_class(20) == 2048 && class_of(4097) == 22);
-static_assert(class_of(65) == 8 && size_of_class(8) == 96 && class_of(257) == 14);
+static_assert(class_of(1025) == 26 && size_of_class(26) == 2048 && class_of(4097) == 28);
+static_assert(class_of(129) == 16 && size_of_class(16) == 160 && size_of_class(15) == 128);
+static_assert(class_of(257) == 20 && size_of_class(20) == 384 && size_of_class(25) == 1024);
 
 constinit thread_local heap_state states[2];
+constinit bool general = false;
 
 namespace {
 
@@ -48,6 +57,21 @@ void* map_huge_block(size_t bytes) noexcept {
 #endif
 }
 
+// Every block made, so that a piece can tell where it came from once the general heap serves
+// requests; a block past the table is never released into.
+constexpr size_t most_blocks_known = 4096;
+std::atomic<size_t> blocks_made{0};
+std::array<std::pair<uintptr_t, uintptr_t>, most_blocks_known> known_blocks;
+
+bool is_in_block(const void* piece) {
+    const auto at = reinterpret_cast<uintptr_t>(piece);
+    const size_t count = std::min(blocks_made.load(std::memory_order_acquire), most_blocks_known);
+    for (size_t i = 0; i < count; ++i) {
+        if (at >= known_blocks[i].first && at < known_blocks[i].second) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept {
@@ -59,6 +83,11 @@ void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept {
         state.next_block_bytes *= 2;
     if (!block) block = std::malloc(bytes);
     if (!block) out_of_memory();
+    const size_t index = blocks_made.fetch_add(1, std::memory_order_acq_rel);
+    if (index < most_blocks_known) {
+        const auto start = reinterpret_cast<uintptr_t>(block);
+        known_blocks[index] = {start, start + bytes};
+    }
     // the tail of the previous block, too short for this piece, goes to waste
     assert(piece_bytes <= bytes);
     state.bump = static_cast<char*>(block) + piece_bytes;
@@ -66,5 +95,48 @@ void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept {
     return block;
 }
 
+void* allocate_general(size_t bytes) noexcept {
+    // a caller may use all of class_bytes
+    void* piece = std::malloc(size_of_class(class_of(bytes)));
+    if (!piece) out_of_memory();
+    return piece;
+}
+
+void release_general(void* piece, size_t bytes, heap_state& state) noexcept {
+    if (!is_in_block(piece)) {
+        std::free(piece);
+        return;
+    }
+    auto* entry = static_cast<free_piece*>(piece);
+    const size_t c = class_of(bytes);
+    entry->next = state.free_lists[c];
+    state.free_lists[c] = entry;
+}
+
 }  // namespace detail
+
+void advise_huge_pages(void* bytes, size_t size) noexcept {
+#if defined(__unix__) && defined(MADV_HUGEPAGE)
+    const auto start = reinterpret_cast<uintptr_t>(bytes);
+    const uintptr_t first =
+        (start + detail::huge_page_bytes - 1) / detail::huge_page_bytes * detail::huge_page_bytes;
+    const uintptr_t last = (start + size) / detail::huge_page_bytes * detail::huge_page_bytes;
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)bytes;
+    (void)size;
+#endif
+}
+
+void use_general_heap() noexcept {
+    // a piece from a block past the table could not be told from a general one
+    if (detail::blocks_made.load() < detail::most_blocks_known) detail::general = true;
+}
+
+void give_back_free_memory() noexcept {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace small_heap

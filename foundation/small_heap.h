@@ -12,7 +12,8 @@
 //
 // Each thread takes from its own blocks and keeps what it releases for its own next requests,
 // so a piece may be released on any thread. Blocks are never given back to the system: the
-// memory of one document is reused for the next.
+// memory of one document is reused for the next. A process that lives on after a large document
+// (the window) switches to the general heap instead, which can give memory back.
 //
 // Under AddressSanitizer every request goes to the general heap, so the sanitizer still sees
 // each piece.
@@ -37,25 +38,26 @@ enum class region : uint8_t { texts = 0, nodes = 1 };
 
 namespace detail {
 
-// Classes: steps of 8 bytes up to 64, of 32 up to 256, of 128 up to 1024, then powers of two up
-// to 65536 (the folded runs of a document and the pieces of a rendered TOC).
-inline constexpr size_t class_count = 26;
+// Classes: steps of 8 bytes up to 128 (a document node fits its own), of 32 up to 256, of 128
+// up to 1024, then powers of two up to 65536 (the folded runs of a document and the pieces of a
+// rendered TOC).
+inline constexpr size_t class_count = 32;
 
 constexpr size_t class_of(size_t bytes) {
-    if (bytes <= 64) return bytes == 0 ? 0 : (bytes - 1) / 8;
-    if (bytes <= 256) return 6 + (bytes - 1) / 32;
-    if (bytes <= 1024) return 12 + (bytes - 1) / 128;
-    size_t c = 20;
+    if (bytes <= 128) return bytes == 0 ? 0 : (bytes - 1) / 8;
+    if (bytes <= 256) return 16 + (bytes - 129) / 32;
+    if (bytes <= 1024) return 20 + (bytes - 257) / 128;
+    size_t c = 26;
     for (size_t size = 2048; size < bytes; size *= 2)
         ++c;
     return c;
 }
 
 constexpr size_t size_of_class(size_t c) {
-    if (c < 8) return (c + 1) * 8;
-    if (c < 14) return (c - 5) * 32;
-    if (c < 20) return (c - 11) * 128;
-    return size_t{2048} << (c - 20);
+    if (c < 16) return (c + 1) * 8;
+    if (c < 20) return 128 + (c - 15) * 32;
+    if (c < 26) return 256 + (c - 19) * 128;
+    return size_t{2048} << (c - 26);
 }
 
 struct free_piece {
@@ -72,9 +74,14 @@ struct heap_state {
 };
 
 extern constinit thread_local heap_state states[2];
+// Set once by use_general_heap.
+extern constinit bool general;
 
 // Takes a new block for the state and the piece from it; calls out_of_memory when there is none.
 void* allocate_from_new_block(heap_state& state, size_t piece_bytes) noexcept;
+void* allocate_general(size_t bytes) noexcept;
+// Gives a piece back to the general heap, or to the free list of a block it came from.
+void release_general(void* piece, size_t bytes, heap_state& state) noexcept;
 
 }  // namespace detail
 
@@ -86,6 +93,7 @@ constexpr size_t class_bytes(size_t bytes) {
 // At least `bytes` (1 to largest) bytes aligned to 8, never null: exhausted memory ends the
 // process through out_of_memory. Inline: it runs for every node and text of a document.
 inline void* allocate(size_t bytes, region where = region::texts) noexcept {
+    if (detail::general) return detail::allocate_general(bytes);
     detail::heap_state& state = detail::states[static_cast<size_t>(where)];
     const size_t c = detail::class_of(bytes);
     if (detail::free_piece* piece = state.free_lists[c]) {
@@ -106,11 +114,27 @@ inline void* allocate(size_t bytes, region where = region::texts) noexcept {
 inline void release(void* piece, size_t bytes, region where = region::texts) noexcept {
     if (!piece) return;
     detail::heap_state& state = detail::states[static_cast<size_t>(where)];
+    if (detail::general) {
+        detail::release_general(piece, bytes, state);
+        return;
+    }
     const size_t c = detail::class_of(bytes);
     auto* entry = static_cast<detail::free_piece*>(piece);
     entry->next = state.free_lists[c];
     state.free_lists[c] = entry;
 }
+
+// Lets the system back the whole huge pages inside a large buffer of the general heap with huge
+// pages, where it has them: a whole source file is read into one, and faulting that in a small
+// page at a time costs more than reading it.
+void advise_huge_pages(void* bytes, size_t size) noexcept;
+
+// From now on every request of every thread goes to the general heap; pieces taken from the
+// blocks before are still released there. Call it early, on the main thread, before any other
+// thread uses the heap.
+void use_general_heap() noexcept;
+// Gives the free memory of the general heap back to the system, where it can.
+void give_back_free_memory() noexcept;
 
 }  // namespace small_heap
 

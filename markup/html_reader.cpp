@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -12,6 +14,8 @@
 namespace {
 
 constexpr int32_t largest_text_chunk = 1048576;
+// Text read from a source goes to the nodes in pieces of about this size.
+constexpr int32_t text_piece_bytes = 65536;
 
 // Percent of a source read, reported once per chunk.
 class percent_meter {
@@ -40,16 +44,6 @@ result file_failure(std::string_view message, std::string_view path) {
     return {status_code::failed, std::move(text)};
 }
 
-// The element name of a tag as a browser reads it: every byte up to white space or '/', ASCII
-// letters lower-cased ("<h1<>" names no heading, "</ h1>" nothing).
-void tag_name(std::string_view inside, byte_string& name) {
-    const std::string_view written = inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
-    name.assign(written.data(), static_cast<int32_t>(written.size()));
-    for (int32_t i = 0; i < name.length(); ++i) {
-        if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
-    }
-}
-
 // Elements outside the table that never take an end tag either.
 bool takes_no_end_tag(std::string_view name) {
     for (std::string_view empty : {"embed", "keygen", "source", "track", "wbr"})
@@ -60,17 +54,8 @@ bool takes_no_end_tag(std::string_view name) {
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
 
-// A run grows by many small pieces: its room grows to the whole piece of storage it gets, and
-// at least doubles past that, where the buffer would add a sixteenth.
-void append_to_run(byte_string& run, std::string_view bytes) {
-    const int64_t needed = int64_t{run.length()} + static_cast<int64_t>(bytes.size());
-    if (needed > run.capacity()) {
-        int64_t room = std::max<int64_t>(needed, int64_t{2} * run.capacity());
-        if (static_cast<uint64_t>(needed) <= small_heap::largest)
-            room = static_cast<int64_t>(small_heap::class_bytes(static_cast<size_t>(needed)));
-        run.reserve(static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX - 64)));
-    }
-    run.append(bytes);
+bool has_upper_case(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 }  // namespace
@@ -83,6 +68,74 @@ html_reader::html_reader(node_tree& tree) : tree_(tree) {
 html_reader::~html_reader() {
     // what an unfinished reading holds outside the tree goes in, as it stands
     if (in_region()) unfold_region();
+}
+
+void html_reader::read_from(std::string_view source) {
+    source_ = source;
+    // the nodes view the source: the scanner need not hold a long text whole
+    set_text_piece_limit(text_piece_bytes);
+}
+
+std::string_view html_reader::token_bytes() const {
+    const std::string_view token = token_view();
+    const auto size = static_cast<int64_t>(token.size());
+    const int64_t end = token_end();
+    if (size == 0 || end < size || end > static_cast<int64_t>(source_.size())) return token;
+    // the scanner hands on the bytes it read in order: a token is the last ones before its end
+    const std::string_view read = source_.substr(static_cast<size_t>(end - size), token.size());
+    assert(read == token);
+    return read.front() == token.front() && read.back() == token.back() ? read : token;
+}
+
+bool html_reader::in_source(std::string_view bytes) const {
+    const std::less_equal<const char*> before;
+    return !bytes.empty() && before(source_.data(), bytes.data()) &&
+           before(bytes.data() + bytes.size(), source_.data() + source_.size());
+}
+
+void html_reader::set_bytes(byte_string& text, std::string_view bytes) const {
+    if (in_source(bytes))
+        text.view_of(bytes);
+    else
+        text.assign(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+// A run grows by many small pieces: its room grows to the whole piece of storage it gets, and
+// at least doubles past that, where the buffer would add a sixteenth.
+void html_reader::append_to_run(byte_string& run, std::string_view bytes) const {
+    if (bytes.empty()) return;
+    if (in_source(bytes)) {
+        if (run.is_empty()) {
+            run.view_of(bytes);
+            return;
+        }
+        if (run.is_view() && run.view().data() + run.length() == bytes.data()) {
+            run.widen_view(static_cast<int32_t>(bytes.size()));
+            return;
+        }
+    }
+    const int64_t needed = int64_t{run.length()} + static_cast<int64_t>(bytes.size());
+    if (needed > run.capacity()) {
+        int64_t room = std::max<int64_t>(needed, int64_t{2} * run.capacity());
+        if (static_cast<uint64_t>(needed) <= small_heap::largest)
+            room = static_cast<int64_t>(small_heap::class_bytes(static_cast<size_t>(needed)));
+        run.reserve(static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX - 64)));
+    }
+    run.append(bytes);
+}
+
+// Every byte up to white space or '/', ASCII letters lower-cased ("<h1<>" names no heading,
+// "</ h1>" nothing).
+void html_reader::tag_name(std::string_view inside, byte_string& name) const {
+    const std::string_view written = inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
+    if (!has_upper_case(written)) {
+        set_bytes(name, written);
+        return;
+    }
+    name.assign(written.data(), static_cast<int32_t>(written.size()));
+    for (int32_t i = 0; i < name.length(); ++i) {
+        if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
+    }
 }
 
 scan_status html_reader::feed(byte_string&& chunk) {
@@ -101,17 +154,16 @@ bool html_reader::on_text() {
     if (token().is_empty()) return true;
     // text is never a landmark: inside the region or right after a run it needs no node
     if (in_region()) {
-        append_to_run(region_run_->raw, token().view());
+        append_to_run(region_run_->raw, token_bytes());
         return true;
     }
     if (run_ && folds_at(path_.size()) && last_child_here() == run_) {
-        append_to_run(run_->raw, token().view());
+        append_to_run(run_->raw, token_bytes());
         return true;
     }
     auto* node = new xml_node();
     node->kind = construct_kind::text;
-    // a copy of exact size: the token keeps its grown buffer for the next construct
-    node->raw.assign(token());
+    set_bytes(node->raw, token_bytes());
     place(node, false);
     return true;
 }
@@ -123,7 +175,7 @@ bool html_reader::on_construct() {
     if (scanned == construct_kind::unknown_markup) return on_text();
     auto* node = new xml_node();
     node->kind = scanned;
-    node->raw.assign(token());
+    set_bytes(node->raw, token_bytes());
     const std::string_view raw = node->raw.view();
 
     if (scanned == construct_kind::start_tag) return on_start_tag(node);
@@ -214,7 +266,7 @@ void html_reader::close_implied(size_t depth) {
     auto* end_tag = new xml_node();
     const xml_node& closing = *path_[depth].node;
     end_tag->kind = construct_kind::end_tag;
-    end_tag->name = closing.name;
+    set_bytes(end_tag->name, closing.name.view());
     end_tag->element = closing.element;
     close_at(depth, end_tag);
 }
@@ -308,7 +360,8 @@ void html_reader::unfold_region() {
         const size_t from = path_[index].region_at + static_cast<size_t>(element->raw.length());
         const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : bytes.size();
         if (to <= from) continue;
-        auto* run = new xml_node(construct_kind::text, bytes.substr(from, to - from));
+        auto* run = new xml_node(construct_kind::text, {});
+        set_bytes(run->raw, bytes.substr(from, to - from));
         tree_append_child(tree_, run, element);
         run_ = run;
     }
@@ -415,6 +468,24 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
     return found == innermost_unknown_.end() ? -1 : found->second;
 }
 
+namespace {
+
+// Feeds `source` to the reader in pieces of `step` bytes that view it; the status after the last.
+scan_status feed_pieces(html_reader& reader, std::string_view source, size_t step,
+                        const percent_meter& meter) {
+    scan_status status = scan_status::needs_input;
+    for (size_t at = 0; at < source.size() && status == scan_status::needs_input; at += step) {
+        byte_string piece;
+        piece.view_of(source.substr(at, step));
+        const auto end = static_cast<uint64_t>(at + static_cast<size_t>(piece.length()));
+        status = reader.feed(std::move(piece));
+        if (status == scan_status::needs_input) meter.report(end);
+    }
+    return status;
+}
+
+}  // namespace
+
 result parse_html_file(std::string_view path, node_tree& tree, const progress_function& progress,
                        node_classifier fold) {
     const file_descriptor file = file_open(path);
@@ -429,11 +500,21 @@ result parse_html_file(std::string_view path, node_tree& tree, const progress_fu
 
     html_reader reader(tree);
     reader.fold_with(fold);
-    uint64_t total = 0;
     bool read_failed = false;
     bool too_large = false;
-    scan_status status = scan_status::needs_input;
-    for (;;) {
+    // a file of known size is read at once, into the buffer the tree keeps for its nodes to view
+    byte_string whole;
+    if (size_known && size > 0) {
+        whole.reserve(static_cast<int32_t>(size));
+        read_failed = !file_read(whole, static_cast<int32_t>(size), file).is_ok() ||
+                      static_cast<uint64_t>(whole.length()) < size;
+    }
+    const std::string_view source = tree.keep(std::move(whole));
+    reader.read_from(source);
+    uint64_t total = source.size();
+    scan_status status = feed_pieces(reader, source, html_chunk_size, meter);
+    // a pipe tells no size, and a file may grow while it is read
+    while (!read_failed && status == scan_status::needs_input) {
         byte_string chunk;
         const bool read_ok = file_read(chunk, html_chunk_size, file).is_ok();
         const int32_t n = chunk.length();
@@ -443,14 +524,12 @@ result parse_html_file(std::string_view path, node_tree& tree, const progress_fu
             break;
         }
         total += static_cast<uint64_t>(n);
-        // a pipe tells no size, and a file may grow while it is read
         if (total > largest_readable_file) {
             too_large = true;
             break;
         }
         status = reader.feed(std::move(chunk));
-        if (status != scan_status::needs_input) break;
-        meter.report(total);
+        if (status == scan_status::needs_input) meter.report(total);
     }
     if (status == scan_status::needs_input && !too_large) status = reader.feed_end();
     file_close(file);
@@ -469,12 +548,12 @@ result parse_html_text(std::string_view text, node_tree& tree, const progress_fu
     const percent_meter meter(progress, text.size());
     html_reader reader(tree);
     reader.fold_with(fold);
-    scan_status status = scan_status::needs_input;
-    for (size_t at = 0; at < text.size() && status == scan_status::needs_input; at += step) {
-        const std::string_view piece = text.substr(at, step);
-        status = reader.feed(piece);
-        if (status == scan_status::needs_input) meter.report(at + piece.size());
-    }
+    byte_string copy;
+    copy.reserve(static_cast<int32_t>(text.size()));
+    copy.append(text);
+    const std::string_view source = tree.keep(std::move(copy));
+    reader.read_from(source);
+    scan_status status = feed_pieces(reader, source, step, meter);
     if (status == scan_status::needs_input) status = reader.feed_end();
     if (status != scan_status::finished) return result::failure(memory_message);
     meter.report_done();

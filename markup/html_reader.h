@@ -45,6 +45,10 @@ class html_reader : public markup_scanner {
     // in document order: a fold only ever stands where its last node stood. Set before the first
     // chunk. Tags outside landmarks with content then carry no attributes.
     void fold_with(node_classifier classify) { classify_ = classify; }
+    // The chunks fed are `source` piece by piece from its first byte, and `source` lives as long
+    // as the tree (node_tree::keep): nodes then view its bytes instead of holding copies. Set
+    // before the first chunk. A long run of text may then become several text nodes.
+    void read_from(std::string_view source);
 
   protected:
     bool on_text() override;
@@ -61,6 +65,15 @@ class html_reader : public markup_scanner {
         size_t region_at;
     };
 
+    // The token's bytes: in the source when read from one, else the scanner's copy.
+    std::string_view token_bytes() const;
+    // Gives `text` the bytes, as a view when they lie in the source.
+    void set_bytes(byte_string& text, std::string_view bytes) const;
+    // Adds bytes to a run; a run viewing the source bytes right before them only widens.
+    void append_to_run(byte_string& run, std::string_view bytes) const;
+    bool in_source(std::string_view bytes) const;
+    // The element name of a tag as a browser reads it.
+    void tag_name(std::string_view inside, byte_string& name) const;
     bool on_start_tag(xml_node* node);
     // Inside a template: counts the templates a construct opens or closes and reads raw text
     // elements as such; true when the construct closes the outermost template.
@@ -97,6 +110,7 @@ class html_reader : public markup_scanner {
     void unfold_region();
 
     node_tree& tree_;
+    std::string_view source_;
     // The open elements around the insertion point, outermost first. Elements closed or
     // passed by leave it, so every lookup below is constant time whatever the nesting.
     std::vector<open_element> path_;

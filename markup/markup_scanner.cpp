@@ -130,6 +130,14 @@ scan_status markup_scanner::scan_step() {
     if (queued_bytes() >= size_limit()) return scan_status::size_exceeded;
     for (;;) {
         if (!escape_next_) skip_plain();
+        if (text_piece_limit_ > 0 && !in_markup_ && raw_kind_ == raw_text_kind::none &&
+            token_.length() >= text_piece_limit_) {
+            // the piece ends with the byte read last
+            token_end_ = chars_read();
+            const bool go_on = on_text();
+            token_.clear();
+            if (!go_on) return scan_status::stopped;
+        }
         const int c = next_char();
         if (c < 0) return c == need_more ? scan_status::needs_input : on_end();
         const char byte = static_cast<char>(c);
@@ -144,6 +152,7 @@ scan_status markup_scanner::scan_step() {
             if (!start_raw_end_tag()) return scan_status::stopped;
             // "</script>": the end tag is complete already
             if (c != '>') continue;
+            token_end_ = chars_read();
             const bool go_on = on_construct();
             finish_construct();
             if (!go_on) return scan_status::stopped;
@@ -152,6 +161,7 @@ scan_status markup_scanner::scan_step() {
         // "a <<h1>": the first '<' is text
         const bool starts_over = html_tag_open_ && in_markup_ && token_.length() == 1;
         if (c == '<' && (!in_markup_ || starts_over)) {
+            token_end_ = chars_read() - 1;
             const bool go_on = !keep_text_ || on_text();
             // started even when stopped, so that the '<' is not lost to a later step
             start_construct();
@@ -173,6 +183,7 @@ scan_status markup_scanner::scan_step() {
         } else if (c == '\\') {
             escape_next_ = escapes_ && in_quotes;
         } else if (c == '>' && !(quote_aware_ && in_quotes) && ends_construct()) {
+            token_end_ = chars_read();
             const bool go_on = on_construct();
             finish_construct();
             if (!go_on) return scan_status::stopped;
@@ -572,6 +583,7 @@ bool markup_scanner::start_raw_end_tag() {
     std::memcpy(tail.data(), token_.view().data() + raw_tag_at_, length);
     token_.set_length(raw_tag_at_);
     raw_kind_ = raw_text_kind::none;
+    token_end_ = chars_read() - static_cast<int64_t>(length);
     const bool go_on = on_text();
     start_construct();
     token_.append(tail.data() + 1, static_cast<int32_t>(length - 1));
@@ -584,6 +596,7 @@ bool markup_scanner::start_raw_end_tag() {
 scan_status markup_scanner::on_end() {
     rewind();
     mark_all_read_through();
+    token_end_ = chars_read();
     const bool go_on = on_text();
     finish_construct();
     return go_on ? scan_status::finished : scan_status::stopped;

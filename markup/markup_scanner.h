@@ -63,6 +63,10 @@ class markup_scanner : public position_tracker {
     // right after a construct's '<' starts the construct over, the first one being text.
     void set_html_tag_open(bool on) { html_tag_open_ = on; }
     bool keep_text() const { return keep_text_; }
+    // A run of plain text that reaches this many bytes goes to on_text at once, in pieces, so that
+    // the token never holds more; 0, the default, reports every run whole. For a reader whose
+    // nodes view the input rather than the token.
+    void set_text_piece_limit(int32_t bytes) { text_piece_limit_ = bytes; }
     // A kind without a rule (placeholder, text) is ignored.
     void set_rule(construct_kind kind, const construct_rule& rule);
     // A kind without a rule gives an empty rule.
@@ -78,6 +82,9 @@ class markup_scanner : public position_tracker {
     // storage (byte_string::move_from); the scanner starts the next token afresh.
     byte_string& token() { return token_; }
     std::string_view token_view() const { return token_.view(); }
+    // Where the token ends in the whole input, as a count of the bytes before its end: the token
+    // is the bytes right before it. Set for each hook.
+    int64_t token_end() const { return token_end_; }
     // Kind of the construct being reported by on_construct.
     construct_kind kind() const { return kind_; }
 
@@ -166,8 +173,10 @@ class markup_scanner : public position_tracker {
     construct_set enabled_;
     bool keep_text_ = true;
     bool html_tag_open_ = false;
+    int32_t text_piece_limit_ = 0;
 
     byte_string token_;
+    int64_t token_end_ = 0;
     construct_kind kind_ = construct_kind::placeholder;
     uint32_t candidates_ = 0;  // keywords a "<!" construct may still spell
     bool in_markup_ = false;

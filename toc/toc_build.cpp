@@ -318,7 +318,9 @@ result write_output(output_file& out, std::string_view path, const node_tree& do
         run.dry->compare(path, document, located, toc);
         return result::success();
     }
-    write_document(document, located, toc, [&out](std::string_view bytes) { out.write(bytes); });
+    // the document and the TOC stay as they are until the commit
+    write_document(document, located, toc,
+                   [&out](std::string_view bytes) { out.write_lasting(bytes); });
     const result committed = run.batch ? out.commit_to(*run.batch) : out.commit();
     if (committed.is_ok()) return committed;
     return result::failure(committed.message().view());

@@ -15,6 +15,35 @@ TEST(ByteStringTest, SetLengthIgnoresNegativeAndSameLength) {
     EXPECT_EQ(text.view(), "abc");
 }
 
+// A view's bytes belong to someone else: a change works on a copy of its own.
+TEST(ByteStringTest, ChangingAViewLeavesTheViewedBytes) {
+    struct Row {
+        const char* change;
+        void (*apply)(byte_string&);
+        std::string_view expected;
+    };
+    const Row rows[] = {
+        {"push", [](byte_string& t) { t.push('!'); }, "bcd!"},
+        {"append", [](byte_string& t) { t.append("xy"); }, "bcdxy"},
+        {"index", [](byte_string& t) { t[0] = 'B'; }, "Bcd"},
+        {"c_str", [](byte_string& t) { EXPECT_STREQ(t.c_str(), "bcd"); }, "bcd"},
+        {"reserve", [](byte_string& t) { t.reserve(40); }, "bcd"},
+        {"shorten", [](byte_string& t) { t.set_length(2); }, "bc"},
+        {"widen", [](byte_string& t) { t.widen_view(1); }, "bcde"},
+        {"escape", [](byte_string& t) { t.html_escape(); }, "bcd"},
+        {"copy", [](byte_string& t) { byte_string(t).push('!'); }, "bcd"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        const std::string source = "abcde";
+        byte_string text;
+        text.view_of(std::string_view(source).substr(1, 3));
+        row.apply(text);
+        EXPECT_EQ(text.view(), row.expected);
+        EXPECT_EQ(source, "abcde");
+    }
+}
+
 TEST(ByteStringTest, CStrLeavesLengthAndKeepsNulInside) {
     byte_string text("ab", 2);
     text.push('\0');

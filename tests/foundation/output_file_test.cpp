@@ -97,13 +97,24 @@ TEST_F(OutputFileTest, NewFileGetsEveryPieceAndDefaultMode) {
     const mode_t old_umask = ::umask(027);
     output_file out;
     ASSERT_EQ(out.open(path("new.htm")).code(), status_code::ok);
-    // small pieces through the buffer, one larger than the buffer, and again small ones
-    std::string expected;
-    for (size_t size : {1, 100, 5000, 70000, 1 << 18, 3, 131072, 131071, 2}) {
-        const std::string piece = pattern(size, static_cast<int>(expected.size()));
-        out.write(piece);
-        expected += piece;
+    // small pieces through the buffer, one larger than the buffer, and again small ones; some
+    // lasting where they are: gathered, joined to the piece before them or copied
+    struct piece_row {
+        size_t size;
+        bool lasting;
+    };
+    const std::string expected = pattern(1000000, 0);
+    size_t at = 0;
+    const piece_row rows[] = {{1, false},       {100, true}, {5000, false},   {70000, true},
+                              {1 << 18, false}, {3, true},   {131072, false}, {131071, true},
+                              {2, false},       {600, true}, {700, true},     {10, true},
+                              {9, false},       {800, true}};
+    for (const piece_row& row : rows) {
+        const std::string_view piece = std::string_view(expected).substr(at, row.size);
+        row.lasting ? out.write_lasting(piece) : out.write(piece);
+        at += row.size;
     }
+    out.write(std::string_view(expected).substr(at));
     EXPECT_EQ(bytes_of("new.htm"), "<missing>");
     const result committed = out.commit();
     ::umask(old_umask);
@@ -145,8 +156,10 @@ TEST_F(OutputFileTest, FailedWriteLeavesTheOldFile) {
         output_file out;
         ASSERT_EQ(out.open(path("page.htm")).code(), status_code::ok);
         set_output_fault_for_testing(fail_after);
-        for (size_t at = 0; at < new_bytes.size(); at += 1000)
-            out.write(new_bytes.substr(at, 1000));
+        for (size_t at = 0; at < new_bytes.size(); at += 1000) {
+            const std::string_view piece = std::string_view(new_bytes).substr(at, 1000);
+            at % 3000 == 0 ? out.write_lasting(piece) : out.write(piece);
+        }
         const result committed = out.commit();
         EXPECT_EQ(committed.code(), status_code::write_failed);
         set_output_fault_for_testing(-1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -52,6 +53,24 @@ TEST(SmallHeapTest, TextsMadeOnOneThreadMayDieOnAnother) {
     }).join();
     byte_string after("after");
     EXPECT_EQ(after.view(), "after");
+}
+
+// The window's switch: texts made before it are released into their blocks, and a text made
+// after it grows within all of its class as it does in a block.
+TEST(SmallHeapTest, TextsSurviveTheSwitchToTheGeneralHeap) {
+    std::vector<byte_string> texts(100, byte_string("made in a block"));
+    small_heap::use_general_heap();
+    byte_string grown;
+    std::string expected;
+    for (int i = 0; i < 70000; ++i) {
+        grown.push(static_cast<char>('a' + i % 26));
+        expected.push_back(static_cast<char>('a' + i % 26));
+    }
+    for (byte_string& text : texts)
+        text.append(grown.view().substr(0, 100));
+    texts.clear();
+    EXPECT_EQ(grown.view(), expected);
+    small_heap::give_back_free_memory();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // libFuzzer target for the HTML reader: whatever the bytes and however they are cut into
 // chunks, reading gives the input back byte for byte, and the tree does not depend on the cuts.
-// A folding reading gives the same bytes and keeps every landmark as the plain reading has it.
+// A folding reading gives the same bytes and keeps every landmark as the plain reading has it;
+// it reads as a file is read, its nodes viewing one copy of the document that the tree keeps.
 //
 // The first input byte picks the cuts: its low three bits say how many of the following bytes
 // are chunk sizes (0: the document in one piece); the rest is the document.
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "html_reader.h"
 #include "tree_dump.h"
@@ -36,6 +38,10 @@ scan_status read_in_chunks(node_tree& tree, std::string_view doc, std::string_vi
     tree_insert(tree, new xml_node(), nullptr, nullptr);
     html_reader reader(tree);
     reader.fold_with(fold);
+    if (fold) {
+        doc = tree.keep(byte_string(doc));
+        reader.read_from(doc);
+    }
     size_t next_size = 0;
     for (size_t at = 0; at < doc.size();) {
         size_t n = doc.size() - at;
@@ -44,7 +50,10 @@ scan_status read_in_chunks(node_tree& tree, std::string_view doc, std::string_vi
         }
         // a block of exactly the chunk's size, so that a read past it is caught
         const std::string piece(doc.substr(at, n));
-        const scan_status status = reader.feed(std::string_view(piece));
+        byte_string viewed;
+        viewed.view_of(doc.substr(at, n));
+        const scan_status status =
+            fold ? reader.feed(std::move(viewed)) : reader.feed(std::string_view(piece));
         if (status != scan_status::needs_input) return status;
         at += n;
     }

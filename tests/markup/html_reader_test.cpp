@@ -87,6 +87,13 @@ std::string read_every_way(std::string_view input) {
     const outcome bytes = read_pieces(piece_list::bytes(input));
     EXPECT_EQ(bytes.dump, whole.dump) << "byte by byte";
     EXPECT_EQ(bytes.raw, input) << "byte by byte";
+    // read from one buffer the tree keeps, the nodes view it
+    for (const int32_t chunk : {1, html_chunk_size}) {
+        document viewing;
+        EXPECT_TRUE(parse_html_text(input, viewing.tree, {}, chunk).is_ok());
+        EXPECT_EQ(tree_dump(viewing.tree), whole.dump) << "viewing, chunks of " << chunk;
+        EXPECT_EQ(tree_raw(viewing.tree), input) << "viewing, chunks of " << chunk;
+    }
     return whole.dump;
 }
 
