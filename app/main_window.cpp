@@ -389,6 +389,12 @@ QWidget* MainWindow::makeFormatPage() {
     anchorLabel->setBuddy(anchorEdit_);
     auto* indentLabel = new QLabel(QStringLiteral("&Indent:"), style);
     indentLabel->setBuddy(indentEdit_);
+    // the attributes go into named anchors only
+    connect(anchorStyleList_, &QComboBox::currentIndexChanged, anchorEdit_, [this, anchorLabel] {
+        const bool named = anchorStyleList_->currentIndex() == 0;
+        anchorEdit_->setEnabled(named);
+        anchorLabel->setEnabled(named);
+    });
     auto* styleGrid = new QGridLayout(style);
     styleGrid->addWidget(numberingBox_, 0, 0, 1, 2);
     styleGrid->addWidget(localTocBox_, 1, 0, 1, 2);

@@ -336,6 +336,11 @@ void ProjectWizard::buildStylePage(QWidget* page) {
     controls_.anchorAttributes->setToolTip(
         QStringLiteral("Put here attributes' text like name=\"value\""));
     layout->addWidget(controls_.anchorAttributes);
+    // the attributes go into named anchors only
+    connect(controls_.anchorStyle, &QComboBox::currentIndexChanged, controls_.anchorAttributes,
+            [this] {
+                controls_.anchorAttributes->setEnabled(controls_.anchorStyle->currentIndex() == 0);
+            });
     layout->addWidget(plainLabel(
         "Indent. Text value or HTML code prepended before TOC item depending on its level.", box));
     controls_.indent = new QLineEdit(box);

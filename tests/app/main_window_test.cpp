@@ -223,13 +223,16 @@ class MainWindowTest : public QObject {
             QVERIFY2(saved.contains(line), saved);
     }
 
-    // The anchor style shows the project's, marks a change and is stored only for ids.
+    // The anchor style shows the project's, marks a change and is stored only for ids; the
+    // attributes of named anchors are offered only with them.
     void anchorStyleIsStoredOnlyForIds() {
         putProject("p.toc", {{"anchor_style", "id"}, {"source", "/site/x.html"}});
         open("p.toc");
         QComboBox* style = list("anchor_style");
         QCOMPARE(style->currentIndex(), 1);
+        QVERIFY(!edit("anchor_attributes")->isEnabled());
         style->setCurrentIndex(0);
+        QVERIFY(edit("anchor_attributes")->isEnabled());
         QVERIFY(window_->isModified());
         QVERIFY(window_->saveProject());
         QVERIFY(!scratch_->read("p.toc").contains("anchor_style"));
