@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "files.h"
@@ -12,6 +14,7 @@
 #include "output_lock.h"
 #include "paths.h"
 #include "progress.h"
+#include "work_ahead.h"
 #include "xml_node.h"
 
 namespace {
@@ -172,13 +175,19 @@ struct dry_files {
     std::vector<kept_file> kept;
 };
 
-void dry_files::keep_rereads(const toc_project& project, const loaded_template& layout) {
+// The device and inode numbers of every source found, sorted.
+std::vector<std::pair<uint64_t, uint64_t>> source_files(const toc_project& project) {
     std::vector<std::pair<uint64_t, uint64_t>> sources;
     file_info info;
     for (const byte_string& source : project.source) {
         if (stat_source(source.view(), info)) sources.emplace_back(info.device, info.inode);
     }
     std::sort(sources.begin(), sources.end());
+    return sources;
+}
+
+void dry_files::keep_rereads(const toc_project& project, const loaded_template& layout) {
+    const std::vector<std::pair<uint64_t, uint64_t>> sources = source_files(project);
     for (size_t i = 1; i < sources.size(); ++i) {
         const bool last_of_run = i + 1 == sources.size() || sources[i + 1] != sources[i];
         if (sources[i] == sources[i - 1] && last_of_run) keep(sources[i].first, sources[i].second);
@@ -445,9 +454,16 @@ std::string_view single_output(const toc_project& project) {
     return project.is_dest_as_source ? first_source(project) : project.destination.view();
 }
 
-// process_file and clear_file, writing through `run`.
+// A source of a multi-file build read by a worker ahead of its turn.
+struct early_read {
+    node_tree document;
+    result read;
+};
+
+// process_file and clear_file, writing through `run`; process_file takes the document from
+// `early` when given instead of reading it.
 result process_file(std::string_view source, std::string_view output, build_state& state,
-                    const file_run& run);
+                    const file_run& run, early_read* early = nullptr);
 result clear_file(std::string_view source, std::string_view output, const toc_project& project,
                   const progress_function& progress, const file_run& run);
 
@@ -528,23 +544,46 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     return result::success();
 }
 
-// The sources of a multi-file build, each read, anchored, numbered and written in turn. The
-// replacements may still wait in `run`'s batch.
+// Whether two sources, or a source and the template, are one file: a later read must then find
+// what an earlier write made, so those sources are read in turn.
+bool shares_a_file(const toc_project& project, const loaded_template& layout) {
+    std::vector<std::pair<uint64_t, uint64_t>> files = source_files(project);
+    if (std::adjacent_find(files.begin(), files.end()) != files.end()) return true;
+    return std::binary_search(files.begin(), files.end(), std::pair(layout.device, layout.inode));
+}
+
+// The sources of a multi-file build, each anchored, numbered and written in turn; with more than
+// one thread, workers read the next few sources meanwhile. The replacements may still wait in
+// `run`'s batch.
 result build_sources(const toc_project& project, toc_tree& tree, progress_scale& bar,
-                     const file_run& run) {
+                     const file_run& run, int32_t threads) {
     const link_base base(project.destination.view());
     build_state state(project, tree);
     state.insert_toc = project.insert_local_toc;
     state.progress = through(bar);
-    for (const byte_string& source : project.source) {
+    const std::vector<byte_string>& sources = project.source;
+    std::vector<early_read> early;
+    std::optional<work_ahead> ahead;  // after `early`, so its workers stop first
+    if (threads > 1 && !shares_a_file(project, *run.layout)) {
+        early.resize(sources.size());
+        // a few documents in flight per thread keep the workers busy without holding them all
+        ahead.emplace(sources.size(), threads, 2 * static_cast<size_t>(threads), [&](size_t i) {
+            early[i].read =
+                read_document(sources[i].view(), early[i].document, nullptr, project.anchor_style);
+        });
+    }
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::string_view source = sources[i].view();
         source_info found;
-        if (result prepared = prepare_source(source.view(), run, found); !prepared.is_ok())
+        if (result prepared = prepare_source(source, run, found); !prepared.is_ok())
             return prepared;
         bar.step_units = size_units(found);
-        if (result done = process_file(source.view(), source.view(), state, run); !done.is_ok())
+        if (ahead) ahead->take(i);
+        if (result done = process_file(source, source, state, run, ahead ? &early[i] : nullptr);
+            !done.is_ok())
             return done;
         progress_step_done(bar);
-        const byte_string path = link_path(base, source.view());
+        const byte_string path = link_path(base, source);
         for (toc_node* item = state.first; item; item = toc_tree::next(item)) {
             byte_string link(path);
             link.append(item->link);
@@ -592,7 +631,7 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
 
 // The multi-file build; in memory with `dry`, which then takes no lock.
 result build_multi(const toc_project& project, const progress_function& progress,
-                   const lock_wait& wait, dry_files* dry) {
+                   const lock_wait& wait, dry_files* dry, int32_t threads) {
     double total = 0;
     loaded_template layout;
     if (result checked = check_build(project, layout, total); !checked.is_ok()) return checked;
@@ -610,7 +649,7 @@ result build_multi(const toc_project& project, const progress_function& progress
     tree.indent = project.indent;
     output_batch batch;
     const file_run run{dry ? nullptr : &batch, &layout, dry ? nullptr : &lock, dry};
-    result built = build_sources(project, tree, bar, run);
+    result built = build_sources(project, tree, bar, run, threads);
     // the files done before a failure are put in place, as if each had been written alone; a
     // failure among them is the earlier one
     if (result committed = commit_batch(batch); !committed.is_ok()) built = committed;
@@ -734,15 +773,24 @@ heading_scan scan_for(const build_state& state) {
     return scan;
 }
 
+// The document a worker read, its reading reported as done.
+result take_early_read(early_read& early, node_tree& document, const progress_scale& part) {
+    document = std::move(early.document);
+    if (early.read.is_ok()) progress_report(100, part);
+    return std::move(early.read);
+}
+
 result process_file(std::string_view source, std::string_view output, build_state& state,
-                    const file_run& run) {
+                    const file_run& run, early_read* early) {
     const bool insert = state.insert_toc;
     progress_scale part;
     part.report = state.progress;
     const file_shares& shares = insert ? file_with_toc : plain_file;
     start_share(part, shares.read);
     node_tree document;
-    if (result read = read_document(source, document, &part, state.project.anchor_style, run.dry);
+    if (result read =
+            early ? take_early_read(*early, document, part)
+                  : read_document(source, document, &part, state.project.anchor_style, run.dry);
         !read.is_ok())
         return read;
     if (result same = check_read(source, run); !same.is_ok()) return same;
@@ -828,8 +876,8 @@ namespace {
 
 // The build of either mode; in memory with `dry`, which then takes no lock.
 result build_project(const toc_project& project, const progress_function& progress,
-                     const lock_wait& wait, dry_files* dry) {
-    if (!project.single()) return build_multi(project, progress, wait, dry);
+                     const lock_wait& wait, dry_files* dry, int32_t threads) {
+    if (!project.single()) return build_multi(project, progress, wait, dry, threads);
     if (result checked = check_single(project); !checked.is_ok()) return checked;
     output_lock lock;
     if (!dry) {
@@ -847,16 +895,20 @@ result build_project(const toc_project& project, const progress_function& progre
 
 }  // namespace
 
+int32_t build_threads() {
+    return std::max(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
+}
+
 result build_toc(const toc_project& project, const progress_function& progress,
-                 const lock_wait& wait) {
-    return build_project(project, progress, wait, nullptr);
+                 const lock_wait& wait, int32_t threads) {
+    return build_project(project, progress, wait, nullptr, threads);
 }
 
 result dry_build_toc(const toc_project& project, dry_build& outcome,
                      const progress_function& progress) {
     outcome = {};
     dry_files dry(outcome);
-    return build_project(project, progress, {}, &dry);
+    return build_project(project, progress, {}, &dry, build_threads());
 }
 
 result clear_toc(const toc_project& project, const progress_function& progress,

@@ -72,12 +72,15 @@ struct build_state {
 [[nodiscard]] result clear_file(std::string_view source, std::string_view output,
                                 const toc_project& project, const progress_function& progress);
 
+// The threads a multi-file build reads its sources with unless told otherwise: one per core.
+int32_t build_threads();
 // Builds the project's TOC. Fails with status_code::source_failed when a source failed in multi
 // mode, else with status_code::failed. Every file it writes is locked before the first source is
 // read (see output_lock); while another build holds one, it waits as `wait` says, by default
-// ten seconds without a notice.
+// ten seconds without a notice. In multi mode `threads` read sources ahead of their turn; the
+// files, the result and the progress's end are those of a build with one.
 [[nodiscard]] result build_toc(const toc_project& project, const progress_function& progress,
-                               const lock_wait& wait = {});
+                               const lock_wait& wait = {}, int32_t threads = build_threads());
 // What a build would do, found by dry_build_toc without writing.
 struct dry_build {
     // The files whose bytes the build would change (a missing one counts), named as in the

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -912,6 +913,59 @@ TEST_F(TocBuildTest, MultiBuildWithinFewDescriptors) {
                       ". <a name=\"qorv_link_1_1000\">B1</a></h1></body></html>");
     }
     EXPECT_EQ(names_in().size(), 82u);
+}
+
+TEST_F(TocBuildTest, ParallelBuildMatchesOneThread) {
+    // a seeded site: titles, old TOCs, headings at every level; one row fails half-way
+    std::mt19937 random(7);
+    std::vector<std::string> names;
+    std::vector<std::string> pages;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("d" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".htm");
+        std::string page = "<html><head><title>T" + std::to_string(i) + "</title></head><body>";
+        if (random() % 2) page += "<!--QORV_HTML_TOC_START-->old<!--QORV_HTML_TOC_END-->";
+        for (unsigned h = random() % 9; h > 0; --h) {
+            const std::string level = std::to_string(1 + random() % 4);
+            page += "<h" + level + " id=\"h" + std::to_string(h) + "\">H" + std::to_string(h) +
+                    "</h" + level + "><p>" + std::string(random() % 3000, 'x') + "</p>";
+        }
+        pages.push_back(page + "</body></html>");
+    }
+    std::filesystem::create_directories(path("d0"));
+    std::filesystem::create_symlink("/proc/version", path("d0/ro.htm"));
+    struct Row {
+        const char* name;
+        anchor_kind anchors;
+        bool failing;
+    } rows[] = {{"name anchors", anchor_kind::name, false},
+                {"failing source", anchor_kind::id, true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::vector<std::string> sources = names;
+        if (r.failing) sources.insert(sources.begin() + 25, "d0/ro.htm");
+        toc_project project = multi(sources, "toc.htm");
+        project.process_title = true;
+        project.insert_local_toc = true;
+        project.anchor_style = r.anchors;
+        std::vector<std::string> built[2];
+        for (int threads : {1, 4}) {
+            for (size_t i = 0; i < names.size(); ++i)
+                put_sub(names[i], pages[i]);
+            std::filesystem::remove(path("toc.htm"));
+            std::vector<int32_t> percents;
+            std::vector<std::string>& files = built[threads == 1 ? 0 : 1];
+            files.push_back(outcome(build_toc(project, record_into(percents), {}, threads)));
+            files.push_back(percents.empty() ? "none" : std::to_string(percents.back()));
+            for (const std::string& name : names)
+                files.push_back(bytes_of(name));
+            files.push_back(bytes_of("toc.htm"));
+        }
+        EXPECT_EQ(built[0][0], r.failing
+                                   ? outcome(status_code::source_failed,
+                                             "Can't open file for writing: " + path("d0/ro.htm"))
+                                   : "ok");
+        EXPECT_EQ(built[0], built[1]);
+    }
 }
 
 }  // namespace
