@@ -6,10 +6,15 @@ work_ahead::work_ahead(size_t count, int32_t threads, size_t ahead, job_function
     : job_(std::move(job)), count_(count), ahead_(ahead < 1 ? 1 : ahead), done_(count) {
     for (int32_t i = 0; i < threads; ++i) {
         pthread_t worker;
-        // a worker the system refuses only leaves more of the work to take
+        // a worker the system refuses only leaves the work to fewer
         if (pthread_create(&worker, nullptr, run_worker, this) != 0) break;
         workers_.push_back(worker);
     }
+    {
+        const std::lock_guard lock(mutex_);
+        ready_ = true;
+    }
+    changed_.notify_all();
 }
 
 work_ahead::~work_ahead() {
@@ -23,18 +28,24 @@ work_ahead::~work_ahead() {
 }
 
 void* work_ahead::run_worker(void* self) {
-    static_cast<work_ahead*>(self)->work();
+    auto* pool = static_cast<work_ahead*>(self);
+    size_t worker = 0;
+    {
+        const std::lock_guard lock(pool->mutex_);
+        worker = pool->joined_++;
+    }
+    pool->work(worker);
     return nullptr;
 }
 
-void work_ahead::work() {
+void work_ahead::work(size_t worker) {
     std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || next_ == count_ || may_start(); });
-        if (stopping_ || next_ == count_) return;
-        const size_t item = next_++;
+    changed_.wait(lock, [this] { return ready_; });
+    for (size_t item = worker; item < count_; item += workers_.size()) {
+        changed_.wait(lock, [this, item] { return stopping_ || item < taken_ + ahead_; });
+        if (stopping_) return;
         lock.unlock();
-        job_(item);
+        job_(item, worker);
         lock.lock();
         done_[item] = true;
         changed_.notify_all();
@@ -42,15 +53,12 @@ void work_ahead::work() {
 }
 
 void work_ahead::take(size_t item) {
-    std::unique_lock lock(mutex_);
-    if (item == next_) {
-        // no worker got to it: the caller would only wait
-        ++next_;
-        lock.unlock();
-        job_(item);
-        lock.lock();
-        done_[item] = true;
+    if (workers_.empty()) {
+        job_(item, 0);
+        taken_ = item + 1;
+        return;
     }
+    std::unique_lock lock(mutex_);
     changed_.wait(lock, [this, item] { return bool(done_[item]); });
     taken_ = item + 1;
     lock.unlock();

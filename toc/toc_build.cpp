@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -544,6 +545,50 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     return result::success();
 }
 
+// The sources of a multi-file build, read by workers ahead of their turn. A document goes back
+// to the worker that read it to be freed: its pieces return to the heap of the thread that
+// releases them, and so serve that worker's next sources.
+class early_reads {
+  public:
+    early_reads(const toc_project& project, int32_t threads)
+        : project_(project),
+          reads_(project.source.size()),
+          finished_(static_cast<size_t>(threads)),
+          // a few documents in flight per thread keep the workers busy without holding them all
+          ahead_(project.source.size(), threads, 2 * static_cast<size_t>(threads),
+                 [this](size_t item, size_t worker) { read(item, worker); }) {}
+
+    // The read of source `item`, the source after the one taken last.
+    early_read& take(size_t item) {
+        ahead_.take(item);
+        return reads_[item];
+    }
+    // Hands the document of `item`, done with, back to its worker.
+    void retire(size_t item) {
+        const std::lock_guard lock(mutex_);
+        finished_[item % ahead_.workers()].push_back(std::move(reads_[item].document));
+    }
+
+  private:
+    void read(size_t item, size_t worker) {
+        std::vector<node_tree> done;
+        {
+            const std::lock_guard lock(mutex_);
+            done.swap(finished_[worker]);
+        }
+        done.clear();
+        early_read& source = reads_[item];
+        source.read = read_document(project_.source[item].view(), source.document, nullptr,
+                                    project_.anchor_style);
+    }
+
+    const toc_project& project_;
+    std::vector<early_read> reads_;
+    std::mutex mutex_;
+    std::vector<std::vector<node_tree>> finished_;  // per worker
+    work_ahead ahead_;  // last, so that its workers stop before the rest goes
+};
+
 // Whether two sources, or a source and the template, are one file: a later read must then find
 // what an earlier write made, so those sources are read in turn.
 bool shares_a_file(const toc_project& project, const loaded_template& layout) {
@@ -562,26 +607,19 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.insert_toc = project.insert_local_toc;
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
-    std::vector<early_read> early;
-    std::optional<work_ahead> ahead;  // after `early`, so its workers stop first
-    if (threads > 1 && !shares_a_file(project, *run.layout)) {
-        early.resize(sources.size());
-        // a few documents in flight per thread keep the workers busy without holding them all
-        ahead.emplace(sources.size(), threads, 2 * static_cast<size_t>(threads), [&](size_t i) {
-            early[i].read =
-                read_document(sources[i].view(), early[i].document, nullptr, project.anchor_style);
-        });
-    }
+    std::optional<early_reads> ahead;
+    if (threads > 1 && !shares_a_file(project, *run.layout)) ahead.emplace(project, threads);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
         if (result prepared = prepare_source(source, run, found); !prepared.is_ok())
             return prepared;
         bar.step_units = size_units(found);
-        if (ahead) ahead->take(i);
-        if (result done = process_file(source, source, state, run, ahead ? &early[i] : nullptr);
+        if (result done =
+                process_file(source, source, state, run, ahead ? &ahead->take(i) : nullptr);
             !done.is_ok())
             return done;
+        if (ahead) ahead->retire(i);
         progress_step_done(bar);
         const byte_string path = link_path(base, source);
         for (toc_node* item = state.first; item; item = toc_tree::next(item)) {
@@ -773,9 +811,8 @@ heading_scan scan_for(const build_state& state) {
     return scan;
 }
 
-// The document a worker read, its reading reported as done.
-result take_early_read(early_read& early, node_tree& document, const progress_scale& part) {
-    document = std::move(early.document);
+// The result of a worker's read, the reading reported as done.
+result take_early_read(early_read& early, const progress_scale& part) {
     if (early.read.is_ok()) progress_report(100, part);
     return std::move(early.read);
 }
@@ -787,9 +824,11 @@ result process_file(std::string_view source, std::string_view output, build_stat
     part.report = state.progress;
     const file_shares& shares = insert ? file_with_toc : plain_file;
     start_share(part, shares.read);
-    node_tree document;
+    node_tree own;
+    // a document read early stays with its read, to be freed on the thread that read it
+    node_tree& document = early ? early->document : own;
     if (result read =
-            early ? take_early_read(*early, document, part)
+            early ? take_early_read(*early, part)
                   : read_document(source, document, &part, state.project.anchor_style, run.dry);
         !read.is_ok())
         return read;
