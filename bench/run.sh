@@ -5,7 +5,8 @@
 # corpus the median wall time, the throughput, the ratios to both copies, the median processor time
 # and the peak memory of the build. Then it builds each adversarial shape at n and 2n and prints
 # both median times and their ratio, a page of headings only for the memory a heading costs, and
-# last a tiny page many times for the start-up cost of the command line.
+# last a tiny page many times for the start-up cost of the command line, against starting `true`
+# and a cp of the page.
 #
 #   bench/run.sh [build-folder]        (default: build; RUNS=5 sets the number of timed runs,
 #                                       CORPORA="large site" and SHAPES="wide:1000000" a part)
@@ -18,9 +19,10 @@ build=$(cd "${1:-$root/build}" && pwd)
 runs=${RUNS:-5}
 qtvn2=$build/bin/qtvn2
 make_corpus=$build/bin/make_corpus
+spawn_time=$build/bin/spawn_time
 corpus=$root/bench/corpus
 
-for tool in "$qtvn2" /usr/bin/time; do
+for tool in "$qtvn2" "$spawn_time" /usr/bin/time; do
     if [ ! -x "$tool" ]; then
         echo "run.sh: $tool is missing; build the project first (cmake --build build)" >&2
         exit 1
@@ -158,17 +160,14 @@ awk -v bytes="$bytes" -v wall="$wall" -v peak="$peak" 'BEGIN {
     printf "\nheadings  %.1f MB, 1000000 <h2>: %.2f s, peak %.1f MB, %.0f bytes a heading beyond the file\n",
         bytes / 1048576, wall, peak / 1024, (peak * 1024 - bytes) / 1000000 }'
 
-# Start-up: a tiny page built many times; the median wall time and the peak memory of one run.
+# Start-up: a tiny page built many times, with the start of a program that does nothing and a cp of
+# the page as baselines; the median wall time and the largest peak memory of a run.
 printf '<html><body><h1>A</h1></body></html>\n' >"$work/run/tiny.htm"
 sed 's/headings.htm/tiny.htm/' "$work/run/headings.toc" >"$work/run/tiny.toc"
-walls=()
 cd "$work/run"
-for ((i = 0; i < 20 * runs; ++i)); do
-    start=$EPOCHREALTIME
-    "$qtvn2" -command tiny.toc >/dev/null
-    walls+=("$(since "$start")")
-done
+read -r wall peak < <("$spawn_time" $((20 * runs)) "$qtvn2" -command tiny.toc)
+read -r true_wall _ < <("$spawn_time" $((20 * runs)) true)
+read -r cp_wall _ < <("$spawn_time" $((20 * runs)) cp tiny.htm copy.htm)
 cd "$root"
-read -r wall cpu peak < <(timed_build tiny)
-awk -v wall="$(median "${walls[@]}")" -v peak="$peak" \
-    'BEGIN { printf "tiny page: %.1f ms, peak %.1f MB\n", wall * 1000, peak / 1024 }'
+awk -v wall="$wall" -v peak="$peak" -v t="$true_wall" -v c="$cp_wall" 'BEGIN {
+    printf "tiny page: %.1f ms, peak %.1f MB; true %.1f ms, cp %.1f ms\n", wall, peak / 1024, t, c }'

@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 // Kind of construct the markup scanner reports and a document node holds.
-enum class construct_kind : int32_t {
+enum class construct_kind : int8_t {
     placeholder = -1,             // fresh node
     start_tag = 1,                // <name ...>
     end_tag = 2,                  // </name>

@@ -25,6 +25,14 @@ class template_value {
     explicit template_value(const byte_string& text);
     // A text of length 1.
     explicit template_value(char byte) : is_text_(true), text_(&byte, 1) {}
+    // A text that views the bytes of `text` instead of copying them (byte_string::view_of):
+    // they must stay unchanged and alive as long as the value, or a copy of it, reads them.
+    static template_value viewing(const byte_string& text) {
+        template_value value;
+        value.is_text_ = true;
+        value.text_.view_of(text.view());
+        return value;
+    }
 
     // Copies the integer or the bytes of a text; the scratch text of an integer is not copied.
     template_value(const template_value& other);

@@ -26,24 +26,24 @@ class xml_node final : public tree_node {
     static void* operator new(size_t size);
     static void operator delete(void* slot) noexcept;
 
-    // Members are ordered so that the node packs without holes, and what a walk over all nodes
-    // reads (kind, element) shares the first cache line with the links.
+    // Members are ordered so that the node packs without holes: the first three fill the end of
+    // the links, and what a walk over all nodes reads (kind, element) shares their cache line.
     construct_kind kind = construct_kind::placeholder;
-    // Index in the element table, or -1.
-    int32_t element = -1;
     // False for a start tag whose end tag has not been seen and for an end tag that matched
     // no open element.
     bool closed = true;
+    // Index in the element table, or -1.
+    int16_t element = -1;
     // Element name of a start, empty or end tag; empty for other kinds.
     byte_string name;
     // The construct exactly as it stood in the input, or the run of characters of a text.
     byte_string raw;
-    // Decoded characters of a text node or the content of a CDATA section, when a reader
-    // fills it.
-    byte_string text;
     // Attribute name to value, both texts, in byte order of the names.
     sorted_map attributes;
 };
+
+// A large page holds millions of nodes, several per heading.
+static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 96);
 
 // What a node means to the caller of a reader that folds what the caller only writes back.
 enum class node_role : uint8_t {

@@ -21,6 +21,8 @@ inline constexpr std::array<std::string_view, 89> element_names = {
     "var",
 };
 inline constexpr int32_t element_count = static_cast<int32_t>(element_names.size());
+// a document node keeps the index in 16 bits
+static_assert(element_count <= INT16_MAX);
 
 namespace element_lookup {
 

@@ -182,7 +182,8 @@ bool html_reader::on_construct() {
     if (scanned == construct_kind::end_tag) {
         // "</>" is the shortest end tag
         tag_name(raw.substr(2, raw.size() - 3), node->name);
-        if (!node->name.is_empty()) node->element = element_index(node->name.view());
+        if (!node->name.is_empty())
+            node->element = static_cast<int16_t>(element_index(node->name.view()));
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;
         if (open >= 0) {
@@ -205,7 +206,7 @@ bool html_reader::on_start_tag(xml_node* node) {
     if (!classify_ || path_.size() > shield_)
         parse_tag(inside, name_case::lowered, node->name, node->attributes);
     tag_name(inside, node->name);
-    node->element = element_index(node->name.view());
+    node->element = static_cast<int16_t>(element_index(node->name.view()));
     if (empty_elements().contains(node->element) || takes_no_end_tag(node->name.view()))
         node->kind = construct_kind::empty_tag;
     const bool is_open = node->kind == construct_kind::start_tag;

@@ -99,11 +99,7 @@ bool tagged_reader::on_construct() {
             parse_tag_name(inside, names_, node->name);
             break;
         case construct_kind::cdata:
-            if (construct.size() >= cdata_open.size() + cdata_close.size()) {
-                const size_t length = construct.size() - cdata_open.size() - cdata_close.size();
-                node->text.assign(construct.data() + cdata_open.size(),
-                                  static_cast<int32_t>(length));
-            }
+            // tagged_text gives its content
             kind = construct_kind::text;
             break;
         default:
@@ -185,7 +181,6 @@ bool tagged_reader::on_text() {
     auto node = std::make_unique<xml_node>();
     node->kind = construct_kind::text;
     node->closed = true;
-    decode_into(token_view(), node->text);
     node->raw.move_from(token());
     xml_node* inserted = node.release();
     insert(inserted);
@@ -221,4 +216,17 @@ result tagged_reader::read_result(scan_status last) const {
         out.append("unclosed tag.\r\n");
     }
     return {status_code::failed, std::move(out)};
+}
+
+byte_string tagged_text(const xml_node& node) {
+    const std::string_view raw = node.raw.view();
+    byte_string text;
+    // a whole section: a text starting so is one left unfinished at the end
+    if (raw.starts_with(cdata_open) && raw.ends_with(cdata_close)) {
+        text.assign(raw.data() + cdata_open.size(),
+                    static_cast<int32_t>(raw.size() - cdata_open.size() - cdata_close.size()));
+        return text;
+    }
+    decode_into(raw, text);
+    return text;
 }

@@ -10,7 +10,8 @@
 #include "xml_node.h"
 
 // Reads a document whose elements nest exactly (the tagged-value files) into a tree of
-// xml_nodes, decoding the character references of texts and attribute values. The first
+// xml_nodes, decoding the character references of attribute values (tagged_text decodes a
+// text's). The first
 // structural error stops the scan; line() and column() then tell where.
 //
 //     node_tree tree;
@@ -54,3 +55,7 @@ class tagged_reader : public markup_scanner {
     bool ended_with_cr_ = false;
     structure_error error_ = structure_error::none;
 };
+
+// The characters a text node of a tagged_reader stands for: a CDATA section's content, else its
+// `raw` with the character references decoded.
+byte_string tagged_text(const xml_node& node);

@@ -514,8 +514,10 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
+        // the number goes into the anchor's node: one node less a heading
         add_anchor(document, heading, *item,
                    holds_link || ends_unfinished(heading) || holds_open_block(heading));
+        return;
     } else {
         item->link.append(anchor);
     }
@@ -526,7 +528,8 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
                               bool empty_form) const {
-    auto* open = new xml_node(construct_kind::text, "<a name=\"");
+    auto* open = new xml_node(construct_kind::text, item.numbering.view());
+    open->raw.append("<a name=\"");
     open->raw.append(item.link.view().substr(1));
     open->raw.push('"');
     open->raw.append(anchor_attributes);
@@ -535,7 +538,8 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
     if (empty_form) open->raw.append("</a>");
     tree_prepend_child(document, open, &heading);
     if (empty_form) return;
-    auto* close = new xml_node(construct_kind::text, "</a>");
+    auto* close = new xml_node(construct_kind::text, {});
+    close->raw.view_of("</a>");
     tree_node* last = heading.last_child();
     if (is_own_end_tag(*as_xml(last)))
         tree_insert_before(document, close, last);

@@ -114,7 +114,8 @@ class heading_scan {
     // Appends the heading's id to the item's link, adding one to the heading when it needs it.
     void link_by_id(xml_node& heading, toc_node& item);
     // Puts a new anchor named after the item's link around the heading's content, or, when the
-    // heading holds a link, as an empty element before the content.
+    // heading holds a link, as an empty element before the content. The item's number goes
+    // right before the anchor, in the same node.
     void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
                     bool empty_form) const;
 

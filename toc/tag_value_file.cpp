@@ -21,21 +21,23 @@ constexpr size_t largest_escaped_value = largest_readable_file / 6;
 
 struct key_value {
     std::string_view key;
-    std::string_view value;
+    // the value's text node; none for an empty value
+    const xml_node* text;
 };
 
-// The pairs of a parsed document in document order. Views into the tree's nodes.
+// The pairs of a parsed document in document order, pointing into the tree.
 void collect_pairs(const node_tree& tree, std::vector<key_value>& pairs) {
     for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
         const xml_node* node = as_xml(link);
         if (node->kind == construct_kind::start_tag) {
             const xml_node* first = as_xml(node->first_child());
-            if (first &&
-                (first->kind == construct_kind::text || first->kind == construct_kind::placeholder))
-                pairs.push_back({node->name.view(), first->text.view()});
+            if (first && first->kind == construct_kind::text)
+                pairs.push_back({node->name.view(), first});
+            else if (first && first->kind == construct_kind::placeholder)
+                pairs.push_back({node->name.view(), nullptr});
         } else if (node->kind == construct_kind::empty_tag && node->raw.ends_with("/>")) {
             // "<key></key>" is an empty_tag too, yet yields nothing
-            pairs.push_back({node->name.view(), {}});
+            pairs.push_back({node->name.view(), nullptr});
         }
     }
 }
@@ -87,7 +89,8 @@ result tag_value_file::read(std::string_view path) {
     std::vector<key_value> pairs;
     collect_pairs(tree, pairs);
     for (const key_value& pair : pairs) {
-        values.add_value(pair.key, template_value(pair.value));
+        values.add_value(pair.key, pair.text ? template_value(tagged_text(*pair.text))
+                                             : template_value(std::string_view()));
     }
     return result::success();
 }

@@ -51,10 +51,11 @@ class indentations {
 void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, indentations& indents,
                   byte_string& parents) {
     lists.item.add(template_value(row));
-    lists.text.add(template_value(p.text));
-    lists.link.add(template_value(p.link));
+    // the items outlive the lists: a heading's texts are not copied
+    lists.text.add(template_value::viewing(p.text));
+    lists.link.add(template_value::viewing(p.link));
     lists.open.add(template_value(1));
-    lists.numbering.add(template_value(p.numbering));
+    lists.numbering.add(template_value::viewing(p.numbering));
     lists.level.add(template_value(depth));
     lists.indentation.add(indents.at(depth));
     lists.children.add(template_value(p.first_child() != nullptr ? 1 : 0));

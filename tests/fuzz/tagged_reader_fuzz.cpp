@@ -28,7 +28,7 @@ void dump_tree(const node_tree& tree, std::string& out) {
         out += '\x01';
         out += node->raw.view();
         out += '\x01';
-        out += node->text.view();
+        out += tagged_text(*node).view();
         out += '\x02';
     }
 }
