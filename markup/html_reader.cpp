@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "background_read.h"
 #include "files.h"
 #include "parse_tag.h"
 #include "small_heap.h"
@@ -472,13 +473,16 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
 namespace {
 
 // Feeds `source` to the reader in pieces of `step` bytes that view it; the status after the last.
+// With `arriving`, each piece is fed once it has been read, and feeding stops where reading did.
 scan_status feed_pieces(html_reader& reader, std::string_view source, size_t step,
-                        const percent_meter& meter) {
+                        const percent_meter& meter, background_read* arriving = nullptr) {
     scan_status status = scan_status::needs_input;
     for (size_t at = 0; at < source.size() && status == scan_status::needs_input; at += step) {
+        size_t end = std::min(source.size(), at + step);
+        if (arriving) end = std::min(end, arriving->wait_for(end));
+        if (end <= at) break;
         byte_string piece;
-        piece.view_of(source.substr(at, step));
-        const auto end = static_cast<uint64_t>(at + static_cast<size_t>(piece.length()));
+        piece.view_of(source.substr(at, end - at));
         status = reader.feed(std::move(piece));
         if (status == scan_status::needs_input) meter.report(end);
     }
@@ -503,17 +507,24 @@ result parse_html_file(std::string_view path, node_tree& tree, const progress_fu
     reader.fold_with(fold);
     bool read_failed = false;
     bool too_large = false;
-    // a file of known size is read at once, into the buffer the tree keeps for its nodes to view
+    // a file of known size is read into one buffer the tree keeps for its nodes to view, and
+    // read while it is parsed
     byte_string whole;
     if (size_known && size > 0) {
         whole.reserve(static_cast<int32_t>(size));
-        read_failed = !file_read(whole, static_cast<int32_t>(size), file).is_ok() ||
-                      static_cast<uint64_t>(whole.length()) < size;
+        whole.set_length(static_cast<int32_t>(size));
     }
+    char* const target = whole.data();
     const std::string_view source = tree.keep(std::move(whole));
     reader.read_from(source);
-    uint64_t total = source.size();
-    scan_status status = feed_pieces(reader, source, html_chunk_size, meter);
+    scan_status status = scan_status::needs_input;
+    uint64_t total = 0;
+    {
+        background_read arriving(file, target, source.size());
+        status = feed_pieces(reader, source, html_chunk_size, meter, &arriving);
+        total = arriving.finish();
+        read_failed = arriving.failed() || total < source.size();
+    }
     // a pipe tells no size, and a file may grow while it is read
     while (!read_failed && status == scan_status::needs_input) {
         byte_string chunk;
