@@ -3,12 +3,16 @@
 #include <cstdint>
 #include <deque>
 
+#include "small_heap.h"
 #include "template_value.h"
 
 // Ordered list of values. Indexed access is constant time.
 class value_list {
   public:
-    using const_iterator = std::deque<template_value>::const_iterator;
+    // The lists of a TOC hold a row per entry, millions for a large one: their blocks come from
+    // the small-object heap.
+    using storage = std::deque<template_value, small_allocator<template_value>>;
+    using const_iterator = storage::const_iterator;
 
     // Appends at the tail; the moved-from value keeps its kind and integer, its text is left
     // empty.
@@ -31,5 +35,5 @@ class value_list {
     const template_value& back() const { return values_.back(); }
 
   private:
-    std::deque<template_value> values_;
+    storage values_;
 };

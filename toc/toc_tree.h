@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -7,8 +8,12 @@
 #include "node_tree.h"
 
 // One TOC entry: a heading (level 1 to 6) or a page title (level 0).
-class toc_node : public tree_node {
+class toc_node final : public tree_node {
   public:
+    // From the small-object heap, as document nodes: a TOC has one per heading. Never null.
+    static void* operator new(size_t size);
+    static void operator delete(void* item) noexcept;
+
     int32_t level = 0;
     byte_string text;  // the heading's raw text, entities as written in the file
     byte_string
