@@ -461,12 +461,13 @@ struct early_read {
     result read;
 };
 
-// process_file and clear_file, writing through `run`; process_file takes the document from
-// `early` when given instead of reading it.
+// process_file and clear_file, writing through `run`; each takes the document from `early` when
+// given instead of reading it.
 result process_file(std::string_view source, std::string_view output, build_state& state,
                     const file_run& run, early_read* early = nullptr);
 result clear_file(std::string_view source, std::string_view output, const toc_project& project,
-                  const progress_function& progress, const file_run& run);
+                  const progress_function& progress, const file_run& run,
+                  early_read* early = nullptr);
 
 // A FIFO, device or socket is refused before any file is read or written: reading one could
 // block or never end. A missing path or a directory is left to the caller's own checks.
@@ -550,8 +551,10 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
 // releases them, and so serve that worker's next sources.
 class early_reads {
   public:
-    early_reads(const toc_project& project, int32_t threads)
+    // `anchors` folds the documents as the caller's own reads would.
+    early_reads(const toc_project& project, int32_t threads, anchor_kind anchors)
         : project_(project),
+          anchors_(anchors),
           reads_(project.source.size()),
           finished_(static_cast<size_t>(threads)),
           // a few documents in flight per thread keep the workers busy without holding them all
@@ -578,23 +581,25 @@ class early_reads {
         }
         done.clear();
         early_read& source = reads_[item];
-        source.read = read_document(project_.source[item].view(), source.document, nullptr,
-                                    project_.anchor_style);
+        source.read =
+            read_document(project_.source[item].view(), source.document, nullptr, anchors_);
     }
 
     const toc_project& project_;
+    anchor_kind anchors_;
     std::vector<early_read> reads_;
     std::mutex mutex_;
     std::vector<std::vector<node_tree>> finished_;  // per worker
     work_ahead ahead_;  // last, so that its workers stop before the rest goes
 };
 
-// Whether two sources, or a source and the template, are one file: a later read must then find
-// what an earlier write made, so those sources are read in turn.
-bool shares_a_file(const toc_project& project, const loaded_template& layout) {
+// Whether two sources, or a source and the template when given, are one file: a later read must
+// then find what an earlier write made, so those sources are read in turn.
+bool shares_a_file(const toc_project& project, const loaded_template* layout) {
     std::vector<std::pair<uint64_t, uint64_t>> files = source_files(project);
     if (std::adjacent_find(files.begin(), files.end()) != files.end()) return true;
-    return std::binary_search(files.begin(), files.end(), std::pair(layout.device, layout.inode));
+    return layout &&
+           std::binary_search(files.begin(), files.end(), std::pair(layout->device, layout->inode));
 }
 
 // The sources of a multi-file build, each anchored, numbered and written in turn; with more than
@@ -608,7 +613,8 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
-    if (threads > 1 && !shares_a_file(project, *run.layout)) ahead.emplace(project, threads);
+    if (threads > 1 && !shares_a_file(project, run.layout))
+        ahead.emplace(project, threads, project.anchor_style);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
@@ -737,11 +743,18 @@ result clear_multi(const toc_project& project, const progress_function& progress
     };
     output_batch batch(batch_failure::go_on);
     const file_run run{&batch, nullptr, &lock};
-    for (const byte_string& source : project.source) {
+    const int32_t threads = build_threads();
+    std::optional<early_reads> ahead;
+    if (threads > 1 && !shares_a_file(project, nullptr))
+        ahead.emplace(project, threads, anchor_kind::name);
+    for (size_t i = 0; i < project.source.size(); ++i) {
+        const std::string_view source = project.source[i].view();
         source_info found;
-        note(prepare_source(source.view(), run, found));
+        note(prepare_source(source, run, found));
         bar.step_units = size_units(found);
-        result cleared = clear_file(source.view(), source.view(), project, through(bar), run);
+        result cleared = clear_file(source, source, project, through(bar), run,
+                                    ahead ? &ahead->take(i) : nullptr);
+        if (ahead) ahead->retire(i);
         if (!cleared.is_ok()) {
             // the waiting files come before whatever fails next
             note(commit_batch(batch));
@@ -874,12 +887,16 @@ void clean_headings(node_tree& document, const toc_project& project) {
 }
 
 result clear_file(std::string_view source, std::string_view output, const toc_project& project,
-                  const progress_function& progress, const file_run& run) {
+                  const progress_function& progress, const file_run& run, early_read* early) {
     progress_scale part;
     part.report = progress;
     start_share(part, plain_file.read);
-    node_tree document;
-    if (result read = read_document(source, document, &part); !read.is_ok()) return read;
+    node_tree own;
+    node_tree& document = early ? early->document : own;
+    if (result read =
+            early ? take_early_read(*early, part) : read_document(source, document, &part);
+        !read.is_ok())
+        return read;
     if (result same = check_read(source, run); !same.is_ok()) return same;
     progress_step_done(part);
 
