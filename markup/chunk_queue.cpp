@@ -59,6 +59,10 @@ bool chunk_queue::release_consumed() {
 }
 
 void position_tracker::skip_counted(int32_t n) {
+    if (!counting_) {
+        skip(n);
+        return;
+    }
     const char* begin = lookahead().data();
     const char* end = begin + n;
     // line feeds are rare next to the other bytes: memchr jumps from one to the next

@@ -86,6 +86,7 @@ class position_tracker : public chunk_queue {
     // Hides chunk_queue::next_char: reads through the lexer keep line and column.
     int next_char() {
         int c = chunk_queue::next_char();
+        if (!counting_) return c;
         if (c == '\n') {
             ++line_;
             column_ = 0;
@@ -97,6 +98,9 @@ class position_tracker : public chunk_queue {
 
     int64_t line() const { return line_; }
     int64_t column() const { return column_; }
+    // For a reader that reports no positions: line and column then stay where they are, and
+    // reading saves the search for line feeds.
+    void stop_counting() { counting_ = false; }
 
   protected:
     // skip() that keeps line and column as n single reads would.
@@ -105,4 +109,5 @@ class position_tracker : public chunk_queue {
   private:
     int64_t line_ = 1;
     int64_t column_ = 0;
+    bool counting_ = true;
 };

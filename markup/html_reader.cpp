@@ -63,6 +63,8 @@ bool has_upper_case(std::string_view name) {
 
 html_reader::html_reader(node_tree& tree) : tree_(tree) {
     configure_for_html(*this);
+    // it never reports a markup error, so no position
+    stop_counting();
     innermost_known_.fill(-1);
 }
 
