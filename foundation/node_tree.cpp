@@ -122,7 +122,7 @@ struct tree_links {
     // Deletes a sibling chain with all subtrees. Each node's children are spliced into the
     // pending chain before the node goes, so no destructor ever walks further: a document of
     // 200000 nested unclosed elements frees without deep recursion.
-    static void destroy_chain(tree_node* pending) {
+    static void destroy_chain(tree_node* pending, node_deleter destroy) {
         while (pending) {
             tree_node* node = pending;
             pending = node->next_;
@@ -131,7 +131,7 @@ struct tree_links {
                 pending = node->first_child_;
                 node->first_child_ = node->last_child_ = nullptr;
             }
-            delete node;
+            destroy(node);
         }
     }
 
@@ -139,12 +139,13 @@ struct tree_links {
         tree_node* first = tree.first_;
         tree.first_ = tree.last_top_ = nullptr;
         tree.top_count_ = 0;
-        destroy_chain(first);
+        destroy_chain(first, tree.destroy_);
         // after the nodes that view them
         tree.kept_.clear();
     }
 
     static void take(node_tree& tree, node_tree& other) {
+        tree.destroy_ = other.destroy_;
         tree.first_ = other.first_;
         tree.last_top_ = other.last_top_;
         tree.top_count_ = other.top_count_;
@@ -153,17 +154,13 @@ struct tree_links {
         other.top_count_ = 0;
     }
 
-    static void destroy_children(tree_node* node) {
+    static void destroy_children(tree_node* node, node_deleter destroy) {
         tree_node* first = node->first_child_;
         node->first_child_ = node->last_child_ = nullptr;
         node->child_count_ = 0;
-        destroy_chain(first);
+        destroy_chain(first, destroy);
     }
 };
-
-tree_node::~tree_node() {
-    tree_links::destroy_children(this);
-}
 
 node_tree::node_tree(node_tree&& other) noexcept {
     tree_links::take(*this, other);
@@ -236,4 +233,8 @@ tree_place tree_unlink(node_tree& tree, tree_node* node) {
 
 void tree_clear(node_tree& tree) {
     tree_links::clear(tree);
+}
+
+void tree_destroy_children(tree_node* node, node_deleter destroy) {
+    tree_links::destroy_children(node, destroy);
 }

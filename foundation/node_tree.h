@@ -7,17 +7,23 @@
 
 #include "byte_string.h"
 
+class tree_node;
+
+// Deletes one node as the type it was made as; its children are gone by then.
+using node_deleter = void (*)(tree_node* node);
+
 // Links every tree node starts with; payload types derive from it. The links change only
 // through the tree_* functions below, which keep `last_child` and the tree's last top-level
 // node current so that appending is constant time.
+//
+// A node carries no type of its own, which would cost every node of a large document a pointer:
+// each payload type's destructor destroys the node's subtree (tree_destroy_children), and a tree
+// is told how to delete its nodes. Delete only unlinked nodes, as their own type; linked ones
+// belong to their tree.
 class tree_node {
   public:
-    tree_node() = default;
     tree_node(const tree_node&) = delete;
     tree_node& operator=(const tree_node&) = delete;
-    // Destroys the node's whole subtree too, without recursion, so any depth is safe.
-    // Delete only unlinked nodes; linked ones belong to their tree.
-    virtual ~tree_node();
 
     tree_node* parent() const { return parent_; }
     tree_node* next() const { return next_; }
@@ -25,6 +31,10 @@ class tree_node {
     tree_node* first_child() const { return first_child_; }
     tree_node* last_child() const { return last_child_; }
     int32_t child_count() const { return child_count_; }
+
+  protected:
+    tree_node() = default;
+    ~tree_node() = default;
 
   private:
     friend struct tree_links;
@@ -37,11 +47,15 @@ class tree_node {
     int32_t child_count_ = 0;
 };
 
-// Ordered tree of nodes. The tree owns every node linked into it, and frees them all when
-// cleared or destroyed; `tree_unlink` hands a node (with its subtree) back to the caller.
+// Deletes a document node (an xml_node), what most trees hold.
+void delete_document_node(tree_node* node);
+
+// Ordered tree of nodes. The tree owns every node linked into it, and frees them all with
+// `destroy` when cleared or destroyed; `tree_unlink` hands a node (with its subtree) back to the
+// caller. Every node of one tree is of one type.
 class node_tree {
   public:
-    node_tree() = default;
+    explicit node_tree(node_deleter destroy = delete_document_node) : destroy_(destroy) {}
     node_tree(const node_tree&) = delete;
     node_tree& operator=(const node_tree&) = delete;
     node_tree(node_tree&& other) noexcept;
@@ -64,6 +78,7 @@ class node_tree {
   private:
     friend struct tree_links;
 
+    node_deleter destroy_;
     std::vector<byte_string> kept_;
     tree_node* first_ = nullptr;
     tree_node* last_top_ = nullptr;
@@ -104,3 +119,6 @@ void tree_insert(node_tree& tree, tree_node* node, tree_node* parent, tree_node*
 tree_place tree_unlink(node_tree& tree, tree_node* node);
 // Destroys every node.
 void tree_clear(node_tree& tree);
+// Destroys the children of an unlinked node, and theirs, with `destroy`, without recursion, so
+// any depth is safe. Payload destructors call it.
+void tree_destroy_children(tree_node* node, node_deleter destroy);

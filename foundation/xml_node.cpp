@@ -23,3 +23,7 @@ void xml_node::operator delete(void* node) noexcept {
     else
         ::operator delete(node);
 }
+
+void delete_document_node(tree_node* node) {
+    delete static_cast<xml_node*>(node);
+}

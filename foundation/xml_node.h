@@ -21,6 +21,8 @@ class xml_node final : public tree_node {
     // A start tag begins open; every other kind is complete.
     xml_node(construct_kind construct, std::string_view raw_text)
         : kind(construct), closed(construct != construct_kind::start_tag), raw(raw_text) {}
+    // Destroys the node's subtree too.
+    ~xml_node() { tree_destroy_children(this, delete_document_node); }
 
     // Never null: a node that can't be had ends the program through out_of_memory().
     static void* operator new(size_t size);

@@ -20,6 +20,14 @@ void* toc_node::operator new(size_t size) {
     return item;
 }
 
+toc_node::~toc_node() {
+    tree_destroy_children(this, delete_toc_node);
+}
+
+void delete_toc_node(tree_node* node) {
+    delete static_cast<toc_node*>(node);
+}
+
 void toc_node::operator delete(void* item) noexcept {
     if constexpr (pooled)
         small_heap::release(item, sizeof(toc_node));

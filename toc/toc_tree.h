@@ -13,6 +13,9 @@ class toc_node final : public tree_node {
     // From the small-object heap, as document nodes: a TOC has one per heading. Never null.
     static void* operator new(size_t size);
     static void operator delete(void* item) noexcept;
+    toc_node() = default;
+    // Destroys the item's subtree too.
+    ~toc_node();
 
     int32_t level = 0;
     byte_string text;  // the heading's raw text, entities as written in the file
@@ -21,6 +24,9 @@ class toc_node final : public tree_node {
     byte_string numbering;      // e.g. "1.4.2. ", empty with numbering off
     uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
 };
+
+// Deletes a TOC item; node_tree's deleter for the items.
+void delete_toc_node(tree_node* node);
 
 inline toc_node* as_toc(tree_node* node) {
     return static_cast<toc_node*>(node);
@@ -49,5 +55,5 @@ class toc_tree {
     byte_string indent;
 
   private:
-    node_tree items_;
+    node_tree items_{delete_toc_node};
 };

@@ -73,7 +73,7 @@ class TreeFixture {
             if (!node->parent() && !node->prev() && tree.first() != node) roots.push_back(node);
         }
         for (tree_node* root : roots)
-            delete root;
+            delete as_xml(root);
     }
     tree_node* at(const std::string& name) { return nodes_.at(name); }
 
@@ -201,9 +201,9 @@ TEST(NodeTreeTest, OperationsOnEmptyTreesAndUnlinkedNodes) {
     tree_insert(tree, make_node("a"), nullptr, nullptr);
     EXPECT_EQ(dump_chain(tree.first()), "a");
 
-    std::unique_ptr<tree_node> loose(make_node("x"));
+    std::unique_ptr<xml_node> loose(make_node("x"));
     tree_append_sibling(tree, loose.get(), nullptr);
-    std::unique_ptr<tree_node> other(make_node("y"));
+    std::unique_ptr<xml_node> other(make_node("y"));
     tree_append_sibling(tree, loose.get(), other.get());
     EXPECT_EQ(loose->parent(), nullptr);
     EXPECT_EQ(loose->prev(), nullptr);
@@ -217,7 +217,7 @@ TEST(NodeTreeTest, OperationsOnEmptyTreesAndUnlinkedNodes) {
 
     tree_node* only = tree.first();
     tree_unlink(tree, only);
-    delete only;
+    delete as_xml(only);
     EXPECT_TRUE(tree.is_empty());
     check_links(tree);
 }
@@ -243,7 +243,7 @@ TEST(NodeTreeTest, WalkResumesAfterUnlink) {
             continue;
         }
         tree_place place = tree_unlink(tree, node);
-        delete node;
+        delete as_xml(node);
         node = place.next ? place.next : tree_next_skip(place.parent);
     }
     EXPECT_EQ(visited, "pxaxxxxc");
@@ -270,23 +270,23 @@ TEST(NodeTreeTest, DeepTreeIsFreedWithoutRecursion) {
     tree_node* inner = tree.first()->first_child();
     tree_unlink(tree, inner);
     EXPECT_EQ(tree.first()->child_count(), 0);
-    delete inner;
+    delete as_xml(inner);
     tree_clear(tree);
 
     for (int i = 0; i < depth; ++i)
-        tree_insert(tree, new tree_node, tree.last_top(), nullptr);
+        tree_insert(tree, new xml_node(), tree.last_top(), nullptr);
 }
 
 TEST(NodeTreeTest, MillionChildrenAppendInLinearTime) {
     constexpr int32_t children = 1000000;
     node_tree tree;
-    tree_node* parent = new tree_node;
+    tree_node* parent = new xml_node();
     tree_insert(tree, parent, nullptr, nullptr);
-    tree_append_child(tree, new tree_node, parent);
+    tree_append_child(tree, new xml_node(), parent);
     tree_node* member = parent->first_child();
     tree_node* last = nullptr;
     for (int32_t i = 1; i < children; ++i) {
-        last = new tree_node;
+        last = new xml_node();
         if (i % 3 == 0)
             tree_append_sibling(tree, last, member);
         else if (i % 3 == 1)
@@ -297,7 +297,7 @@ TEST(NodeTreeTest, MillionChildrenAppendInLinearTime) {
     EXPECT_EQ(parent->child_count(), children);
     EXPECT_EQ(parent->last_child(), last);
     for (int32_t i = 0; i < children; ++i)
-        tree_append_sibling(tree, new tree_node, parent);
+        tree_append_sibling(tree, new xml_node(), parent);
     EXPECT_EQ(tree.top_count(), children + 1);
 
     int32_t seen = 0;
