@@ -45,7 +45,7 @@ class xml_node final : public tree_node {
 };
 
 // A large page holds millions of nodes, several per heading.
-static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 96);
+static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 88);
 
 // What a node means to the caller of a reader that folds what the caller only writes back.
 enum class node_role : uint8_t {
