@@ -152,6 +152,8 @@ rm -rf "$work/run"
 mkdir -p "$work/run"
 cp "$corpus/toc_list.htm" "$work/run/"
 awk 'BEGIN { for (i = 0; i < 1000000; ++i) print "<h2>x</h2>" }' >"$work/run/headings.htm"
+# on disk first, as the corpora are: replacing a file still being written back costs more
+sync
 printf '<is_single>1</is_single>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n<source>%s</source>\r\n<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<template_file>toc_list.htm</template_file>\r\n' \
     headings.htm >"$work/run/headings.toc"
 bytes=$(stat -c %s "$work/run/headings.htm")
