@@ -1,5 +1,6 @@
 #include "markup_scanner.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <utility>
@@ -242,6 +243,10 @@ void markup_scanner::skip_plain() {
         while (i < n && !quote_stops[static_cast<unsigned char>(begin[i])])
             ++i;
         n = i;
+    }
+    if (text_piece_limit_ > 0 && !in_markup_ && raw_kind_ == raw_text_kind::none) {
+        // a piece of long text ends at a fixed distance from its start, however the input is cut
+        n = std::min(n, static_cast<size_t>(std::max(0, text_piece_limit_ - token_.length())));
     }
     if (n == 0) return;
     if (in_markup_ || keep_text_) token_.append(begin, static_cast<int32_t>(n));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -420,6 +421,21 @@ TEST_F(HtmlReaderFileTest, ReadsInChunksWithProgress) {
     ASSERT_TRUE(parse_html_file(path("a.html"), doc.tree, record_into(seen)).is_ok());
     EXPECT_EQ(tree_raw(doc.tree), bytes);
     EXPECT_EQ(seen, (std::vector<int32_t>{40, 81, 100, 100}));
+}
+
+TEST(HtmlReaderTest, LongTextPiecesDoNotDependOnTheChunks) {
+    const std::string bytes = "<p>" + std::string(200000, 'x') + "</p>";
+    std::string first;
+    for (const int32_t chunk : {7, html_chunk_size, 100000}) {
+        document doc;
+        ASSERT_TRUE(parse_html_text(bytes, doc.tree, {}, chunk).is_ok());
+        EXPECT_EQ(tree_raw(doc.tree), bytes);
+        const std::string dump = tree_dump(doc.tree);
+        if (first.empty()) first = dump;
+        EXPECT_EQ(dump, first) << "chunks of " << chunk;
+    }
+    // several pieces, not one
+    EXPECT_GT(std::count(first.begin(), first.end(), 'T'), 2);
 }
 
 TEST_F(HtmlReaderFileTest, EmptyFileSucceedsWithFullProgress) {
