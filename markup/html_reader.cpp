@@ -524,8 +524,11 @@ result parse_html_file(std::string_view path, node_tree& tree, const progress_fu
     {
         background_read arriving(file, target, source.size());
         status = feed_pieces(reader, source, html_chunk_size, meter, &arriving);
-        total = arriving.finish();
-        read_failed = arriving.failed() || total < source.size();
+        // a reading stopped early fails on its own: the rest is left unread
+        if (status == scan_status::needs_input) {
+            total = arriving.finish();
+            read_failed = arriving.failed() || total < source.size();
+        }
     }
     // a pipe tells no size, and a file may grow while it is read
     while (!read_failed && status == scan_status::needs_input) {

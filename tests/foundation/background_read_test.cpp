@@ -42,16 +42,4 @@ TEST_F(BackgroundReadTest, GivesTheBytesAsTheyArrive) {
     }
 }
 
-TEST_F(BackgroundReadTest, StopsWhenDropped) {
-    put("big", std::string(8 << 20, 'x'));
-    const file_descriptor file = file_open(path("big"));
-    std::string read(8 << 20, '\0');
-    {
-        background_read arriving(file, read.data(), read.size());
-        EXPECT_GE(arriving.wait_for(1), 1u);
-    }
-    // the thread is gone: the descriptor is the caller's again
-    EXPECT_TRUE(file_close(file));
-}
-
 }  // namespace
