@@ -34,7 +34,7 @@ int runWindow(int argc, char** argv, std::string_view programPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // a plain new that fails anywhere, Qt's included, ends the program as the core does
+    // a plain new that fails anywhere in the command line ends the program as the core does
     std::set_new_handler(out_of_memory);
     // The running file's own path, so that a link to it takes the role of its target.
     const byte_string program = module_path();
