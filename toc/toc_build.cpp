@@ -593,6 +593,11 @@ class early_reads {
     work_ahead ahead_;  // last, so that its workers stop before the rest goes
 };
 
+// No more workers than sources to read.
+int32_t read_threads(const toc_project& project, int32_t threads) {
+    return static_cast<int32_t>(std::min(project.source.size(), static_cast<size_t>(threads)));
+}
+
 // Whether two sources, or a source and the template when given, are one file: a later read must
 // then find what an earlier write made, so those sources are read in turn.
 bool shares_a_file(const toc_project& project, const loaded_template* layout) {
@@ -613,8 +618,8 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
-    if (threads > 1 && !shares_a_file(project, run.layout))
-        ahead.emplace(project, threads, project.anchor_style);
+    if (threads > 1 && sources.size() > 1 && !shares_a_file(project, run.layout))
+        ahead.emplace(project, read_threads(project, threads), project.anchor_style);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
@@ -745,8 +750,8 @@ result clear_multi(const toc_project& project, const progress_function& progress
     const file_run run{&batch, nullptr, &lock};
     const int32_t threads = build_threads();
     std::optional<early_reads> ahead;
-    if (threads > 1 && !shares_a_file(project, nullptr))
-        ahead.emplace(project, threads, anchor_kind::name);
+    if (threads > 1 && project.source.size() > 1 && !shares_a_file(project, nullptr))
+        ahead.emplace(project, read_threads(project, threads), anchor_kind::name);
     for (size_t i = 0; i < project.source.size(); ++i) {
         const std::string_view source = project.source[i].view();
         source_info found;
