@@ -42,7 +42,7 @@ QString projectDump(const toc_project& project) {
         sources.append(textOf(entry));
     return QStringLiteral(
                "range=%1..%2 anchor='%3' titles=%4 numbers=%5 template='%6' "
-               "indent='%7' local=%8 | single=%9 back=%10 source=[%11] dest='%12'")
+               "indent='%7' local=%8 | single=%9 back=%10 source=[%11] dest='%12' ids=%13")
         .arg(static_cast<int>(project.range_from))
         .arg(static_cast<int>(project.range_to))
         .arg(textOf(project.named_anchor_attributes))
@@ -54,7 +54,8 @@ QString projectDump(const toc_project& project) {
         .arg(static_cast<int>(project.is_single))
         .arg(static_cast<int>(project.is_dest_as_source))
         .arg(sources.join('|'))
-        .arg(textOf(project.destination));
+        .arg(textOf(project.destination))
+        .arg(static_cast<int>(project.anchor_style == anchor_kind::id));
 }
 
 // A project whose every field differs from the defaults.
@@ -64,7 +65,8 @@ const QByteArray fullProject =
     "<is_single>0</is_single>\r\n<named_anchor_attributes> class=\"h\"</named_anchor_attributes>"
     "\r\n<process_numbering>0</process_numbering>\r\n<process_title>1</process_title>\r\n"
     "<range_from>2</range_from>\r\n<range_to>4</range_to>\r\n<source>/site/a.html</source>\r\n"
-    "<source>/site/b.html</source>\r\n<template_file>/data/toc_text.htm</template_file>\r\n";
+    "<source>/site/b.html</source>\r\n<template_file>/data/toc_text.htm</template_file>\r\n"
+    "<anchor_style>id</anchor_style>\r\n";
 
 }  // namespace
 
@@ -320,7 +322,7 @@ class SettingsTest : public QObject {
         }
     }
 
-    void formatOptionsRestoreEightValues() {
+    void formatOptionsRestoreNineValues() {
         scratch_->put(scratch_->config("qtvn_format.txt"), fullProject);
         ShellSettings settings(::configDirectory().view());
         toc_project project;
@@ -328,7 +330,7 @@ class SettingsTest : public QObject {
         QCOMPARE(projectDump(project),
                  "range=2..4 anchor=' class=\"h\"' titles=1 numbers=0 "
                  "template='/data/toc_text.htm' indent='--' local=1 "
-                 "| single=1 back=1 source=[] dest=''");
+                 "| single=1 back=1 source=[] dest='' ids=1");
     }
 
     void formatOptionsMissingIgnored() {
