@@ -31,8 +31,8 @@ void keepScrolled(view* widget, setter set) {
     widget->verticalScrollBar()->setValue(at);
 }
 
-// A document for the views, handed to the application's thread: laying out a TOC of many
-// thousand entries takes seconds, which the window's thread must not spend.
+// A document for the views, handed to the application's thread: parsing a TOC of many thousand
+// entries takes seconds, which the window's thread must not spend.
 std::shared_ptr<QTextDocument> madeForViews(const QString& html, bool rendered) {
     auto* document = new QTextDocument;
     if (rendered) {

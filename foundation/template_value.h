@@ -26,7 +26,8 @@ class template_value {
     // A text of length 1.
     explicit template_value(char byte) : is_text_(true), text_(&byte, 1) {}
     // A text that views the bytes of `text` instead of copying them (byte_string::view_of):
-    // they must stay unchanged and alive as long as the value, or a copy of it, reads them.
+    // they must stay unchanged and alive as long as the value, or the one it is moved into, reads
+    // them.
     static template_value viewing(const byte_string& text) {
         template_value value;
         value.is_text_ = true;

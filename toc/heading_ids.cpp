@@ -27,7 +27,7 @@ bool is_start_tag(const xml_node& node) {
            node.raw.starts_with("<");
 }
 
-// Reads the attributes of a tag one by one, as the HTML5 tokenizer splits them.
+// Reads the attributes of a tag one by one, as a browser splits them.
 class attribute_reader {
   public:
     explicit attribute_reader(std::string_view tag) : tag_(tag), i_(1) {

@@ -24,7 +24,7 @@ struct tag_attribute {
 };
 
 // Finds the first attribute called `name` (lower case; the tag's names are compared ignoring
-// ASCII case) in a start tag's raw text, as an HTML5 parser reads the tag: the first of a
+// ASCII case) in a start tag's raw text, as a browser reads the tag: the first of a
 // repeated name counts.
 bool find_attribute(std::string_view tag, std::string_view name, tag_attribute& found);
 // Removes an attribute found by find_attribute together with the one white-space byte before

@@ -58,7 +58,7 @@ bool ends_unfinished(tree_node& heading) {
     return false;
 }
 
-// Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): an HTML5 parser
+// Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): a browser
 // meeting the anchor's end tag inside it would split the anchor in two around the block.
 bool holds_open_block(tree_node& heading) {
     const tree_node* end = tree_next_skip(&heading);

@@ -41,7 +41,8 @@ void load_template(std::string_view path, loaded_template& layout);
                                 std::vector<byte_string>& out);
 // The template data of a rendering from `start`: the lists item, text, link, open, numbering,
 // level, indentation, children and parent_list, one value per row. Sets the render index of
-// every item listed.
+// every item listed. The texts, links and numbers in `data` view the items' own: use it only while
+// the tree lives unchanged.
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data);
 // Receives the bytes of a document being written, in order.
 using byte_sink = std::function<void(std::string_view bytes)>;
@@ -91,8 +92,9 @@ struct dry_build {
     std::vector<byte_string> toc;
 };
 // Runs the build of `project` in memory: it reads, anchors, numbers and renders as build_toc
-// does and fails as it would, but compares each file's new bytes with its bytes instead of
-// writing them. It takes no lock and creates no file; a later step reads what an earlier one
+// does and fails as it would while reading, but compares each file's new bytes with its bytes
+// instead of writing them, so a file the build could not write passes. It takes no lock and
+// creates no file; a later step reads what an earlier one
 // would have written. New anchors get new names, so a page that lacks them always changes.
 [[nodiscard]] result dry_build_toc(const toc_project& project, dry_build& outcome,
                                    const progress_function& progress = {});
