@@ -10,6 +10,6 @@ bool value_list::pop_front(template_value& out) {
 }
 
 template_value& value_list::at(int32_t i) {
-    if (i >= 0 && i < count()) return values_[static_cast<size_t>(i)];
+    if (i >= 0 && static_cast<size_t>(i) < values_.size()) return values_[static_cast<size_t>(i)];
     return values_.emplace_back();
 }

@@ -189,7 +189,7 @@ namespace {
 inline const template_value* value_at(const value_list* list, int32_t index) {
     if (!list || list->is_empty()) return nullptr;
     const int32_t i = index > 0 && index < list->count() ? index : 0;
-    return &list->begin()[i];
+    return &list->value(i);
 }
 
 }  // namespace

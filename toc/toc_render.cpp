@@ -8,95 +8,140 @@
 
 namespace {
 
-// The nine lists, one value per row; kept apart while rows are added so no row looks up a key.
-struct toc_lists {
-    value_list item, text, link, open, numbering, level, indentation, children, parent_list;
+// The rows of one rendering: an item, or the end of the list of children of the item climbed
+// back to. The nine lists are worked out from them as the template reads them, so a TOC of a
+// million entries costs a row each instead of nine values.
+struct toc_rows {
+    struct row {
+        const toc_node* item = nullptr;  // null for a closing row
+        int32_t depth = 0;
+        int32_t parent_row = 0;  // the row of the item's parent in this rendering, or 0
+    };
 
-    void move_into(named_lists& data) {
-        const auto put = [&data](std::string_view key, value_list& list) {
-            data.set_list(key, std::make_unique<value_list>(std::move(list)));
-        };
-        put("item", item);
-        put("text", text);
-        put("link", link);
-        put("open", open);
-        put("numbering", numbering);
-        put("level", level);
-        put("indentation", indentation);
-        put("children", children);
-        put("parent_list", parent_list);
+    std::vector<row> rows;
+    // The indentation of every depth met, made once.
+    std::vector<byte_string> indentations;
+
+    // The item's row in this rendering, or 0 for an item it has not listed.
+    int32_t row_of(const toc_node& item) const {
+        const uint32_t n = item.render_index;
+        return n > 0 && n <= rows.size() && rows[n - 1].item == &item ? static_cast<int32_t>(n) : 0;
+    }
+
+    void add_depth(const byte_string& unit, int32_t depth) {
+        while (static_cast<int32_t>(indentations.size()) <= depth) {
+            byte_string text;
+            for (size_t i = 0; i < indentations.size(); ++i)
+                text.append(unit);
+            indentations.push_back(std::move(text));
+        }
     }
 };
 
-// The indentation of every depth met so far, made once: rows take copies.
-class indentations {
-  public:
-    explicit indentations(const byte_string& unit) : unit_(unit) {}
+void append_row_number(byte_string& text, uint32_t n) {
+    if (!text.is_empty()) text.push(',');
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    text.append(digits, static_cast<int32_t>(end - digits));
+}
 
-    const template_value& at(int32_t depth) {
-        while (static_cast<int32_t>(made_.size()) <= depth) {
-            byte_string text;
-            for (size_t i = 0; i < made_.size(); ++i)
-                text.append(unit_);
-            made_.emplace_back(text);
+enum class toc_field : uint8_t {
+    item,
+    text,
+    link,
+    open,
+    numbering,
+    level,
+    indentation,
+    children,
+    parent_list
+};
+
+class toc_column final : public computed_values {
+  public:
+    toc_column(std::shared_ptr<const toc_rows> rows, toc_field field)
+        : rows_(std::move(rows)), field_(field) {}
+
+    int32_t count() const override { return static_cast<int32_t>(rows_->rows.size()); }
+
+    const template_value& value_at(int32_t i) const override {
+        const toc_rows::row& row = rows_->rows[static_cast<size_t>(i)];
+        const toc_node* item = row.item;
+        switch (field_) {
+            case toc_field::item:
+                return number(i + 1);
+            case toc_field::text:
+                return view(item ? &item->text : nullptr);
+            case toc_field::link:
+                return view(item ? &item->link : nullptr);
+            case toc_field::open:
+                return number(item ? 1 : 0);
+            case toc_field::numbering:
+                return view(item ? &item->numbering : nullptr);
+            case toc_field::level:
+                return item ? number(row.depth) : view(nullptr);
+            case toc_field::indentation:
+                return view(&rows_->indentations[static_cast<size_t>(row.depth)]);
+            case toc_field::children:
+                return number(!item || item->first_child() ? 1 : 0);
+            case toc_field::parent_list:
+                break;
         }
-        return made_[static_cast<size_t>(depth)];
+        return parent_list(row);
     }
 
   private:
-    const byte_string& unit_;
-    std::vector<template_value> made_;
-};
-
-void add_item_row(toc_lists& lists, toc_node& p, int32_t row, int32_t depth, indentations& indents,
-                  byte_string& parents) {
-    lists.item.add(template_value(row));
-    // the items outlive the lists: a heading's texts are not copied
-    lists.text.add(template_value::viewing(p.text));
-    lists.link.add(template_value::viewing(p.link));
-    lists.open.add(template_value(1));
-    lists.numbering.add(template_value::viewing(p.numbering));
-    lists.level.add(template_value(depth));
-    lists.indentation.add(indents.at(depth));
-    lists.children.add(template_value(p.first_child() != nullptr ? 1 : 0));
-    p.render_index = static_cast<uint32_t>(row);
-    parents.clear();
-    for (const tree_node* a = p.parent(); a; a = a->parent()) {
-        if (!parents.is_empty()) parents.push(',');
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, as_toc(a)->render_index).ptr;
-        parents.append(digits, static_cast<int32_t>(end - digits));
+    // Integers and texts have a value each, so an integer's text form keeps its storage.
+    const template_value& number(int32_t n) const {
+        number_.set_integer(n);
+        return number_;
     }
-    lists.parent_list.add(template_value(parents));
-}
+    // Views the text, or the empty text for null.
+    const template_value& view(const byte_string* text) const {
+        text_ = text ? template_value::viewing(*text) : template_value(std::string_view());
+        return text_;
+    }
 
-// Ends the list of children of the item just climbed back to.
-void add_close_row(toc_lists& lists, int32_t row, int32_t depth, indentations& indents) {
-    const template_value empty{std::string_view()};
-    lists.item.add(template_value(row));
-    lists.text.add(empty);
-    lists.link.add(empty);
-    lists.open.add(template_value(0));
-    lists.numbering.add(empty);
-    lists.level.add(empty);
-    lists.indentation.add(indents.at(depth));
-    lists.children.add(template_value(1));
-    lists.parent_list.add(empty);
-}
+    // The render indices of the item's ancestors, nearest first, separated by commas. Those
+    // above the rendering's start keep the index of an earlier rendering, or 0.
+    const template_value& parent_list(const toc_rows::row& row) const {
+        parents_.clear();
+        if (row.item) {
+            const toc_node* top = row.item;
+            for (int32_t r = row.parent_row; r > 0;) {
+                append_row_number(parents_, static_cast<uint32_t>(r));
+                const toc_rows::row& parent = rows_->rows[static_cast<size_t>(r - 1)];
+                top = parent.item;
+                r = parent.parent_row;
+            }
+            for (const tree_node* a = top->parent(); a; a = a->parent())
+                append_row_number(parents_, as_toc(a)->render_index);
+        }
+        return view(&parents_);
+    }
+
+    std::shared_ptr<const toc_rows> rows_;
+    toc_field field_;
+    mutable template_value number_;
+    mutable template_value text_;
+    mutable byte_string parents_;
+};
 
 }  // namespace
 
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data) {
-    toc_lists lists;
-    indentations indents(tree.indent);
-    byte_string parents;
-    int32_t row = 0;
+    auto made = std::make_shared<toc_rows>();
+    toc_rows& rows = *made;
     toc_node* p = start;
     int32_t depth = p ? toc_tree::depth(*p) : 0;
+    int32_t parent_row = 0;
     while (p) {
-        add_item_row(lists, *p, ++row, depth, indents, parents);
+        rows.add_depth(tree.indent, depth);
+        rows.rows.push_back({p, depth, parent_row});
+        p->render_index = static_cast<uint32_t>(rows.rows.size());
         if (p->first_child()) {
             ++depth;
+            parent_row = static_cast<int32_t>(p->render_index);
             p = as_toc(p->first_child());
             continue;
         }
@@ -108,11 +153,26 @@ void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data) {
                 break;
             }
             --depth;
-            add_close_row(lists, ++row, depth, indents);
+            const int32_t climbed_to = rows.row_of(*p);
+            parent_row =
+                climbed_to > 0 ? rows.rows[static_cast<size_t>(climbed_to - 1)].parent_row : 0;
+            rows.rows.push_back({nullptr, depth, 0});
         }
         if (p) p = as_toc(p->next());
     }
-    lists.move_into(data);
+    static constexpr std::pair<std::string_view, toc_field> fields[] = {
+        {"item", toc_field::item},
+        {"text", toc_field::text},
+        {"link", toc_field::link},
+        {"open", toc_field::open},
+        {"numbering", toc_field::numbering},
+        {"level", toc_field::level},
+        {"indentation", toc_field::indentation},
+        {"children", toc_field::children},
+        {"parent_list", toc_field::parent_list},
+    };
+    for (const auto& [key, field] : fields)
+        data.set_list(key, std::make_unique<value_list>(std::make_unique<toc_column>(made, field)));
 }
 
 namespace {

@@ -52,7 +52,7 @@ struct TreeFixture {
                 if (!list) return out;
                 EXPECT_EQ(list->count(), count) << key;
                 if (row >= list->count()) return out;
-                const template_value& value = *(list->begin() + row);
+                const template_value& value = list->value(row);
                 if (!line.empty()) line += '|';
                 line += std::string(value.view());
             }
@@ -79,11 +79,11 @@ TEST(TocRenderTest, CloseRowLevelIsEmptyText) {
     named_lists data;
     fill_toc_data(fixture.tree, fixture.find("A"), data);
     ASSERT_GT(data.find_list("level")->count(), 2);
-    const template_value& level = *(data.find_list("level")->begin() + 2);
+    const template_value& level = data.find_list("level")->value(2);
     EXPECT_TRUE(level.is_text());
     EXPECT_EQ(level.view(), "");
     ASSERT_GT(data.find_list("open")->count(), 2);
-    const template_value& open = *(data.find_list("open")->begin() + 2);
+    const template_value& open = data.find_list("open")->value(2);
     EXPECT_EQ(open.to_integer(), 0);
 }
 
