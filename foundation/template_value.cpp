@@ -105,6 +105,13 @@ int32_t template_value::to_integer() const {
     return is_text_ ? text_to_integer(text_.view()) : integer_;
 }
 
+byte_string template_value::take_text() {
+    become_text();
+    byte_string taken(std::move(text_));
+    text_.clear();
+    return taken;
+}
+
 void template_value::append(std::string_view text) {
     become_text();
     text_.append(text);

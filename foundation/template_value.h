@@ -56,6 +56,9 @@ class template_value {
     int32_t text_length() const { return static_cast<int32_t>(view().size()); }
     int32_t to_integer() const;
 
+    // The text form, with its storage: the value is left the empty text.
+    byte_string take_text();
+
     // Turns this value into a text first.
     void append(std::string_view text);
     // Turns into a text; new bytes are undefined.

@@ -23,7 +23,7 @@ template_end render_template_text(std::string_view text, const named_lists& data
         at += n;
         template_value piece;
         while (interpreter.output().pop_front(piece))
-            out.emplace_back(piece.view());
+            out.push_back(piece.take_text());
     }
     return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
 }
