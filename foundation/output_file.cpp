@@ -650,6 +650,7 @@ void output_file::write_gathered() {
             fail(status_code::write_failed);
             return;
         }
+        wrote(static_cast<size_t>(written));
         for (auto left = static_cast<size_t>(written); left > 0;) {
             iovec& at = gathered_[first];
             const size_t taken = std::min(left, at.iov_len);
@@ -675,11 +676,21 @@ void output_file::write_through(const char* bytes, size_t n) {
         const ssize_t written = write_some(fd_, bytes + done, n - done);
         if (written > 0) {
             done += static_cast<size_t>(written);
+            wrote(static_cast<size_t>(written));
         } else if (written == 0 || errno != EINTR) {
             fail(status_code::write_failed);
             return;
         }
     }
+}
+
+void output_file::wrote(size_t n) {
+    constexpr int64_t writeback_step = int64_t{8} << 20;
+    written_ += static_cast<int64_t>(n);
+    if (in_place_ || written_ - sent_to_disk_ < writeback_step) return;
+    // only starts the writing: a failure shows at the sync, which waits for it
+    (void)::sync_file_range(fd_, sent_to_disk_, written_ - sent_to_disk_, SYNC_FILE_RANGE_WRITE);
+    sent_to_disk_ = written_;
 }
 
 result output_file::commit() {

@@ -121,6 +121,9 @@ class output_file {
     // Flushes and gives back the set-id bits that writing took.
     void finish_writing();
     void write_through(const char* bytes, size_t n);
+    // Counts bytes written and sends every few megabytes on to the disk, so that the sync at the
+    // commit finds most of a large file there already.
+    void wrote(size_t n);
     void fail(status_code code);
     void fail(status_code code, std::string_view message);
 
@@ -137,6 +140,8 @@ class output_file {
     // Pieces waiting to be written in one call, the buffer's first `gathered_to_` bytes among them.
     std::vector<iovec> gathered_;
     int32_t gathered_to_ = 0;
+    int64_t written_ = 0;
+    int64_t sent_to_disk_ = 0;  // bytes whose writeback has been started
     // the first failure since open
     result result_;
 };
