@@ -57,6 +57,7 @@ enum class toc_field : uint8_t {
     parent_list
 };
 
+// One of the nine lists, read from the rows; a value read stays valid until the next read.
 class toc_column final : public computed_values {
   public:
     toc_column(std::shared_ptr<const toc_rows> rows, toc_field field)
