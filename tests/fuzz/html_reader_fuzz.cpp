@@ -22,6 +22,8 @@
 #include <string_view>
 #include <utility>
 
+#include <sanitizer/asan_interface.h>
+
 #include "html_reader.h"
 #include "tree_dump.h"
 #include "xml_node.h"
@@ -42,22 +44,26 @@ scan_status read_in_chunks(node_tree& tree, std::string_view doc, std::string_vi
         doc = tree.keep(byte_string(doc));
         reader.read_from(doc);
     }
+    // a folding reading's chunks view the kept document: what is not fed yet is poisoned, so
+    // that a read past a chunk is caught there too (to within the sanitizer's 8-byte granules)
+    if (fold) ASAN_POISON_MEMORY_REGION(doc.data(), doc.size());
+    scan_status status = scan_status::needs_input;
     size_t next_size = 0;
-    for (size_t at = 0; at < doc.size();) {
+    for (size_t at = 0; at < doc.size() && status == scan_status::needs_input;) {
         size_t n = doc.size() - at;
         if (!sizes.empty()) {
             n = std::min(n, chunk_size(static_cast<uint8_t>(sizes[next_size++ % sizes.size()])));
         }
+        if (fold) ASAN_UNPOISON_MEMORY_REGION(doc.data() + at, n);
         // a block of exactly the chunk's size, so that a read past it is caught
         const std::string piece(doc.substr(at, n));
         byte_string viewed;
         viewed.view_of(doc.substr(at, n));
-        const scan_status status =
-            fold ? reader.feed(std::move(viewed)) : reader.feed(std::string_view(piece));
-        if (status != scan_status::needs_input) return status;
+        status = fold ? reader.feed(std::move(viewed)) : reader.feed(std::string_view(piece));
         at += n;
     }
-    return reader.feed_end();
+    if (fold) ASAN_UNPOISON_MEMORY_REGION(doc.data(), doc.size());
+    return status == scan_status::needs_input ? reader.feed_end() : status;
 }
 
 std::string raw_text(const node_tree& tree) {
