@@ -538,13 +538,20 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
     if (empty_form) open->raw.append("</a>");
     tree_prepend_child(document, open, &heading);
     if (empty_form) return;
-    auto* close = new xml_node(construct_kind::text, {});
-    close->raw.view_of("</a>");
+    constexpr std::string_view anchor_end = "</a>";
     tree_node* last = heading.last_child();
-    if (is_own_end_tag(*as_xml(last)))
-        tree_insert_before(document, close, last);
-    else
-        tree_insert_after(document, close, last);
+    if (xml_node& end_tag = *as_xml(last); is_own_end_tag(end_tag)) {
+        // the heading's end tag writes the anchor's end before it: one node less a heading
+        byte_string closing;
+        closing.reserve(static_cast<int32_t>(anchor_end.size()) + end_tag.raw.length());
+        closing.append(anchor_end);
+        closing.append(end_tag.raw);
+        end_tag.raw = std::move(closing);
+        return;
+    }
+    auto* close = new xml_node(construct_kind::text, {});
+    close->raw.view_of(anchor_end);
+    tree_insert_after(document, close, last);
 }
 
 void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
