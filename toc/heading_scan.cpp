@@ -528,30 +528,38 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
                               bool empty_form) const {
-    auto* open = new xml_node(construct_kind::text, item.numbering.view());
-    open->raw.append("<a name=\"");
-    open->raw.append(item.link.view().substr(1));
-    open->raw.push('"');
-    open->raw.append(anchor_attributes);
-    open->raw.push('>');
-    // wrapped around a link, the anchor would nest one `a` in another
-    if (empty_form) open->raw.append("</a>");
-    tree_prepend_child(document, open, &heading);
-    if (empty_form) return;
     constexpr std::string_view anchor_end = "</a>";
-    tree_node* last = heading.last_child();
-    if (xml_node& end_tag = *as_xml(last); is_own_end_tag(end_tag)) {
+    // the number and the anchor go into the text of the heading's start tag, which nothing reads
+    // once the heading is scanned: a node less a heading
+    const std::string_view name = item.link.view().substr(1);
+    byte_string opened;
+    opened.reserve(heading.raw.length() + item.numbering.length() + 11 +
+                   static_cast<int32_t>(name.size() + anchor_end.size()) +
+                   anchor_attributes.length());
+    opened.append(heading.raw);
+    opened.append(item.numbering);
+    opened.append("<a name=\"");
+    opened.append(name);
+    opened.push('"');
+    opened.append(anchor_attributes);
+    opened.push('>');
+    // wrapped around a link, the anchor would nest one `a` in another
+    if (empty_form) opened.append(anchor_end);
+    heading.raw = std::move(opened);
+    if (empty_form) return;
+    if (xml_node* end_tag = as_xml(heading.last_child()); end_tag && is_own_end_tag(*end_tag)) {
         // the heading's end tag writes the anchor's end before it: one node less a heading
         byte_string closing;
-        closing.reserve(static_cast<int32_t>(anchor_end.size()) + end_tag.raw.length());
+        closing.reserve(static_cast<int32_t>(anchor_end.size()) + end_tag->raw.length());
         closing.append(anchor_end);
-        closing.append(end_tag.raw);
-        end_tag.raw = std::move(closing);
+        closing.append(end_tag->raw);
+        end_tag->raw = std::move(closing);
         return;
     }
+    // an unfinished heading ("<h2>x" at the end of the page) ends with the anchor's end
     auto* close = new xml_node(construct_kind::text, {});
     close->raw.view_of(anchor_end);
-    tree_insert_after(document, close, last);
+    tree_append_child(document, close, &heading);
 }
 
 void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
