@@ -514,7 +514,7 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         item->link.append(std::to_string(anchor_counter_));
         item->link.push('_');
         item->link.append(std::to_string(time_stamp_));
-        // the number goes into the anchor's node: one node less a heading
+        // the number goes in with the anchor
         add_anchor(document, heading, *item,
                    holds_link || ends_unfinished(heading) || holds_open_block(heading));
         return;

@@ -115,7 +115,8 @@ class heading_scan {
     void link_by_id(xml_node& heading, toc_node& item);
     // Puts a new anchor named after the item's link around the heading's content, or, when the
     // heading holds a link, as an empty element before the content. The item's number goes
-    // right before the anchor, in the same node.
+    // right before the anchor. Both go into the text of the heading's start tag, and the
+    // anchor's end into that of its end tag; only an unfinished heading gets a node for it.
     void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
                     bool empty_form) const;
 
