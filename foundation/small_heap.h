@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <new>
 
+#include "out_of_memory.h"
+
 // Memory for the small objects a document is made of by the million: its nodes and the bytes
 // of their texts. Sizes fall into fixed classes carved from large blocks, so a piece costs no
 // header (the caller hands its size back on release), pieces made one after another sit side
@@ -122,6 +124,22 @@ inline void release(void* piece, size_t bytes, region where = region::texts) noe
     auto* entry = static_cast<detail::free_piece*>(piece);
     entry->next = state.free_lists[c];
     state.free_lists[c] = entry;
+}
+
+// For the operator new and delete of a class made by the million, each object `bytes` long:
+// a piece of `where` when it fits one, else (always under AddressSanitizer) the general heap.
+// Never null.
+inline void* allocate_object(size_t bytes, region where = region::texts) noexcept {
+    if (bytes <= largest) return allocate(bytes, where);
+    void* object = ::operator new(bytes, std::nothrow);
+    if (!object) out_of_memory();
+    return object;
+}
+inline void release_object(void* object, size_t bytes, region where = region::texts) noexcept {
+    if (bytes <= largest)
+        release(object, bytes, where);
+    else
+        ::operator delete(object);
 }
 
 // Lets the system back the whole huge pages inside a large buffer of the general heap with huge

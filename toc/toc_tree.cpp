@@ -1,23 +1,12 @@
 #include "toc_tree.h"
 
-#include <new>
 #include <string>
 #include <vector>
 
-#include "out_of_memory.h"
 #include "small_heap.h"
 
-namespace {
-
-// The class is final, so every size asked for is the size of an item.
-constexpr bool pooled = sizeof(toc_node) <= small_heap::largest;
-
-}  // namespace
-
 void* toc_node::operator new(size_t size) {
-    void* item = pooled ? small_heap::allocate(size) : ::operator new(size, std::nothrow);
-    if (!item) out_of_memory();
-    return item;
+    return small_heap::allocate_object(size);
 }
 
 toc_node::~toc_node() {
@@ -29,10 +18,8 @@ void delete_toc_node(tree_node* node) {
 }
 
 void toc_node::operator delete(void* item) noexcept {
-    if constexpr (pooled)
-        small_heap::release(item, sizeof(toc_node));
-    else
-        ::operator delete(item);
+    // the class is final: every item is this long
+    small_heap::release_object(item, sizeof(toc_node));
 }
 
 toc_node* toc_tree::append(std::unique_ptr<toc_node> item, toc_node* current) {
