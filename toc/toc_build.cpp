@@ -551,15 +551,17 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
 // releases them, and so serve that worker's next sources.
 class early_reads {
   public:
-    // `anchors` folds the documents as the caller's own reads would.
+    // At most `threads` workers, and no more than sources; `anchors` folds the documents as the
+    // caller's own reads would.
     early_reads(const toc_project& project, int32_t threads, anchor_kind anchors)
         : project_(project),
           anchors_(anchors),
           reads_(project.source.size()),
-          finished_(static_cast<size_t>(threads)),
+          finished_(worker_count(project, threads)),
           // a few documents in flight per thread keep the workers busy without holding them all
-          ahead_(project.source.size(), threads, 2 * static_cast<size_t>(threads),
-                 [this](size_t item, size_t worker) { read(item, worker); }) {}
+          ahead_(project.source.size(), static_cast<int32_t>(finished_.size()),
+                 2 * finished_.size(), [this](size_t item, size_t worker) { read(item, worker); }) {
+    }
 
     // The read of source `item`, the source after the one taken last.
     early_read& take(size_t item) {
@@ -573,6 +575,10 @@ class early_reads {
     }
 
   private:
+    static size_t worker_count(const toc_project& project, int32_t threads) {
+        return std::min(project.source.size(), static_cast<size_t>(std::max(threads, 1)));
+    }
+
     void read(size_t item, size_t worker) {
         std::vector<node_tree> done;
         {
@@ -593,11 +599,6 @@ class early_reads {
     work_ahead ahead_;  // last, so that its workers stop before the rest goes
 };
 
-// No more workers than sources to read.
-int32_t read_threads(const toc_project& project, int32_t threads) {
-    return static_cast<int32_t>(std::min(project.source.size(), static_cast<size_t>(threads)));
-}
-
 // Whether two sources, or a source and the template when given, are one file: a later read must
 // then find what an earlier write made, so those sources are read in turn.
 bool shares_a_file(const toc_project& project, const loaded_template* layout) {
@@ -605,6 +606,14 @@ bool shares_a_file(const toc_project& project, const loaded_template* layout) {
     if (std::adjacent_find(files.begin(), files.end()) != files.end()) return true;
     return layout &&
            std::binary_search(files.begin(), files.end(), std::pair(layout->device, layout->inode));
+}
+
+// Starts workers reading the sources ahead when that pays and is safe: with several threads and
+// sources, and no file read twice.
+void start_early_reads(std::optional<early_reads>& ahead, const toc_project& project,
+                       int32_t threads, const loaded_template* layout, anchor_kind anchors) {
+    if (threads > 1 && project.source.size() > 1 && !shares_a_file(project, layout))
+        ahead.emplace(project, threads, anchors);
 }
 
 // The sources of a multi-file build, each anchored, numbered and written in turn; with more than
@@ -618,8 +627,7 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
-    if (threads > 1 && sources.size() > 1 && !shares_a_file(project, run.layout))
-        ahead.emplace(project, read_threads(project, threads), project.anchor_style);
+    start_early_reads(ahead, project, threads, run.layout, project.anchor_style);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
@@ -748,10 +756,8 @@ result clear_multi(const toc_project& project, const progress_function& progress
     };
     output_batch batch(batch_failure::go_on);
     const file_run run{&batch, nullptr, &lock};
-    const int32_t threads = build_threads();
     std::optional<early_reads> ahead;
-    if (threads > 1 && project.source.size() > 1 && !shares_a_file(project, nullptr))
-        ahead.emplace(project, read_threads(project, threads), anchor_kind::name);
+    start_early_reads(ahead, project, build_threads(), nullptr, anchor_kind::name);
     for (size_t i = 0; i < project.source.size(); ++i) {
         const std::string_view source = project.source[i].view();
         source_info found;
