@@ -11,8 +11,7 @@
 
 // Reads a document whose elements nest exactly (the tagged-value files) into a tree of
 // xml_nodes, decoding the character references of attribute values (tagged_text decodes a
-// text's). The first
-// structural error stops the scan; line() and column() then tell where.
+// text's). The first structural error stops the scan; line() and column() then tell where.
 //
 //     node_tree tree;
 //     tagged_reader reader(tree, true);

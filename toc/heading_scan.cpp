@@ -528,17 +528,18 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
                               bool empty_form) const {
+    constexpr std::string_view anchor_start = "<a name=\"";
     constexpr std::string_view anchor_end = "</a>";
     // the number and the anchor go into the text of the heading's start tag, which nothing reads
     // once the heading is scanned: a node less a heading
     const std::string_view name = item.link.view().substr(1);
     byte_string opened;
-    opened.reserve(heading.raw.length() + item.numbering.length() + 11 +
-                   static_cast<int32_t>(name.size() + anchor_end.size()) +
-                   anchor_attributes.length());
+    // with the quote and the '>' after the name
+    opened.reserve(heading.raw.length() + item.numbering.length() + anchor_attributes.length() +
+                   static_cast<int32_t>(anchor_start.size() + name.size() + 2 + anchor_end.size()));
     opened.append(heading.raw);
     opened.append(item.numbering);
-    opened.append("<a name=\"");
+    opened.append(anchor_start);
     opened.append(name);
     opened.push('"');
     opened.append(anchor_attributes);

@@ -94,8 +94,8 @@ struct dry_build {
 // Runs the build of `project` in memory: it reads, anchors, numbers and renders as build_toc
 // does and fails as it would while reading, but compares each file's new bytes with its bytes
 // instead of writing them, so a file the build could not write passes. It takes no lock and
-// creates no file; a later step reads what an earlier one
-// would have written. New anchors get new names, so a page that lacks them always changes.
+// creates no file; a later step reads what an earlier one would have written. New anchors get
+// new names, so a page that lacks them always changes.
 [[nodiscard]] result dry_build_toc(const toc_project& project, dry_build& outcome,
                                    const progress_function& progress = {});
 // Removes the TOC, the program's anchors and (with numbering on) the heading numbers. In multi
