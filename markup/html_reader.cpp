@@ -160,7 +160,7 @@ bool html_reader::on_text() {
         append_to_run(region_run_->raw, token_bytes());
         return true;
     }
-    if (run_ && folds_at(path_.size()) && last_child_here() == run_) {
+    if (run_ && folds_at(path_.size())) {
         append_to_run(run_->raw, token_bytes());
         return true;
     }
@@ -298,7 +298,7 @@ void html_reader::place(xml_node* node, bool opens) {
                 push_open_in_region(node);
                 return;
             }
-            if (run_ && last_child_here() == run_) {
+            if (run_) {
                 append_to_run(run_->raw, node->raw.view());
                 delete node;
                 return;
@@ -310,6 +310,7 @@ void html_reader::place(xml_node* node, bool opens) {
         }
     }
     insert(node);
+    run_ = nullptr;
     if (!opens) return;
     push_open(node);
     if (role == node_role::ordinary) return;
@@ -324,10 +325,6 @@ void html_reader::push_open_in_region(xml_node* node) {
     path_.back().region_at = region_run_->raw.view().size() - node->raw.view().size();
 }
 
-tree_node* html_reader::last_child_here() const {
-    return path_.empty() ? tree_.last_top() : path_.back().node->last_child();
-}
-
 void html_reader::make_run(xml_node& node) {
     node.kind = construct_kind::text;
     node.element = -1;
@@ -337,7 +334,7 @@ void html_reader::make_run(xml_node& node) {
 }
 
 void html_reader::start_region() {
-    xml_node* run = run_ && last_child_here() == run_ ? run_ : nullptr;
+    xml_node* run = run_;
     if (!run) {
         run = new xml_node(construct_kind::text, {});
         insert(run);
@@ -361,6 +358,7 @@ void html_reader::unfold_region() {
         } else {
             tree_append_child(tree_, element, path_[index - 1].node);
         }
+        run_ = nullptr;
         const size_t from = path_[index].region_at + static_cast<size_t>(element->raw.length());
         const size_t to = index + 1 < path_.size() ? path_[index + 1].region_at : bytes.size();
         if (to <= from) continue;
@@ -370,7 +368,6 @@ void html_reader::unfold_region() {
         run_ = run;
     }
     if (region_base_ == 0) {
-        if (run_ == region_run) run_ = nullptr;
         tree_unlink(tree_, region_run);
         delete region_run;
     } else {
@@ -413,8 +410,17 @@ void html_reader::close_at(size_t depth, xml_node* end_tag) {
     pop_to(depth + 1);
     xml_node* element = path_[depth].node;
     element->closed = true;
+    if (run_ && folds_at(depth + 1)) {
+        // the end tag of an element kept only for what it holds is only written back
+        append_to_run(run_->raw, end_tag->raw.view());
+        delete end_tag;
+        pop_to(depth);
+        return;
+    }
     tree_append_child(tree_, end_tag, element);
     pop_to(depth);
+    // what follows joins the end tag when it folds: the end tag is only written back
+    run_ = classify_ && !end_tag->raw.is_empty() && folds_at(depth) ? end_tag : nullptr;
 }
 
 void html_reader::pop_to(size_t depth) {

@@ -40,10 +40,13 @@ class html_reader : public markup_scanner {
     // Folds what the caller will only write back, to keep the tree of a large document small.
     // Once an element is known to hold a landmark (the top level counts as one), every finished
     // run of its children without landmarks becomes a single text node whose `raw` is the
-    // run's bytes; nothing inside a landmark with content is folded. The tree still writes back
-    // the input byte for byte, and every landmark keeps its ancestors, its content and its place
-    // in document order: a fold only ever stands where its last node stood. Set before the first
-    // chunk. Tags outside landmarks with content then carry no attributes.
+    // run's bytes; nothing inside a landmark with content is folded. A run goes on over the end
+    // tag of such an element and what follows it, so its node may stand inside an element that
+    // ended before the run did. An end tag kept as a node, a landmark's own included, may take
+    // what follows it in the same way. The tree still writes back the input byte for byte, and
+    // every landmark keeps its ancestors, its content and its place in document order: no node
+    // ever stands between a run and the bytes it took. Set before the first chunk. Tags outside
+    // landmarks with content then carry no attributes.
     void fold_with(node_classifier classify) { classify_ = classify; }
     // The chunks fed are `source` piece by piece from its first byte, and `source` lives as long
     // as the tree (node_tree::keep): nodes then view its bytes instead of holding copies. Set
@@ -101,9 +104,8 @@ class html_reader : public markup_scanner {
     // The open elements from `keep_depth_` on hold no landmark yet: they are out of the tree,
     // and all that was read since the first one's start tag is in the run before them.
     bool in_region() const { return region_run_ != nullptr; }
-    // Makes the run the region writes into, the last child where the region starts.
+    // Makes the run the region writes into: the run ending the tree, else a new last child.
     void start_region();
-    tree_node* last_child_here() const;
     void push_open_in_region(xml_node* node);
     void make_run(xml_node& node);
     // A landmark arrived: the region's elements go into the tree with runs of what they hold.
@@ -127,7 +129,10 @@ class html_reader : public markup_scanner {
     // Path position of the outermost open landmark with content; no_shield without one.
     static constexpr size_t no_shield = SIZE_MAX;
     size_t shield_ = no_shield;
-    // The text node the latest run was folded into; a finished node right after it joins it.
+    // The run that ends the tree so far, if any: a finished node that folds joins it, and so
+    // does the end tag of an element that folds its children. The run may then lie inside
+    // elements closed since; an end tag node ending the tree serves as one too. The tree still
+    // writes back the same bytes.
     xml_node* run_ = nullptr;
     // The run the open region writes into, and its length when the region started.
     xml_node* region_run_ = nullptr;

@@ -548,19 +548,24 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
     if (empty_form) opened.append(anchor_end);
     heading.raw = std::move(opened);
     if (empty_form) return;
-    if (xml_node* end_tag = as_xml(heading.last_child()); end_tag && is_own_end_tag(*end_tag)) {
-        // the heading's end tag writes the anchor's end before it: one node less a heading
-        byte_string closing;
-        closing.reserve(static_cast<int32_t>(anchor_end.size()) + end_tag->raw.length());
-        closing.append(anchor_end);
-        closing.append(end_tag->raw);
-        end_tag->raw = std::move(closing);
+    xml_node* end_tag = as_xml(heading.last_child());
+    if (end_tag && !is_own_end_tag(*end_tag)) end_tag = nullptr;
+    // The content's last text or end tag writes the anchor's end after it: one node less a
+    // heading. The heading's own end tag is left as read, as a folding reader may have run on
+    // past it.
+    if (xml_node* last = end_tag && end_tag->prev() ? deepest_last(end_tag->prev()) : nullptr;
+        last && (last->kind == construct_kind::text || last->kind == construct_kind::end_tag)) {
+        last->raw.reserve(last->raw.length() + static_cast<int32_t>(anchor_end.size()));
+        last->raw.append(anchor_end);
         return;
     }
-    // an unfinished heading ("<h2>x" at the end of the page) ends with the anchor's end
+    // after other content, and in an unfinished heading ("<h2>x" at the end of the page)
     auto* close = new xml_node(construct_kind::text, {});
     close->raw.view_of(anchor_end);
-    tree_append_child(document, close, &heading);
+    if (end_tag)
+        tree_insert_before(document, close, end_tag);
+    else
+        tree_append_child(document, close, &heading);
 }
 
 void heading_scan::link_by_id(xml_node& heading, toc_node& item) {

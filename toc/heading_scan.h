@@ -116,7 +116,7 @@ class heading_scan {
     // Puts a new anchor named after the item's link around the heading's content, or, when the
     // heading holds a link, as an empty element before the content. The item's number goes
     // right before the anchor. Both go into the text of the heading's start tag, and the
-    // anchor's end into that of its end tag; only an unfinished heading gets a node for it.
+    // anchor's end into that of the content's last text or end tag, else into a node of its own.
     void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
                     bool empty_form) const;
 

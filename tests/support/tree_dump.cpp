@@ -80,9 +80,13 @@ std::string fold_landmarks(const node_tree& tree) {
             out.append(" ").append(node.raw.view());
             if (role == node_role::landmark_with_content) {
                 const tree_node* end = tree_next_skip(n);
-                for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in))
+                for (const tree_node* in = n->first_child(); in && in != end; in = tree_next(in)) {
+                    std::string_view raw = as_xml(in)->raw.view();
+                    if (in == n->last_child() && as_xml(in)->kind == construct_kind::end_tag)
+                        raw = raw.substr(0, raw.find('>') + 1);
                     out += " |" + std::to_string(static_cast<int>(as_xml(in)->kind)) +
-                           std::string(as_xml(in)->raw.view());
+                           std::string(raw);
+                }
             }
             out += "\n";
         }

@@ -19,5 +19,6 @@ std::string tree_raw(const node_tree& tree);
 // elements, and every comment.
 node_role fold_test_role(const xml_node& node);
 // Per landmark of fold_test_role, in document order: its offset in the written bytes, the raw
-// texts of its ancestors and its own, and for a landmark with content every node inside it.
+// texts of its ancestors and its own, and for a landmark with content every node inside it
+// (of its own end tag only the tag: a folding reader's run may go on there).
 std::string fold_landmarks(const node_tree& tree);

@@ -118,6 +118,11 @@ TEST_F(HeadingScanTest, PlacesTheToc) {
          R"(<script>x</script>[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)", "1 |A|#qorv_link_1_7"},
         {"<p>x<h1>A</h1>", R"(<p>x[TOC]<h1><a name="qorv_link_1_7">A</a></h1>)",
          "1 |A|#qorv_link_1_7"},
+        // A folded run goes on past the end of the element holding it; the TOC stays put.
+        {"<div><h1>T</h1>x</div>\n<p>y</p>\n<h2>B</h2>",
+         "<div><h1>T</h1>x</div>\n<p>y</p>\n[TOC]<h2><a name=\"qorv_link_1_7\">B</a></h2>",
+         "2 |B|#qorv_link_1_7",
+         {.from = 2}},
         {"<table><tr><td>x</td></tr></table><div><h1>A</h1></div>",
          R"(<table><tr><td>x</td></tr></table>[TOC]<div><h1><a name="qorv_link_1_7">A</a></h1></div>)",
          "1 |A|#qorv_link_1_7"},
