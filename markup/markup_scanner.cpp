@@ -254,6 +254,8 @@ void markup_scanner::skip_plain() {
 }
 
 bool markup_scanner::ends_construct() const {
+    // called at the '>' just taken: most constructs end at the first, and need no comparison
+    if (terminator_ == ">") return token_.length() > 1;
     if (token_.length() > static_cast<int32_t>(terminator_.size()) && token_.ends_with(terminator_))
         return true;
     // "<!--!>" is no end: the dashes must follow the "<!--"
