@@ -172,6 +172,11 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
          "1 |AB|#qorv_link_1_7"},
+        // After content ending in a tag or comment the anchor's end stands alone.
+        {"<body><h1>A<br></h1>x<h2>B<!--c--></h2>y",
+         "<body>[TOC]<h1><a name=\"qorv_link_1_7\">A<br></a></h1>x"
+         "<h2><a name=\"qorv_link_2_7\">B<!--c--></a></h2>y",
+         "1 |A|#qorv_link_1_7 ; 2 |B|#qorv_link_2_7"},
         // Without its end tag the anchor closes after the last child.
         {"<body><h1>A", R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a>)", "1 |A|#qorv_link_1_7"},
         {"<body><h1>A</h1><h3>B</h3><h2>C</h2>",
