@@ -419,7 +419,8 @@ void html_reader::close_at(size_t depth, xml_node* end_tag) {
     }
     tree_append_child(tree_, end_tag, element);
     pop_to(depth);
-    // what follows joins the end tag when it folds: the end tag is only written back
+    // What follows joins the end tag when it folds: the tag's text is only written back. One
+    // without bytes (an implied end) takes none, so it stays told apart.
     run_ = classify_ && !end_tag->raw.is_empty() && folds_at(depth) ? end_tag : nullptr;
 }
 

@@ -534,9 +534,10 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
     // once the heading is scanned: a node less a heading
     const std::string_view name = item.link.view().substr(1);
     byte_string opened;
-    // with the quote and the '>' after the name
+    // with the quote and the '>' after the name, and the anchor's end only when it is empty
+    const size_t closing = empty_form ? anchor_end.size() : 0;
     opened.reserve(heading.raw.length() + item.numbering.length() + anchor_attributes.length() +
-                   static_cast<int32_t>(anchor_start.size() + name.size() + 2 + anchor_end.size()));
+                   static_cast<int32_t>(anchor_start.size() + name.size() + 2 + closing));
     opened.append(heading.raw);
     opened.append(item.numbering);
     opened.append(anchor_start);
