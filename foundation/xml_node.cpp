@@ -14,3 +14,18 @@ void xml_node::operator delete(void* node) noexcept {
 void delete_document_node(tree_node* node) {
     delete static_cast<xml_node*>(node);
 }
+
+std::string_view xml_node::written_name() const {
+    size_t from;
+    if (kind == construct_kind::start_tag || kind == construct_kind::empty_tag)
+        from = 1;
+    else if (kind == construct_kind::end_tag)
+        from = 2;
+    else
+        return {};
+    const std::string_view text = raw.view();
+    if (text.size() <= from) return {};
+    // a '>' ends a tag's name, so bytes a build put after the tag never count
+    const std::string_view name = text.substr(from);
+    return name.substr(0, name.find_first_of(" \t\n\r\f/>"));
+}

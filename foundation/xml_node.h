@@ -8,13 +8,13 @@
 #include "byte_string.h"
 #include "construct_kind.h"
 #include "node_tree.h"
-#include "sorted_map.h"
 
 // One construct of a document. Writing a document back concatenates the `raw` texts of its
 // nodes in document order.
 //
 // A document holds one node per tag and text run, millions for a large file, so nodes come from
-// the small-object heap and an empty attribute map holds no storage.
+// the small-object heap and hold no more than every construct needs: a reader that wants a tag's
+// name or attributes reads them from `raw`.
 class xml_node final : public tree_node {
   public:
     xml_node() = default;
@@ -29,23 +29,23 @@ class xml_node final : public tree_node {
     static void operator delete(void* slot) noexcept;
 
     // Members are ordered so that the node packs without holes: the first three fill the end of
-    // the links, and what a walk over all nodes reads (kind, element) shares their cache line.
+    // the links, and the node fills one cache line.
     construct_kind kind = construct_kind::placeholder;
     // False for a start tag whose end tag has not been seen and for an end tag that matched
     // no open element.
     bool closed = true;
     // Index in the element table, or -1.
     int16_t element = -1;
-    // Element name of a start, empty or end tag; empty for other kinds.
-    byte_string name;
     // The construct exactly as it stood in the input, or the run of characters of a text.
     byte_string raw;
-    // Attribute name to value, both texts, in byte order of the names.
-    sorted_map attributes;
+
+    // The element name of a start, empty or end tag as written: the bytes after "<" or "</" up
+    // to white space, '/' or '>'. Empty for other kinds and for a tag without bytes.
+    std::string_view written_name() const;
 };
 
 // A large page holds millions of nodes, several per heading.
-static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 88);
+static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 64);
 
 // What a node means to the caller of a reader that folds what the caller only writes back.
 enum class node_role : uint8_t {

@@ -70,6 +70,46 @@ constexpr std::string_view element_name(int32_t element) {
                                                    : std::string_view();
 }
 
+constexpr char lower_ascii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether a tag name as written is `lower`, a lower-case name: a browser reads ASCII letters
+// of either case alike.
+constexpr bool is_name(std::string_view written, std::string_view lower) {
+    if (written.size() != lower.size()) return false;
+    for (size_t i = 0; i < written.size(); ++i)
+        if (lower_ascii(written[i]) != lower[i]) return false;
+    return true;
+}
+
+// element_index of a tag name as written, its ASCII letters read as lower case.
+constexpr int32_t written_element_index(std::string_view written) {
+    if (written.size() > element_lookup::longest_name) return -1;
+    char lowered[element_lookup::longest_name] = {};
+    for (size_t i = 0; i < written.size(); ++i)
+        lowered[i] = lower_ascii(written[i]);
+    return element_index({lowered, written.size()});
+}
+
+// Hash and equality of tag names as written, ASCII letters of either case alike.
+struct written_name_hash {
+    size_t operator()(std::string_view name) const {
+        size_t h = 14695981039346656037u;
+        for (char c : name)
+            h = (h ^ static_cast<unsigned char>(lower_ascii(c))) * 1099511628211u;
+        return h;
+    }
+};
+struct written_name_equal {
+    bool operator()(std::string_view a, std::string_view b) const {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
+        return true;
+    }
+};
+
 // h1 to h6 follow each other in the table.
 inline constexpr int32_t element_h1 = element_index("h1");
 static_assert(element_index("h6") == element_h1 + 5);

@@ -9,7 +9,6 @@
 
 #include "background_read.h"
 #include "files.h"
-#include "parse_tag.h"
 #include "small_heap.h"
 
 namespace {
@@ -48,16 +47,18 @@ result file_failure(std::string_view message, std::string_view path) {
 // Elements outside the table that never take an end tag either.
 bool takes_no_end_tag(std::string_view name) {
     for (std::string_view empty : {"embed", "keygen", "source", "track", "wbr"})
-        if (name == empty) return true;
+        if (is_name(name, empty)) return true;
     return false;
+}
+
+// The element name of a tag as a browser reads it, from the text between '<' and the final '>'
+// ("<h1<>" names no heading, "</ h1>" nothing).
+std::string_view written_name_of(std::string_view inside) {
+    return inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
 }
 
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
-
-bool has_upper_case(std::string_view name) {
-    return std::any_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
 
 }  // namespace
 
@@ -127,20 +128,6 @@ void html_reader::append_to_run(byte_string& run, std::string_view bytes) const 
     run.append(bytes);
 }
 
-// Every byte up to white space or '/', ASCII letters lower-cased ("<h1<>" names no heading,
-// "</ h1>" nothing).
-void html_reader::tag_name(std::string_view inside, byte_string& name) const {
-    const std::string_view written = inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
-    if (!has_upper_case(written)) {
-        set_bytes(name, written);
-        return;
-    }
-    name.assign(written.data(), static_cast<int32_t>(written.size()));
-    for (int32_t i = 0; i < name.length(); ++i) {
-        if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
-    }
-}
-
 scan_status html_reader::feed(byte_string&& chunk) {
     queue_chunk(std::move(chunk));
     return scan_and_release();
@@ -179,14 +166,10 @@ bool html_reader::on_construct() {
     auto* node = new xml_node();
     node->kind = scanned;
     set_bytes(node->raw, token_bytes());
-    const std::string_view raw = node->raw.view();
 
     if (scanned == construct_kind::start_tag) return on_start_tag(node);
     if (scanned == construct_kind::end_tag) {
-        // "</>" is the shortest end tag
-        tag_name(raw.substr(2, raw.size() - 3), node->name);
-        if (!node->name.is_empty())
-            node->element = static_cast<int16_t>(element_index(node->name.view()));
+        node->element = static_cast<int16_t>(written_element_index(node->written_name()));
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;
         if (open >= 0) {
@@ -204,19 +187,15 @@ bool html_reader::on_start_tag(xml_node* node) {
     const std::string_view raw = node->raw.view();
     // the scanner's start tags are at least "<a>"
     if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
-    const std::string_view inside = raw.substr(1, raw.size() - 2);
-    // a folding reader's caller looks at attributes only inside landmarks with content
-    if (!classify_ || path_.size() > shield_)
-        parse_tag(inside, name_case::lowered, node->name, node->attributes);
-    tag_name(inside, node->name);
-    node->element = static_cast<int16_t>(element_index(node->name.view()));
-    if (empty_elements().contains(node->element) || takes_no_end_tag(node->name.view()))
+    const std::string_view name = node->written_name();
+    node->element = static_cast<int16_t>(written_element_index(name));
+    if (empty_elements().contains(node->element) || takes_no_end_tag(name))
         node->kind = construct_kind::empty_tag;
     const bool is_open = node->kind == construct_kind::start_tag;
     node->closed = !is_open;
     if (is_open) {
-        start_raw_text(node->name.view());
-        if (node->name == "template") template_depth_ = 1;
+        start_raw_text(name);
+        if (is_name(name, "template")) template_depth_ = 1;
     }
 
     const int32_t stop = implied_stop(node->element);
@@ -232,17 +211,17 @@ bool html_reader::on_start_tag(xml_node* node) {
 
 bool html_reader::closes_template(construct_kind scanned) {
     const std::string_view raw = token_view();
-    byte_string name;
     if (scanned == construct_kind::start_tag) {
         if (raw[raw.size() - 2] == '/') return false;
-        tag_name(raw.substr(1, raw.size() - 2), name);
-        start_raw_text(name.view());
-        if (name == "template") ++template_depth_;
+        const std::string_view name = written_name_of(raw.substr(1, raw.size() - 2));
+        start_raw_text(name);
+        if (is_name(name, "template")) ++template_depth_;
         return false;
     }
     if (scanned != construct_kind::end_tag) return false;
-    tag_name(raw.substr(2, raw.size() - 3), name);
-    return name == "template" && --template_depth_ == 0;
+    // "</>" is the shortest end tag
+    return is_name(written_name_of(raw.substr(2, raw.size() - 3)), "template") &&
+           --template_depth_ == 0;
 }
 
 void html_reader::start_raw_text(std::string_view element) {
@@ -257,20 +236,19 @@ void html_reader::start_raw_text(std::string_view element) {
         {"noembed", raw_text_kind::plain}, {"noframes", raw_text_kind::plain},
     };
     for (const raw_text_element& raw_text : raw_text_elements) {
-        if (raw_text.name == element) {
+        if (is_name(element, raw_text.name)) {
             read_raw_text(raw_text.name, raw_text.kind);
             return;
         }
     }
     // nothing ends it
-    if (element == "plaintext") read_raw_text({}, raw_text_kind::plain);
+    if (is_name(element, "plaintext")) read_raw_text({}, raw_text_kind::plain);
 }
 
 void html_reader::close_implied(size_t depth) {
     auto* end_tag = new xml_node();
     const xml_node& closing = *path_[depth].node;
     end_tag->kind = construct_kind::end_tag;
-    set_bytes(end_tag->name, closing.name.view());
     end_tag->element = closing.element;
     close_at(depth, end_tag);
 }
@@ -329,8 +307,6 @@ void html_reader::make_run(xml_node& node) {
     node.kind = construct_kind::text;
     node.element = -1;
     node.closed = true;
-    node.name.assign(nullptr);
-    node.attributes.clear();
 }
 
 void html_reader::start_region() {
@@ -392,7 +368,7 @@ void html_reader::push_open(xml_node* node) {
         outer_same = innermost;
         innermost = depth;
     } else {
-        auto entry = innermost_unknown_.try_emplace(node->name.view(), -1).first;
+        auto entry = innermost_unknown_.try_emplace(node->written_name(), -1).first;
         outer_same = entry->second;
         entry->second = depth;
     }
@@ -431,9 +407,9 @@ void html_reader::pop_to(size_t depth) {
         if (node->element >= 0) {
             innermost_known_[static_cast<size_t>(node->element)] = top.outer_same;
         } else if (top.outer_same >= 0) {
-            innermost_unknown_[node->name.view()] = top.outer_same;
+            innermost_unknown_[node->written_name()] = top.outer_same;
         } else {
-            innermost_unknown_.erase(node->name.view());
+            innermost_unknown_.erase(node->written_name());
         }
         const bool in_region_now = in_region();
         path_.pop_back();
@@ -474,8 +450,9 @@ int32_t html_reader::innermost_open(const xml_node& end_tag) const {
         return *std::max_element(first, first + 6);
     }
     if (end_tag.element >= 0) return innermost_known_[static_cast<size_t>(end_tag.element)];
-    if (end_tag.name.is_empty()) return -1;
-    const auto found = innermost_unknown_.find(end_tag.name.view());
+    const std::string_view name = end_tag.written_name();
+    if (name.empty()) return -1;
+    const auto found = innermost_unknown_.find(name);
     return found == innermost_unknown_.end() ? -1 : found->second;
 }
 

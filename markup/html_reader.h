@@ -20,8 +20,9 @@ inline constexpr int32_t html_chunk_size = 16384;
 
 // Lenient HTML reader: builds a document tree from markup of any quality and never reports a
 // markup error. Every input byte ends up in the `raw` text of exactly one node, in document
-// order; the end-tag nodes it adds for implicitly closed elements have an empty `raw`. Tags
-// are lower-cased into `name` and parsed into `attributes`; entities stay as written.
+// order; the end-tag nodes it adds for implicitly closed elements have an empty `raw`. A tag's
+// node knows its element by index in the table, any case of the name read alike; entities stay
+// as written.
 //
 // Feed it chunk by chunk, then feed_end once.
 class html_reader : public markup_scanner {
@@ -45,8 +46,7 @@ class html_reader : public markup_scanner {
     // ended before the run did. An end tag kept as a node, a landmark's own included, may take
     // what follows it in the same way. The tree still writes back the input byte for byte, and
     // every landmark keeps its ancestors, its content and its place in document order: no node
-    // ever stands between a run and the bytes it took. Set before the first chunk. Tags outside
-    // landmarks with content then carry no attributes.
+    // ever stands between a run and the bytes it took. Set before the first chunk.
     void fold_with(node_classifier classify) { classify_ = classify; }
     // The chunks fed are `source` piece by piece from its first byte, and `source` lives as long
     // as the tree (node_tree::keep): nodes then view its bytes instead of holding copies. Set
@@ -75,8 +75,6 @@ class html_reader : public markup_scanner {
     // Adds bytes to a run; a run viewing the source bytes right before them only widens.
     void append_to_run(byte_string& run, std::string_view bytes) const;
     bool in_source(std::string_view bytes) const;
-    // The element name of a tag as a browser reads it.
-    void tag_name(std::string_view inside, byte_string& name) const;
     bool on_start_tag(xml_node* node);
     // Inside a template: counts the templates a construct opens or closes and reads raw text
     // elements as such; true when the construct closes the outermost template.
@@ -118,8 +116,10 @@ class html_reader : public markup_scanner {
     std::vector<open_element> path_;
     // Path position of the innermost open element of each known element, or -1.
     std::array<int32_t, element_count> innermost_known_;
-    // The same for names outside the table; the key views the name of an open node.
-    std::unordered_map<std::string_view, int32_t> innermost_unknown_;
+    // The same for names outside the table, any case alike; the key views the written name of
+    // an open node.
+    std::unordered_map<std::string_view, int32_t, written_name_hash, written_name_equal>
+        innermost_unknown_;
     // Open templates: what they hold is text, so no heading or marker is found there.
     int32_t template_depth_ = 0;
 

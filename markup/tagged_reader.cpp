@@ -42,6 +42,16 @@ void decode_into(std::string_view raw, byte_string& out) {
     out.assign(decoded.data(), static_cast<int32_t>(decoded.size()));
 }
 
+// The text between a tag's '<' and its final '>'.
+std::string_view inside_of(const xml_node& node) {
+    const std::string_view raw = node.raw.view();
+    return raw.size() >= 2 ? raw.substr(1, raw.size() - 2) : std::string_view();
+}
+
+name_case case_of(bool lower_case) {
+    return lower_case ? name_case::lowered : name_case::as_written;
+}
+
 bool is_open_start_tag(const xml_node* node) {
     return node->kind == construct_kind::start_tag && !node->closed;
 }
@@ -80,31 +90,13 @@ void tagged_reader::push_chunk(std::string_view text) {
 
 bool tagged_reader::on_construct() {
     auto node = std::make_unique<xml_node>();
-    const std::string_view construct = token_view();
-    // the text between '<' and the final '>'
-    const std::string_view inside =
-        construct.size() >= 2 ? construct.substr(1, construct.size() - 2) : std::string_view();
     construct_kind kind = this->kind();
-    switch (kind) {
-        case construct_kind::start_tag:
-            if (inside.ends_with('/')) kind = construct_kind::empty_tag;
-            parse_tag(inside, names_, node->name, node->attributes);
-            for (const auto& entry : node->attributes.entries()) {
-                if (entry.second.view().find('&') == std::string_view::npos) continue;
-                template_value* value = node->attributes.find_ref(entry.first.view());
-                decode(*value);
-            }
-            break;
-        case construct_kind::end_tag:
-            parse_tag_name(inside, names_, node->name);
-            break;
-        case construct_kind::cdata:
-            // tagged_text gives its content
-            kind = construct_kind::text;
-            break;
-        default:
-            break;
-    }
+    const std::string_view construct = token_view();
+    if (kind == construct_kind::start_tag && construct.size() >= 3 &&
+        construct[construct.size() - 2] == '/')
+        kind = construct_kind::empty_tag;
+    // tagged_text gives a section's content
+    if (kind == construct_kind::cdata) kind = construct_kind::text;
     node->kind = kind;
     node->closed = kind != construct_kind::start_tag && kind != construct_kind::end_tag;
     node->raw.move_from(token());
@@ -120,7 +112,9 @@ bool tagged_reader::on_construct() {
 // ancestor, as the last child there.
 bool tagged_reader::end_tag(xml_node* node) {
     std::unique_ptr<xml_node> owned(node);
-    if (is_open_start_tag(last_) && last_->name == node->name) {
+    const bool lower_case = names_ == name_case::lowered;
+    const byte_string name = tagged_name(*node, lower_case);
+    if (is_open_start_tag(last_) && tagged_name(*last_, lower_case) == name) {
         // "<key></key>": nothing between the tags
         last_->closed = true;
         last_->kind = construct_kind::empty_tag;
@@ -128,7 +122,7 @@ bool tagged_reader::end_tag(xml_node* node) {
         return true;
     }
     auto* parent = as_xml(last_->parent());
-    if (parent && !parent->closed && parent->name == node->name) {
+    if (parent && !parent->closed && tagged_name(*parent, lower_case) == name) {
         parent->closed = true;
         node->closed = true;
         insert(owned.release());
@@ -141,7 +135,7 @@ bool tagged_reader::end_tag(xml_node* node) {
         auto* open = as_xml(parent->parent());
         while (open && open->closed)
             open = as_xml(open->parent());
-        if (open && open->name == node->name) {
+        if (open && tagged_name(*open, lower_case) == name) {
             open->closed = true;
             node->closed = true;
             tree_append_child(tree_, owned.release(), open);
@@ -229,4 +223,25 @@ byte_string tagged_text(const xml_node& node) {
     }
     decode_into(raw, text);
     return text;
+}
+
+byte_string tagged_name(const xml_node& node, bool lower_case) {
+    byte_string name;
+    if (node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag ||
+        node.kind == construct_kind::end_tag)
+        parse_tag_name(inside_of(node), case_of(lower_case), name);
+    return name;
+}
+
+sorted_map tagged_attributes(const xml_node& node, bool lower_case) {
+    sorted_map attributes;
+    if (node.kind != construct_kind::start_tag && node.kind != construct_kind::empty_tag)
+        return attributes;
+    byte_string name;
+    parse_tag(inside_of(node), case_of(lower_case), name, attributes);
+    for (const auto& entry : attributes.entries()) {
+        if (entry.second.view().find('&') == std::string_view::npos) continue;
+        decode(*attributes.find_ref(entry.first.view()));
+    }
+    return attributes;
 }

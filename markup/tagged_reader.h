@@ -7,11 +7,12 @@
 #include "node_tree.h"
 #include "parse_tag.h"
 #include "result.h"
+#include "sorted_map.h"
 #include "xml_node.h"
 
 // Reads a document whose elements nest exactly (the tagged-value files) into a tree of
-// xml_nodes, decoding the character references of attribute values (tagged_text decodes a
-// text's). The first structural error stops the scan; line() and column() then tell where.
+// xml_nodes; tagged_name, tagged_attributes and tagged_text read what a node says. The first
+// structural error stops the scan; line() and column() then tell where.
 //
 //     node_tree tree;
 //     tagged_reader reader(tree, true);
@@ -54,6 +55,13 @@ class tagged_reader : public markup_scanner {
     bool ended_with_cr_ = false;
     structure_error error_ = structure_error::none;
 };
+
+// The element name of a tag node of a tagged_reader as parse_tag_name reads it, lower-cased when
+// `lower_case` (as the reader was told); empty for other kinds.
+byte_string tagged_name(const xml_node& node, bool lower_case);
+// The attributes of a start or empty tag node as parse_tag reads them, the character references
+// of their values decoded; none for other kinds.
+sorted_map tagged_attributes(const xml_node& node, bool lower_case);
 
 // The characters a text node of a tagged_reader stands for: a CDATA section's content, else its
 // `raw` with the character references decoded.

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "heading_scan.h"
+#include "html_elements.h"
 #include "markup_scanner.h"
 
 namespace {
@@ -228,7 +229,8 @@ bool link_target(const xml_node& element, std::string_view& target) {
     tag_attribute found;
     const std::string_view tag = element.raw.view();
     if ((find_attribute(tag, "id", found) && !found.value.empty()) ||
-        (element.name == "a" && find_attribute(tag, "name", found) && !found.value.empty())) {
+        (is_name(element.written_name(), "a") && find_attribute(tag, "name", found) &&
+         !found.value.empty())) {
         target = found.value;
         return true;
     }
@@ -312,7 +314,8 @@ void page_ids::collect(const node_tree& document, const xml_node* skip_from,
             const bool by_build = heading_level(element) > 0 && has_build_id(element);
             found_[std::string(found.value)] |= !by_build;
         }
-        if (element.name == "a" && find_attribute(tag, "name", found) && !found.value.empty())
+        if (is_name(element.written_name(), "a") && find_attribute(tag, "name", found) &&
+            !found.value.empty())
             found_[std::string(found.value)] = true;
     }
 }

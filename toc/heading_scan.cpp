@@ -53,7 +53,7 @@ bool ends_unfinished(tree_node& heading) {
         if (element.kind != construct_kind::start_tag || element.closed) continue;
         for (std::string_view name : {"script", "style", "title", "textarea", "xmp", "iframe",
                                       "noembed", "noframes", "plaintext", "template"})
-            if (element.name == name) return true;
+            if (is_name(element.written_name(), name)) return true;
     }
     return false;
 }
@@ -73,7 +73,7 @@ bool holds_open_block(tree_node& heading) {
               "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
               "ol",      "p",        "pre",        "section", "select",     "summary", "table",
               "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
-            if (node.name == name) return true;
+            if (is_name(node.written_name(), name)) return true;
     }
     return false;
 }
@@ -122,8 +122,12 @@ bool is_inside(const tree_node& node, const tree_node& ancestor) {
     return false;
 }
 
+// Whether a start or empty tag is of the element `name` (lower case).
 bool is_named(const xml_node& node, std::string_view name) {
-    return is_element(node) && node.name == name;
+    if (!is_element(node)) return false;
+    // a node of the HTML reader knows its element: no look at the name's bytes
+    if (node.element >= 0) return element_name(node.element) == name;
+    return is_name(node.written_name(), name);
 }
 
 // Text that a TOC entry never shows: scripts and style sheets.
@@ -278,24 +282,27 @@ int32_t heading_level(const xml_node& element) {
         const int32_t level = element.element - element_h1 + 1;
         return level >= 1 && level <= 6 ? level : 0;
     }
-    if (element.name.length() != 2) return 0;
-    char h = element.name[0];
-    char digit = element.name[1];
+    const std::string_view name = element.written_name();
+    if (name.size() != 2) return 0;
+    char h = name[0];
+    char digit = name[1];
     if ((h != 'h' && h != 'H') || !is_digit(digit)) return 0;
     return digit - '0';
 }
 
 bool is_program_anchor(const xml_node& node) {
-    if (!is_element(node) || node.name != "a") return false;
-    const template_value* name = node.attributes.find_ref("name");
-    return name && name->view().starts_with(anchor_prefix);
+    if (!is_named(node, "a")) return false;
+    // one that remove_program_anchor emptied still counts: the reader makes no tag without bytes
+    if (node.raw.is_empty()) return true;
+    tag_attribute name;
+    return find_attribute(node.raw.view(), "name", name) && name.value.starts_with(anchor_prefix);
 }
 
 node_role scan_role(const xml_node& node) {
     if (is_element(node)) {
-        if (heading_level(node) > 0 || node.name == "title")
+        if (heading_level(node) > 0 || is_named(node, "title"))
             return node_role::landmark_with_content;
-        return node.name == "body" ? node_role::landmark : node_role::ordinary;
+        return is_named(node, "body") ? node_role::landmark : node_role::ordinary;
     }
     if (is_comment(node) && (node.raw == toc_start_marker || node.raw == toc_end_marker ||
                              is_toc_placeholder(node.raw.view())))
@@ -319,7 +326,7 @@ void remove_program_anchor(xml_node& heading) {
             anchor = &node;
             node.raw.clear();
         } else if (anchor && node.parent() == anchor && node.kind == construct_kind::end_tag &&
-                   node.name == "a" && is_own_end_tag(node)) {
+                   is_name(node.written_name(), "a") && is_own_end_tag(node)) {
             node.raw.clear();
             return;
         }
@@ -415,7 +422,7 @@ void heading_scan::locate(node_tree& document) {
         if (is_element(*node)) {
             if (is_listed(*node))
                 marks.take_heading(node, at);
-            else if (node->name == "body")
+            else if (is_named(*node, "body"))
                 marks.body.set(node, at);
         } else if (is_comment(*node)) {
             marks.take_comment(node, at);
@@ -451,7 +458,7 @@ void heading_scan::run(node_tree& document, toc_tree& tree) {
             node = tree_next_skip(node);
             continue;
         }
-        if (title_wanted && is_element(element) && element.name == "title") {
+        if (title_wanted && is_named(element, "title")) {
             add_title(tree, element);
             title_wanted = false;
             if (jump_pending) {
@@ -495,10 +502,11 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     for (tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
         if (holds_old_toc && n == located.start_marker) n = located.end_marker;
         xml_node& node = *as_xml(n);
-        if (is_element(node) && node.name == "a") {
+        if (is_named(node, "a")) {
             holds_link = true;
-            const template_value* name = node.attributes.find_ref("name");
-            if (anchor.empty() && name) anchor = name->view();
+            tag_attribute name;
+            if (anchor.empty() && find_attribute(node.raw.view(), "name", name))
+                anchor = name.value;
         } else if (is_text(node)) {
             if (numbering) strip_.strip(node);
             append_entry_text(item->text, node, heading);

@@ -16,7 +16,8 @@ constexpr std::string_view anchor_prefix = "qorv_link_";
 
 // Level 1 to 9 of an element named h<digit> (either case of h), else 0.
 int32_t heading_level(const xml_node& element);
-// An `a` element whose name starts with anchor_prefix: an anchor a build inserted.
+// An `a` element whose name starts with anchor_prefix: an anchor a build inserted, emptied by
+// remove_program_anchor or not.
 bool is_program_anchor(const xml_node& node);
 // A heading counts only with a child other than its own end tag: `<h2></h2>` is empty.
 bool has_content(const xml_node& element);

@@ -20,7 +20,7 @@ constexpr int32_t flush_size = 1 << 20;
 constexpr size_t largest_escaped_value = largest_readable_file / 6;
 
 struct key_value {
-    std::string_view key;
+    byte_string key;
     // the value's text node; none for an empty value
     const xml_node* text;
 };
@@ -32,12 +32,12 @@ void collect_pairs(const node_tree& tree, std::vector<key_value>& pairs) {
         if (node->kind == construct_kind::start_tag) {
             const xml_node* first = as_xml(node->first_child());
             if (first && first->kind == construct_kind::text)
-                pairs.push_back({node->name.view(), first});
+                pairs.push_back({tagged_name(*node, true), first});
             else if (first && first->kind == construct_kind::placeholder)
-                pairs.push_back({node->name.view(), nullptr});
+                pairs.push_back({tagged_name(*node, true), nullptr});
         } else if (node->kind == construct_kind::empty_tag && node->raw.ends_with("/>")) {
             // "<key></key>" is an empty_tag too, yet yields nothing
-            pairs.push_back({node->name.view(), nullptr});
+            pairs.push_back({tagged_name(*node, true), nullptr});
         }
     }
 }
@@ -89,8 +89,8 @@ result tag_value_file::read(std::string_view path) {
     std::vector<key_value> pairs;
     collect_pairs(tree, pairs);
     for (const key_value& pair : pairs) {
-        values.add_value(pair.key, pair.text ? template_value(tagged_text(*pair.text))
-                                             : template_value(std::string_view()));
+        values.add_value(pair.key.view(), pair.text ? template_value(tagged_text(*pair.text))
+                                                    : template_value(std::string_view()));
     }
     return result::success();
 }

@@ -74,14 +74,13 @@ std::string raw_text(const node_tree& tree) {
 }
 
 bool same_node(const xml_node& a, const xml_node& b) {
-    return a.kind == b.kind && a.raw == b.raw && a.name == b.name && a.closed == b.closed &&
-           a.element == b.element && a.child_count() == b.child_count() &&
-           a.attributes.count() == b.attributes.count();
+    return a.kind == b.kind && a.raw == b.raw && a.closed == b.closed && a.element == b.element &&
+           a.child_count() == b.child_count();
 }
 
 // Any heading's end tag closes a heading.
 bool closes(const xml_node& end_tag, const xml_node& element) {
-    return end_tag.name == element.name ||
+    return html_name(end_tag) == html_name(element) ||
            (is_heading(end_tag.element) && is_heading(element.element));
 }
 

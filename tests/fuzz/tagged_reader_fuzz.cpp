@@ -18,13 +18,13 @@ struct outcome {
     int64_t column = 0;
 };
 
-void dump_tree(const node_tree& tree, std::string& out) {
+void dump_tree(const node_tree& tree, bool lower_case, std::string& out) {
     for (const tree_node* link = tree.first(); link; link = tree_next(link)) {
         const xml_node* node = as_xml(link);
         out += std::to_string(static_cast<int>(node->kind));
         out += node->closed ? '+' : '-';
         out += std::to_string(link->child_count());
-        out += node->name.view();
+        out += tagged_name(*node, lower_case).view();
         out += '\x01';
         out += node->raw.view();
         out += '\x01';
@@ -38,7 +38,7 @@ outcome read(std::string_view document, size_t chunk_size, bool lower_case) {
     tagged_reader reader(tree, lower_case);
     outcome out;
     out.result = reader.feed_all(document, chunk_size);
-    dump_tree(tree, out.tree);
+    dump_tree(tree, lower_case, out.tree);
     out.line = reader.line();
     out.column = reader.column();
     if (out.result == scan_status::finished) {

@@ -111,13 +111,13 @@ bool keeps_inserted_code(std::string_view document, int32_t from, int32_t to, bo
             const xml_node& node = *as_xml(d);
             if (is_listed(node)) return true;
             // an HTML5 parser closes the heading there, where the reader reads on
-            if (node.kind == construct_kind::end_tag && node.name.length() == 2 &&
-                (node.name[0] == 'h' || node.name[0] == 'H') && node.name[1] >= '1' &&
-                node.name[1] <= '6')
+            const std::string_view name = node.written_name();
+            if (node.kind == construct_kind::end_tag && name.size() == 2 &&
+                (name[0] == 'h' || name[0] == 'H') && name[1] >= '1' && name[1] <= '6')
                 return true;
             const bool is_anchor_tag =
                 (node.kind == construct_kind::start_tag || node.kind == construct_kind::end_tag) &&
-                node.name == "a";
+                (name == "a" || name == "A");
             if (is_anchor_tag && !node.closed) return true;
             if (!after && !tree_next(d) && node.raw.find_char('<') >= 0) return true;
         }
@@ -150,8 +150,8 @@ bool headings_agree(std::string_view document) {
         for (const tree_node* d = heading.first_child(); d && d != after; d = tree_next(d)) {
             const xml_node& node = *as_xml(d);
             const xml_node& parent = *as_xml(node.parent());
-            const bool hidden =
-                parent.name == "script" || parent.name == "style" || parent.name == "textarea";
+            const std::string_view name = element_name(parent.element);
+            const bool hidden = name == "script" || name == "style" || name == "textarea";
             if (node.kind == construct_kind::text && !hidden) found.back().text += node.raw.view();
         }
     }

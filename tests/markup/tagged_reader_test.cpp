@@ -11,7 +11,7 @@ namespace {
 // One node and its subtree: S(name attrs) start tag, Y(name) empty tag, E(name) end tag,
 // T"text" decoded text, C comment, P processing instruction, K<n> any other kind; '*' marks a
 // node that is not closed, children follow in brackets.
-std::string node_dump(const xml_node& node) {
+std::string node_dump(const xml_node& node, bool lower_case) {
     std::string dump;
     switch (node.kind) {
         case construct_kind::start_tag:
@@ -20,11 +20,17 @@ std::string node_dump(const xml_node& node) {
             dump += node.kind == construct_kind::start_tag ? "S("
                     : node.kind == construct_kind::end_tag ? "E("
                                                            : "Y(";
-            dump += node.name.view();
-            for (const auto& [key, value] : node.attributes.entries())
-                dump.append(" ").append(key.view()).append("=").append(quote_bytes(value.view()));
-            dump += ")";
-            break;
+            {
+                dump += tagged_name(node, lower_case).view();
+                const sorted_map attributes = tagged_attributes(node, lower_case);
+                for (const auto& [key, value] : attributes.entries())
+                    dump.append(" ")
+                        .append(key.view())
+                        .append("=")
+                        .append(quote_bytes(value.view()));
+                dump += ")";
+                break;
+            }
         case construct_kind::text:
             dump += "T";
             dump += quote_bytes(tagged_text(node).view());
@@ -45,7 +51,7 @@ std::string node_dump(const xml_node& node) {
         dump += "[";
         for (const tree_node* child = node.first_child(); child; child = child->next()) {
             if (child != node.first_child()) dump += " ";
-            dump += node_dump(*as_xml(child));
+            dump += node_dump(*as_xml(child), lower_case);
         }
         dump += "]";
     }
@@ -60,7 +66,7 @@ std::string read_dump(const piece_list& pieces, bool lower_case = true) {
     std::string dump;
     for (const tree_node* node = tree.first(); node; node = node->next()) {
         if (!dump.empty()) dump += " ";
-        dump += node_dump(*as_xml(node));
+        dump += node_dump(*as_xml(node), lower_case);
     }
     if (!read.is_ok()) {
         const std::string_view report = read.message().view();

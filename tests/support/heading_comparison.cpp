@@ -8,6 +8,7 @@
 #include "heading_scan.h"
 #include "html5_reference.h"
 #include "html_reader.h"
+#include "tree_dump.h"
 
 // Differences kept on purpose, where the reader stays with its own lenient reading:
 // - inside select, svg and math an HTML5 parser drops or re-reads start tags (foreign content
@@ -167,9 +168,9 @@ void collect(const tree_node* node, std::vector<heading>& all, std::vector<size_
         }
         text_place inner = place;
         if (is_element(x) && place != text_place::hidden) {
-            if (hides_content(x.name.view())) {
+            if (hides_content(html_name(x))) {
                 inner = text_place::hidden;
-            } else if (is_raw_text_name(x.name.view()) && x.name != "title") {
+            } else if (is_raw_text_name(html_name(x)) && html_name(x) != "title") {
                 inner = text_place::literal;
             }
         }
@@ -187,10 +188,10 @@ bool is_cut_off(const node_tree& document) {
     if (as_xml(last)->kind != construct_kind::text || tail.size() < 2 || tail[0] != '<')
         return false;
     const tree_node* parent = last->parent();
-    if (!parent || !is_raw_text_name(as_xml(parent)->name.view()))
+    if (!parent || !is_raw_text_name(html_name(*as_xml(parent))))
         return is_letter(tail[1]) || tail[1] == '/' || tail[1] == '!';
     // raw text ends with a text node of its own only where its end tag was cut off
-    std::string end_tag = "</" + std::string(as_xml(parent)->name.view());
+    std::string end_tag = "</" + html_name(*as_xml(parent));
     std::string start(tail.substr(0, end_tag.size()));
     for (char& c : start)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -199,7 +200,7 @@ bool is_cut_off(const node_tree& document) {
 
 bool is_one_of(const xml_node& node, std::initializer_list<std::string_view> names) {
     for (std::string_view name : names)
-        if (node.name == name) return true;
+        if (html_name(node) == name) return true;
     return false;
 }
 
@@ -279,7 +280,7 @@ std::string_view closed_across(const node_tree& document) {
 }
 
 bool is_unknown_to_reference(const xml_node& node) {
-    return gumbo_tag_enum(std::string(node.name.view()).c_str()) == GUMBO_TAG_UNKNOWN;
+    return gumbo_tag_enum(html_name(node).c_str()) == GUMBO_TAG_UNKNOWN;
 }
 
 // The reference parser tells elements apart by kind, and all it does not know are of one
@@ -288,7 +289,7 @@ bool closes_unknown_by_kind(node_tree& document) {
     bool unknown_open = false;
     for (tree_node* n = document.first(); n; n = tree_next(n)) {
         xml_node& x = *as_xml(n);
-        if (x.name.is_empty() || !is_unknown_to_reference(x)) continue;
+        if (html_name(x).empty() || !is_unknown_to_reference(x)) continue;
         if (x.kind == construct_kind::start_tag) unknown_open = true;
         if (x.kind == construct_kind::end_tag && !x.closed && unknown_open) return true;
         if (x.kind != construct_kind::end_tag || !x.closed) continue;

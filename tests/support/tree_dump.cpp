@@ -1,7 +1,16 @@
 #include "tree_dump.h"
 
+#include "html_elements.h"
 #include "markup_dump.h"
 #include "xml_node.h"
+
+std::string html_name(const xml_node& node) {
+    if (node.element >= 0) return std::string(element_name(node.element));
+    std::string name(node.written_name());
+    for (char& c : name)
+        c = lower_ascii(c);
+    return name;
+}
 
 namespace {
 
@@ -10,7 +19,7 @@ void dump_chain(const tree_node* node, std::string& out) {
         const xml_node& x = *as_xml(node);
         if (x.kind == construct_kind::placeholder) continue;
         if (!out.empty() && out.back() != '(') out += ' ';
-        const std::string name(x.name.view());
+        const std::string name = html_name(x);
         switch (x.kind) {
             case construct_kind::start_tag:
                 out += name;
@@ -59,10 +68,9 @@ std::string tree_raw(const node_tree& tree) {
 node_role fold_test_role(const xml_node& node) {
     const bool element =
         node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag;
-    if (element && (node.name == "h1" || node.name == "title"))
-        return node_role::landmark_with_content;
-    if ((element && (node.name == "body" || node.name == "x:y")) ||
-        node.kind == construct_kind::comment)
+    const std::string name = element ? html_name(node) : std::string();
+    if (name == "h1" || name == "title") return node_role::landmark_with_content;
+    if (name == "body" || name == "x:y" || node.kind == construct_kind::comment)
         return node_role::landmark;
     return node_role::ordinary;
 }

@@ -5,6 +5,10 @@
 #include "node_tree.h"
 #include "xml_node.h"
 
+// The element name of an HTML reader's tag node in lower case: its table name when it has one
+// (an added end tag has no bytes), else its written name.
+std::string html_name(const xml_node& node);
+
 // One-line dump of a document tree, placeholder nodes left out. Words, separated by blanks:
 //   p(...)    a start tag with its children in parentheses; p? when still open
 //   <br/>     an empty tag

@@ -502,8 +502,9 @@ TEST(HeadingLevelTest, NamesAndContent) {
     };
     for (const level_row& r : rows) {
         SCOPED_TRACE(r.name);
-        xml_node node(r.kind, "");
-        node.name = r.name;
+        const std::string raw =
+            (r.kind == construct_kind::end_tag ? "</" : "<") + std::string(r.name) + ">";
+        xml_node node(r.kind, raw);
         EXPECT_EQ(heading_level(node), r.level);
     }
 
