@@ -529,9 +529,11 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     } else {
         item->link.append(anchor);
     }
-    if (numbering)
-        tree_prepend_child(document, new xml_node(construct_kind::text, item->numbering.view()),
-                           &heading);
+    if (numbering) {
+        auto* number = new xml_node(construct_kind::text, {});
+        toc_tree::append_numbering(*item, number->raw);
+        tree_prepend_child(document, number, &heading);
+    }
 }
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
@@ -544,10 +546,12 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
     byte_string opened;
     // with the quote and the '>' after the name, and the anchor's end only when it is empty
     const size_t closing = empty_form ? anchor_end.size() : 0;
-    opened.reserve(heading.raw.length() + item.numbering.length() + anchor_attributes.length() +
+    byte_string number;
+    toc_tree::append_numbering(item, number);
+    opened.reserve(heading.raw.length() + number.length() + anchor_attributes.length() +
                    static_cast<int32_t>(anchor_start.size() + name.size() + 2 + closing));
     opened.append(heading.raw);
-    opened.append(item.numbering);
+    opened.append(number);
     opened.append(anchor_start);
     opened.append(name);
     opened.push('"');

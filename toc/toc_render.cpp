@@ -78,7 +78,9 @@ class toc_column final : public computed_values {
             case toc_field::open:
                 return number(item ? 1 : 0);
             case toc_field::numbering:
-                return view(item ? &item->numbering : nullptr);
+                scratch_.clear();
+                if (item) toc_tree::append_numbering(*item, scratch_);
+                return view(&scratch_);
             case toc_field::level:
                 return item ? number(row.depth) : view(nullptr);
             case toc_field::indentation:
@@ -106,26 +108,27 @@ class toc_column final : public computed_values {
     // The render indices of the item's ancestors, nearest first, separated by commas. Those
     // above the rendering's start keep the index of an earlier rendering, or 0.
     const template_value& parent_list(const toc_rows::row& row) const {
-        parents_.clear();
+        scratch_.clear();
         if (row.item) {
             const toc_node* top = row.item;
             for (int32_t r = row.parent_row; r > 0;) {
-                append_row_number(parents_, static_cast<uint32_t>(r));
+                append_row_number(scratch_, static_cast<uint32_t>(r));
                 const toc_rows::row& parent = rows_->rows[static_cast<size_t>(r - 1)];
                 top = parent.item;
                 r = parent.parent_row;
             }
             for (const tree_node* a = top->parent(); a; a = a->parent())
-                append_row_number(parents_, as_toc(a)->render_index);
+                append_row_number(scratch_, as_toc(a)->render_index);
         }
-        return view(&parents_);
+        return view(&scratch_);
     }
 
     std::shared_ptr<const toc_rows> rows_;
     toc_field field_;
     mutable template_value number_;
     mutable template_value text_;
-    mutable byte_string parents_;
+    // the text of a computed value
+    mutable byte_string scratch_;
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "toc_tree.h"
 
-#include <string>
-#include <vector>
+#include <array>
+#include <charconv>
 
 #include "small_heap.h"
 
@@ -43,17 +43,25 @@ toc_node* toc_tree::next(const toc_node* item) {
 }
 
 void toc_tree::set_numbering(toc_node& item) const {
-    // Appending always happens on the rightmost path, so every item on the way up is its
-    // parent's last child and its position is the parent's child count.
-    std::vector<int32_t> positions;
-    for (const tree_node* n = &item; n; n = n->parent())
-        positions.push_back(n->parent() ? n->parent()->child_count() : items_.top_count());
-    item.numbering.clear();
-    for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
-        item.numbering.append(std::to_string(*it));
-        item.numbering.push('.');
+    // Appending always happens on the rightmost path, so the item is its parent's last child
+    // and its place is the parent's child count.
+    item.position = item.parent() ? item.parent()->child_count() : items_.top_count();
+}
+
+void toc_tree::append_numbering(const toc_node& item, byte_string& out) {
+    if (item.position == 0) return;
+    // levels grow down the path, and they go from 0 (titles) to 9 (`h9`)
+    std::array<int32_t, 10> places{};
+    size_t count = 0;
+    for (const tree_node* n = &item; n && count < places.size(); n = n->parent())
+        places[count++] = as_toc(n)->position;
+    char digits[16];
+    while (count > 0) {
+        const auto end = std::to_chars(digits, digits + sizeof digits, places[--count]).ptr;
+        out.append(digits, static_cast<int32_t>(end - digits));
+        out.push('.');
     }
-    item.numbering.push(' ');
+    out.push(' ');
 }
 
 int32_t toc_tree::depth(const toc_node& item) {

@@ -21,8 +21,10 @@ class toc_node final : public tree_node {
     byte_string text;  // the heading's raw text, entities as written in the file
     byte_string
         link;  // "#" + anchor name; a title's link stays empty until the build adds the path
-    byte_string numbering;      // e.g. "1.4.2. ", empty with numbering off
     uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
+    // Place among its siblings (or the top-level items) from 1, which its number is made of; 0
+    // with numbering off.
+    int32_t position = 0;
 };
 
 // Deletes a TOC item; node_tree's deleter for the items.
@@ -47,8 +49,11 @@ class toc_tree {
     toc_node* append(std::unique_ptr<toc_node> item, toc_node* current);
     // Next item in document order; none after the last.
     static toc_node* next(const toc_node* item);
-    // "4.2. " for the second child of the fourth top-level item; computed right after append.
+    // Numbers the item, right after append: its number is then "4.2. " for the second child of
+    // the fourth top-level item.
     void set_numbering(toc_node& item) const;
+    // Appends the item's number, "1.4.2. "; nothing for an item never numbered.
+    static void append_numbering(const toc_node& item, byte_string& out);
     // Depth of the item: the number of its ancestors.
     static int32_t depth(const toc_node& item);
 

@@ -25,7 +25,9 @@ std::string build(const std::vector<int>& levels) {
         if (!dump.empty()) dump += ' ';
         dump += std::string(item->text.view()) + "[";
         if (item->parent()) dump += std::string(as_toc(item->parent())->text.view());
-        dump.append("]").append(item->numbering.view());
+        byte_string number;
+        toc_tree::append_numbering(*item, number);
+        dump.append("]").append(number.view());
     }
     return dump;
 }
