@@ -24,8 +24,12 @@ std::string_view xml_node::written_name() const {
     else
         return {};
     const std::string_view text = raw.view();
-    if (text.size() <= from) return {};
+    size_t end = from;
     // a '>' ends a tag's name, so bytes a build put after the tag never count
-    const std::string_view name = text.substr(from);
-    return name.substr(0, name.find_first_of(" \t\n\r\f/>"));
+    for (; end < text.size(); ++end) {
+        const char c = text[end];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>')
+            break;
+    }
+    return end > from ? text.substr(from, end - from) : std::string_view();
 }
