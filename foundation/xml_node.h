@@ -53,7 +53,22 @@ enum class node_role : uint8_t {
     landmark,               // kept as a node, and so are its ancestors
     landmark_with_content,  // kept with its ancestors and every node inside it
 };
-using node_classifier = node_role (*)(const xml_node& node);
+// How the caller of such a reader tells the roles apart: `role` with what the caller gives it
+// in `context`, which outlives the reading.
+struct node_classifier {
+    using role_function = node_role (*)(const xml_node& node, const void* context);
+
+    node_classifier() = default;
+    // NOLINTNEXTLINE(google-explicit-constructor): a function alone is a classifier
+    node_classifier(role_function function, const void* given = nullptr)
+        : role(function), context(given) {}
+
+    explicit operator bool() const { return role != nullptr; }
+    node_role operator()(const xml_node& node) const { return role(node, context); }
+
+    role_function role = nullptr;
+    const void* context = nullptr;
+};
 
 // The document node behind a tree link of a document tree; null for null.
 inline xml_node* as_xml(tree_node* node) {

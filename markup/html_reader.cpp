@@ -203,8 +203,12 @@ bool html_reader::on_start_tag(xml_node* node) {
         closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element))
         close_implied(static_cast<size_t>(stop));
     // a heading never holds another: a browser ends the open one first
-    if (is_heading(node->element) && !path_.empty() && is_heading(path_.back().node->element))
+    if (is_heading(node->element) && !path_.empty() && is_heading(path_.back().node->element)) {
+        // That one has no end tag then. Folded away, it would take in what a caller puts before
+        // this heading, or before an element this one starts: into the tree with it first.
+        if (in_region()) unfold_region();
         close_implied(path_.size() - 1);
+    }
     place(node, is_open);
     return true;
 }
@@ -386,8 +390,10 @@ void html_reader::close_at(size_t depth, xml_node* end_tag) {
     pop_to(depth + 1);
     xml_node* element = path_[depth].node;
     element->closed = true;
-    if (run_ && folds_at(depth + 1)) {
-        // the end tag of an element kept only for what it holds is only written back
+    // The end tag of an element kept only for what it holds is only written back; a heading
+    // ended by the next one's start tag keeps its end, which tells the two apart.
+    const bool ended_by_heading = end_tag->raw.is_empty() && is_heading(element->element);
+    if (run_ && folds_at(depth + 1) && !ended_by_heading) {
         append_to_run(run_->raw, end_tag->raw.view());
         delete end_tag;
         pop_to(depth);

@@ -123,7 +123,7 @@ class html_reader : public markup_scanner {
     // Open templates: what they hold is text, so no heading or marker is found there.
     int32_t template_depth_ = 0;
 
-    node_classifier classify_ = nullptr;
+    node_classifier classify_;
     // The outermost `keep_depth_` open elements hold a landmark (always a prefix of the path).
     size_t keep_depth_ = 0;
     // Path position of the outermost open landmark with content; no_shield without one.
@@ -148,8 +148,8 @@ class html_reader : public markup_scanner {
 // end. After a failure the tree holds what was read. `fold`, when
 // given, folds the tree as html_reader::fold_with describes.
 result parse_html_file(std::string_view path, node_tree& tree,
-                       const progress_function& progress = {}, node_classifier fold = nullptr);
+                       const progress_function& progress = {}, node_classifier fold = {});
 // The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
 result parse_html_text(std::string_view text, node_tree& tree,
                        const progress_function& progress = {}, int32_t chunk_size = html_chunk_size,
-                       node_classifier fold = nullptr);
+                       node_classifier fold = {});

@@ -298,9 +298,11 @@ bool is_program_anchor(const xml_node& node) {
     return find_attribute(node.raw.view(), "name", name) && name.value.starts_with(anchor_prefix);
 }
 
-node_role scan_role(const xml_node& node) {
+node_role scan_role(const xml_node& node, const void* levels) {
     if (is_element(node)) {
-        if (heading_level(node) > 0 || is_named(node, "title"))
+        const auto& listed = *static_cast<const listed_levels*>(levels);
+        const int32_t level = heading_level(node);
+        if ((level >= listed.from && level <= listed.to && level > 0) || is_named(node, "title"))
             return node_role::landmark_with_content;
         return is_named(node, "body") ? node_role::landmark : node_role::ordinary;
     }
@@ -310,8 +312,8 @@ node_role scan_role(const xml_node& node) {
     return node_role::ordinary;
 }
 
-node_role id_scan_role(const xml_node& node) {
-    const node_role role = scan_role(node);
+node_role id_scan_role(const xml_node& node, const void* levels) {
+    const node_role role = scan_role(node, levels);
     std::string_view target;
     if (role == node_role::ordinary && link_target(node, target)) return node_role::landmark;
     return role;

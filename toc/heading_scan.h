@@ -22,12 +22,19 @@ bool is_program_anchor(const xml_node& node);
 // A heading counts only with a child other than its own end tag: `<h2></h2>` is empty.
 bool has_content(const xml_node& element);
 
-// What `heading_scan` and the clearing of a document look at: headings and titles with their
-// content, `body`, the TOC markers and the placeholder comment. A reader may fold all else.
-node_role scan_role(const xml_node& node);
+// The heading levels a scan lists, `from` to `to`.
+struct listed_levels {
+    int32_t from = 1;
+    int32_t to = 6;
+};
+
+// What `heading_scan` and the clearing of a document look at: the headings of the levels listed
+// (`levels`, a listed_levels) and titles with their content, `body`, the TOC markers and the
+// placeholder comment. A reader may fold all else.
+node_role scan_role(const xml_node& node, const void* levels);
 // scan_role for a build with `id` anchors, which must see every id and anchor name of the page:
 // an element holding one stays a node too.
-node_role id_scan_role(const xml_node& node);
+node_role id_scan_role(const xml_node& node, const void* levels);
 
 // Empties the start and end tag of the first anchor a build inserted into the heading; its
 // content stays.

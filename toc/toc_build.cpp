@@ -250,19 +250,26 @@ const byte_string* written_bytes(std::string_view path, dry_files* dry) {
     return file && file->written ? &file->bytes : nullptr;
 }
 
+// The levels a project lists.
+listed_levels levels_of(const toc_project& project) {
+    return {project.range_from, project.range_to};
+}
+
 // Reads an HTML file into a document that starts with the empty node the TOC may follow. All
 // the document is only written back except what the heading scan looks at, so the rest is
-// folded as it is read. A build with `id` anchors keeps every element with an id or anchor name,
-// to give out no id twice. A build in memory reads what it would have written to the file before.
+// folded as it is read: headings outside `levels` too. A build with `id` anchors keeps every
+// element with an id or anchor name, to give out no id twice. A build in memory reads what it
+// would have written to the file before.
 result read_document(std::string_view path, node_tree& document, progress_scale* progress,
-                     anchor_kind anchors = anchor_kind::name, dry_files* dry = nullptr) {
+                     anchor_kind anchors = anchor_kind::name, dry_files* dry = nullptr,
+                     const listed_levels& levels = {}) {
     const byte_string* written = written_bytes(path, dry);
     if (!written) {
         if (result checked = check_encoding(path); !checked.is_ok()) return checked;
     }
     tree_prepend_top(document, new xml_node());
     const progress_function report = progress ? scaled_progress(*progress) : nullptr;
-    const node_classifier fold = anchors == anchor_kind::id ? id_scan_role : scan_role;
+    const node_classifier fold(anchors == anchor_kind::id ? id_scan_role : scan_role, &levels);
     result read = written
                       ? parse_html_text(written->view(), document, report, html_chunk_size, fold)
                       : parse_html_file(path, document, report, fold);
@@ -587,8 +594,8 @@ class early_reads {
         }
         done.clear();
         early_read& source = reads_[item];
-        source.read =
-            read_document(project_.source[item].view(), source.document, nullptr, anchors_);
+        source.read = read_document(project_.source[item].view(), source.document, nullptr,
+                                    anchors_, nullptr, levels_of(project_));
     }
 
     const toc_project& project_;
@@ -851,9 +858,9 @@ result process_file(std::string_view source, std::string_view output, build_stat
     node_tree own;
     // a document read early stays with its read, to be freed on the thread that read it
     node_tree& document = early ? early->document : own;
-    if (result read =
-            early ? take_early_read(*early, part)
-                  : read_document(source, document, &part, state.project.anchor_style, run.dry);
+    if (result read = early ? take_early_read(*early, part)
+                            : read_document(source, document, &part, state.project.anchor_style,
+                                            run.dry, levels_of(state.project));
         !read.is_ok())
         return read;
     if (result same = check_read(source, run); !same.is_ok()) return same;
@@ -904,8 +911,9 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     start_share(part, plain_file.read);
     node_tree own;
     node_tree& document = early ? early->document : own;
-    if (result read =
-            early ? take_early_read(*early, part) : read_document(source, document, &part);
+    if (result read = early ? take_early_read(*early, part)
+                            : read_document(source, document, &part, anchor_kind::name, nullptr,
+                                            levels_of(project));
         !read.is_ok())
         return read;
     if (result same = check_read(source, run); !same.is_ok()) return same;

@@ -36,7 +36,7 @@ size_t chunk_size(uint8_t code) {
 }
 
 scan_status read_in_chunks(node_tree& tree, std::string_view doc, std::string_view sizes,
-                           node_classifier fold = nullptr) {
+                           node_classifier fold = {}) {
     tree_insert(tree, new xml_node(), nullptr, nullptr);
     html_reader reader(tree);
     reader.fold_with(fold);

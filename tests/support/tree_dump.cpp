@@ -65,7 +65,7 @@ std::string tree_raw(const node_tree& tree) {
     return out;
 }
 
-node_role fold_test_role(const xml_node& node) {
+node_role fold_test_role(const xml_node& node, const void* /*unused*/) {
     const bool element =
         node.kind == construct_kind::start_tag || node.kind == construct_kind::empty_tag;
     const std::string name = element ? html_name(node) : std::string();

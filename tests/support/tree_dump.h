@@ -21,7 +21,7 @@ std::string tree_raw(const node_tree& tree);
 
 // Landmarks of the folding checks: headings and titles with their content, body and x:y
 // elements, and every comment.
-node_role fold_test_role(const xml_node& node);
+node_role fold_test_role(const xml_node& node, const void* unused = nullptr);
 // Per landmark of fold_test_role, in document order: its offset in the written bytes, the raw
 // texts of its ancestors and its own, and for a landmark with content every node inside it
 // (of its own end tag only the tag: a folding reader's run may go on there).

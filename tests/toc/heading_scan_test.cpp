@@ -44,9 +44,12 @@ class HeadingScanTest : public testing::Test {
                      bool fold = false) {
         node_tree document;
         tree_insert(document, new xml_node(), nullptr, nullptr);
-        const node_classifier role = opt.anchors == anchor_kind::id ? id_scan_role : scan_role;
+        const listed_levels levels{opt.from, opt.to};
+        const node_classifier role(opt.anchors == anchor_kind::id ? id_scan_role : scan_role,
+                                   &levels);
         EXPECT_TRUE(
-            parse_html_text(html, document, {}, html_chunk_size, fold ? role : nullptr).is_ok());
+            parse_html_text(html, document, {}, html_chunk_size, fold ? role : node_classifier())
+                .is_ok());
         heading_scan scan;
         scan.range_from = opt.from;
         scan.range_to = opt.to;
@@ -125,6 +128,16 @@ TEST_F(HeadingScanTest, PlacesTheToc) {
          "<div><h1>T</h1>x</div>\n<p>y</p>\n[TOC]<h2><a name=\"qorv_link_1_7\">B</a></h2>",
          "2 |B|#qorv_link_1_7",
          {.from = 2}},
+        // Headings out of range fold, yet one ended by the next heading's start still goes
+        // after the TOC: written inside it, the TOC would be read as part of it.
+        {"<h4>intro<p>x<h2>B</h2>",
+         R"([TOC]<h4>intro<p>x<h2><a name="qorv_link_1_7">B</a></h2>)",
+         "2 |B|#qorv_link_1_7",
+         {.to = 2}},
+        {"<h4>a<h5>b<h2>B</h2>",
+         R"([TOC]<h4>a<h5>b<h2><a name="qorv_link_1_7">B</a></h2>)",
+         "2 |B|#qorv_link_1_7",
+         {.to = 2}},
         {"<table><tr><td>x</td></tr></table><div><h1>A</h1></div>",
          R"(<table><tr><td>x</td></tr></table>[TOC]<div><h1><a name="qorv_link_1_7">A</a></h1></div>)",
          "1 |A|#qorv_link_1_7"},
@@ -440,7 +453,7 @@ TEST_F(HeadingScanTest, FoldedReadingScansAlike) {
         opt.titles = flag(random) != 0;
         opt.from = level(random);
         opt.to = std::max(opt.from, level(random));
-        SCOPED_TRACE(doc);
+        SCOPED_TRACE(doc + " range " + std::to_string(opt.from) + "-" + std::to_string(opt.to));
         const std::string plain = scan(doc, opt);
         const std::string plain_items = items();
         ASSERT_EQ(scan(doc, opt, "[TOC]", true), plain);
