@@ -51,11 +51,22 @@ bool takes_no_end_tag(std::string_view name) {
     return false;
 }
 
+// HTML5's block elements outside the table: a start tag of one ends an open `p` as a `div`'s does.
+bool is_block_outside_table(std::string_view name) {
+    for (std::string_view block :
+         {"article", "aside", "details", "dialog", "figcaption", "figure", "footer", "header",
+          "hgroup", "listing", "main", "nav", "plaintext", "search", "section", "summary", "xmp"})
+        if (is_name(name, block)) return true;
+    return false;
+}
+
 // The element name of a tag as a browser reads it, from the text between '<' and the final '>'
 // ("<h1<>" names no heading, "</ h1>" nothing).
 std::string_view written_name_of(std::string_view inside) {
     return inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
 }
+
+constexpr int32_t element_div = element_index("div");
 
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
@@ -198,9 +209,11 @@ bool html_reader::on_start_tag(xml_node* node) {
         if (is_name(name, "template")) template_depth_ = 1;
     }
 
-    const int32_t stop = implied_stop(node->element);
+    const int32_t closing_as =
+        node->element < 0 && is_block_outside_table(name) ? element_div : node->element;
+    const int32_t stop = implied_stop(closing_as);
     if (stop >= 0 &&
-        closers_of(node->element).contains(path_[static_cast<size_t>(stop)].node->element))
+        closers_of(closing_as).contains(path_[static_cast<size_t>(stop)].node->element))
         close_implied(static_cast<size_t>(stop));
     // a heading never holds another: a browser ends the open one first
     if (is_heading(node->element) && !path_.empty() && is_heading(path_.back().node->element)) {

@@ -121,6 +121,9 @@ TEST(HtmlReaderTest, ImpliedEndTags) {
          R"(select(option(T"a" /option) option?(T"b") </select>))"},
         {"<p>a<h1>b</h1>", R"(p(T"a" /p) h1(T"b" </h1>))"},
         {"<p>a<hr>b", R"(p(T"a" /p) <hr/> T"b")"},
+        // HTML5's blocks outside the element table end a paragraph too
+        {"<p>a<Section>b", R"(p(T"a" /p) section?(T"b"))"},
+        {"<p>a<xmp><b></xmp>", R"(p(T"a" /p) xmp(T"<b>" </xmp>))"},
         {"<p>a<b>x<div>", R"(p(T"a" b?(T"x") /p) div?)"},
         {"<td><p>a<p>b", R"(td?(p(T"a" /p) p?(T"b")))"},
         {"<p>a<td><div>", R"(p?(T"a" td?(div?)))"},
