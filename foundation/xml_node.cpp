@@ -16,6 +16,10 @@ void delete_document_node(tree_node* node) {
 }
 
 std::string_view xml_node::written_name() const {
+    return written_tag_name(kind, raw.view());
+}
+
+std::string_view written_tag_name(construct_kind kind, std::string_view raw) {
     size_t from;
     if (kind == construct_kind::start_tag || kind == construct_kind::empty_tag)
         from = 1;
@@ -23,13 +27,12 @@ std::string_view xml_node::written_name() const {
         from = 2;
     else
         return {};
-    const std::string_view text = raw.view();
     size_t end = from;
     // a '>' ends a tag's name, so bytes a build put after the tag never count
-    for (; end < text.size(); ++end) {
-        const char c = text[end];
+    for (; end < raw.size(); ++end) {
+        const char c = raw[end];
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>')
             break;
     }
-    return end > from ? text.substr(from, end - from) : std::string_view();
+    return end > from ? raw.substr(from, end - from) : std::string_view();
 }

@@ -39,10 +39,13 @@ class xml_node final : public tree_node {
     // The construct exactly as it stood in the input, or the run of characters of a text.
     byte_string raw;
 
-    // The element name of a start, empty or end tag as written: the bytes after "<" or "</" up
-    // to white space, '/' or '>'. Empty for other kinds and for a tag without bytes.
+    // written_tag_name of the node.
     std::string_view written_name() const;
 };
+
+// The element name of a start, empty or end tag of `kind` as written in `raw`: the bytes after
+// "<" or "</" up to white space, '/' or '>'. Empty for other kinds and for a tag without bytes.
+std::string_view written_tag_name(construct_kind kind, std::string_view raw);
 
 // A large page holds millions of nodes, several per heading.
 static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 64);

@@ -60,12 +60,6 @@ bool is_block_outside_table(std::string_view name) {
     return false;
 }
 
-// The element name of a tag as a browser reads it, from the text between '<' and the final '>'
-// ("<h1<>" names no heading, "</ h1>" nothing).
-std::string_view written_name_of(std::string_view inside) {
-    return inside.substr(0, inside.find_first_of(" \t\n\r\f/"));
-}
-
 constexpr int32_t element_div = element_index("div");
 
 constexpr std::string_view memory_message = "Memory error occurred";
@@ -230,15 +224,13 @@ bool html_reader::closes_template(construct_kind scanned) {
     const std::string_view raw = token_view();
     if (scanned == construct_kind::start_tag) {
         if (raw[raw.size() - 2] == '/') return false;
-        const std::string_view name = written_name_of(raw.substr(1, raw.size() - 2));
+        const std::string_view name = written_tag_name(scanned, raw);
         start_raw_text(name);
         if (is_name(name, "template")) ++template_depth_;
         return false;
     }
     if (scanned != construct_kind::end_tag) return false;
-    // "</>" is the shortest end tag
-    return is_name(written_name_of(raw.substr(2, raw.size() - 3)), "template") &&
-           --template_depth_ == 0;
+    return is_name(written_tag_name(scanned, raw), "template") && --template_depth_ == 0;
 }
 
 void html_reader::start_raw_text(std::string_view element) {
