@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <cstdint>
+#include <string>
 
 #include "byte_string.h"
 #include "files.h"
@@ -35,7 +36,7 @@ constexpr std::string_view usage =
 // changes, as the engine reports far more often than a person can read.
 class ProgressLine {
   public:
-    ProgressLine(std::ostream& stream, std::string_view verb) : stream_(stream), verb_(verb) {}
+    ProgressLine(const text_sink& stream, std::string_view verb) : stream_(stream), verb_(verb) {}
 
     void show(int32_t percent) {
         if (percent < 0) percent = 0;
@@ -43,18 +44,18 @@ class ProgressLine {
         if (percent == shown_) return;
         shown_ = percent;
         const std::string text = std::string(verb_) + " " + std::to_string(percent) + "%";
-        stream_ << '\r' << text << std::flush;
+        stream_("\r" + text);
         width_ = text.size();
     }
 
     void erase() {
         if (shown_ < 0) return;
-        stream_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+        stream_("\r" + std::string(width_, ' ') + "\r");
         shown_ = -1;
     }
 
   private:
-    std::ostream& stream_;
+    const text_sink& stream_;
     std::string_view verb_;
     int32_t shown_ = -1;
     size_t width_ = 0;
@@ -92,7 +93,7 @@ int checkProject(const toc_project& project, const progress_function& progress, 
 // "-command", "-clear" or "-check" with the project file as the token after the keyword;
 // further tokens are ignored.
 int runProject(std::span<const std::string_view> arguments, ProjectCommand command,
-               std::string& out, std::ostream& err, bool show_progress) {
+               std::string& out, const text_sink& err, bool show_progress) {
     // A keyword without a file is a parameter error even when a file named like the keyword
     // happens to exist in the current directory.
     if (arguments.size() < 2) return report(out, parameter_error, {}, exit_parameter_error);
@@ -116,7 +117,7 @@ int runProject(std::span<const std::string_view> arguments, ProjectCommand comma
     lock_wait wait;
     wait.timeout_ms = -1;
     wait.notice = [&err](std::string_view busy) {
-        err << "Waiting for another build of " << busy << "...\n" << std::flush;
+        err("Waiting for another build of " + std::string(busy) + "...\n");
     };
     const result done =
         clear ? clear_toc(project, progress, wait) : build_toc(project, progress, wait);
@@ -158,10 +159,10 @@ std::string programDirectoryOf(std::string_view program_path) {
     return std::string(directoryOf(bin)) + "share/qtvn2/";
 }
 
-int runCommandLine(std::span<const std::string_view> arguments, std::string& out, std::ostream& err,
-                   bool show_progress) {
+int runCommandLine(std::span<const std::string_view> arguments, std::string& out,
+                   const text_sink& err, bool show_progress) {
     if (arguments.empty()) {
-        err << usage;
+        err(usage);
         return exit_parameter_error;
     }
     // Only the keyword is lower-cased; a file name keeps its case.
@@ -186,6 +187,6 @@ int runCommandLine(std::span<const std::string_view> arguments, std::string& out
         out.push_back('\n');
         return exit_done;
     }
-    err << usage;
+    err(usage);
     return exit_parameter_error;
 }

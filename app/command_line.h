@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ostream>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +17,10 @@ constexpr int exit_parameter_error = 2;  // "Parameter error", or nothing to do
 
 // True when the program file is the TOC tool: its file name, lower-cased and without a trailing
 // ".exe", is "qtvn2". The path itself keeps its case: only the name is compared.
+// Where the command line writes what is not its report. A stream would cost every run the set-up
+// of the C++ locale, a good part of a build of a small page.
+using text_sink = std::function<void(std::string_view)>;
+
 [[nodiscard]] bool isTocTool(std::string_view program_path);
 
 // The directory, with a trailing '/', that holds the data directory "qvdata/": the program's own
@@ -27,8 +31,9 @@ constexpr int exit_parameter_error = 2;  // "Parameter error", or nothing to do
 // Runs the TOC tool on its arguments (the program name left out), each argument one token, and
 // returns the exit code. Everything meant for standard output is appended to `out`, which the
 // caller writes in one piece: the report of a build or clear, the help or version text. `err`
-// receives the usage when there is nothing to do and, only with `show_progress`, the
-// percentage line of a build or clear, overwritten as it grows and erased at the end.
+// is given at once, piece by piece, the usage when there is nothing to do and, only with
+// `show_progress`, the percentage line of a build or clear, overwritten as it grows and erased
+// at the end.
 // Relative paths resolve against the current directory, which is left as it is.
 [[nodiscard]] int runCommandLine(std::span<const std::string_view> arguments, std::string& out,
-                                 std::ostream& err, bool show_progress);
+                                 const text_sink& err, bool show_progress);

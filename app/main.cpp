@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <iostream>
 #include <new>
 #include <string>
 #include <string_view>
@@ -24,7 +23,7 @@ int runWindow(int argc, char** argv, std::string_view programPath) {
         handle ? reinterpret_cast<run_window_function>(::dlsym(handle, runWindowSymbol)) : nullptr;
     if (!run) {
         const char* reason = ::dlerror();
-        std::cerr << "Can't load the window: " << (reason ? reason : module) << '\n';
+        write_stderr("Can't load the window: " + (reason ? std::string(reason) : module) + '\n');
         return 1;
     }
     const std::string programDirectory = programDirectoryOf(programPath);
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
     // Without a display the usage is shown instead, as for any other argument it can't take.
     if (startsGui(arguments) && hasDisplay()) return runWindow(argc, argv, programPath);
     std::string out;
-    const int code = runCommandLine(arguments, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
+    const int code = runCommandLine(arguments, out, write_stderr, ::isatty(STDERR_FILENO) == 1);
     if (!out.empty()) write_stdout(out);
     return code;
 }

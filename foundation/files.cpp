@@ -120,16 +120,28 @@ byte_string module_path() {
     return path;
 }
 
-void write_stdout(std::string_view text) {
+namespace {
+
+void write_whole(int stream, std::string_view text) {
     size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(stream, text.data() + done, text.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n == 0 || errno != EINTR) {
             return;
         }
     }
+}
+
+}  // namespace
+
+void write_stdout(std::string_view text) {
+    write_whole(STDOUT_FILENO, text);
+}
+
+void write_stderr(std::string_view text) {
+    write_whole(STDERR_FILENO, text);
 }
 
 int64_t unix_time_now() {

@@ -54,6 +54,8 @@ constexpr uint64_t unknown_file_size = UINT64_MAX;
 byte_string module_path();
 // Best effort: writes all bytes to standard output, unbuffered; nothing when it is closed.
 void write_stdout(std::string_view text);
+// The same for standard error.
+void write_stderr(std::string_view text);
 // Seconds since 1970-01-01 UTC; the value of SOURCE_DATE_EPOCH instead when that variable holds
 // a decimal integer, so that repeated builds stamp the same time.
 int64_t unix_time_now();

@@ -55,14 +55,6 @@ int execute(const regex_t& regex, const char* bytes, size_t length, size_t count
 #endif
 }
 
-// The subject with a NUL after it, in a buffer of the calling thread that is reused, so that
-// a search per comment of a large document allocates nothing once the buffer is grown.
-std::string_view terminated_copy(std::string_view subject) {
-    thread_local std::string buffer;
-    buffer.assign(c_string_part(subject));
-    return buffer;
-}
-
 bool is_valid_match(const regmatch_t& match, size_t length) {
     const auto n = static_cast<regoff_t>(length);
     return match.rm_so >= 0 && match.rm_eo >= 1 && match.rm_so < n && match.rm_eo <= n &&
@@ -102,27 +94,21 @@ const fixed_pattern& named_reference() {
     return pattern;
 }
 
-const fixed_pattern& toc_placeholder() {
-    static const fixed_pattern pattern("<!--[ \t\r\n]*toc[ \t\r\n]*-->", REG_ICASE | REG_NOSUB);
-    return pattern;
-}
-
 bool is_blank(char byte) {
     return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
 }
 
-// The first place where a placeholder can start: "<!--", blanks, then "toc" in any case; npos
-// when there is none. The pattern then runs from there only, so that a long comment costs a
-// fast scan rather than a run of the pattern over all of it.
-size_t placeholder_candidate(std::string_view text) {
-    for (size_t at = text.find("<!--"); at != std::string_view::npos;
+// Where "toc" ends in the first "<!--", blanks, "toc" (ASCII case ignored) found from `from`
+// on; npos when there is none.
+size_t after_placeholder_start(std::string_view text, size_t from) {
+    for (size_t at = text.find("<!--", from); at != std::string_view::npos;
          at = text.find("<!--", at + 1)) {
         size_t i = at + 4;
         while (i < text.size() && is_blank(text[i]))
             ++i;
         if (text.size() - i >= 3 && (text[i] | 0x20) == 't' && (text[i + 1] | 0x20) == 'o' &&
             (text[i + 2] | 0x20) == 'c') {
-            return at;
+            return i + 3;
         }
     }
     return std::string_view::npos;
@@ -200,13 +186,13 @@ void decode_named_entities(template_value& value, bool lower_case, const sorted_
 }
 
 bool is_toc_placeholder(std::string_view comment_raw) {
-    const fixed_pattern& pattern = toc_placeholder();
-    if (!pattern.is_valid()) return false;
+    // "<!--", blanks, "toc", blanks, "-->" anywhere in the text up to its first NUL
     const std::string_view text = c_string_part(comment_raw);
-    const size_t start = placeholder_candidate(text);
-    if (start == std::string_view::npos) return false;
-    const std::string_view subject = terminated_copy(text.substr(start));
-    c_locale_scope scope;
-    regmatch_t bounds[1];
-    return execute(pattern.regex(), subject.data(), subject.size(), 0, bounds) == 0;
+    for (size_t i = after_placeholder_start(text, 0); i != std::string_view::npos;
+         i = after_placeholder_start(text, i)) {
+        while (i < text.size() && is_blank(text[i]))
+            ++i;
+        if (text.substr(i).starts_with("-->")) return true;
+    }
+    return false;
 }

@@ -6,8 +6,10 @@
 #include "sorted_map.h"
 #include "template_value.h"
 
-// Pattern matching over the POSIX regular-expression interface, byte-wise and the same in every
-// process locale. A subject is read as a C string: it ends at its first NUL byte, if any.
+// Pattern matching, byte-wise and the same in every process locale: character references through
+// the POSIX regular-expression interface, the TOC placeholder by hand, as a build of a page
+// checks its comments for one. A subject is read as a C string: it ends at its first NUL byte,
+// if any.
 
 // Replaces every "&#N;" and "&#xH;" by its byte: at most 255 gives that byte, a larger value or
 // a reference of 7 bytes or more gives '!'. The upper-case form "&#X41;" is left alone. Without

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +30,8 @@ struct outcome {
 outcome run(const std::vector<std::string>& arguments, bool show_progress = false) {
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
     outcome result;
-    std::ostringstream err;
-    result.code = runCommandLine(views, result.out, err, show_progress);
-    result.err = err.str();
+    result.code = runCommandLine(
+        views, result.out, [&result](std::string_view text) { result.err += text; }, show_progress);
     return result;
 }
 
