@@ -7,25 +7,33 @@
 #include "template_interpreter.h"
 
 template_end render_template_text(std::string_view text, const named_lists& data,
-                                  std::vector<byte_string>& out, int32_t chunk_size,
-                                  int64_t work_limit) {
+                                  const std::function<void(std::string_view text)>& out,
+                                  int32_t chunk_size, int64_t work_limit) {
     // far below the interpreter's size limit, so a step never refuses its input
     const size_t chunk = static_cast<size_t>(chunk_size > 0 ? std::min(chunk_size, int32_t{1} << 20)
                                                             : template_chunk_size);
     template_interpreter interpreter;
     interpreter.set_data(data);
     interpreter.set_work_limit(work_limit);
+    interpreter.set_output_drain(&out);
     size_t at = 0;
     scan_status status = scan_status::needs_input;
     while (status == scan_status::needs_input) {
         const size_t n = std::min(chunk, text.size() - at);
         status = at < text.size() ? interpreter.feed(text.substr(at, n)) : interpreter.feed_end();
         at += n;
-        template_value piece;
-        while (interpreter.output().pop_front(piece))
-            out.push_back(piece.take_text());
+        for (template_value piece; interpreter.output().pop_front(piece);)
+            out(piece.view());
     }
     return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
+}
+
+template_end render_template_text(std::string_view text, const named_lists& data,
+                                  std::vector<byte_string>& out, int32_t chunk_size,
+                                  int64_t work_limit) {
+    return render_template_text(
+        text, data, [&out](std::string_view piece) { out.emplace_back(piece); }, chunk_size,
+        work_limit);
 }
 
 namespace {

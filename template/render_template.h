@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,11 @@ constexpr int32_t template_chunk_size = 16384;
 [[nodiscard]] template_end render_template_text(
     std::string_view text, const named_lists& data, std::vector<byte_string>& out,
     int32_t chunk_size = template_chunk_size,
+    int64_t work_limit = template_interpreter::default_work_limit);
+// The same, the output handed to `out` text by text as it is made instead of kept.
+[[nodiscard]] template_end render_template_text(
+    std::string_view text, const named_lists& data,
+    const std::function<void(std::string_view text)>& out, int32_t chunk_size = template_chunk_size,
     int64_t work_limit = template_interpreter::default_work_limit);
 // Reads the template file whole into `text`, in chunks of template_chunk_size bytes, so that
 // renderings through render_template_text need not read it again. When the file can't be

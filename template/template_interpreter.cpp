@@ -317,6 +317,12 @@ void template_interpreter::append_output(std::string_view text) {
         last->append(text);
         return;
     }
+    if (drain_) {
+        // the full texts go on before a new one starts
+        for (template_value full; out.pop_front(full);)
+            (*drain_)(full.view());
+        last = nullptr;
+    }
     template_value piece;
     if (n < output_piece_size) {
         // room for the pieces that follow, so that appending never reallocates
@@ -391,6 +397,7 @@ void template_interpreter::reread(std::string_view body, int32_t index, int32_t 
     child.data_ = data_;
     child.output_ = output_;
     child.last_output_ = last_output_;
+    child.drain_ = drain_;
     child.work_left_ = work_left_;
     child.pieces_left_ = pieces_left_;
     child.reread_bodies_ = reread_bodies_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -65,6 +66,12 @@ class template_interpreter : public markup_scanner {
 
     // Texts produced so far, in order; the caller takes them from the front.
     value_list& output() { return *output_; }
+    // Takes the output's texts as they fill, even while one chunk is read, so that a long
+    // rendering is never held whole; what is left at the end of a step stays in output(). Not
+    // owned; set before the first chunk.
+    void set_output_drain(const std::function<void(std::string_view text)>* drain) {
+        drain_ = drain;
+    }
 
   protected:
     bool on_text() override;
@@ -156,6 +163,8 @@ class template_interpreter : public markup_scanner {
     // caller takes texts from the output between steps. Shared like the output.
     template_value* own_last_output_ = nullptr;
     template_value** last_output_ = &own_last_output_;
+    // Where full texts of the output go, shared like the output; none keeps them all.
+    const std::function<void(std::string_view text)>* drain_ = nullptr;
     // Work left in the rendering, shared like the output; negative once spent.
     int64_t own_work_left_ = default_work_limit;
     int64_t* work_left_ = &own_work_left_;

@@ -168,7 +168,7 @@ struct dry_files {
     }
     kept_file* find(std::string_view path);
     void compare(std::string_view path, const node_tree& document, const located_nodes& located,
-                 const std::vector<byte_string>* toc);
+                 const toc_writer* toc);
     // Takes the template from what a source written before it would have put there.
     void refresh(loaded_template& layout);
 
@@ -206,16 +206,23 @@ dry_files::kept_file* dry_files::find(std::string_view path) {
 }
 
 void dry_files::compare(std::string_view path, const node_tree& document,
-                        const located_nodes& located, const std::vector<byte_string>* toc) {
+                        const located_nodes& located, const toc_writer* toc) {
     file_comparison file(path);
     kept_file* kept_here = find(path);
+    // the TOC is kept for the caller, and written from there
+    std::vector<byte_string> pieces;
+    if (toc) (*toc)([&pieces](std::string_view piece) { pieces.emplace_back(piece); });
+    const toc_writer kept_toc = [&pieces](const byte_sink& out) {
+        for (const byte_string& piece : pieces)
+            out(piece.view());
+    };
     byte_string bytes;
-    write_document(document, located, toc, [&](std::string_view part) {
+    write_document(document, located, toc ? &kept_toc : nullptr, [&](std::string_view part) {
         file.compare(part);
         if (kept_here) bytes.append(part);
     });
     const bool same = file.is_same();
-    if (toc) outcome.toc = *toc;
+    if (toc) outcome.toc = std::move(pieces);
     if (!kept_here) {
         if (!same) outcome.changed.emplace_back(path);
         return;
@@ -329,14 +336,16 @@ result lock_outputs(output_lock& lock, const std::vector<byte_string>& files, st
 // Writes the document into `out`, opened before, and puts it in place, or leaves it waiting in
 // the run's batch. A build in memory compares the bytes with those at `path` instead.
 result write_output(output_file& out, std::string_view path, const node_tree& document,
-                    const located_nodes& located, const std::vector<byte_string>* toc,
-                    const file_run& run) {
+                    const located_nodes& located, const toc_writer* toc, const file_run& run) {
     if (run.dry) {
         run.dry->compare(path, document, located, toc);
         return result::success();
     }
-    // the document and the TOC stay as they are until the commit
-    write_document(document, located, toc,
+    // the document stays as it is until the commit; the TOC's bytes are copied as they come
+    const toc_writer copied = [&out, toc](const byte_sink&) {
+        (*toc)([&out](std::string_view bytes) { out.write(bytes); });
+    };
+    write_document(document, located, toc ? &copied : nullptr,
                    [&out](std::string_view bytes) { out.write_lasting(bytes); });
     const result committed = run.batch ? out.commit_to(*run.batch) : out.commit();
     if (committed.is_ok()) return committed;
@@ -678,15 +687,20 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
 
     heading_scan scan;
     scan.locate(document);
-    std::vector<byte_string> toc;
     // the sources are in place by now, the template among them; in memory the template read
     // before learns what they would have become
-    if (run.dry) (void)refresh_template(project, run);
-    const result rendered = run.dry
-                                ? render_toc(tree, tree.first(), *run.layout, toc)
-                                : render_toc(tree, tree.first(), project.template_file.view(), toc);
-    if (!rendered.is_ok())
+    loaded_template read_now;
+    if (run.dry) {
+        (void)refresh_template(project, run);
+    } else {
+        load_template(project.template_file.view(), read_now);
+    }
+    const loaded_template& layout = run.dry ? *run.layout : read_now;
+    if (!renders_toc(layout, tree.first()))
         return failure("Can't open template file: ", project.template_file.view());
+    const toc_writer toc = [&tree, &layout](const byte_sink& bytes) {
+        render_toc(tree, tree.first(), layout, bytes);
+    };
     output_file out;
     if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
     return write_output(out, destination, document, scan.located, &toc,
@@ -789,8 +803,8 @@ result clear_multi(const toc_project& project, const progress_function& progress
 
 }  // namespace
 
-void write_document(const node_tree& document, const located_nodes& located,
-                    const std::vector<byte_string>* toc, const byte_sink& out) {
+void write_document(const node_tree& document, const located_nodes& located, const toc_writer* toc,
+                    const byte_sink& out) {
     bool writing = true;
     bool end_seen = false;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
@@ -804,28 +818,25 @@ void write_document(const node_tree& document, const located_nodes& located,
             out(node->raw.view());
         }
         // passing the insertion place always writes the TOC, even inside an old one it replaces
-        if (node == located.insertion && toc) {
-            for (const byte_string& piece : *toc)
-                out(piece.view());
-        }
+        if (node == located.insertion && toc) (*toc)(out);
     }
 }
 
 namespace {
 
-// The TOC of the items of the file just scanned; none, without an error, when the template
-// can't be opened.
-result render_file_toc(const build_state& state, const heading_scan& scan, const file_run& run,
-                       std::vector<byte_string>& toc, bool& rendered) {
-    toc_node* start = state.first;
-    if (scan.titles && start && start->level == 0) start = toc_tree::next(start);
+// The template for the TOC of the file just scanned, the run's or one read into `read_now`;
+// none, without an error, when it can't render the file's items.
+result file_template(const build_state& state, const toc_node* start, const file_run& run,
+                     loaded_template& read_now, const loaded_template*& layout) {
+    layout = nullptr;
     if (run.layout) {
         if (result refreshed = refresh_template(state.project, run); !refreshed.is_ok())
             return refreshed;
-        rendered = render_toc(state.tree, start, *run.layout, toc).is_ok();
     } else {
-        rendered = render_toc(state.tree, start, state.project.template_file.view(), toc).is_ok();
+        load_template(state.project.template_file.view(), read_now);
     }
+    const loaded_template& found = run.layout ? *run.layout : read_now;
+    if (renders_toc(found, start)) layout = &found;
     return result::success();
 }
 
@@ -874,19 +885,25 @@ result process_file(std::string_view source, std::string_view output, build_stat
 
     output_file out;
     if (result opened = open_output(out, output, run); !opened.is_ok()) return opened;
-    std::vector<byte_string> toc;
-    bool rendered = false;
+    toc_node* start = state.first;
+    if (scan.titles && start && start->level == 0) start = toc_tree::next(start);
+    loaded_template read_now;
+    const loaded_template* layout = nullptr;
     if (insert) {
-        if (result made = render_file_toc(state, scan, run, toc, rendered); !made.is_ok())
-            return made;
-        report_share(part, render_share);
+        if (result found = file_template(state, start, run, read_now, layout); !found.is_ok())
+            return found;
     }
+    // rendered straight into the file as it is written
+    const toc_writer toc = [&state, start, layout](const byte_sink& bytes) {
+        render_toc(state.tree, start, *layout, bytes);
+    };
     // without a new TOC the document is written whole, an old TOC included
     if (result written =
-            write_output(out, output, document, rendered ? scan.located : located_nodes{},
-                         rendered ? &toc : nullptr, run);
+            write_output(out, output, document, layout ? scan.located : located_nodes{},
+                         layout ? &toc : nullptr, run);
         !written.is_ok())
         return written;
+    if (insert) report_share(part, render_share);
     if (state.progress) state.progress(100);
     return result::success();
 }

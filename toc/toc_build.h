@@ -18,6 +18,9 @@
 // The web address named in the comment that follows the start marker of every TOC.
 constexpr std::string_view maker_address = "https://tocvane.example.org/";
 
+// Receives the bytes of a document being written, in order.
+using byte_sink = std::function<void(std::string_view bytes)>;
+
 // Renders the items from `start` on through the template between the marker comments, appending
 // the pieces to `out`. status_code::template_missing when the template can't be opened; nothing is
 // added then.
@@ -39,17 +42,24 @@ void load_template(std::string_view path, loaded_template& layout);
 // the file stays as it was read.
 [[nodiscard]] result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
                                 std::vector<byte_string>& out);
+// Whether render_toc renders the items from `start` through `layout`: the template opened and,
+// with items to list, was read whole.
+[[nodiscard]] bool renders_toc(const loaded_template& layout, const toc_node* start);
+// render_toc through a layout that renders_toc accepts, handing the TOC's bytes to `out` as they
+// are made, so that a TOC of many entries is never held whole.
+void render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
+                const byte_sink& out);
+// Writes a TOC at the insertion place of a document being written.
+using toc_writer = std::function<void(const byte_sink& out)>;
 // The template data of a rendering from `start`: the lists item, text, link, open, numbering,
 // level, indentation, children and parent_list, one value per row. Sets the render index of
 // every item listed. The texts, links and numbers in `data` view the items' own: use it only while
 // the tree lives unchanged.
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data);
-// Receives the bytes of a document being written, in order.
-using byte_sink = std::function<void(std::string_view bytes)>;
-// Writes the document's raw texts, dropping an old TOC between both markers and putting `toc`
-// (when given) at the insertion place.
-void write_document(const node_tree& document, const located_nodes& located,
-                    const std::vector<byte_string>* toc, const byte_sink& out);
+// Writes the document's raw texts, dropping an old TOC between both markers and having `toc`
+// (when given) write at the insertion place.
+void write_document(const node_tree& document, const located_nodes& located, const toc_writer* toc,
+                    const byte_sink& out);
 
 // What the files of one build share as process_file takes them in turn.
 struct build_state {

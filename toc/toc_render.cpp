@@ -181,13 +181,17 @@ void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data) {
 
 namespace {
 
-void append_toc_comment(std::vector<byte_string>& out) {
-    byte_string comment("\r\n<!--\r\nTOC is created by QORV Tocvane.\r\n");
-    comment.append(maker_address);
-    comment.append(
-        "\r\n*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
-        "If you need to edit TOC, just regenerate it using the same project.\r\n-->\r\n");
-    out.push_back(std::move(comment));
+// What follows the start marker of every TOC.
+const byte_string& toc_comment() {
+    static const byte_string comment = [] {
+        byte_string text("\r\n<!--\r\nTOC is created by QORV Tocvane.\r\n");
+        text.append(maker_address);
+        text.append(
+            "\r\n*Do not edit or delete* start and end tags wrapped within HTML comments.\r\n"
+            "If you need to edit TOC, just regenerate it using the same project.\r\n-->\r\n");
+        return text;
+    }();
+    return comment;
 }
 
 }  // namespace
@@ -218,23 +222,26 @@ result no_template() {
 
 }  // namespace
 
-result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
-                  std::vector<byte_string>& out) {
-    if (!layout.opens) return no_template();
-    const size_t before = out.size();
-    out.emplace_back(toc_start_marker);
-    append_toc_comment(out);
+bool renders_toc(const loaded_template& layout, const toc_node* start) {
+    return layout.opens && (!start || layout.readable);
+}
+
+void render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
+                const byte_sink& out) {
+    out(toc_start_marker);
+    out(toc_comment().view());
     if (start) {
         named_lists data;
-        // the items get their render index before the template is read, as through the path
         fill_toc_data(tree, start, data);
-        if (!layout.readable) {
-            out.resize(before);
-            return no_template();
-        }
         (void)render_template_text(layout.text.view(), data, out);
     }
-    out.emplace_back(toc_end_marker);
+    out(toc_end_marker);
+}
+
+result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
+                  std::vector<byte_string>& out) {
+    if (!renders_toc(layout, start)) return no_template();
+    render_toc(tree, start, layout, [&out](std::string_view piece) { out.emplace_back(piece); });
     return result::success();
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -290,6 +291,31 @@ TEST(TemplateInterpreterTest, DrivingLoopHandsOutOutputAfterEveryStep) {
     while (interpreter.output().pop_front(piece))
         out += piece.view();
     EXPECT_EQ(out, "ABC.");
+}
+
+TEST(TemplateInterpreterTest, DrainTakesALongOutputWithinOneStep) {
+    named_lists data;
+    add_list(data, "item", {});
+    std::string expected;
+    for (int i = 0; i < 20000; ++i) {
+        data.add_value("item", template_value(int32_t{i}));
+        expected += "<li>" + std::to_string(i) + "</li>";
+    }
+    std::string drained;
+    const std::function<void(std::string_view)> drain = [&drained](std::string_view text) {
+        drained += text;
+    };
+    template_interpreter interpreter;
+    interpreter.set_data(data);
+    interpreter.set_output_drain(&drain);
+    interpreter.push_chunk(
+        R"(<!--#for var="item"--><li><!--#echo var="item"--></li><!--#endfor-->)");
+    EXPECT_EQ(interpreter.scan_step(), scan_status::needs_input);
+    // the step kept no more than the text it was filling
+    EXPECT_LE(interpreter.output().count(), 1);
+    for (template_value piece; interpreter.output().pop_front(piece);)
+        drained += piece.view();
+    EXPECT_EQ(drained, expected);
 }
 
 TEST(TemplateInterpreterTest, DirectiveWords) {

@@ -61,9 +61,9 @@ class HeadingScanTest : public testing::Test {
         scan.run(document, *tree);
         EXPECT_EQ(scan.current, last_item());
 
-        const std::vector<byte_string> pieces = {byte_string(toc)};
+        const toc_writer writes_toc = [toc](const byte_sink& bytes) { bytes(toc); };
         std::string out;
-        write_document(document, scan.located, &pieces,
+        write_document(document, scan.located, &writes_toc,
                        [&out](std::string_view bytes) { out += bytes; });
         return out;
     }

@@ -169,8 +169,10 @@ TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
         located.start_marker = at(r.start);
         located.end_marker = at(r.end);
         located.insertion = at(r.insertion);
-        const std::vector<byte_string> toc = {byte_string("[TOC"), byte_string(""),
-                                              byte_string("]")};
+        const toc_writer toc = [](const byte_sink& bytes) {
+            for (const std::string_view piece : {"[TOC", "", "]"})
+                bytes(piece);
+        };
         std::string written;
         write_document(document, located, r.with_toc ? &toc : nullptr,
                        [&written](std::string_view bytes) { written += bytes; });
