@@ -710,6 +710,9 @@ result output_file::commit() {
     fd_ = -1;
     if (closed != 0 && result_.is_ok()) fail(status_code::write_failed);
     if (!in_place_ && !rewrite_ && result_.is_ok()) {
+        // the file replaced gives its blocks back once the directory is synced, which then
+        // needs no wait for that
+        const int held = hold_replaced(target);
         if (const std::string_view failed = replace_target(target, temporary_); !failed.empty()) {
             fail(status_code::write_failed, failed);
         } else {
@@ -718,6 +721,7 @@ result output_file::commit() {
             target.took(made);
             sync_directories({target.directory_});
         }
+        if (held >= 0) ::close(held);
     }
     discard();
     return result_;
