@@ -15,12 +15,12 @@ constexpr int exit_error_occurred = 1;   // "Error occurred: " and the engine's 
 constexpr int exit_out_of_date = 1;      // -check: "TOC is out of date."
 constexpr int exit_parameter_error = 2;  // "Parameter error", or nothing to do
 
-// True when the program file is the TOC tool: its file name, lower-cased and without a trailing
-// ".exe", is "qtvn2". The path itself keeps its case: only the name is compared.
 // Where the command line writes what is not its report. A stream would cost every run the set-up
 // of the C++ locale, a good part of a build of a small page.
 using text_sink = std::function<void(std::string_view)>;
 
+// True when the program file is the TOC tool: its file name, lower-cased and without a trailing
+// ".exe", is "qtvn2". The path itself keeps its case: only the name is compared.
 [[nodiscard]] bool isTocTool(std::string_view program_path);
 
 // The directory, with a trailing '/', that holds the data directory "qvdata/": the program's own

@@ -102,13 +102,14 @@ void bm_toc_render(benchmark::State& state) {
     fill_tree(tree, static_cast<int32_t>(state.range(0)));
     size_t bytes = 0;
     for (auto _ : state) {
-        std::vector<byte_string> out;
-        if (!render_toc(tree, tree.first(), TOCVANE_TOC_TEMPLATE, out).is_ok())
-            state.SkipWithError("render failed");
+        loaded_template layout;
+        load_template(TOCVANE_TOC_TEMPLATE, layout);
+        if (!renders_toc(layout, tree.first())) state.SkipWithError("render failed");
         bytes = 0;
-        for (const byte_string& piece : out)
-            bytes += static_cast<size_t>(piece.length());
-        benchmark::DoNotOptimize(out.data());
+        render_toc(tree, tree.first(), layout, [&bytes](std::string_view piece) {
+            bytes += piece.size();
+            benchmark::DoNotOptimize(piece.data());
+        });
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
     state.counters["toc_bytes"] = static_cast<double>(bytes);

@@ -21,12 +21,6 @@ constexpr std::string_view maker_address = "https://tocvane.example.org/";
 // Receives the bytes of a document being written, in order.
 using byte_sink = std::function<void(std::string_view bytes)>;
 
-// Renders the items from `start` on through the template between the marker comments, appending
-// the pieces to `out`. status_code::template_missing when the template can't be opened; nothing is
-// added then.
-[[nodiscard]] result render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
-                                std::vector<byte_string>& out);
-
 // A template file read once for the many renderings of a multi-file build.
 struct loaded_template {
     bool opens = false;     // the file opened for reading
@@ -38,15 +32,12 @@ struct loaded_template {
 };
 // Reads the template at `path` into `layout`, replacing what it held.
 void load_template(std::string_view path, loaded_template& layout);
-// render_toc with a template read before: the same pieces as render_toc with its path gives while
-// the file stays as it was read.
-[[nodiscard]] result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
-                                std::vector<byte_string>& out);
 // Whether render_toc renders the items from `start` through `layout`: the template opened and,
 // with items to list, was read whole.
 [[nodiscard]] bool renders_toc(const loaded_template& layout, const toc_node* start);
-// render_toc through a layout that renders_toc accepts, handing the TOC's bytes to `out` as they
-// are made, so that a TOC of many entries is never held whole.
+// Renders the items from `start` on through the template between the marker comments, handing
+// the bytes to `out` as they are made, so that a TOC of many entries is never held whole.
+// `layout` must be one that renders_toc accepts.
 void render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
                 const byte_sink& out);
 // Writes a TOC at the insertion place of a document being written.

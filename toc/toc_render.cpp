@@ -214,14 +214,6 @@ void load_template(std::string_view path, loaded_template& layout) {
     layout.readable = read_template_file(path, layout.text).is_ok();
 }
 
-namespace {
-
-result no_template() {
-    return {status_code::template_missing, std::string_view()};
-}
-
-}  // namespace
-
 bool renders_toc(const loaded_template& layout, const toc_node* start) {
     return layout.opens && (!start || layout.readable);
 }
@@ -236,18 +228,4 @@ void render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
         (void)render_template_text(layout.text.view(), data, out);
     }
     out(toc_end_marker);
-}
-
-result render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
-                  std::vector<byte_string>& out) {
-    if (!renders_toc(layout, start)) return no_template();
-    render_toc(tree, start, layout, [&out](std::string_view piece) { out.emplace_back(piece); });
-    return result::success();
-}
-
-result render_toc(toc_tree& tree, toc_node* start, std::string_view template_path,
-                  std::vector<byte_string>& out) {
-    loaded_template layout;
-    load_template(template_path, layout);
-    return render_toc(tree, start, layout, out);
 }
