@@ -50,7 +50,9 @@ class ProgressLine {
 
     void erase() {
         if (shown_ < 0) return;
-        stream_("\r" + std::string(width_, ' ') + "\r");
+        std::string blank(width_ + 2, ' ');
+        blank.front() = blank.back() = '\r';
+        stream_(blank);
         shown_ = -1;
     }
 

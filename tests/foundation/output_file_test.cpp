@@ -381,7 +381,7 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
     output_batch batch(batch_failure::stop, 2);
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
-        const std::string name = "f" + std::to_string(i) + ".htm";
+        const std::string name = std::string("f").append(std::to_string(i)).append(".htm");
         put(name, "old");
         ASSERT_EQ(add(batch, name, "new").code(), status_code::ok);
         // the file just added and at most one before it wait, each with its descriptor and
