@@ -546,6 +546,15 @@ result output_file::open_found() {
         fail(status_code::open_failed);
         return result_;
     }
+    if (exists) {
+        old_fd_ = open_at(target.directory_, target.c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+        struct stat found;
+        if (old_fd_ >= 0 && (::fstat(old_fd_, &found) != 0 || found.st_dev != st.st_dev ||
+                             found.st_ino != st.st_ino)) {
+            ::close(std::exchange(old_fd_, -1));
+        }
+        old_size_ = st.st_size;
+    }
     // what a new file can't take from the old one is kept by writing over the old one
     rewrite_ = exists && !take_access_of(st);
     return result_;
@@ -564,14 +573,39 @@ bool output_file::take_access_of(const struct stat& old) {
         return false;
     kept_mode_ = old.st_mode & 07777;
     if (::fchmod(fd_, kept_mode_) != 0) return false;
-    const int from =
-        open_at(target_->directory_, target_->c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
-    if (from < 0) return false;
-    struct stat st;
-    const bool kept = ::fstat(from, &st) == 0 && st.st_dev == old.st_dev &&
-                      st.st_ino == old.st_ino && copy_attributes(from, fd_);
-    ::close(from);
-    return kept;
+    return old_fd_ >= 0 && copy_attributes(old_fd_, fd_);
+}
+
+void output_file::compare_with_old(const char* bytes, size_t n) {
+    if (old_fd_ < 0) return;
+    constexpr size_t step = 1 << 16;
+    const auto mismatch = [this] {
+        ::close(std::exchange(old_fd_, -1));
+        old_bytes_.reset(0);
+    };
+    if (static_cast<int64_t>(n) > old_size_ - compared_) return mismatch();
+    while (n > 0) {
+        const size_t chunk = std::min(n, step);
+        if (old_bytes_.length() < static_cast<int32_t>(chunk))
+            old_bytes_.reset(static_cast<int32_t>(std::min<int64_t>(old_size_, step)));
+        const ssize_t got = ::pread(old_fd_, old_bytes_.data(), chunk, compared_);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 || std::memcmp(old_bytes_.data(), bytes, static_cast<size_t>(got)) != 0)
+            return mismatch();
+        compared_ += got;
+        bytes += got;
+        n -= static_cast<size_t>(got);
+    }
+}
+
+bool output_file::target_holds_output() {
+    if (old_fd_ < 0 || compared_ != old_size_ || !result_.is_ok() || !target_->is_unchanged())
+        return false;
+    // a writer that went on past the size read at the open makes the file longer than it was
+    struct stat now;
+    char more;
+    return ::fstat(old_fd_, &now) == 0 && now.st_size == old_size_ &&
+           ::pread(old_fd_, &more, 1, old_size_) == 0;
 }
 
 bool output_file::create_temporary(mode_t mode) {
@@ -636,6 +670,8 @@ void output_file::flush_buffer() {
 }
 
 void output_file::write_gathered() {
+    for (const iovec& piece : gathered_)
+        compare_with_old(static_cast<const char*>(piece.iov_base), piece.iov_len);
     size_t first = 0;
     while (first < gathered_.size() && result_.is_ok()) {
         iovec& piece = gathered_[first];
@@ -671,6 +707,7 @@ void output_file::finish_writing() {
 
 void output_file::write_through(const char* bytes, size_t n) {
     if (!result_.is_ok()) return;
+    compare_with_old(bytes, n);
     size_t done = 0;
     while (done < n) {
         const ssize_t written = write_some(fd_, bytes + done, n - done);
@@ -687,7 +724,8 @@ void output_file::write_through(const char* bytes, size_t n) {
 void output_file::wrote(size_t n) {
     constexpr int64_t writeback_step = int64_t{8} << 20;
     written_ += static_cast<int64_t>(n);
-    if (in_place_ || written_ - sent_to_disk_ < writeback_step) return;
+    // bytes that may yet turn out to be the old file's are not sent to the disk
+    if (in_place_ || old_fd_ >= 0 || written_ - sent_to_disk_ < writeback_step) return;
     // only starts the writing: a failure shows at the sync, which waits for it
     (void)::sync_file_range(fd_, sent_to_disk_, written_ - sent_to_disk_, SYNC_FILE_RANGE_WRITE);
     sent_to_disk_ = written_;
@@ -699,6 +737,10 @@ result output_file::commit() {
         return result_;
     }
     finish_writing();
+    if (target_holds_output()) {
+        discard();
+        return result_;
+    }
     output_target& target = *target_;
     // fsync before rename: after a crash the name must not point at bytes never written
     if (result_.is_ok() && !in_place_ && fsync_checked(fd_, target.path_) != 0)
@@ -779,6 +821,10 @@ result output_file::commit_to(output_batch& batch) {
         result_ = batch.failure_;
         return result_;
     }
+    if (target_holds_output()) {
+        discard();
+        return result_;
+    }
     output_batch::pending_file pending;
     struct stat st;
     if (::fstat(fd_, &st) == 0) {
@@ -820,6 +866,13 @@ result output_file::commit_to(output_batch& batch) {
 void output_file::discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    if (old_fd_ >= 0) ::close(old_fd_);
+    old_fd_ = -1;
+    old_size_ = 0;
+    compared_ = 0;
+    old_bytes_.reset(0);
+    written_ = 0;
+    sent_to_disk_ = 0;
     if (!in_place_ && target_) remove_temporary(target_->directory_, temporary_, slot_);
     temporary_.clear();
     in_place_ = false;

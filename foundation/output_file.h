@@ -94,10 +94,13 @@ class output_file {
     // in memory as one.
     void write_lasting(std::string_view bytes);
     // Writes what is buffered, syncs, closes and puts the file in place of the target. After
-    // it the object is closed whatever the result; open_failed when nothing was open.
+    // it the object is closed whatever the result; open_failed when nothing was open. A target
+    // that holds exactly the bytes written is left as it was, its modification time included:
+    // the replacement is dropped, and costs no sync.
     result commit();
     // Like commit, but leaves the sync and the rename to `batch`, which puts the file in place
-    // with the others it holds (see output_batch). Reports what failed so far: the writing, or,
+    // with the others it holds (see output_batch); a target that holds the bytes written is left
+    // out of it. Reports what failed so far: the writing, or,
     // when the batch stops at failures, an earlier file of the batch that failed, whose path
     // the message then names. A target written in place is closed at once, as by commit.
     result commit_to(output_batch& batch);
@@ -112,6 +115,11 @@ class output_file {
     // Gives the open temporary file the owner, group, mode and extended attributes of `old`;
     // false when the new file would differ from it in any of them.
     [[nodiscard]] bool take_access_of(const struct stat& old);
+    // Compares the next bytes written with the old file's bytes at the same place, while they
+    // still agree.
+    void compare_with_old(const char* bytes, size_t n);
+    // Whether the target holds exactly the bytes written, and is still the file found.
+    bool target_holds_output();
     // Writes the staged bytes over the target itself, keeping a copy of its old bytes until done.
     void rewrite_in_place();
     void flush_buffer();
@@ -141,6 +149,11 @@ class output_file {
     std::vector<iovec> gathered_;
     int32_t gathered_to_ = 0;
     int64_t written_ = 0;
+    // The old file, open for reading while the bytes written agree with its bytes.
+    int old_fd_ = -1;
+    int64_t old_size_ = 0;
+    int64_t compared_ = 0;
+    byte_string old_bytes_;
     int64_t sent_to_disk_ = 0;  // bytes whose writeback has been started
     // the first failure since open
     result result_;

@@ -1,5 +1,6 @@
 #include "output_file.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -314,6 +315,49 @@ TEST_F(OutputFileTest, BatchReplacesAtCommitOnly) {
     }
     EXPECT_EQ(bytes_of("a.htm"), "new a.htm");
     EXPECT_EQ(names_in().size(), 5u);
+}
+
+// A target that already holds the bytes written is left alone, alone or in a batch: same file,
+// same modification time, no temporary file left. Any other bytes replace it.
+TEST_F(OutputFileTest, TargetHoldingTheBytesIsLeftAlone) {
+    const std::string large = pattern(1 << 20, 3);
+    std::string last_differs = large;
+    last_differs.back() ^= 1;
+    struct row {
+        std::string old_bytes;
+        std::string new_bytes;
+        bool kept;
+    };
+    const row rows[] = {{"page", "page", true},
+                        {"", "", true},
+                        {large, large, true},
+                        {"page", "pagE", false},
+                        {"page", "pag", false},
+                        {"page", "pages", false},
+                        {"", "x", false},
+                        {large, last_differs, false},
+                        {large, large + "x", false},
+                        {large, large.substr(1), false}};
+    for (bool in_batch : {false, true}) {
+        for (const row& row : rows) {
+            SCOPED_TRACE(testing::Message()
+                         << in_batch << " " << row.old_bytes.size() << " " << row.new_bytes.size());
+            put("page.htm", row.old_bytes);
+            const struct timespec long_ago[2] = {{1000, 0}, {1000, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, path("page.htm").c_str(), long_ago, 0), 0);
+            const struct stat before = stat_of("page.htm");
+            output_batch batch;
+            // the large pieces go out before the commit, the small ones with it
+            const result committed = in_batch ? add(batch, "page.htm", row.new_bytes)
+                                              : replace("page.htm", row.new_bytes);
+            ASSERT_EQ(committed.code(), status_code::ok);
+            ASSERT_EQ(batch.commit().code(), status_code::ok);
+            const struct stat after = stat_of("page.htm");
+            EXPECT_EQ(bytes_of("page.htm"), row.new_bytes);
+            EXPECT_EQ(after.st_ino == before.st_ino && after.st_mtim.tv_sec == 1000, row.kept);
+            EXPECT_EQ(names_in(), names{"page.htm"});
+        }
+    }
 }
 
 TEST_F(OutputFileTest, BatchFailureKeepsOldBytesAndNoTemporary) {
