@@ -540,12 +540,6 @@ result output_file::open_found() {
         if (fd_ < 0) fail(status_code::open_failed);
         return result_;
     }
-    // A replacement starts readable by its owner alone and takes the old file's access before
-    // its first byte; a new file gets 0666 less the umask or the directory's default ACL.
-    if (!create_temporary(exists ? 0600 : 0666)) {
-        fail(status_code::open_failed);
-        return result_;
-    }
     if (exists) {
         old_fd_ = open_at(target.directory_, target.c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
         struct stat found;
@@ -553,11 +547,42 @@ result output_file::open_found() {
                              found.st_ino != st.st_ino)) {
             ::close(std::exchange(old_fd_, -1));
         }
-        old_size_ = st.st_size;
     }
-    // what a new file can't take from the old one is kept by writing over the old one
-    rewrite_ = exists && !take_access_of(st);
+    if (old_fd_ >= 0) {
+        // the temporary file waits for the first byte that differs from the old file's; a
+        // directory it can't be made in still fails now
+        if (::faccessat(target.directory_, ".", W_OK | X_OK, 0) != 0)
+            fail(status_code::open_failed);
+        old_size_ = st.st_size;
+        return result_;
+    }
+    // A new file gets 0666 less the umask or the directory's default ACL.
+    if (!create_temporary(exists ? 0600 : 0666)) {
+        fail(status_code::open_failed);
+        return result_;
+    }
+    rewrite_ = exists;
     return result_;
+}
+
+void output_file::make_replacement(int64_t agreed) {
+    // A replacement starts readable by its owner alone and takes the old file's access before
+    // its first byte
+    struct stat old;
+    if (::fstat(old_fd_, &old) != 0 || !create_temporary(0600)) {
+        fail(status_code::open_failed);
+    } else {
+        // what a new file can't take from the old one is kept by writing over the old one
+        rewrite_ = !take_access_of(old);
+        // the bytes that agreed were not written: they come from the old file
+        written_ = agreed;
+        old_bytes_.set_length(1 << 16);
+        if (!copy_bytes(old_fd_, fd_, agreed, old_bytes_, true) ||
+            ::lseek(fd_, agreed, SEEK_SET) != agreed)
+            fail(status_code::write_failed);
+    }
+    ::close(std::exchange(old_fd_, -1));
+    old_bytes_.reset(0);
 }
 
 bool output_file::take_access_of(const struct stat& old) {
@@ -573,17 +598,12 @@ bool output_file::take_access_of(const struct stat& old) {
         return false;
     kept_mode_ = old.st_mode & 07777;
     if (::fchmod(fd_, kept_mode_) != 0) return false;
-    return old_fd_ >= 0 && copy_attributes(old_fd_, fd_);
+    return copy_attributes(old_fd_, fd_);
 }
 
-void output_file::compare_with_old(const char* bytes, size_t n) {
-    if (old_fd_ < 0) return;
+bool output_file::agrees_with_old(const char* bytes, size_t n) {
     constexpr size_t step = 1 << 16;
-    const auto mismatch = [this] {
-        ::close(std::exchange(old_fd_, -1));
-        old_bytes_.reset(0);
-    };
-    if (static_cast<int64_t>(n) > old_size_ - compared_) return mismatch();
+    if (static_cast<int64_t>(n) > old_size_ - compared_) return false;
     while (n > 0) {
         const size_t chunk = std::min(n, step);
         if (old_bytes_.length() < static_cast<int32_t>(chunk))
@@ -591,11 +611,24 @@ void output_file::compare_with_old(const char* bytes, size_t n) {
         const ssize_t got = ::pread(old_fd_, old_bytes_.data(), chunk, compared_);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0 || std::memcmp(old_bytes_.data(), bytes, static_cast<size_t>(got)) != 0)
-            return mismatch();
+            return false;
         compared_ += got;
         bytes += got;
         n -= static_cast<size_t>(got);
     }
+    return true;
+}
+
+bool output_file::is_replaced(const iovec* pieces, size_t count) {
+    if (old_fd_ < 0) return true;
+    const int64_t agreed = compared_;
+    for (size_t i = 0; i < count; ++i) {
+        if (!agrees_with_old(static_cast<const char*>(pieces[i].iov_base), pieces[i].iov_len)) {
+            make_replacement(agreed);
+            return result_.is_ok();
+        }
+    }
+    return false;
 }
 
 bool output_file::target_holds_output() {
@@ -616,7 +649,7 @@ bool output_file::create_temporary(mode_t mode) {
 }
 
 void output_file::write(std::string_view bytes) {
-    if (fd_ < 0 || !result_.is_ok() || bytes.empty()) return;
+    if (!is_open() || !result_.is_ok() || bytes.empty()) return;
     if (buffer_.length() == 0) buffer_.set_length(buffer_size);
     const size_t room = static_cast<size_t>(buffer_size - buffered_);
     if (bytes.size() <= room) {
@@ -635,7 +668,7 @@ void output_file::write(std::string_view bytes) {
 }
 
 void output_file::write_lasting(std::string_view bytes) {
-    if (fd_ < 0 || !result_.is_ok() || bytes.empty()) return;
+    if (!is_open() || !result_.is_ok() || bytes.empty()) return;
     if (!gathered_.empty() && gathered_to_ == buffered_) {
         iovec& last = gathered_.back();
         if (static_cast<const char*>(last.iov_base) + last.iov_len == bytes.data()) {
@@ -670,8 +703,7 @@ void output_file::flush_buffer() {
 }
 
 void output_file::write_gathered() {
-    for (const iovec& piece : gathered_)
-        compare_with_old(static_cast<const char*>(piece.iov_base), piece.iov_len);
+    if (!is_replaced(gathered_.data(), gathered_.size())) return;
     size_t first = 0;
     while (first < gathered_.size() && result_.is_ok()) {
         iovec& piece = gathered_[first];
@@ -706,8 +738,8 @@ void output_file::finish_writing() {
 }
 
 void output_file::write_through(const char* bytes, size_t n) {
-    if (!result_.is_ok()) return;
-    compare_with_old(bytes, n);
+    const iovec piece{const_cast<char*>(bytes), n};
+    if (!result_.is_ok() || !is_replaced(&piece, 1)) return;
     size_t done = 0;
     while (done < n) {
         const ssize_t written = write_some(fd_, bytes + done, n - done);
@@ -724,20 +756,25 @@ void output_file::write_through(const char* bytes, size_t n) {
 void output_file::wrote(size_t n) {
     constexpr int64_t writeback_step = int64_t{8} << 20;
     written_ += static_cast<int64_t>(n);
-    // bytes that may yet turn out to be the old file's are not sent to the disk
-    if (in_place_ || old_fd_ >= 0 || written_ - sent_to_disk_ < writeback_step) return;
+    if (in_place_ || written_ - sent_to_disk_ < writeback_step) return;
     // only starts the writing: a failure shows at the sync, which waits for it
     (void)::sync_file_range(fd_, sent_to_disk_, written_ - sent_to_disk_, SYNC_FILE_RANGE_WRITE);
     sent_to_disk_ = written_;
 }
 
 result output_file::commit() {
-    if (fd_ < 0) {
+    if (!is_open()) {
         if (result_.is_ok()) fail(status_code::open_failed);
         return result_;
     }
     finish_writing();
     if (target_holds_output()) {
+        discard();
+        return result_;
+    }
+    // all bytes agreed, but the output is shorter or the name reaches another file now
+    if (old_fd_ >= 0 && result_.is_ok()) make_replacement(compared_);
+    if (fd_ < 0) {
         discard();
         return result_;
     }
@@ -811,9 +848,12 @@ void output_file::rewrite_in_place() {
 }
 
 result output_file::commit_to(output_batch& batch) {
-    if (fd_ < 0 || in_place_ || rewrite_) return commit();
+    if (!is_open() || in_place_ || rewrite_) return commit();
     finish_writing();
     if (!result_.is_ok()) return commit();
+    const bool unchanged = target_holds_output();
+    if (!unchanged && old_fd_ >= 0) make_replacement(compared_);
+    if (!result_.is_ok() || rewrite_) return commit();
     if (batch.is_full()) batch.put_in_place();
     if (batch.refuses()) {
         // the files before this one were not all written: it must not replace its target
@@ -821,7 +861,7 @@ result output_file::commit_to(output_batch& batch) {
         result_ = batch.failure_;
         return result_;
     }
-    if (target_holds_output()) {
+    if (unchanged) {
         discard();
         return result_;
     }

@@ -107,7 +107,7 @@ class output_file {
     // Drops the temporary file; the target stays as it was.
     void discard();
 
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return fd_ >= 0 || old_fd_ >= 0; }
 
   private:
     result open_found();
@@ -115,9 +115,14 @@ class output_file {
     // Gives the open temporary file the owner, group, mode and extended attributes of `old`;
     // false when the new file would differ from it in any of them.
     [[nodiscard]] bool take_access_of(const struct stat& old);
-    // Compares the next bytes written with the old file's bytes at the same place, while they
-    // still agree.
-    void compare_with_old(const char* bytes, size_t n);
+    // Makes the temporary file of a replacement that waited for bytes differing from the old
+    // file's (see old_fd_), with the first `agreed` bytes of the old file.
+    void make_replacement(int64_t agreed);
+    // Whether the old file holds these bytes next, at `compared_`.
+    bool agrees_with_old(const char* bytes, size_t n);
+    // Whether `pieces`, the next bytes out, go to the temporary file: once it is made, or when
+    // they differ from the old file's and it is made now.
+    bool is_replaced(const iovec* pieces, size_t count);
     // Whether the target holds exactly the bytes written, and is still the file found.
     bool target_holds_output();
     // Writes the staged bytes over the target itself, keeping a copy of its old bytes until done.
@@ -149,7 +154,8 @@ class output_file {
     std::vector<iovec> gathered_;
     int32_t gathered_to_ = 0;
     int64_t written_ = 0;
-    // The old file, open for reading while the bytes written agree with its bytes.
+    // The old file, open for reading while every byte written agrees with its bytes: until then
+    // nothing is written and there is no temporary file (fd_ is -1).
     int old_fd_ = -1;
     int64_t old_size_ = 0;
     int64_t compared_ = 0;
