@@ -19,55 +19,48 @@ struct tree_links {
             tree.top_count_ += delta;
     }
 
-    // One side of a node: the link toward its neighbour there, the neighbour's link back, and
-    // the end link a parent or the tree keeps on that side.
-    struct side {
-        tree_node* tree_node::*toward;
-        tree_node* tree_node::*back;
-        tree_node* tree_node::*child_end;
-        tree_node* node_tree::*top_end;
-    };
-    static constexpr side before{&tree_node::prev_, &tree_node::next_, &tree_node::first_child_,
-                                 &node_tree::first_};
-    static constexpr side after{&tree_node::next_, &tree_node::prev_, &tree_node::last_child_,
-                                &node_tree::last_top_};
-
-    // Points the neighbour's link back at `node`, or, without a neighbour on that side, the end
-    // link of the parent or of the tree.
-    static void point_back(node_tree& tree, tree_node* parent, tree_node* neighbour, const side& at,
-                           tree_node* node) {
-        if (neighbour)
-            neighbour->*at.back = node;
-        else if (parent)
-            parent->*at.child_end = node;
-        else
-            tree.*at.top_end = node;
-    }
-
-    static void link_beside(node_tree& tree, tree_node* node, tree_node* other, const side& at) {
-        assert(is_unlinked(tree, node) && is_in_tree(tree, other));
-        tree_node* parent = other->parent_;
-        node->parent_ = parent;
-        node->*at.back = other;
-        node->*at.toward = other->*at.toward;
-        point_back(tree, parent, other->*at.toward, at, node);
-        other->*at.toward = node;
-        count_in(tree, parent, 1);
+    static bool is_first(const node_tree& tree, const tree_node* node) {
+        return node->parent_ ? node->parent_->first_child_ == node : tree.first_ == node;
     }
 
     static void link_before(node_tree& tree, tree_node* node, tree_node* other) {
-        link_beside(tree, node, other, before);
+        assert(is_unlinked(tree, node) && is_in_tree(tree, other));
+        tree_node* parent = other->parent_;
+        node->parent_ = parent;
+        node->next_ = other;
+        node->prev_ = other->prev_;
+        if (!is_first(tree, other))
+            other->prev_->next_ = node;
+        else if (parent)
+            parent->first_child_ = node;
+        else
+            tree.first_ = node;
+        other->prev_ = node;
+        count_in(tree, parent, 1);
     }
 
     static void link_after(node_tree& tree, tree_node* node, tree_node* other) {
-        link_beside(tree, node, other, after);
+        assert(is_unlinked(tree, node) && is_in_tree(tree, other));
+        tree_node* parent = other->parent_;
+        node->parent_ = parent;
+        node->prev_ = other;
+        node->next_ = other->next_;
+        if (other->next_)
+            other->next_->prev_ = node;
+        else if (parent)
+            parent->first_child_->prev_ = node;
+        else
+            tree.last_top_ = node;
+        other->next_ = node;
+        count_in(tree, parent, 1);
     }
 
     static void link_only_child([[maybe_unused]] node_tree& tree, tree_node* node,
                                 tree_node* parent) {
         assert(is_unlinked(tree, node));
         node->parent_ = parent;
-        parent->first_child_ = parent->last_child_ = node;
+        node->prev_ = node;
+        parent->first_child_ = node;
         parent->child_count_ = 1;
     }
 
@@ -87,8 +80,8 @@ struct tree_links {
 
     static void append_child(node_tree& tree, tree_node* node, tree_node* parent) {
         assert(parent);
-        if (parent->last_child_)
-            link_after(tree, node, parent->last_child_);
+        if (parent->first_child_)
+            link_after(tree, node, parent->first_child_->prev_);
         else
             link_only_child(tree, node, parent);
     }
@@ -111,9 +104,20 @@ struct tree_links {
         if (!is_in_tree(tree, node)) return {};
         tree_node* parent = node->parent_;
         tree_node* next = node->next_;
-        tree_node* prev = node->prev_;
-        point_back(tree, parent, prev, before, next);
-        point_back(tree, parent, next, after, prev);
+        // the last child's or the last top node's new previous or end link
+        tree_node* before = node->prev_;
+        if (!is_first(tree, node))
+            before->next_ = next;
+        else if (parent)
+            parent->first_child_ = next;
+        else
+            tree.first_ = next;
+        if (next)
+            next->prev_ = before;
+        else if (!parent)
+            tree.last_top_ = before;
+        else if (parent->first_child_)
+            parent->first_child_->prev_ = before;
         count_in(tree, parent, -1);
         node->parent_ = node->next_ = node->prev_ = nullptr;
         return {parent, next};
@@ -127,9 +131,9 @@ struct tree_links {
             tree_node* node = pending;
             pending = node->next_;
             if (node->first_child_) {
-                node->last_child_->next_ = pending;
+                node->first_child_->prev_->next_ = pending;
                 pending = node->first_child_;
-                node->first_child_ = node->last_child_ = nullptr;
+                node->first_child_ = nullptr;
             }
             destroy(node);
         }
@@ -156,7 +160,7 @@ struct tree_links {
 
     static void destroy_children(tree_node* node, node_deleter destroy) {
         tree_node* first = node->first_child_;
-        node->first_child_ = node->last_child_ = nullptr;
+        node->first_child_ = nullptr;
         node->child_count_ = 0;
         destroy_chain(first, destroy);
     }

@@ -13,8 +13,8 @@ class tree_node;
 using node_deleter = void (*)(tree_node* node);
 
 // Links every tree node starts with; payload types derive from it. The links change only
-// through the tree_* functions below, which keep `last_child` and the tree's last top-level
-// node current so that appending is constant time.
+// through the tree_* functions below, which keep the last child and the tree's last top-level
+// node at hand so that appending and unlinking are constant time.
 //
 // A node carries no type of its own, which would cost every node of a large document a pointer:
 // each payload type's destructor destroys the node's subtree (tree_destroy_children), and a tree
@@ -27,9 +27,9 @@ class tree_node {
 
     tree_node* parent() const { return parent_; }
     tree_node* next() const { return next_; }
-    tree_node* prev() const { return prev_; }
+    tree_node* prev() const { return parent_ && parent_->first_child_ == this ? nullptr : prev_; }
     tree_node* first_child() const { return first_child_; }
-    tree_node* last_child() const { return last_child_; }
+    tree_node* last_child() const { return first_child_ ? first_child_->prev_ : nullptr; }
     int32_t child_count() const { return child_count_; }
 
   protected:
@@ -42,8 +42,9 @@ class tree_node {
     tree_node* parent_ = nullptr;
     tree_node* next_ = nullptr;
     tree_node* first_child_ = nullptr;
+    // The previous sibling; a first child's is the last child, which so costs no link of its
+    // own in every node. The first top-level node has none.
     tree_node* prev_ = nullptr;
-    tree_node* last_child_ = nullptr;
     int32_t child_count_ = 0;
 };
 

@@ -29,7 +29,7 @@ class xml_node final : public tree_node {
     static void operator delete(void* slot) noexcept;
 
     // Members are ordered so that the node packs without holes: the first three fill the end of
-    // the links, and the node fills one cache line.
+    // the links.
     construct_kind kind = construct_kind::placeholder;
     // False for a start tag whose end tag has not been seen and for an end tag that matched
     // no open element.
@@ -48,7 +48,7 @@ class xml_node final : public tree_node {
 std::string_view written_tag_name(construct_kind kind, std::string_view raw);
 
 // A large page holds millions of nodes, several per heading.
-static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 64);
+static_assert(sizeof(void*) != 8 || sizeof(xml_node) <= 56);
 
 // What a node means to the caller of a reader that folds what the caller only writes back.
 enum class node_role : uint8_t {
