@@ -516,21 +516,17 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     }
     if (numbering) trim_leading_blanks(item->text);
 
-    item->link.push('#');
-    if (anchors == anchor_kind::id) {
-        link_by_id(heading, *item);
-    } else if (anchor.empty()) {
-        item->link.append(anchor_prefix);
-        item->link.append(std::to_string(anchor_counter_));
-        item->link.push('_');
-        item->link.append(std::to_string(time_stamp_));
+    if (anchor.empty() && anchors != anchor_kind::id) {
         // the number goes in with the anchor
         add_anchor(document, heading, *item,
                    holds_link || ends_unfinished(heading) || holds_open_block(heading));
         return;
-    } else {
-        item->link.append(anchor);
     }
+    item->link.push('#');
+    if (anchors == anchor_kind::id)
+        link_by_id(heading, *item);
+    else
+        item->link.append(anchor);
     if (numbering) {
         auto* number = new xml_node(construct_kind::text, {});
         toc_tree::append_numbering(*item, number->raw);
@@ -538,23 +534,27 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     }
 }
 
-void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
+void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& item,
                               bool empty_form) const {
     constexpr std::string_view anchor_start = "<a name=\"";
     constexpr std::string_view anchor_end = "</a>";
     // the number and the anchor go into the text of the heading's start tag, which nothing reads
     // once the heading is scanned: a node less a heading
-    const std::string_view name = item.link.view().substr(1);
+    byte_string name(anchor_prefix);
+    name.append(std::to_string(anchor_counter_));
+    name.push('_');
+    name.append(std::to_string(time_stamp_));
     byte_string opened;
     // with the quote and the '>' after the name, and the anchor's end only when it is empty
     const size_t closing = empty_form ? anchor_end.size() : 0;
     byte_string number;
     toc_tree::append_numbering(item, number);
     opened.reserve(heading.raw.length() + number.length() + anchor_attributes.length() +
-                   static_cast<int32_t>(anchor_start.size() + name.size() + 2 + closing));
+                   name.length() + static_cast<int32_t>(anchor_start.size() + 2 + closing));
     opened.append(heading.raw);
     opened.append(number);
     opened.append(anchor_start);
+    const int32_t name_at = opened.length();
     opened.append(name);
     opened.push('"');
     opened.append(anchor_attributes);
@@ -562,6 +562,9 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, const toc_
     // wrapped around a link, the anchor would nest one `a` in another
     if (empty_form) opened.append(anchor_end);
     heading.raw = std::move(opened);
+    item.link.view_of(heading.raw.view().substr(static_cast<size_t>(name_at),
+                                                static_cast<size_t>(name.length())));
+    item.link_is_name = true;
     if (empty_form) return;
     xml_node* end_tag = as_xml(heading.last_child());
     if (end_tag && !is_own_end_tag(*end_tag)) end_tag = nullptr;

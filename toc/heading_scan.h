@@ -121,12 +121,12 @@ class heading_scan {
     void add_title(toc_tree& tree, const xml_node& title);
     // Appends the heading's id to the item's link, adding one to the heading when it needs it.
     void link_by_id(xml_node& heading, toc_node& item);
-    // Puts a new anchor named after the item's link around the heading's content, or, when the
-    // heading holds a link, as an empty element before the content. The item's number goes
-    // right before the anchor. Both go into the text of the heading's start tag, and the
-    // anchor's end into that of the content's last text or end tag, else into a node of its own.
-    void add_anchor(node_tree& document, xml_node& heading, const toc_node& item,
-                    bool empty_form) const;
+    // Puts a new anchor, named from the counter and the time stamp, around the heading's content,
+    // or, when the heading holds a link, as an empty element before the content. The item's
+    // number goes right before the anchor. Both go into the text of the heading's start tag,
+    // where the item's link then views the name, and the anchor's end into that of the
+    // content's last text or end tag, else into a node of its own.
+    void add_anchor(node_tree& document, xml_node& heading, toc_node& item, bool empty_form) const;
 
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;

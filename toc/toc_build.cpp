@@ -640,6 +640,7 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     const link_base base(project.destination.view());
     build_state state(project, tree);
     state.insert_toc = project.insert_local_toc;
+    state.links_take_path = true;
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
@@ -650,18 +651,13 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
         if (result prepared = prepare_source(source, run, found); !prepared.is_ok())
             return prepared;
         bar.step_units = size_units(found);
+        state.link_path = link_path(base, source);
         if (result done =
                 process_file(source, source, state, run, ahead ? &ahead->take(i) : nullptr);
             !done.is_ok())
             return done;
         if (ahead) ahead->retire(i);
         progress_step_done(bar);
-        const byte_string path = link_path(base, source);
-        for (toc_node* item = state.first; item; item = toc_tree::next(item)) {
-            byte_string link(path);
-            link.append(item->link);
-            item->link.move_from(link);
-        }
     }
     return result::success();
 }
@@ -859,6 +855,30 @@ result take_early_read(early_read& early, const progress_scale& part) {
     return std::move(early.read);
 }
 
+// Settles the links of a file's items when it goes, before the file's document (see
+// process_file).
+class settled_links {
+  public:
+    explicit settled_links(build_state& state) : state_(state) {}
+    settled_links(const settled_links&) = delete;
+    settled_links& operator=(const settled_links&) = delete;
+    ~settled_links() {
+        for (toc_node* item = state_.first; item; item = toc_tree::next(item)) {
+            if (state_.links_take_path) {
+                byte_string link(state_.link_path);
+                append_link(*item, link);
+                item->link.move_from(link);
+            } else if (item->link_is_name) {
+                item->link.reset(0);
+            }
+            item->link_is_name = false;
+        }
+    }
+
+  private:
+    build_state& state_;
+};
+
 result process_file(std::string_view source, std::string_view output, build_state& state,
                     const file_run& run, early_read* early) {
     const bool insert = state.insert_toc;
@@ -881,6 +901,7 @@ result process_file(std::string_view source, std::string_view output, build_stat
     scan.run(document, state.tree);
     state.first = state.last ? toc_tree::next(state.last) : state.tree.first();
     state.last = scan.current;
+    const settled_links settled(state);
     report_share(part, shares.scan);
 
     output_file out;

@@ -61,12 +61,20 @@ struct build_state {
     toc_node* last = nullptr;   // the item appended last, null before the first
     toc_node* first = nullptr;  // the first item of the file done last, or null
     bool insert_toc = false;    // each file gets a TOC of its own items
+    // In a build of a set of files, set with the path that the links of the file's items get
+    // before them once it is written (see process_file).
+    bool links_take_path = false;
+    byte_string link_path;
     progress_function progress;
 };
 
 // Reads `source`, anchors and numbers its headings into the state's tree after `last`, and
 // writes it to `output`, with a TOC of this file's items when `insert_toc` is set and the
 // template opens. Moves `last` and `first` on. `output` is untouched on failure.
+//
+// While the file is built, the links of its items may view its document. Before the document
+// goes, they get the state's link path before them when `links_take_path` is set; else the
+// views are dropped (a single file's items are read no more once it is written).
 [[nodiscard]] result process_file(std::string_view source, std::string_view output,
                                   build_state& state);
 // Reads `source`, removes its TOC, the program's anchors and (with numbering on) the heading

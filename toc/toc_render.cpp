@@ -74,7 +74,10 @@ class toc_column final : public computed_values {
             case toc_field::text:
                 return view(item ? &item->text : nullptr);
             case toc_field::link:
-                return view(item ? &item->link : nullptr);
+                if (!item || !item->link_is_name) return view(item ? &item->link : nullptr);
+                scratch_.clear();
+                append_link(*item, scratch_);
+                return view(&scratch_);
             case toc_field::open:
                 return number(item ? 1 : 0);
             case toc_field::numbering:

@@ -13,6 +13,11 @@ toc_node::~toc_node() {
     tree_destroy_children(this, delete_toc_node);
 }
 
+void append_link(const toc_node& item, byte_string& out) {
+    if (item.link_is_name) out.push('#');
+    out.append(item.link);
+}
+
 void delete_toc_node(tree_node* node) {
     delete static_cast<toc_node*>(node);
 }

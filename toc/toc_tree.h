@@ -17,15 +17,23 @@ class toc_node final : public tree_node {
     // Destroys the item's subtree too.
     ~toc_node();
 
-    int32_t level = 0;
+    int16_t level = 0;
+    // Whether `link` views the bare name of an anchor the build made, in the start tag of the
+    // heading, which then must outlive every read of the link (the build of the file): a TOC of
+    // a million entries holds no copy of their names.
+    bool link_is_name = false;
     byte_string text;  // the heading's raw text, entities as written in the file
-    byte_string
-        link;  // "#" + anchor name; a title's link stays empty until the build adds the path
+    // "#" + anchor name (see link_is_name), with the path before it once the build of a set of
+    // files has made the file's TOC; a title's link stays empty until then
+    byte_string link;
     uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
     // Place among its siblings (or the top-level items) from 1, which its number is made of; 0
     // with numbering off.
     int32_t position = 0;
 };
+
+// Appends the item's link, "#" + anchor name or as set.
+void append_link(const toc_node& item, byte_string& out);
 
 // Deletes a TOC item; node_tree's deleter for the items.
 void delete_toc_node(tree_node* node);

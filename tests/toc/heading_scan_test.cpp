@@ -42,13 +42,14 @@ class HeadingScanTest : public testing::Test {
     // `fold` reads the document folded, as the build reads it.
     std::string scan(std::string_view html, const options& opt = {}, std::string_view toc = "[TOC]",
                      bool fold = false) {
-        node_tree document;
-        tree_insert(document, new xml_node(), nullptr, nullptr);
+        // kept with the items, whose links may view it
+        document = std::make_unique<node_tree>();
+        tree_insert(*document, new xml_node(), nullptr, nullptr);
         const listed_levels levels{opt.from, opt.to};
         const node_classifier role(opt.anchors == anchor_kind::id ? id_scan_role : scan_role,
                                    &levels);
         EXPECT_TRUE(
-            parse_html_text(html, document, {}, html_chunk_size, fold ? role : node_classifier())
+            parse_html_text(html, *document, {}, html_chunk_size, fold ? role : node_classifier())
                 .is_ok());
         heading_scan scan;
         scan.range_from = opt.from;
@@ -58,12 +59,12 @@ class HeadingScanTest : public testing::Test {
         scan.anchors = opt.anchors;
         scan.anchor_attributes = anchor_attributes;
         tree = std::make_unique<toc_tree>();
-        scan.run(document, *tree);
+        scan.run(*document, *tree);
         EXPECT_EQ(scan.current, last_item());
 
         const toc_writer writes_toc = [toc](const byte_sink& bytes) { bytes(toc); };
         std::string out;
-        write_document(document, scan.located, &writes_toc,
+        write_document(*document, scan.located, &writes_toc,
                        [&out](std::string_view bytes) { out += bytes; });
         return out;
     }
@@ -75,8 +76,10 @@ class HeadingScanTest : public testing::Test {
             if (!dump.empty()) dump += " ; ";
             byte_string number;
             toc_tree::append_numbering(*item, number);
+            byte_string link;
+            append_link(*item, link);
             dump += std::to_string(item->level) + " " + std::string(number.view()) + "|" +
-                    std::string(item->text.view()) + "|" + std::string(item->link.view());
+                    std::string(item->text.view()) + "|" + std::string(link.view());
         }
         return dump;
     }
@@ -100,6 +103,7 @@ class HeadingScanTest : public testing::Test {
     }
 
     byte_string anchor_attributes;
+    std::unique_ptr<node_tree> document;
     std::unique_ptr<toc_tree> tree;
 };
 
