@@ -495,6 +495,8 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         (void)remove_build_id(heading);
     std::string_view anchor;
     bool holds_link = false;
+    int32_t text_nodes = 0;  // that gave the entry text
+    const xml_node* sole_text = nullptr;
     tree_node* end = tree_next_skip(&heading);
     // an old TOC inside the heading (`<h2>x<body>`) is dropped on writing: its text is no
     // part of the heading's
@@ -511,10 +513,22 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
                 anchor = name.value;
         } else if (is_text(node)) {
             if (numbering) strip_.strip(node);
+            const int32_t before = item->text.length();
             append_entry_text(item->text, node, heading);
+            if (item->text.length() > before) {
+                ++text_nodes;
+                sole_text = &node;
+            }
         }
     }
     if (numbering) trim_leading_blanks(item->text);
+    // An entry made of one text as it lies in the page views those bytes, which stay where they
+    // are while the document lives, whatever the build does to the node later.
+    if (text_nodes == 1 && sole_text->raw.is_view() &&
+        sole_text->raw.view().ends_with(item->text.view())) {
+        const std::string_view bytes = sole_text->raw.view();
+        item->text.view_of(bytes.substr(bytes.size() - static_cast<size_t>(item->text.length())));
+    }
 
     if (anchor.empty() && anchors != anchor_kind::id) {
         // the number goes in with the anchor

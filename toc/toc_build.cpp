@@ -855,7 +855,7 @@ result take_early_read(early_read& early, const progress_scale& part) {
     return std::move(early.read);
 }
 
-// Settles the links of a file's items when it goes, before the file's document (see
+// Settles the links and texts of a file's items when it goes, before the file's document (see
 // process_file).
 class settled_links {
   public:
@@ -868,8 +868,11 @@ class settled_links {
                 byte_string link(state_.link_path);
                 append_link(*item, link);
                 item->link.move_from(link);
-            } else if (item->link_is_name) {
-                item->link.reset(0);
+                // a copy of a view holds its bytes itself
+                if (item->text.is_view()) item->text = byte_string(item->text);
+            } else {
+                if (item->link_is_name) item->link.reset(0);
+                if (item->text.is_view()) item->text.reset(0);
             }
             item->link_is_name = false;
         }

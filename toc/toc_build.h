@@ -72,9 +72,10 @@ struct build_state {
 // writes it to `output`, with a TOC of this file's items when `insert_toc` is set and the
 // template opens. Moves `last` and `first` on. `output` is untouched on failure.
 //
-// While the file is built, the links of its items may view its document. Before the document
-// goes, they get the state's link path before them when `links_take_path` is set; else the
-// views are dropped (a single file's items are read no more once it is written).
+// While the file is built, the links and texts of its items may view its document. Before the
+// document goes, the links get the state's link path before them and the texts a copy of their
+// bytes when `links_take_path` is set; else the views are dropped (a single file's items are
+// read no more once it is written).
 [[nodiscard]] result process_file(std::string_view source, std::string_view output,
                                   build_state& state);
 // Reads `source`, removes its TOC, the program's anchors and (with numbering on) the heading

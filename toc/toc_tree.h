@@ -22,7 +22,9 @@ class toc_node final : public tree_node {
     // heading, which then must outlive every read of the link (the build of the file): a TOC of
     // a million entries holds no copy of their names.
     bool link_is_name = false;
-    byte_string text;  // the heading's raw text, entities as written in the file
+    // The heading's raw text, entities as written in the file; like the link, it may view the
+    // heading in the document while the file is built.
+    byte_string text;
     // "#" + anchor name (see link_is_name), with the path before it once the build of a set of
     // files has made the file's TOC; a title's link stays empty until then
     byte_string link;
