@@ -857,12 +857,12 @@ result take_early_read(early_read& early, const progress_scale& part) {
 
 // Settles the links and texts of a file's items when it goes, before the file's document (see
 // process_file).
-class settled_links {
+class settled_items {
   public:
-    explicit settled_links(build_state& state) : state_(state) {}
-    settled_links(const settled_links&) = delete;
-    settled_links& operator=(const settled_links&) = delete;
-    ~settled_links() {
+    explicit settled_items(build_state& state) : state_(state) {}
+    settled_items(const settled_items&) = delete;
+    settled_items& operator=(const settled_items&) = delete;
+    ~settled_items() {
         for (toc_node* item = state_.first; item; item = toc_tree::next(item)) {
             if (state_.links_take_path) {
                 byte_string link(state_.link_path);
@@ -904,7 +904,7 @@ result process_file(std::string_view source, std::string_view output, build_stat
     scan.run(document, state.tree);
     state.first = state.last ? toc_tree::next(state.last) : state.tree.first();
     state.last = scan.current;
-    const settled_links settled(state);
+    const settled_items settled(state);
     report_share(part, shares.scan);
 
     output_file out;
