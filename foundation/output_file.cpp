@@ -576,10 +576,12 @@ void output_file::make_replacement(int64_t agreed) {
         rewrite_ = !take_access_of(old);
         // the bytes that agreed were not written: they come from the old file
         written_ = agreed;
-        old_bytes_.set_length(1 << 16);
-        if (!copy_bytes(old_fd_, fd_, agreed, old_bytes_, true) ||
-            ::lseek(fd_, agreed, SEEK_SET) != agreed)
-            fail(status_code::write_failed);
+        if (agreed > 0) {
+            old_bytes_.set_length(1 << 16);
+            if (!copy_bytes(old_fd_, fd_, agreed, old_bytes_, true) ||
+                ::lseek(fd_, agreed, SEEK_SET) != agreed)
+                fail(status_code::write_failed);
+        }
     }
     ::close(std::exchange(old_fd_, -1));
     old_bytes_.reset(0);
