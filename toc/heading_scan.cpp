@@ -531,9 +531,13 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     }
 
     if (anchor.empty() && anchors != anchor_kind::id) {
-        // the number goes in with the anchor
-        add_anchor(document, heading, *item,
-                   holds_link || ends_unfinished(heading) || holds_open_block(heading));
+        // The number goes in with the anchor. A heading the TOC goes into (listed from the
+        // page's start when titles are on, `<h2>x<body>`) gets an empty one: wrapped around the
+        // TOC, it would hold the TOC's links.
+        const bool holds_toc = located.insertion && is_inside(*located.insertion, heading);
+        add_anchor(
+            document, heading, *item,
+            holds_link || holds_toc || ends_unfinished(heading) || holds_open_block(heading));
         return;
     }
     item->link.push('#');

@@ -287,6 +287,9 @@ TEST_F(HeadingScanTest, TitleItems) {
         {"<h1>Z</h1><title>T</title><!-- toc --><h1>A</h1>",
          R"(<h1><a name="qorv_link_1_7">Z</a></h1><title>T</title><!-- toc -->[TOC]<h1><a name="qorv_link_3_7">A</a></h1>)",
          "1 |Z|#qorv_link_1_7 ; 0 |T| ; 1 |A|#qorv_link_3_7", titles},
+        // A heading holding the insertion point gets an empty anchor, which holds no TOC.
+        {"<h2>A<body>B</h2>", R"(<h2><a name="qorv_link_1_7"></a>A<body>[TOC]B</h2>)",
+         "2 |AB|#qorv_link_1_7", titles},
         // A title after the insertion point: no heading is visited twice.
         {"<body><h1>A</h1><svg><title>T</title></svg><h2>B</h2>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a></h1><svg><title>T</title></svg><h2><a name="qorv_link_3_7">B</a></h2>)",
