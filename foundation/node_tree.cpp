@@ -13,10 +13,7 @@ struct tree_links {
     }
 
     static void count_in(node_tree& tree, tree_node* parent, int32_t delta) {
-        if (parent)
-            parent->child_count_ += delta;
-        else
-            tree.top_count_ += delta;
+        if (!parent) tree.top_count_ += delta;
     }
 
     static bool is_first(const node_tree& tree, const tree_node* node) {
@@ -61,7 +58,6 @@ struct tree_links {
         node->parent_ = parent;
         node->prev_ = node;
         parent->first_child_ = node;
-        parent->child_count_ = 1;
     }
 
     static void link_only_top(node_tree& tree, tree_node* node) {
@@ -161,7 +157,6 @@ struct tree_links {
     static void destroy_children(tree_node* node, node_deleter destroy) {
         tree_node* first = node->first_child_;
         node->first_child_ = nullptr;
-        node->child_count_ = 0;
         destroy_chain(first, destroy);
     }
 };
@@ -180,6 +175,13 @@ node_tree& node_tree::operator=(node_tree&& other) noexcept {
 
 node_tree::~node_tree() {
     tree_links::clear(*this);
+}
+
+int32_t tree_child_count(const tree_node& node) {
+    int32_t count = 0;
+    for (const tree_node* child = node.first_child(); child; child = child->next())
+        ++count;
+    return count;
 }
 
 tree_node* tree_next(const tree_node* node) {

@@ -30,7 +30,6 @@ class tree_node {
     tree_node* prev() const { return parent_ && parent_->first_child_ == this ? nullptr : prev_; }
     tree_node* first_child() const { return first_child_; }
     tree_node* last_child() const { return first_child_ ? first_child_->prev_ : nullptr; }
-    int32_t child_count() const { return child_count_; }
 
   protected:
     tree_node() = default;
@@ -45,7 +44,6 @@ class tree_node {
     // The previous sibling; a first child's is the last child, which so costs no link of its
     // own in every node. The first top-level node has none.
     tree_node* prev_ = nullptr;
-    int32_t child_count_ = 0;
 };
 
 // Deletes a document node (an xml_node), what most trees hold.
@@ -95,6 +93,8 @@ struct tree_place {
 // The nodes handed to the linking functions must be unlinked (fresh or returned by
 // `tree_unlink`); linking makes the tree their owner.
 
+// The node's children, counted one by one.
+int32_t tree_child_count(const tree_node& node);
 // Next node in document order: first child, else next sibling, else the next sibling of the
 // nearest ancestor that has one; null at the end or for null.
 tree_node* tree_next(const tree_node* node);

@@ -436,6 +436,10 @@ void heading_scan::locate(node_tree& document) {
 void heading_scan::run(node_tree& document, toc_tree& tree) {
     anchor_counter_ = 0;
     time_stamp_ = unix_time_now();
+    tree.anchor_stamp = time_stamp_;
+    openings.headings.clear();
+    openings.stamp = time_stamp_;
+    openings.attributes = anchor_attributes;
     locate(document);
     bool old_toc = located.start_marker && located.end_marker;
     ids_ = page_ids();
@@ -553,37 +557,15 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
 }
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& item,
-                              bool empty_form) const {
-    constexpr std::string_view anchor_start = "<a name=\"";
-    constexpr std::string_view anchor_end = "</a>";
-    // the number and the anchor go into the text of the heading's start tag, which nothing reads
-    // once the heading is scanned: a node less a heading
-    byte_string name(anchor_prefix);
-    name.append(std::to_string(anchor_counter_));
-    name.push('_');
-    name.append(std::to_string(time_stamp_));
-    byte_string opened;
-    // with the quote and the '>' after the name, and the anchor's end only when it is empty
-    const size_t closing = empty_form ? anchor_end.size() : 0;
-    byte_string number;
-    toc_tree::append_numbering(item, number);
-    opened.reserve(heading.raw.length() + number.length() + anchor_attributes.length() +
-                   name.length() + static_cast<int32_t>(anchor_start.size() + 2 + closing));
-    opened.append(heading.raw);
-    opened.append(number);
-    opened.append(anchor_start);
-    const int32_t name_at = opened.length();
-    opened.append(name);
-    opened.push('"');
-    opened.append(anchor_attributes);
-    opened.push('>');
-    // wrapped around a link, the anchor would nest one `a` in another
-    if (empty_form) opened.append(anchor_end);
-    heading.raw = std::move(opened);
-    item.link.view_of(heading.raw.view().substr(static_cast<size_t>(name_at),
-                                                static_cast<size_t>(name.length())));
-    item.link_is_name = true;
+                              bool empty_form) {
+    // the number and the anchor's start are made when the heading's start tag is written: kept,
+    // they would cost every heading a text
+    item.made_anchor = true;
+    item.empty_anchor = empty_form;
+    item.anchor_number = anchor_counter_;
+    openings.headings.push_back({&heading, &item});
     if (empty_form) return;
+    constexpr std::string_view anchor_end = "</a>";
     xml_node* end_tag = as_xml(heading.last_child());
     if (end_tag && !is_own_end_tag(*end_tag)) end_tag = nullptr;
     // The content's last text or end tag writes the anchor's end after it: one node less a
@@ -602,6 +584,17 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& 
         tree_insert_before(document, close, end_tag);
     else
         tree_append_child(document, close, &heading);
+}
+
+void heading_openings::append(const toc_node& item, byte_string& out) const {
+    toc_tree::append_numbering(item, out);
+    out.append("<a name=\"");
+    append_anchor_name(item.anchor_number, stamp, out);
+    out.push('"');
+    out.append(attributes);
+    out.push('>');
+    // wrapped around a link, the anchor would nest one `a` in another
+    if (item.empty_anchor) out.append("</a>");
 }
 
 void heading_scan::link_by_id(xml_node& heading, toc_node& item) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string_view>
 
 #include "byte_string.h"
@@ -12,7 +13,6 @@
 
 constexpr std::string_view toc_start_marker = "<!--QORV_HTML_TOC_START-->";
 constexpr std::string_view toc_end_marker = "<!--QORV_HTML_TOC_END-->";
-constexpr std::string_view anchor_prefix = "qorv_link_";
 
 // Level 1 to 9 of an element named h<digit> (either case of h), else 0.
 int32_t heading_level(const xml_node& element);
@@ -91,6 +91,24 @@ struct located_nodes {
     xml_node* body = nullptr;
 };
 
+// A heading that a scan gave an anchor of the build's own, with its item.
+struct anchored_heading {
+    const xml_node* heading = nullptr;
+    const toc_node* item = nullptr;
+};
+
+// What goes right after the start tags of the headings a scan anchored when the document is
+// written: the item's number and the anchor's start tag, `<a name="` + the anchor's name + `"`
+// + the attributes + `>`, and `</a>` too for an empty anchor.
+struct heading_openings {
+    std::deque<anchored_heading> headings;  // in document order
+    byte_string attributes;                 // normalised: empty or starting with a blank
+    int64_t stamp = 0;                      // in the anchors' names
+
+    // Appends what goes after the start tag of the heading of `item`.
+    void append(const toc_node& item, byte_string& out) const;
+};
+
 // One pass over one document: finds the TOC place and old markers, anchors and numbers the
 // headings in range and appends their items to the toc_tree.
 class heading_scan {
@@ -114,6 +132,7 @@ class heading_scan {
     // heading loses what a build of the other kind added to it.
     anchor_kind anchors = anchor_kind::name;
     located_nodes located;
+    heading_openings openings;
     toc_node* current = nullptr;  // the item appended last, carried from file to file
 
   private:
@@ -124,10 +143,10 @@ class heading_scan {
     void link_by_id(xml_node& heading, toc_node& item);
     // Puts a new anchor, named from the counter and the time stamp, around the heading's content,
     // or, when the heading holds a link, as an empty element before the content. The item's
-    // number goes right before the anchor. Both go into the text of the heading's start tag,
-    // where the item's link then views the name, and the anchor's end into that of the
-    // content's last text or end tag, else into a node of its own.
-    void add_anchor(node_tree& document, xml_node& heading, toc_node& item, bool empty_form) const;
+    // number goes right before the anchor. Both are written after the heading's start tag (see
+    // openings), and the anchor's end goes into the text of the content's last text or end tag,
+    // else into a node of its own.
+    void add_anchor(node_tree& document, xml_node& heading, toc_node& item, bool empty_form);
 
     uint32_t anchor_counter_ = 0;
     int64_t time_stamp_ = 0;

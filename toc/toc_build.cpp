@@ -168,7 +168,7 @@ struct dry_files {
     }
     kept_file* find(std::string_view path);
     void compare(std::string_view path, const node_tree& document, const located_nodes& located,
-                 const toc_writer* toc);
+                 const heading_openings* openings, const toc_writer* toc);
     // Takes the template from what a source written before it would have put there.
     void refresh(loaded_template& layout);
 
@@ -206,7 +206,8 @@ dry_files::kept_file* dry_files::find(std::string_view path) {
 }
 
 void dry_files::compare(std::string_view path, const node_tree& document,
-                        const located_nodes& located, const toc_writer* toc) {
+                        const located_nodes& located, const heading_openings* openings,
+                        const toc_writer* toc) {
     file_comparison file(path);
     kept_file* kept_here = find(path);
     // the TOC is kept for the caller, and written from there
@@ -217,10 +218,11 @@ void dry_files::compare(std::string_view path, const node_tree& document,
             out(piece.view());
     };
     byte_string bytes;
-    write_document(document, located, toc ? &kept_toc : nullptr, [&](std::string_view part) {
-        file.compare(part);
-        if (kept_here) bytes.append(part);
-    });
+    write_document(document, located, openings, toc ? &kept_toc : nullptr,
+                   [&](std::string_view part) {
+                       file.compare(part);
+                       if (kept_here) bytes.append(part);
+                   });
     const bool same = file.is_same();
     if (toc) outcome.toc = std::move(pieces);
     if (!kept_here) {
@@ -336,17 +338,19 @@ result lock_outputs(output_lock& lock, const std::vector<byte_string>& files, st
 // Writes the document into `out`, opened before, and puts it in place, or leaves it waiting in
 // the run's batch. A build in memory compares the bytes with those at `path` instead.
 result write_output(output_file& out, std::string_view path, const node_tree& document,
-                    const located_nodes& located, const toc_writer* toc, const file_run& run) {
+                    const located_nodes& located, const heading_openings* openings,
+                    const toc_writer* toc, const file_run& run) {
     if (run.dry) {
-        run.dry->compare(path, document, located, toc);
+        run.dry->compare(path, document, located, openings, toc);
         return result::success();
     }
-    // the document stays as it is until the commit; the TOC's bytes are copied as they come
-    const toc_writer copied = [&out, toc](const byte_sink&) {
-        (*toc)([&out](std::string_view bytes) { out.write(bytes); });
-    };
-    write_document(document, located, toc ? &copied : nullptr,
-                   [&out](std::string_view bytes) { out.write_lasting(bytes); });
+    // the document stays as it is until the commit; the bytes made for it, the TOC's among
+    // them, are copied as they come
+    const byte_sink copy = [&out](std::string_view bytes) { out.write(bytes); };
+    const toc_writer copied = [&copy, toc](const byte_sink&) { (*toc)(copy); };
+    write_document(
+        document, located, openings, toc ? &copied : nullptr,
+        [&out](std::string_view bytes) { out.write_lasting(bytes); }, &copy);
     const result committed = run.batch ? out.commit_to(*run.batch) : out.commit();
     if (committed.is_ok()) return committed;
     return result::failure(committed.message().view());
@@ -699,7 +703,7 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
     };
     output_file out;
     if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
-    return write_output(out, destination, document, scan.located, &toc,
+    return write_output(out, destination, document, scan.located, nullptr, &toc,
                         file_run{nullptr, nullptr, run.lock, run.dry});
 }
 
@@ -749,7 +753,7 @@ result clear_destination(std::string_view destination, progress_scale& bar, outp
     if (!scan.located.start_marker) scan.located = {};
     output_file out;
     if (result opened = open_output(out, destination, run); !opened.is_ok()) return opened;
-    return write_output(out, destination, document, scan.located, nullptr, run);
+    return write_output(out, destination, document, scan.located, nullptr, nullptr, run);
 }
 
 result clear_multi(const toc_project& project, const progress_function& progress,
@@ -799,10 +803,15 @@ result clear_multi(const toc_project& project, const progress_function& progress
 
 }  // namespace
 
-void write_document(const node_tree& document, const located_nodes& located, const toc_writer* toc,
-                    const byte_sink& out) {
+void write_document(const node_tree& document, const located_nodes& located,
+                    const heading_openings* openings, const toc_writer* toc, const byte_sink& out,
+                    const byte_sink* made) {
     bool writing = true;
     bool end_seen = false;
+    // the anchored headings come in document order, as the scan met them
+    size_t next_opening = 0;
+    const size_t openings_count = openings ? openings->headings.size() : 0;
+    byte_string opening;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
         const xml_node* node = as_xml(n);
         if (node == located.start_marker && located.end_marker && !end_seen) {
@@ -812,6 +821,11 @@ void write_document(const node_tree& document, const located_nodes& located, con
             end_seen = true;
         } else if (writing) {
             out(node->raw.view());
+        }
+        if (next_opening < openings_count && openings->headings[next_opening].heading == node) {
+            opening.clear();
+            openings->append(*openings->headings[next_opening++].item, opening);
+            if (writing) (made ? *made : out)(opening.view());
         }
         // passing the insertion place always writes the TOC, even inside an old one it replaces
         if (node == located.insertion && toc) (*toc)(out);
@@ -866,15 +880,14 @@ class settled_items {
         for (toc_node* item = state_.first; item; item = toc_tree::next(item)) {
             if (state_.links_take_path) {
                 byte_string link(state_.link_path);
-                append_link(*item, link);
+                state_.tree.append_link(*item, link);
                 item->link.move_from(link);
+                item->made_anchor = false;
                 // a copy of a view holds its bytes itself
                 if (item->text.is_view()) item->text = byte_string(item->text);
-            } else {
-                if (item->link_is_name) item->link.reset(0);
-                if (item->text.is_view()) item->text.reset(0);
+            } else if (item->text.is_view()) {
+                item->text.reset(0);
             }
-            item->link_is_name = false;
         }
     }
 
@@ -924,7 +937,7 @@ result process_file(std::string_view source, std::string_view output, build_stat
     // without a new TOC the document is written whole, an old TOC included
     if (result written =
             write_output(out, output, document, layout ? scan.located : located_nodes{},
-                         layout ? &toc : nullptr, run);
+                         &scan.openings, layout ? &toc : nullptr, run);
         !written.is_ok())
         return written;
     if (insert) report_share(part, render_share);
@@ -970,7 +983,7 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
 
     output_file out;
     if (result opened = open_output(out, output, run); !opened.is_ok()) return opened;
-    if (result written = write_output(out, output, document, scan.located, nullptr, run);
+    if (result written = write_output(out, output, document, scan.located, nullptr, nullptr, run);
         !written.is_ok())
         return written;
     if (progress) progress(100);

@@ -48,9 +48,12 @@ using toc_writer = std::function<void(const byte_sink& out)>;
 // the tree lives unchanged.
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data);
 // Writes the document's raw texts, dropping an old TOC between both markers and having `toc`
-// (when given) write at the insertion place.
-void write_document(const node_tree& document, const located_nodes& located, const toc_writer* toc,
-                    const byte_sink& out);
+// (when given) write at the insertion place. What `openings` (when given) holds goes after the
+// start tags of their headings, through `made` when given: bytes made for the call, which don't
+// stay where they are.
+void write_document(const node_tree& document, const located_nodes& located,
+                    const heading_openings* openings, const toc_writer* toc, const byte_sink& out,
+                    const byte_sink* made = nullptr);
 
 // What the files of one build share as process_file takes them in turn.
 struct build_state {
@@ -72,10 +75,10 @@ struct build_state {
 // writes it to `output`, with a TOC of this file's items when `insert_toc` is set and the
 // template opens. Moves `last` and `first` on. `output` is untouched on failure.
 //
-// While the file is built, the links and texts of its items may view its document. Before the
-// document goes, the links get the state's link path before them and the texts a copy of their
-// bytes when `links_take_path` is set; else the views are dropped (a single file's items are
-// read no more once it is written).
+// While the file is built, the texts of its items may view its document. Before the document
+// goes, the links get the state's link path before them and the texts a copy of their bytes
+// when `links_take_path` is set; else the views are dropped (a single file's items are read no
+// more once it is written).
 [[nodiscard]] result process_file(std::string_view source, std::string_view output,
                                   build_state& state);
 // Reads `source`, removes its TOC, the program's anchors and (with numbering on) the heading

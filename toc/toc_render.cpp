@@ -18,6 +18,7 @@ struct toc_rows {
         int32_t parent_row = 0;  // the row of the item's parent in this rendering, or 0
     };
 
+    const toc_tree* tree = nullptr;  // which makes the links of the anchors the build made
     std::vector<row> rows;
     // The indentation of every depth met, made once.
     std::vector<byte_string> indentations;
@@ -74,9 +75,9 @@ class toc_column final : public computed_values {
             case toc_field::text:
                 return view(item ? &item->text : nullptr);
             case toc_field::link:
-                if (!item || !item->link_is_name) return view(item ? &item->link : nullptr);
+                if (!item || !item->made_anchor) return view(item ? &item->link : nullptr);
                 scratch_.clear();
-                append_link(*item, scratch_);
+                rows_->tree->append_link(*item, scratch_);
                 return view(&scratch_);
             case toc_field::open:
                 return number(item ? 1 : 0);
@@ -139,6 +140,7 @@ class toc_column final : public computed_values {
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data) {
     auto made = std::make_shared<toc_rows>();
     toc_rows& rows = *made;
+    rows.tree = &tree;
     toc_node* p = start;
     int32_t depth = p ? toc_tree::depth(*p) : 0;
     int32_t parent_row = 0;

@@ -13,9 +13,14 @@ toc_node::~toc_node() {
     tree_destroy_children(this, delete_toc_node);
 }
 
-void append_link(const toc_node& item, byte_string& out) {
-    if (item.link_is_name) out.push('#');
-    out.append(item.link);
+void append_anchor_name(uint32_t number, int64_t stamp, byte_string& out) {
+    char digits[24];
+    out.append(anchor_prefix);
+    auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    out.append(digits, static_cast<int32_t>(end - digits));
+    out.push('_');
+    end = std::to_chars(digits, digits + sizeof digits, stamp).ptr;
+    out.append(digits, static_cast<int32_t>(end - digits));
 }
 
 void delete_toc_node(tree_node* node) {
@@ -47,10 +52,11 @@ toc_node* toc_tree::next(const toc_node* item) {
     return as_toc(tree_next(item));
 }
 
-void toc_tree::set_numbering(toc_node& item) const {
-    // Appending always happens on the rightmost path, so the item is its parent's last child
-    // and its place is the parent's child count.
-    item.position = item.parent() ? item.parent()->child_count() : items_.top_count();
+void toc_tree::set_numbering(toc_node& item) {
+    // Appending always happens on the rightmost path, so the item is its parent's last child,
+    // one place after its previous sibling, numbered just before it.
+    const tree_node* before = item.prev();
+    item.position = before ? as_toc(before)->position + 1 : 1;
 }
 
 void toc_tree::append_numbering(const toc_node& item, byte_string& out) {
@@ -67,6 +73,15 @@ void toc_tree::append_numbering(const toc_node& item, byte_string& out) {
         out.push('.');
     }
     out.push(' ');
+}
+
+void toc_tree::append_link(const toc_node& item, byte_string& out) const {
+    if (!item.made_anchor) {
+        out.append(item.link);
+        return;
+    }
+    out.push('#');
+    append_anchor_name(item.anchor_number, anchor_stamp, out);
 }
 
 int32_t toc_tree::depth(const toc_node& item) {

@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "byte_string.h"
 #include "node_tree.h"
+
+constexpr std::string_view anchor_prefix = "qorv_link_";
 
 // One TOC entry: a heading (level 1 to 6) or a page title (level 0).
 class toc_node final : public tree_node {
@@ -18,14 +21,16 @@ class toc_node final : public tree_node {
     ~toc_node();
 
     int16_t level = 0;
-    // Whether `link` views the bare name of an anchor the build made, in the start tag of the
-    // heading, which then must outlive every read of the link (the build of the file): a TOC of
-    // a million entries holds no copy of their names.
-    bool link_is_name = false;
-    // The heading's raw text, entities as written in the file; like the link, it may view the
-    // heading in the document while the file is built.
+    // Whether the heading got an anchor the build made, named from `anchor_number` and the tree's
+    // anchor stamp (toc_tree::append_link): a TOC of a million entries holds no copy of their
+    // names, and the heading's start tag gets it only when written (see heading_openings).
+    bool made_anchor = false;
+    bool empty_anchor = false;  // that anchor is empty, before the heading's content
+    uint32_t anchor_number = 0;
+    // The heading's raw text, entities as written in the file; it may view the heading in the
+    // document while the file is built.
     byte_string text;
-    // "#" + anchor name (see link_is_name), with the path before it once the build of a set of
+    // "#" + anchor name, unless made_anchor; with the path before it once the build of a set of
     // files has made the file's TOC; a title's link stays empty until then
     byte_string link;
     uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
@@ -34,8 +39,8 @@ class toc_node final : public tree_node {
     int32_t position = 0;
 };
 
-// Appends the item's link, "#" + anchor name or as set.
-void append_link(const toc_node& item, byte_string& out);
+// Appends the name of the anchor a build makes: anchor_prefix + number + "_" + stamp.
+void append_anchor_name(uint32_t number, int64_t stamp, byte_string& out);
 
 // Deletes a TOC item; node_tree's deleter for the items.
 void delete_toc_node(tree_node* node);
@@ -61,13 +66,18 @@ class toc_tree {
     static toc_node* next(const toc_node* item);
     // Numbers the item, right after append: its number is then "4.2. " for the second child of
     // the fourth top-level item.
-    void set_numbering(toc_node& item) const;
+    static void set_numbering(toc_node& item);
     // Appends the item's number, "1.4.2. "; nothing for an item never numbered.
     static void append_numbering(const toc_node& item, byte_string& out);
+    // Appends the item's link: "#" + the name of the anchor the build made, or as set.
+    void append_link(const toc_node& item, byte_string& out) const;
     // Depth of the item: the number of its ancestors.
     static int32_t depth(const toc_node& item);
 
     byte_string indent;
+    // The time stamp in the names of the anchors made in the file being built, whose items'
+    // links are made from it (see toc_node::made_anchor).
+    int64_t anchor_stamp = 0;
 
   private:
     node_tree items_{delete_toc_node};

@@ -75,7 +75,7 @@ std::string raw_text(const node_tree& tree) {
 
 bool same_node(const xml_node& a, const xml_node& b) {
     return a.kind == b.kind && a.raw == b.raw && a.closed == b.closed && a.element == b.element &&
-           a.child_count() == b.child_count();
+           tree_child_count(a) == tree_child_count(b);
 }
 
 // Any heading's end tag closes a heading.

@@ -23,7 +23,7 @@ void dump_tree(const node_tree& tree, bool lower_case, std::string& out) {
         const xml_node* node = as_xml(link);
         out += std::to_string(static_cast<int>(node->kind));
         out += node->closed ? '+' : '-';
-        out += std::to_string(link->child_count());
+        out += std::to_string(tree_child_count(*link));
         out += tagged_name(*node, lower_case).view();
         out += '\x01';
         out += node->raw.view();

@@ -174,7 +174,7 @@ TEST_F(TocBuildTest, WriteDocumentDropsOldTocBetweenBothMarkers) {
                 bytes(piece);
         };
         std::string written;
-        write_document(document, located, r.with_toc ? &toc : nullptr,
+        write_document(document, located, nullptr, r.with_toc ? &toc : nullptr,
                        [&written](std::string_view bytes) { written += bytes; });
         EXPECT_EQ(written, r.expected);
     }
