@@ -28,8 +28,8 @@ class xml_node final : public tree_node {
     static void* operator new(size_t size);
     static void operator delete(void* slot) noexcept;
 
-    // Members are ordered so that the node packs without holes: the first three fill the end of
-    // the links.
+    // Members are ordered so that the node packs into 56 bytes: the first three follow the
+    // links, and the text comes last.
     construct_kind kind = construct_kind::placeholder;
     // False for a start tag whose end tag has not been seen and for an end tag that matched
     // no open element.

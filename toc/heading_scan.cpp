@@ -501,6 +501,7 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
     bool holds_link = false;
     int32_t text_nodes = 0;  // that gave the entry text
     const xml_node* sole_text = nullptr;
+    bool holds_toc = false;  // the TOC goes into the heading
     tree_node* end = tree_next_skip(&heading);
     // an old TOC inside the heading (`<h2>x<body>`) is dropped on writing: its text is no
     // part of the heading's
@@ -509,6 +510,7 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
                                is_inside(*located.end_marker, heading);
     for (tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
         if (holds_old_toc && n == located.start_marker) n = located.end_marker;
+        if (n == located.insertion) holds_toc = true;
         xml_node& node = *as_xml(n);
         if (is_named(node, "a")) {
             holds_link = true;
@@ -538,7 +540,6 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         // The number goes in with the anchor. A heading the TOC goes into (listed from the
         // page's start when titles are on, `<h2>x<body>`) gets an empty one: wrapped around the
         // TOC, it would hold the TOC's links.
-        const bool holds_toc = located.insertion && is_inside(*located.insertion, heading);
         add_anchor(
             document, heading, *item,
             holds_link || holds_toc || ends_unfinished(heading) || holds_open_block(heading));

@@ -118,8 +118,8 @@ class heading_scan {
     // Continues the tree after `current`. Lists the headings from the insertion node on; with
     // titles on, from the document's start to its first `title`, then from the insertion node on
     // unless that lies before the title. Headings inside the old TOC are neither listed nor
-    // anchored: that text is dropped on writing. The links and texts of the items may view the
-    // document, which then must outlive every read of them.
+    // anchored: that text is dropped on writing. The texts of the items may view the document,
+    // which then must outlive every read of them.
     void run(node_tree& document, toc_tree& tree);
 
     int32_t range_from = 1;
