@@ -179,7 +179,7 @@ void byte_string::append(const char* cstr) {
     append(cstr, checked_length(static_cast<int64_t>(std::strlen(cstr))));
 }
 
-void byte_string::append(const char* bytes, int32_t n) {
+void byte_string::append_growing(const char* bytes, int32_t n) {
     if (!bytes || n <= 0) return;
     if (bytes >= bytes_ && bytes < bytes_ + capacity_) {
         // appending a piece of itself: growth may move the source
@@ -215,7 +215,7 @@ void byte_string::grow_to(int32_t n) {
     set_capacity(grown_capacity(n, 2));
 }
 
-void byte_string::set_length(int32_t n) {
+void byte_string::set_length_growing(int32_t n) {
     if (n < 0 || n == length_) return;
     // a view shortens in place
     if (n > capacity_ && !(is_view() && n < length_)) grow_to(n);

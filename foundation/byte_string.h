@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 // Growable byte buffer holding every text of the program. Bytes are not kept
@@ -51,7 +52,15 @@ class byte_string {
     // the viewed bytes.
     void widen_view(int32_t n) { length_ += n; }
     void append(const char* cstr);
-    void append(const char* bytes, int32_t n);
+    void append(const char* bytes, int32_t n) {
+        // the scanners append run by run: only growth leaves the inline path
+        if (bytes && n > 0 && n <= capacity_ - length_) {
+            std::memmove(bytes_ + length_, bytes, static_cast<size_t>(n));
+            length_ += n;
+        } else {
+            append_growing(bytes, n);
+        }
+    }
     void append(const byte_string& other);
     void append(std::string_view text) { append(text.data(), static_cast<int32_t>(text.size())); }
     void push(char byte) {
@@ -62,7 +71,12 @@ class byte_string {
             push_growing(byte);
     }
     // Negative n or n equal to the length does nothing; new bytes are undefined.
-    void set_length(int32_t n);
+    void set_length(int32_t n) {
+        if (n >= 0 && n <= capacity_)
+            length_ = n;
+        else
+            set_length_growing(n);
+    }
     // Makes room for `n` bytes in all, exactly, keeping the text; smaller n does nothing.
     void reserve(int32_t n);
     // Releases the storage; n > 0 allocates fresh (undefined) bytes.
@@ -99,6 +113,8 @@ class byte_string {
     void set_capacity(int32_t capacity);
     void own();
     void push_growing(char byte);
+    void append_growing(const char* bytes, int32_t n);
+    void set_length_growing(int32_t n);
 
     char* bytes_ = nullptr;
     int32_t capacity_ = 0;

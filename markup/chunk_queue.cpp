@@ -58,11 +58,7 @@ bool chunk_queue::release_consumed() {
     return true;
 }
 
-void position_tracker::skip_counted(int32_t n) {
-    if (!counting_) {
-        skip(n);
-        return;
-    }
+void position_tracker::count_lines(int32_t n) {
     const char* begin = lookahead().data();
     const char* end = begin + n;
     // line feeds are rare next to the other bytes: memchr jumps from one to the next
@@ -79,5 +75,4 @@ void position_tracker::skip_counted(int32_t n) {
         line_ += feeds;
         column_ = end - last_feed - 1;
     }
-    skip(n);
 }

@@ -104,10 +104,16 @@ class position_tracker : public chunk_queue {
 
   protected:
     // skip() that keeps line and column as n single reads would.
-    void skip_counted(int32_t n);
+    void skip_counted(int32_t n) {
+        if (counting_) count_lines(n);
+        skip(n);
+    }
 
   private:
     int64_t line_ = 1;
     int64_t column_ = 0;
+    // Counts the lines and columns of the next n bytes of lookahead().
+    void count_lines(int32_t n);
+
     bool counting_ = true;
 };

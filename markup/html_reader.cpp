@@ -62,6 +62,14 @@ bool is_block_outside_table(std::string_view name) {
 
 constexpr int32_t element_div = element_index("div");
 
+// The elements of the table whose content is raw text (see html_reader::start_raw_text).
+constexpr element_set raw_text_in_table = [] {
+    element_set set;
+    for (std::string_view name : {"script", "style", "title", "textarea", "iframe", "noframes"})
+        set.add(element_index(name));
+    return set;
+}();
+
 constexpr std::string_view memory_message = "Memory error occurred";
 constexpr std::string_view too_large_message = "Source file is too large: ";
 
@@ -194,11 +202,13 @@ bool html_reader::on_start_tag(xml_node* node) {
     if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
     const std::string_view name = node->written_name();
     node->element = static_cast<int16_t>(written_element_index(name));
-    if (empty_elements().contains(node->element) || takes_no_end_tag(name))
+    // the names looked at by name alone are outside the table
+    const bool in_table = node->element >= 0;
+    if (empty_elements().contains(node->element) || (!in_table && takes_no_end_tag(name)))
         node->kind = construct_kind::empty_tag;
     const bool is_open = node->kind == construct_kind::start_tag;
     node->closed = !is_open;
-    if (is_open) {
+    if (is_open && (!in_table || raw_text_in_table.contains(node->element))) {
         start_raw_text(name);
         if (is_name(name, "template")) template_depth_ = 1;
     }

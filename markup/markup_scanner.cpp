@@ -99,7 +99,7 @@ bool is_ascii_letter(int c) {
 }
 
 // White space between the parts of an HTML tag.
-bool is_tag_blank(char c) {
+constexpr bool is_tag_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
@@ -113,6 +113,68 @@ constexpr named_entity entities[] = {
 };
 
 }  // namespace
+
+constexpr markup_scanner::tag_state markup_scanner::next_tag_state(tag_state state, char c) {
+    using enum tag_state;
+    const bool blank = is_tag_blank(c);
+    switch (state) {
+        case tag_name:
+            return blank || c == '/' ? before_name : tag_name;
+        case before_name:
+            return blank || c == '/' ? before_name : name;
+        case name:
+        case after_name:
+            if (c == '=') return before_value;
+            if (c == '/') return before_name;
+            if (blank) return after_name;
+            return name;
+        case before_value:
+            if (blank) return before_value;
+            if (c == '"') return double_quoted;
+            return c == '\'' ? single_quoted : unquoted;
+        case unquoted:
+            return blank ? before_name : unquoted;
+        case double_quoted:
+            return c == '"' ? before_name : double_quoted;
+        case single_quoted:
+            return c == '\'' ? before_name : single_quoted;
+    }
+    return state;
+}
+
+size_t markup_scanner::tag_plain_length(std::string_view ahead) {
+    // one look-up a byte; a quoted value goes to its closing quote at once
+    static constexpr auto steps = [] {
+        std::array<std::array<tag_state, 256>, 8> table{};
+        for (size_t state = 0; state < table.size(); ++state)
+            for (size_t c = 0; c < 256; ++c)
+                table[state][c] =
+                    next_tag_state(static_cast<tag_state>(state), static_cast<char>(c));
+        return table;
+    }();
+    const char* const begin = ahead.data();
+    const char* const end = begin + ahead.size();
+    const char* p = begin;
+    tag_state state = tag_state_;
+    while (p < end) {
+        if (state == tag_state::double_quoted || state == tag_state::single_quoted) {
+            const char quote = state == tag_state::double_quoted ? '"' : '\'';
+            const void* closing = std::memchr(p, quote, static_cast<size_t>(end - p));
+            if (!closing) {
+                p = end;
+                break;
+            }
+            p = static_cast<const char*>(closing) + 1;
+            state = tag_state::before_name;
+            continue;
+        }
+        if (*p == '>') break;
+        state = steps[static_cast<size_t>(state)][static_cast<unsigned char>(*p)];
+        ++p;
+    }
+    tag_state_ = state;
+    return static_cast<size_t>(p - begin);
+}
 
 markup_scanner::markup_scanner() {
     for (const default_rule& d : default_rules)
@@ -230,10 +292,7 @@ void markup_scanner::skip_plain() {
     if (!in_markup_ && raw_kind_ != raw_text_kind::none) {
         n = raw_plain_length(ahead);
     } else if (in_markup_ && attribute_quotes_) {
-        size_t i = 0;
-        for (; i < n && (begin[i] != '>' || in_quoted_value()); ++i)
-            tag_state_ = next_tag_state(tag_state_, begin[i]);
-        n = i;
+        n = tag_plain_length(ahead);
     } else if (!in_markup_ || (!quote_aware_ && !escapes_)) {
         // outside markup only '<' counts; inside, quotes matter to neither '>' nor '\'
         const void* stop = std::memchr(begin, in_markup_ ? '>' : '<', n);
@@ -368,34 +427,6 @@ void markup_scanner::load_rule(construct_kind kind) {
     attribute_quotes_ = entry.attribute_quotes;
     bang_ends_comment_ = entry.bang_ends_comment;
     tag_state_ = tag_state::tag_name;
-}
-
-markup_scanner::tag_state markup_scanner::next_tag_state(tag_state state, char c) {
-    using enum tag_state;
-    const bool blank = is_tag_blank(c);
-    switch (state) {
-        case tag_name:
-            return blank || c == '/' ? before_name : tag_name;
-        case before_name:
-            return blank || c == '/' ? before_name : name;
-        case name:
-        case after_name:
-            if (c == '=') return before_value;
-            if (c == '/') return before_name;
-            if (blank) return after_name;
-            return name;
-        case before_value:
-            if (blank) return before_value;
-            if (c == '"') return double_quoted;
-            return c == '\'' ? single_quoted : unquoted;
-        case unquoted:
-            return blank ? before_name : unquoted;
-        case double_quoted:
-            return c == '"' ? before_name : double_quoted;
-        case single_quoted:
-            return c == '\'' ? before_name : single_quoted;
-    }
-    return state;
 }
 
 void markup_scanner::read_raw_text(std::string_view element, raw_text_kind kind) {

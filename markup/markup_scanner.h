@@ -129,7 +129,10 @@ class markup_scanner : public position_tracker {
         double_quoted,
         single_quoted,
     };
-    static tag_state next_tag_state(tag_state state, char c);
+    static constexpr tag_state next_tag_state(tag_state state, char c);
+    // How many bytes ahead leave a start tag open: up to its first '>' outside a quoted value.
+    // Moves tag_state_ past them.
+    size_t tag_plain_length(std::string_view ahead);
     bool in_quoted_value() const {
         return tag_state_ == tag_state::double_quoted || tag_state_ == tag_state::single_quoted;
     }

@@ -51,9 +51,10 @@ bool ends_unfinished(tree_node& heading) {
     for (const tree_node* p = last.parent(); p && p != &heading; p = p->parent()) {
         const xml_node& element = *as_xml(p);
         if (element.kind != construct_kind::start_tag || element.closed) continue;
+        const std::string_view written = element.written_name();
         for (std::string_view name : {"script", "style", "title", "textarea", "xmp", "iframe",
                                       "noembed", "noframes", "plaintext", "template"})
-            if (is_name(element.written_name(), name)) return true;
+            if (is_name(written, name)) return true;
     }
     return false;
 }
@@ -65,6 +66,7 @@ bool holds_open_block(tree_node& heading) {
     for (const tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
         const xml_node& node = *as_xml(n);
         if (node.kind != construct_kind::start_tag || node.closed) continue;
+        const std::string_view written = node.written_name();
         for (std::string_view name :
              {"address", "applet",   "article",    "aside",   "blockquote", "button",  "caption",
               "center",  "colgroup", "dd",         "details", "dir",        "div",     "dl",
@@ -73,7 +75,7 @@ bool holds_open_block(tree_node& heading) {
               "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
               "ol",      "p",        "pre",        "section", "select",     "summary", "table",
               "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
-            if (is_name(node.written_name(), name)) return true;
+            if (is_name(written, name)) return true;
     }
     return false;
 }
