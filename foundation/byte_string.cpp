@@ -148,7 +148,7 @@ void byte_string::move_from(byte_string& other) {
     other.capacity_ = other.length_ = 0;
 }
 
-void byte_string::view_of(std::string_view bytes) {
+void byte_string::view_of_releasing(std::string_view bytes) {
     release_storage(bytes_, capacity_);
     // never written through: every change copies a view first
     bytes_ = bytes.empty() ? nullptr : const_cast<char*>(bytes.data());

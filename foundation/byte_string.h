@@ -47,7 +47,15 @@ class byte_string {
     void move_from(byte_string& other);
     // Views `bytes` instead of holding a copy: they must stay unchanged and alive as long as this
     // buffer views them. Releases the old storage.
-    void view_of(std::string_view bytes);
+    void view_of(std::string_view bytes) {
+        // a reader's nodes view their source by the million: one that owns nothing just points
+        if (capacity_ == 0 && bytes.size() <= largest_view) {
+            bytes_ = bytes.empty() ? nullptr : const_cast<char*>(bytes.data());
+            length_ = static_cast<int32_t>(bytes.size());
+        } else {
+            view_of_releasing(bytes);
+        }
+    }
     // Lengthens a view by the `n` bytes right after it, which must belong to the same storage as
     // the viewed bytes.
     void widen_view(int32_t n) { length_ += n; }
@@ -112,7 +120,10 @@ class byte_string {
     // Storage of `capacity` bytes keeping the text that fits, a view's too.
     void set_capacity(int32_t capacity);
     void own();
+    static constexpr size_t largest_view = INT32_MAX - 8;
+
     void push_growing(char byte);
+    void view_of_releasing(std::string_view bytes);
     void append_growing(const char* bytes, int32_t n);
     void set_length_growing(int32_t n);
 

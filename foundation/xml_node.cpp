@@ -1,5 +1,7 @@
 #include "xml_node.h"
 
+#include <array>
+
 #include "small_heap.h"
 
 void* xml_node::operator new(size_t size) {
@@ -27,12 +29,15 @@ std::string_view written_tag_name(construct_kind kind, std::string_view raw) {
         from = 2;
     else
         return {};
-    size_t end = from;
     // a '>' ends a tag's name, so bytes a build put after the tag never count
-    for (; end < raw.size(); ++end) {
-        const char c = raw[end];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>')
-            break;
-    }
+    static constexpr auto ends_name = [] {
+        std::array<bool, 256> table{};
+        for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '/', '>'})
+            table[c] = true;
+        return table;
+    }();
+    size_t end = from;
+    while (end < raw.size() && !ends_name[static_cast<unsigned char>(raw[end])])
+        ++end;
     return end > from ? raw.substr(from, end - from) : std::string_view();
 }

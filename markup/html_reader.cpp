@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
-#include <functional>
 #include <limits>
 #include <utility>
 
@@ -99,15 +98,9 @@ std::string_view html_reader::token_bytes() const {
     const int64_t end = token_end();
     if (size == 0 || end < size || end > static_cast<int64_t>(source_.size())) return token;
     // the scanner hands on the bytes it read in order: a token is the last ones before its end
-    const std::string_view read = source_.substr(static_cast<size_t>(end - size), token.size());
+    const std::string_view read(source_.data() + (end - size), token.size());
     assert(read == token);
     return read.front() == token.front() && read.back() == token.back() ? read : token;
-}
-
-bool html_reader::in_source(std::string_view bytes) const {
-    const std::less_equal<const char*> before;
-    return !bytes.empty() && before(source_.data(), bytes.data()) &&
-           before(bytes.data() + bytes.size(), source_.data() + source_.size());
 }
 
 void html_reader::set_bytes(byte_string& text, std::string_view bytes) const {
@@ -454,6 +447,9 @@ int32_t html_reader::implied_stop(int32_t element) const {
     const element_set& scope = scope_of(element);
     if (scope.is_empty()) return -1;
     const element_set stops = scope | closers_of(element);
+    // mostly the innermost open element is one, and none lies deeper
+    if (!path_.empty() && stops.contains(path_.back().node->element))
+        return static_cast<int32_t>(path_.size()) - 1;
     int32_t deepest = -1;
     for (size_t word = 0; word < stops.words.size(); ++word) {
         for (uint32_t bits = stops.words[word]; bits != 0; bits &= bits - 1) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -74,7 +75,11 @@ class html_reader : public markup_scanner {
     void set_bytes(byte_string& text, std::string_view bytes) const;
     // Adds bytes to a run; a run viewing the source bytes right before them only widens.
     void append_to_run(byte_string& run, std::string_view bytes) const;
-    bool in_source(std::string_view bytes) const;
+    bool in_source(std::string_view bytes) const {
+        const std::less_equal<const char*> before;
+        return !bytes.empty() && before(source_.data(), bytes.data()) &&
+               before(bytes.data() + bytes.size(), source_.data() + source_.size());
+    }
     bool on_start_tag(xml_node* node);
     // Inside a template: counts the templates a construct opens or closes and reads raw text
     // elements as such; true when the construct closes the outermost template.

@@ -124,19 +124,25 @@ bool is_inside(const tree_node& node, const tree_node& ancestor) {
     return false;
 }
 
-// Whether a start or empty tag is of the element `name` (lower case).
-bool is_named(const xml_node& node, std::string_view name) {
+// The index of an element of the table, found while compiling.
+consteval int32_t table_element(std::string_view name) {
+    return element_index(name);
+}
+
+// Whether a start or empty tag is of the element (see table_element).
+bool is_named(const xml_node& node, int32_t element) {
     if (!is_element(node)) return false;
     // a node of the HTML reader knows its element: no look at the name's bytes
-    if (node.element >= 0) return element_name(node.element) == name;
-    return is_name(node.written_name(), name);
+    if (node.element >= 0) return node.element == element;
+    return is_name(node.written_name(), element_name(element));
 }
 
 // Text that a TOC entry never shows: scripts and style sheets.
 bool is_hidden_text(const xml_node& text, const xml_node& heading) {
     for (const tree_node* p = text.parent(); p && p != &heading; p = p->parent()) {
         const xml_node& element = *as_xml(p);
-        if (is_named(element, "script") || is_named(element, "style")) return true;
+        if (is_named(element, table_element("script")) || is_named(element, table_element("style")))
+            return true;
     }
     return false;
 }
@@ -170,7 +176,7 @@ void append_entry_text(byte_string& entry, const xml_node& text, const xml_node&
     if (is_hidden_text(text, heading)) return;
     const xml_node* parent = as_xml(text.parent());
     append_escaped(entry, text.raw.view(),
-                   parent && parent != &heading && is_named(*parent, "textarea"));
+                   parent && parent != &heading && is_named(*parent, table_element("textarea")));
 }
 
 void trim_leading_blanks(byte_string& text) {
@@ -293,7 +299,7 @@ int32_t heading_level(const xml_node& element) {
 }
 
 bool is_program_anchor(const xml_node& node) {
-    if (!is_named(node, "a")) return false;
+    if (!is_named(node, table_element("a"))) return false;
     // one that remove_program_anchor emptied still counts: the reader makes no tag without bytes
     if (node.raw.is_empty()) return true;
     tag_attribute name;
@@ -304,9 +310,10 @@ node_role scan_role(const xml_node& node, const void* levels) {
     if (is_element(node)) {
         const auto& listed = *static_cast<const listed_levels*>(levels);
         const int32_t level = heading_level(node);
-        if ((level >= listed.from && level <= listed.to && level > 0) || is_named(node, "title"))
+        if ((level >= listed.from && level <= listed.to && level > 0) ||
+            is_named(node, table_element("title")))
             return node_role::landmark_with_content;
-        return is_named(node, "body") ? node_role::landmark : node_role::ordinary;
+        return is_named(node, table_element("body")) ? node_role::landmark : node_role::ordinary;
     }
     if (is_comment(node) && (node.raw == toc_start_marker || node.raw == toc_end_marker ||
                              is_toc_placeholder(node.raw.view())))
@@ -426,7 +433,7 @@ void heading_scan::locate(node_tree& document) {
         if (is_element(*node)) {
             if (is_listed(*node))
                 marks.take_heading(node, at);
-            else if (is_named(*node, "body"))
+            else if (is_named(*node, table_element("body")))
                 marks.body.set(node, at);
         } else if (is_comment(*node)) {
             marks.take_comment(node, at);
@@ -466,7 +473,7 @@ void heading_scan::run(node_tree& document, toc_tree& tree) {
             node = tree_next_skip(node);
             continue;
         }
-        if (title_wanted && is_named(element, "title")) {
+        if (title_wanted && is_named(element, table_element("title"))) {
             add_title(tree, element);
             title_wanted = false;
             if (jump_pending) {
@@ -514,7 +521,7 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         if (holds_old_toc && n == located.start_marker) n = located.end_marker;
         if (n == located.insertion) holds_toc = true;
         xml_node& node = *as_xml(n);
-        if (is_named(node, "a")) {
+        if (is_named(node, table_element("a"))) {
             holds_link = true;
             tag_attribute name;
             if (anchor.empty() && find_attribute(node.raw.view(), "name", name))
