@@ -12,6 +12,9 @@ static_assert([] {
     }
     return element_index("") < 0 && element_index("h7") < 0 && element_index("tablex") < 0;
 }());
+static_assert(written_element_index("DiV") == element_index("div") &&
+              written_element_index("H1") == element_index("h1") &&
+              written_element_index("Tablex") < 0 && written_element_index("") < 0);
 static_assert(element_index("a") == 0 && element_index("h1") == 33 && element_index("p") == 61 &&
               element_index("script") == 67 && element_index("var") == 88);
 

@@ -83,13 +83,20 @@ constexpr bool is_name(std::string_view written, std::string_view lower) {
     return true;
 }
 
-// element_index of a tag name as written, its ASCII letters read as lower case.
+// element_index of a tag name as written, its ASCII letters read as lower case: the hash of
+// the lowered name, taken without a copy of it.
 constexpr int32_t written_element_index(std::string_view written) {
-    if (written.size() > element_lookup::longest_name) return -1;
-    char lowered[element_lookup::longest_name] = {};
-    for (size_t i = 0; i < written.size(); ++i)
-        lowered[i] = lower_ascii(written[i]);
-    return element_index({lowered, written.size()});
+    if (written.empty() || written.size() > element_lookup::longest_name) return -1;
+    uint32_t h = 2166136261u;
+    for (char c : written)
+        h = (h ^ static_cast<unsigned char>(lower_ascii(c))) * 16777619u;
+    h ^= h >> 15;
+    for (size_t slot = h % element_lookup::slot_count;;
+         slot = (slot + 1) % element_lookup::slot_count) {
+        const int8_t element = element_lookup::slots[slot];
+        if (element < 0) return -1;
+        if (is_name(written, element_names[static_cast<size_t>(element)])) return element;
+    }
 }
 
 // Hash and equality of tag names as written, ASCII letters of either case alike.

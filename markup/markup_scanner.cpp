@@ -192,7 +192,8 @@ void markup_scanner::set_rule(construct_kind kind, const construct_rule& rule) {
 scan_status markup_scanner::scan_step() {
     if (queued_bytes() >= size_limit()) return scan_status::size_exceeded;
     for (;;) {
-        if (!escape_next_) skip_plain();
+        // while a construct is being classified every byte needs a look
+        if (!escape_next_ && !(in_markup_ && classifying_)) skip_plain();
         if (text_piece_limit_ > 0 && !in_markup_ && raw_kind_ == raw_text_kind::none &&
             token_.length() >= text_piece_limit_) {
             // the piece ends with the byte read last
