@@ -34,7 +34,7 @@ class xml_node final : public tree_node {
     // False for a start tag whose end tag has not been seen and for an end tag that matched
     // no open element.
     bool closed = true;
-    // Index in the element table, or -1.
+    // Index in the element table, -1 when nobody looked the name up, or no_heading_outside_table.
     int16_t element = -1;
     // The construct exactly as it stood in the input, or the run of characters of a text.
     byte_string raw;
@@ -42,6 +42,10 @@ class xml_node final : public tree_node {
     // written_tag_name of the node.
     std::string_view written_name() const;
 };
+
+// The element of a tag whose name its reader found outside the element table and unlike any
+// heading's ("h" and a digit): no name of the table, and no heading, needs a look at its bytes.
+inline constexpr int16_t no_heading_outside_table = -2;
 
 // The element name of a start, empty or end tag of `kind` as written in `raw`: the bytes after
 // "<" or "</" up to white space, '/' or '>'. Empty for other kinds and for a tag without bytes.

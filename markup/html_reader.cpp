@@ -61,6 +61,15 @@ bool is_block_outside_table(std::string_view name) {
 
 constexpr int32_t element_div = element_index("div");
 
+// A tag node's element for its name as written.
+int16_t element_of(std::string_view written) {
+    const int32_t element = written_element_index(written);
+    if (element >= 0) return static_cast<int16_t>(element);
+    const bool heading_like = written.size() == 2 && lower_ascii(written[0]) == 'h' &&
+                              written[1] >= '0' && written[1] <= '9';
+    return heading_like ? int16_t{-1} : no_heading_outside_table;
+}
+
 // The elements of the table whose content is raw text (see html_reader::start_raw_text).
 constexpr element_set raw_text_in_table = [] {
     element_set set;
@@ -175,7 +184,7 @@ bool html_reader::on_construct() {
 
     if (scanned == construct_kind::start_tag) return on_start_tag(node);
     if (scanned == construct_kind::end_tag) {
-        node->element = static_cast<int16_t>(written_element_index(node->written_name()));
+        node->element = element_of(node->written_name());
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;
         if (open >= 0) {
@@ -194,7 +203,7 @@ bool html_reader::on_start_tag(xml_node* node) {
     // the scanner's start tags are at least "<a>"
     if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
     const std::string_view name = node->written_name();
-    node->element = static_cast<int16_t>(written_element_index(name));
+    node->element = element_of(name);
     // the names looked at by name alone are outside the table
     const bool in_table = node->element >= 0;
     if (empty_elements().contains(node->element) || (!in_table && takes_no_end_tag(name)))

@@ -134,7 +134,8 @@ bool is_named(const xml_node& node, int32_t element) {
     if (!is_element(node)) return false;
     // a node of the HTML reader knows its element: no look at the name's bytes
     if (node.element >= 0) return node.element == element;
-    return is_name(node.written_name(), element_name(element));
+    return node.element != no_heading_outside_table &&
+           is_name(node.written_name(), element_name(element));
 }
 
 // Text that a TOC entry never shows: scripts and style sheets.
@@ -290,6 +291,7 @@ int32_t heading_level(const xml_node& element) {
         const int32_t level = element.element - element_h1 + 1;
         return level >= 1 && level <= 6 ? level : 0;
     }
+    if (element.element == no_heading_outside_table) return 0;
     const std::string_view name = element.written_name();
     if (name.size() != 2) return 0;
     char h = name[0];

@@ -224,19 +224,21 @@ TEST(HtmlReaderTest, OtherConstructsAndBytes) {
 TEST(HtmlReaderTest, TagsKnowTheirElement) {
     document doc;
     ASSERT_TRUE(
-        parse_html_text(R"(<A HREF=x.htm Title="T 1" nowrap><foo/><br><h1 id=a></X>)", doc.tree)
+        parse_html_text(R"(<A HREF=x.htm Title="T 1" nowrap><foo/><br><h1 id=a></X><H7>)", doc.tree)
             .is_ok());
     std::vector<const xml_node*> nodes;
     for (const tree_node* node = doc.tree.first()->next(); node; node = tree_next(node))
         nodes.push_back(as_xml(node));
-    ASSERT_EQ(nodes.size(), 5u);
+    ASSERT_EQ(nodes.size(), 6u);
     EXPECT_EQ(nodes[0]->element, 0);
-    EXPECT_EQ(nodes[1]->element, -1);
+    EXPECT_EQ(nodes[1]->element, no_heading_outside_table);
     EXPECT_EQ(nodes[2]->element, element_index("br"));
     EXPECT_EQ(nodes[3]->element, 33);
     EXPECT_EQ(nodes[4]->kind, construct_kind::end_tag);
-    EXPECT_EQ(nodes[4]->element, -1);
+    EXPECT_EQ(nodes[4]->element, no_heading_outside_table);
     EXPECT_EQ(nodes[4]->written_name(), "X");
+    // a heading's name outside the table is looked at by its bytes
+    EXPECT_EQ(nodes[5]->element, -1);
 }
 
 TEST(HtmlReaderTest, ReadsAfterTheExistingNodes) {
