@@ -1,7 +1,5 @@
 #include "xml_node.h"
 
-#include <array>
-
 #include "small_heap.h"
 
 void* xml_node::operator new(size_t size) {
@@ -30,14 +28,8 @@ std::string_view written_tag_name(construct_kind kind, std::string_view raw) {
     else
         return {};
     // a '>' ends a tag's name, so bytes a build put after the tag never count
-    static constexpr auto ends_name = [] {
-        std::array<bool, 256> table{};
-        for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '/', '>'})
-            table[c] = true;
-        return table;
-    }();
     size_t end = from;
-    while (end < raw.size() && !ends_name[static_cast<unsigned char>(raw[end])])
+    while (end < raw.size() && !ends_tag_name(raw[end]))
         ++end;
     return end > from ? raw.substr(from, end - from) : std::string_view();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -46,6 +47,17 @@ class xml_node final : public tree_node {
 // The element of a tag whose name its reader found outside the element table and unlike any
 // heading's ("h" and a digit): no name of the table, and no heading, needs a look at its bytes.
 inline constexpr int16_t no_heading_outside_table = -2;
+
+// The bytes that end a tag's name: white space, '/' and '>'.
+inline constexpr std::array<bool, 256> tag_name_ends = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '/', '>'})
+        table[c] = true;
+    return table;
+}();
+constexpr bool ends_tag_name(char c) {
+    return tag_name_ends[static_cast<unsigned char>(c)];
+}
 
 // The element name of a start, empty or end tag of `kind` as written in `raw`: the bytes after
 // "<" or "</" up to white space, '/' or '>'. Empty for other kinds and for a tag without bytes.

@@ -30,11 +30,19 @@ namespace element_lookup {
 inline constexpr size_t longest_name = 10;
 inline constexpr size_t slot_count = 256;
 
-constexpr uint32_t hash(std::string_view name) {
-    uint32_t h = 2166136261u;
-    for (char c : name)
-        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+// The hash of a name, taken byte by byte from hash_start with hash_step, and hash_end last.
+inline constexpr uint32_t hash_start = 2166136261u;
+constexpr uint32_t hash_step(uint32_t h, char c) {
+    return (h ^ static_cast<unsigned char>(c)) * 16777619u;
+}
+constexpr uint32_t hash_end(uint32_t h) {
     return h ^ (h >> 15);
+}
+constexpr uint32_t hash(std::string_view name) {
+    uint32_t h = hash_start;
+    for (char c : name)
+        h = hash_step(h, c);
+    return hash_end(h);
 }
 
 // Open addressing, linear probing: each slot holds an index into element_names, or -1.
@@ -70,8 +78,15 @@ constexpr std::string_view element_name(int32_t element) {
                                                    : std::string_view();
 }
 
+inline constexpr std::array<char, 256> lowered_bytes = [] {
+    std::array<char, 256> table{};
+    for (size_t c = 0; c < table.size(); ++c)
+        table[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return table;
+}();
+
 constexpr char lower_ascii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return lowered_bytes[static_cast<unsigned char>(c)];
 }
 
 // Whether a tag name as written is `lower`, a lower-case name: a browser reads ASCII letters
@@ -83,20 +98,25 @@ constexpr bool is_name(std::string_view written, std::string_view lower) {
     return true;
 }
 
-// element_index of a tag name as written, its ASCII letters read as lower case: the hash of
-// the lowered name, taken without a copy of it.
-constexpr int32_t written_element_index(std::string_view written) {
+// written_element_index of a name whose lowered bytes hash to `hashed` (element_lookup::hash).
+constexpr int32_t written_element_of_hash(std::string_view written, uint32_t hashed) {
     if (written.empty() || written.size() > element_lookup::longest_name) return -1;
-    uint32_t h = 2166136261u;
-    for (char c : written)
-        h = (h ^ static_cast<unsigned char>(lower_ascii(c))) * 16777619u;
-    h ^= h >> 15;
-    for (size_t slot = h % element_lookup::slot_count;;
+    for (size_t slot = hashed % element_lookup::slot_count;;
          slot = (slot + 1) % element_lookup::slot_count) {
         const int8_t element = element_lookup::slots[slot];
         if (element < 0) return -1;
         if (is_name(written, element_names[static_cast<size_t>(element)])) return element;
     }
+}
+
+// element_index of a tag name as written, its ASCII letters read as lower case: the hash of
+// the lowered name, taken without a copy of it.
+constexpr int32_t written_element_index(std::string_view written) {
+    if (written.size() > element_lookup::longest_name) return -1;
+    uint32_t h = element_lookup::hash_start;
+    for (char c : written)
+        h = element_lookup::hash_step(h, lower_ascii(c));
+    return written_element_of_hash(written, element_lookup::hash_end(h));
 }
 
 // Hash and equality of tag names as written, ASCII letters of either case alike.

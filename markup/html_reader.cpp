@@ -61,13 +61,25 @@ bool is_block_outside_table(std::string_view name) {
 
 constexpr int32_t element_div = element_index("div");
 
-// A tag node's element for its name as written.
-int16_t element_of(std::string_view written) {
-    const int32_t element = written_element_index(written);
-    if (element >= 0) return static_cast<int16_t>(element);
+// The name of a tag node as written, and the element the node takes for it, found in one pass
+// over the name.
+struct tag_name {
+    std::string_view written;
+    int16_t element;
+};
+tag_name read_tag_name(const xml_node& node) {
+    const std::string_view raw = node.raw.view();
+    const size_t from = node.kind == construct_kind::end_tag ? 2 : 1;
+    uint32_t h = element_lookup::hash_start;
+    size_t end = from;
+    for (; end < raw.size() && !ends_tag_name(raw[end]); ++end)
+        h = element_lookup::hash_step(h, lower_ascii(raw[end]));
+    const std::string_view written = end > from ? raw.substr(from, end - from) : std::string_view();
+    const int32_t element = written_element_of_hash(written, element_lookup::hash_end(h));
+    if (element >= 0) return {written, static_cast<int16_t>(element)};
     const bool heading_like = written.size() == 2 && lower_ascii(written[0]) == 'h' &&
                               written[1] >= '0' && written[1] <= '9';
-    return heading_like ? int16_t{-1} : no_heading_outside_table;
+    return {written, heading_like ? int16_t{-1} : no_heading_outside_table};
 }
 
 // The elements of the table whose content is raw text (see html_reader::start_raw_text).
@@ -184,7 +196,7 @@ bool html_reader::on_construct() {
 
     if (scanned == construct_kind::start_tag) return on_start_tag(node);
     if (scanned == construct_kind::end_tag) {
-        node->element = element_of(node->written_name());
+        node->element = read_tag_name(*node).element;
         const int32_t open = innermost_open(*node);
         node->closed = open >= 0;
         if (open >= 0) {
@@ -202,8 +214,8 @@ bool html_reader::on_start_tag(xml_node* node) {
     const std::string_view raw = node->raw.view();
     // the scanner's start tags are at least "<a>"
     if (raw[raw.size() - 2] == '/') node->kind = construct_kind::empty_tag;
-    const std::string_view name = node->written_name();
-    node->element = element_of(name);
+    const auto [name, element] = read_tag_name(*node);
+    node->element = element;
     // the names looked at by name alone are outside the table
     const bool in_table = node->element >= 0;
     if (empty_elements().contains(node->element) || (!in_table && takes_no_end_tag(name)))
