@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int64_t max_length = std::numeric_limits<int32_t>::max() - 8;
 // From this size on fresh storage (a source file read whole) is worth backing with huge pages;
 // grown storage is not, as the system would compact memory for it at every step.
 constexpr size_t huge_buffer_bytes = size_t{4} << 20;
@@ -70,7 +69,7 @@ inline void release_storage(char* bytes, int32_t capacity) {
 
 // A length past the 32-bit range would corrupt every later offset: stop instead.
 int32_t checked_length(int64_t n) {
-    if (n > max_length) out_of_memory();
+    if (n > byte_string::longest_text) out_of_memory();
     return static_cast<int32_t>(n);
 }
 

@@ -12,6 +12,9 @@
 // own, and so does a copy of it; a move hands the view on.
 class byte_string {
   public:
+    // The most bytes a buffer holds; more end the program through out_of_memory().
+    static constexpr int32_t longest_text = INT32_MAX - 8;
+
     byte_string() = default;
     byte_string(const char* cstr);  // NOLINT(google-explicit-constructor): texts read as literals
     byte_string(const char* bytes, int32_t n);
@@ -49,7 +52,7 @@ class byte_string {
     // buffer views them. Releases the old storage.
     void view_of(std::string_view bytes) {
         // a reader's nodes view their source by the million: one that owns nothing just points
-        if (capacity_ == 0 && bytes.size() <= largest_view) {
+        if (capacity_ == 0 && bytes.size() <= static_cast<size_t>(longest_text)) {
             bytes_ = bytes.empty() ? nullptr : const_cast<char*>(bytes.data());
             length_ = static_cast<int32_t>(bytes.size());
         } else {
@@ -120,8 +123,6 @@ class byte_string {
     // Storage of `capacity` bytes keeping the text that fits, a view's too.
     void set_capacity(int32_t capacity);
     void own();
-    static constexpr size_t largest_view = INT32_MAX - 8;
-
     void push_growing(char byte);
     void view_of_releasing(std::string_view bytes);
     void append_growing(const char* bytes, int32_t n);
