@@ -78,6 +78,7 @@ constexpr std::string_view element_name(int32_t element) {
                                                    : std::string_view();
 }
 
+// Every byte as read in a tag name: ASCII letters lowered, the rest as they are.
 inline constexpr std::array<char, 256> lowered_bytes = [] {
     std::array<char, 256> table{};
     for (size_t c = 0; c < table.size(); ++c)
