@@ -12,10 +12,6 @@ struct tree_links {
         return node->parent_ || node->prev_ || tree.first_ == node;
     }
 
-    static void count_in(node_tree& tree, tree_node* parent, int32_t delta) {
-        if (!parent) tree.top_count_ += delta;
-    }
-
     static bool is_first(const node_tree& tree, const tree_node* node) {
         return node->parent_ ? node->parent_->first_child_ == node : tree.first_ == node;
     }
@@ -33,7 +29,6 @@ struct tree_links {
         else
             tree.first_ = node;
         other->prev_ = node;
-        count_in(tree, parent, 1);
     }
 
     static void link_after(node_tree& tree, tree_node* node, tree_node* other) {
@@ -49,7 +44,6 @@ struct tree_links {
         else
             tree.last_top_ = node;
         other->next_ = node;
-        count_in(tree, parent, 1);
     }
 
     static void link_only_child([[maybe_unused]] node_tree& tree, tree_node* node,
@@ -63,7 +57,6 @@ struct tree_links {
     static void link_only_top(node_tree& tree, tree_node* node) {
         assert(is_unlinked(tree, node));
         tree.first_ = tree.last_top_ = node;
-        tree.top_count_ = 1;
     }
 
     static void prepend_child(node_tree& tree, tree_node* node, tree_node* parent) {
@@ -114,7 +107,6 @@ struct tree_links {
             tree.last_top_ = before;
         else if (parent->first_child_)
             parent->first_child_->prev_ = before;
-        count_in(tree, parent, -1);
         node->parent_ = node->next_ = node->prev_ = nullptr;
         return {parent, next};
     }
@@ -138,7 +130,6 @@ struct tree_links {
     static void clear(node_tree& tree) {
         tree_node* first = tree.first_;
         tree.first_ = tree.last_top_ = nullptr;
-        tree.top_count_ = 0;
         destroy_chain(first, tree.destroy_);
         // after the nodes that view them
         tree.kept_.clear();
@@ -148,10 +139,8 @@ struct tree_links {
         tree.destroy_ = other.destroy_;
         tree.first_ = other.first_;
         tree.last_top_ = other.last_top_;
-        tree.top_count_ = other.top_count_;
         tree.kept_ = std::move(other.kept_);
         other.first_ = other.last_top_ = nullptr;
-        other.top_count_ = 0;
     }
 
     static void destroy_children(tree_node* node, node_deleter destroy) {
@@ -175,6 +164,13 @@ node_tree& node_tree::operator=(node_tree&& other) noexcept {
 
 node_tree::~node_tree() {
     tree_links::clear(*this);
+}
+
+int32_t node_tree::top_count() const {
+    int32_t count = 0;
+    for (const tree_node* node = first_; node; node = node->next())
+        ++count;
+    return count;
 }
 
 int32_t tree_child_count(const tree_node& node) {

@@ -63,7 +63,8 @@ class node_tree {
 
     tree_node* first() const { return first_; }
     tree_node* last_top() const { return last_top_; }
-    int32_t top_count() const { return top_count_; }
+    // The top-level nodes, counted one by one.
+    int32_t top_count() const;
     bool is_empty() const { return first_ == nullptr; }
 
     // Holds bytes that texts of its nodes view (byte_string::view_of), such as the source a
@@ -81,7 +82,6 @@ class node_tree {
     std::vector<byte_string> kept_;
     tree_node* first_ = nullptr;
     tree_node* last_top_ = nullptr;
-    int32_t top_count_ = 0;
 };
 
 // Where an unlinked node stood: pass both to `tree_insert` to put it back, or resume a walk.

@@ -12,9 +12,12 @@ static_assert([] {
     }
     return element_index("") < 0 && element_index("h7") < 0 && element_index("tablex") < 0;
 }());
-static_assert(written_element_index("DiV") == element_index("div") &&
-              written_element_index("H1") == element_index("h1") &&
-              written_element_index("Tablex") < 0 && written_element_index("") < 0);
+static_assert(written_element_of_hash("DiV", element_lookup::hash("div")) == element_index("div") &&
+              written_element_of_hash("H1", element_lookup::hash("h1")) == element_index("h1") &&
+              written_element_of_hash("Tablex", element_lookup::hash("tablex")) < 0 &&
+              written_element_of_hash("", element_lookup::hash("")) < 0);
+static_assert(written_heading_digit("H7") == 7 && written_heading_digit("h0") == 0 &&
+              written_heading_digit("hr") < 0 && written_heading_digit("h10") < 0);
 static_assert(element_index("a") == 0 && element_index("h1") == 33 && element_index("p") == 61 &&
               element_index("script") == 67 && element_index("var") == 88);
 

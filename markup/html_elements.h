@@ -99,7 +99,8 @@ constexpr bool is_name(std::string_view written, std::string_view lower) {
     return true;
 }
 
-// written_element_index of a name whose lowered bytes hash to `hashed` (element_lookup::hash).
+// element_index of a tag name as written, its ASCII letters read as lower case, given the hash
+// of the lowered name (element_lookup::hash), which a reader takes as it reads the name.
 constexpr int32_t written_element_of_hash(std::string_view written, uint32_t hashed) {
     if (written.empty() || written.size() > element_lookup::longest_name) return -1;
     for (size_t slot = hashed % element_lookup::slot_count;;
@@ -110,14 +111,10 @@ constexpr int32_t written_element_of_hash(std::string_view written, uint32_t has
     }
 }
 
-// element_index of a tag name as written, its ASCII letters read as lower case: the hash of
-// the lowered name, taken without a copy of it.
-constexpr int32_t written_element_index(std::string_view written) {
-    if (written.size() > element_lookup::longest_name) return -1;
-    uint32_t h = element_lookup::hash_start;
-    for (char c : written)
-        h = element_lookup::hash_step(h, lower_ascii(c));
-    return written_element_of_hash(written, element_lookup::hash_end(h));
+// The digit of a tag name written "h" and a digit, either case of h; -1 for any other name.
+constexpr int32_t written_heading_digit(std::string_view written) {
+    if (written.size() != 2 || lower_ascii(written[0]) != 'h') return -1;
+    return written[1] >= '0' && written[1] <= '9' ? written[1] - '0' : -1;
 }
 
 // Hash and equality of tag names as written, ASCII letters of either case alike.

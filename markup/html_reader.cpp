@@ -77,9 +77,7 @@ tag_name read_tag_name(const xml_node& node) {
     const std::string_view written = end > from ? raw.substr(from, end - from) : std::string_view();
     const int32_t element = written_element_of_hash(written, element_lookup::hash_end(h));
     if (element >= 0) return {written, static_cast<int16_t>(element)};
-    const bool heading_like = written.size() == 2 && lower_ascii(written[0]) == 'h' &&
-                              written[1] >= '0' && written[1] <= '9';
-    return {written, heading_like ? int16_t{-1} : no_heading_outside_table};
+    return {written, written_heading_digit(written) >= 0 ? int16_t{-1} : no_heading_outside_table};
 }
 
 // The elements of the table whose content is raw text (see html_reader::start_raw_text).

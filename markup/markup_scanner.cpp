@@ -284,10 +284,11 @@ scan_status markup_scanner::feed_all(std::string_view text, size_t chunk_size) {
 
 // Takes as many bytes of the current chunk as need no single look, exactly as the byte
 // loop would: text up to the next '<', the inside of a construct up to its next '>' (or up
-// to the next quote or backslash where those matter).
+// to the next quote or backslash where those matter). Not while a construct is classified,
+// whose every byte needs a look.
 void markup_scanner::skip_plain() {
     const std::string_view ahead = lookahead();
-    if (ahead.empty() || (in_markup_ && classifying_)) return;
+    if (ahead.empty()) return;
     const char* begin = ahead.data();
     size_t n = ahead.size();
     if (!in_markup_ && raw_kind_ != raw_text_kind::none) {

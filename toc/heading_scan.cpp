@@ -1,5 +1,6 @@
 #include "heading_scan.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -292,12 +293,7 @@ int32_t heading_level(const xml_node& element) {
         return level >= 1 && level <= 6 ? level : 0;
     }
     if (element.element == no_heading_outside_table) return 0;
-    const std::string_view name = element.written_name();
-    if (name.size() != 2) return 0;
-    char h = name[0];
-    char digit = name[1];
-    if ((h != 'h' && h != 'H') || !is_digit(digit)) return 0;
-    return digit - '0';
+    return std::max(0, written_heading_digit(element.written_name()));
 }
 
 bool is_program_anchor(const xml_node& node) {
