@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "files.h"
+#include "template_block.h"
 #include "template_interpreter.h"
 
 template_end render_template_text(std::string_view text, const named_lists& data,
@@ -25,6 +26,30 @@ template_end render_template_text(std::string_view text, const named_lists& data
         for (template_value piece; interpreter.output().pop_front(piece);)
             out(piece.view());
     }
+    return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
+}
+
+prepared_template::prepared_template(std::string_view text)
+    : text_(text), pieces_left_(template_block::pieces_per_rendering) {
+    auto whole = std::make_unique<template_block>();
+    if (whole->read(text_.view(), nullptr, pieces_left_)) whole_ = std::move(whole);
+}
+
+prepared_template::~prepared_template() = default;
+
+template_end prepared_template::render(const named_lists& data,
+                                       const std::function<void(std::string_view text)>& out,
+                                       int64_t work_limit) {
+    if (!whole_)
+        return render_template_text(text_.view(), data, out, template_chunk_size, work_limit);
+    whole_->bind(&data);
+    template_interpreter interpreter;
+    interpreter.set_data(data);
+    interpreter.set_work_limit(work_limit);
+    interpreter.set_output_drain(&out);
+    interpreter.replay_template(*whole_, pieces_left_);
+    for (template_value piece; interpreter.output().pop_front(piece);)
+        out(piece.view());
     return interpreter.has_open_block() ? template_end::block_open : template_end::blocks_closed;
 }
 

@@ -38,6 +38,8 @@ class body_reader : public markup_scanner {
             action == body_action::if_block) {
             body_.pieces_.back().directive = static_cast<uint32_t>(body_.directives_.size());
             body_directive& directive = body_.directives_.emplace_back();
+            directive.has_var = has_var;
+            if (has_var) directive.var.assign(var_);
             directive.list = has_var && data_ ? data_->find_list(var_.view()) : nullptr;
         }
         return true;
@@ -93,6 +95,15 @@ bool template_block::read(std::string_view text, const named_lists* data, int64_
     pieces_left -= static_cast<int64_t>(pieces_.size());
     pieces_left_ = &pieces_left;
     return true;
+}
+
+void template_block::bind(const named_lists* data) {
+    for (body_directive& directive : directives_) {
+        directive.list =
+            directive.has_var && data ? data->find_list(directive.var.view()) : nullptr;
+        for (std::unique_ptr<template_block>& body : directive.opened)
+            if (body) body->bind(data);
+    }
 }
 
 bool template_block::read_own(byte_string& text, const named_lists* data, int64_t& pieces_left) {

@@ -43,6 +43,9 @@ class template_block;
 struct body_directive {
     // The list its var names in the data; null without var or data, or for an absent name.
     const value_list* list = nullptr;
+    // The name its var gives, to find the list again in other data.
+    byte_string var;
+    bool has_var = false;
     // The bodies of the block a for or if opens here, read on the first pass that closes it:
     // [0] when the block starts collecting, [1] when it starts skipping (an if that is false).
     // A pass opens the same block with the same pieces, so the body never changes.
@@ -71,6 +74,10 @@ class template_block {
     [[nodiscard]] bool read(std::string_view text, const named_lists* data, int64_t& pieces_left);
     // Takes over `text` as the body's own bytes, then reads it.
     [[nodiscard]] bool read_own(byte_string& text, const named_lists* data, int64_t& pieces_left);
+
+    // Resolves every var of the body and of the bodies read into its directives against
+    // `data` instead, for a rendering over other data.
+    void bind(const named_lists* data);
 
     // Whether `read` succeeded; otherwise the body is read again by a child interpreter.
     bool is_read() const { return is_read_; }

@@ -421,6 +421,18 @@ void template_interpreter::replay(template_block& body, int32_t index, int32_t l
     }
 }
 
+void template_interpreter::replay_template(template_block& whole, int64_t& pieces_left) {
+    pieces_left_ = &pieces_left;
+    *last_output_ = nullptr;
+    const char* text = whole.text().data();
+    for (const body_piece& piece : whole.pieces()) {
+        take_piece(state_, {piece.action,
+                            {text + piece.begin, piece.length},
+                            {piece.line, piece.column},
+                            whole.directive(piece)});
+    }
+}
+
 void template_interpreter::begin_pass(int32_t index, int32_t level) {
     state_.mode = interpreter_mode::emit;
     state_.if_depth = 0;

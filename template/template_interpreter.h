@@ -73,6 +73,11 @@ class template_interpreter : public markup_scanner {
         drain_ = drain;
     }
 
+    // Renders a whole template read into `whole` as feeding its text and then feed_end would;
+    // the bodies read on the way stay with its directives for later renderings, their pieces
+    // taken from `pieces_left`, which must outlive them. Set the data, limit and drain first.
+    void replay_template(template_block& whole, int64_t& pieces_left);
+
   protected:
     bool on_text() override;
     bool on_construct() override;

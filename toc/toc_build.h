@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,11 @@ constexpr std::string_view maker_address = "https://tocvane.example.org/";
 // Receives the bytes of a document being written, in order.
 using byte_sink = std::function<void(std::string_view bytes)>;
 
+class prepared_template;
+struct prepared_template_deleter {
+    void operator()(prepared_template* prepared) const;
+};
+
 // A template file read once for the many renderings of a multi-file build.
 struct loaded_template {
     bool opens = false;     // the file opened for reading
@@ -29,6 +35,9 @@ struct loaded_template {
     // which file was read (see file_info), to tell when a build has replaced it
     uint64_t device = 0;
     uint64_t inode = 0;
+    // `text` read into its pieces by the first rendering, for the renderings after it; one
+    // made from another text is made again
+    mutable std::unique_ptr<prepared_template, prepared_template_deleter> prepared;
 };
 // Reads the template at `path` into `layout`, replacing what it held.
 void load_template(std::string_view path, loaded_template& layout);

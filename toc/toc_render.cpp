@@ -201,6 +201,10 @@ const byte_string& toc_comment() {
 
 }  // namespace
 
+void prepared_template_deleter::operator()(prepared_template* prepared) const {
+    delete prepared;
+}
+
 void load_template(std::string_view path, loaded_template& layout) {
     layout.opens = false;
     layout.readable = false;
@@ -230,7 +234,9 @@ void render_toc(toc_tree& tree, toc_node* start, const loaded_template& layout,
     if (start) {
         named_lists data;
         fill_toc_data(tree, start, data);
-        (void)render_template_text(layout.text.view(), data, out);
+        if (!layout.prepared || layout.prepared->text() != layout.text.view())
+            layout.prepared.reset(new prepared_template(layout.text.view()));
+        (void)layout.prepared->render(data, out);
     }
     out(toc_end_marker);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "render_template.h"
@@ -217,6 +218,52 @@ TEST(TemplateBlockTest, LoopsOverGeneratedBodies) {
         SCOPED_TRACE(text);
         render_both(text, generated_data(), int64_t{1} << 20);
         render_both(text, generated_data(), 50 + random.below(2000));
+    }
+}
+
+// The generated lists again with other lengths and values, to render a prepared template over.
+const named_lists& other_data() {
+    static const named_lists* data = [] {
+        auto* d = new named_lists;
+        const auto add = [d](std::string_view key, std::vector<template_value> values) {
+            d->set_list(key, std::make_unique<value_list>());
+            for (template_value& value : values)
+                d->add_value(key, value);
+        };
+        add("none", {template_value("n")});
+        add("one", {});
+        add("pair", {template_value("0"), template_value("y"), template_value(int32_t{2})});
+        add("text", {template_value("<i>"), template_value("")});
+        add("flags", {template_value("0"), template_value("1")});
+        add("numbers", {template_value(int32_t{4}), template_value(int32_t{0})});
+        return d;
+    }();
+    return *data;
+}
+
+// What render_template_text gives, joined, and whether it ended inside a block.
+std::pair<std::string, template_end> scanned(std::string_view text, const named_lists& data,
+                                             int64_t limit) {
+    std::string out;
+    const template_end end = render_template_text(
+        text, data, [&out](std::string_view piece) { out += piece; }, template_chunk_size, limit);
+    return {out, end};
+}
+
+TEST(TemplateBlockTest, PreparedTemplatesRenderAsScanned) {
+    random_source random(3);
+    for (int n = 0; n < 2000; ++n) {
+        const std::string text = random_template(random) + random_template(random);
+        SCOPED_TRACE(text);
+        prepared_template prepared(text);
+        // the bodies kept by one rendering serve the next, over other data too
+        for (const named_lists* data : {&generated_data(), &other_data(), &generated_data()}) {
+            const int64_t limit = random.below(4) == 0 ? 1 + random.below(400) : int64_t{1} << 20;
+            std::string out;
+            const template_end end = prepared.render(
+                *data, [&out](std::string_view piece) { out += piece; }, limit);
+            EXPECT_EQ(std::pair(out, end), scanned(text, *data, limit));
+        }
     }
 }
 
