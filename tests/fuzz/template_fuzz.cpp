@@ -2,7 +2,8 @@
 // not depend on the chunks the template arrives in, and its length stays within a bound of
 // template size times data, growing with the passes of nested loops up to the work limit, which
 // is set low here so that runaway loops end quickly. Loop bodies replayed from their pieces give
-// what a child interpreter reading the body text on every pass gives.
+// what a child interpreter reading the body text on every pass gives, and a template prepared
+// once renders as its text does, over the data it first met and over other data after it.
 //
 // The first input byte picks the chunk size; the next five give the lengths (0 to 5) of the
 // nine lists of the TOC data, two per byte; the rest is the template.
@@ -88,6 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size <= size_bytes) return 0;
     const int32_t chunk = chunk_size(data[0]);
     named_lists lists;
+    // the same lists, each a value longer where it is shorter than max_list
+    named_lists other;
     int32_t longest = 0;
     size_t widest = 0;
     for (size_t name = 0; name < std::size(names); ++name) {
@@ -96,10 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         longest = std::max(longest, length);
         // a list of no values is there and empty, which differs from a missing one
         lists.set_list(names[name], std::make_unique<value_list>());
-        for (int32_t i = 0; i < length; ++i) {
+        other.set_list(names[name], std::make_unique<value_list>());
+        for (int32_t i = 0; i <= std::min(length, max_list - 1); ++i) {
             const std::string value = value_of(name, i);
-            widest = std::max(widest, value.size());
-            lists.add_value(names[name], template_value(std::string_view(value)));
+            if (i < length) {
+                widest = std::max(widest, value.size());
+                lists.add_value(names[name], template_value(std::string_view(value)));
+            }
+            other.add_value(names[name], template_value(std::string_view(value)));
         }
     }
     const std::string_view text(reinterpret_cast<const char*>(data + 1 + size_bytes),
@@ -115,6 +122,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string reread;
     if (render_reread(text, lists, reread) != whole_end) fail("replay changes the result");
     if (reread != output) fail("replay changes the output");
+    prepared_template prepared(text);
+    for (const named_lists* over : {&lists, &other, &lists}) {
+        std::string scanned;
+        std::string replayed;
+        const auto into = [](std::string& all) {
+            return [&all](std::string_view piece) { all += piece; };
+        };
+        if (prepared.render(*over, into(replayed), work_limit) !=
+                render_template_text(text, *over, into(scanned), template_chunk_size, work_limit) ||
+            replayed != scanned)
+            fail("a prepared template renders otherwise");
+    }
 
     // Each template byte gives at most a value or an error report of some 80 bytes, once per
     // pass of each loop around it; bodies write no more than the work limit and one report.
