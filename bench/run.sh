@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp, and with cp
-# followed by a sync of every copied file (a durable copy, as a build's writes are), as the
-# baselines, several times after a warm-up, each run on a fresh copy of the corpus, and prints per
+# followed by a sync of the file system the copies are on (a durable copy, as a build's writes
+# are), as the baselines, several times after a warm-up, each run on a fresh copy of the corpus, and prints per
 # corpus the median wall time, the throughput, the ratios to both copies, the median processor time
 # and the peak memory of the build. Then it builds each adversarial shape at n and 2n and prints
 # both median times and their ratio, a page of headings only for the memory a heading costs, and
@@ -77,7 +77,8 @@ since() {
     awk -v start="$1" -v now="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", now - start }'
 }
 
-# One timed cp of the same bytes, then one durable (each copied file synced); prints both times.
+# One timed cp of the same bytes, then one durable (the copies synced together, as a build syncs
+# the files it writes); prints both times.
 timed_copies() {
     local folder=$1 start copy
     start=$EPOCHREALTIME
@@ -86,8 +87,7 @@ timed_copies() {
     rm -rf "$work/copy"
     sync
     start=$EPOCHREALTIME
-    (cd "$work/run" && cp -r "$folder" "$work/copy" && find "$work/copy" -type f -exec sync {} + &&
-        sync "$work/copy")
+    (cd "$work/run" && cp -r "$folder" "$work/copy" && sync -f "$work/copy")
     echo "$copy $(since "$start")"
     rm -rf "$work/copy"
 }
