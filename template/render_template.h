@@ -32,6 +32,7 @@ constexpr int32_t template_chunk_size = 16384;
     std::string_view text, const named_lists& data,
     const std::function<void(std::string_view text)>& out, int32_t chunk_size = template_chunk_size,
     int64_t work_limit = template_interpreter::default_work_limit);
+
 class template_block;
 
 // A template read into its pieces once and rendered over new data each time, with the output
