@@ -410,6 +410,16 @@ void template_interpreter::replay(template_block& body, int32_t index, int32_t l
     block_state state;
     state.index = index;
     state.level = level;
+    replay_pieces(body, state);
+}
+
+void template_interpreter::replay_template(template_block& whole, int64_t& pieces_left) {
+    pieces_left_ = &pieces_left;
+    *last_output_ = nullptr;
+    replay_pieces(whole, state_);
+}
+
+void template_interpreter::replay_pieces(template_block& body, block_state& state) {
     // pieces cover the body without gaps, so their bounds need no checks; once the work is
     // spent the pieces left write nothing
     const char* text = body.text().data();
@@ -418,18 +428,6 @@ void template_interpreter::replay(template_block& body, int32_t index, int32_t l
                            {text + piece.begin, piece.length},
                            {piece.line, piece.column},
                            body.directive(piece)});
-    }
-}
-
-void template_interpreter::replay_template(template_block& whole, int64_t& pieces_left) {
-    pieces_left_ = &pieces_left;
-    *last_output_ = nullptr;
-    const char* text = whole.text().data();
-    for (const body_piece& piece : whole.pieces()) {
-        take_piece(state_, {piece.action,
-                            {text + piece.begin, piece.length},
-                            {piece.line, piece.column},
-                            whole.directive(piece)});
     }
 }
 

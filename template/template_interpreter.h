@@ -155,6 +155,7 @@ class template_interpreter : public markup_scanner {
     void reread(std::string_view body, int32_t index, int32_t level);
     // Executes the pieces of a body as a child at `level` reading its text would.
     void replay(template_block& body, int32_t index, int32_t level);
+    void replay_pieces(template_block& body, block_state& state);
     // Readies a child for reading a body from its start.
     void begin_pass(int32_t index, int32_t level);
 

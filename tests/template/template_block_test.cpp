@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -105,29 +106,36 @@ class random_source {
     uint64_t state_;
 };
 
+using list_values = std::pair<std::string_view, std::vector<template_value>>;
+
+// Lists of the values given for each name, kept for the whole run.
+const named_lists& kept_lists(std::initializer_list<list_values> lists) {
+    auto* data = new named_lists;
+    for (const auto& [key, values] : lists) {
+        data->set_list(key, std::make_unique<value_list>());
+        for (const template_value& value : values)
+            data->add_value(key, value);
+    }
+    return *data;
+}
+
 // Lists of every length a loop meets, values of every kind an echo or an if meets.
 const named_lists& generated_data() {
-    static const named_lists* data = [] {
-        auto* d = new named_lists;
-        const auto add = [d](std::string_view key, std::vector<template_value> values) {
-            d->set_list(key, std::make_unique<value_list>());
-            for (template_value& value : values)
-                d->add_value(key, value);
-        };
-        add("none", {});
-        add("one", {template_value(int32_t{1})});
-        add("pair", {template_value("x"), template_value("0")});
-        add("three", {template_value(true), template_value(false), template_value(int32_t{7})});
-        add("text", {template_value("A"), template_value("<b>B</b>"), template_value("2abc"),
-                     template_value(""), template_value(" 3")});
-        add("flags",
-            {template_value("1"), template_value("0"), template_value("1"), template_value("0")});
-        add("numbers",
-            {template_value(int32_t{0}), template_value(int32_t{1}), template_value(int32_t{-2}),
-             template_value(int32_t{3}), template_value(int32_t{0}), template_value(int32_t{5})});
-        return d;
-    }();
-    return *data;
+    static const named_lists& data = kept_lists({
+        {"none", {}},
+        {"one", {template_value(int32_t{1})}},
+        {"pair", {template_value("x"), template_value("0")}},
+        {"three", {template_value(true), template_value(false), template_value(int32_t{7})}},
+        {"text",
+         {template_value("A"), template_value("<b>B</b>"), template_value("2abc"),
+          template_value(""), template_value(" 3")}},
+        {"flags",
+         {template_value("1"), template_value("0"), template_value("1"), template_value("0")}},
+        {"numbers",
+         {template_value(int32_t{0}), template_value(int32_t{1}), template_value(int32_t{-2}),
+          template_value(int32_t{3}), template_value(int32_t{0}), template_value(int32_t{5})}},
+    });
+    return data;
 }
 
 constexpr std::string_view keywords[] = {"echo", "for", "endfor", "if",      "else",  "endif",
@@ -223,22 +231,15 @@ TEST(TemplateBlockTest, LoopsOverGeneratedBodies) {
 
 // The generated lists again with other lengths and values, to render a prepared template over.
 const named_lists& other_data() {
-    static const named_lists* data = [] {
-        auto* d = new named_lists;
-        const auto add = [d](std::string_view key, std::vector<template_value> values) {
-            d->set_list(key, std::make_unique<value_list>());
-            for (template_value& value : values)
-                d->add_value(key, value);
-        };
-        add("none", {template_value("n")});
-        add("one", {});
-        add("pair", {template_value("0"), template_value("y"), template_value(int32_t{2})});
-        add("text", {template_value("<i>"), template_value("")});
-        add("flags", {template_value("0"), template_value("1")});
-        add("numbers", {template_value(int32_t{4}), template_value(int32_t{0})});
-        return d;
-    }();
-    return *data;
+    static const named_lists& data = kept_lists({
+        {"none", {template_value("n")}},
+        {"one", {}},
+        {"pair", {template_value("0"), template_value("y"), template_value(int32_t{2})}},
+        {"text", {template_value("<i>"), template_value("")}},
+        {"flags", {template_value("0"), template_value("1")}},
+        {"numbers", {template_value(int32_t{4}), template_value(int32_t{0})}},
+    });
+    return data;
 }
 
 // What render_template_text gives, joined, and whether it ended inside a block.
