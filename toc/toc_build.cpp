@@ -498,14 +498,19 @@ result check_regular(std::string_view path) {
     return result::success();
 }
 
-// Writing the TOC or a source's new bytes over the project file would destroy the project.
-result check_not_project(const toc_project& project, std::string_view output) {
-    file_info project_info;
+// The project file as found once for the checks of all the outputs of a run.
+struct project_file {
+    explicit project_file(const toc_project& project)
+        : found(!project.file_path.is_empty() && file_stat(info, project.file_path.view())) {}
     file_info info;
-    if (project.file_path.is_empty() || !file_stat(project_info, project.file_path.view()) ||
-        !stat_source(output, info))
-        return result::success();
-    if (info.device == project_info.device && info.inode == project_info.inode)
+    bool found;
+};
+
+// Writing the TOC or a source's new bytes over the project file would destroy the project.
+result check_not_project(const project_file& project, std::string_view output) {
+    file_info info;
+    if (!project.found || !stat_source(output, info)) return result::success();
+    if (info.device == project.info.device && info.inode == project.info.inode)
         return failure("Can't write over the project file: ", output);
     return result::success();
 }
@@ -516,7 +521,7 @@ result check_single(const toc_project& project) {
          {first_source(project), single_output(project), project.template_file.view()}) {
         if (result checked = check_regular(path); !checked.is_ok()) return checked;
     }
-    return check_not_project(project, single_output(project));
+    return check_not_project(project_file(project), single_output(project));
 }
 
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
@@ -542,11 +547,12 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     const std::string_view destination = project.destination.view();
     if (destination.empty()) return result::failure("Destination file must be specified");
     if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    const project_file own(project);
     for (const byte_string& source : project.source) {
-        if (result checked = check_not_project(project, source.view()); !checked.is_ok())
+        if (result checked = check_not_project(own, source.view()); !checked.is_ok())
             return checked;
     }
-    if (result checked = check_not_project(project, destination); !checked.is_ok()) return checked;
+    if (result checked = check_not_project(own, destination); !checked.is_ok()) return checked;
     if (result checked = check_regular(project.template_file.view()); !checked.is_ok())
         return checked;
     load_template(project.template_file.view(), layout);

@@ -1,5 +1,9 @@
 #include "toc_project.h"
 
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
 #include "paths.h"
 #include "tag_value_file.h"
 
@@ -41,16 +45,17 @@ void join_folder(std::string_view folder, byte_string& path) {
 
 // "guide/a.htm" and "/site/guide/a.htm" name one file: the first entry stays.
 void drop_repeated_sources(std::vector<byte_string>& sources) {
-    std::vector<byte_string> seen;
+    const byte_string directory = current_directory();
+    // the absolute paths met, which `seen` views
+    std::vector<byte_string> absolute_paths;
+    std::unordered_set<std::string_view> seen;
     std::vector<byte_string> kept;
     for (byte_string& entry : sources) {
         byte_string absolute;
-        if (normalize_path(entry.view(), absolute)) {
-            bool repeated = false;
-            for (const byte_string& earlier : seen)
-                repeated = repeated || earlier == absolute.view();
-            if (repeated) continue;
-            seen.push_back(std::move(absolute));
+        if (normalize_path(entry.view(), directory.view(), absolute)) {
+            if (!seen.insert(absolute.view()).second) continue;
+            // a move keeps the bytes where they are
+            absolute_paths.push_back(std::move(absolute));
         }
         kept.push_back(std::move(entry));
     }
