@@ -507,12 +507,17 @@ struct project_file {
 };
 
 // Writing the TOC or a source's new bytes over the project file would destroy the project.
-result check_not_project(const project_file& project, std::string_view output) {
-    file_info info;
-    if (!project.found || !stat_source(output, info)) return result::success();
-    if (info.device == project.info.device && info.inode == project.info.inode)
+result check_not_project(const project_file& project, std::string_view output,
+                         const file_info& found) {
+    if (project.found && found.device == project.info.device && found.inode == project.info.inode)
         return failure("Can't write over the project file: ", output);
     return result::success();
+}
+
+result check_not_project(const project_file& project, std::string_view output) {
+    file_info info;
+    if (!stat_source(output, info)) return result::success();
+    return check_not_project(project, output, info);
 }
 
 // The source, output and template of a single-file build or clear.
@@ -525,17 +530,19 @@ result check_single(const toc_project& project) {
 }
 
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
-// file. Adds up their sizes.
-result check_sources(const toc_project& project, double& total) {
+// file. Adds up their sizes; `found` gets what was found of each source.
+result check_sources(const toc_project& project, double& total, std::vector<file_info>& found) {
     if (project.source.empty())
         return result::failure("At least one source file must be specified");
     total = 0;
-    file_info info;
-    for (const byte_string& source : project.source) {
-        if (!file_stat(info, source.view()) || info.is_directory)
-            return failure("File doesn't exist: ", source.view());
-        if (!S_ISREG(info.attributes)) return failure("Not a regular file: ", source.view());
-        if (result checked = check_encoding(source.view()); !checked.is_ok()) return checked;
+    found.assign(project.source.size(), file_info());
+    for (size_t i = 0; i < project.source.size(); ++i) {
+        const std::string_view source = project.source[i].view();
+        file_info& info = found[i];
+        if (!file_stat(info, source) || info.is_directory)
+            return failure("File doesn't exist: ", source);
+        if (!S_ISREG(info.attributes)) return failure("Not a regular file: ", source);
+        if (result checked = check_encoding(source); !checked.is_ok()) return checked;
         // Paths carry no drive letters here, so every source is on the destination's drive.
         total += static_cast<double>(info.size);
     }
@@ -546,10 +553,12 @@ result check_sources(const toc_project& project, double& total) {
 result check_build(const toc_project& project, loaded_template& layout, double& total) {
     const std::string_view destination = project.destination.view();
     if (destination.empty()) return result::failure("Destination file must be specified");
-    if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    std::vector<file_info> sources;
+    if (result checked = check_sources(project, total, sources); !checked.is_ok()) return checked;
     const project_file own(project);
-    for (const byte_string& source : project.source) {
-        if (result checked = check_not_project(own, source.view()); !checked.is_ok())
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (result checked = check_not_project(own, project.source[i].view(), sources[i]);
+            !checked.is_ok())
             return checked;
     }
     if (result checked = check_not_project(own, destination); !checked.is_ok()) return checked;
@@ -563,10 +572,8 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
     if (result checked = check_regular(destination); !checked.is_ok()) return checked;
     if (result checked = check_encoding(destination); !checked.is_ok()) return checked;
     // the TOC written over a source would take its headings with it
-    file_info source_info;
-    for (const byte_string& source : project.source) {
-        if (file_stat(source_info, source.view()) && source_info.device == info.device &&
-            source_info.inode == info.inode)
+    for (const file_info& source : sources) {
+        if (source.device == info.device && source.inode == info.inode)
             return failure("Destination file is one of the sources: ", destination);
     }
     return result::success();
@@ -765,7 +772,8 @@ result clear_destination(std::string_view destination, progress_scale& bar, outp
 result clear_multi(const toc_project& project, const progress_function& progress,
                    const lock_wait& wait) {
     double total = 0;
-    if (result checked = check_sources(project, total); !checked.is_ok()) return checked;
+    std::vector<file_info> sources;
+    if (result checked = check_sources(project, total, sources); !checked.is_ok()) return checked;
     // a destination that isn't there is left alone, as one that can't be read
     file_info destination;
     const bool has_destination = stat_source(project.destination.view(), destination);
