@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp, and with cp
 # followed by a sync of the file system the copies are on (a durable copy, as a build's writes
-# are), as the baselines, several times after a warm-up, each run on a fresh copy of the corpus, and prints per
-# corpus the median wall time, the throughput, the ratios to both copies, the median processor time
-# and the peak memory of the build. Then it builds each adversarial shape at n and 2n and prints
-# both median times and their ratio, a page of headings only for the memory a heading costs, and
-# last a tiny page many times for the start-up cost of the command line, against starting `true`
-# and a cp of the page.
+# are), as the baselines, several times after a warm-up, each run on a fresh copy of the corpus,
+# and prints per corpus the median wall time, the throughput, the ratios to both copies, the
+# median processor time and the peak memory of the build. Then it builds each adversarial shape at
+# n and 2n and prints both median times and their ratio, a page of headings only for the memory a
+# heading costs, and last a tiny page many times for the start-up cost of the command line,
+# against starting `true` and a cp of the page.
 #
 #   bench/run.sh [build-folder]        (default: build; RUNS=5 sets the number of timed runs,
 #                                       CORPORA="large site" and SHAPES="wide:1000000" a part)

@@ -1,5 +1,6 @@
 #include "toc_project.h"
 
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -46,17 +47,13 @@ void join_folder(std::string_view folder, byte_string& path) {
 // "guide/a.htm" and "/site/guide/a.htm" name one file: the first entry stays.
 void drop_repeated_sources(std::vector<byte_string>& sources) {
     const byte_string directory = current_directory();
-    // the absolute paths met, which `seen` views
-    std::vector<byte_string> absolute_paths;
-    std::unordered_set<std::string_view> seen;
+    std::unordered_set<std::string> seen;
     std::vector<byte_string> kept;
     for (byte_string& entry : sources) {
         byte_string absolute;
-        if (normalize_path(entry.view(), directory.view(), absolute)) {
-            if (!seen.insert(absolute.view()).second) continue;
-            // a move keeps the bytes where they are
-            absolute_paths.push_back(std::move(absolute));
-        }
+        if (normalize_path(entry.view(), directory.view(), absolute) &&
+            !seen.emplace(absolute.view()).second)
+            continue;
         kept.push_back(std::move(entry));
     }
     sources = std::move(kept);

@@ -123,12 +123,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (render_reread(text, lists, reread) != whole_end) fail("replay changes the result");
     if (reread != output) fail("replay changes the output");
     prepared_template prepared(text);
+    const auto into = [](std::string& all) {
+        return [&all](std::string_view piece) { all += piece; };
+    };
     for (const named_lists* over : {&lists, &other, &lists}) {
         std::string scanned;
         std::string replayed;
-        const auto into = [](std::string& all) {
-            return [&all](std::string_view piece) { all += piece; };
-        };
         if (prepared.render(*over, into(replayed), work_limit) !=
                 render_template_text(text, *over, into(scanned), template_chunk_size, work_limit) ||
             replayed != scanned)
