@@ -13,6 +13,7 @@ namespace {
 // From this size on fresh storage (a source file read whole) is worth backing with huge pages;
 // grown storage is not, as the system would compact memory for it at every step.
 constexpr size_t huge_buffer_bytes = size_t{4} << 20;
+constexpr size_t huge_page_bytes = size_t{2} << 20;
 
 // Capacity for n bytes: n + n/16 + extra, kept inside the 32-bit range.
 int32_t grown_capacity(int64_t n, int extra) {
@@ -27,9 +28,17 @@ int32_t grown_capacity(int64_t n, int extra) {
 inline char* allocate_storage(int32_t capacity) {
     const auto size = static_cast<size_t>(capacity);
     if (size <= small_heap::largest) return static_cast<char*>(small_heap::allocate(size));
-    void* bytes = std::malloc(size);
+    if (size < huge_buffer_bytes) {
+        void* bytes = std::malloc(size);
+        if (!bytes) out_of_memory();
+        return static_cast<char*>(bytes);
+    }
+    // whole huge pages from the first byte to the last: a page at either end that is only
+    // partly the buffer's would be faulted in a small page at a time
+    const size_t whole = (size + huge_page_bytes - 1) / huge_page_bytes * huge_page_bytes;
+    void* bytes = std::aligned_alloc(huge_page_bytes, whole);
     if (!bytes) out_of_memory();
-    if (size >= huge_buffer_bytes) small_heap::advise_huge_pages(bytes, size);
+    small_heap::advise_huge_pages(bytes, whole);
     return static_cast<char*>(bytes);
 }
 

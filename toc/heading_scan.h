@@ -7,6 +7,7 @@
 #include "byte_string.h"
 #include "heading_ids.h"
 #include "node_tree.h"
+#include "small_heap.h"
 #include "toc_project.h"
 #include "toc_tree.h"
 #include "xml_node.h"
@@ -101,9 +102,10 @@ struct anchored_heading {
 // written: the item's number and the anchor's start tag, `<a name="` + the anchor's name + `"`
 // + the attributes + `>`, and `</a>` too for an empty anchor.
 struct heading_openings {
-    std::deque<anchored_heading> headings;  // in document order
-    byte_string attributes;                 // normalised: empty or starting with a blank
-    int64_t stamp = 0;                      // in the anchors' names
+    // in document order; one per heading of a large page, kept with the document's nodes
+    std::deque<anchored_heading, small_allocator<anchored_heading>> headings;
+    byte_string attributes;  // normalised: empty or starting with a blank
+    int64_t stamp = 0;       // in the anchors' names
 
     // Appends what goes after the start tag of the heading of `item`.
     void append(const toc_node& item, byte_string& out) const;

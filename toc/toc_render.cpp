@@ -141,6 +141,12 @@ void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data) {
     auto made = std::make_shared<toc_rows>();
     toc_rows& rows = *made;
     rows.tree = &tree;
+    // every item from `start` on is listed at most once and closes at most one list: one
+    // allocation, where growing would copy the rows and fault in fresh memory at every step
+    size_t items = 0;
+    for (const toc_node* item = start; item; item = toc_tree::next(item))
+        ++items;
+    rows.rows.reserve(2 * items);
     toc_node* p = start;
     int32_t depth = p ? toc_tree::depth(*p) : 0;
     int32_t parent_row = 0;

@@ -87,6 +87,15 @@ TEST(ByteStringTest, GrowthKeepsBytesAcrossStorageClasses) {
     EXPECT_EQ(moved.view(), "short");
     moved.set_length(2000);
     EXPECT_EQ(moved.view().substr(0, 5), "short");
+
+    // a buffer of whole huge pages, grown in place or moved, keeps its bytes too
+    byte_string large;
+    large.set_length(5 << 20);
+    large[0] = 'a';
+    large[(5 << 20) - 1] = 'z';
+    large.set_length(9 << 20);
+    EXPECT_EQ(large[0], 'a');
+    EXPECT_EQ(large[(5 << 20) - 1], 'z');
 }
 
 TEST(ByteStringTest, Find) {
