@@ -10,11 +10,6 @@
 
 namespace {
 
-// From this size on fresh storage (a source file read whole) is worth backing with huge pages;
-// grown storage is not, as the system would compact memory for it at every step.
-constexpr size_t huge_buffer_bytes = size_t{4} << 20;
-constexpr size_t huge_page_bytes = size_t{2} << 20;
-
 // Capacity for n bytes: n + n/16 + extra, kept inside the 32-bit range.
 int32_t grown_capacity(int64_t n, int extra) {
     int64_t cap = n + n / 16 + extra;
@@ -28,18 +23,7 @@ int32_t grown_capacity(int64_t n, int extra) {
 inline char* allocate_storage(int32_t capacity) {
     const auto size = static_cast<size_t>(capacity);
     if (size <= small_heap::largest) return static_cast<char*>(small_heap::allocate(size));
-    if (size < huge_buffer_bytes) {
-        void* bytes = std::malloc(size);
-        if (!bytes) out_of_memory();
-        return static_cast<char*>(bytes);
-    }
-    // whole huge pages from the first byte to the last: a page at either end that is only
-    // partly the buffer's would be faulted in a small page at a time
-    const size_t whole = (size + huge_page_bytes - 1) / huge_page_bytes * huge_page_bytes;
-    void* bytes = std::aligned_alloc(huge_page_bytes, whole);
-    if (!bytes) out_of_memory();
-    small_heap::advise_huge_pages(bytes, whole);
-    return static_cast<char*>(bytes);
+    return static_cast<char*>(small_heap::allocate_large(size));
 }
 
 // Storage of `capacity` bytes keeping the bytes of the old storage that fit.
@@ -49,6 +33,8 @@ char* reallocate(char* old, int32_t old_capacity, int32_t capacity) {
     const auto size = static_cast<size_t>(capacity);
     const bool old_small = old && old_size <= small_heap::largest;
     const bool small = size <= small_heap::largest;
+    // grown storage stays what the general heap makes of it: backing each step with huge pages
+    // would have the system compact memory for it every time
     if (old && !old_small && !small) {
         char* bytes = static_cast<char*>(std::realloc(old, size));
         if (!bytes) out_of_memory();

@@ -117,17 +117,22 @@ void release_general(void* piece, size_t bytes, heap_state& state) noexcept {
 
 }  // namespace detail
 
-void advise_huge_pages(void* bytes, size_t size) noexcept {
+void* allocate_large(size_t bytes) noexcept {
+    if (bytes < large_bytes) {
+        void* storage = std::malloc(bytes);
+        if (!storage) out_of_memory();
+        return storage;
+    }
+    // whole huge pages from the first byte to the last: a page at either end that is only partly
+    // the storage's would be faulted in a small page at a time
+    const size_t whole =
+        (bytes + detail::huge_page_bytes - 1) / detail::huge_page_bytes * detail::huge_page_bytes;
+    void* storage = std::aligned_alloc(detail::huge_page_bytes, whole);
+    if (!storage) out_of_memory();
 #if defined(__unix__) && defined(MADV_HUGEPAGE)
-    const auto start = reinterpret_cast<uintptr_t>(bytes);
-    const uintptr_t first =
-        (start + detail::huge_page_bytes - 1) / detail::huge_page_bytes * detail::huge_page_bytes;
-    const uintptr_t last = (start + size) / detail::huge_page_bytes * detail::huge_page_bytes;
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)bytes;
-    (void)size;
+    madvise(storage, whole, MADV_HUGEPAGE);
 #endif
+    return storage;
 }
 
 void use_general_heap() noexcept {

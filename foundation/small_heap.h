@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 #include "out_of_memory.h"
@@ -142,10 +143,12 @@ inline void release_object(void* object, size_t bytes, region where = region::te
         ::operator delete(object);
 }
 
-// Lets the system back the whole huge pages inside a large buffer of the general heap with huge
-// pages, where it has them: a whole source file is read into one, and faulting that in a small
-// page at a time costs more than reading it.
-void advise_huge_pages(void* bytes, size_t size) noexcept;
+// Storage of at least `bytes` from the general heap, released with std::free; never null. From
+// `large_bytes` on it is whole huge pages, which the system may back with huge pages: a whole
+// source file is read into such storage, and faulting that in a small page at a time costs more
+// than reading it.
+inline constexpr size_t large_bytes = size_t{4} << 20;
+void* allocate_large(size_t bytes) noexcept;
 
 // From now on every request of every thread goes to the general heap; pieces taken from the
 // blocks before are still released there. Call it early, on the main thread, before any other
@@ -180,6 +183,27 @@ struct small_allocator {
     }
     template <typename U>
     bool operator==(const small_allocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+// Allocator for containers that may grow large, such as a row for every heading of a page.
+template <typename T>
+struct large_allocator {
+    using value_type = T;
+
+    large_allocator() = default;
+    template <typename U>
+    large_allocator(const large_allocator<U>&) noexcept {}  // NOLINT: rebinding
+
+    T* allocate(size_t n) {
+        static_assert(alignof(T) <= alignof(std::max_align_t));
+        if (n > SIZE_MAX / sizeof(T)) out_of_memory();
+        return static_cast<T*>(small_heap::allocate_large(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t) noexcept { std::free(p); }
+    template <typename U>
+    bool operator==(const large_allocator<U>&) const noexcept {
         return true;
     }
 };

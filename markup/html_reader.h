@@ -14,6 +14,7 @@
 #include "node_tree.h"
 #include "progress.h"
 #include "result.h"
+#include "small_heap.h"
 #include "xml_node.h"
 
 // Bytes of an HTML source read per step.
@@ -118,7 +119,7 @@ class html_reader : public markup_scanner {
     std::string_view source_;
     // The open elements around the insertion point, outermost first. Elements closed or
     // passed by leave it, so every lookup below is constant time whatever the nesting.
-    std::vector<open_element> path_;
+    std::vector<open_element, large_allocator<open_element>> path_;
     // Path position of the innermost open element of each known element, or -1.
     std::array<int32_t, element_count> innermost_known_;
     // The same for names outside the table, any case alike; the key views the written name of

@@ -4,6 +4,7 @@
 
 #include "files.h"
 #include "render_template.h"
+#include "small_heap.h"
 #include "toc_build.h"
 
 namespace {
@@ -19,7 +20,7 @@ struct toc_rows {
     };
 
     const toc_tree* tree = nullptr;  // which makes the links of the anchors the build made
-    std::vector<row> rows;
+    std::vector<row, large_allocator<row>> rows;
     // The indentation of every depth met, made once.
     std::vector<byte_string> indentations;
 
