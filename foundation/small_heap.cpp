@@ -119,7 +119,8 @@ void release_general(void* piece, size_t bytes, heap_state& state) noexcept {
 
 void* allocate_large(size_t bytes) noexcept {
     if (bytes < large_bytes) {
-        void* storage = std::malloc(bytes);
+        // malloc may give null for no bytes, which must not read as exhausted memory
+        void* storage = std::malloc(bytes == 0 ? 1 : bytes);
         if (!storage) out_of_memory();
         return storage;
     }

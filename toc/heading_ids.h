@@ -9,7 +9,6 @@
 
 #include "byte_string.h"
 #include "node_tree.h"
-#include "small_heap.h"
 #include "xml_node.h"
 
 // The attribute a build writes after each `id` it adds to a heading's start tag, so that later
@@ -68,18 +67,10 @@ class page_ids {
   private:
     bool is_free(const std::string& id) const;
 
-    // A page has an entry for every id it holds: they sit with the document's own pieces.
-    template <typename Value>
-    using string_map =
-        std::unordered_map<std::string, Value, std::hash<std::string>, std::equal_to<std::string>,
-                           small_allocator<std::pair<const std::string, Value>>>;
-
     // Every id and anchor name found, and whether an author's element holds it (not only a
     // heading carrying a build's id).
-    string_map<bool> found_;
-    std::unordered_set<std::string, std::hash<std::string>, std::equal_to<std::string>,
-                       small_allocator<std::string>>
-        given_;
+    std::unordered_map<std::string, bool> found_;
+    std::unordered_set<std::string> given_;
     // The next number to try after each slug that was taken.
-    string_map<int32_t> next_number_;
+    std::unordered_map<std::string, int32_t> next_number_;
 };
