@@ -159,51 +159,59 @@ void give_back_free_memory() noexcept;
 
 }  // namespace small_heap
 
-// Allocator for containers whose nodes are small (the entries of the maps in document nodes).
-template <typename T>
-struct small_allocator {
+// A stateless allocator taking its storage from `Storage`, which allocates and releases a number
+// of bytes aligned as asked.
+template <typename T, typename Storage>
+struct storage_allocator {
     using value_type = T;
 
-    small_allocator() = default;
+    storage_allocator() = default;
     template <typename U>
-    small_allocator(const small_allocator<U>&) noexcept {}  // NOLINT: rebinding
+    storage_allocator(const storage_allocator<U, Storage>&) noexcept {}  // NOLINT: rebinding
 
     T* allocate(size_t n) {
-        const size_t bytes = n * sizeof(T);
-        if (bytes > small_heap::largest || alignof(T) > 8)
-            return static_cast<T*>(::operator new(bytes));
-        return static_cast<T*>(small_heap::allocate(bytes));
+        if (n > SIZE_MAX / sizeof(T)) out_of_memory();
+        return static_cast<T*>(Storage::allocate(n * sizeof(T), alignof(T)));
     }
-    void deallocate(T* p, size_t n) noexcept {
-        const size_t bytes = n * sizeof(T);
-        if (bytes > small_heap::largest || alignof(T) > 8)
+    void deallocate(T* p, size_t n) noexcept { Storage::release(p, n * sizeof(T), alignof(T)); }
+    template <typename U>
+    bool operator==(const storage_allocator<U, Storage>&) const noexcept {
+        return true;
+    }
+};
+
+// Pieces of the small-object heap where they fit, else the general heap.
+struct small_storage {
+    static void* allocate(size_t bytes, size_t alignment) {
+        if (bytes > small_heap::largest || alignment > 8) return ::operator new(bytes);
+        return small_heap::allocate(bytes);
+    }
+    static void release(void* p, size_t bytes, size_t alignment) noexcept {
+        if (bytes > small_heap::largest || alignment > 8)
             ::operator delete(p);
         else
             small_heap::release(p, bytes);
     }
-    template <typename U>
-    bool operator==(const small_allocator<U>&) const noexcept {
-        return true;
+};
+
+// Storage from allocate_large.
+struct large_storage {
+    static void* allocate(size_t bytes, size_t alignment) {
+        if (alignment > alignof(std::max_align_t))
+            return ::operator new (bytes, std::align_val_t{alignment});
+        return small_heap::allocate_large(bytes);
+    }
+    static void release(void* p, size_t, size_t alignment) noexcept {
+        if (alignment > alignof(std::max_align_t))
+            ::operator delete (p, std::align_val_t{alignment});
+        else
+            std::free(p);
     }
 };
 
+// Allocator for containers whose nodes are small (the entries of the maps in document nodes).
+template <typename T>
+using small_allocator = storage_allocator<T, small_storage>;
 // Allocator for containers that may grow large, such as a row for every heading of a page.
 template <typename T>
-struct large_allocator {
-    using value_type = T;
-
-    large_allocator() = default;
-    template <typename U>
-    large_allocator(const large_allocator<U>&) noexcept {}  // NOLINT: rebinding
-
-    T* allocate(size_t n) {
-        static_assert(alignof(T) <= alignof(std::max_align_t));
-        if (n > SIZE_MAX / sizeof(T)) out_of_memory();
-        return static_cast<T*>(small_heap::allocate_large(n * sizeof(T)));
-    }
-    void deallocate(T* p, size_t) noexcept { std::free(p); }
-    template <typename U>
-    bool operator==(const large_allocator<U>&) const noexcept {
-        return true;
-    }
-};
+using large_allocator = storage_allocator<T, large_storage>;
