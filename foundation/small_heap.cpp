@@ -124,6 +124,7 @@ void* allocate_large(size_t bytes) noexcept {
         if (!storage) out_of_memory();
         return storage;
     }
+    if (bytes > SIZE_MAX - detail::huge_page_bytes) out_of_memory();
     // whole huge pages from the first byte to the last: a page at either end that is only partly
     // the storage's would be faulted in a small page at a time
     const size_t whole =
