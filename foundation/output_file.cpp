@@ -24,6 +24,8 @@
 namespace {
 
 constexpr int32_t buffer_size = 1 << 17;
+// Unsent bytes from which a file of a batch starts its writeback when it is added.
+constexpr int64_t batched_writeback_bytes = int64_t{1} << 20;
 // Pieces in one writev: the system's IOV_MAX.
 constexpr size_t max_gathered = 1024;
 // Shorter pieces are copied into the buffer rather than gathered where they are.
@@ -873,8 +875,10 @@ result output_file::commit_to(output_batch& batch) {
         pending.file_system = static_cast<uint64_t>(st.st_dev);
         pending.bytes = static_cast<int64_t>(st.st_size);
     }
-    // the data goes to the disk while the next files are made; the batch waits for it
-    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // a large file's last bytes go to the disk while the next files are made; for a small one
+    // the call costs more than the batch's one sync of them all
+    if (written_ - sent_to_disk_ >= batched_writeback_bytes)
+        (void)::sync_file_range(fd_, sent_to_disk_, 0, SYNC_FILE_RANGE_WRITE);
     struct statvfs room;
     const bool knows_room = ::fstatvfs(fd_, &room) == 0;
     (void)identify(fd_, "", pending.made);
