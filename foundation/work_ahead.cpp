@@ -3,7 +3,11 @@
 #include <utility>
 
 work_ahead::work_ahead(size_t count, int32_t threads, size_t ahead, job_function job)
-    : job_(std::move(job)), count_(count), ahead_(ahead < 1 ? 1 : ahead), done_(count) {
+    : job_(std::move(job)),
+      count_(count),
+      ahead_(ahead < 1 ? 1 : ahead),
+      worker_wake_(new std::condition_variable[threads > 0 ? threads : 0]),
+      done_(count) {
     for (int32_t i = 0; i < threads; ++i) {
         pthread_t worker;
         // a worker the system refuses only leaves the work to fewer
@@ -14,7 +18,7 @@ work_ahead::work_ahead(size_t count, int32_t threads, size_t ahead, job_function
         const std::lock_guard lock(mutex_);
         ready_ = true;
     }
-    changed_.notify_all();
+    wake_workers();
 }
 
 work_ahead::~work_ahead() {
@@ -22,7 +26,7 @@ work_ahead::~work_ahead() {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    wake_workers();
     for (pthread_t worker : workers_)
         pthread_join(worker, nullptr);
 }
@@ -38,17 +42,23 @@ void* work_ahead::run_worker(void* self) {
     return nullptr;
 }
 
+void work_ahead::wake_workers() {
+    for (size_t i = 0; i < workers_.size(); ++i)
+        worker_wake_[i].notify_one();
+}
+
 void work_ahead::work(size_t worker) {
+    std::condition_variable& wake = worker_wake_[worker];
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return ready_; });
+    wake.wait(lock, [this] { return ready_ || stopping_; });
     for (size_t item = worker; item < count_; item += workers_.size()) {
-        changed_.wait(lock, [this, item] { return stopping_ || item < taken_ + ahead_; });
+        wake.wait(lock, [this, item] { return stopping_ || item < taken_ + ahead_; });
         if (stopping_) return;
         lock.unlock();
         job_(item, worker);
         lock.lock();
         done_[item] = true;
-        changed_.notify_all();
+        if (awaited_ == item) taker_wake_.notify_one();
     }
 }
 
@@ -59,8 +69,12 @@ void work_ahead::take(size_t item) {
         return;
     }
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this, item] { return bool(done_[item]); });
+    awaited_ = item;
+    taker_wake_.wait(lock, [this, item] { return bool(done_[item]); });
+    awaited_ = SIZE_MAX;
     taken_ = item + 1;
+    // one more item comes within reach
+    const size_t next = taken_ + ahead_ - 1;
     lock.unlock();
-    changed_.notify_all();
+    if (next < count_) worker_wake_[next % workers_.size()].notify_one();
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -34,14 +35,19 @@ class work_ahead {
   private:
     static void* run_worker(void* self);
     void work(size_t worker);
+    void wake_workers();
 
     job_function job_;
     size_t count_;
     size_t ahead_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t taken_ = 0;   // the items taken so far
-    size_t joined_ = 0;  // the workers that have their number
+    // Each waiter is woken alone, when what it waits for may have come: a worker when an item of
+    // its own comes within reach, the caller when the item it waits for is done.
+    std::unique_ptr<std::condition_variable[]> worker_wake_;
+    std::condition_variable taker_wake_;
+    size_t awaited_ = SIZE_MAX;  // the item the caller waits for
+    size_t taken_ = 0;           // the items taken so far
+    size_t joined_ = 0;          // the workers that have their number
     std::vector<bool> done_;
     bool ready_ = false;  // every worker is started: the items can be dealt out
     bool stopping_ = false;
