@@ -208,11 +208,13 @@ void remove_temporary(int directory, byte_string& name, int& slot) {
 // The temporary file for `name`: ".<name>.<pid>.<hex digits><ending>".
 void temporary_name(std::string_view name, std::string_view ending, byte_string& out) {
     static uint32_t counter = 0;
+    // the name is all it is for: a fork's child writes no files
+    static const pid_t pid = ::getpid();
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%lu.%x%lx", static_cast<unsigned long>(::getpid()),
-                  ++counter, static_cast<unsigned long>(now.tv_nsec));
+    std::snprintf(suffix, sizeof suffix, ".%lu.%x%lx", static_cast<unsigned long>(pid), ++counter,
+                  static_cast<unsigned long>(now.tv_nsec));
     out.assign(".");
     out.append(name.substr(0, max_name_in_temporary));
     out.append(suffix);
@@ -544,7 +546,7 @@ result output_file::open_found() {
     }
     if (exists) {
         old_fd_ = open_at(target.directory_, target.c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
-        struct stat found;
+        struct stat& found = old_found_;
         if (old_fd_ >= 0 && (::fstat(old_fd_, &found) != 0 || found.st_dev != st.st_dev ||
                              found.st_ino != st.st_ino)) {
             ::close(std::exchange(old_fd_, -1));
@@ -570,12 +572,11 @@ result output_file::open_found() {
 void output_file::make_replacement(int64_t agreed) {
     // A replacement starts readable by its owner alone and takes the old file's access before
     // its first byte
-    struct stat old;
-    if (::fstat(old_fd_, &old) != 0 || !create_temporary(0600)) {
+    if (!create_temporary(0600)) {
         fail(status_code::open_failed);
     } else {
         // what a new file can't take from the old one is kept by writing over the old one
-        rewrite_ = !take_access_of(old);
+        rewrite_ = !take_access_of(old_found_);
         // the bytes that agreed were not written: they come from the old file
         written_ = agreed;
         if (agreed > 0) {
@@ -870,18 +871,14 @@ result output_file::commit_to(output_batch& batch) {
         return result_;
     }
     output_batch::pending_file pending;
-    struct stat st;
-    if (::fstat(fd_, &st) == 0) {
-        pending.file_system = static_cast<uint64_t>(st.st_dev);
-        pending.bytes = static_cast<int64_t>(st.st_size);
-    }
+    if (identify(fd_, "", pending.made)) pending.file_system = pending.made.device;
+    pending.bytes = written_;
     // a large file's last bytes go to the disk while the next files are made; for a small one
     // the call costs more than the batch's one sync of them all
     if (written_ - sent_to_disk_ >= batched_writeback_bytes)
         (void)::sync_file_range(fd_, sent_to_disk_, 0, SYNC_FILE_RANGE_WRITE);
     struct statvfs room;
     const bool knows_room = ::fstatvfs(fd_, &room) == 0;
-    (void)identify(fd_, "", pending.made);
     pending.fd = std::exchange(fd_, -1);
     if (target_ == &own_) {
         pending.target = std::move(own_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 
@@ -157,6 +158,7 @@ class output_file {
     // The old file, open for reading while every byte written agrees with its bytes: until then
     // nothing is written and there is no temporary file (fd_ is -1).
     int old_fd_ = -1;
+    struct stat old_found_ {};  // what the old file was found to be when opened
     int64_t old_size_ = 0;
     int64_t compared_ = 0;
     byte_string old_bytes_;
