@@ -6,7 +6,7 @@ work_ahead::work_ahead(size_t count, int32_t threads, size_t ahead, job_function
     : job_(std::move(job)),
       count_(count),
       ahead_(ahead < 1 ? 1 : ahead),
-      worker_wake_(new std::condition_variable[threads > 0 ? threads : 0]),
+      worker_wake_(std::make_unique<std::condition_variable[]>(threads > 0 ? threads : 0)),
       done_(count) {
     for (int32_t i = 0; i < threads; ++i) {
         pthread_t worker;
