@@ -129,12 +129,13 @@ bool follow_links(byte_string& path) {
 }
 
 // The identity of `name` in `directory` (of `directory` itself with an empty name), links not
-// followed; false with errno when it can't be had.
-bool identify(int directory, const char* name, file_identity& id) {
+// followed, and its size when asked; false with errno when it can't be had.
+bool identify(int directory, const char* name, file_identity& id, int64_t* size = nullptr) {
     struct statx st;
     const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
-    if (::statx(directory, name, flags, STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
-        return false;
+    const unsigned wanted = STATX_TYPE | STATX_INO | STATX_BTIME | (size ? STATX_SIZE : 0);
+    if (::statx(directory, name, flags, wanted, &st) != 0) return false;
+    if (size) *size = static_cast<int64_t>(st.stx_size);
     id.device = ::makedev(st.stx_dev_major, st.stx_dev_minor);
     id.inode = st.stx_ino;
     id.type = st.stx_mode & S_IFMT;
@@ -424,7 +425,7 @@ output_target::~output_target() {
     if (owns_directory_) ::close(directory_);
 }
 
-result output_target::find(std::string_view path) {
+result output_target::find(std::string_view path, const directory_lookup& known) {
     if (owns_directory_) ::close(directory_);
     directory_ = -1;
     owns_directory_ = false;
@@ -436,18 +437,22 @@ result output_target::find(std::string_view path) {
         return result(status_code::open_failed, std::move(message));
     };
     if (path.empty() || path.find('\0') != std::string_view::npos) return refused();
-    // a link put in place while the chain was followed sends it round again
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        resolved_.assign(path_);
-        if (!follow_links(resolved_)) return refused();
+    resolved_.assign(path_);
+    // the path is taken as it stands first: the look at the name shows whether it is a link,
+    // and a link put in place while the chain was followed sends it round again
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (attempt > 0 && !follow_links(resolved_)) return refused();
         const std::string_view resolved = resolved_.view();
         const size_t slash = resolved.rfind('/');
         const std::string_view name =
             slash == std::string_view::npos ? resolved : resolved.substr(slash + 1);
         name_.assign(name.data(), static_cast<int32_t>(name.size()));
         if (name_.is_empty() || name_ == "." || name_ == "..") return refused();
-        if (directory_ < 0) {
-            byte_string directory(directory_of(resolved));
+        const std::string_view directory_path = directory_of(resolved);
+        if (const int open_already = known ? known(directory_path) : -1; open_already >= 0) {
+            directory_ = open_already;
+        } else {
+            byte_string directory(directory_path);
             directory_ = open_at(AT_FDCWD, directory.c_str(), O_RDONLY | O_DIRECTORY);
             // a directory that may be written but not listed still takes the file
             if (directory_ < 0 && errno == EACCES)
@@ -455,20 +460,26 @@ result output_target::find(std::string_view path) {
             if (directory_ < 0) return refused();
             owns_directory_ = true;
         }
-        struct stat st;
-        if (::fstatat(directory_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        file_identity found;
+        if (!identify(directory_, name_.c_str(), found)) {
             if (errno != ENOENT) return refused();
             return result::success();
         }
-        if (!S_ISLNK(st.st_mode)) {
-            refresh();
+        if (!S_ISLNK(found.type)) {
+            exists_ = true;
+            id_ = found;
             return result::success();
         }
-        ::close(directory_);
+        if (owns_directory_) ::close(directory_);
         directory_ = -1;
         owns_directory_ = false;
+        resolved_.assign(path_);
     }
     return refused();
+}
+
+std::string_view output_target::directory_path() const {
+    return directory_of(resolved_.view());
 }
 
 void output_target::refresh() {
@@ -522,23 +533,25 @@ result output_file::open(output_target& target) {
 
 result output_file::open_found() {
     const output_target& target = *target_;
-    struct stat st;
-    const bool exists =
-        ::fstatat(target.directory_, target.c_name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    // one look at the name tells what it reaches and whether that is still the file found
+    file_identity now;
+    int64_t size = 0;
+    const bool exists = identify(target.directory_, target.c_name(), now, &size);
     if (!exists && errno != ENOENT) {
         fail(status_code::open_failed);
         return result_;
     }
-    if (!target.is_unchanged() || (exists && S_ISLNK(st.st_mode))) {
+    const bool unchanged = exists ? target.exists_ && now == target.id_ : !target.exists_;
+    if (!unchanged || (exists && S_ISLNK(now.type))) {
         fail(status_code::open_failed, replaced_message);
         return result_;
     }
     if (exists &&
-        (S_ISDIR(st.st_mode) || ::faccessat(target.directory_, target.c_name(), W_OK, 0) != 0)) {
+        (S_ISDIR(now.type) || ::faccessat(target.directory_, target.c_name(), W_OK, 0) != 0)) {
         fail(status_code::open_failed);
         return result_;
     }
-    if (exists && !S_ISREG(st.st_mode)) {
+    if (exists && !S_ISREG(now.type)) {
         in_place_ = true;
         fd_ = open_at(target.directory_, target.c_name(), O_WRONLY | O_TRUNC | O_NOFOLLOW);
         if (fd_ < 0) fail(status_code::open_failed);
@@ -547,8 +560,9 @@ result output_file::open_found() {
     if (exists) {
         old_fd_ = open_at(target.directory_, target.c_name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
         struct stat& found = old_found_;
-        if (old_fd_ >= 0 && (::fstat(old_fd_, &found) != 0 || found.st_dev != st.st_dev ||
-                             found.st_ino != st.st_ino)) {
+        if (old_fd_ >= 0 &&
+            (::fstat(old_fd_, &found) != 0 || static_cast<uint64_t>(found.st_dev) != now.device ||
+             static_cast<uint64_t>(found.st_ino) != now.inode)) {
             ::close(std::exchange(old_fd_, -1));
         }
     }
@@ -557,7 +571,7 @@ result output_file::open_found() {
         // directory it can't be made in still fails now
         if (::faccessat(target.directory_, ".", W_OK | X_OK, 0) != 0)
             fail(status_code::open_failed);
-        old_size_ = st.st_size;
+        old_size_ = size;
         return result_;
     }
     // A new file gets 0666 less the umask or the directory's default ACL.
@@ -593,14 +607,20 @@ void output_file::make_replacement(int64_t agreed) {
 bool output_file::take_access_of(const struct stat& old) {
     // a new file would split the links: the others would keep the old bytes
     if (old.st_nlink > 1) return false;
-    // the owner first: changing it clears set-id bits that the mode then restores
-    if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
-        // only a privileged process may give a file away; a member of the group may still keep it
-        (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
-    }
     struct stat now;
-    if (::fstat(fd_, &now) != 0 || now.st_uid != old.st_uid || now.st_gid != old.st_gid)
-        return false;
+    if (::fstat(fd_, &now) != 0) return false;
+    const auto same_owner = [&now, &old] {
+        return now.st_uid == old.st_uid && now.st_gid == old.st_gid;
+    };
+    if (!same_owner()) {
+        // the owner first: changing it clears set-id bits that the mode then restores
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
+            // only a privileged process may give a file away; a member of the group may still
+            // keep it
+            (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+        }
+        if (::fstat(fd_, &now) != 0 || !same_owner()) return false;
+    }
     kept_mode_ = old.st_mode & 07777;
     if (::fchmod(fd_, kept_mode_) != 0) return false;
     return copy_attributes(old_fd_, fd_);

@@ -5,6 +5,7 @@
 #include <sys/uio.h>
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -34,14 +35,21 @@ class output_target {
     output_target& operator=(output_target&& other) noexcept;
     ~output_target();
 
-    // Finds `path`. open_failed, "Can't open file for writing: " and the path, for an empty
+    // The descriptor of a directory already open for the path given, else -1.
+    using directory_lookup = std::function<int(std::string_view directory_path)>;
+
+    // Finds `path`, in a directory `known` has open when it has (borrowed, see
+    // borrow_directory). open_failed, "Can't open file for writing: " and the path, for an empty
     // path, a broken chain of links or a directory that can't be opened.
-    result find(std::string_view path);
+    result find(std::string_view path, const directory_lookup& known = {});
     // Takes the numbers of the file the name reaches now.
     void refresh();
 
     const byte_string& path() const { return path_; }
     int directory() const { return directory_; }
+    // The path of the directory, as reached by following the links.
+    std::string_view directory_path() const;
+    bool owns_directory() const { return owns_directory_; }
     const byte_string& name() const { return name_; }
     // The name with a NUL after it, for the system.
     const char* c_name() const { return name_.c_str(); }

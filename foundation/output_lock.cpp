@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -61,22 +63,31 @@ result output_lock::lock(const std::vector<std::string_view>& paths, const lock_
     by_path_.clear();
     targets_.reserve(paths.size());
     std::vector<held_directory> directories;
+    // a second descriptor of a directory would wait for the lock of the first, so the targets in
+    // one share the first one's: by its path, or else by its numbers
+    std::unordered_map<std::string, int> by_directory_path;
+    const output_target::directory_lookup known = [&by_directory_path](std::string_view path) {
+        const auto at = by_directory_path.find(std::string(path));
+        return at == by_directory_path.end() ? -1 : at->second;
+    };
     for (std::string_view path : paths) {
         output_target target;
-        if (result found = target.find(path); !found.is_ok()) {
+        if (result found = target.find(path, known); !found.is_ok()) {
             targets_.clear();
             return found;
         }
-        struct stat st {};
-        (void)::fstat(target.directory(), &st);
-        const auto same = std::find_if(directories.begin(), directories.end(), [&st](auto& d) {
-            return d.device == st.st_dev && d.inode == st.st_ino;
-        });
-        // a second descriptor of a directory would wait for the lock of the first
-        if (same != directories.end()) {
-            target.borrow_directory(targets_[same->owner]);
-        } else {
-            directories.push_back({st.st_dev, st.st_ino, targets_.size()});
+        if (target.owns_directory()) {
+            struct stat st {};
+            (void)::fstat(target.directory(), &st);
+            const auto same = std::find_if(directories.begin(), directories.end(), [&st](auto& d) {
+                return d.device == st.st_dev && d.inode == st.st_ino;
+            });
+            if (same != directories.end()) {
+                target.borrow_directory(targets_[same->owner]);
+            } else {
+                directories.push_back({st.st_dev, st.st_ino, targets_.size()});
+            }
+            by_directory_path.emplace(target.directory_path(), target.directory());
         }
         targets_.push_back(std::move(target));
     }

@@ -176,12 +176,17 @@ struct dry_files {
     std::vector<kept_file> kept;
 };
 
-// The device and inode numbers of every source found, sorted.
-std::vector<std::pair<uint64_t, uint64_t>> source_files(const toc_project& project) {
+// The device and inode numbers of every source found, sorted: as `lock` found them when given.
+std::vector<std::pair<uint64_t, uint64_t>> source_files(const toc_project& project,
+                                                        output_lock* lock = nullptr) {
     std::vector<std::pair<uint64_t, uint64_t>> sources;
     file_info info;
     for (const byte_string& source : project.source) {
-        if (stat_source(source.view(), info)) sources.emplace_back(info.device, info.inode);
+        if (const output_target* target = lock ? lock->find(source.view()) : nullptr) {
+            if (target->exists()) sources.emplace_back(target->device(), target->inode());
+        } else if (stat_source(source.view(), info)) {
+            sources.emplace_back(info.device, info.inode);
+        }
     }
     std::sort(sources.begin(), sources.end());
     return sources;
@@ -632,10 +637,11 @@ class early_reads {
     work_ahead ahead_;  // last, so that its workers stop before the rest goes
 };
 
-// Whether two sources, or a source and the template when given, are one file: a later read must
+// Whether two sources, or a source and the run's template, are one file: a later read must
 // then find what an earlier write made, so those sources are read in turn.
-bool shares_a_file(const toc_project& project, const loaded_template* layout) {
-    std::vector<std::pair<uint64_t, uint64_t>> files = source_files(project);
+bool shares_a_file(const toc_project& project, const file_run& run) {
+    std::vector<std::pair<uint64_t, uint64_t>> files = source_files(project, run.lock);
+    const loaded_template* layout = run.layout;
     if (std::adjacent_find(files.begin(), files.end()) != files.end()) return true;
     return layout &&
            std::binary_search(files.begin(), files.end(), std::pair(layout->device, layout->inode));
@@ -644,8 +650,8 @@ bool shares_a_file(const toc_project& project, const loaded_template* layout) {
 // Starts workers reading the sources ahead when that pays and is safe: with several threads and
 // sources, and no file read twice.
 void start_early_reads(std::optional<early_reads>& ahead, const toc_project& project,
-                       int32_t threads, const loaded_template* layout, anchor_kind anchors) {
-    if (threads > 1 && project.source.size() > 1 && !shares_a_file(project, layout))
+                       int32_t threads, const file_run& run, anchor_kind anchors) {
+    if (threads > 1 && project.source.size() > 1 && !shares_a_file(project, run))
         ahead.emplace(project, threads, anchors);
 }
 
@@ -661,7 +667,7 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
-    start_early_reads(ahead, project, threads, run.layout, project.anchor_style);
+    start_early_reads(ahead, project, threads, run, project.anchor_style);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
@@ -792,7 +798,7 @@ result clear_multi(const toc_project& project, const progress_function& progress
     output_batch batch(batch_failure::go_on);
     const file_run run{&batch, nullptr, &lock};
     std::optional<early_reads> ahead;
-    start_early_reads(ahead, project, build_threads(), nullptr, anchor_kind::name);
+    start_early_reads(ahead, project, build_threads(), run, anchor_kind::name);
     for (size_t i = 0; i < project.source.size(); ++i) {
         const std::string_view source = project.source[i].view();
         source_info found;
