@@ -56,15 +56,11 @@ result take_lock(int directory, std::string_view path, const lock_wait& wait, bo
     return result::failure(message.view());
 }
 
-}  // namespace
-
-result output_lock::lock(const std::vector<std::string_view>& paths, const lock_wait& wait) {
-    targets_.clear();
-    by_path_.clear();
-    targets_.reserve(paths.size());
-    std::vector<held_directory> directories;
-    // a second descriptor of a directory would wait for the lock of the first, so the targets in
-    // one share the first one's: by its path, or else by its numbers
+// Finds a target for each of `paths`, and each directory holding them once: a second
+// descriptor of a directory would wait for the lock of the first, so the targets in one share the
+// first one's, found by its path, or else by its numbers.
+result find_targets(const std::vector<std::string_view>& paths, std::vector<output_target>& targets,
+                    std::vector<held_directory>& directories) {
     std::unordered_map<std::string, int> by_directory_path;
     const output_target::directory_lookup known = [&by_directory_path](std::string_view path) {
         const auto at = by_directory_path.find(std::string(path));
@@ -72,10 +68,7 @@ result output_lock::lock(const std::vector<std::string_view>& paths, const lock_
     };
     for (std::string_view path : paths) {
         output_target target;
-        if (result found = target.find(path, known); !found.is_ok()) {
-            targets_.clear();
-            return found;
-        }
+        if (result found = target.find(path, known); !found.is_ok()) return found;
         if (target.owns_directory()) {
             struct stat st {};
             (void)::fstat(target.directory(), &st);
@@ -83,13 +76,27 @@ result output_lock::lock(const std::vector<std::string_view>& paths, const lock_
                 return d.device == st.st_dev && d.inode == st.st_ino;
             });
             if (same != directories.end()) {
-                target.borrow_directory(targets_[same->owner]);
+                target.borrow_directory(targets[same->owner]);
             } else {
-                directories.push_back({st.st_dev, st.st_ino, targets_.size()});
+                directories.push_back({st.st_dev, st.st_ino, targets.size()});
             }
             by_directory_path.emplace(target.directory_path(), target.directory());
         }
-        targets_.push_back(std::move(target));
+        targets.push_back(std::move(target));
+    }
+    return result::success();
+}
+
+}  // namespace
+
+result output_lock::lock(const std::vector<std::string_view>& paths, const lock_wait& wait) {
+    targets_.clear();
+    by_path_.clear();
+    targets_.reserve(paths.size());
+    std::vector<held_directory> directories;
+    if (result found = find_targets(paths, targets_, directories); !found.is_ok()) {
+        targets_.clear();
+        return found;
     }
     std::sort(directories.begin(), directories.end(), [](const auto& a, const auto& b) {
         return a.device != b.device ? a.device < b.device : a.inode < b.inode;

@@ -301,6 +301,7 @@ void append_fragment(byte_string& link, std::string_view id) {
 
 void page_ids::collect(const node_tree& document, const xml_node* skip_from,
                        const xml_node* skip_to) {
+    size_t headings = 0;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
         if (n == skip_from && skip_to) {
             n = skip_to;
@@ -309,26 +310,28 @@ void page_ids::collect(const node_tree& document, const xml_node* skip_from,
         const xml_node& element = *as_xml(n);
         if (!is_start_tag(element)) continue;
         const std::string_view tag = element.raw.view();
+        const bool heading = heading_level(element) > 0;
+        headings += heading ? 1 : 0;
         tag_attribute found;
-        if (find_attribute(tag, "id", found) && !found.value.empty()) {
-            const bool by_build = heading_level(element) > 0 && has_build_id(element);
-            found_[std::string(found.value)] |= !by_build;
-        }
+        if (find_attribute(tag, "id", found) && !found.value.empty())
+            ids_[std::string(found.value)].by_author |= !(heading && has_build_id(element));
         if (is_name(element.written_name(), "a") && find_attribute(tag, "name", found) &&
             !found.value.empty())
-            found_[std::string(found.value)] = true;
+            ids_[std::string(found.value)].by_author = true;
     }
+    // every heading may take a new id: the table then grows no more
+    ids_.reserve(ids_.size() + headings);
 }
 
 bool page_ids::reuse(std::string_view id) {
-    std::string key(id);
-    const auto held = found_.find(key);
-    if (held != found_.end() && held->second) return false;
-    return given_.insert(std::move(key)).second;
+    id_use& use = ids_[std::string(id)];
+    if (use.by_author || use.given) return false;
+    use.given = true;
+    return true;
 }
 
 bool page_ids::is_free(const std::string& id) const {
-    return !found_.contains(id) && !given_.contains(id);
+    return !ids_.contains(id);
 }
 
 byte_string page_ids::give_out(const byte_string& slug) {
@@ -340,6 +343,6 @@ byte_string page_ids::give_out(const byte_string& slug) {
             id = base + "-" + std::to_string(number++);
         } while (!is_free(id));
     }
-    given_.insert(id);
+    ids_[id].given = true;
     return byte_string(std::string_view(id));
 }

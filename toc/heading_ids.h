@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "byte_string.h"
 #include "node_tree.h"
@@ -65,12 +64,17 @@ class page_ids {
     byte_string give_out(const byte_string& slug);
 
   private:
+    // How the page's copy of an id is used: by an author's element (not only by a heading
+    // carrying a build's id), or given out by this build.
+    struct id_use {
+        bool by_author = false;
+        bool given = false;
+    };
+
     bool is_free(const std::string& id) const;
 
-    // Every id and anchor name found, and whether an author's element holds it (not only a
-    // heading carrying a build's id).
-    std::unordered_map<std::string, bool> found_;
-    std::unordered_set<std::string> given_;
+    // Every id and anchor name found or given out: one table, so that a new id costs one look.
+    std::unordered_map<std::string, id_use> ids_;
     // The next number to try after each slug that was taken.
     std::unordered_map<std::string, int32_t> next_number_;
 };
