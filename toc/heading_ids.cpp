@@ -1,10 +1,13 @@
 #include "heading_ids.h"
 
 #include <array>
+#include <cstdint>
+#include <functional>
 
 #include "heading_scan.h"
 #include "html_elements.h"
 #include "markup_scanner.h"
+#include "out_of_memory.h"
 
 namespace {
 
@@ -313,25 +316,24 @@ void page_ids::collect(const node_tree& document, const xml_node* skip_from,
         const bool heading = heading_level(element) > 0;
         headings += heading ? 1 : 0;
         tag_attribute found;
-        if (find_attribute(tag, "id", found) && !found.value.empty())
-            ids_[std::string(found.value)].by_author |= !(heading && has_build_id(element));
+        if (find_attribute(tag, "id", found) && !found.value.empty()) {
+            uint8_t& uses = uses_of(found.value);
+            // a heading's id that a build added is the build's, not an author's
+            if (!heading || !has_build_id(element)) uses |= by_author;
+        }
         if (is_name(element.written_name(), "a") && find_attribute(tag, "name", found) &&
             !found.value.empty())
-            ids_[std::string(found.value)].by_author = true;
+            uses_of(found.value) |= by_author;
     }
     // every heading may take a new id: the table then grows no more
-    ids_.reserve(ids_.size() + headings);
+    make_room(count_ + headings);
 }
 
 bool page_ids::reuse(std::string_view id) {
-    id_use& use = ids_[std::string(id)];
-    if (use.by_author || use.given) return false;
-    use.given = true;
+    uint8_t& uses = uses_of(id);
+    if (uses != 0) return false;
+    uses = given;
     return true;
-}
-
-bool page_ids::is_free(const std::string& id) const {
-    return !ids_.contains(id);
 }
 
 byte_string page_ids::give_out(const byte_string& slug) {
@@ -343,6 +345,63 @@ byte_string page_ids::give_out(const byte_string& slug) {
             id = base + "-" + std::to_string(number++);
         } while (!is_free(id));
     }
-    ids_[id].given = true;
+    uses_of(id) = given;
     return byte_string(std::string_view(id));
+}
+
+bool page_ids::is_free(std::string_view id) const {
+    return slots_.empty() || slots_[slot_of(id)] == 0;
+}
+
+std::string_view page_ids::id_at(uint32_t entry) const {
+    size_t at = entry + 1;  // past the uses
+    size_t length = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(entries_[at++]);
+        length |= static_cast<size_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) break;
+    }
+    return std::string_view(entries_).substr(at, length);
+}
+
+size_t page_ids::slot_of(std::string_view id) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = std::hash<std::string_view>{}(id)&mask;; slot = (slot + 1) & mask) {
+        const uint32_t held = slots_[slot];
+        if (held == 0 || id_at(held - 1) == id) return slot;
+    }
+}
+
+void page_ids::make_room(size_t ids) {
+    if (2 * ids <= slots_.size()) return;
+    size_t size = 16;
+    while (size < 2 * ids)
+        size *= 2;
+    std::vector<uint32_t> old(size, 0);
+    old.swap(slots_);
+    for (const uint32_t held : old) {
+        if (held != 0) slots_[slot_of(id_at(held - 1))] = held;
+    }
+}
+
+uint8_t& page_ids::uses_of(std::string_view id) {
+    make_room(count_ + 1);
+    const size_t slot = slot_of(id);
+    if (slots_[slot] == 0) {
+        // offsets are 32 bits: a page with more ids than that ends as out of memory
+        if (entries_.size() + id.size() + 6 > UINT32_MAX) out_of_memory();
+        slots_[slot] = static_cast<uint32_t>(entries_.size()) + 1;
+        entries_.push_back('\0');
+        for (size_t length = id.size();; length >>= 7) {
+            const auto low = static_cast<char>(length & 0x7F);
+            if (length < 0x80) {
+                entries_.push_back(low);
+                break;
+            }
+            entries_.push_back(static_cast<char>(low | 0x80));
+        }
+        entries_.append(id);
+        ++count_;
+    }
+    return reinterpret_cast<uint8_t&>(entries_[slots_[slot] - 1]);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "byte_string.h"
 #include "node_tree.h"
@@ -64,17 +65,26 @@ class page_ids {
     byte_string give_out(const byte_string& slug);
 
   private:
-    // How the page's copy of an id is used: by an author's element (not only by a heading
-    // carrying a build's id), or given out by this build.
-    struct id_use {
-        bool by_author = false;
-        bool given = false;
-    };
+    // How the page uses an id, as bits: held by an author's element (not only by a heading
+    // carrying a build's id), given out by this build.
+    static constexpr uint8_t by_author = 1;
+    static constexpr uint8_t given = 2;
 
-    bool is_free(const std::string& id) const;
+    // The uses of `id`, none when it is new to the page; valid until the next id is added.
+    uint8_t& uses_of(std::string_view id);
+    bool is_free(std::string_view id) const;
+    // The slot of `id`, or the free one it would take.
+    size_t slot_of(std::string_view id) const;
+    std::string_view id_at(uint32_t entry) const;
+    void make_room(size_t ids);
 
-    // Every id and anchor name found or given out: one table, so that a new id costs one look.
-    std::unordered_map<std::string, id_use> ids_;
+    // Every id and anchor name found or given out, one after another: its uses, its length
+    // (7 bits a byte, low first, the high bit set while more follow) and its bytes. A page's
+    // million ids cost about their bytes and the slots that find them.
+    std::string entries_;
+    // An open-addressed table, at most half full: the offset of an entry plus one, 0 when free.
+    std::vector<uint32_t> slots_;
+    size_t count_ = 0;
     // The next number to try after each slug that was taken.
     std::unordered_map<std::string, int32_t> next_number_;
 };

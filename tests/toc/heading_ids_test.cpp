@@ -63,6 +63,11 @@ TEST(HeadingIdsTest, GivesOutIdsUniqueInThePage) {
         {"an author's ids are skipped", {"intro", "intro-2"}, {"intro"}, {"intro-3"}},
         {"a heading called like a repeat", {}, {"a", "a-2", "a"}, {"a", "a-2", "a-3"}},
         {"never empty", {"section"}, {"", ""}, {"section-2", "section-3"}},
+        // a length past 127 takes a second byte in the table
+        {"a long id",
+         {std::string(200, 'a')},
+         {std::string(200, 'a')},
+         {std::string(200, 'a') + "-2"}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -78,6 +83,10 @@ TEST(HeadingIdsTest, GivesOutIdsUniqueInThePage) {
             given.emplace_back(ids.give_out(byte_string(std::string_view(slug))).view());
         EXPECT_EQ(given, r.given);
     }
+    // the table grows from its first few slots without losing an id
+    page_ids ids;
+    for (int i = 1; i <= 1000; ++i)
+        ASSERT_EQ(ids.give_out("x").view(), i == 1 ? "x" : "x-" + std::to_string(i));
 }
 
 // Which ids a build may keep: its own, once, and only while no author's element has it.
