@@ -557,11 +557,9 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         link_by_id(heading, *item);
     else
         item->link.append(anchor);
-    if (numbering) {
-        auto* number = new xml_node(construct_kind::text, {});
-        toc_tree::append_numbering(*item, number->raw);
-        tree_prepend_child(document, number, &heading);
-    }
+    // the number goes in when the start tag is written, as with an anchor the build made: kept,
+    // it would cost every heading a node
+    if (numbering) openings.headings.push_back({&heading, item});
 }
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& item,
@@ -596,6 +594,7 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& 
 
 void heading_openings::append(const toc_node& item, byte_string& out) const {
     toc_tree::append_numbering(item, out);
+    if (!item.made_anchor) return;
     out.append("<a name=\"");
     append_anchor_name(item.anchor_number, stamp, out);
     out.push('"');

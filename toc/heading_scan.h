@@ -98,9 +98,9 @@ struct anchored_heading {
     const toc_node* item = nullptr;
 };
 
-// What goes right after the start tags of the headings a scan anchored when the document is
-// written: the item's number and the anchor's start tag, `<a name="` + the anchor's name + `"`
-// + the attributes + `>`, and `</a>` too for an empty anchor.
+// What goes right after the start tags of the headings a scan numbered or anchored when the
+// document is written: the item's number, then for an anchor the build made its start tag,
+// `<a name="` + the anchor's name + `"` + the attributes + `>`, and `</a>` too for an empty one.
 struct heading_openings {
     // in document order; one per heading of a large page, kept with the document's nodes
     std::deque<anchored_heading, small_allocator<anchored_heading>> headings;
