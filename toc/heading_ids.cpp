@@ -255,16 +255,21 @@ bool remove_build_id(xml_node& heading) {
     return true;
 }
 
-void add_build_id(xml_node& heading, std::string_view id) {
-    std::string_view raw = heading.raw.view();
-    if (!raw.ends_with('>')) return;
-    byte_string tag(raw.substr(0, raw.size() - 1));
-    tag.append(" id=\"");
-    tag.append(id);
-    tag.append("\" ");
-    tag.append(build_id_marker);
-    tag.push('>');
-    heading.raw.move_from(tag);
+void append_build_id_end(std::string_view fragment, byte_string& out) {
+    // append_fragment writes each byte it escapes as '%' and two upper-case hex digits
+    const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    out.append(" id=\"");
+    for (size_t i = 0; i < fragment.size(); ++i) {
+        if (fragment[i] == '%' && i + 2 < fragment.size()) {
+            out.push(static_cast<char>(digit(fragment[i + 1]) * 16 + digit(fragment[i + 2])));
+            i += 2;
+        } else {
+            out.push(fragment[i]);
+        }
+    }
+    out.append("\" ");
+    out.append(build_id_marker);
+    out.push('>');
 }
 
 byte_string heading_slug(std::string_view entry_text) {

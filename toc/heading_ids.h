@@ -39,8 +39,9 @@ bool has_build_id(const xml_node& heading);
 // Removes the id a build added, with its marker, from a heading's start tag; false when there
 // was none. A lone marker goes too.
 bool remove_build_id(xml_node& heading);
-// Adds ` id="<id>" data-qorv-id` at the end of a heading's start tag.
-void add_build_id(xml_node& heading, std::string_view id);
+// Appends ` id="<id>" data-qorv-id>`, the end of a heading's start tag that takes the id a build
+// gave out, with the id read back from a link's fragment made by append_fragment.
+void append_build_id_end(std::string_view fragment, byte_string& out);
 
 // A readable id made of a TOC entry's text (entities as written, `&lt;` for `<`): entities
 // decoded, letters and digits kept (ASCII, Latin-1, Greek and Cyrillic letters lower-cased, other

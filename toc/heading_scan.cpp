@@ -557,9 +557,9 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
         link_by_id(heading, *item);
     else
         item->link.append(anchor);
-    // the number goes in when the start tag is written, as with an anchor the build made: kept,
-    // it would cost every heading a node
-    if (numbering) openings.headings.push_back({&heading, item});
+    // the number and a new id go in when the start tag is written, as an anchor the build made
+    // does: kept, they would cost every heading a node or a copy of its tag
+    if (numbering || item->made_id) openings.headings.push_back({&heading, item});
 }
 
 void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& item,
@@ -593,6 +593,7 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& 
 }
 
 void heading_openings::append(const toc_node& item, byte_string& out) const {
+    if (item.made_id) append_build_id_end(item.link.view().substr(1), out);
     toc_tree::append_numbering(item, out);
     if (!item.made_anchor) return;
     out.append("<a name=\"");
@@ -622,8 +623,9 @@ void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
         append_fragment(item.link, target);
     } else {
         const byte_string id = ids_.give_out(heading_slug(item.text.view()));
-        add_build_id(heading, id.view());
         append_fragment(item.link, id.view());
+        // the id goes in when the start tag is written; a tag cut off at the page's end gets none
+        item.made_id = heading.raw.view().ends_with('>');
     }
 }
 

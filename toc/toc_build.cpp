@@ -834,15 +834,20 @@ void write_document(const node_tree& document, const located_nodes& located,
     byte_string opening;
     for (const tree_node* n = document.first(); n; n = tree_next(n)) {
         const xml_node* node = as_xml(n);
+        const bool opens =
+            next_opening < openings_count && openings->headings[next_opening].heading == node;
+        std::string_view raw = node->raw.view();
+        // a new id goes before the start tag's '>'
+        if (opens && openings->headings[next_opening].item->made_id) raw.remove_suffix(1);
         if (node == located.start_marker && located.end_marker && !end_seen) {
             writing = false;
         } else if (node == located.end_marker) {
             writing = true;
             end_seen = true;
         } else if (writing) {
-            out(node->raw.view());
+            out(raw);
         }
-        if (next_opening < openings_count && openings->headings[next_opening].heading == node) {
+        if (opens) {
             opening.clear();
             openings->append(*openings->headings[next_opening++].item, opening);
             if (writing) (made ? *made : out)(opening.view());

@@ -26,6 +26,9 @@ class toc_node final : public tree_node {
     // names, and the heading's start tag gets it only when written (see heading_openings).
     bool made_anchor = false;
     bool empty_anchor = false;  // that anchor is empty, before the heading's content
+    // Whether the heading takes an id the build gave out, which `link` holds as a fragment: it
+    // goes into the heading's start tag when that is written (see heading_openings).
+    bool made_id = false;
     uint32_t anchor_number = 0;
     // The heading's raw text, entities as written in the file; it may view the heading in the
     // document while the file is built.

@@ -227,6 +227,9 @@ TEST_F(HeadingScanTest, AnchorsById) {
          "1 1. |New text|#old ; 1 2. |Copy|#copy ; 1 3. |Classic|#classic ; "
          "2 3.1. |Lone|#lone ; 2 3.2. |D|#d",
          numbered_ids},
+        // the tag takes the id's own bytes, the link their escapes
+        {"<body><h1>Ωμέγα</h1>", R"(<body>[TOC]<h1 id="ωμέγα" data-qorv-id>Ωμέγα</h1>)",
+         "1 |Ωμέγα|#%CF%89%CE%BC%CE%AD%CE%B3%CE%B1", ids},
         // classic anchors take the place of a build's id, never of an author's
         {R"(<body><h1 id="a" data-qorv-id>A</h1><h1 id="b">B</h1>)",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7">A</a></h1><h1 id="b"><a name="qorv_link_2_7">B</a></h1>)",
