@@ -20,7 +20,7 @@ class toc_node final : public tree_node {
     // Destroys the item's subtree too.
     ~toc_node();
 
-    int16_t level = 0;
+    int8_t level = 0;  // 0 to 6: a byte, so that the flags after it share a word with it
     // Whether the heading got an anchor the build made, named from `anchor_number` and the tree's
     // anchor stamp (toc_tree::append_link): a TOC of a million entries holds no copy of their
     // names, and the heading's start tag gets it only when written (see heading_openings).
