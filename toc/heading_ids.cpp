@@ -371,7 +371,8 @@ std::string_view page_ids::id_at(uint32_t entry) const {
 
 size_t page_ids::slot_of(std::string_view id) const {
     const size_t mask = slots_.size() - 1;
-    for (size_t slot = std::hash<std::string_view>{}(id)&mask;; slot = (slot + 1) & mask) {
+    const size_t hash = std::hash<std::string_view>{}(id);
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const uint32_t held = slots_[slot];
         if (held == 0 || id_at(held - 1) == id) return slot;
     }

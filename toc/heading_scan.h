@@ -98,8 +98,9 @@ struct anchored_heading {
     const toc_node* item = nullptr;
 };
 
-// What goes right after the start tags of the headings a scan numbered or anchored when the
-// document is written: the item's number, then for an anchor the build made its start tag,
+// What goes at the end of the start tags of the headings a scan numbered, anchored or gave an id
+// when the document is written: a new id in place of the tag's `>` (` id="` + the id +
+// `" data-qorv-id>`), the item's number, then for an anchor the build made its start tag,
 // `<a name="` + the anchor's name + `"` + the attributes + `>`, and `</a>` too for an empty one.
 struct heading_openings {
     // in document order; one per heading of a large page, kept with the document's nodes

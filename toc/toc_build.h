@@ -57,9 +57,9 @@ using toc_writer = std::function<void(const byte_sink& out)>;
 // the tree lives unchanged.
 void fill_toc_data(toc_tree& tree, toc_node* start, named_lists& data);
 // Writes the document's raw texts, dropping an old TOC between both markers and having `toc`
-// (when given) write at the insertion place. What `openings` (when given) holds goes after the
-// start tags of their headings, through `made` when given: bytes made for the call, which don't
-// stay where they are.
+// (when given) write at the insertion place. What `openings` (when given) holds goes at the end of
+// the start tags of their headings (see heading_openings), through `made` when given: bytes made
+// for the call, which don't stay where they are.
 void write_document(const node_tree& document, const located_nodes& located,
                     const heading_openings* openings, const toc_writer* toc, const byte_sink& out,
                     const byte_sink* made = nullptr);
