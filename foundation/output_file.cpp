@@ -129,13 +129,12 @@ bool follow_links(byte_string& path) {
 }
 
 // The identity of `name` in `directory` (of `directory` itself with an empty name), links not
-// followed, and its size when asked; false with errno when it can't be had.
-bool identify(int directory, const char* name, file_identity& id, int64_t* size = nullptr) {
+// followed; false with errno when it can't be had.
+bool identify(int directory, const char* name, file_identity& id) {
     struct statx st;
     const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
-    const unsigned wanted = STATX_TYPE | STATX_INO | STATX_BTIME | (size ? STATX_SIZE : 0);
-    if (::statx(directory, name, flags, wanted, &st) != 0) return false;
-    if (size) *size = static_cast<int64_t>(st.stx_size);
+    if (::statx(directory, name, flags, STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
+        return false;
     id.device = ::makedev(st.stx_dev_major, st.stx_dev_minor);
     id.inode = st.stx_ino;
     id.type = st.stx_mode & S_IFMT;
@@ -535,8 +534,7 @@ result output_file::open_found() {
     const output_target& target = *target_;
     // one look at the name tells what it reaches and whether that is still the file found
     file_identity now;
-    int64_t size = 0;
-    const bool exists = identify(target.directory_, target.c_name(), now, &size);
+    const bool exists = identify(target.directory_, target.c_name(), now);
     if (!exists && errno != ENOENT) {
         fail(status_code::open_failed);
         return result_;
@@ -571,7 +569,7 @@ result output_file::open_found() {
         // directory it can't be made in still fails now
         if (::faccessat(target.directory_, ".", W_OK | X_OK, 0) != 0)
             fail(status_code::open_failed);
-        old_size_ = size;
+        old_size_ = old_found_.st_size;
         return result_;
     }
     // A new file gets 0666 less the umask or the directory's default ACL.

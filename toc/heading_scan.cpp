@@ -492,7 +492,7 @@ void heading_scan::run(node_tree& document, toc_tree& tree) {
 void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& heading) {
     ++anchor_counter_;
     auto made = std::make_unique<toc_node>();
-    made->level = heading_level(heading);
+    made->level = static_cast<int8_t>(heading_level(heading));
     toc_node* item = tree.append(std::move(made), current);
     current = item;
     if (numbering) {
