@@ -60,25 +60,40 @@ bool ends_unfinished(tree_node& heading) {
     return false;
 }
 
+bool is_block(const xml_node& element) {
+    const std::string_view written = element.written_name();
+    for (std::string_view name :
+         {"address", "applet",   "article",    "aside",   "blockquote", "button",  "caption",
+          "center",  "colgroup", "dd",         "details", "dir",        "div",     "dl",
+          "dt",      "fieldset", "figcaption", "figure",  "footer",     "form",    "h1",
+          "h2",      "h3",       "h4",         "h5",      "h6",         "header",  "hgroup",
+          "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
+          "ol",      "p",        "pre",        "section", "select",     "summary", "table",
+          "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
+        if (is_name(written, name)) return true;
+    return false;
+}
+
 // Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): a browser
-// meeting the anchor's end tag inside it would split the anchor in two around the block.
+// meeting the anchor's end tag inside it would split the anchor in two around the block. A
+// block the reader closed only where the next heading starts (`<h2><p>y<h2>`), with nothing
+// written after, is still open where the anchor ends.
 bool holds_open_block(tree_node& heading) {
     const tree_node* end = tree_next_skip(&heading);
-    for (const tree_node* n = heading.first_child(); n && n != end; n = tree_next(n)) {
+    const tree_node* last = heading.last_child();
+    const tree_node* own_end = last && is_own_end_tag(*as_xml(last)) ? last : nullptr;
+    bool closed_past_end = false;
+    for (const tree_node* n = heading.first_child(); n && n != end && n != own_end;
+         n = tree_next(n)) {
         const xml_node& node = *as_xml(n);
-        if (node.kind != construct_kind::start_tag || node.closed) continue;
-        const std::string_view written = node.written_name();
-        for (std::string_view name :
-             {"address", "applet",   "article",    "aside",   "blockquote", "button",  "caption",
-              "center",  "colgroup", "dd",         "details", "dir",        "div",     "dl",
-              "dt",      "fieldset", "figcaption", "figure",  "footer",     "form",    "h1",
-              "h2",      "h3",       "h4",         "h5",      "h6",         "header",  "hgroup",
-              "li",      "listing",  "main",       "marquee", "menu",       "nav",     "object",
-              "ol",      "p",        "pre",        "section", "select",     "summary", "table",
-              "tbody",   "td",       "tfoot",      "th",      "thead",      "tr",      "ul"})
-            if (is_name(written, name)) return true;
+        if (node.kind == construct_kind::end_tag && node.raw.is_empty()) {
+            closed_past_end = closed_past_end || is_block(*as_xml(n->parent()));
+            continue;
+        }
+        if (!node.raw.is_empty()) closed_past_end = false;
+        if (node.kind == construct_kind::start_tag && !node.closed && is_block(node)) return true;
     }
-    return false;
+    return closed_past_end;
 }
 
 // The node written just before `node`: its parent's start tag, or the end of the previous

@@ -187,6 +187,10 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
         // A block left open in a heading would split an anchor wrapped around it.
         {"<body><h1>A<p>B</h1>", "<body>[TOC]<h1><a name=\"qorv_link_1_7\"></a>A<p>B</h1>",
          "1 |AB|#qorv_link_1_7"},
+        // ... as is one closed only by the next heading's start tag (`</pX>` closes nothing).
+        {"<h1><p>A</pX><h1>B</h1>",
+         R"([TOC]<h1><a name="qorv_link_1_7"></a><p>A</pX><h1><a name="qorv_link_2_7">B</a></h1>)",
+         "1 |A|#qorv_link_1_7 ; 1 |B|#qorv_link_2_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",
