@@ -74,6 +74,10 @@ class node_tree {
         kept_.push_back(std::move(bytes));
         return kept_.back().view();
     }
+    // The bytes kept first, empty when none.
+    std::string_view first_kept() const {
+        return kept_.empty() ? std::string_view() : kept_.front().view();
+    }
 
   private:
     friend struct tree_links;

@@ -63,23 +63,17 @@ result failure(std::string_view message, std::string_view path) {
 }
 
 // The reader takes a page's bytes as ASCII-compatible; a page in UTF-16 or UTF-32 would come
-// back with 8-bit markup inside it.
-result check_encoding(std::string_view path) {
-    byte_string head;
-    const file_descriptor file = file_open(path);
-    if (file == invalid_handle) return result::success();  // the reader tells why
-    (void)file_read(head, 4, file);
-    (void)file_close(file);
-    const std::string_view bytes = head.view();
+// back with 8-bit markup inside it. `head` is the start of the page.
+result check_encoding_of(std::string_view head, std::string_view path) {
     using namespace std::string_view_literals;
     std::string_view encoding;
-    if (bytes.starts_with("\xFF\xFE\0\0"sv))
+    if (head.starts_with("\xFF\xFE\0\0"sv))
         encoding = "UTF-32LE";
-    else if (bytes.starts_with("\0\0\xFE\xFF"sv))
+    else if (head.starts_with("\0\0\xFE\xFF"sv))
         encoding = "UTF-32BE";
-    else if (bytes.starts_with("\xFF\xFE"sv))
+    else if (head.starts_with("\xFF\xFE"sv))
         encoding = "UTF-16LE";
-    else if (bytes.starts_with("\xFE\xFF"sv))
+    else if (head.starts_with("\xFE\xFF"sv))
         encoding = "UTF-16BE";
     if (encoding.empty()) return result::success();
     byte_string message("Unsupported encoding ");
@@ -87,6 +81,15 @@ result check_encoding(std::string_view path) {
     message.append(" in file: ");
     message.append(path);
     return {status_code::failed, std::move(message)};
+}
+
+result check_encoding(std::string_view path) {
+    byte_string head;
+    const file_descriptor file = file_open(path);
+    if (file == invalid_handle) return result::success();  // the reader tells why
+    (void)file_read(head, 4, file);
+    (void)file_close(file);
+    return check_encoding_of(head.view(), path);
 }
 
 // A UTF-8 byte order mark must stay the first bytes of the file: it goes before the empty
@@ -277,17 +280,25 @@ listed_levels levels_of(const toc_project& project) {
 result read_document(std::string_view path, node_tree& document, progress_scale* progress,
                      anchor_kind anchors = anchor_kind::name, dry_files* dry = nullptr,
                      const listed_levels& levels = {}) {
-    const byte_string* written = written_bytes(path, dry);
-    if (!written) {
-        if (result checked = check_encoding(path); !checked.is_ok()) return checked;
-    }
     tree_prepend_top(document, new xml_node());
     const progress_function report = progress ? scaled_progress(*progress) : nullptr;
     const node_classifier fold(anchors == anchor_kind::id ? id_scan_role : scan_role, &levels);
-    result read = written
-                      ? parse_html_text(written->view(), document, report, html_chunk_size, fold)
-                      : parse_html_file(path, document, report, fold);
-    if (read.is_ok()) keep_byte_order_mark_first(document);
+    const byte_string* written = written_bytes(path, dry);
+    if (written) {
+        result read = parse_html_text(written->view(), document, report, html_chunk_size, fold);
+        if (read.is_ok()) keep_byte_order_mark_first(document);
+        return read;
+    }
+    // a file is read whole into the bytes the document keeps first, so its start is judged
+    // there; a read that failed leaves the encoding, told first, to a look of its own
+    const result read = parse_html_file(path, document, report, fold);
+    if (!read.is_ok()) {
+        if (result checked = check_encoding(path); !checked.is_ok()) return checked;
+        return read;
+    }
+    if (result checked = check_encoding_of(document.first_kept(), path); !checked.is_ok())
+        return checked;
+    keep_byte_order_mark_first(document);
     return read;
 }
 
