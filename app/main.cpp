@@ -1,6 +1,7 @@
-#include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -10,24 +11,18 @@
 #include "files.h"
 #include "out_of_memory.h"
 #include "start_mode.h"
-#include "window_module.h"
 
 namespace {
 
-// Loads the window module from its place relative to the program and runs the window.
-int runWindow(int argc, char** argv, std::string_view programPath) {
-    const std::string module =
-        std::string(programPath.substr(0, programPath.rfind('/') + 1)) + WINDOW_MODULE_PATH;
-    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const auto run =
-        handle ? reinterpret_cast<run_window_function>(::dlsym(handle, runWindowSymbol)) : nullptr;
-    if (!run) {
-        const char* reason = ::dlerror();
-        write_stderr("Can't load the window: " + (reason ? std::string(reason) : module) + '\n');
-        return 1;
-    }
-    const std::string programDirectory = programDirectoryOf(programPath);
-    return run(&argc, argv, programDirectory.c_str());
+// Becomes the window program, which sits at its place relative to this one: only that process
+// maps the Qt libraries, and this one starts as a program of the C library alone.
+int runWindow(char** argv, std::string_view programPath) {
+    const std::string window =
+        std::string(programPath.substr(0, programPath.rfind('/') + 1)) + WINDOW_PROGRAM_PATH;
+    char* fallback[] = {const_cast<char*>(window.c_str()), nullptr};
+    ::execv(window.c_str(), argv[0] ? argv : fallback);
+    write_stderr("Can't load the window: " + window + ": " + std::strerror(errno) + '\n');
+    return 1;
 }
 
 }  // namespace
@@ -43,7 +38,7 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     // Without a display the usage is shown instead, as for any other argument it can't take.
-    if (startsGui(arguments) && hasDisplay()) return runWindow(argc, argv, programPath);
+    if (startsGui(arguments) && hasDisplay()) return runWindow(argv, programPath);
     std::string out;
     const int code = runCommandLine(arguments, out, write_stderr, ::isatty(STDERR_FILENO) == 1);
     if (!out.empty()) write_stdout(out);

@@ -43,11 +43,10 @@ foreach(file IN LISTS expected)
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-file(GLOB_RECURSE window_module "${prefix}/lib*/qtvn2_window.so")
-if(NOT window_module)
-  message(FATAL_ERROR "not installed: the window module qtvn2_window.so")
+if(NOT EXISTS "${prefix}/libexec/qtvn2/qtvn2_window")
+  message(FATAL_ERROR "not installed: the window program libexec/qtvn2/qtvn2_window")
 endif()
-# The installed program finds its window module: it keeps running, showing the window.
+# The installed program finds its window program: it keeps running, showing the window.
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen
                         "XDG_CONFIG_HOME=${WORK_DIR}/config" "${prefix}/bin/qtvn2"
                 TIMEOUT 3 RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
