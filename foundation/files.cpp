@@ -81,6 +81,26 @@ uint64_t file_descriptor_size(file_descriptor handle) {
     return static_cast<uint64_t>(st.st_size);
 }
 
+namespace {
+
+void fill_info(file_info& info, const struct stat& st) {
+    info.is_directory = S_ISDIR(st.st_mode);
+    info.size = info.is_directory ? 0 : static_cast<uint64_t>(st.st_size);
+    info.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+    info.attributes = static_cast<uint32_t>(st.st_mode);
+    info.device = static_cast<uint64_t>(st.st_dev);
+    info.inode = static_cast<uint64_t>(st.st_ino);
+}
+
+}  // namespace
+
+bool file_descriptor_stat(file_info& info, file_descriptor handle) {
+    struct stat st;
+    if (handle == invalid_handle || ::fstat(handle, &st) != 0) return false;
+    fill_info(info, st);
+    return true;
+}
+
 bool file_stat(file_info& info, std::string_view path) {
     std::string_view query = path;
     // "dir/" names the directory; the root "/" stays as it is
@@ -90,12 +110,7 @@ bool file_stat(file_info& info, std::string_view path) {
     struct stat st;
     if (::stat(c_path.data(), &st) != 0) return false;
     info.path.assign(path.data(), static_cast<int32_t>(path.size()));
-    info.is_directory = S_ISDIR(st.st_mode);
-    info.size = info.is_directory ? 0 : static_cast<uint64_t>(st.st_size);
-    info.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
-    info.attributes = static_cast<uint32_t>(st.st_mode);
-    info.device = static_cast<uint64_t>(st.st_dev);
-    info.inode = static_cast<uint64_t>(st.st_ino);
+    fill_info(info, st);
     return true;
 }
 

@@ -44,6 +44,9 @@ result file_read(byte_string& buffer, int32_t count, file_descriptor handle);
 constexpr uint64_t unknown_file_size = UINT64_MAX;
 // Size in bytes of the open file.
 [[nodiscard]] uint64_t file_descriptor_size(file_descriptor handle);
+// Fills `info` for the open file, its path left as it is; false for invalid_handle or a failed
+// query.
+[[nodiscard]] bool file_descriptor_stat(file_info& info, file_descriptor handle);
 // Fills `info` for the path (symbolic links followed); one trailing '/' is ignored, so "dir/"
 // finds the directory. False for the empty path or a missing one, leaving `info` untouched.
 [[nodiscard]] bool file_stat(file_info& info, std::string_view path);

@@ -895,8 +895,6 @@ result output_file::commit_to(output_batch& batch) {
     // the call costs more than the batch's one sync of them all
     if (written_ - sent_to_disk_ >= batched_writeback_bytes)
         (void)::sync_file_range(fd_, sent_to_disk_, 0, SYNC_FILE_RANGE_WRITE);
-    struct statvfs room;
-    const bool knows_room = ::fstatvfs(fd_, &room) == 0;
     pending.fd = std::exchange(fd_, -1);
     if (target_ == &own_) {
         pending.target = std::move(own_);
@@ -915,9 +913,9 @@ result output_file::commit_to(output_batch& batch) {
     batch.pending_bytes_ += pending.bytes;
     batch.pending_.push_back(std::move(pending));
     buffered_ = 0;
-    const int64_t waiting = batch.pending_bytes_;
-    if (waiting > batch.max_pending_bytes_ ||
-        (knows_room && static_cast<uint64_t>(waiting) > room.f_bavail * room.f_frsize / 4)) {
+    const output_batch::pending_file& added = batch.pending_.back();
+    if (batch.pending_bytes_ > batch.max_pending_bytes_ ||
+        batch.short_of_room(added.fd, added.file_system)) {
         batch.put_in_place();
         if (batch.refuses()) result_ = batch.failure_;
     }
@@ -992,6 +990,17 @@ output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t ma
 
 output_batch::~output_batch() {
     discard();
+}
+
+bool output_batch::short_of_room(int fd, uint64_t device) {
+    const auto waiting = static_cast<uint64_t>(pending_bytes_);
+    if (knows_room_ && device == room_device_ && waiting <= room_ / 8) return false;
+    struct statvfs room;
+    knows_room_ = ::fstatvfs(fd, &room) == 0;
+    if (!knows_room_) return false;
+    room_device_ = device;
+    room_ = room.f_bavail * room.f_frsize;
+    return waiting > room_ / 4;
 }
 
 result output_batch::commit() {

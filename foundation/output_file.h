@@ -242,12 +242,20 @@ class output_batch {
     void put_in_place();
     void sync_pending();
     void fail(std::string_view failed, const byte_string& path);
+    // Whether the waiting files hold more than a quarter of the room left on the disk of `fd`,
+    // on file system `device`.
+    bool short_of_room(int fd, uint64_t device);
 
     batch_failure policy_;
     int32_t max_pending_;
     int64_t max_pending_bytes_;
     std::vector<pending_file> pending_;
     int64_t pending_bytes_ = 0;
+    // The room last found left on a file system: looked at again only once the waiting files
+    // near a quarter of it, or for another file system.
+    uint64_t room_device_ = 0;
+    uint64_t room_ = 0;
+    bool knows_room_ = false;
     // the first failure since the last commit
     result failure_;
 };

@@ -514,11 +514,13 @@ scan_status feed_pieces(html_reader& reader, std::string_view source, size_t ste
 }  // namespace
 
 result parse_html_file(std::string_view path, node_tree& tree, const progress_function& progress,
-                       node_classifier fold) {
+                       node_classifier fold, file_info* opened) {
     const file_descriptor file = file_open(path);
     if (file == invalid_handle) return file_failure("Can't open source file: ", path);
-    const uint64_t size = file_descriptor_size(file);
-    const bool size_known = size != unknown_file_size;
+    file_info found;
+    const bool size_known = file_descriptor_stat(found, file);
+    const uint64_t size = size_known ? found.size : unknown_file_size;
+    if (size_known && opened) *opened = std::move(found);
     if (size_known && size > largest_readable_file) {
         file_close(file);
         return file_failure(too_large_message, path);

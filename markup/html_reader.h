@@ -11,6 +11,8 @@
 #include "byte_string.h"
 #include "html_elements.h"
 #include "markup_scanner.h"
+
+struct file_info;
 #include "node_tree.h"
 #include "progress.h"
 #include "result.h"
@@ -152,9 +154,11 @@ class html_reader : public markup_scanner {
 // known), or with "Memory error occurred" when the scanner's size limit is reached.
 // `progress`, when given, receives the percent of the file read, once per chunk, and 100 at the
 // end. After a failure the tree holds what was read. `fold`, when
-// given, folds the tree as html_reader::fold_with describes.
+// given, folds the tree as html_reader::fold_with describes. `opened`, when given, receives what
+// the open file was, whichever file the path reaches afterwards (no path).
 result parse_html_file(std::string_view path, node_tree& tree,
-                       const progress_function& progress = {}, node_classifier fold = {});
+                       const progress_function& progress = {}, node_classifier fold = {},
+                       file_info* opened = nullptr);
 // The same for a text in memory, fed in chunks of `chunk_size` bytes (1 to 1048576).
 result parse_html_text(std::string_view text, node_tree& tree,
                        const progress_function& progress = {}, int32_t chunk_size = html_chunk_size,

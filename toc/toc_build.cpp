@@ -276,10 +276,10 @@ listed_levels levels_of(const toc_project& project) {
 // the document is only written back except what the heading scan looks at, so the rest is
 // folded as it is read: headings outside `levels` too. A build with `id` anchors keeps every
 // element with an id or anchor name, to give out no id twice. A build in memory reads what it
-// would have written to the file before.
+// would have written to the file before. `opened` receives what the file read was.
 result read_document(std::string_view path, node_tree& document, progress_scale* progress,
                      anchor_kind anchors = anchor_kind::name, dry_files* dry = nullptr,
-                     const listed_levels& levels = {}) {
+                     const listed_levels& levels = {}, file_info* opened = nullptr) {
     tree_prepend_top(document, new xml_node());
     const progress_function report = progress ? scaled_progress(*progress) : nullptr;
     const node_classifier fold(anchors == anchor_kind::id ? id_scan_role : scan_role, &levels);
@@ -291,7 +291,7 @@ result read_document(std::string_view path, node_tree& document, progress_scale*
     }
     // a file is read whole into the bytes the document keeps first, so its start is judged
     // there; a read that failed leaves the encoding, told first, to a look of its own
-    const result read = parse_html_file(path, document, report, fold);
+    const result read = parse_html_file(path, document, report, fold, opened);
     if (!read.is_ok()) {
         if (result checked = check_encoding(path); !checked.is_ok()) return checked;
         return read;
@@ -331,13 +331,12 @@ result open_output(output_file& out, std::string_view path, const file_run& run)
 }
 
 // A source that the run writes must have been read from the file found for it: a name turned
-// into a link meanwhile would carry another file's bytes into this one.
-result check_read(std::string_view source, const file_run& run) {
+// into a link meanwhile would carry another file's bytes into this one. `read` is what the read
+// opened.
+result check_read(std::string_view source, const file_info& read, const file_run& run) {
     const output_target* target = run.lock ? run.lock->find(source) : nullptr;
     if (!target || !target->exists()) return result::success();
-    file_info info;
-    if (file_stat(info, source) && info.device == target->device() && info.inode == target->inode())
-        return result::success();
+    if (read.device == target->device() && read.inode == target->inode()) return result::success();
     return failure("File was replaced during the build: ", source);
 }
 
@@ -495,6 +494,7 @@ std::string_view single_output(const toc_project& project) {
 struct early_read {
     node_tree document;
     result read;
+    file_info opened;
 };
 
 // process_file and clear_file, writing through `run`; each takes the document from `early` when
@@ -637,7 +637,7 @@ class early_reads {
         done.clear();
         early_read& source = reads_[item];
         source.read = read_document(project_.source[item].view(), source.document, nullptr,
-                                    anchors_, nullptr, levels_of(project_));
+                                    anchors_, nullptr, levels_of(project_), &source.opened);
     }
 
     const toc_project& project_;
@@ -706,10 +706,12 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
     file_info info;
     if (file_stat(info, destination)) {
         // an existing destination is never replaced by what could be read of it
-        if (result read = read_document(destination, document, &bar, anchor_kind::name, run.dry);
+        file_info opened;
+        if (result read =
+                read_document(destination, document, &bar, anchor_kind::name, run.dry, {}, &opened);
             !read.is_ok())
             return read;
-        if (result same = check_read(destination, run); !same.is_ok()) return same;
+        if (result same = check_read(destination, opened, run); !same.is_ok()) return same;
     } else {
         tree_prepend_top(document, new xml_node());
     }
@@ -773,10 +775,13 @@ result clear_destination(std::string_view destination, progress_scale& bar, outp
     bar.scale = clear_run.destination;
     bar.step_units = bar.total_units;
     node_tree document;
-    if (destination.empty() || !read_document(destination, document, &bar).is_ok())
+    file_info opened;
+    if (destination.empty() ||
+        !read_document(destination, document, &bar, anchor_kind::name, nullptr, {}, &opened)
+             .is_ok())
         return result::success();
     const file_run run{nullptr, nullptr, &lock};
-    if (result same = check_read(destination, run); !same.is_ok()) return same;
+    if (result same = check_read(destination, opened, run); !same.is_ok()) return same;
     heading_scan scan;
     scan.locate(document);
     // a lone end marker is no TOC of a build: the page keeps it
@@ -939,14 +944,16 @@ result process_file(std::string_view source, std::string_view output, build_stat
     const file_shares& shares = insert ? file_with_toc : plain_file;
     start_share(part, shares.read);
     node_tree own;
+    file_info own_opened;
     // a document read early stays with its read, to be freed on the thread that read it
     node_tree& document = early ? early->document : own;
+    const file_info& opened = early ? early->opened : own_opened;
     if (result read = early ? take_early_read(*early, part)
                             : read_document(source, document, &part, state.project.anchor_style,
-                                            run.dry, levels_of(state.project));
+                                            run.dry, levels_of(state.project), &own_opened);
         !read.is_ok())
         return read;
-    if (result same = check_read(source, run); !same.is_ok()) return same;
+    if (result same = check_read(source, opened, run); !same.is_ok()) return same;
     progress_step_done(part);
 
     heading_scan scan = scan_for(state);
@@ -1000,13 +1007,15 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     part.report = progress;
     start_share(part, plain_file.read);
     node_tree own;
+    file_info own_opened;
     node_tree& document = early ? early->document : own;
+    const file_info& opened = early ? early->opened : own_opened;
     if (result read = early ? take_early_read(*early, part)
                             : read_document(source, document, &part, anchor_kind::name, nullptr,
-                                            levels_of(project));
+                                            levels_of(project), &own_opened);
         !read.is_ok())
         return read;
-    if (result same = check_read(source, run); !same.is_ok()) return same;
+    if (result same = check_read(source, opened, run); !same.is_ok()) return same;
     progress_step_done(part);
 
     heading_scan scan;

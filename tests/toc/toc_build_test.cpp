@@ -695,6 +695,25 @@ TEST_F(TocBuildTest, MultiFailingSource) {
     EXPECT_EQ(bytes_of("toc.htm"), "");
 }
 
+// A source whose name reaches another file by the time it is read is never written: the other
+// file's bytes would go into it.
+TEST_F(TocBuildTest, SourceReplacedBeforeItsReadFails) {
+    put("a.htm", page_a);
+    put("b.htm", page_b);
+    put("other.htm", page_a);
+    bool swapped = false;
+    const auto swap_b = [this, &swapped](int) {
+        if (std::exchange(swapped, true)) return;
+        std::filesystem::remove(path("b.htm"));
+        std::filesystem::create_symlink(path("other.htm"), path("b.htm"));
+    };
+    EXPECT_EQ(outcome(build_toc(multi({"a.htm", "b.htm"}, "toc.htm"), swap_b, {}, 1)),
+              outcome(status_code::source_failed,
+                      "File was replaced during the build: " + path("b.htm")));
+    EXPECT_EQ(bytes_of("other.htm"), page_a);
+    EXPECT_EQ(bytes_of("toc.htm"), "<missing>");
+}
+
 const std::string page_a_rows =
     row(0, "a.htm#qorv_link_1_1000", "1. A1") + row(1, "a.htm#qorv_link_2_1000", "1.1. A2");
 
