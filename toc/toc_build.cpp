@@ -658,6 +658,16 @@ bool shares_a_file(const toc_project& project, const file_run& run) {
            std::binary_search(files.begin(), files.end(), std::pair(layout->device, layout->inode));
 }
 
+// The read of source `item`, done ahead, with what it opened as `found`. Sources are read ahead
+// only when none shares a file with another or the template, so no replacement waiting in the
+// batch is of this source's file, which prepare_source would otherwise look for.
+early_read* take_ahead(early_reads& ahead, size_t item, source_info& found) {
+    early_read& early = ahead.take(item);
+    found.found = early.read.is_ok();
+    found.info = early.opened;
+    return &early;
+}
+
 // Starts workers reading the sources ahead when that pays and is safe: with several threads and
 // sources, and no file read twice.
 void start_early_reads(std::optional<early_reads>& ahead, const toc_project& project,
@@ -682,13 +692,14 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
-        if (result prepared = prepare_source(source, run, found); !prepared.is_ok())
-            return prepared;
+        early_read* early = ahead ? take_ahead(*ahead, i, found) : nullptr;
+        if (!early) {
+            if (result prepared = prepare_source(source, run, found); !prepared.is_ok())
+                return prepared;
+        }
         bar.step_units = size_units(found);
         state.link_path = link_path(base, source);
-        if (result done =
-                process_file(source, source, state, run, ahead ? &ahead->take(i) : nullptr);
-            !done.is_ok())
+        if (result done = process_file(source, source, state, run, early); !done.is_ok())
             return done;
         if (ahead) ahead->retire(i);
         progress_step_done(bar);
@@ -818,10 +829,10 @@ result clear_multi(const toc_project& project, const progress_function& progress
     for (size_t i = 0; i < project.source.size(); ++i) {
         const std::string_view source = project.source[i].view();
         source_info found;
-        note(prepare_source(source, run, found));
+        early_read* early = ahead ? take_ahead(*ahead, i, found) : nullptr;
+        if (!early) note(prepare_source(source, run, found));
         bar.step_units = size_units(found);
-        result cleared = clear_file(source, source, project, through(bar), run,
-                                    ahead ? &ahead->take(i) : nullptr);
+        result cleared = clear_file(source, source, project, through(bar), run, early);
         if (ahead) ahead->retire(i);
         if (!cleared.is_ok()) {
             // the waiting files come before whatever fails next
