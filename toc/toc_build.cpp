@@ -545,22 +545,34 @@ result check_single(const toc_project& project) {
     return check_not_project(project_file(project), single_output(project));
 }
 
+// A source must be a regular file in an encoding the reader takes; `info` gets what was found.
+result check_source(std::string_view source, file_info& info) {
+    if (!file_stat(info, source) || info.is_directory)
+        return failure("File doesn't exist: ", source);
+    if (!S_ISREG(info.attributes)) return failure("Not a regular file: ", source);
+    return check_encoding(source);
+}
+
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
-// file. Adds up their sizes; `found` gets what was found of each source.
+// file. Adds up their sizes; `found` gets what was found of each source. Many sources are looked
+// at on workers, while the first failure in their order is still the one told.
 result check_sources(const toc_project& project, double& total, std::vector<file_info>& found) {
     if (project.source.empty())
         return result::failure("At least one source file must be specified");
+    constexpr size_t many_sources = 64;
+    const size_t count = project.source.size();
     total = 0;
-    found.assign(project.source.size(), file_info());
-    for (size_t i = 0; i < project.source.size(); ++i) {
-        const std::string_view source = project.source[i].view();
-        file_info& info = found[i];
-        if (!file_stat(info, source) || info.is_directory)
-            return failure("File doesn't exist: ", source);
-        if (!S_ISREG(info.attributes)) return failure("Not a regular file: ", source);
-        if (result checked = check_encoding(source); !checked.is_ok()) return checked;
+    found.assign(count, file_info());
+    std::vector<result> checked(count, result::success());
+    work_ahead workers(count, count >= many_sources ? build_threads() : 0, count,
+                       [&project, &found, &checked](size_t i, size_t) {
+                           checked[i] = check_source(project.source[i].view(), found[i]);
+                       });
+    for (size_t i = 0; i < count; ++i) {
+        workers.take(i);
+        if (!checked[i].is_ok()) return std::move(checked[i]);
         // Paths carry no drive letters here, so every source is on the destination's drive.
-        total += static_cast<double>(info.size);
+        total += static_cast<double>(found[i].size);
     }
     return result::success();
 }

@@ -614,6 +614,13 @@ TEST_F(TocBuildTest, MultiTitlesAndLocalTocs) {
                   "<h1>2.1. <a name=\"qorv_link_2_1000\">B1</a></h1></body></html>");
 }
 
+// 100 times "a.htm", then `last`.
+std::vector<std::string> many_then(std::vector<std::string> last) {
+    std::vector<std::string> sources(100, "a.htm");
+    sources.insert(sources.end(), last.begin(), last.end());
+    return sources;
+}
+
 TEST_F(TocBuildTest, MultiChecksTouchNothing) {
     put("a.htm", page_a);
     std::filesystem::create_directory(path("dir"));
@@ -628,6 +635,9 @@ TEST_F(TocBuildTest, MultiChecksTouchNothing) {
         std::string message;
     } rows[] = {
         {"no destination", {"a.htm"}, "", "t.tpl", "Destination file must be specified"},
+        // looked at on workers, many sources still tell their first failure
+        {"many sources", many_then({"fifo", "x.htm"}), "toc.htm", "t.tpl",
+         "Not a regular file: " + path("fifo")},
         {"no source", {}, "toc.htm", "t.tpl", "At least one source file must be specified"},
         {"missing source",
          {"a.htm", "x.htm"},
