@@ -252,7 +252,7 @@ class output_batch {
     std::vector<pending_file> pending_;
     int64_t pending_bytes_ = 0;
     // The room last found left on a file system: looked at again only once the waiting files
-    // near a quarter of it, or for another file system.
+    // pass an eighth of it, or for another file system.
     uint64_t room_device_ = 0;
     uint64_t room_ = 0;
     bool knows_room_ = false;

@@ -927,10 +927,19 @@ heading_scan scan_for(const build_state& state) {
     return scan;
 }
 
-// The result of a worker's read, the reading reported as done.
-result take_early_read(early_read& early, const progress_scale& part) {
-    if (early.read.is_ok()) progress_report(100, part);
-    return std::move(early.read);
+// Reads `source` into `read` unless a worker already did (`early`), then checks that the file
+// read is the one the run's lock found.
+result read_source(std::string_view source, const file_run& run, progress_scale& part,
+                   anchor_kind anchors, const listed_levels& levels, bool early, early_read& read) {
+    if (early) {
+        if (!read.read.is_ok()) return std::move(read.read);
+        progress_report(100, part);
+    } else if (result done = read_document(source, read.document, &part, anchors, run.dry, levels,
+                                           &read.opened);
+               !done.is_ok()) {
+        return done;
+    }
+    return check_read(source, read.opened, run);
 }
 
 // Settles the links and texts of a file's items when it goes, before the file's document (see
@@ -966,17 +975,14 @@ result process_file(std::string_view source, std::string_view output, build_stat
     part.report = state.progress;
     const file_shares& shares = insert ? file_with_toc : plain_file;
     start_share(part, shares.read);
-    node_tree own;
-    file_info own_opened;
+    early_read own;
     // a document read early stays with its read, to be freed on the thread that read it
-    node_tree& document = early ? early->document : own;
-    const file_info& opened = early ? early->opened : own_opened;
-    if (result read = early ? take_early_read(*early, part)
-                            : read_document(source, document, &part, state.project.anchor_style,
-                                            run.dry, levels_of(state.project), &own_opened);
-        !read.is_ok())
-        return read;
-    if (result same = check_read(source, opened, run); !same.is_ok()) return same;
+    early_read& read = early ? *early : own;
+    if (result done = read_source(source, run, part, state.project.anchor_style,
+                                  levels_of(state.project), early != nullptr, read);
+        !done.is_ok())
+        return done;
+    node_tree& document = read.document;
     progress_step_done(part);
 
     heading_scan scan = scan_for(state);
@@ -1029,16 +1035,13 @@ result clear_file(std::string_view source, std::string_view output, const toc_pr
     progress_scale part;
     part.report = progress;
     start_share(part, plain_file.read);
-    node_tree own;
-    file_info own_opened;
-    node_tree& document = early ? early->document : own;
-    const file_info& opened = early ? early->opened : own_opened;
-    if (result read = early ? take_early_read(*early, part)
-                            : read_document(source, document, &part, anchor_kind::name, nullptr,
-                                            levels_of(project), &own_opened);
-        !read.is_ok())
-        return read;
-    if (result same = check_read(source, opened, run); !same.is_ok()) return same;
+    early_read own;
+    early_read& read = early ? *early : own;
+    if (result done = read_source(source, run, part, anchor_kind::name, levels_of(project),
+                                  early != nullptr, read);
+        !done.is_ok())
+        return done;
+    node_tree& document = read.document;
     progress_step_done(part);
 
     heading_scan scan;
