@@ -467,6 +467,12 @@ void heading_scan::run(node_tree& document, toc_tree& tree) {
     ids_ = page_ids();
     if (anchors == anchor_kind::id)
         ids_.collect(document, old_toc ? located.start_marker : nullptr, located.end_marker);
+    list_headings(document, tree, old_toc);
+    // the ids are asked only while headings are linked: a page's million would outlast its writing
+    ids_ = page_ids();
+}
+
+void heading_scan::list_headings(node_tree& document, toc_tree& tree, bool old_toc) {
     bool title_wanted = titles;
     tree_node* node = located.insertion;
     bool jump_pending = false;

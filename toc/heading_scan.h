@@ -140,6 +140,8 @@ class heading_scan {
 
   private:
     bool is_listed(const xml_node& node) const;
+    // The loop of run over the document, `old_toc` telling whether its markers are skipped.
+    void list_headings(node_tree& document, toc_tree& tree, bool old_toc);
     void add_heading(node_tree& document, toc_tree& tree, xml_node& heading);
     void add_title(toc_tree& tree, const xml_node& title);
     // Appends the heading's id to the item's link, adding one to the heading when it needs it.
