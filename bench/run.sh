@@ -148,20 +148,27 @@ for shape in ${SHAPES:-headings:100000 wide:1000000 deep:200000 entries:100000 i
         'BEGIN { printf "%-9s %9d %9.3f %9.3f %7.2f %9.1f\n", shape, n, a, b, b / a, peak / 1024 }'
 done
 
-# Memory per heading: a page of nothing but 1,000,000 short headings (about 10 MB).
+# Memory per heading: a page of nothing but 1,000,000 short headings (about 10 MB), built with named
+# anchors, then anew with id anchors.
 rm -rf "$work/run"
 mkdir -p "$work/run"
 cp "$corpus/toc_list.htm" "$work/run/"
-awk 'BEGIN { for (i = 0; i < 1000000; ++i) print "<h2>x</h2>" }' >"$work/run/headings.htm"
-# on disk first, as the corpora are: replacing a file still being written back costs more
-sync
 printf '<is_single>1</is_single>\r\n<is_dest_as_source>1</is_dest_as_source>\r\n<source>%s</source>\r\n<range_from>1</range_from>\r\n<range_to>6</range_to>\r\n<template_file>toc_list.htm</template_file>\r\n' \
     headings.htm >"$work/run/headings.toc"
-bytes=$(stat -c %s "$work/run/headings.htm")
-read -r wall cpu peak < <(timed_build headings)
-awk -v bytes="$bytes" -v wall="$wall" -v peak="$peak" 'BEGIN {
-    printf "\nheadings  %.1f MB, 1000000 <h2>: %.2f s, peak %.1f MB, %.0f bytes a heading beyond the file\n",
-        bytes / 1048576, wall, peak / 1024, (peak * 1024 - bytes) / 1000000 }'
+sed 's|<template_file>|<anchor_style>id</anchor_style>\r\n&|' "$work/run/headings.toc" \
+    >"$work/run/headings_id.toc"
+echo
+for project in headings headings_id; do
+    awk 'BEGIN { for (i = 0; i < 1000000; ++i) print "<h2>x</h2>" }' >"$work/run/headings.htm"
+    # on disk first, as the corpora are: replacing a file still being written back costs more
+    sync
+    bytes=$(stat -c %s "$work/run/headings.htm")
+    read -r wall cpu peak < <(timed_build "$project")
+    awk -v bytes="$bytes" -v wall="$wall" -v peak="$peak" -v anchors="${project#headings}" 'BEGIN {
+        printf "headings  %.1f MB, 1000000 <h2>, %s anchors: %.2f s, peak %.1f MB, %.0f bytes a heading beyond the file\n",
+            bytes / 1048576, anchors == "" ? "named" : "id", wall, peak / 1024,
+            (peak * 1024 - bytes) / 1000000 }'
+done
 
 # Start-up: a tiny page built many times, with the start of a program that does nothing and a cp of
 # the page as baselines; the median wall time and the largest peak memory of a run. The page is
