@@ -1,6 +1,7 @@
 #include "heading_ids.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <functional>
 
@@ -255,21 +256,21 @@ bool remove_build_id(xml_node& heading) {
     return true;
 }
 
-void append_build_id_end(std::string_view fragment, byte_string& out) {
-    // append_fragment writes each byte it escapes as '%' and two upper-case hex digits
-    const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+void append_build_id_end(std::string_view id, byte_string& out) {
     out.append(" id=\"");
-    for (size_t i = 0; i < fragment.size(); ++i) {
-        if (fragment[i] == '%' && i + 2 < fragment.size()) {
-            out.push(static_cast<char>(digit(fragment[i + 1]) * 16 + digit(fragment[i + 2])));
-            i += 2;
-        } else {
-            out.push(fragment[i]);
-        }
-    }
+    out.append(id);
     out.append("\" ");
     out.append(build_id_marker);
     out.push('>');
+}
+
+void append_given_id(std::string_view slug, uint32_t number, byte_string& out) {
+    out.append(slug.empty() ? std::string_view("section") : slug);
+    if (number == 0) return;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    out.push('-');
+    out.append(digits, static_cast<int32_t>(end - digits));
 }
 
 byte_string heading_slug(std::string_view entry_text) {
@@ -341,17 +342,20 @@ bool page_ids::reuse(std::string_view id) {
     return true;
 }
 
-byte_string page_ids::give_out(const byte_string& slug) {
-    const std::string base = slug.is_empty() ? std::string("section") : std::string(slug.view());
-    std::string id = base;
-    if (!is_free(id)) {
-        int32_t& number = next_number_.try_emplace(base, 2).first->second;
+uint32_t page_ids::give_out(const byte_string& slug) {
+    byte_string id;
+    append_given_id(slug.view(), 0, id);
+    uint32_t number = 0;
+    if (!is_free(id.view())) {
+        int32_t& next = next_number_.try_emplace(std::string(id.view()), 2).first->second;
         do {
-            id = base + "-" + std::to_string(number++);
-        } while (!is_free(id));
+            number = static_cast<uint32_t>(next++);
+            id.clear();
+            append_given_id(slug.view(), number, id);
+        } while (!is_free(id.view()));
     }
-    uses_of(id) = given;
-    return byte_string(std::string_view(id));
+    uses_of(id.view()) = given;
+    return number;
 }
 
 bool page_ids::is_free(std::string_view id) const {

@@ -40,8 +40,11 @@ bool has_build_id(const xml_node& heading);
 // was none. A lone marker goes too.
 bool remove_build_id(xml_node& heading);
 // Appends ` id="<id>" data-qorv-id>`, the end of a heading's start tag that takes the id a build
-// gave out, with the id read back from a link's fragment made by append_fragment.
-void append_build_id_end(std::string_view fragment, byte_string& out);
+// gave out.
+void append_build_id_end(std::string_view id, byte_string& out);
+// Appends the id page_ids::give_out gave for `slug` with `number`: the slug ("section" for an
+// empty one), then "-" and the number unless it is 0.
+void append_given_id(std::string_view slug, uint32_t number, byte_string& out);
 
 // A readable id made of a TOC entry's text (entities as written, `&lt;` for `<`): entities
 // decoded, letters and digits kept (ASCII, Latin-1, Greek and Cyrillic letters lower-cased, other
@@ -62,8 +65,9 @@ class page_ids {
     // Keeps a build's id for its heading when no other element and no earlier heading has it.
     bool reuse(std::string_view id);
     // A new id from a slug, unique in the page: the slug, else slug-2, slug-3 and so on;
-    // "section" for an empty slug. Constant time on average, whatever the repeats.
-    byte_string give_out(const byte_string& slug);
+    // "section" for an empty slug. Returns its number, 0 for the slug alone (see
+    // append_given_id). Constant time on average, whatever the repeats.
+    uint32_t give_out(const byte_string& slug);
 
   private:
     // How the page uses an id, as bits: held by an author's element (not only by a heading

@@ -573,11 +573,12 @@ void heading_scan::add_heading(node_tree& document, toc_tree& tree, xml_node& he
             holds_link || holds_toc || ends_unfinished(heading) || holds_open_block(heading));
         return;
     }
-    item->link.push('#');
-    if (anchors == anchor_kind::id)
+    if (anchors == anchor_kind::id) {
         link_by_id(heading, *item);
-    else
+    } else {
+        item->link.push('#');
         item->link.append(anchor);
+    }
     // the number and a new id go in when the start tag is written, as an anchor the build made
     // does: kept, they would cost every heading a node or a copy of its tag
     if (numbering || item->made_id) openings.headings.push_back({&heading, item});
@@ -614,7 +615,11 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& 
 }
 
 void heading_openings::append(const toc_node& item, byte_string& out) const {
-    if (item.made_id) append_build_id_end(item.link.view().substr(1), out);
+    if (item.made_id) {
+        byte_string id;
+        toc_tree::append_made_id(item, id);
+        append_build_id_end(id.view(), out);
+    }
     toc_tree::append_numbering(item, out);
     if (!item.made_anchor) return;
     out.append("<a name=\"");
@@ -627,11 +632,15 @@ void heading_openings::append(const toc_node& item, byte_string& out) const {
 }
 
 void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
+    const auto link_to = [&item](std::string_view id) {
+        item.link.push('#');
+        append_fragment(item.link, id);
+    };
     tag_attribute own;
     if (has_build_id(heading)) {
         (void)find_attribute(heading.raw.view(), "id", own);
         if (ids_.reuse(own.value)) {
-            append_fragment(item.link, own.value);
+            link_to(own.value);
             return;
         }
     }
@@ -639,14 +648,22 @@ void heading_scan::link_by_id(xml_node& heading, toc_node& item) {
     (void)remove_build_id(heading);
     std::string_view target;
     if (find_attribute(heading.raw.view(), "id", own)) {
-        append_fragment(item.link, own.value);
+        link_to(own.value);
     } else if (leading_target(heading, target)) {
-        append_fragment(item.link, target);
+        link_to(target);
     } else {
-        const byte_string id = ids_.give_out(heading_slug(item.text.view()));
-        append_fragment(item.link, id.view());
+        const byte_string slug = heading_slug(item.text.view());
+        const uint32_t number = ids_.give_out(slug);
         // the id goes in when the start tag is written; a tag cut off at the page's end gets none
         item.made_id = heading.raw.view().ends_with('>');
+        if (item.made_id) {
+            // the link is made when asked: a million headings keep no copy of their ids
+            item.anchor_number = number;
+            return;
+        }
+        byte_string id;
+        append_given_id(slug.view(), number, id);
+        link_to(id.view());
     }
 }
 

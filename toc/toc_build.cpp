@@ -956,9 +956,15 @@ class settled_items {
                 state_.tree.append_link(*item, link);
                 item->link.move_from(link);
                 item->made_anchor = false;
+                item->made_id = false;
                 // a copy of a view holds its bytes itself
                 if (item->text.is_view()) item->text = byte_string(item->text);
             } else if (item->text.is_view()) {
+                // a given id is made of the text
+                if (item->made_id) {
+                    state_.tree.append_link(*item, item->link);
+                    item->made_id = false;
+                }
                 item->text.reset(0);
             }
         }

@@ -76,7 +76,8 @@ class toc_column final : public computed_values {
             case toc_field::text:
                 return view(item ? &item->text : nullptr);
             case toc_field::link:
-                if (!item || !item->made_anchor) return view(item ? &item->link : nullptr);
+                if (!item || !(item->made_anchor || item->made_id))
+                    return view(item ? &item->link : nullptr);
                 scratch_.clear();
                 rows_->tree->append_link(*item, scratch_);
                 return view(&scratch_);

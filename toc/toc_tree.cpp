@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 
+#include "heading_ids.h"
 #include "small_heap.h"
 
 void* toc_node::operator new(size_t size) {
@@ -76,12 +77,23 @@ void toc_tree::append_numbering(const toc_node& item, byte_string& out) {
 }
 
 void toc_tree::append_link(const toc_node& item, byte_string& out) const {
+    if (item.made_id) {
+        byte_string id;
+        append_made_id(item, id);
+        out.push('#');
+        append_fragment(out, id.view());
+        return;
+    }
     if (!item.made_anchor) {
         out.append(item.link);
         return;
     }
     out.push('#');
     append_anchor_name(item.anchor_number, anchor_stamp, out);
+}
+
+void toc_tree::append_made_id(const toc_node& item, byte_string& out) {
+    append_given_id(heading_slug(item.text.view()).view(), item.anchor_number, out);
 }
 
 int32_t toc_tree::depth(const toc_node& item) {

@@ -26,15 +26,17 @@ class toc_node final : public tree_node {
     // names, and the heading's start tag gets it only when written (see heading_openings).
     bool made_anchor = false;
     bool empty_anchor = false;  // that anchor is empty, before the heading's content
-    // Whether the heading takes an id the build gave out, which `link` holds as a fragment: it
-    // goes into the heading's start tag when that is written (see heading_openings).
+    // Whether the heading takes an id the build gave out, made of the slug of `text` and
+    // `anchor_number` (toc_tree::append_made_id): it goes into the heading's start tag when that
+    // is written (see heading_openings), and the link is made of it while `text` holds the
+    // heading's, as for made_anchor.
     bool made_id = false;
     uint32_t anchor_number = 0;
     // The heading's raw text, entities as written in the file; it may view the heading in the
     // document while the file is built.
     byte_string text;
-    // "#" + anchor name, unless made_anchor; with the path before it once the build of a set of
-    // files has made the file's TOC; a title's link stays empty until then
+    // "#" + anchor name, unless made_anchor or made_id; with the path before it once the build of
+    // a set of files has made the file's TOC; a title's link stays empty until then
     byte_string link;
     uint32_t render_index = 0;  // row of the item in the latest rendering, 0 before
     // Place among its siblings (or the top-level items) from 1, which its number is made of; 0
@@ -72,8 +74,10 @@ class toc_tree {
     static void set_numbering(toc_node& item);
     // Appends the item's number, "1.4.2. "; nothing for an item never numbered.
     static void append_numbering(const toc_node& item, byte_string& out);
-    // Appends the item's link: "#" + the name of the anchor the build made, or as set.
+    // Appends the item's link: "#" + the name of the anchor or the id the build made, or as set.
     void append_link(const toc_node& item, byte_string& out) const;
+    // Appends the id the build gave the heading of a made_id item.
+    static void append_made_id(const toc_node& item, byte_string& out);
     // Depth of the item: the number of its ancestors.
     static int32_t depth(const toc_node& item);
 
