@@ -77,7 +77,8 @@ bool is_block(const xml_node& element) {
 // Whether the heading holds a block left open to its end (`<h2>x<p>y</h2>`): a browser
 // meeting the anchor's end tag inside it would split the anchor in two around the block. A
 // block the reader closed only where the next heading starts (`<h2><p>y<h2>`), with nothing
-// written after, is still open where the anchor ends.
+// written after, is still open where the anchor ends, and so is one written as empty (`<p/>`),
+// which a browser opens all the same.
 bool holds_open_block(tree_node& heading) {
     const tree_node* end = tree_next_skip(&heading);
     const tree_node* last = heading.last_child();
@@ -91,7 +92,10 @@ bool holds_open_block(tree_node& heading) {
             continue;
         }
         if (!node.raw.is_empty()) closed_past_end = false;
-        if (node.kind == construct_kind::start_tag && !node.closed && is_block(node)) return true;
+        if (((node.kind == construct_kind::start_tag && !node.closed) ||
+             node.kind == construct_kind::empty_tag) &&
+            is_block(node))
+            return true;
     }
     return closed_past_end;
 }

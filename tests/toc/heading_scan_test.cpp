@@ -191,6 +191,9 @@ TEST_F(HeadingScanTest, ListsAndAnchorsHeadings) {
         {"<h1><p>A</pX><h1>B</h1>",
          R"([TOC]<h1><a name="qorv_link_1_7"></a><p>A</pX><h1><a name="qorv_link_2_7">B</a></h1>)",
          "1 |A|#qorv_link_1_7 ; 1 |B|#qorv_link_2_7"},
+        // ... and one written as empty, which a browser opens all the same.
+        {"<h1><p/>A</h1>", R"([TOC]<h1><a name="qorv_link_1_7"></a><p/>A</h1>)",
+         "1 |A|#qorv_link_1_7"},
         // A heading nested inside another element of a heading is part of its text.
         {"<body><h1><b>A<h2>B</h2></b></h1>",
          R"(<body>[TOC]<h1><a name="qorv_link_1_7"><b>A<h2>B</h2></b></a></h1>)",

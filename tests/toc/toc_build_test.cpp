@@ -324,6 +324,7 @@ TEST_F(TocBuildTest, InsertedAnchorsNestInNoLink) {
              "<h1><a name=\"\" href=\"x\">A</a><a href=\"y\">B</a></h1>",
              "<h1><i>A</i><a href=\"x\"><img src=\"i\"></a></h1><h1>B</h1>",
              "<h2><p>A</pX><h2>B</h2>",
+             "<h2><p>x<p/>y</pX><h2>B</h2>",
          }) {
         SCOPED_TRACE(document);
         put("p.htm", document);
