@@ -40,6 +40,9 @@ class attribute_reader {
             ++i_;
     }
 
+    // Where the reader stands: past the tag's name before the first call of next.
+    size_t at() const { return i_; }
+
     // The next attribute and its name; false at the tag's end.
     bool next(tag_attribute& found, std::string_view& name) {
         while (i_ < tag_.size() && (is_space(tag_[i_]) || tag_[i_] == '/'))
@@ -256,12 +259,23 @@ bool remove_build_id(xml_node& heading) {
     return true;
 }
 
-void append_build_id_end(std::string_view id, byte_string& out) {
+void append_build_id(std::string_view id, byte_string& out) {
     out.append(" id=\"");
     out.append(id);
     out.append("\" ");
     out.append(build_id_marker);
-    out.push('>');
+}
+
+size_t build_id_place(std::string_view tag) {
+    attribute_reader reader(tag);
+    const size_t name_end = reader.at();
+    tag_attribute found;
+    std::string_view name;
+    bool waits = false;
+    while (reader.next(found, name))
+        waits = found.value.empty() && found.length > name.size() &&
+                tag[found.at + found.length - 1] != '"' && tag[found.at + found.length - 1] != '\'';
+    return waits ? name_end : tag.size() - 1;
 }
 
 void append_given_id(std::string_view slug, uint32_t number, byte_string& out) {

@@ -39,9 +39,12 @@ bool has_build_id(const xml_node& heading);
 // Removes the id a build added, with its marker, from a heading's start tag; false when there
 // was none. A lone marker goes too.
 bool remove_build_id(xml_node& heading);
-// Appends ` id="<id>" data-qorv-id>`, the end of a heading's start tag that takes the id a build
-// gave out.
-void append_build_id_end(std::string_view id, byte_string& out);
+// Appends ` id="<id>" data-qorv-id`, the attributes of the id a build gives a heading.
+void append_build_id(std::string_view id, byte_string& out);
+// Where a build's id goes into a heading's start tag, which ends in '>': before the '>', or
+// right after the tag's name when the last attribute waits for its value (`<h2 a=>`), which the
+// id would become.
+size_t build_id_place(std::string_view tag);
 // Appends the id page_ids::give_out gave for `slug` with `number`: the slug ("section" for an
 // empty one), then "-" and the number unless it is 0.
 void append_given_id(std::string_view slug, uint32_t number, byte_string& out);

@@ -619,11 +619,6 @@ void heading_scan::add_anchor(node_tree& document, xml_node& heading, toc_node& 
 }
 
 void heading_openings::append(const toc_node& item, byte_string& out) const {
-    if (item.made_id) {
-        byte_string id;
-        toc_tree::append_made_id(item, id);
-        append_build_id_end(id.view(), out);
-    }
     toc_tree::append_numbering(item, out);
     if (!item.made_anchor) return;
     out.append("<a name=\"");

@@ -108,7 +108,8 @@ struct heading_openings {
     byte_string attributes;  // normalised: empty or starting with a blank
     int64_t stamp = 0;       // in the anchors' names
 
-    // Appends what goes after the start tag of the heading of `item`.
+    // Appends what goes after the start tag of the heading of `item`; a made id goes into the
+    // tag (see build_id_place).
     void append(const toc_node& item, byte_string& out) const;
 };
 

@@ -875,14 +875,21 @@ void write_document(const node_tree& document, const located_nodes& located,
         const xml_node* node = as_xml(n);
         const bool opens =
             next_opening < openings_count && openings->headings[next_opening].heading == node;
-        std::string_view raw = node->raw.view();
-        // a new id goes before the start tag's '>'
-        if (opens && openings->headings[next_opening].item->made_id) raw.remove_suffix(1);
+        const std::string_view raw = node->raw.view();
         if (node == located.start_marker && located.end_marker && !end_seen) {
             writing = false;
         } else if (node == located.end_marker) {
             writing = true;
             end_seen = true;
+        } else if (writing && opens && openings->headings[next_opening].item->made_id) {
+            const size_t place = build_id_place(raw);
+            out(raw.substr(0, place));
+            byte_string id;
+            toc_tree::append_made_id(*openings->headings[next_opening].item, id);
+            opening.clear();
+            append_build_id(id.view(), opening);
+            (made ? *made : out)(opening.view());
+            out(raw.substr(place));
         } else if (writing) {
             out(raw);
         }

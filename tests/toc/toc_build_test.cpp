@@ -358,6 +358,10 @@ TEST_F(TocBuildTest, IdAnchorsRoundTrip) {
              "data-qorv-id><a href=\"#top\">&Eacute;t&eacute; &amp; co</a></h3>"},
         {"a page cut off in a heading", "<h1 title='x'>A<b",
          toc_of(row(0, "#a-b", "A&lt;b")) + "<h1 title='x' id=\"a-b\" data-qorv-id>A<b"},
+        // put before the '>', the id would be read as that attribute's value
+        {"an attribute waiting for its value", "<h1 a=>A</h1><h1 b= >B</h1>",
+         toc_of(row(0, "#a", "A") + row(0, "#b", "B")) +
+             "<h1 id=\"a\" data-qorv-id a=>A</h1><h1 id=\"b\" data-qorv-id b= >B</h1>"},
     };
     for (const built_row& r : rows) {
         SCOPED_TRACE(r.name);
