@@ -877,7 +877,9 @@ result output_file::commit_to(output_batch& batch) {
     const bool unchanged = target_holds_output();
     if (!unchanged && old_fd_ >= 0) make_replacement(compared_);
     if (!result_.is_ok() || rewrite_) return commit();
-    if (batch.is_full()) batch.put_in_place();
+    // a full batch lets go of its old files while the next ones are made; one put in place for
+    // room waits for them, so that the room is there for the next file
+    if (batch.is_full()) batch.release_in_background(batch.put_in_place());
     if (batch.refuses()) {
         // the files before this one were not all written: it must not replace its target
         discard();
@@ -916,7 +918,7 @@ result output_file::commit_to(output_batch& batch) {
     const output_batch::pending_file& added = batch.pending_.back();
     if (batch.pending_bytes_ > batch.max_pending_bytes_ ||
         batch.short_of_room(added.fd, added.file_system)) {
-        batch.put_in_place();
+        release_replaced(batch.put_in_place());
         if (batch.refuses()) result_ = batch.failure_;
     }
     return result_;
@@ -979,8 +981,9 @@ output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t ma
     : policy_(policy),
       max_pending_(std::max(max_pending, 1)),
       max_pending_bytes_(max_pending_bytes) {
-    // a quarter of the descriptors at most for the files (as many again for their directories
-    // when opened by path), leaving the rest to the program
+    // a quarter of the descriptors at most for the files, as many again for their directories
+    // when opened by path and for the old files of the batch before while they are let go,
+    // leaving the rest to the program
     struct rlimit limit;
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         const auto quarter = static_cast<int64_t>(limit.rlim_cur / 4);
@@ -990,6 +993,31 @@ output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t ma
 
 output_batch::~output_batch() {
     discard();
+    finish_release();
+}
+
+void output_batch::release_in_background(std::vector<int> held) {
+    finish_release();
+    releasing_ = std::move(held);
+    if (releasing_.empty()) return;
+    // without a thread of its own the release runs here, as it did before it had one
+    release_running_ = ::pthread_create(&releaser_, nullptr, run_release, this) == 0;
+    if (!release_running_) finish_release();
+}
+
+void* output_batch::run_release(void* self) {
+    release_replaced(static_cast<output_batch*>(self)->releasing_);
+    return nullptr;
+}
+
+void output_batch::finish_release() {
+    if (release_running_) {
+        ::pthread_join(releaser_, nullptr);
+        release_running_ = false;
+    } else {
+        release_replaced(releasing_);
+    }
+    releasing_.clear();
 }
 
 bool output_batch::short_of_room(int fd, uint64_t device) {
@@ -1004,7 +1032,7 @@ bool output_batch::short_of_room(int fd, uint64_t device) {
 }
 
 result output_batch::commit() {
-    put_in_place();
+    release_replaced(put_in_place());
     return std::exchange(failure_, result::success());
 }
 
@@ -1039,12 +1067,14 @@ bool output_batch::holds(std::string_view path) const {
     return false;
 }
 
-void output_batch::put_in_place() {
-    if (pending_.empty()) return;
+std::vector<int> output_batch::put_in_place() {
+    // one release at a time, and the room it frees is there before more is asked
+    finish_release();
+    std::vector<int> held;
+    if (pending_.empty()) return held;
     sync_pending();
     // one directory sync per directory, after all of its renames
     std::vector<int> directories;
-    std::vector<int> held;
     bool stopped = false;
     for (pending_file& file : pending_) {
         output_target& target = file.target;
@@ -1070,9 +1100,9 @@ void output_batch::put_in_place() {
         directories.push_back(target.directory_);
     }
     sync_directories(directories);
-    release_replaced(held);
     pending_.clear();
     pending_bytes_ = 0;
+    return held;
 }
 
 void output_batch::sync_pending() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -193,7 +194,8 @@ enum class batch_failure {
 // hold more than `max_pending_bytes`, or more than a quarter of the room left on their disk, they
 // are put in place at once: on a disk near full the files are replaced one by one, as by commit. A
 // sync, close or rename that fails is reported like a failed commit, "Can't write to file: " and
-// the path; that target keeps its old bytes and its temporary file is removed.
+// the path; that target keeps its old bytes and its temporary file is removed. The old files a
+// full batch replaced are let go on a thread of their own while the next files are made.
 class output_batch {
   public:
     static constexpr int32_t default_max_pending = 256;
@@ -238,13 +240,20 @@ class output_batch {
 
     bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
     bool refuses() const { return policy_ == batch_failure::stop && !failure_.is_ok(); }
-    // Syncs and renames what waits, remembering the first failure.
-    void put_in_place();
+    // Syncs and renames what waits, remembering the first failure. Returns the references that
+    // keep the old files until they are let go: closing the last one frees a file's blocks.
+    std::vector<int> put_in_place();
     void sync_pending();
     void fail(std::string_view failed, const byte_string& path);
     // Whether the waiting files hold more than a quarter of the room left on the disk of `fd`,
     // on file system `device`.
     bool short_of_room(int fd, uint64_t device);
+    // Lets go of the old files put_in_place replaced on a thread of its own: where the disk
+    // discards what is freed, the last references wait on it while the next files are made. One
+    // release runs at a time; the next put_in_place waits for it, and so does the batch's end.
+    void release_in_background(std::vector<int> held);
+    void finish_release();
+    static void* run_release(void* self);
 
     batch_failure policy_;
     int32_t max_pending_;
@@ -258,6 +267,9 @@ class output_batch {
     bool knows_room_ = false;
     // the first failure since the last commit
     result failure_;
+    std::vector<int> releasing_;  // the references the running release drops
+    pthread_t releaser_{};
+    bool release_running_ = false;
 };
 
 // Removes the temporary files named for `names` in `directory` that a process of this user left

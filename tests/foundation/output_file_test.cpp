@@ -434,8 +434,8 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
         put(name, "old");
         ASSERT_EQ(add(batch, name, "new").code(), status_code::ok);
         // the file just added and at most one before it wait, each with its descriptor and
-        // that of its directory
-        EXPECT_LE(open_descriptors(), before + 4);
+        // that of its directory; the two put in place before may still be let go
+        EXPECT_LE(open_descriptors(), before + 6);
         for (int done = 0; done < i; ++done) {
             const bool waits = done >= i - i % 2;
             EXPECT_EQ(bytes_of(std::string("f").append(std::to_string(done)).append(".htm")),
