@@ -259,11 +259,19 @@ bool remove_build_id(xml_node& heading) {
     return true;
 }
 
-void append_build_id(std::string_view id, byte_string& out) {
+void append_build_id(std::string_view tag, size_t place, std::string_view id, byte_string& out) {
+    const bool at_end = place + 1 == tag.size();
+    if (!at_end) {
+        out.push(' ');
+        out.append(build_id_marker);
+    }
     out.append(" id=\"");
     out.append(id);
-    out.append("\" ");
-    out.append(build_id_marker);
+    out.push('"');
+    if (at_end) {
+        out.push(' ');
+        out.append(build_id_marker);
+    }
 }
 
 size_t build_id_place(std::string_view tag) {

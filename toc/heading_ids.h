@@ -39,12 +39,14 @@ bool has_build_id(const xml_node& heading);
 // Removes the id a build added, with its marker, from a heading's start tag; false when there
 // was none. A lone marker goes too.
 bool remove_build_id(xml_node& heading);
-// Appends ` id="<id>" data-qorv-id`, the attributes of the id a build gives a heading.
-void append_build_id(std::string_view id, byte_string& out);
 // Where a build's id goes into a heading's start tag, which ends in '>': before the '>', or
 // right after the tag's name when the last attribute waits for its value (`<h2 a=>`), which the
 // id would become.
 size_t build_id_place(std::string_view tag);
+// Appends the attributes of the id a build gives a heading, for `place` in `tag` (see
+// build_id_place): ` id="<id>" data-qorv-id` before the '>'; after the name the quoted id comes
+// last, so that an attribute after it that starts with '=' (`<h2 =a=>`) stays one of its own.
+void append_build_id(std::string_view tag, size_t place, std::string_view id, byte_string& out);
 // Appends the id page_ids::give_out gave for `slug` with `number`: the slug ("section" for an
 // empty one), then "-" and the number unless it is 0.
 void append_given_id(std::string_view slug, uint32_t number, byte_string& out);

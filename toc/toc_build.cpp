@@ -887,7 +887,7 @@ void write_document(const node_tree& document, const located_nodes& located,
             byte_string id;
             toc_tree::append_made_id(*openings->headings[next_opening].item, id);
             opening.clear();
-            append_build_id(id.view(), opening);
+            append_build_id(raw, place, id.view(), opening);
             (made ? *made : out)(opening.view());
             out(raw.substr(place));
         } else if (writing) {

@@ -359,9 +359,10 @@ TEST_F(TocBuildTest, IdAnchorsRoundTrip) {
         {"a page cut off in a heading", "<h1 title='x'>A<b",
          toc_of(row(0, "#a-b", "A&lt;b")) + "<h1 title='x' id=\"a-b\" data-qorv-id>A<b"},
         // put before the '>', the id would be read as that attribute's value
-        {"an attribute waiting for its value", "<h1 a=>A</h1><h1 b= >B</h1>",
-         toc_of(row(0, "#a", "A") + row(0, "#b", "B")) +
-             "<h1 id=\"a\" data-qorv-id a=>A</h1><h1 id=\"b\" data-qorv-id b= >B</h1>"},
+        {"an attribute waiting for its value", "<h1 a=>A</h1><h1 b= >B</h1><h1 =c=>C</h1>",
+         toc_of(row(0, "#a", "A") + row(0, "#b", "B") + row(0, "#c", "C")) +
+             "<h1 data-qorv-id id=\"a\" a=>A</h1><h1 data-qorv-id id=\"b\" b= >B</h1>"
+             "<h1 data-qorv-id id=\"c\" =c=>C</h1>"},
     };
     for (const built_row& r : rows) {
         SCOPED_TRACE(r.name);
