@@ -376,6 +376,14 @@ void release_replaced(const std::vector<int>& held) {
         closing.take(i);
 }
 
+// Keeps "`failed`<path>" in `failure` unless it holds an earlier failure.
+void keep_first_failure(result& failure, std::string_view failed, const byte_string& path) {
+    if (!failure.is_ok()) return;
+    byte_string message(failed);
+    message.append(path);
+    failure = result(status_code::write_failed, std::move(message));
+}
+
 // Syncs the directories of `done`, each once: their renames then survive a crash. Best effort:
 // the files are in place already.
 void sync_directories(const std::vector<int>& done) {
@@ -877,9 +885,9 @@ result output_file::commit_to(output_batch& batch) {
     const bool unchanged = target_holds_output();
     if (!unchanged && old_fd_ >= 0) make_replacement(compared_);
     if (!result_.is_ok() || rewrite_) return commit();
-    // a full batch lets go of its old files while the next ones are made; one put in place for
-    // room waits for them, so that the room is there for the next file
-    if (batch.is_full()) batch.release_in_background(batch.put_in_place());
+    // a full batch is put in place while the next files are made; one put in place for room
+    // waits for it, so that the room is there for the next file
+    if (batch.is_full()) batch.put_in_background();
     if (batch.refuses()) {
         // the files before this one were not all written: it must not replace its target
         discard();
@@ -981,43 +989,45 @@ output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t ma
     : policy_(policy),
       max_pending_(std::max(max_pending, 1)),
       max_pending_bytes_(max_pending_bytes) {
-    // a quarter of the descriptors at most for the files, as many again for their directories
-    // when opened by path and for the old files of the batch before while they are let go,
-    // leaving the rest to the program
+    // an eighth of the descriptors at most for the waiting files, as many again for their
+    // directories when opened by path, and as many again twice for the files being put in place
+    // meanwhile, each holding its new or its old file and its directory: half for the program
     struct rlimit limit;
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        const auto quarter = static_cast<int64_t>(limit.rlim_cur / 4);
-        max_pending_ = static_cast<int32_t>(std::clamp<int64_t>(quarter, 1, max_pending_));
+        const auto eighth = static_cast<int64_t>(limit.rlim_cur / 8);
+        max_pending_ = static_cast<int32_t>(std::clamp<int64_t>(eighth, 1, max_pending_));
     }
 }
 
 output_batch::~output_batch() {
     discard();
-    finish_release();
 }
 
-void output_batch::release_in_background(std::vector<int> held) {
-    finish_release();
-    releasing_ = std::move(held);
-    if (releasing_.empty()) return;
-    // without a thread of its own the release runs here, as it did before it had one
-    release_running_ = ::pthread_create(&releaser_, nullptr, run_release, this) == 0;
-    if (!release_running_) finish_release();
+void output_batch::put_in_background() {
+    finish_background();
+    if (refuses()) discard();
+    if (pending_.empty()) return;
+    putting_.swap(pending_);
+    pending_bytes_ = 0;
+    background_running_ = ::pthread_create(&background_, nullptr, run_background, this) == 0;
+    // without a thread of its own the batch is put in place here, as before it had one
+    if (!background_running_) run_background(this);
 }
 
-void* output_batch::run_release(void* self) {
-    release_replaced(static_cast<output_batch*>(self)->releasing_);
+void* output_batch::run_background(void* self) {
+    output_batch& batch = *static_cast<output_batch*>(self);
+    release_replaced(put_files(batch.putting_, batch.policy_, batch.background_failure_));
     return nullptr;
 }
 
-void output_batch::finish_release() {
-    if (release_running_) {
-        ::pthread_join(releaser_, nullptr);
-        release_running_ = false;
-    } else {
-        release_replaced(releasing_);
-    }
-    releasing_.clear();
+void output_batch::finish_background() {
+    if (background_running_) ::pthread_join(background_, nullptr);
+    background_running_ = false;
+    if (putting_.empty()) return;
+    settle(putting_);
+    // the files on the thread came before every file waiting now
+    result failed = std::exchange(background_failure_, result::success());
+    if (failure_.is_ok()) failure_ = std::move(failed);
 }
 
 bool output_batch::short_of_room(int fd, uint64_t device) {
@@ -1037,6 +1047,7 @@ result output_batch::commit() {
 }
 
 void output_batch::discard() {
+    finish_background();
     for (pending_file& file : pending_) {
         ::close(file.fd);
         remove_temporary(file.target.directory_, file.temporary, file.slot);
@@ -1046,37 +1057,50 @@ void output_batch::discard() {
 }
 
 bool output_batch::holds(uint64_t device, uint64_t inode) const {
-    for (const pending_file& file : pending_) {
-        const output_target& target = file.target;
-        if (target.exists_ && target.id_.device == device && target.id_.inode == inode) return true;
+    for (const std::vector<pending_file>* files : {&pending_, &putting_}) {
+        for (const pending_file& file : *files) {
+            const output_target& target = file.target;
+            if (target.exists_ && target.id_.device == device && target.id_.inode == inode)
+                return true;
+        }
     }
     return false;
 }
 
 bool output_batch::holds(std::string_view path) const {
-    if (pending_.empty()) return false;
+    if (pending_.empty() && putting_.empty()) return false;
     byte_string c_path(path);
     struct stat st;
     if (::stat(c_path.c_str(), &st) == 0) {
         return holds(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
     }
     if (errno != ENOENT && errno != ENOTDIR) return true;
-    for (const pending_file& file : pending_) {
-        if (!file.target.exists_) return true;
+    for (const std::vector<pending_file>* files : {&pending_, &putting_}) {
+        for (const pending_file& file : *files) {
+            if (!file.target.exists_) return true;
+        }
     }
     return false;
 }
 
 std::vector<int> output_batch::put_in_place() {
-    // one release at a time, and the room it frees is there before more is asked
-    finish_release();
+    finish_background();
+    if (refuses()) discard();
+    std::vector<int> held = put_files(pending_, policy_, failure_);
+    settle(pending_);
+    pending_bytes_ = 0;
+    return held;
+}
+
+std::vector<int> output_batch::put_files(std::vector<pending_file>& files, batch_failure policy,
+                                         result& failure) {
     std::vector<int> held;
-    if (pending_.empty()) return held;
-    sync_pending();
+    if (files.empty()) return held;
+    sync_files(files);
     // one directory sync per directory, after all of its renames
     std::vector<int> directories;
     bool stopped = false;
-    for (pending_file& file : pending_) {
+    for (pending_file& file : files) {
         output_target& target = file.target;
         if (stopped) {
             ::close(file.fd);
@@ -1091,41 +1115,46 @@ std::vector<int> output_batch::put_in_place() {
         }
         if (!failed.empty()) {
             remove_temporary(target.directory_, file.temporary, file.slot);
-            fail(failed, target.path_);
-            stopped = policy_ == batch_failure::stop;
+            keep_first_failure(failure, failed, target.path_);
+            stopped = policy == batch_failure::stop;
             continue;
         }
         forget_temporary(file.slot);
-        if (file.update) file.update->took(file.made);
+        file.placed = true;
         directories.push_back(target.directory_);
     }
     sync_directories(directories);
-    pending_.clear();
-    pending_bytes_ = 0;
     return held;
 }
 
-void output_batch::sync_pending() {
+void output_batch::settle(std::vector<pending_file>& files) {
+    for (const pending_file& file : files) {
+        if (file.placed && file.update) file.update->took(file.made);
+    }
+    files.clear();
+}
+
+void output_batch::sync_files(std::vector<pending_file>& files) {
     std::vector<uint64_t> done;
-    for (size_t first = 0; first < pending_.size(); ++first) {
-        const uint64_t file_system = pending_[first].file_system;
+    for (size_t first = 0; first < files.size(); ++first) {
+        const uint64_t file_system = files[first].file_system;
         if (std::find(done.begin(), done.end(), file_system) != done.end()) continue;
         done.push_back(file_system);
         size_t last = first;
         bool faulty = false;
-        for (size_t i = first; i < pending_.size(); ++i) {
-            if (pending_[i].file_system != file_system) continue;
+        for (size_t i = first; i < files.size(); ++i) {
+            if (files[i].file_system != file_system) continue;
             last = i;
-            faulty = faulty || is_faulty(fault_sync_of, pending_[i].target.path_);
+            faulty = faulty || is_faulty(fault_sync_of, files[i].target.path_);
         }
         // One syncfs writes the data and inodes of every file; the first file's descriptor is
         // the oldest, so it reports any write error since that file was made.
-        const bool synced_all = !faulty && ::syncfs(pending_[first].fd) == 0;
+        const bool synced_all = !faulty && ::syncfs(files[first].fd) == 0;
         // syncfs may write the last inode blocks after its flush of the disk cache: one fsync
         // flushes the cache again behind them
-        const bool flushed = synced_all && ::fsync(pending_[last].fd) == 0;
+        const bool flushed = synced_all && ::fsync(files[last].fd) == 0;
         for (size_t i = first; i <= last; ++i) {
-            pending_file& file = pending_[i];
+            pending_file& file = files[i];
             if (file.file_system != file_system) continue;
             if (flushed) {
                 // each file still tells its own write errors, which syncfs may not report
@@ -1139,11 +1168,4 @@ void output_batch::sync_pending() {
             }
         }
     }
-}
-
-void output_batch::fail(std::string_view failed, const byte_string& path) {
-    if (!failure_.is_ok()) return;
-    byte_string message(failed);
-    message.append(path);
-    failure_ = result(status_code::write_failed, std::move(message));
 }

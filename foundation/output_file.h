@@ -189,16 +189,19 @@ enum class batch_failure {
 // finds the old file; `holds` tells when a read must wait for the commit.
 //
 // At most `max_pending` files (fewer when the descriptor limit is low) wait, each holding a
-// descriptor, and one of its directory when opened by path; adding one more puts the waiting ones
-// in place first. The old files they replace take their room until then, so once the waiting files
-// hold more than `max_pending_bytes`, or more than a quarter of the room left on their disk, they
-// are put in place at once: on a disk near full the files are replaced one by one, as by commit. A
-// sync, close or rename that fails is reported like a failed commit, "Can't write to file: " and
-// the path; that target keeps its old bytes and its temporary file is removed. The old files a
-// full batch replaced are let go on a thread of their own while the next files are made.
+// descriptor, and one of its directory when opened by path. Adding one more puts the waiting ones
+// in place on a thread of their own, synced, renamed and their old files let go, while the next
+// files are made; the next batch put in place waits for that first, and so does every commit. The
+// old files take their room until then, so once the waiting files hold more than
+// `max_pending_bytes`, or more than a quarter of the room left on their disk, they are put in
+// place at once: on a disk near full the files are replaced one by one, as by commit. A sync,
+// close or rename that fails is reported like a failed commit, "Can't write to file: " and the
+// path; that target keeps its old bytes and its temporary file is removed. A failure on the
+// thread is known once it is done: files added meanwhile are dropped when the batch stops at
+// failures, and the next commit reports it.
 class output_batch {
   public:
-    static constexpr int32_t default_max_pending = 256;
+    static constexpr int32_t default_max_pending = 128;
     static constexpr int64_t default_max_pending_bytes = int64_t{64} << 20;
 
     explicit output_batch(batch_failure policy = batch_failure::stop,
@@ -236,24 +239,32 @@ class output_batch {
         bool synced = false;
         byte_string temporary;
         int slot = -1;
+        bool placed = false;
     };
 
     bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
     bool refuses() const { return policy_ == batch_failure::stop && !failure_.is_ok(); }
-    // Syncs and renames what waits, remembering the first failure. Returns the references that
-    // keep the old files until they are let go: closing the last one frees a file's blocks.
+    // Puts what waits in place after the batch on the thread, if any; a batch that stops at
+    // failures drops it when one is known. Returns the references that keep the old files until
+    // they are let go: closing the last one frees a file's blocks.
     std::vector<int> put_in_place();
-    void sync_pending();
-    void fail(std::string_view failed, const byte_string& path);
+    // Syncs and renames `files`, in their order, keeping the first failure in `failure`; returns
+    // the references as put_in_place does. Touches nothing else of the batch, so that it can run
+    // on a thread of its own.
+    static std::vector<int> put_files(std::vector<pending_file>& files, batch_failure policy,
+                                      result& failure);
+    static void sync_files(std::vector<pending_file>& files);
+    // Tells the targets of the files put in place their new numbers, and forgets the files.
+    static void settle(std::vector<pending_file>& files);
+    // Puts what waits in place, and lets go of the old files, on a thread of its own: where the
+    // disk syncs or discards what is freed, that waits on it while the next files are made.
+    void put_in_background();
+    // Waits for the thread, then takes its failure as the batch's when it is the first.
+    void finish_background();
+    static void* run_background(void* self);
     // Whether the waiting files hold more than a quarter of the room left on the disk of `fd`,
     // on file system `device`.
     bool short_of_room(int fd, uint64_t device);
-    // Lets go of the old files put_in_place replaced on a thread of its own: where the disk
-    // discards what is freed, the last references wait on it while the next files are made. One
-    // release runs at a time; the next put_in_place waits for it, and so does the batch's end.
-    void release_in_background(std::vector<int> held);
-    void finish_release();
-    static void* run_release(void* self);
 
     batch_failure policy_;
     int32_t max_pending_;
@@ -267,9 +278,12 @@ class output_batch {
     bool knows_room_ = false;
     // the first failure since the last commit
     result failure_;
-    std::vector<int> releasing_;  // the references the running release drops
-    pthread_t releaser_{};
-    bool release_running_ = false;
+    // The files being put in place on the thread, and what failed there: the batch's reads of
+    // them (see holds) only look at what the thread leaves alone.
+    std::vector<pending_file> putting_;
+    result background_failure_;
+    pthread_t background_{};
+    bool background_running_ = false;
 };
 
 // Removes the temporary files named for `names` in `directory` that a process of this user left
