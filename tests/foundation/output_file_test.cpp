@@ -429,10 +429,17 @@ TEST_F(OutputFileTest, FullBatchPutsItsFilesInPlaceFirst) {
     const auto name_of = [](int i) { return std::string("f").append(std::to_string(i)) + ".htm"; };
     const size_t before = open_descriptors();
     output_batch batch(batch_failure::stop, 2);
+    std::vector<struct stat> old_files;
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
         put(name_of(i), "old");
+        old_files.push_back(stat_of(name_of(i)));
         ASSERT_EQ(add(batch, name_of(i), "new").code(), status_code::ok);
+        // a reader of a file being put in place still waits for the commit
+        if (i >= 2 && i % 2 == 0) {
+            const struct stat& putting = old_files[static_cast<size_t>(i) - 2];
+            EXPECT_TRUE(batch.holds(putting.st_dev, putting.st_ino));
+        }
         // the file just added and at most one before it wait, each with its descriptor and that
         // of its directory; the two before them may still be put in place, as many again
         EXPECT_LE(open_descriptors(), before + 8);
