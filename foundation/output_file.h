@@ -219,7 +219,7 @@ class output_batch {
     // Drops every waiting file; the targets stay as they were.
     void discard();
 
-    bool is_empty() const { return pending_.empty(); }
+    bool is_empty() const { return pending_.empty() && putting_.empty(); }
     // Whether a waiting replacement is of the file with these numbers (see file_info).
     bool holds(uint64_t device, uint64_t inode) const;
     // Whether reading `path` could give other bytes after the commit: it reaches a file that a
