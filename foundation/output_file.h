@@ -244,9 +244,10 @@ class output_batch {
 
     bool is_full() const { return static_cast<int32_t>(pending_.size()) >= max_pending_; }
     bool refuses() const { return policy_ == batch_failure::stop && !failure_.is_ok(); }
-    // Puts what waits in place after the batch on the thread, if any; a batch that stops at
-    // failures drops it when one is known. Returns the references that keep the old files until
-    // they are let go: closing the last one frees a file's blocks.
+    // Waits for the files being put in place on the thread, if any, then puts what waits in
+    // place; a batch that stops at failures drops it once a failure is known. Returns the
+    // references that keep the old files until they are let go: closing the last one frees a
+    // file's blocks.
     std::vector<int> put_in_place();
     // Syncs and renames `files`, in their order, keeping the first failure in `failure`; returns
     // the references as put_in_place does. Touches nothing else of the batch, so that it can run
