@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "work_ahead.h"
+
 namespace {
 
 // Small enough that parsing starts soon, large enough that the calls cost nothing.
@@ -16,7 +18,7 @@ constexpr size_t threaded_from = 2 * 1024 * 1024;
 
 background_read::background_read(file_descriptor file, char* bytes, size_t count)
     : file_(file), bytes_(bytes), count_(count) {
-    threaded_ = count >= threaded_from && ::pthread_create(&thread_, nullptr, run, this) == 0;
+    threaded_ = count >= threaded_from && start_helper_thread(thread_, run, this);
 }
 
 background_read::~background_read() {

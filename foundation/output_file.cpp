@@ -1009,7 +1009,7 @@ void output_batch::put_in_background() {
     if (pending_.empty()) return;
     putting_.swap(pending_);
     pending_bytes_ = 0;
-    background_running_ = ::pthread_create(&background_, nullptr, run_background, this) == 0;
+    background_running_ = start_helper_thread(background_, run_background, this);
     // without a thread of its own the batch is put in place here, as before it had one
     if (!background_running_) run_background(this);
 }

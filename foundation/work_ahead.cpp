@@ -1,6 +1,21 @@
 #include "work_ahead.h"
 
+#include <signal.h>
+
 #include <utility>
+
+bool start_helper_thread(pthread_t& thread, void* (*run)(void*), void* argument) {
+    sigset_t stops;
+    sigset_t old;
+    sigemptyset(&stops);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, signal_number);
+    // a new thread starts with the mask of the thread that makes it
+    pthread_sigmask(SIG_BLOCK, &stops, &old);
+    const bool started = pthread_create(&thread, nullptr, run, argument) == 0;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return started;
+}
 
 work_ahead::work_ahead(size_t count, int32_t threads, size_t ahead, job_function job)
     : job_(std::move(job)),
@@ -11,7 +26,7 @@ work_ahead::work_ahead(size_t count, int32_t threads, size_t ahead, job_function
     for (int32_t i = 0; i < threads; ++i) {
         pthread_t worker;
         // a worker the system refuses only leaves the work to fewer
-        if (pthread_create(&worker, nullptr, run_worker, this) != 0) break;
+        if (!start_helper_thread(worker, run_worker, this)) break;
         workers_.push_back(worker);
     }
     {

@@ -10,6 +10,11 @@
 #include <mutex>
 #include <vector>
 
+// Starts `run(argument)` on a thread that leaves SIGINT, SIGTERM and SIGHUP to the threads that
+// were there before it: the one writing a file over in place holds them back until it is done
+// (see output_file), which a helper taking them would defeat. False when no thread was started.
+[[nodiscard]] bool start_helper_thread(pthread_t& thread, void* (*run)(void*), void* argument);
+
 // Runs a job for the items 0 to count - 1 on worker threads while one caller takes the items in
 // that order. Item i runs on worker i % workers(), so memory a job takes from its thread's own
 // heap can go back to that thread's heap in a later job there. At most `ahead` items past the

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "scratch_dir.h"
+#include "work_ahead.h"
 
 namespace {
 
@@ -627,6 +628,38 @@ TEST_F(OutputFileTest, GroupSharedFileKeepsOwnerAndGroup) {
 
 // SIGTERM removes the temporary files, waiting in a batch or still being written, and ends the
 // process as the signal would.
+// A file written over in place holds the stopping signals back on its thread; a helper thread
+// started before must not take them instead and end the process half-way.
+TEST_F(OutputFileTest, HelperThreadsLeaveStopSignalsToTheWriter) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        work_ahead helpers(1, 1, 1, [](size_t, size_t) {});
+        sigset_t stop;
+        sigemptyset(&stop);
+        sigaddset(&stop, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+        (void)!::write(ready[1], "r", 1);
+        ::usleep(100000);
+        (void)!::write(ready[1], "s", 1);
+        pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::kill(pid, SIGTERM);
+    // the child lives on while its writing thread holds the signal back
+    EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(byte, 's');
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    ::close(ready[0]);
+}
+
 TEST_F(OutputFileTest, SignalRemovesTemporaryFiles) {
     put("a.htm", "old");
     put("b.htm", "old");
