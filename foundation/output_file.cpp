@@ -840,11 +840,8 @@ result output_file::commit() {
 void output_file::rewrite_in_place() {
     // no signal may stop it between the first byte written over the target and the last one
     // put back
-    sigset_t stop;
+    const sigset_t stop = stop_signals();
     sigset_t old;
-    sigemptyset(&stop);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&stop, signal_number);
     pthread_sigmask(SIG_BLOCK, &stop, &old);
     const output_target& target = *target_;
     const int file = open_at(target.directory_, target.c_name(), O_RDWR | O_NOFOLLOW);

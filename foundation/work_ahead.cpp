@@ -1,15 +1,18 @@
 #include "work_ahead.h"
 
-#include <signal.h>
-
 #include <utility>
 
-bool start_helper_thread(pthread_t& thread, void* (*run)(void*), void* argument) {
+sigset_t stop_signals() {
     sigset_t stops;
-    sigset_t old;
     sigemptyset(&stops);
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
         sigaddset(&stops, signal_number);
+    return stops;
+}
+
+bool start_helper_thread(pthread_t& thread, void* (*run)(void*), void* argument) {
+    const sigset_t stops = stop_signals();
+    sigset_t old;
     // a new thread starts with the mask of the thread that makes it
     pthread_sigmask(SIG_BLOCK, &stops, &old);
     const bool started = pthread_create(&thread, nullptr, run, argument) == 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <signal.h>
 
 #include <condition_variable>
 #include <cstddef>
@@ -10,8 +11,10 @@
 #include <mutex>
 #include <vector>
 
-// Starts `run(argument)` on a thread that leaves SIGINT, SIGTERM and SIGHUP to the threads that
-// were there before it: the one writing a file over in place holds them back until it is done
+// SIGINT, SIGTERM and SIGHUP: the signals that stop a build.
+sigset_t stop_signals();
+// Starts `run(argument)` on a thread that leaves the stop signals to the threads that were there
+// before it: the one writing a file over in place holds them back until it is done
 // (see output_file), which a helper taking them would defeat. False when no thread was started.
 [[nodiscard]] bool start_helper_thread(pthread_t& thread, void* (*run)(void*), void* argument);
 
