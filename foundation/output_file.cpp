@@ -167,7 +167,7 @@ extern "C" void remove_temporaries_and_die(int signal_number) {
 void install_handlers() {
     if (handlers_installed) return;
     handlers_installed = true;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal_number : stop_signal_numbers) {
         struct sigaction old {};
         // a handler of the program's own, or a signal ignored (as under nohup), stays
         if (::sigaction(signal_number, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;

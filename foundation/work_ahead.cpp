@@ -5,7 +5,7 @@
 sigset_t stop_signals() {
     sigset_t stops;
     sigemptyset(&stops);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal_number : stop_signal_numbers)
         sigaddset(&stops, signal_number);
     return stops;
 }

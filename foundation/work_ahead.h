@@ -11,7 +11,9 @@
 #include <mutex>
 #include <vector>
 
-// SIGINT, SIGTERM and SIGHUP: the signals that stop a build.
+// The signals that stop a build: a signal handler removes its temporary files on them.
+inline constexpr int stop_signal_numbers[] = {SIGINT, SIGTERM, SIGHUP};
+// The same as a set.
 sigset_t stop_signals();
 // Starts `run(argument)` on a thread that leaves the stop signals to the threads that were there
 // before it: the one writing a file over in place holds them back until it is done
