@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp, and with cp
+# Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp, with cp
 # followed by a sync of the file system the copies are on (a durable copy, as a build's writes
-# are), as the baselines, several times after a warm-up, each run on a fresh copy of the corpus,
-# and prints per corpus the median wall time, the throughput, the ratios to both copies, the
+# are), and with a durable copy followed by removing the files copied (a replacement: a build that
+# replaces its files frees the old ones) as the baselines, several times after a warm-up, each run on a fresh copy of the corpus,
+# and prints per corpus the median wall time, the throughput, the ratios to the baselines, the
 # median processor time and the peak memory of the build. Then it builds each adversarial shape at
 # n and 2n and prints both median times and their ratio, a page of headings only for the memory a
 # heading costs, and last a tiny page many times for the start-up cost of the command line,
@@ -81,9 +82,10 @@ since() {
 }
 
 # One timed cp of the same bytes, then one durable (the copies synced together, as a build syncs
-# the files it writes); prints both times.
+# the files it writes) with the time it took before and after the files copied were removed;
+# prints the three times.
 timed_copies() {
-    local folder=$1 start copy
+    local folder=$1 start copy durable
     start=$EPOCHREALTIME
     (cd "$work/run" && cp -r "$folder" "$work/copy")
     copy=$(since "$start")
@@ -91,40 +93,44 @@ timed_copies() {
     sync
     start=$EPOCHREALTIME
     (cd "$work/run" && cp -r "$folder" "$work/copy" && sync -f "$work/copy")
-    echo "$copy $(since "$start")"
+    durable=$(since "$start")
+    rm -rf "${work:?}/run/$folder"
+    echo "$copy $durable $(since "$start")"
     rm -rf "$work/copy"
 }
 
-printf '%-8s %7s %5s %8s %7s %7s %8s %6s %7s %6s %6s %8s %7s\n' corpus MB files "build s" \
-    "MB/s" "cp s" "cp MB/s" "x cp" "sync s" "x sync" "cpu s" "peak MB" "peak/MB"
+printf '%-8s %7s %5s %8s %7s %7s %8s %6s %7s %6s %7s %6s %6s %8s %7s\n' corpus MB files \
+    "build s" "MB/s" "cp s" "cp MB/s" "x cp" "sync s" "x sync" "repl s" "x repl" "cpu s" \
+    "peak MB" "peak/MB"
 for name in ${CORPORA:-large medium site}; do
     folder=$name
     bytes=$(find "$corpus/$folder" -type f -name '*.htm' -printf '%s\n' | awk '{ s += $1 } END { print s }')
     files=$(find "$corpus/$folder" -type f -name '*.htm' | wc -l)
-    walls=() cpus=() peaks=() copies=() durables=()
+    walls=() cpus=() peaks=() copies=() durables=() replaces=()
     for ((i = 0; i <= runs; ++i)); do
         fresh_copy "$name" "$folder"
         read -r wall cpu peak < <(timed_build "$name")
         fresh_copy "$name" "$folder"
-        read -r copy durable < <(timed_copies "$folder")
+        read -r copy durable replace < <(timed_copies "$folder")
         # run 0 warms the caches and is not counted
         if ((i > 0)); then
             walls+=("$wall") cpus+=("$cpu") peaks+=("$peak") copies+=("$copy")
-            durables+=("$durable")
+            durables+=("$durable") replaces+=("$replace")
         fi
     done
     wall=$(median "${walls[@]}")
     cpu=$(median "${cpus[@]}")
     copy=$(median "${copies[@]}")
     durable=$(median "${durables[@]}")
+    replace=$(median "${replaces[@]}")
     peak=$(median "${peaks[@]}")
     awk -v name="$name" -v bytes="$bytes" -v files="$files" -v wall="$wall" -v copy="$copy" \
-        -v durable="$durable" -v cpu="$cpu" -v peak="$peak" 'BEGIN {
+        -v durable="$durable" -v replace="$replace" -v cpu="$cpu" -v peak="$peak" 'BEGIN {
         mb = bytes / 1048576; peak_mb = peak / 1024
         if (copy < 0.0001) copy = 0.0001
-        printf "%-8s %7.1f %5d %8.3f %7.1f %7.3f %8.1f %6.1f %7.3f %6.2f %6.2f %8.1f %7.1f\n", name,
-            mb, files, wall, mb / wall, copy, mb / copy, wall / copy, durable, wall / durable, cpu,
-            peak_mb, peak_mb / mb }'
+        printf "%-8s %7.1f %5d %8.3f %7.1f %7.3f %8.1f %6.1f %7.3f %6.2f %7.3f %6.2f %6.2f %8.1f %7.1f\n",
+            name, mb, files, wall, mb / wall, copy, mb / copy, wall / copy, durable, wall / durable,
+            replace, wall / replace, cpu, peak_mb, peak_mb / mb }'
 done
 
 # The adversarial shapes at n and 2n: doubling the work should at most double the time.
