@@ -553,15 +553,22 @@ result check_source(std::string_view source, file_info& info) {
     return check_encoding(source);
 }
 
+// The bytes of a run's sources, in all and of the largest one.
+struct source_sizes {
+    double total = 0;
+    uint64_t largest = 0;
+};
+
 // Checks shared by the multi-mode build and clear: at least one source and each an existing
-// file. Adds up their sizes; `found` gets what was found of each source. Many sources are looked
+// file. Measures their sizes; `found` gets what was found of each source. Many sources are looked
 // at on workers, while the first failure in their order is still the one told.
-result check_sources(const toc_project& project, double& total, std::vector<file_info>& found) {
+result check_sources(const toc_project& project, source_sizes& sizes,
+                     std::vector<file_info>& found) {
     if (project.source.empty())
         return result::failure("At least one source file must be specified");
     constexpr size_t many_sources = 64;
     const size_t count = project.source.size();
-    total = 0;
+    sizes = source_sizes{};
     found.assign(count, file_info());
     std::vector<result> checked(count, result::success());
     work_ahead workers(count, count >= many_sources ? build_threads() : 0, count,
@@ -572,17 +579,18 @@ result check_sources(const toc_project& project, double& total, std::vector<file
         workers.take(i);
         if (!checked[i].is_ok()) return std::move(checked[i]);
         // Paths carry no drive letters here, so every source is on the destination's drive.
-        total += static_cast<double>(found[i].size);
+        sizes.total += static_cast<double>(found[i].size);
+        sizes.largest = std::max(sizes.largest, found[i].size);
     }
     return result::success();
 }
 
 // The checks of a multi-file build before any file is read; loads the template into `layout`.
-result check_build(const toc_project& project, loaded_template& layout, double& total) {
+result check_build(const toc_project& project, loaded_template& layout, source_sizes& sizes) {
     const std::string_view destination = project.destination.view();
     if (destination.empty()) return result::failure("Destination file must be specified");
     std::vector<file_info> sources;
-    if (result checked = check_sources(project, total, sources); !checked.is_ok()) return checked;
+    if (result checked = check_sources(project, sizes, sources); !checked.is_ok()) return checked;
     const project_file own(project);
     for (size_t i = 0; i < sources.size(); ++i) {
         if (result checked = check_not_project(own, project.source[i].view(), sources[i]);
@@ -612,17 +620,16 @@ result check_build(const toc_project& project, loaded_template& layout, double& 
 // releases them, and so serve that worker's next sources.
 class early_reads {
   public:
-    // At most `threads` workers, and no more than sources; `anchors` folds the documents as the
-    // caller's own reads would.
-    early_reads(const toc_project& project, int32_t threads, anchor_kind anchors)
+    // At most `threads` workers, and no more than sources; `largest` is the size of the largest
+    // source when checked. `anchors` folds the documents as the caller's own reads would.
+    early_reads(const toc_project& project, int32_t threads, anchor_kind anchors, uint64_t largest)
         : project_(project),
           anchors_(anchors),
           reads_(project.source.size()),
           finished_(worker_count(project, threads)),
-          // a few documents in flight per thread keep the workers busy without holding them all
           ahead_(project.source.size(), static_cast<int32_t>(finished_.size()),
-                 2 * finished_.size(), [this](size_t item, size_t worker) { read(item, worker); }) {
-    }
+                 documents_ahead(finished_.size(), largest),
+                 [this](size_t item, size_t worker) { read(item, worker); }) {}
 
     // The read of source `item`, the source after the one taken last.
     early_read& take(size_t item) {
@@ -638,6 +645,14 @@ class early_reads {
   private:
     static size_t worker_count(const toc_project& project, int32_t threads) {
         return std::min(project.source.size(), static_cast<size_t>(std::max(threads, 1)));
+    }
+    // A few documents in flight per worker keep the workers busy without holding them all. Of
+    // small sources up to four times as many, as long as their bytes stay within a few
+    // megabytes: the writer then waits less for the next one.
+    static size_t documents_ahead(size_t workers, uint64_t largest) {
+        constexpr uint64_t bytes_ahead = uint64_t{8} << 20;
+        const uint64_t fit = bytes_ahead / std::max<uint64_t>(largest, 1);
+        return static_cast<size_t>(std::clamp<uint64_t>(fit, 2 * workers, 8 * workers));
     }
 
     void read(size_t item, size_t worker) {
@@ -683,16 +698,17 @@ early_read* take_ahead(early_reads& ahead, size_t item, source_info& found) {
 // Starts workers reading the sources ahead when that pays and is safe: with several threads and
 // sources, and no file read twice.
 void start_early_reads(std::optional<early_reads>& ahead, const toc_project& project,
-                       int32_t threads, const file_run& run, anchor_kind anchors) {
+                       int32_t threads, const file_run& run, anchor_kind anchors,
+                       uint64_t largest) {
     if (threads > 1 && project.source.size() > 1 && !shares_a_file(project, run))
-        ahead.emplace(project, threads, anchors);
+        ahead.emplace(project, threads, anchors, largest);
 }
 
 // The sources of a multi-file build, each anchored, numbered and written in turn; with more than
 // one thread, workers read the next few sources meanwhile. The replacements may still wait in
 // `run`'s batch.
 result build_sources(const toc_project& project, toc_tree& tree, progress_scale& bar,
-                     const file_run& run, int32_t threads) {
+                     const file_run& run, int32_t threads, uint64_t largest) {
     const link_base base(project.destination.view());
     build_state state(project, tree);
     state.insert_toc = project.insert_local_toc;
@@ -700,7 +716,7 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     state.progress = through(bar);
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
-    start_early_reads(ahead, project, threads, run, project.anchor_style);
+    start_early_reads(ahead, project, threads, run, project.anchor_style, largest);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
@@ -765,9 +781,9 @@ result build_destination(const toc_project& project, toc_tree& tree, progress_sc
 // The multi-file build; in memory with `dry`, which then takes no lock.
 result build_multi(const toc_project& project, const progress_function& progress,
                    const lock_wait& wait, dry_files* dry, int32_t threads) {
-    double total = 0;
+    source_sizes sizes;
     loaded_template layout;
-    if (result checked = check_build(project, layout, total); !checked.is_ok()) return checked;
+    if (result checked = check_build(project, layout, sizes); !checked.is_ok()) return checked;
     output_lock lock;
     if (dry) {
         dry->keep_rereads(project, layout);
@@ -775,14 +791,14 @@ result build_multi(const toc_project& project, const progress_function& progress
                !locked.is_ok()) {
         return locked;
     }
-    progress_scale bar{total, 1.0,
+    progress_scale bar{sizes.total, 1.0,
                        (project.insert_local_toc ? build_run_local_tocs : build_run).sources, 0,
                        progress};
     toc_tree tree;
     tree.indent = project.indent;
     output_batch batch;
     const file_run run{dry ? nullptr : &batch, &layout, dry ? nullptr : &lock, dry};
-    result built = build_sources(project, tree, bar, run, threads);
+    result built = build_sources(project, tree, bar, run, threads, sizes.largest);
     // the files done before a failure are put in place, as if each had been written alone; a
     // failure among them is the earlier one
     if (result committed = commit_batch(batch); !committed.is_ok()) built = committed;
@@ -816,9 +832,9 @@ result clear_destination(std::string_view destination, progress_scale& bar, outp
 
 result clear_multi(const toc_project& project, const progress_function& progress,
                    const lock_wait& wait) {
-    double total = 0;
+    source_sizes sizes;
     std::vector<file_info> sources;
-    if (result checked = check_sources(project, total, sources); !checked.is_ok()) return checked;
+    if (result checked = check_sources(project, sizes, sources); !checked.is_ok()) return checked;
     // a destination that isn't there is left alone, as one that can't be read
     file_info destination;
     const bool has_destination = stat_source(project.destination.view(), destination);
@@ -827,7 +843,7 @@ result clear_multi(const toc_project& project, const progress_function& progress
                                      has_destination ? project.destination.view() : "", wait);
         !locked.is_ok())
         return locked;
-    progress_scale bar{total, 1.0, clear_run.sources, 0, progress};
+    progress_scale bar{sizes.total, 1.0, clear_run.sources, 0, progress};
 
     // every file is tried; the first failure in the order of the files is the one reported
     result outcome = result::success();
@@ -837,7 +853,7 @@ result clear_multi(const toc_project& project, const progress_function& progress
     output_batch batch(batch_failure::go_on);
     const file_run run{&batch, nullptr, &lock};
     std::optional<early_reads> ahead;
-    start_early_reads(ahead, project, build_threads(), run, anchor_kind::name);
+    start_early_reads(ahead, project, build_threads(), run, anchor_kind::name, sizes.largest);
     for (size_t i = 0; i < project.source.size(); ++i) {
         const std::string_view source = project.source[i].view();
         source_info found;
