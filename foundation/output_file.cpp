@@ -153,7 +153,7 @@ struct temporary_slot {
 };
 constexpr int slot_count = 1024;
 constinit temporary_slot slots[slot_count];
-bool handlers_installed = false;
+std::atomic<bool> handlers_installed{false};
 
 extern "C" void remove_temporaries_and_die(int signal_number) {
     for (temporary_slot& slot : slots) {
@@ -165,8 +165,7 @@ extern "C" void remove_temporaries_and_die(int signal_number) {
 }
 
 void install_handlers() {
-    if (handlers_installed) return;
-    handlers_installed = true;
+    if (handlers_installed.exchange(true)) return;
     for (int signal_number : stop_signal_numbers) {
         struct sigaction old {};
         // a handler of the program's own, or a signal ignored (as under nohup), stays
@@ -179,13 +178,15 @@ void install_handlers() {
     }
 }
 
-// The slot now naming `name` in `directory`, or -1 when the table is full.
+// The slot now naming `name` in `directory`, or -1 when the table is full. Threads may take
+// slots side by side: one is claimed, as naming no directory yet, before its name is written.
 int remember_temporary(int directory, const byte_string& name) {
     install_handlers();
     const auto length = static_cast<size_t>(name.length());
     if (length >= sizeof slots[0].name) return -1;
     for (int i = 0; i < slot_count; ++i) {
-        if (slots[i].directory_plus_one.load() != 0) continue;
+        int free = 0;
+        if (!slots[i].directory_plus_one.compare_exchange_strong(free, -1)) continue;
         std::memcpy(slots[i].name, name.data(), length);
         slots[i].name[length] = '\0';
         slots[i].directory_plus_one.store(directory + 1);
@@ -207,7 +208,7 @@ void remove_temporary(int directory, byte_string& name, int& slot) {
 
 // The temporary file for `name`: ".<name>.<pid>.<hex digits><ending>".
 void temporary_name(std::string_view name, std::string_view ending, byte_string& out) {
-    static uint32_t counter = 0;
+    static std::atomic<uint32_t> counter{0};
     // the name is all it is for: a fork's child writes no files
     static const pid_t pid = ::getpid();
     struct timespec now;
@@ -527,14 +528,16 @@ result output_file::open(std::string_view path) {
     discard();
     result_ = own_.find(path);
     target_ = &own_;
+    made_ahead_ = nullptr;
     if (!result_.is_ok()) return result_;
     return open_found();
 }
 
-result output_file::open(output_target& target) {
+result output_file::open(output_target& target, temporaries_ahead* made_ahead) {
     discard();
     result_ = result::success();
     target_ = &target;
+    made_ahead_ = made_ahead;
     return open_found();
 }
 
@@ -673,6 +676,10 @@ bool output_file::target_holds_output() {
 }
 
 bool output_file::create_temporary(mode_t mode) {
+    if (made_ahead_ && mode == 0600) {
+        fd_ = made_ahead_->take(*target_, temporary_, slot_);
+        if (fd_ >= 0) return true;
+    }
     fd_ = create_beside(target_->directory_, target_->name_.view(), ".tmp", mode, temporary_);
     if (fd_ < 0) return false;
     slot_ = remember_temporary(target_->directory_, temporary_);
@@ -958,6 +965,96 @@ void output_file::fail(status_code code, std::string_view message) {
     byte_string text(message);
     text.append(target_ ? target_->path_ : own_.path_);
     result_ = result(code, std::move(text));
+}
+
+temporaries_ahead::temporaries_ahead(const std::vector<const output_target*>& targets) {
+    // a sixteenth of the descriptors at most, beside the batch's half
+    struct rlimit limit;
+    most_waiting_ = 8;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        most_waiting_ = std::min<size_t>(most_waiting_, limit.rlim_cur / 16);
+    if (most_waiting_ == 0) return;
+    places_.reserve(targets.size());
+    for (const output_target* target : targets)
+        places_.push_back({target, target->directory(), target->name()});
+    // before the thread makes a file, so that the handlers are in place once for both
+    install_handlers();
+    running_ = start_helper_thread(thread_, run, this);
+}
+
+temporaries_ahead::~temporaries_ahead() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (running_) ::pthread_join(thread_, nullptr);
+    for (made_file& file : made_)
+        remove(file);
+}
+
+void* temporaries_ahead::run(void* self) {
+    static_cast<temporaries_ahead*>(self)->make_files();
+    return nullptr;
+}
+
+void temporaries_ahead::make_files() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] {
+            return stopping_ || (!paused_ && next_to_make_ < places_.size() &&
+                                 next_to_make_ < next_to_take_ + most_waiting_);
+        });
+        if (stopping_) return;
+        made_file file;
+        file.index = making_ = next_to_make_++;
+        const place& where = places_[file.index];
+        lock.unlock();
+        file.fd = create_beside(where.directory, where.name.view(), ".tmp", 0600, file.name);
+        if (file.fd >= 0) file.slot = remember_temporary(where.directory, file.name);
+        lock.lock();
+        making_ = SIZE_MAX;
+        made_.push_back(std::move(file));
+        wake_.notify_all();
+    }
+}
+
+void temporaries_ahead::remove(made_file& file) {
+    if (file.fd < 0) return;
+    ::close(file.fd);
+    remove_temporary(places_[file.index].directory, file.name, file.slot);
+}
+
+int temporaries_ahead::take(const output_target& target, byte_string& name, int& slot) {
+    std::unique_lock lock(mutex_);
+    size_t index = next_to_take_;
+    while (index < places_.size() && places_[index].target != &target)
+        ++index;
+    if (index == places_.size()) return -1;
+    // the one being made now is as soon there as one made here
+    wake_.wait(lock, [this, index] { return making_ != index; });
+    const bool passed_some = !made_.empty() && made_.front().index < index;
+    while (!made_.empty() && made_.front().index < index) {
+        remove(made_.front());
+        made_.pop_front();
+    }
+    next_to_take_ = index + 1;
+    int fd = -1;
+    if (!made_.empty() && made_.front().index == index) {
+        made_file& file = made_.front();
+        fd = file.fd;
+        name = std::move(file.name);
+        slot = file.slot;
+        made_.pop_front();
+        paused_ = passed_some;
+    } else {
+        // needed and not made: the thread goes on after this one
+        next_to_make_ = std::max(next_to_make_, index + 1);
+        paused_ = false;
+    }
+    lock.unlock();
+    wake_.notify_all();
+    return fd;
 }
 
 void remove_stale_temporaries(int directory, const std::vector<std::string_view>& names) {

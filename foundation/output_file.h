@@ -5,8 +5,11 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "result.h"
 
 class output_batch;
+class temporaries_ahead;
 
 // What tells one file from any other, ever: an inode number freed and given to a new file comes
 // with a new birth time (0 where the file system keeps none).
@@ -95,7 +99,8 @@ class output_file {
     result open(std::string_view path);
     // Starts replacing the file `target` found; the write goes to that file only. `target`
     // must outlive the replacement and learns the numbers of the new file once it is in place.
-    result open(output_target& target);
+    // A temporary file that `made_ahead` made for it is taken instead of making one.
+    result open(output_target& target, temporaries_ahead* made_ahead = nullptr);
     // Appends bytes. The first failure is remembered, later writes are ignored, and commit
     // reports it.
     void write(std::string_view bytes);
@@ -156,6 +161,7 @@ class output_file {
     mode_t kept_mode_ = 0;   // the old file's mode, once the replacement took it
     output_target own_;      // what open(path) found
     output_target* target_ = nullptr;
+    temporaries_ahead* made_ahead_ = nullptr;
     byte_string temporary_;  // its name in the target's directory
     int slot_ = -1;          // where a signal finds the temporary file
     byte_string buffer_;
@@ -285,6 +291,60 @@ class output_batch {
     result background_failure_;
     pthread_t background_{};
     bool background_running_ = false;
+};
+
+// Temporary files made on a thread of their own ahead of the writer, for targets that a run
+// replaces in a known order: where making a file is slow, as on a file system that first passes
+// over every file freed lately, the writer then only writes. Each is made as output_file makes
+// that of a replacement, readable by its owner alone, and a signal removes it as it removes the
+// writer's. At most a few wait, each holding a descriptor. Those of targets the writer passes by,
+// which it left unchanged, are removed, and then none are made until it needs one again: a run
+// that changes nothing makes a few at most.
+class temporaries_ahead {
+  public:
+    // Starts the thread for `targets` in their order; they must outlive this object.
+    explicit temporaries_ahead(const std::vector<const output_target*>& targets);
+    temporaries_ahead(const temporaries_ahead&) = delete;
+    temporaries_ahead& operator=(const temporaries_ahead&) = delete;
+    // Stops the thread and removes the files not taken.
+    ~temporaries_ahead();
+
+  private:
+    friend class output_file;
+
+    // Where a target's file goes: copied, as the writer's thread may touch the target meanwhile.
+    struct place {
+        const output_target* target;
+        int directory;
+        byte_string name;
+    };
+    struct made_file {
+        size_t index = 0;  // in `places_`
+        int fd = -1;
+        byte_string name;
+        int slot = -1;
+    };
+
+    // The file made for `target`, a target after the last one taken: its descriptor, with its
+    // name and its slot; the files of the targets passed by are removed. -1 when none is made
+    // for it, and the writer makes its own.
+    int take(const output_target& target, byte_string& name, int& slot);
+    static void* run(void* self);
+    void make_files();
+    void remove(made_file& file);
+
+    std::vector<place> places_;
+    size_t most_waiting_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<made_file> made_;  // in the order of `places_`
+    size_t next_to_make_ = 0;
+    size_t making_ = SIZE_MAX;  // the file being made now
+    size_t next_to_take_ = 0;   // the targets before it are done with
+    bool paused_ = false;
+    bool stopping_ = false;
+    pthread_t thread_{};
+    bool running_ = false;
 };
 
 // Removes the temporary files named for `names` in `directory` that a process of this user left

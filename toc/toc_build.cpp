@@ -318,6 +318,7 @@ struct file_run {
     loaded_template* layout = nullptr;
     output_lock* lock = nullptr;
     dry_files* dry = nullptr;
+    temporaries_ahead* made_ahead = nullptr;  // temporary files made for the lock's targets
 };
 
 // Opens `path`: the file the run's lock found for it, when it found one. A build in memory
@@ -325,7 +326,7 @@ struct file_run {
 result open_output(output_file& out, std::string_view path, const file_run& run) {
     if (run.dry) return result::success();
     output_target* target = run.lock ? run.lock->find(path) : nullptr;
-    const result opened = target ? out.open(*target) : out.open(path);
+    const result opened = target ? out.open(*target, run.made_ahead) : out.open(path);
     if (opened.is_ok()) return opened;
     return result::failure(opened.message().view());
 }
@@ -704,11 +705,26 @@ void start_early_reads(std::optional<early_reads>& ahead, const toc_project& pro
         ahead.emplace(project, threads, anchors, largest);
 }
 
+// Starts making the temporary files of the sources, the files a multi-file run replaces, ahead
+// of the writer, when the sources are read ahead too and the run's lock found each of them.
+void start_making_ahead(std::optional<temporaries_ahead>& made, const toc_project& project,
+                        const std::optional<early_reads>& ahead, file_run& run) {
+    if (!ahead || !run.batch || !run.lock) return;
+    std::vector<const output_target*> targets;
+    for (const byte_string& source : project.source) {
+        const output_target* target = run.lock->find(source.view());
+        if (!target) return;
+        targets.push_back(target);
+    }
+    run.made_ahead = &made.emplace(targets);
+}
+
 // The sources of a multi-file build, each anchored, numbered and written in turn; with more than
 // one thread, workers read the next few sources meanwhile. The replacements may still wait in
 // `run`'s batch.
 result build_sources(const toc_project& project, toc_tree& tree, progress_scale& bar,
-                     const file_run& run, int32_t threads, uint64_t largest) {
+                     const file_run& shared, int32_t threads, uint64_t largest) {
+    file_run run = shared;
     const link_base base(project.destination.view());
     build_state state(project, tree);
     state.insert_toc = project.insert_local_toc;
@@ -717,6 +733,8 @@ result build_sources(const toc_project& project, toc_tree& tree, progress_scale&
     const std::vector<byte_string>& sources = project.source;
     std::optional<early_reads> ahead;
     start_early_reads(ahead, project, threads, run, project.anchor_style, largest);
+    std::optional<temporaries_ahead> made;
+    start_making_ahead(made, project, ahead, run);
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string_view source = sources[i].view();
         source_info found;
@@ -851,9 +869,11 @@ result clear_multi(const toc_project& project, const progress_function& progress
         if (outcome.is_ok()) outcome = std::move(next);
     };
     output_batch batch(batch_failure::go_on);
-    const file_run run{&batch, nullptr, &lock};
+    file_run run{&batch, nullptr, &lock};
     std::optional<early_reads> ahead;
     start_early_reads(ahead, project, build_threads(), run, anchor_kind::name, sizes.largest);
+    std::optional<temporaries_ahead> made;
+    start_making_ahead(made, project, ahead, run);
     for (size_t i = 0; i < project.source.size(); ++i) {
         const std::string_view source = project.source[i].view();
         source_info found;

@@ -691,3 +691,46 @@ TEST_F(OutputFileTest, SignalRemovesTemporaryFiles) {
     ::close(ready[0]);
     ::close(ready[1]);
 }
+
+// The inode of the temporary file made for `name` in `dir`, or 0.
+ino_t temporary_of(const std::string& dir, const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().filename().string().rfind("." + name + ".", 0) != 0) continue;
+        struct stat st {};
+        return ::stat(entry.path().c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+    return 0;
+}
+
+// The writer takes the files made ahead for it; one it passes by, having left its target
+// unchanged, goes, and so do those never taken.
+TEST_F(OutputFileTest, TemporaryFilesMadeAheadAreTakenInTurn) {
+    const std::vector<std::string> files{"a.htm", "b.htm", "c.htm", "d.htm"};
+    std::vector<output_target> targets(files.size());
+    std::vector<const output_target*> order;
+    for (size_t i = 0; i < files.size(); ++i) {
+        put(files[i], "old");
+        ASSERT_TRUE(targets[i].find(path(files[i])).is_ok());
+        order.push_back(&targets[i]);
+    }
+    {
+        temporaries_ahead made(order);
+        for (int wait = 0; wait < 500 && names_in().size() < 8; ++wait)
+            ::usleep(10000);
+        ASSERT_EQ(names_in().size(), 8u);
+        const ino_t made_for_a = temporary_of(dir_, "a.htm");
+        const ino_t made_for_c = temporary_of(dir_, "c.htm");
+        for (size_t i : {0, 1, 2}) {
+            output_file out;
+            ASSERT_TRUE(out.open(targets[i], &made).is_ok());
+            out.write(i == 1 ? "old" : "new");
+            ASSERT_TRUE(out.commit().is_ok());
+        }
+        EXPECT_EQ(stat_of("a.htm").st_ino, made_for_a);
+        EXPECT_EQ(stat_of("c.htm").st_ino, made_for_c);
+        EXPECT_EQ(names_in().size(), 5u);  // d's file waits still
+    }
+    EXPECT_EQ(names_in(), (names{"a.htm", "b.htm", "c.htm", "d.htm"}));
+    EXPECT_EQ(bytes_of("a.htm") + bytes_of("b.htm") + bytes_of("c.htm") + bytes_of("d.htm"),
+              "newoldnewold");
+}
