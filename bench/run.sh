@@ -2,9 +2,9 @@
 # Builds each benchmark corpus with `qtvn2 -command` and copies the same bytes with cp, with cp
 # followed by a sync of the file system the copies are on (a durable copy, as a build's writes
 # are), and with a durable copy followed by removing the files copied (a replacement: a build that
-# replaces its files frees the old ones) as the baselines, several times after a warm-up, each run on a fresh copy of the corpus,
-# and prints per corpus the median wall time, the throughput, the ratios to the baselines, the
-# median processor time and the peak memory of the build. Then it builds each adversarial shape at
+# replaces its files frees the old ones) as the baselines, several times after a warm-up, each run
+# on a fresh copy of the corpus, and prints per corpus the median wall time, the throughput, the
+# ratios to the baselines, the median processor time and the peak memory of the build. Then it builds each adversarial shape at
 # n and 2n and prints both median times and their ratio, a page of headings only for the memory a
 # heading costs, and last a tiny page many times for the start-up cost of the command line,
 # against starting `true` and a cp of the page.

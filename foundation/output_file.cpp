@@ -385,6 +385,13 @@ void keep_first_failure(result& failure, std::string_view failed, const byte_str
     failure = result(status_code::write_failed, std::move(message));
 }
 
+// `most`, or a `share`th of the descriptors the process may open when that is fewer.
+int64_t within_descriptors(int64_t most, int64_t share) {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return most;
+    return std::min(most, static_cast<int64_t>(limit.rlim_cur) / share);
+}
+
 // Syncs the directories of `done`, each once: their renames then survive a crash. Best effort:
 // the files are in place already.
 void sync_directories(const std::vector<int>& done) {
@@ -969,10 +976,7 @@ void output_file::fail(status_code code, std::string_view message) {
 
 temporaries_ahead::temporaries_ahead(const std::vector<const output_target*>& targets) {
     // a sixteenth of the descriptors at most, beside the batch's half
-    struct rlimit limit;
-    most_waiting_ = 8;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        most_waiting_ = std::min<size_t>(most_waiting_, limit.rlim_cur / 16);
+    most_waiting_ = static_cast<size_t>(within_descriptors(8, 16));
     if (most_waiting_ == 0) return;
     places_.reserve(targets.size());
     for (const output_target* target : targets)
@@ -1031,12 +1035,13 @@ int temporaries_ahead::take(const output_target& target, byte_string& name, int&
     while (index < places_.size() && places_[index].target != &target)
         ++index;
     if (index == places_.size()) return -1;
-    // the one being made now is as soon there as one made here
+    // the file being made for it now comes as soon as one the writer made would
     wake_.wait(lock, [this, index] { return making_ != index; });
-    const bool passed_some = !made_.empty() && made_.front().index < index;
+    bool passed_some = false;
     while (!made_.empty() && made_.front().index < index) {
         remove(made_.front());
         made_.pop_front();
+        passed_some = true;
     }
     next_to_take_ = index + 1;
     int fd = -1;
@@ -1086,11 +1091,7 @@ output_batch::output_batch(batch_failure policy, int32_t max_pending, int64_t ma
     // an eighth of the descriptors at most for the waiting files, as many again for their
     // directories when opened by path, and as many again twice for the files being put in place
     // meanwhile, each holding its new or its old file and its directory: half for the program
-    struct rlimit limit;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        const auto eighth = static_cast<int64_t>(limit.rlim_cur / 8);
-        max_pending_ = static_cast<int32_t>(std::clamp<int64_t>(eighth, 1, max_pending_));
-    }
+    max_pending_ = static_cast<int32_t>(std::max<int64_t>(within_descriptors(max_pending_, 8), 1));
 }
 
 output_batch::~output_batch() {
